@@ -1,0 +1,31 @@
+# One place for warnings and Qt strictness, shared by every target of the project.
+option(VNX_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+
+add_library(vnx_options INTERFACE)
+target_compile_options(vnx_options INTERFACE -Wall -Wextra -Wnon-virtual-dtor)
+target_compile_definitions(vnx_options INTERFACE
+  QT_NO_CAST_FROM_ASCII
+  QT_NO_CAST_TO_ASCII
+  QT_DISABLE_DEPRECATED_UP_TO=0x060000)
+if(VNX_SANITIZE)
+  target_compile_options(vnx_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
+  target_link_options(vnx_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# A layer is a static library made of the units in its folder. A layer without units yet is an
+# interface library, so the targets above it can already name it.
+function(vnx_layer target)
+  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  if(sources)
+    add_library(${target} STATIC ${sources} ${headers})
+    target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${target} PUBLIC vnx_options ${ARG_DEPENDS})
+    set_target_properties(${target} PROPERTIES AUTOMOC ON)
+  else()
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${target} INTERFACE vnx_options ${ARG_DEPENDS})
+  endif()
+endfunction()

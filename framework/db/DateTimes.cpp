@@ -1,0 +1,127 @@
+#include "DateTimes.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr qint64 MSecsPerDay = 86400000;
+
+// Julian day of 1899-12-30, the origin of TDateTime.
+qint64 originJulianDay()
+{
+    static const qint64 jd = QDate(1899, 12, 30).toJulianDay();
+    return jd;
+}
+
+int digits(QStringView text, qsizetype from, qsizetype count, bool &ok)
+{
+    int value = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        const QChar c = text[i];
+        if (c < u'0' || c > u'9') {
+            ok = false;
+            return 0;
+        }
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value;
+}
+
+} // namespace
+
+TDateTime TDateTime::FromMSecs(qint64 msecs)
+{
+    // Negative values follow Delphi's rule: the integer part counts days back, the fraction is
+    // still the time of day, so -1.25 is 1899-12-29 06:00.
+    const qint64 days = msecs >= 0 ? msecs / MSecsPerDay : -((-msecs + MSecsPerDay - 1) / MSecsPerDay);
+    const qint64 timeOfDay = msecs - days * MSecsPerDay;
+    const double fraction = double(timeOfDay) / double(MSecsPerDay);
+    return TDateTime{days >= 0 ? double(days) + fraction : double(days) - fraction};
+}
+
+qint64 TDateTime::ToMSecs() const
+{
+    const double days = std::trunc(Value);
+    const double fraction = std::fabs(Value - days);
+    const qint64 timeOfDay = qint64(std::llround(fraction * double(MSecsPerDay)));
+    return qint64(days) * MSecsPerDay + timeOfDay;
+}
+
+TDateTime TDateTime::FromParts(int year, int month, int day, int hour, int minute, int second, int msec)
+{
+    const qint64 days = QDate(year, month, day).toJulianDay() - originJulianDay();
+    const qint64 time = ((qint64(hour) * 60 + minute) * 60 + second) * 1000 + msec;
+    return FromMSecs(days * MSecsPerDay + time);
+}
+
+TDateTime TDateTime::FromQDateTime(const QDateTime &dateTime)
+{
+    const QDateTime local = dateTime.toLocalTime();
+    const QTime time = local.time();
+    const QDate date = local.date();
+    return FromParts(date.year(), date.month(), date.day(), time.hour(), time.minute(),
+                     time.second(), time.msec());
+}
+
+TDateTime TDateTime::Now()
+{
+    return FromQDateTime(QDateTime::currentDateTime());
+}
+
+QDate TDateTime::Date() const
+{
+    const qint64 msecs = ToMSecs();
+    const qint64 days = msecs >= 0 ? msecs / MSecsPerDay : -((-msecs + MSecsPerDay - 1) / MSecsPerDay);
+    return QDate::fromJulianDay(originJulianDay() + days);
+}
+
+QTime TDateTime::Time() const
+{
+    const qint64 msecs = ToMSecs();
+    qint64 timeOfDay = msecs % MSecsPerDay;
+    if (timeOfDay < 0)
+        timeOfDay += MSecsPerDay;
+    return QTime::fromMSecsSinceStartOfDay(int(timeOfDay));
+}
+
+QDateTime TDateTime::ToQDateTime() const
+{
+    return QDateTime(Date(), Time());
+}
+
+QString TDateTime::ToText() const
+{
+    const QDate date = Date();
+    const QTime time = Time();
+    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d.%03d", date.year(), date.month(),
+                             date.day(), time.hour(), time.minute(), time.second(), time.msec());
+}
+
+bool TDateTime::FromText(QStringView text, TDateTime &result)
+{
+    const qsizetype n = text.size();
+    if (n != 10 && n != 19 && n != 23)
+        return false;
+    bool ok = true;
+    const int year = digits(text, 0, 4, ok);
+    const int month = digits(text, 5, 2, ok);
+    const int day = digits(text, 8, 2, ok);
+    if (!ok || text[4] != u'-' || text[7] != u'-' || !QDate::isValid(year, month, day))
+        return false;
+    int hour = 0, minute = 0, second = 0, msec = 0;
+    if (n >= 19) {
+        hour = digits(text, 11, 2, ok);
+        minute = digits(text, 14, 2, ok);
+        second = digits(text, 17, 2, ok);
+        if (!ok || (text[10] != u' ' && text[10] != u'T') || text[13] != u':' || text[16] != u':'
+            || hour > 23 || minute > 59 || second > 59)
+            return false;
+    }
+    if (n == 23) {
+        msec = digits(text, 20, 3, ok);
+        if (!ok || text[19] != u'.')
+            return false;
+    }
+    result = FromParts(year, month, day, hour, minute, second, msec);
+    return true;
+}
