@@ -49,6 +49,9 @@ qint64 TDateTime::ToMSecs() const
 
 TDateTime TDateTime::FromParts(int year, int month, int day, int hour, int minute, int second, int msec)
 {
+    // An invalid QDate has a sentinel Julian day that the arithmetic below would overflow.
+    if (!QDate::isValid(year, month, day))
+        throw EConvertError(QStringLiteral("Invalid argument to date encode"));
     const qint64 days = QDate(year, month, day).toJulianDay() - originJulianDay();
     const qint64 time = ((qint64(hour) * 60 + minute) * 60 + second) * 1000 + msec;
     return FromMSecs(days * MSecsPerDay + time);

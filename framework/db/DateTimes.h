@@ -1,15 +1,21 @@
 #pragma once
 
+#include "SysUtils.h"
+
 #include <QDateTime>
 #include <QString>
 
 // A point in local time as the number of days since 1899-12-30, the fraction being the time of day.
 // Catalogue times have no time zone (they are what the disk's directory entries say), so they are
-// kept as plain local values; comparing two of them compares the numbers.
+// kept as plain local values. Comparing two of them compares the instants they name, to the
+// millisecond: the numbers themselves do not order times of a day before 1899-12-30, where -1.25
+// (06:00) is greater than -1.75 (18:00).
 struct TDateTime
 {
     double Value = 0.0;
 
+    // Raises EConvertError for a date that does not exist; the time parts carry over (minute 60 is
+    // the next hour).
     static TDateTime FromParts(int year, int month, int day, int hour = 0, int minute = 0,
                                int second = 0, int msec = 0);
     static TDateTime FromQDateTime(const QDateTime &dateTime);
@@ -27,6 +33,6 @@ struct TDateTime
     qint64 ToMSecs() const;
     static TDateTime FromMSecs(qint64 msecs);
 
-    friend bool operator==(TDateTime a, TDateTime b) { return a.Value == b.Value; }
-    friend auto operator<=>(TDateTime a, TDateTime b) { return a.Value <=> b.Value; }
+    friend bool operator==(TDateTime a, TDateTime b) { return a.ToMSecs() == b.ToMSecs(); }
+    friend auto operator<=>(TDateTime a, TDateTime b) { return a.ToMSecs() <=> b.ToMSecs(); }
 };

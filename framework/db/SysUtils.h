@@ -34,3 +34,11 @@ class EVariantError : public Exception
 public:
     using Exception::Exception;
 };
+
+// The silent exception: it unwinds an operation that the user (or a handler on the user's behalf)
+// has already dealt with, and the application's error handler shows nothing for it.
+class EAbort : public Exception
+{
+public:
+    EAbort() : Exception(QStringLiteral("Operation aborted")) {}
+};

@@ -73,6 +73,30 @@ qint64 roundToInt64(double value)
     return qint64(r);
 }
 
+// The locale's short date with a four-digit year and its long time without the zone name: the
+// form a date is written in and read back from. The locale's own short forms read "5/6/24" as 1924
+// and a catalogue time has no zone to name.
+QString dateFormat(const QLocale &locale)
+{
+    QString format = locale.dateFormat(QLocale::ShortFormat);
+    if (!format.contains(QStringLiteral("yyyy")))
+        format.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
+    return format;
+}
+
+QString timeFormat(const QLocale &locale)
+{
+    QString format;
+    bool quoted = false;
+    for (const QChar c : locale.timeFormat(QLocale::LongFormat)) {
+        if (c == u'\'')
+            quoted = !quoted;
+        if (quoted || c != u't')
+            format += c;
+    }
+    return format.simplified();
+}
+
 } // namespace
 
 qint64 TVariant::AsInt64() const
@@ -164,9 +188,9 @@ QString TVariant::AsString() const
         const TDateTime value = std::get<TDateTime>(FValue);
         const QLocale locale;
         const QTime time = value.Time();
-        QString text = locale.toString(value.Date(), QLocale::ShortFormat);
+        QString text = locale.toString(value.Date(), dateFormat(locale));
         if (time != QTime(0, 0))
-            text += u' ' + locale.toString(time, QLocale::LongFormat);
+            text += u' ' + locale.toString(time, timeFormat(locale));
         return text;
     }
     case TVarType::String: return std::get<QString>(FValue);
@@ -220,9 +244,13 @@ TDateTime TVariant::AsDateTime() const
         if (TDateTime::FromText(text, result))
             return result;
         const QLocale locale;
-        QDateTime parsed = locale.toDateTime(text, QLocale::ShortFormat);
+        QDateTime parsed = locale.toDateTime(text, dateFormat(locale) + u' ' + timeFormat(locale));
+        if (!parsed.isValid())
+            parsed = locale.toDateTime(text, QLocale::ShortFormat);
         if (!parsed.isValid()) {
-            const QDate date = locale.toDate(text, QLocale::ShortFormat);
+            QDate date = locale.toDate(text, dateFormat(locale));
+            if (!date.isValid())
+                date = locale.toDate(text, QLocale::ShortFormat);
             if (date.isValid())
                 parsed = QDateTime(date, QTime(0, 0));
         }

@@ -1,0 +1,466 @@
+#include "Databases.h"
+
+#include "DataSets.h"
+#include "DatabaseError.h"
+#include "EngineConfig.h"
+#include "SqliteStatements.h"
+
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+
+// ---------------------------------------------------------------------------------------------
+// Schema
+
+int TTableInfo::ColumnIndex(const QString &name) const
+{
+    for (size_t i = 0; i < Columns.size(); ++i)
+        if (Columns[i].Name.compare(name, Qt::CaseInsensitive) == 0)
+            return int(i);
+    return -1;
+}
+
+const TIndexInfo *TTableInfo::FindIndex(const QString &name) const
+{
+    for (const TIndexInfo &index : Indexes)
+        if (index.Name.compare(name, Qt::CaseInsensitive) == 0)
+            return &index;
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sessions
+
+namespace {
+
+std::vector<TSession *> &sessions()
+{
+    static std::vector<TSession *> list;
+    return list;
+}
+
+// Aliases added but not saved yet belong to the process, not to one session.
+TEngineConfig &pendingConfig()
+{
+    static std::unique_ptr<TEngineConfig> config;
+    const QString path = TEngineConfig::DefaultPath();
+    if (!config || config->Path() != path) {
+        config = std::make_unique<TEngineConfig>(path);
+        config->Load();
+    }
+    return *config;
+}
+
+} // namespace
+
+TSession::TSession(QString sessionName) : FSessionName(std::move(sessionName))
+{
+    if (Find(FSessionName))
+        throw EDatabaseError(QStringLiteral("Duplicate session name '%1'").arg(FSessionName));
+    sessions().push_back(this);
+}
+
+TSession::~TSession()
+{
+    for (TDatabase *database : std::vector<TDatabase *>(FDatabases))
+        database->Close();
+    std::erase(sessions(), this);
+}
+
+TSession &TSession::Default()
+{
+    static TSession session(QStringLiteral("Default"));
+    session.FActive = true;
+    return session;
+}
+
+TSession *TSession::Find(const QString &sessionName)
+{
+    if (sessionName.isEmpty() || sessionName.compare(u"Default", Qt::CaseInsensitive) == 0)
+        return &Default();
+    for (TSession *session : sessions())
+        if (session->FSessionName.compare(sessionName, Qt::CaseInsensitive) == 0)
+            return session;
+    return nullptr;
+}
+
+bool TSession::IsAlias(const QString &name) const
+{
+    return pendingConfig().IsAlias(name);
+}
+
+TAliasInfo TSession::AliasInfo(const QString &name) const
+{
+    const std::optional<TAliasInfo> info = pendingConfig().Alias(name);
+    if (!info)
+        throw EDatabaseError(QStringLiteral("Unknown database: %1").arg(name));
+    return *info;
+}
+
+void TSession::AddAlias(const QString &name, const QString &driver, const QStringList &params)
+{
+    pendingConfig().AddAlias(name, driver, params);
+}
+
+void TSession::SaveConfigFile()
+{
+    pendingConfig().Save();
+}
+
+TDatabase *TSession::FindDatabase(const QString &databaseName) const
+{
+    for (TDatabase *database : FDatabases)
+        if (database->DatabaseName().compare(databaseName, Qt::CaseInsensitive) == 0)
+            return database;
+    return nullptr;
+}
+
+void TSession::Register(TDatabase *database)
+{
+    if (std::find(FDatabases.begin(), FDatabases.end(), database) == FDatabases.end())
+        FDatabases.push_back(database);
+}
+
+void TSession::Unregister(TDatabase *database)
+{
+    std::erase(FDatabases, database);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Database
+
+TDatabase::TDatabase() = default;
+
+TDatabase::~TDatabase()
+{
+    Close();
+    if (FRegisteredIn)
+        FRegisteredIn->Unregister(this);
+}
+
+TSession *TDatabase::Session() const
+{
+    TSession *session = TSession::Find(FSessionName);
+    if (!session)
+        throw EDatabaseError(QStringLiteral("Session '%1' not found").arg(FSessionName));
+    return session;
+}
+
+void TDatabase::SetAliasName(const QString &value)
+{
+    if (Connected())
+        throw EDatabaseError(QStringLiteral("Cannot perform this operation on an open database"));
+    FAliasName = value;
+}
+
+void TDatabase::SetDatabaseName(const QString &value)
+{
+    if (Connected())
+        throw EDatabaseError(QStringLiteral("Cannot perform this operation on an open database"));
+    FDatabaseName = value;
+}
+
+void TDatabase::SetSessionName(const QString &value)
+{
+    if (Connected())
+        throw EDatabaseError(QStringLiteral("Cannot perform this operation on an open database"));
+    FSessionName = value;
+}
+
+void TDatabase::SetDriverName(const QString &value)
+{
+    if (Connected())
+        throw EDatabaseError(QStringLiteral("Cannot perform this operation on an open database"));
+    FDriverName = value;
+}
+
+void TDatabase::SetParams(const QStringList &value)
+{
+    FParams = value;
+}
+
+void TDatabase::SetBusyTimeout(int msecs)
+{
+    FBusyTimeout = msecs;
+    if (FHandle)
+        sqlite3_busy_timeout(FHandle, msecs);
+}
+
+QString TDatabase::ParamValue(const QStringList &params, const QString &key) const
+{
+    for (const QString &line : params) {
+        const qsizetype eq = line.indexOf(u'=');
+        if (eq > 0 && line.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0)
+            return line.mid(eq + 1).trimmed();
+    }
+    return QString();
+}
+
+void TDatabase::Open()
+{
+    if (Connected())
+        return;
+    TSession *session = Session();
+    QString driver = FDriverName;
+    QStringList params = FParams;
+    if (!FAliasName.isEmpty()) {
+        const TAliasInfo alias = session->AliasInfo(FAliasName);
+        driver = alias.Driver;
+        // The connection's own lines (a user name, say) come after the alias's and add to them.
+        params = alias.Params + FParams;
+    }
+    if (driver.compare(QStringView(DriverSqlite), Qt::CaseInsensitive) != 0)
+        throw EDatabaseError(QStringLiteral("Unknown driver: %1").arg(driver));
+
+    const QString path = ParamValue(params, QStringLiteral("DATABASE NAME"));
+    if (path.isEmpty())
+        throw EDatabaseError(QStringLiteral("The database %1 names no file").arg(FDatabaseName));
+    const QString mode = ParamValue(params, QStringLiteral("OPEN MODE"));
+    const bool readOnly = mode.compare(u"READ ONLY", Qt::CaseInsensitive) == 0;
+    const bool create = ParamValue(params, QStringLiteral("CREATE")).compare(u"TRUE", Qt::CaseInsensitive) == 0;
+
+    int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    if (create && !readOnly)
+        flags |= SQLITE_OPEN_CREATE;
+    sqlite3 *handle = nullptr;
+    const QByteArray file = QFileInfo(path).absoluteFilePath().toUtf8();
+    int rc = sqlite3_open_v2(file.constData(), &handle, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        QString message = QString::fromUtf8(handle ? sqlite3_errmsg(handle) : "out of memory");
+        sqlite3_close_v2(handle);
+        if (rc == SQLITE_CANTOPEN)
+            message = QStringLiteral("Cannot open the database file %1: %2").arg(path, message);
+        throw EDatabaseError(message);
+    }
+    sqlite3_extended_result_codes(handle, 1);
+    sqlite3_busy_timeout(handle, FBusyTimeout);
+    try {
+        // Reading the schema proves the file is a database before anything else touches it.
+        TSqliteStatement(handle, QStringLiteral("SELECT count(*) FROM sqlite_master")).Execute();
+        if (!readOnly)
+            TSqliteStatement(handle, QStringLiteral("PRAGMA journal_mode=WAL")).Execute();
+        TSqliteStatement(handle, QStringLiteral("PRAGMA synchronous=NORMAL")).Execute();
+        TSqliteStatement(handle, QStringLiteral("PRAGMA foreign_keys=ON")).Execute();
+        // Deleted rows need not be overwritten with zeros: the catalogue holds no secrets, and
+        // removing a large volume should not cost a rewrite of its pages.
+        TSqliteStatement(handle, QStringLiteral("PRAGMA secure_delete=OFF")).Execute();
+        if (FTransIsolation == TTransIsolation::DirtyRead)
+            TSqliteStatement(handle, QStringLiteral("PRAGMA read_uncommitted=ON")).Execute();
+    } catch (const EDatabaseError &) {
+        sqlite3_close_v2(handle);
+        throw;
+    }
+    FHandle = handle;
+    FFileName = path;
+    FReadOnly = readOnly;
+    if (!FRegisteredIn) {
+        session->Register(this);
+        FRegisteredIn = session;
+    }
+}
+
+void TDatabase::Close()
+{
+    if (!FHandle)
+        return;
+    for (TDataSet *dataSet : std::vector<TDataSet *>(FDataSets))
+        dataSet->Close();
+    FDataSets.clear();
+    FSchema.clear();
+    FTableUses.clear();
+    if (sqlite3_get_autocommit(FHandle) == 0)
+        sqlite3_exec(FHandle, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(FHandle);
+    FHandle = nullptr;
+}
+
+sqlite3 *TDatabase::Handle() const
+{
+    if (!FHandle)
+        throw EDatabaseError(QStringLiteral("Database %1 is not connected").arg(FDatabaseName));
+    return FHandle;
+}
+
+bool TDatabase::InTransaction() const
+{
+    return FHandle && sqlite3_get_autocommit(FHandle) == 0;
+}
+
+void TDatabase::StartTransaction()
+{
+    if (InTransaction())
+        throw EDatabaseError(QStringLiteral("A transaction is already active"));
+    TSqliteStatement(Handle(), QStringLiteral("BEGIN IMMEDIATE")).Execute();
+}
+
+void TDatabase::Commit()
+{
+    if (!InTransaction())
+        throw EDatabaseError(QStringLiteral("No transaction is active"));
+    TSqliteStatement(Handle(), QStringLiteral("COMMIT")).Execute();
+}
+
+void TDatabase::Rollback()
+{
+    if (!InTransaction())
+        throw EDatabaseError(QStringLiteral("No transaction is active"));
+    TSqliteStatement(Handle(), QStringLiteral("ROLLBACK")).Execute();
+}
+
+void TDatabase::ExecSQL(const QString &sql, const TVariantArray &params)
+{
+    sqlite3 *handle = Handle();
+    QString rest = sql;
+    FRowsAffected = 0;
+    size_t nextParam = 0;
+    while (!rest.trimmed().isEmpty()) {
+        TSqliteStatement statement(handle, rest);
+        if (!statement.IsValid())
+            break; // only a comment was left
+        for (int i = 1; i <= statement.ParameterCount() && nextParam < params.size(); ++i)
+            statement.Bind(i, params[nextParam++]);
+        statement.Execute();
+        FRowsAffected += sqlite3_changes(handle);
+        rest = statement.Tail();
+    }
+    InvalidateSchema();
+}
+
+QString TDatabase::SavedQueryText(const QString &name)
+{
+    if (!TableExists(QString::fromUtf16(SavedQueriesTable)))
+        throw EDatabaseError(QStringLiteral("Saved query '%1' not found").arg(name));
+    TSqliteStatement statement(Handle(), QStringLiteral("SELECT Statement FROM %1 WHERE Name = ? COLLATE NOCASE")
+                                             .arg(QuoteIdentifier(QString::fromUtf16(SavedQueriesTable))));
+    statement.Bind(1, TVariant(name));
+    if (!statement.Step())
+        throw EDatabaseError(QStringLiteral("Saved query '%1' not found").arg(name));
+    return statement.Column(0, TFieldType::Memo).AsString();
+}
+
+void TDatabase::StoreSavedQuery(const QString &name, const QString &sql)
+{
+    const QString table = QuoteIdentifier(QString::fromUtf16(SavedQueriesTable));
+    ExecSQL(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (Name VARCHAR(64) PRIMARY KEY COLLATE NOCASE, "
+                           "Statement TEXT NOT NULL)")
+                .arg(table));
+    ExecSQL(QStringLiteral("INSERT OR REPLACE INTO %1 (Name, Statement) VALUES (?, ?)").arg(table),
+            {TVariant(name), TVariant(sql)});
+}
+
+bool TDatabase::TableExists(const QString &tableName)
+{
+    TSqliteStatement statement(Handle(), QStringLiteral("SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') "
+                                                         "AND name = ? COLLATE NOCASE"));
+    statement.Bind(1, TVariant(tableName));
+    return statement.Step();
+}
+
+void TDatabase::InvalidateSchema()
+{
+    FSchema.clear();
+}
+
+std::shared_ptr<const TTableInfo> TDatabase::TableInfo(const QString &tableName)
+{
+    const QString key = tableName.toLower();
+    if (auto it = FSchema.find(key); it != FSchema.end())
+        return it->second;
+    sqlite3 *handle = Handle();
+    if (!TableExists(tableName))
+        throw EDatabaseError(QStringLiteral("Table does not exist: %1").arg(tableName));
+
+    auto info = std::make_unique<TTableInfo>();
+    info->Name = tableName;
+    int pkColumns = 0;
+    TSqliteStatement columns(handle, QStringLiteral("PRAGMA table_info(%1)").arg(QuoteIdentifier(tableName)));
+    while (columns.Step()) {
+        TColumnInfo column;
+        column.Name = columns.Column(1, TFieldType::String).AsString();
+        column.DeclType = columns.Column(2, TFieldType::String).AsString();
+        column.Type = FieldTypeFromDecl(column.DeclType, &column.Size);
+        column.NotNull = columns.ColumnInt64(3) != 0;
+        column.DefaultSql = columns.ColumnIsNull(4) ? QString() : columns.Column(4, TFieldType::String).AsString();
+        if (columns.ColumnInt64(5) > 0) {
+            ++pkColumns;
+            if (column.DeclType.compare(u"INTEGER", Qt::CaseInsensitive) == 0) {
+                column.RowIdAlias = true;
+                info->RowIdColumn = int(info->Columns.size());
+            }
+        }
+        info->Columns.push_back(column);
+    }
+    if (info->RowIdColumn >= 0) {
+        TColumnInfo &rowId = info->Columns[size_t(info->RowIdColumn)];
+        if (pkColumns != 1) {
+            rowId.RowIdAlias = false;
+            rowId.Type = TFieldType::Integer;
+            info->RowIdColumn = -1;
+        } else {
+            // Only AUTOINCREMENT makes the number the database's to give; a plain INTEGER PRIMARY
+            // KEY is a key the program writes.
+            TSqliteStatement sql(handle, QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE"));
+            sql.Bind(1, TVariant(tableName));
+            const bool autoIncrement = sql.Step() && sql.Column(0, TFieldType::Memo).AsString().contains(u"AUTOINCREMENT", Qt::CaseInsensitive);
+            rowId.Type = autoIncrement ? TFieldType::AutoInc : TFieldType::Integer;
+        }
+    }
+
+    // Index names are global in the database file, so an index that a program calls "ID" on the
+    // Entries table is stored as "Entries.ID"; both spellings are accepted.
+    const QString prefix = tableName + u'.';
+    TSqliteStatement indexes(handle, QStringLiteral("PRAGMA index_list(%1)").arg(QuoteIdentifier(tableName)));
+    while (indexes.Step()) {
+        TIndexInfo index;
+        const QString storedName = indexes.Column(1, TFieldType::String).AsString();
+        const QString origin = indexes.Column(3, TFieldType::String).AsString();
+        index.Unique = indexes.ColumnInt64(2) != 0;
+        index.Name = origin == u"pk" ? QStringLiteral("PrimaryKey")
+                     : storedName.startsWith(prefix, Qt::CaseInsensitive) ? storedName.mid(prefix.size())
+                                                                          : storedName;
+        TSqliteStatement fields(handle, QStringLiteral("PRAGMA index_info(%1)").arg(QuoteIdentifier(storedName)));
+        while (fields.Step())
+            index.Fields << fields.Column(2, TFieldType::String).AsString();
+        info->Indexes.push_back(index);
+    }
+    if (info->RowIdColumn >= 0) {
+        TIndexInfo primary;
+        primary.Name = QStringLiteral("PrimaryKey");
+        primary.Fields << info->Columns[size_t(info->RowIdColumn)].Name;
+        primary.Unique = true;
+        info->Indexes.insert(info->Indexes.begin(), primary);
+    }
+    std::shared_ptr<const TTableInfo> shared = std::move(info);
+    FSchema[key] = shared;
+    return shared;
+}
+
+void TDatabase::AcquireTable(const QString &tableName, const void *owner, bool exclusive)
+{
+    std::vector<TTableUse> &uses = FTableUses[tableName.toLower()];
+    for (const TTableUse &use : uses)
+        if (use.Owner != owner && (use.Exclusive || exclusive))
+            throw EDatabaseError(QStringLiteral("Table is busy.\nTable: %1").arg(tableName));
+    uses.push_back({owner, exclusive});
+}
+
+void TDatabase::ReleaseTable(const QString &tableName, const void *owner)
+{
+    auto it = FTableUses.find(tableName.toLower());
+    if (it == FTableUses.end())
+        return;
+    std::erase_if(*it, [owner](const TTableUse &use) { return use.Owner == owner; });
+}
+
+void TDatabase::RegisterDataSet(TDataSet *dataSet)
+{
+    if (std::find(FDataSets.begin(), FDataSets.end(), dataSet) == FDataSets.end())
+        FDataSets.push_back(dataSet);
+}
+
+void TDatabase::UnregisterDataSet(TDataSet *dataSet)
+{
+    std::erase(FDataSets, dataSet);
+}

@@ -1,0 +1,182 @@
+#pragma once
+
+#include "FieldTypes.h"
+#include "Variants.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+struct sqlite3;
+class TDataSet;
+class TDatabase;
+struct TAliasInfo;
+
+// What the engine knows of a column of a table.
+struct TColumnInfo
+{
+    QString Name;
+    QString DeclType;
+    TFieldType Type = TFieldType::Unknown;
+    int Size = 0;
+    bool NotNull = false;
+    bool RowIdAlias = false; // INTEGER PRIMARY KEY: the column is the row's own number
+    QString DefaultSql;      // the column's default as written in the schema, empty for none
+};
+
+struct TIndexInfo
+{
+    QString Name;        // the name programs use: "PrimaryKey", "ID", "SerialNum"
+    QStringList Fields;
+    bool Unique = false;
+};
+
+struct TTableInfo
+{
+    QString Name;
+    std::vector<TColumnInfo> Columns;
+    std::vector<TIndexInfo> Indexes;
+    int RowIdColumn = -1; // index into Columns of the INTEGER PRIMARY KEY column, or -1
+
+    int ColumnIndex(const QString &name) const; // case-insensitive, -1 when absent
+    const TIndexInfo *FindIndex(const QString &name) const;
+};
+
+// A session names a set of database connections and reaches the engine configuration, where the
+// aliases live. Every session sees the same configuration, so an alias added through the default
+// session is found by any other.
+class TSession
+{
+public:
+    explicit TSession(QString sessionName);
+    ~TSession();
+    TSession(const TSession &) = delete;
+    TSession &operator=(const TSession &) = delete;
+
+    static TSession &Default();
+    static TSession *Find(const QString &sessionName);
+
+    const QString &SessionName() const { return FSessionName; }
+    bool Active() const { return FActive; }
+    void SetActive(bool value) { FActive = value; }
+
+    // Aliases, read from the engine configuration file each time they are asked for, so a change
+    // made by another program is seen.
+    bool IsAlias(const QString &name) const;
+    TAliasInfo AliasInfo(const QString &name) const;
+    // Adds the alias to the configuration in memory; SaveConfigFile makes it persistent.
+    void AddAlias(const QString &name, const QString &driver, const QStringList &params);
+    void SaveConfigFile();
+
+    TDatabase *FindDatabase(const QString &databaseName) const;
+
+private:
+    friend class TDatabase;
+    void Register(TDatabase *database);
+    void Unregister(TDatabase *database);
+
+    QString FSessionName;
+    bool FActive = false;
+    std::vector<TDatabase *> FDatabases;
+};
+
+enum class TTransIsolation { DirtyRead, ReadCommitted, RepeatableRead };
+
+// One connection to a catalogue file, reached through an alias of the engine configuration (or a
+// driver and parameters of its own). Opening never creates a missing file unless its parameters
+// say CREATE=TRUE: a catalogue that has gone is an error, not an empty new one.
+class TDatabase
+{
+public:
+    TDatabase();
+    ~TDatabase();
+    TDatabase(const TDatabase &) = delete;
+    TDatabase &operator=(const TDatabase &) = delete;
+
+    static constexpr const char16_t *DriverSqlite = u"SQLITE";
+    // The table in which saved queries are kept: one row of name and statement text each.
+    static constexpr const char16_t *SavedQueriesTable = u"SavedQueries";
+
+    const QString &AliasName() const { return FAliasName; }
+    void SetAliasName(const QString &value);
+    const QString &DatabaseName() const { return FDatabaseName; }
+    void SetDatabaseName(const QString &value);
+    const QString &SessionName() const { return FSessionName; }
+    void SetSessionName(const QString &value);
+    const QString &DriverName() const { return FDriverName; }
+    void SetDriverName(const QString &value);
+    const QStringList &Params() const { return FParams; }
+    void SetParams(const QStringList &value);
+    bool LoginPrompt() const { return FLoginPrompt; }
+    void SetLoginPrompt(bool value) { FLoginPrompt = value; }
+    TTransIsolation TransIsolation() const { return FTransIsolation; }
+    void SetTransIsolation(TTransIsolation value) { FTransIsolation = value; }
+    // How long a write waits for another program's lock before it fails.
+    int BusyTimeout() const { return FBusyTimeout; }
+    void SetBusyTimeout(int msecs);
+
+    void Open();
+    void Close();
+    bool Connected() const { return FHandle != nullptr; }
+    void SetConnected(bool value) { value ? Open() : Close(); }
+    const QString &FileName() const { return FFileName; }
+    bool ReadOnly() const { return FReadOnly; }
+
+    void StartTransaction();
+    void Commit();
+    void Rollback();
+    bool InTransaction() const;
+
+    // Runs statements that return no rows; parameters are positional or named (":name") values.
+    void ExecSQL(const QString &sql, const TVariantArray &params = {});
+    int RowsAffected() const { return FRowsAffected; }
+
+    QString SavedQueryText(const QString &name);
+    void StoreSavedQuery(const QString &name, const QString &sql);
+
+    std::shared_ptr<const TTableInfo> TableInfo(const QString &tableName);
+    bool TableExists(const QString &tableName);
+    // Forget what was read of the schema, after statements that change it.
+    void InvalidateSchema();
+
+    sqlite3 *Handle() const;
+
+    // A table opened exclusively is refused to every other data set, and the other way round.
+    void AcquireTable(const QString &tableName, const void *owner, bool exclusive);
+    void ReleaseTable(const QString &tableName, const void *owner);
+
+    void RegisterDataSet(TDataSet *dataSet);
+    void UnregisterDataSet(TDataSet *dataSet);
+
+private:
+    TSession *Session() const;
+    QString ParamValue(const QStringList &params, const QString &key) const;
+
+    QString FAliasName;
+    QString FDatabaseName;
+    QString FSessionName = QStringLiteral("Default");
+    QString FDriverName;
+    QStringList FParams;
+    bool FLoginPrompt = true;
+    TTransIsolation FTransIsolation = TTransIsolation::ReadCommitted;
+    int FBusyTimeout = 2000;
+
+    sqlite3 *FHandle = nullptr;
+    QString FFileName;
+    bool FReadOnly = false;
+    int FRowsAffected = 0;
+    TSession *FRegisteredIn = nullptr;
+    std::map<QString, std::shared_ptr<const TTableInfo>> FSchema;
+    struct TTableUse
+    {
+        const void *Owner;
+        bool Exclusive;
+    };
+    QHash<QString, std::vector<TTableUse>> FTableUses;
+    std::vector<TDataSet *> FDataSets;
+};

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "FieldTypes.h"
+#include "Variants.h"
+
+#include <QString>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// Throws EDatabaseError with the engine's message when rc is an error code.
+void CheckSqlite(sqlite3 *db, int rc);
+[[noreturn]] void RaiseSqlite(sqlite3 *db);
+
+// One prepared statement, finalized with its owner. Values go in and come out as TVariant, typed by
+// the field type the caller asks for, so a 16-bit column reads back as 16-bit.
+class TSqliteStatement
+{
+public:
+    TSqliteStatement() = default;
+    TSqliteStatement(sqlite3 *db, const QString &sql);
+    ~TSqliteStatement();
+    TSqliteStatement(const TSqliteStatement &) = delete;
+    TSqliteStatement &operator=(const TSqliteStatement &) = delete;
+    TSqliteStatement(TSqliteStatement &&other) noexcept;
+    TSqliteStatement &operator=(TSqliteStatement &&other) noexcept;
+
+    bool IsValid() const { return FStmt != nullptr; }
+    sqlite3_stmt *Handle() const { return FStmt; }
+    // Text left after the first statement, for scripts of several statements.
+    const QString &Tail() const { return FTail; }
+
+    void Reset();
+    void Bind(int index, const TVariant &value); // 1-based
+    void BindAll(const TVariantArray &values, int first = 1);
+    int ParameterIndex(const QString &name) const; // 0 when absent
+    int ParameterCount() const;
+    QString ParameterName(int index) const;
+    // Steps once: true while a row is there, false when done. Errors throw.
+    bool Step();
+    // Runs to the end, for statements without rows.
+    void Execute();
+
+    int ColumnCount() const;
+    QString ColumnName(int column) const;
+    QString ColumnDeclType(int column) const;
+    QString ColumnTable(int column) const;
+    QString ColumnOrigin(int column) const;
+    bool ColumnIsNull(int column) const;
+    qint64 ColumnInt64(int column) const;
+    TVariant Column(int column, TFieldType type) const;
+    // The type of a value the engine holds, for columns without a declared type.
+    TFieldType ColumnValueType(int column) const;
+
+private:
+    sqlite3 *FDb = nullptr;
+    sqlite3_stmt *FStmt = nullptr;
+    QString FTail;
+};
+
+// Maps a declared column type ("SMALLINT", "VARCHAR(50)", "DATETIME") to a field type and size.
+TFieldType FieldTypeFromDecl(const QString &declType, int *size = nullptr);
+
+// A name made safe for SQL text: "Name" with inner quotes doubled.
+QString QuoteIdentifier(const QString &name);

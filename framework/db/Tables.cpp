@@ -1,0 +1,1113 @@
+#include "Tables.h"
+
+#include "DataSources.h"
+#include "Databases.h"
+#include "FilterExpressions.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+
+namespace {
+
+// Rows fetched per keyset query, and how many stay buffered around the current one.
+constexpr int PageSize = 64;
+constexpr size_t MaxBuffered = 512;
+
+QString join(const QStringList &parts, const QString &separator)
+{
+    return parts.join(separator);
+}
+
+QStringList splitNames(const QString &text)
+{
+    QStringList names;
+    for (const QString &name : text.split(u';', Qt::SkipEmptyParts))
+        if (!name.trimmed().isEmpty())
+            names << name.trimmed();
+    return names;
+}
+
+bool isText(TFieldType type)
+{
+    return type == TFieldType::String || type == TFieldType::Memo;
+}
+
+// A lexicographic comparison of columns with values in the index order, where NULL comes before
+// every value. op is one of ">", ">=", "<", "<=".
+QString tupleCompare(const std::vector<QString> &columns, const TVariantArray &values, size_t count,
+                     const QString &op, TVariantArray &params, size_t i = 0)
+{
+    const bool orEqual = op.endsWith(u'=');
+    if (i == count)
+        return orEqual ? QStringLiteral("1") : QStringLiteral("0");
+    const bool greater = op.startsWith(u'>');
+    const QString &column = columns[i];
+    const TVariant &value = values[i];
+    QString strict;
+    if (greater) {
+        if (value.IsEmptyOrNull()) {
+            strict = column + QStringLiteral(" IS NOT NULL");
+        } else {
+            strict = column + QStringLiteral(" > ?");
+            params.push_back(value);
+        }
+    } else if (value.IsEmptyOrNull()) {
+        strict = QStringLiteral("0");
+    } else {
+        strict = QStringLiteral("(%1 < ? OR %1 IS NULL)").arg(column);
+        params.push_back(value);
+    }
+    const QString equal = column + QStringLiteral(" IS ?");
+    params.push_back(value.IsEmpty() ? TVariant::Null() : value);
+    const QString rest = tupleCompare(columns, values, count, op, params, i + 1);
+    return QStringLiteral("(%1 OR (%2 AND %3))").arg(strict, equal, rest);
+}
+
+} // namespace
+
+// Follows the master data set: every move or change of its current record refills the detail.
+class TTableMasterLink : public TDataLink
+{
+public:
+    explicit TTableMasterLink(TTable *table) : FTable(table) {}
+    bool IsDetailLink() const override { return true; }
+
+protected:
+    void ActiveChanged() override { FTable->MasterChanged(); }
+    void CheckBrowseMode() override
+    {
+        if (FTable->Active())
+            FTable->CheckBrowseMode();
+    }
+    void RecordChanged(TField *field) override
+    {
+        if (DataSource()->State() == TDataSetState::SetKey)
+            return;
+        if (field && !splitNames(FTable->FMasterFields).contains(field->FieldName(), Qt::CaseInsensitive))
+            return;
+        FTable->MasterChanged();
+    }
+
+private:
+    TTable *FTable;
+};
+
+TTable::TTable() = default;
+
+TTable::~TTable()
+{
+    FMasterLink.reset();
+    Close();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Properties
+
+void TTable::SetTableName(const QString &value)
+{
+    CheckInactive();
+    FTableName = value;
+}
+
+void TTable::SetIndexName(const QString &value)
+{
+    if (FIndexName == value && FIndexFieldNames.isEmpty())
+        return;
+    FIndexName = value;
+    FIndexFieldNames.clear();
+    ReorderKeepingPosition();
+}
+
+void TTable::SetIndexFieldNames(const QString &value)
+{
+    if (FIndexFieldNames == value && FIndexName.isEmpty())
+        return;
+    FIndexFieldNames = value;
+    FIndexName.clear();
+    ReorderKeepingPosition();
+}
+
+QStringList TTable::IndexFields() const
+{
+    QStringList names;
+    if (FInfo)
+        for (int column : FIndexColumns)
+            names << FInfo->Columns[size_t(column)].Name;
+    return names;
+}
+
+void TTable::SetFilter(const QString &value)
+{
+    if (FFilter == value)
+        return;
+    FFilter = value;
+    if (Active() && FFiltered) {
+        CheckBrowseMode();
+        RebuildConditions();
+        First();
+    }
+}
+
+void TTable::SetFiltered(bool value)
+{
+    if (FFiltered == value)
+        return;
+    FFiltered = value;
+    if (Active()) {
+        CheckBrowseMode();
+        RebuildConditions();
+        First();
+    }
+}
+
+void TTable::SetFilterCaseInsensitive(bool value)
+{
+    if (FFilterCaseInsensitive == value)
+        return;
+    FFilterCaseInsensitive = value;
+    if (Active() && FFiltered) {
+        CheckBrowseMode();
+        RebuildConditions();
+        First();
+    }
+}
+
+void TTable::SetExclusive(bool value)
+{
+    CheckInactive();
+    FExclusive = value;
+}
+
+void TTable::SetMasterSource(TDataSource *value)
+{
+    if (FMasterSource == value)
+        return;
+    if (value && value->DataSet() == this)
+        throw EDatabaseError(QStringLiteral("Circular datalinks are not allowed"));
+    FMasterSource = value;
+    if (!value) {
+        FMasterLink.reset();
+        MasterChanged();
+        return;
+    }
+    if (!FMasterLink)
+        FMasterLink = std::make_unique<TTableMasterLink>(this);
+    FMasterLink->SetDataSource(value);
+    MasterChanged();
+}
+
+void TTable::SetMasterFields(const QString &value)
+{
+    if (FMasterFields == value)
+        return;
+    FMasterFields = value;
+    MasterChanged();
+}
+
+bool TTable::CanModify() const
+{
+    return TDataSet::CanModify() && !(FDb && FDb->ReadOnly());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Opening
+
+std::vector<TDataSet::TFieldDef> TTable::InternalOpen()
+{
+    if (FTableName.isEmpty())
+        throw EDatabaseError(QStringLiteral("%1Missing TableName property").arg(Name().isEmpty() ? QString() : Name() + QStringLiteral(": ")));
+    FDb = OpenDatabase();
+    try {
+        FInfo = FDb->TableInfo(FTableName);
+        FDb->AcquireTable(FTableName, this, FExclusive);
+    } catch (...) {
+        FInfo.reset();
+        ReleaseDatabase();
+        FDb = nullptr;
+        throw;
+    }
+    std::vector<TFieldDef> defs;
+    for (const TColumnInfo &column : FInfo->Columns)
+        defs.push_back({column.Name, column.Type, column.Size});
+    FSelectList.clear();
+    FBuffer.clear();
+    FCurrent = -1;
+    return defs;
+}
+
+void TTable::InternalClose()
+{
+    if (FDb)
+        FDb->ReleaseTable(FTableName, this);
+    ReleaseDatabase();
+    FDb = nullptr;
+    FInfo.reset();
+    FBuffer.clear();
+    FCurrent = -1;
+    FSelectList.clear();
+    FIndexColumns.clear();
+    FOrder.clear();
+}
+
+void TTable::EnsurePrepared()
+{
+    if (!FSelectList.isEmpty())
+        return;
+    FFieldColumns.clear();
+    QStringList select;
+    for (int i = 0; i < FieldCount(); ++i) {
+        const TField *field = Fields(i);
+        if (field->FieldKind() != TFieldKind::Data)
+            continue;
+        const int column = FInfo->ColumnIndex(field->FieldName());
+        FFieldColumns.push_back(column);
+        select << QuoteIdentifier(FInfo->Columns[size_t(column)].Name);
+    }
+    ResolveIndex();
+    for (const TOrderColumn &order : FOrder)
+        select << order.Sql;
+    FSelectList = join(select, QStringLiteral(", "));
+    for (TKeyBuffer &key : FKeys) {
+        key.Values.assign(FFieldColumns.size(), TVariant::Null());
+        key.FieldCount = IndexFieldCount();
+        key.Exclusive = false;
+        key.Assigned = false;
+    }
+    RebuildConditions();
+}
+
+void TTable::ResolveIndex()
+{
+    FIndexColumns.clear();
+    FOrder.clear();
+    QStringList fields;
+    if (!FIndexFieldNames.isEmpty()) {
+        fields = splitNames(FIndexFieldNames);
+    } else if (!FIndexName.isEmpty()) {
+        const TIndexInfo *index = FInfo->FindIndex(FIndexName);
+        if (!index)
+            throw EDatabaseError(QStringLiteral("Index not found: %1 (table %2)").arg(FIndexName, FTableName));
+        fields = index->Fields;
+    }
+    for (const QString &name : fields) {
+        const int column = FInfo->ColumnIndex(name);
+        if (column < 0)
+            throw EDatabaseError(QStringLiteral("Field '%1' not found (index of table %2)").arg(name, FTableName));
+        FIndexColumns.push_back(column);
+    }
+    FIndexDataFields.clear();
+    for (int column : FIndexColumns) {
+        auto it = std::find(FFieldColumns.begin(), FFieldColumns.end(), column);
+        FIndexDataFields.push_back(it == FFieldColumns.end() ? -1 : int(it - FFieldColumns.begin()));
+    }
+
+    FRowIdSql = FInfo->RowIdColumn >= 0 ? QuoteIdentifier(FInfo->Columns[size_t(FInfo->RowIdColumn)].Name)
+                                        : QStringLiteral("rowid");
+    FRowIdOrderPos = -1;
+    for (size_t i = 0; i < FIndexColumns.size(); ++i) {
+        const TColumnInfo &column = FInfo->Columns[size_t(FIndexColumns[i])];
+        FOrder.push_back({QuoteIdentifier(column.Name), column.Type});
+        if (FIndexColumns[i] == FInfo->RowIdColumn)
+            FRowIdOrderPos = int(i);
+    }
+    // The row number makes every position unique, so paging never skips or repeats a row.
+    if (FRowIdOrderPos < 0) {
+        FRowIdOrderPos = int(FOrder.size());
+        FOrder.push_back({FRowIdSql, TFieldType::Largeint});
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Conditions
+
+TTable::TCondition TTable::FilterCondition() const
+{
+    if (!FFiltered || FFilter.trimmed().isEmpty())
+        return {};
+    const auto info = FInfo;
+    const TSqlCondition condition = TranslateFilter(
+        FFilter,
+        [info](const QString &name) -> std::optional<TFilterColumn> {
+            const int column = info->ColumnIndex(name);
+            if (column < 0)
+                return std::nullopt;
+            const TColumnInfo &c = info->Columns[size_t(column)];
+            return TFilterColumn{QuoteIdentifier(c.Name), c.Type};
+        },
+        FFilterCaseInsensitive);
+    return {condition.Sql, condition.Params};
+}
+
+TTable::TCondition TTable::RangeCondition() const
+{
+    if (!FRangeApplied)
+        return {};
+    std::vector<QString> columns;
+    for (size_t i = 0; i < FIndexColumns.size(); ++i)
+        columns.push_back(FOrder[i].Sql);
+    auto keyValues = [this](const TKeyBuffer &key) {
+        TVariantArray values;
+        for (size_t i = 0; i < FIndexColumns.size(); ++i) {
+            const int field = FIndexDataFields[i];
+            values.push_back(field >= 0 ? key.Values[size_t(field)] : TVariant::Null());
+        }
+        return values;
+    };
+    const TVariantArray start = keyValues(FAppliedStart);
+    const TVariantArray end = keyValues(FAppliedEnd);
+    const size_t startCount = size_t(std::clamp(FAppliedStart.FieldCount, 0, IndexFieldCount()));
+    const size_t endCount = size_t(std::clamp(FAppliedEnd.FieldCount, 0, IndexFieldCount()));
+    TCondition condition;
+    // The usual range, start and end the same key: plain equalities that an index serves.
+    if (startCount == endCount && !FAppliedStart.Exclusive && !FAppliedEnd.Exclusive
+        && std::equal(start.begin(), start.begin() + long(startCount), end.begin())) {
+        QStringList parts;
+        for (size_t i = 0; i < startCount; ++i) {
+            parts << columns[i] + QStringLiteral(" IS ?");
+            condition.Params.push_back(start[i].IsEmpty() ? TVariant::Null() : start[i]);
+        }
+        condition.Sql = parts.isEmpty() ? QString() : join(parts, QStringLiteral(" AND "));
+        return condition;
+    }
+    QStringList parts;
+    if (startCount > 0)
+        parts << tupleCompare(columns, start, startCount, FAppliedStart.Exclusive ? QStringLiteral(">") : QStringLiteral(">="),
+                              condition.Params);
+    if (endCount > 0)
+        parts << tupleCompare(columns, end, endCount, FAppliedEnd.Exclusive ? QStringLiteral("<") : QStringLiteral("<="),
+                              condition.Params);
+    condition.Sql = join(parts, QStringLiteral(" AND "));
+    return condition;
+}
+
+TTable::TCondition TTable::MasterCondition() const
+{
+    if (!FMasterSource || FMasterFields.isEmpty())
+        return {};
+    const QStringList masterFields = splitNames(FMasterFields);
+    TDataSet *master = FMasterSource->DataSet();
+    if (!master || !master->Active())
+        return {QStringLiteral("0"), {}};
+    if (size_t(masterFields.size()) > FIndexColumns.size())
+        throw EDatabaseError(QStringLiteral("%1The index of %2 has fewer fields than the master fields %3")
+                                 .arg(Name().isEmpty() ? QString() : Name() + QStringLiteral(": "), FTableName, FMasterFields));
+    TCondition condition;
+    QStringList parts;
+    for (qsizetype i = 0; i < masterFields.size(); ++i) {
+        const TVariant value = master->FieldByName(masterFields[i])->Value();
+        // A master record without a key value (a new one, say) has no details.
+        if (value.IsEmptyOrNull())
+            return {QStringLiteral("0"), {}};
+        parts << FOrder[size_t(i)].Sql + QStringLiteral(" = ?");
+        condition.Params.push_back(value);
+    }
+    condition.Sql = join(parts, QStringLiteral(" AND "));
+    return condition;
+}
+
+void TTable::RebuildConditions()
+{
+    QStringList parts;
+    TVariantArray params;
+    for (const TCondition &condition : {FilterCondition(), RangeCondition(), MasterCondition()}) {
+        if (condition.Sql.isEmpty())
+            continue;
+        parts << u'(' + condition.Sql + u')';
+        params.insert(params.end(), condition.Params.begin(), condition.Params.end());
+    }
+    FConditionSql = join(parts, QStringLiteral(" AND "));
+    FConditionParams = std::move(params);
+}
+
+QString TTable::Where(const QString &extra) const
+{
+    if (FConditionSql.isEmpty())
+        return extra.isEmpty() ? QString() : QStringLiteral(" WHERE ") + extra;
+    if (extra.isEmpty())
+        return QStringLiteral(" WHERE ") + FConditionSql;
+    return QStringLiteral(" WHERE ") + FConditionSql + QStringLiteral(" AND ") + extra;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Cursor
+
+TTable::TRow TTable::ReadRow(TSqliteStatement &statement) const
+{
+    TRow row;
+    const int fieldCount = int(FFieldColumns.size());
+    row.Values.reserve(size_t(fieldCount));
+    for (int i = 0; i < fieldCount; ++i)
+        row.Values.push_back(statement.Column(i, FInfo->Columns[size_t(FFieldColumns[size_t(i)])].Type));
+    row.Order.reserve(FOrder.size());
+    for (size_t k = 0; k < FOrder.size(); ++k)
+        row.Order.push_back(statement.Column(fieldCount + int(k), FOrder[k].Type));
+    return row;
+}
+
+std::vector<TTable::TRow> TTable::Fetch(const TVariantArray *after, bool forward, int limit)
+{
+    std::vector<TRow> rows;
+    QStringList orderBy;
+    for (const TOrderColumn &order : FOrder)
+        orderBy << (forward ? order.Sql : order.Sql + QStringLiteral(" DESC"));
+    const QString head = QStringLiteral("SELECT ") + FSelectList + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName);
+    const QString tail = QStringLiteral(" ORDER BY ") + join(orderBy, QStringLiteral(", ")) + QStringLiteral(" LIMIT ?");
+
+    auto run = [&](const QString &extra, const TVariantArray &extraParams) {
+        TSqliteStatement &statement = Statement(head + Where(extra) + tail);
+        statement.BindAll(FConditionParams);
+        statement.BindAll(extraParams, int(FConditionParams.size()) + 1);
+        statement.Bind(int(FConditionParams.size() + extraParams.size()) + 1, TVariant(qint32(limit - int(rows.size()))));
+        while (statement.Step())
+            rows.push_back(ReadRow(statement));
+        statement.Reset();
+    };
+
+    if (!after) {
+        run(QString(), {});
+        return rows;
+    }
+    // Rows past a position in (c0, c1, ..., rowid) order, as a sequence of queries that each keep
+    // a prefix of the position fixed and move on the next column. Every one of them is a plain
+    // range on the index, which a single row-value comparison would not be once NULLs take part.
+    for (int j = int(FOrder.size()) - 1; j >= 0 && int(rows.size()) < limit; --j) {
+        QStringList prefix;
+        TVariantArray params;
+        for (int i = 0; i < j; ++i) {
+            prefix << FOrder[size_t(i)].Sql + QStringLiteral(" IS ?");
+            params.push_back((*after)[size_t(i)]);
+        }
+        const QString &column = FOrder[size_t(j)].Sql;
+        const TVariant &value = (*after)[size_t(j)];
+        auto withPrefix = [&prefix](const QString &part) {
+            return prefix.isEmpty() ? part : join(prefix, QStringLiteral(" AND ")) + QStringLiteral(" AND ") + part;
+        };
+        if (forward) {
+            if (value.IsNull()) {
+                run(withPrefix(column + QStringLiteral(" IS NOT NULL")), params);
+            } else {
+                TVariantArray p = params;
+                p.push_back(value);
+                run(withPrefix(column + QStringLiteral(" > ?")), p);
+            }
+        } else if (!value.IsNull()) {
+            TVariantArray p = params;
+            p.push_back(value);
+            run(withPrefix(column + QStringLiteral(" < ?")), p);
+            if (int(rows.size()) < limit)
+                run(withPrefix(column + QStringLiteral(" IS NULL")), params);
+        }
+    }
+    return rows;
+}
+
+std::optional<TTable::TRow> TTable::ReadByRowId(qint64 rowId, bool withConditions)
+{
+    const QString sql = QStringLiteral("SELECT ") + FSelectList + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName)
+                        + (withConditions ? Where(FRowIdSql + QStringLiteral(" = ?"))
+                                          : QStringLiteral(" WHERE ") + FRowIdSql + QStringLiteral(" = ?"));
+    TSqliteStatement &statement = Statement(sql);
+    int next = 1;
+    if (withConditions) {
+        statement.BindAll(FConditionParams);
+        next += int(FConditionParams.size());
+    }
+    statement.Bind(next, TVariant(rowId));
+    std::optional<TRow> row;
+    if (statement.Step())
+        row = ReadRow(statement);
+    statement.Reset();
+    return row;
+}
+
+void TTable::TrimBuffer()
+{
+    while (FBuffer.size() > MaxBuffered) {
+        if (size_t(FCurrent) >= FBuffer.size() / 2) {
+            FBuffer.pop_front();
+            --FCurrent;
+            FAtStart = false;
+        } else {
+            FBuffer.pop_back();
+            FAtEnd = false;
+        }
+    }
+}
+
+void TTable::RepositionNear(const TVariantArray &order)
+{
+    std::vector<TRow> rows = Fetch(&order, true, PageSize);
+    if (!rows.empty()) {
+        FAtEnd = rows.size() < size_t(PageSize);
+        FAtStart = false;
+        FBuffer.assign(std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+        FCurrent = 0;
+        return;
+    }
+    rows = Fetch(&order, false, PageSize);
+    FBuffer.clear();
+    for (TRow &row : rows)
+        FBuffer.push_front(std::move(row));
+    FCurrent = int(FBuffer.size()) - 1;
+    FAtEnd = true;
+    FAtStart = rows.size() < size_t(PageSize);
+}
+
+qint64 TTable::CurrentRowId() const
+{
+    return FBuffer[size_t(FCurrent)].Order[size_t(FRowIdOrderPos)].AsInt64();
+}
+
+bool TTable::InternalFirst()
+{
+    EnsurePrepared();
+    std::vector<TRow> rows = Fetch(nullptr, true, PageSize);
+    FAtStart = true;
+    FAtEnd = rows.size() < size_t(PageSize);
+    FBuffer.assign(std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    FCurrent = FBuffer.empty() ? -1 : 0;
+    return !FBuffer.empty();
+}
+
+bool TTable::InternalLast()
+{
+    EnsurePrepared();
+    std::vector<TRow> rows = Fetch(nullptr, false, PageSize);
+    FBuffer.clear();
+    for (TRow &row : rows)
+        FBuffer.push_front(std::move(row));
+    FAtEnd = true;
+    FAtStart = rows.size() < size_t(PageSize);
+    FCurrent = int(FBuffer.size()) - 1;
+    return !FBuffer.empty();
+}
+
+bool TTable::InternalNext()
+{
+    if (FBuffer.empty())
+        return false;
+    if (size_t(FCurrent) + 1 < FBuffer.size()) {
+        ++FCurrent;
+        return true;
+    }
+    if (FAtEnd)
+        return false;
+    std::vector<TRow> rows = Fetch(&FBuffer.back().Order, true, PageSize);
+    FAtEnd = rows.size() < size_t(PageSize);
+    if (rows.empty())
+        return false;
+    for (TRow &row : rows)
+        FBuffer.push_back(std::move(row));
+    ++FCurrent;
+    TrimBuffer();
+    return true;
+}
+
+bool TTable::InternalPrior()
+{
+    if (FBuffer.empty())
+        return false;
+    if (FCurrent > 0) {
+        --FCurrent;
+        return true;
+    }
+    if (FAtStart)
+        return false;
+    std::vector<TRow> rows = Fetch(&FBuffer.front().Order, false, PageSize);
+    FAtStart = rows.size() < size_t(PageSize);
+    if (rows.empty())
+        return false;
+    for (TRow &row : rows)
+        FBuffer.push_front(std::move(row));
+    FCurrent = int(rows.size()) - 1;
+    TrimBuffer();
+    return true;
+}
+
+const TVariantArray *TTable::InternalCurrentRow() const
+{
+    return FCurrent >= 0 && size_t(FCurrent) < FBuffer.size() ? &FBuffer[size_t(FCurrent)].Values : nullptr;
+}
+
+TBookmark TTable::InternalBookmark() const
+{
+    return FCurrent >= 0 ? TBookmark(CurrentRowId()) : TBookmark();
+}
+
+bool TTable::InternalGotoBookmark(const TBookmark &bookmark)
+{
+    EnsurePrepared();
+    std::optional<TRow> row = ReadByRowId(bookmark.AsInt64(), true);
+    if (!row)
+        return false;
+    FBuffer.clear();
+    FBuffer.push_back(std::move(*row));
+    FCurrent = 0;
+    FAtStart = FAtEnd = false;
+    return true;
+}
+
+bool TTable::InternalBookmarkValid(const TBookmark &bookmark)
+{
+    EnsurePrepared();
+    if (!bookmark.IsOrdinal())
+        return false;
+    TSqliteStatement &statement =
+        Statement(QStringLiteral("SELECT 1 FROM ") + QuoteIdentifier(FTableName) + Where(FRowIdSql + QStringLiteral(" = ?")));
+    statement.BindAll(FConditionParams);
+    statement.Bind(int(FConditionParams.size()) + 1, TVariant(bookmark.AsInt64()));
+    const bool found = statement.Step();
+    statement.Reset();
+    return found;
+}
+
+int TTable::InternalRecordCount()
+{
+    EnsurePrepared();
+    TSqliteStatement &statement = Statement(QStringLiteral("SELECT count(*) FROM ") + QuoteIdentifier(FTableName) + Where(QString()));
+    statement.BindAll(FConditionParams);
+    statement.Step();
+    const int count = int(statement.ColumnInt64(0));
+    statement.Reset();
+    return count;
+}
+
+std::optional<TBookmark> TTable::InternalLocate(const std::vector<int> &fields, const TVariantArray &values,
+                                                TLocateOptions options)
+{
+    EnsurePrepared();
+    QStringList parts;
+    TVariantArray params;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const TColumnInfo &column = FInfo->Columns[size_t(FFieldColumns[size_t(fields[i])])];
+        const QString name = QuoteIdentifier(column.Name);
+        const TVariant &value = values[i];
+        if (value.IsEmptyOrNull()) {
+            parts << name + QStringLiteral(" IS NULL");
+            continue;
+        }
+        const QString collate = (options & loCaseInsensitive) && isText(column.Type) ? QStringLiteral(" COLLATE NOCASE") : QString();
+        if ((options & loPartialKey) && isText(column.Type)) {
+            parts << QStringLiteral("substr(%1, 1, length(?)) = ?%2").arg(name, collate);
+            params.push_back(value);
+            params.push_back(value);
+        } else {
+            parts << name + QStringLiteral(" = ?") + collate;
+            params.push_back(value);
+        }
+    }
+    QStringList orderBy;
+    for (const TOrderColumn &order : FOrder)
+        orderBy << order.Sql;
+    TSqliteStatement &statement = Statement(QStringLiteral("SELECT ") + FRowIdSql + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName)
+                                            + Where(join(parts, QStringLiteral(" AND "))) + QStringLiteral(" ORDER BY ")
+                                            + join(orderBy, QStringLiteral(", ")) + QStringLiteral(" LIMIT 1"));
+    statement.BindAll(FConditionParams);
+    statement.BindAll(params, int(FConditionParams.size()) + 1);
+    std::optional<TBookmark> found;
+    if (statement.Step())
+        found = TBookmark(statement.ColumnInt64(0));
+    statement.Reset();
+    return found;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Editing
+
+bool TTable::InternalEdit()
+{
+    std::optional<TRow> row = ReadByRowId(CurrentRowId(), false);
+    if (!row)
+        return false;
+    FBuffer[size_t(FCurrent)].Values = std::move(row->Values);
+    return true;
+}
+
+void TTable::InternalInitRecord(TVariantArray &values, std::vector<bool> &assigned)
+{
+    if (!FMasterSource || FMasterFields.isEmpty())
+        return;
+    TDataSet *master = FMasterSource->DataSet();
+    if (!master || !master->Active())
+        return;
+    const QStringList masterFields = splitNames(FMasterFields);
+    for (qsizetype i = 0; i < masterFields.size() && size_t(i) < FIndexDataFields.size(); ++i) {
+        const int field = FIndexDataFields[size_t(i)];
+        if (field < 0)
+            continue;
+        values[size_t(field)] = Fields(field)->Convert(master->FieldByName(masterFields[i])->Value());
+        assigned[size_t(field)] = true;
+    }
+}
+
+void TTable::InternalPost(bool inserting, const TVariantArray &values, const std::vector<bool> &assigned)
+{
+    sqlite3 *handle = FDb->Handle();
+    const QString table = QuoteIdentifier(FTableName);
+    TVariantArray params;
+    QStringList columns;
+    for (size_t i = 0; i < FFieldColumns.size(); ++i) {
+        if (!assigned[i])
+            continue;
+        columns << QuoteIdentifier(FInfo->Columns[size_t(FFieldColumns[i])].Name);
+        params.push_back(values[i]);
+    }
+    qint64 rowId = 0;
+    TVariantArray oldOrder;
+    if (inserting) {
+        QString sql;
+        if (columns.isEmpty()) {
+            sql = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES");
+        } else {
+            QStringList marks;
+            for (qsizetype i = 0; i < columns.size(); ++i)
+                marks << QStringLiteral("?");
+            sql = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + join(columns, QStringLiteral(", "))
+                  + QStringLiteral(") VALUES (") + join(marks, QStringLiteral(", ")) + u')';
+        }
+        TSqliteStatement &statement = Statement(sql);
+        statement.BindAll(params);
+        statement.Execute();
+        statement.Reset();
+        rowId = sqlite3_last_insert_rowid(handle);
+    } else {
+        rowId = CurrentRowId();
+        oldOrder = FBuffer[size_t(FCurrent)].Order;
+        if (!columns.isEmpty()) {
+            QStringList sets;
+            for (const QString &column : columns)
+                sets << column + QStringLiteral(" = ?");
+            TSqliteStatement &statement = Statement(QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ")
+                                                    + join(sets, QStringLiteral(", ")) + QStringLiteral(" WHERE ") + FRowIdSql
+                                                    + QStringLiteral(" = ?"));
+            statement.BindAll(params);
+            statement.Bind(int(params.size()) + 1, TVariant(rowId));
+            statement.Execute();
+            statement.Reset();
+            if (sqlite3_changes(handle) == 0)
+                throw EDatabaseError(QStringLiteral("Record/Key deleted."));
+        }
+    }
+    // The written record becomes current; one that no longer belongs to the set (moved out of
+    // the range or filter) leaves the cursor on its neighbour.
+    if (std::optional<TRow> row = ReadByRowId(rowId, true)) {
+        FBuffer.clear();
+        FBuffer.push_back(std::move(*row));
+        FCurrent = 0;
+        FAtStart = FAtEnd = false;
+        return;
+    }
+    std::optional<TRow> written = ReadByRowId(rowId, false);
+    if (written)
+        RepositionNear(written->Order);
+    else if (!oldOrder.empty())
+        RepositionNear(oldOrder);
+}
+
+void TTable::InternalDelete()
+{
+    const qint64 rowId = CurrentRowId();
+    const TVariantArray order = FBuffer[size_t(FCurrent)].Order;
+    TSqliteStatement &statement =
+        Statement(QStringLiteral("DELETE FROM ") + QuoteIdentifier(FTableName) + QStringLiteral(" WHERE ") + FRowIdSql + QStringLiteral(" = ?"));
+    statement.Bind(1, TVariant(rowId));
+    statement.Execute();
+    statement.Reset();
+    // A row already gone (deleted by a statement of its own) is not an error: the data set only
+    // has to let go of it.
+    RepositionNear(order);
+}
+
+void TTable::InternalRefresh()
+{
+    EnsurePrepared();
+    if (FCurrent < 0) {
+        InternalFirst();
+        return;
+    }
+    const TVariantArray order = FBuffer[size_t(FCurrent)].Order;
+    if (std::optional<TRow> row = ReadByRowId(CurrentRowId(), true)) {
+        FBuffer.clear();
+        FBuffer.push_back(std::move(*row));
+        FCurrent = 0;
+        FAtStart = FAtEnd = false;
+        return;
+    }
+    RepositionNear(order);
+}
+
+void TTable::EmptyTable()
+{
+    if (Active())
+        CheckBrowseMode();
+    TDatabase *database = Active() ? FDb : OpenDatabase();
+    database->ExecSQL(QStringLiteral("DELETE FROM ") + QuoteIdentifier(FTableName));
+    if (Active())
+        First();
+    else
+        ReleaseDatabase();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Index switching and the master
+
+void TTable::ReorderKeepingPosition()
+{
+    if (!Active())
+        return;
+    CheckBrowseMode();
+    const bool hadRecord = FCurrent >= 0;
+    const qint64 rowId = hadRecord ? CurrentRowId() : 0;
+    FRangeApplied = false;
+    FSelectList.clear();
+    ClearStatements();
+    EnsurePrepared();
+    if (hadRecord && InternalGotoBookmark(TBookmark(rowId))) {
+        CursorRepositioned(false, false);
+        return;
+    }
+    const bool hasRows = InternalFirst();
+    CursorRepositioned(true, !hasRows);
+}
+
+void TTable::MasterChanged()
+{
+    if (!Active() || State() == TDataSetState::Inactive)
+        return;
+    CheckBrowseMode();
+    EnsurePrepared();
+    RebuildConditions();
+    const bool hasRows = InternalFirst();
+    CursorRepositioned(true, !hasRows);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Keys and ranges
+
+void TTable::CheckIndexed() const
+{
+    if (FIndexColumns.empty())
+        throw EDatabaseError(QStringLiteral("%1No index currently active").arg(Name().isEmpty() ? QString() : Name() + QStringLiteral(": ")));
+}
+
+void TTable::BeginKeyEdit(TKeyIndex index, bool clear)
+{
+    CheckBrowseMode();
+    EnsurePrepared();
+    CheckIndexed();
+    FSavedKey = FKeys[index];
+    if (clear) {
+        FKeys[index].Values.assign(FFieldColumns.size(), TVariant::Null());
+        FKeys[index].FieldCount = IndexFieldCount();
+        FKeys[index].Exclusive = false;
+    }
+    FEditingKey = index;
+    SetState(TDataSetState::SetKey);
+    DataEvent(TDataEvent::DataSetChange);
+}
+
+TVariantArray *TTable::KeyBuffer()
+{
+    return State() == TDataSetState::SetKey ? &FKeys[FEditingKey].Values : nullptr;
+}
+
+const TVariantArray *TTable::KeyBuffer() const
+{
+    return State() == TDataSetState::SetKey ? &FKeys[FEditingKey].Values : nullptr;
+}
+
+void TTable::PostKeyBuffer(bool commit)
+{
+    if (commit)
+        FKeys[FEditingKey].Assigned = true;
+    else
+        FKeys[FEditingKey] = FSavedKey;
+    SetState(TDataSetState::Browse);
+    DataEvent(TDataEvent::DataSetChange);
+}
+
+void TTable::SetKey()
+{
+    BeginKeyEdit(kiLookup, true);
+}
+
+void TTable::EditKey()
+{
+    BeginKeyEdit(kiLookup, false);
+}
+
+void TTable::SetRangeStart()
+{
+    BeginKeyEdit(kiRangeStart, true);
+}
+
+void TTable::SetRangeEnd()
+{
+    BeginKeyEdit(kiRangeEnd, true);
+}
+
+void TTable::EditRangeStart()
+{
+    BeginKeyEdit(kiRangeStart, false);
+}
+
+void TTable::EditRangeEnd()
+{
+    BeginKeyEdit(kiRangeEnd, false);
+}
+
+int TTable::KeyFieldCount() const
+{
+    return FKeys[State() == TDataSetState::SetKey ? FEditingKey : kiLookup].FieldCount;
+}
+
+void TTable::SetKeyFieldCount(int value)
+{
+    FKeys[State() == TDataSetState::SetKey ? FEditingKey : kiLookup].FieldCount = value;
+}
+
+bool TTable::KeyExclusive() const
+{
+    return FKeys[State() == TDataSetState::SetKey ? FEditingKey : kiLookup].Exclusive;
+}
+
+void TTable::SetKeyExclusive(bool value)
+{
+    FKeys[State() == TDataSetState::SetKey ? FEditingKey : kiLookup].Exclusive = value;
+}
+
+bool TTable::GotoKey()
+{
+    CheckBrowseMode();
+    EnsurePrepared();
+    CheckIndexed();
+    const TKeyBuffer &key = FKeys[kiLookup];
+    const size_t count = size_t(std::clamp(key.FieldCount, 0, IndexFieldCount()));
+    QStringList parts;
+    TVariantArray params;
+    for (size_t i = 0; i < count; ++i) {
+        const int field = FIndexDataFields[i];
+        parts << FOrder[i].Sql + QStringLiteral(" IS ?");
+        params.push_back(field >= 0 ? key.Values[size_t(field)] : TVariant::Null());
+    }
+    QStringList orderBy;
+    for (const TOrderColumn &order : FOrder)
+        orderBy << order.Sql;
+    TSqliteStatement &statement = Statement(QStringLiteral("SELECT ") + FRowIdSql + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName)
+                                            + Where(join(parts, QStringLiteral(" AND "))) + QStringLiteral(" ORDER BY ")
+                                            + join(orderBy, QStringLiteral(", ")) + QStringLiteral(" LIMIT 1"));
+    statement.BindAll(FConditionParams);
+    statement.BindAll(params, int(FConditionParams.size()) + 1);
+    std::optional<qint64> found;
+    if (statement.Step())
+        found = statement.ColumnInt64(0);
+    statement.Reset();
+    if (!found)
+        return false;
+    GotoBookmark(TBookmark(*found));
+    return true;
+}
+
+void TTable::GotoNearest()
+{
+    CheckBrowseMode();
+    EnsurePrepared();
+    CheckIndexed();
+    const TKeyBuffer &key = FKeys[kiLookup];
+    const size_t count = size_t(std::clamp(key.FieldCount, 0, IndexFieldCount()));
+    std::vector<QString> columns;
+    TVariantArray values;
+    for (size_t i = 0; i < count; ++i) {
+        columns.push_back(FOrder[i].Sql);
+        const int field = FIndexDataFields[i];
+        values.push_back(field >= 0 ? key.Values[size_t(field)] : TVariant::Null());
+    }
+    TVariantArray params;
+    const QString condition = tupleCompare(columns, values, count, key.Exclusive ? QStringLiteral(">") : QStringLiteral(">="), params);
+    QStringList orderBy;
+    for (const TOrderColumn &order : FOrder)
+        orderBy << order.Sql;
+    TSqliteStatement &statement = Statement(QStringLiteral("SELECT ") + FRowIdSql + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName)
+                                            + Where(condition) + QStringLiteral(" ORDER BY ") + join(orderBy, QStringLiteral(", "))
+                                            + QStringLiteral(" LIMIT 1"));
+    statement.BindAll(FConditionParams);
+    statement.BindAll(params, int(FConditionParams.size()) + 1);
+    std::optional<qint64> found;
+    if (statement.Step())
+        found = statement.ColumnInt64(0);
+    statement.Reset();
+    if (found)
+        GotoBookmark(TBookmark(*found));
+    else
+        Last();
+}
+
+namespace {
+
+void fillKey(TVariantArray &buffer, const std::vector<int> &indexFields, const TVariantArray &values,
+             const std::function<TVariant(int, const TVariant &)> &convert)
+{
+    for (size_t i = 0; i < values.size() && i < indexFields.size(); ++i)
+        if (indexFields[i] >= 0)
+            buffer[size_t(indexFields[i])] = convert(indexFields[i], values[i]);
+}
+
+} // namespace
+
+bool TTable::FindKey(const TVariantArray &keyValues)
+{
+    SetKey();
+    fillKey(FKeys[kiLookup].Values, FIndexDataFields, keyValues,
+            [this](int field, const TVariant &value) { return Fields(field)->Convert(value); });
+    FKeys[kiLookup].FieldCount = int(keyValues.size());
+    return GotoKey();
+}
+
+void TTable::FindNearest(const TVariantArray &keyValues)
+{
+    SetKey();
+    fillKey(FKeys[kiLookup].Values, FIndexDataFields, keyValues,
+            [this](int field, const TVariant &value) { return Fields(field)->Convert(value); });
+    FKeys[kiLookup].FieldCount = int(keyValues.size());
+    GotoNearest();
+}
+
+void TTable::ApplyRange()
+{
+    CheckBrowseMode();
+    EnsurePrepared();
+    CheckIndexed();
+    FAppliedStart = FKeys[kiRangeStart];
+    FAppliedEnd = FKeys[kiRangeEnd];
+    FRangeApplied = true;
+    RebuildConditions();
+    First();
+}
+
+void TTable::CancelRange()
+{
+    CheckBrowseMode();
+    if (!FRangeApplied)
+        return;
+    FRangeApplied = false;
+    RebuildConditions();
+    First();
+}
+
+void TTable::SetRange(const TVariantArray &startValues, const TVariantArray &endValues)
+{
+    CheckBrowseMode();
+    EnsurePrepared();
+    CheckIndexed();
+    auto convert = [this](int field, const TVariant &value) { return Fields(field)->Convert(value); };
+    for (auto [index, values] : {std::pair{kiRangeStart, &startValues}, std::pair{kiRangeEnd, &endValues}}) {
+        TKeyBuffer &key = FKeys[index];
+        key.Values.assign(FFieldColumns.size(), TVariant::Null());
+        fillKey(key.Values, FIndexDataFields, *values, convert);
+        key.FieldCount = int(values->size());
+        key.Exclusive = false;
+        key.Assigned = true;
+    }
+    ApplyRange();
+}
