@@ -1,5 +1,7 @@
 #include "Arrays.h"
 
+#include "DataSets.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -263,4 +265,16 @@ void TKeysArray::ReleaseItems(int first, int count)
         delete keyOf(Item(i));
         setKey(Item(i), nullptr);
     }
+}
+
+void RestorePosition(TDataSet *dataSet, const TVariant &bookmark, bool wasBof, bool wasEof)
+{
+    if (wasBof && wasEof)
+        return;
+    if (wasEof)
+        dataSet->Last();
+    else if (wasBof)
+        dataSet->First();
+    else
+        dataSet->GotoBookmark(bookmark);
 }

@@ -14,6 +14,14 @@ bool KeyIsEmpty(const TVariant &k);
 // The element count of an array key; EVariantError for a value that is not an array.
 int KeyLength(const TVariant &k);
 
+class TDataSet;
+
+// Puts a data set back where a walk found it, by what was noted before the walk: on the bookmark
+// when it stood on a record, on the last record when it was past the end, on the first when it was
+// before the start, and nowhere when it was empty (both flags). Errors of the move propagate; the
+// views call it where a failure must not hide the error that ended the walk.
+void RestorePosition(TDataSet *dataSet, const TVariant &bookmark, bool wasBof, bool wasEof);
+
 // Raised by every misuse of an array (index or size out of range); the array is left as it was.
 class EArrayError : public Exception
 {

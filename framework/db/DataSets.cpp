@@ -286,8 +286,18 @@ void TDataSet::SetActive(bool value)
     TFlagGuard busy(FInOpenClose, true);
     if (value) {
         BeforeOpen(this);
-        CreateFields(InternalOpen());
-        const bool hasRows = InternalFirst();
+        std::vector<TFieldDef> available = InternalOpen();
+        bool hasRows = false;
+        try {
+            CreateFields(available);
+            hasRows = InternalFirst();
+        } catch (...) {
+            // An open that fails half-way gives back what it took: an exclusive table's claim
+            // would otherwise keep every other data set out until this one is destroyed.
+            InternalClose();
+            DestroyDataFields();
+            throw;
+        }
         FBof = true;
         FEof = !hasRows;
         FCalcValid = false;
@@ -608,7 +618,10 @@ void TDataSet::Post()
     const bool inserting = FState == TDataSetState::Insert;
     CheckOperation([&] { InternalPost(inserting, FEditBuffer, FAssigned); }, OnPostError);
     FEditBuffer.clear();
-    FBof = FEof = false;
+    // A record posted out of a filter or range may leave no record at all to be current.
+    const bool empty = InternalCurrentRow() == nullptr;
+    FBof = empty;
+    FEof = empty;
     SetState(TDataSetState::Browse);
     Resync();
     AfterPost(this);
@@ -649,6 +662,7 @@ void TDataSet::Delete()
     FBof = empty;
     FEof = empty;
     FState = TDataSetState::Browse; // a delete from the edit state ends it
+    FModified = false;               // and its edits went with the record
     DataEvent(TDataEvent::UpdateState);
     Resync();
     AfterDelete(this);

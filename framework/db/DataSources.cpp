@@ -51,8 +51,10 @@ void TDataSource::UpdateState()
         return;
     const bool wasActive = FState != TDataSetState::Inactive;
     FState = state;
+    // A link may detach or destroy others while told, as in DataEvent.
     for (TDataLink *link : std::vector<TDataLink *>(FDataLinks))
-        link->DataEvent(TDataEvent::UpdateState, nullptr, 0);
+        if (std::find(FDataLinks.begin(), FDataLinks.end(), link) != FDataLinks.end())
+            link->DataEvent(TDataEvent::UpdateState, nullptr, 0);
     OnStateChange(this);
     // A source that just became active also tells its listeners that the data is new.
     if (!wasActive && state != TDataSetState::Inactive)
@@ -71,9 +73,10 @@ void TDataSource::DataEvent(TDataEvent event, TField *field, int info)
     const std::vector<TDataLink *> links = FDataLinks;
     for (int pass = 0; pass < 2; ++pass) {
         for (TDataLink *link : links) {
-            if (link->IsDetailLink() != (pass == 0))
+            // Membership first: a link destroyed by an earlier one must not be touched at all.
+            if (std::find(FDataLinks.begin(), FDataLinks.end(), link) == FDataLinks.end())
                 continue;
-            if (std::find(FDataLinks.begin(), FDataLinks.end(), link) != FDataLinks.end())
+            if (link->IsDetailLink() == (pass == 0))
                 link->DataEvent(event, field, info);
         }
     }

@@ -30,6 +30,37 @@ const TIndexInfo *TTableInfo::FindIndex(const QString &name) const
     return nullptr;
 }
 
+namespace {
+
+std::optional<TVariant> literalDefault(const QString &sql)
+{
+    QString text = sql.trimmed();
+    while (text.startsWith(u'(') && text.endsWith(u')'))
+        text = text.mid(1, text.size() - 2).trimmed();
+    if (text.isEmpty() || text.compare(u"NULL", Qt::CaseInsensitive) == 0)
+        return TVariant::Null();
+    if (text.compare(u"TRUE", Qt::CaseInsensitive) == 0)
+        return TVariant(qint64(1));
+    if (text.compare(u"FALSE", Qt::CaseInsensitive) == 0)
+        return TVariant(qint64(0));
+    if (text.size() >= 2 && text.startsWith(u'\'') && text.endsWith(u'\'')) {
+        QString inner = text.mid(1, text.size() - 2);
+        if (inner.contains(u'\'') && !inner.contains(QStringLiteral("''")))
+            return std::nullopt;
+        return TVariant(inner.replace(QStringLiteral("''"), QStringLiteral("'")));
+    }
+    bool ok = false;
+    const qint64 integer = text.toLongLong(&ok);
+    if (ok)
+        return TVariant(integer);
+    const double real = text.toDouble(&ok);
+    if (ok)
+        return TVariant(real);
+    return std::nullopt;
+}
+
+} // namespace
+
 // ---------------------------------------------------------------------------------------------
 // Sessions
 
@@ -57,8 +88,9 @@ TEngineConfig &pendingConfig()
 
 TSession::TSession(QString sessionName) : FSessionName(std::move(sessionName))
 {
-    if (Find(FSessionName))
-        throw EDatabaseError(QStringLiteral("Duplicate session name '%1'").arg(FSessionName));
+    for (const TSession *session : sessions())
+        if (session->FSessionName.compare(FSessionName, Qt::CaseInsensitive) == 0)
+            throw EDatabaseError(QStringLiteral("Duplicate session name '%1'").arg(FSessionName));
     sessions().push_back(this);
 }
 
@@ -202,6 +234,12 @@ void TDatabase::Open()
 {
     if (Connected())
         return;
+    // Memory statistics cost a global lock on every allocation of the engine; nothing reads them.
+    static const bool configured = [] {
+        sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+        return true;
+    }();
+    Q_UNUSED(configured);
     TSession *session = Session();
     QString driver = FDriverName;
     QStringList params = FParams;
@@ -321,8 +359,11 @@ void TDatabase::ExecSQL(const QString &sql, const TVariantArray &params)
             break; // only a comment was left
         for (int i = 1; i <= statement.ParameterCount() && nextParam < params.size(); ++i)
             statement.Bind(i, params[nextParam++]);
+        // As in TQuery::ExecSQL: a statement that changes no rows keeps its predecessor's count.
+        const sqlite3_int64 before = sqlite3_total_changes64(handle);
         statement.Execute();
-        FRowsAffected += sqlite3_changes(handle);
+        if (sqlite3_total_changes64(handle) != before)
+            FRowsAffected += sqlite3_changes(handle);
         rest = statement.Tail();
     }
     InvalidateSchema();
@@ -383,6 +424,7 @@ std::shared_ptr<const TTableInfo> TDatabase::TableInfo(const QString &tableName)
         column.Type = FieldTypeFromDecl(column.DeclType, &column.Size);
         column.NotNull = columns.ColumnInt64(3) != 0;
         column.DefaultSql = columns.ColumnIsNull(4) ? QString() : columns.Column(4, TFieldType::String).AsString();
+        column.DefaultValue = literalDefault(column.DefaultSql);
         if (columns.ColumnInt64(5) > 0) {
             ++pkColumns;
             if (column.DeclType.compare(u"INTEGER", Qt::CaseInsensitive) == 0) {
@@ -407,6 +449,10 @@ std::shared_ptr<const TTableInfo> TDatabase::TableInfo(const QString &tableName)
             rowId.Type = autoIncrement ? TFieldType::AutoInc : TFieldType::Integer;
         }
     }
+
+    TSqliteStatement triggers(handle, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'trigger' AND tbl_name = ? COLLATE NOCASE"));
+    triggers.Bind(1, TVariant(tableName));
+    info->HasTriggers = triggers.Step();
 
     // Index names are global in the database file, so an index that a program calls "ID" on the
     // Entries table is stored as "Entries.ID"; both spellings are accepted.

@@ -27,6 +27,9 @@ struct TColumnInfo
     bool NotNull = false;
     bool RowIdAlias = false; // INTEGER PRIMARY KEY: the column is the row's own number
     QString DefaultSql;      // the column's default as written in the schema, empty for none
+    // The default when it is a plain literal (a number, a quoted text, NULL, TRUE or FALSE), so a
+    // new row's values are known without reading it back; nullopt for an expression.
+    std::optional<TVariant> DefaultValue;
 };
 
 struct TIndexInfo
@@ -42,6 +45,7 @@ struct TTableInfo
     std::vector<TColumnInfo> Columns;
     std::vector<TIndexInfo> Indexes;
     int RowIdColumn = -1; // index into Columns of the INTEGER PRIMARY KEY column, or -1
+    bool HasTriggers = false;
 
     int ColumnIndex(const QString &name) const; // case-insensitive, -1 when absent
     const TIndexInfo *FindIndex(const QString &name) const;

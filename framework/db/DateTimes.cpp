@@ -13,18 +13,48 @@ qint64 originJulianDay()
     return jd;
 }
 
-int digits(QStringView text, qsizetype from, qsizetype count, bool &ok)
+template <class Text>
+int digits(const Text &text, qsizetype from, qsizetype count, bool &ok)
 {
     int value = 0;
     for (qsizetype i = from; i < from + count; ++i) {
-        const QChar c = text[i];
-        if (c < u'0' || c > u'9') {
+        const auto c = int(text[i]);
+        if (c < '0' || c > '9') {
             ok = false;
             return 0;
         }
-        value = value * 10 + (c.unicode() - u'0');
+        value = value * 10 + (c - '0');
     }
     return value;
+}
+
+template <class Text>
+bool parseText(const Text &text, qsizetype n, TDateTime &result)
+{
+    if (n != 10 && n != 19 && n != 23)
+        return false;
+    bool ok = true;
+    const int year = digits(text, 0, 4, ok);
+    const int month = digits(text, 5, 2, ok);
+    const int day = digits(text, 8, 2, ok);
+    if (!ok || int(text[4]) != '-' || int(text[7]) != '-' || !QDate::isValid(year, month, day))
+        return false;
+    int hour = 0, minute = 0, second = 0, msec = 0;
+    if (n >= 19) {
+        hour = digits(text, 11, 2, ok);
+        minute = digits(text, 14, 2, ok);
+        second = digits(text, 17, 2, ok);
+        if (!ok || (int(text[10]) != ' ' && int(text[10]) != 'T') || int(text[13]) != ':' || int(text[16]) != ':'
+            || hour > 23 || minute > 59 || second > 59)
+            return false;
+    }
+    if (n == 23) {
+        msec = digits(text, 20, 3, ok);
+        if (!ok || int(text[19]) != '.')
+            return false;
+    }
+    result = TDateTime::FromParts(year, month, day, hour, minute, second, msec);
+    return true;
 }
 
 } // namespace
@@ -92,39 +122,52 @@ QDateTime TDateTime::ToQDateTime() const
     return QDateTime(Date(), Time());
 }
 
-QString TDateTime::ToText() const
+QByteArray TDateTime::ToTextUtf8() const
 {
+    // Written by hand: this runs for every date a data set writes, and a formatted print costs
+    // more than the database's own work.
     const QDate date = Date();
     const QTime time = Time();
-    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d.%03d", date.year(), date.month(),
-                             date.day(), time.hour(), time.minute(), time.second(), time.msec());
+    char text[23];
+    auto put = [&text](int at, int value, int width) {
+        for (int i = width - 1; i >= 0; --i) {
+            text[at + i] = char('0' + value % 10);
+            value /= 10;
+        }
+    };
+    put(0, date.year(), 4);
+    text[4] = '-';
+    put(5, date.month(), 2);
+    text[7] = '-';
+    put(8, date.day(), 2);
+    text[10] = ' ';
+    put(11, time.hour(), 2);
+    text[13] = ':';
+    put(14, time.minute(), 2);
+    text[16] = ':';
+    put(17, time.second(), 2);
+    text[19] = '.';
+    put(20, time.msec(), 3);
+    return QByteArray(text, 23);
 }
+
+QString TDateTime::ToText() const
+{
+    return QString::fromLatin1(ToTextUtf8());
+}
+
 
 bool TDateTime::FromText(QStringView text, TDateTime &result)
 {
-    const qsizetype n = text.size();
-    if (n != 10 && n != 19 && n != 23)
-        return false;
-    bool ok = true;
-    const int year = digits(text, 0, 4, ok);
-    const int month = digits(text, 5, 2, ok);
-    const int day = digits(text, 8, 2, ok);
-    if (!ok || text[4] != u'-' || text[7] != u'-' || !QDate::isValid(year, month, day))
-        return false;
-    int hour = 0, minute = 0, second = 0, msec = 0;
-    if (n >= 19) {
-        hour = digits(text, 11, 2, ok);
-        minute = digits(text, 14, 2, ok);
-        second = digits(text, 17, 2, ok);
-        if (!ok || (text[10] != u' ' && text[10] != u'T') || text[13] != u':' || text[16] != u':'
-            || hour > 23 || minute > 59 || second > 59)
-            return false;
-    }
-    if (n == 23) {
-        msec = digits(text, 20, 3, ok);
-        if (!ok || text[19] != u'.')
-            return false;
-    }
-    result = FromParts(year, month, day, hour, minute, second, msec);
-    return true;
+    struct TUtf16
+    {
+        QStringView View;
+        char16_t operator[](qsizetype i) const { return View[i].unicode(); }
+    };
+    return parseText(TUtf16{text}, text.size(), result);
+}
+
+bool TDateTime::FromText(const char *text, qsizetype size, TDateTime &result)
+{
+    return parseText(text, size, result);
 }

@@ -22,6 +22,7 @@ struct TDateTime
     // Parses "YYYY-MM-DD HH:MM:SS.zzz", "YYYY-MM-DD HH:MM:SS" or "YYYY-MM-DD"; false when the text
     // is not one of them or names no real date.
     static bool FromText(QStringView text, TDateTime &result);
+    static bool FromText(const char *text, qsizetype size, TDateTime &result);
     static TDateTime Now();
 
     QDateTime ToQDateTime() const;
@@ -29,6 +30,7 @@ struct TDateTime
     QTime Time() const;
     // "YYYY-MM-DD HH:MM:SS.zzz": the form stored in the catalogue, which sorts in time order.
     QString ToText() const;
+    QByteArray ToTextUtf8() const;
     // Whole milliseconds since 1899-12-30 00:00, rounded: the exact form behind ToText().
     qint64 ToMSecs() const;
     static TDateTime FromMSecs(qint64 msecs);

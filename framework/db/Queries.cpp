@@ -124,8 +124,12 @@ void TQuery::ExecSQL()
             if (!statement.IsValid())
                 break;
             BindParams(statement);
+            // The engine's count is that of the last statement that changed rows: a statement
+            // that changes none (CREATE, SELECT) would report its predecessor's.
+            const sqlite3_int64 before = sqlite3_total_changes64(handle);
             statement.Execute();
-            FRowsAffected += sqlite3_changes(handle);
+            if (sqlite3_total_changes64(handle) != before)
+                FRowsAffected += sqlite3_changes(handle);
             rest = statement.Tail();
         }
     } catch (...) {
@@ -342,6 +346,16 @@ void TStoredProc::SetStoredProcName(const QString &value)
 {
     CheckInactive();
     FStoredProcName = value;
+    // Callers give the parameters values before the first run, so they must exist by then. Without
+    // a connection they are read at the run; an unknown name is reported there too.
+    TDatabase *database = Database();
+    if (!database || !database->Connected())
+        return;
+    try {
+        Params().Assign(ParseParamNames(database->SavedQueryText(value)));
+    } catch (const EDatabaseError &) {
+        Params().Assign({});
+    }
 }
 
 QString TStoredProc::StatementText()

@@ -81,7 +81,7 @@ void TSqliteStatement::Bind(int index, const TVariant &value)
         rc = sqlite3_bind_double(FStmt, index, value.AsDouble());
         break;
     case TVarType::Date: {
-        const QByteArray text = value.AsDateTime().ToText().toUtf8();
+        const QByteArray text = value.AsDateTime().ToTextUtf8();
         rc = sqlite3_bind_text(FStmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
         break;
     }
@@ -222,7 +222,8 @@ TVariant TSqliteStatement::Column(int column, TFieldType type) const
         if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
             return TVariant(TDateTime{sqlite3_column_double(FStmt, column)});
         TDateTime value;
-        if (TDateTime::FromText(columnText(FStmt, column), value))
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(FStmt, column));
+        if (TDateTime::FromText(text, sqlite3_column_bytes(FStmt, column), value))
             return TVariant(value);
         return TVariant::Null();
     }

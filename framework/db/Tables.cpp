@@ -246,6 +246,7 @@ void TTable::InternalClose()
     FBuffer.clear();
     FCurrent = -1;
     FSelectList.clear();
+    FInsertStatements.clear();
     FIndexColumns.clear();
     FOrder.clear();
 }
@@ -255,15 +256,17 @@ void TTable::EnsurePrepared()
     if (!FSelectList.isEmpty())
         return;
     FFieldColumns.clear();
-    QStringList select;
+    FFieldColumnSql.clear();
+    FInsertStatements.clear();
     for (int i = 0; i < FieldCount(); ++i) {
         const TField *field = Fields(i);
         if (field->FieldKind() != TFieldKind::Data)
             continue;
         const int column = FInfo->ColumnIndex(field->FieldName());
         FFieldColumns.push_back(column);
-        select << QuoteIdentifier(FInfo->Columns[size_t(column)].Name);
+        FFieldColumnSql << QuoteIdentifier(FInfo->Columns[size_t(column)].Name);
     }
+    QStringList select = FFieldColumnSql;
     ResolveIndex();
     for (const TOrderColumn &order : FOrder)
         select << order.Sql;
@@ -418,6 +421,9 @@ void TTable::RebuildConditions()
     }
     FConditionSql = join(parts, QStringLiteral(" AND "));
     FConditionParams = std::move(params);
+    const QString head = QStringLiteral("SELECT ") + FSelectList + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName);
+    FReadRowSql[0] = head + QStringLiteral(" WHERE ") + FRowIdSql + QStringLiteral(" = ?");
+    FReadRowSql[1] = head + Where(FRowIdSql + QStringLiteral(" = ?"));
 }
 
 QString TTable::Where(const QString &extra) const
@@ -504,10 +510,7 @@ std::vector<TTable::TRow> TTable::Fetch(const TVariantArray *after, bool forward
 
 std::optional<TTable::TRow> TTable::ReadByRowId(qint64 rowId, bool withConditions)
 {
-    const QString sql = QStringLiteral("SELECT ") + FSelectList + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName)
-                        + (withConditions ? Where(FRowIdSql + QStringLiteral(" = ?"))
-                                          : QStringLiteral(" WHERE ") + FRowIdSql + QStringLiteral(" = ?"));
-    TSqliteStatement &statement = Statement(sql);
+    TSqliteStatement &statement = Statement(FReadRowSql[withConditions ? 1 : 0]);
     int next = 1;
     if (withConditions) {
         statement.BindAll(FConditionParams);
@@ -745,33 +748,47 @@ void TTable::InternalPost(bool inserting, const TVariantArray &values, const std
 {
     sqlite3 *handle = FDb->Handle();
     const QString table = QuoteIdentifier(FTableName);
-    TVariantArray params;
-    QStringList columns;
-    for (size_t i = 0; i < FFieldColumns.size(); ++i) {
-        if (!assigned[i])
-            continue;
-        columns << QuoteIdentifier(FInfo->Columns[size_t(FFieldColumns[i])].Name);
-        params.push_back(values[i]);
-    }
     qint64 rowId = 0;
     TVariantArray oldOrder;
     if (inserting) {
-        QString sql;
-        if (columns.isEmpty()) {
-            sql = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES");
-        } else {
+        // Appending is the hot path of a scan: one prepared statement per set of written fields.
+        QByteArray mask(qsizetype(assigned.size()), '0');
+        for (size_t i = 0; i < assigned.size(); ++i)
+            if (assigned[i])
+                mask[qsizetype(i)] = '1';
+        std::shared_ptr<TSqliteStatement> &statement = FInsertStatements[mask];
+        if (!statement) {
+            QStringList columns;
             QStringList marks;
-            for (qsizetype i = 0; i < columns.size(); ++i)
-                marks << QStringLiteral("?");
-            sql = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + join(columns, QStringLiteral(", "))
-                  + QStringLiteral(") VALUES (") + join(marks, QStringLiteral(", ")) + u')';
+            for (size_t i = 0; i < assigned.size(); ++i) {
+                if (assigned[i]) {
+                    columns << FFieldColumnSql[qsizetype(i)];
+                    marks << QStringLiteral("?");
+                }
+            }
+            const QString sql = columns.isEmpty() ? QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES")
+                                                  : QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (")
+                                                        + join(columns, QStringLiteral(", ")) + QStringLiteral(") VALUES (")
+                                                        + join(marks, QStringLiteral(", ")) + u')';
+            statement = std::make_shared<TSqliteStatement>(handle, sql);
         }
-        TSqliteStatement &statement = Statement(sql);
-        statement.BindAll(params);
-        statement.Execute();
-        statement.Reset();
+        statement->Reset();
+        int next = 1;
+        for (size_t i = 0; i < assigned.size(); ++i)
+            if (assigned[i])
+                statement->Bind(next++, values[i]);
+        statement->Execute();
+        statement->Reset();
         rowId = sqlite3_last_insert_rowid(handle);
     } else {
+        TVariantArray params;
+        QStringList columns;
+        for (size_t i = 0; i < FFieldColumns.size(); ++i) {
+            if (!assigned[i])
+                continue;
+            columns << FFieldColumnSql[qsizetype(i)];
+            params.push_back(values[i]);
+        }
         rowId = CurrentRowId();
         oldOrder = FBuffer[size_t(FCurrent)].Order;
         if (!columns.isEmpty()) {
@@ -789,6 +806,17 @@ void TTable::InternalPost(bool inserting, const TVariantArray &values, const std
                 throw EDatabaseError(QStringLiteral("Record/Key deleted."));
         }
     }
+    // A new row of a table without conditions or triggers is what was written plus the defaults:
+    // no need to read it back, which would double the cost of appending.
+    if (inserting && FConditionSql.isEmpty() && !FInfo->HasTriggers) {
+        if (std::optional<TRow> row = RowFromInsert(rowId, values, assigned)) {
+            FBuffer.clear();
+            FBuffer.push_back(std::move(*row));
+            FCurrent = 0;
+            FAtStart = FAtEnd = false;
+            return;
+        }
+    }
     // The written record becomes current; one that no longer belongs to the set (moved out of
     // the range or filter) leaves the cursor on its neighbour.
     if (std::optional<TRow> row = ReadByRowId(rowId, true)) {
@@ -803,6 +831,41 @@ void TTable::InternalPost(bool inserting, const TVariantArray &values, const std
         RepositionNear(written->Order);
     else if (!oldOrder.empty())
         RepositionNear(oldOrder);
+}
+
+std::optional<TTable::TRow> TTable::RowFromInsert(qint64 rowId, const TVariantArray &values,
+                                                  const std::vector<bool> &assigned) const
+{
+    TRow row;
+    row.Values.reserve(FFieldColumns.size());
+    for (size_t i = 0; i < FFieldColumns.size(); ++i) {
+        const int column = FFieldColumns[i];
+        if (column == FInfo->RowIdColumn) {
+            row.Values.push_back(Fields(int(i))->Convert(TVariant(rowId)));
+        } else if (assigned[i]) {
+            row.Values.push_back(values[i]);
+        } else {
+            const std::optional<TVariant> &value = FInfo->Columns[size_t(column)].DefaultValue;
+            if (!value)
+                return std::nullopt;
+            row.Values.push_back(Fields(int(i))->Convert(*value));
+        }
+    }
+    row.Order.reserve(FOrder.size());
+    for (size_t k = 0; k < FOrder.size(); ++k) {
+        if (int(k) == FRowIdOrderPos) {
+            // Typed as reading it back would type it.
+            const TFieldType type = FOrder[k].Type;
+            row.Order.push_back(type == TFieldType::Integer || type == TFieldType::AutoInc ? TVariant(qint32(rowId))
+                                                                                          : TVariant(rowId));
+            continue;
+        }
+        const int field = FIndexDataFields[k];
+        if (field < 0)
+            return std::nullopt;
+        row.Order.push_back(row.Values[size_t(field)]);
+    }
+    return row;
 }
 
 void TTable::InternalDelete()

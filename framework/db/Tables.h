@@ -134,6 +134,7 @@ private:
     TRow ReadRow(TSqliteStatement &statement) const;
     std::vector<TRow> Fetch(const TVariantArray *after, bool forward, int limit);
     std::optional<TRow> ReadByRowId(qint64 rowId, bool withConditions);
+    std::optional<TRow> RowFromInsert(qint64 rowId, const TVariantArray &values, const std::vector<bool> &assigned) const;
     void RepositionNear(const TVariantArray &order);
     void TrimBuffer();
     qint64 CurrentRowId() const;
@@ -163,6 +164,9 @@ private:
     std::vector<int> FIndexColumns;    // table columns of the index fields
     std::vector<TOrderColumn> FOrder;  // index fields then the row number
     QString FSelectList;
+    QStringList FFieldColumnSql;       // quoted column of each data field
+    QString FReadRowSql[2];            // one row by number: without, with the conditions
+    QHash<QByteArray, std::shared_ptr<TSqliteStatement>> FInsertStatements; // by assigned fields
     QString FRowIdSql;
     QString FConditionSql;
     TVariantArray FConditionParams;

@@ -1,5 +1,9 @@
 #include "Arrays.h"
 
+#include "Databases.h"
+#include "Tables.h"
+
+#include <QTemporaryDir>
 #include <QTest>
 #include <cstring>
 #include <limits>
@@ -112,6 +116,8 @@ private slots:
     void keyIsEmpty();
     void keyLength_data();
     void keyLength();
+    void restorePosition_data();
+    void restorePosition();
 };
 
 void TestArrays::grow_data()
@@ -551,6 +557,56 @@ void TestArrays::keyLength()
         QFAIL("a key that is not an array has a length");
     } catch (const EVariantError &e) {
         QCOMPARE(e.Message(), QStringLiteral("Invalid variant operation"));
+    }
+}
+
+void TestArrays::restorePosition_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("wasBof");
+    QTest::addColumn<bool>("wasEof");
+    QTest::addColumn<int>("expectedId"); // 0: the cursor stays where the walk left it
+
+    QTest::newRow("on a record") << 5 << false << false << 3;
+    QTest::newRow("past the end") << 5 << false << true << 5;
+    QTest::newRow("before the start") << 5 << true << false << 1;
+    QTest::newRow("empty") << 0 << true << true << 0;
+}
+
+void TestArrays::restorePosition()
+{
+    QFETCH(int, rows);
+    QFETCH(bool, wasBof);
+    QFETCH(bool, wasEof);
+    QFETCH(int, expectedId);
+
+    QTemporaryDir dir;
+    TDatabase db;
+    db.SetDriverName(QStringLiteral("SQLITE"));
+    db.SetParams({QStringLiteral("DATABASE NAME=") + dir.filePath(QStringLiteral("keys.db")), QStringLiteral("CREATE=TRUE")});
+    db.Open();
+    db.ExecSQL(QStringLiteral("CREATE TABLE T (ID INTEGER PRIMARY KEY)"));
+    for (int id = 1; id <= rows; ++id)
+        db.ExecSQL(QStringLiteral("INSERT INTO T (ID) VALUES (?)"), {TVariant(qint32(id))});
+    TTable table;
+    table.SetDatabase(&db);
+    table.SetTableName(QStringLiteral("T"));
+    table.SetIndexName(QStringLiteral("PrimaryKey"));
+    table.Open();
+
+    TVariant bookmark;
+    if (rows > 0) {
+        table.Locate(QStringLiteral("ID"), TVariant(qint32(3)));
+        bookmark = table.GetBookmark();
+        table.Locate(QStringLiteral("ID"), TVariant(qint32(2))); // where a walk might leave it
+    }
+    RestorePosition(&table, bookmark, wasBof, wasEof);
+    if (expectedId == 0) {
+        QVERIFY(table.IsEmpty());
+    } else {
+        QCOMPARE(table.FieldByName(QStringLiteral("ID"))->AsInteger(), expectedId);
+        QCOMPARE(table.Bof(), wasBof);
+        QCOMPARE(table.Eof(), wasEof);
     }
 }
 
