@@ -180,6 +180,9 @@ protected:
     // Ends the SetKey state: commit applies the key buffer, otherwise it is restored.
     virtual void PostKeyBuffer(bool commit);
 
+    // Called first by a descendant's destructor, before it closes: the data set no longer tells
+    // anyone it is closing, and Destroying() holds.
+    void BeginDestroy() { FDestroying = true; }
     void CheckActive() const;
     void CheckInactive() const;
     void CheckCanModify() const;

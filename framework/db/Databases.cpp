@@ -73,15 +73,21 @@ std::vector<TSession *> &sessions()
 }
 
 // Aliases added but not saved yet belong to the process, not to one session.
-TEngineConfig &pendingConfig()
+std::vector<TAliasInfo> &pendingAliases()
 {
-    static std::unique_ptr<TEngineConfig> config;
-    const QString path = TEngineConfig::DefaultPath();
-    if (!config || config->Path() != path) {
-        config = std::make_unique<TEngineConfig>(path);
-        config->Load();
-    }
-    return *config;
+    static std::vector<TAliasInfo> aliases;
+    return aliases;
+}
+
+// The configuration as the file holds it now, with the aliases added but not saved yet.
+TEngineConfig currentConfig()
+{
+    TEngineConfig config;
+    config.Load();
+    for (const TAliasInfo &alias : pendingAliases())
+        if (!config.IsAlias(alias.Name))
+            config.AddAlias(alias.Name, alias.Driver, alias.Params);
+    return config;
 }
 
 } // namespace
@@ -96,8 +102,10 @@ TSession::TSession(QString sessionName) : FSessionName(std::move(sessionName))
 
 TSession::~TSession()
 {
-    for (TDatabase *database : std::vector<TDatabase *>(FDatabases))
+    for (TDatabase *database : std::vector<TDatabase *>(FDatabases)) {
         database->Close();
+        database->FRegisteredIn = nullptr;
+    }
     std::erase(sessions(), this);
 }
 
@@ -120,12 +128,12 @@ TSession *TSession::Find(const QString &sessionName)
 
 bool TSession::IsAlias(const QString &name) const
 {
-    return pendingConfig().IsAlias(name);
+    return currentConfig().IsAlias(name);
 }
 
 TAliasInfo TSession::AliasInfo(const QString &name) const
 {
-    const std::optional<TAliasInfo> info = pendingConfig().Alias(name);
+    const std::optional<TAliasInfo> info = currentConfig().Alias(name);
     if (!info)
         throw EDatabaseError(QStringLiteral("Unknown database: %1").arg(name));
     return *info;
@@ -133,12 +141,16 @@ TAliasInfo TSession::AliasInfo(const QString &name) const
 
 void TSession::AddAlias(const QString &name, const QString &driver, const QStringList &params)
 {
-    pendingConfig().AddAlias(name, driver, params);
+    // Checked against the file and the other pending aliases: a duplicate or a malformed line is
+    // refused now, not when saving.
+    currentConfig().AddAlias(name, driver, params);
+    pendingAliases().push_back(TAliasInfo{name, driver, params});
 }
 
 void TSession::SaveConfigFile()
 {
-    pendingConfig().Save();
+    currentConfig().Save();
+    pendingAliases().clear();
 }
 
 TDatabase *TSession::FindDatabase(const QString &databaseName) const
@@ -192,6 +204,7 @@ void TDatabase::SetDatabaseName(const QString &value)
     if (Connected())
         throw EDatabaseError(QStringLiteral("Cannot perform this operation on an open database"));
     FDatabaseName = value;
+    RegisterWithSession();
 }
 
 void TDatabase::SetSessionName(const QString &value)
@@ -199,6 +212,7 @@ void TDatabase::SetSessionName(const QString &value)
     if (Connected())
         throw EDatabaseError(QStringLiteral("Cannot perform this operation on an open database"));
     FSessionName = value;
+    RegisterWithSession();
 }
 
 void TDatabase::SetDriverName(const QString &value)
@@ -293,10 +307,20 @@ void TDatabase::Open()
     FHandle = handle;
     FFileName = path;
     FReadOnly = readOnly;
-    if (!FRegisteredIn) {
+    RegisterWithSession();
+}
+
+void TDatabase::RegisterWithSession()
+{
+    // Data sets find a connection by its name in its session, before it is opened too.
+    TSession *session = FDatabaseName.isEmpty() ? nullptr : TSession::Find(FSessionName);
+    if (FRegisteredIn == session)
+        return;
+    if (FRegisteredIn)
+        FRegisteredIn->Unregister(this);
+    FRegisteredIn = session;
+    if (session)
         session->Register(this);
-        FRegisteredIn = session;
-    }
 }
 
 void TDatabase::Close()
@@ -349,23 +373,11 @@ void TDatabase::Rollback()
 
 void TDatabase::ExecSQL(const QString &sql, const TVariantArray &params)
 {
-    sqlite3 *handle = Handle();
-    QString rest = sql;
-    FRowsAffected = 0;
     size_t nextParam = 0;
-    while (!rest.trimmed().isEmpty()) {
-        TSqliteStatement statement(handle, rest);
-        if (!statement.IsValid())
-            break; // only a comment was left
+    FRowsAffected = ExecuteScript(Handle(), sql, [&](TSqliteStatement &statement) {
         for (int i = 1; i <= statement.ParameterCount() && nextParam < params.size(); ++i)
             statement.Bind(i, params[nextParam++]);
-        // As in TQuery::ExecSQL: a statement that changes no rows keeps its predecessor's count.
-        const sqlite3_int64 before = sqlite3_total_changes64(handle);
-        statement.Execute();
-        if (sqlite3_total_changes64(handle) != before)
-            FRowsAffected += sqlite3_changes(handle);
-        rest = statement.Tail();
-    }
+    });
     InvalidateSchema();
 }
 

@@ -158,7 +158,9 @@ public:
     void UnregisterDataSet(TDataSet *dataSet);
 
 private:
+    friend class TSession; // a session that ends lets go of its connections
     TSession *Session() const;
+    void RegisterWithSession();
     QString ParamValue(const QStringList &params, const QString &key) const;
 
     QString FAliasName;

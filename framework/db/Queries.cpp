@@ -74,6 +74,7 @@ TQuery::TQuery() = default;
 
 TQuery::~TQuery()
 {
+    BeginDestroy();
     Close();
 }
 
@@ -113,25 +114,11 @@ void TQuery::ExecSQL()
 {
     CheckInactive();
     TDatabase *database = OpenDatabase();
-    sqlite3 *handle = database->Handle();
-    QString rest = StatementText();
-    if (rest.trimmed().isEmpty())
-        throw EDatabaseError(QStringLiteral("No SQL statement available"));
-    FRowsAffected = 0;
     try {
-        while (!rest.trimmed().isEmpty()) {
-            TSqliteStatement statement(handle, rest);
-            if (!statement.IsValid())
-                break;
-            BindParams(statement);
-            // The engine's count is that of the last statement that changed rows: a statement
-            // that changes none (CREATE, SELECT) would report its predecessor's.
-            const sqlite3_int64 before = sqlite3_total_changes64(handle);
-            statement.Execute();
-            if (sqlite3_total_changes64(handle) != before)
-                FRowsAffected += sqlite3_changes(handle);
-            rest = statement.Tail();
-        }
+        const QString sql = StatementText();
+        if (sql.trimmed().isEmpty())
+            throw EDatabaseError(QStringLiteral("No SQL statement available"));
+        FRowsAffected = ExecuteScript(database->Handle(), sql, [this](TSqliteStatement &statement) { BindParams(statement); });
     } catch (...) {
         ReleaseDatabase();
         throw;

@@ -279,3 +279,41 @@ QString QuoteIdentifier(const QString &name)
     quoted.replace(u'"', QStringLiteral("\"\""));
     return u'"' + quoted + u'"';
 }
+
+int ExecuteScript(sqlite3 *db, const QString &sql, const std::function<void(TSqliteStatement &)> &bind)
+{
+    int changed = 0;
+    auto run = [&](TSqliteStatement &statement) {
+        bind(statement);
+        // The engine's count is that of the last statement that changed rows: a statement that
+        // changes none (CREATE, SELECT) would report its predecessor's.
+        const sqlite3_int64 before = sqlite3_total_changes64(db);
+        statement.Execute();
+        if (sqlite3_total_changes64(db) != before)
+            changed += sqlite3_changes(db);
+    };
+    TSqliteStatement first(db, sql);
+    if (!first.IsValid())
+        return 0;
+    if (first.Tail().isEmpty()) {
+        run(first);
+        return changed;
+    }
+    TSqliteStatement(db, QStringLiteral("SAVEPOINT script")).Execute();
+    try {
+        run(first);
+        QString rest = first.Tail();
+        while (!rest.isEmpty()) {
+            TSqliteStatement statement(db, rest);
+            if (!statement.IsValid())
+                break; // only a comment was left
+            run(statement);
+            rest = statement.Tail();
+        }
+    } catch (...) {
+        sqlite3_exec(db, "ROLLBACK TO script; RELEASE script", nullptr, nullptr, nullptr);
+        throw;
+    }
+    TSqliteStatement(db, QStringLiteral("RELEASE script")).Execute();
+    return changed;
+}

@@ -58,6 +58,13 @@ private:
     QString FTail;
 };
 
+#include <functional>
+
+// Runs every statement of a script, binding each through `bind`, and returns the rows they
+// changed. A script of several statements runs inside a savepoint: it takes effect whole or not
+// at all, so it must not manage transactions itself.
+int ExecuteScript(sqlite3 *db, const QString &sql, const std::function<void(TSqliteStatement &)> &bind);
+
 // Maps a declared column type ("SMALLINT", "VARCHAR(50)", "DATETIME") to a field type and size.
 TFieldType FieldTypeFromDecl(const QString &declType, int *size = nullptr);
 

@@ -97,6 +97,7 @@ TTable::TTable() = default;
 
 TTable::~TTable()
 {
+    BeginDestroy();
     FMasterLink.reset();
     Close();
 }
@@ -363,7 +364,8 @@ TTable::TCondition TTable::RangeCondition() const
     const size_t endCount = size_t(std::clamp(FAppliedEnd.FieldCount, 0, IndexFieldCount()));
     TCondition condition;
     // The usual range, start and end the same key: plain equalities that an index serves.
-    if (startCount == endCount && !FAppliedStart.Exclusive && !FAppliedEnd.Exclusive
+    if (startCount == endCount && FAppliedStart.Assigned && FAppliedEnd.Assigned && !FAppliedStart.Exclusive
+        && !FAppliedEnd.Exclusive
         && std::equal(start.begin(), start.begin() + long(startCount), end.begin())) {
         QStringList parts;
         for (size_t i = 0; i < startCount; ++i) {
@@ -374,10 +376,11 @@ TTable::TCondition TTable::RangeCondition() const
         return condition;
     }
     QStringList parts;
-    if (startCount > 0)
+    // A bound that was never set leaves that side of the range open.
+    if (startCount > 0 && FAppliedStart.Assigned)
         parts << tupleCompare(columns, start, startCount, FAppliedStart.Exclusive ? QStringLiteral(">") : QStringLiteral(">="),
                               condition.Params);
-    if (endCount > 0)
+    if (endCount > 0 && FAppliedEnd.Assigned)
         parts << tupleCompare(columns, end, endCount, FAppliedEnd.Exclusive ? QStringLiteral("<") : QStringLiteral("<="),
                               condition.Params);
     condition.Sql = join(parts, QStringLiteral(" AND "));
@@ -445,9 +448,14 @@ TTable::TRow TTable::ReadRow(TSqliteStatement &statement) const
     row.Values.reserve(size_t(fieldCount));
     for (int i = 0; i < fieldCount; ++i)
         row.Values.push_back(statement.Column(i, FInfo->Columns[size_t(FFieldColumns[size_t(i)])].Type));
+    // The position is kept as the file holds it, not as the field types it: it is only ever bound
+    // back into keyset conditions, and a value that does not survive the round trip (a date-time
+    // stored without milliseconds, a Boolean stored as 2) would make paging skip or repeat rows.
     row.Order.reserve(FOrder.size());
-    for (size_t k = 0; k < FOrder.size(); ++k)
-        row.Order.push_back(statement.Column(fieldCount + int(k), FOrder[k].Type));
+    for (size_t k = 0; k < FOrder.size(); ++k) {
+        const int column = fieldCount + int(k);
+        row.Order.push_back(statement.Column(column, statement.ColumnValueType(column)));
+    }
     return row;
 }
 
@@ -833,6 +841,32 @@ void TTable::InternalPost(bool inserting, const TVariantArray &values, const std
         RepositionNear(oldOrder);
 }
 
+// Whether the engine stores a default literal as the field reads it: true for a NULL, an integer
+// in an integer or Boolean (0 or 1) column, a number in a floating column and a text that fits its
+// text column. Other defaults are read back after the insert.
+bool TTable::StoredAsConverted(const TField &field, const TVariant &value)
+{
+    if (value.IsNull())
+        return true;
+    switch (field.DataType()) {
+    case TFieldType::Smallint:
+    case TFieldType::Integer:
+    case TFieldType::AutoInc:
+    case TFieldType::Largeint:
+        return value.VarType() == TVarType::Int64;
+    case TFieldType::Boolean:
+        return value.VarType() == TVarType::Int64 && (value.AsInt64() == 0 || value.AsInt64() == 1);
+    case TFieldType::Float:
+        return value.IsNumeric();
+    case TFieldType::String:
+        return value.VarType() == TVarType::String && (field.Size() <= 0 || value.AsString().size() <= field.Size());
+    case TFieldType::Memo:
+        return value.VarType() == TVarType::String;
+    default:
+        return false;
+    }
+}
+
 std::optional<TTable::TRow> TTable::RowFromInsert(qint64 rowId, const TVariantArray &values,
                                                   const std::vector<bool> &assigned) const
 {
@@ -846,7 +880,7 @@ std::optional<TTable::TRow> TTable::RowFromInsert(qint64 rowId, const TVariantAr
             row.Values.push_back(values[i]);
         } else {
             const std::optional<TVariant> &value = FInfo->Columns[size_t(column)].DefaultValue;
-            if (!value)
+            if (!value || !StoredAsConverted(*Fields(int(i)), *value))
                 return std::nullopt;
             row.Values.push_back(Fields(int(i))->Convert(*value));
         }
@@ -854,10 +888,7 @@ std::optional<TTable::TRow> TTable::RowFromInsert(qint64 rowId, const TVariantAr
     row.Order.reserve(FOrder.size());
     for (size_t k = 0; k < FOrder.size(); ++k) {
         if (int(k) == FRowIdOrderPos) {
-            // Typed as reading it back would type it.
-            const TFieldType type = FOrder[k].Type;
-            row.Order.push_back(type == TFieldType::Integer || type == TFieldType::AutoInc ? TVariant(qint32(rowId))
-                                                                                          : TVariant(rowId));
+            row.Order.push_back(TVariant(rowId));
             continue;
         }
         const int field = FIndexDataFields[k];
@@ -964,6 +995,7 @@ void TTable::BeginKeyEdit(TKeyIndex index, bool clear)
         FKeys[index].Values.assign(FFieldColumns.size(), TVariant::Null());
         FKeys[index].FieldCount = IndexFieldCount();
         FKeys[index].Exclusive = false;
+        FKeys[index].Assigned = false;
     }
     FEditingKey = index;
     SetState(TDataSetState::SetKey);

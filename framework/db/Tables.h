@@ -134,6 +134,7 @@ private:
     TRow ReadRow(TSqliteStatement &statement) const;
     std::vector<TRow> Fetch(const TVariantArray *after, bool forward, int limit);
     std::optional<TRow> ReadByRowId(qint64 rowId, bool withConditions);
+    static bool StoredAsConverted(const TField &field, const TVariant &value);
     std::optional<TRow> RowFromInsert(qint64 rowId, const TVariantArray &values, const std::vector<bool> &assigned) const;
     void RepositionNear(const TVariantArray &order);
     void TrimBuffer();

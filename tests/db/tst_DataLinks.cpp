@@ -7,7 +7,6 @@
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <functional>
 #include <memory>
 
@@ -59,7 +58,8 @@ protected:
 private:
     void Record(const QString &name)
     {
-        const QString state = QStringLiteral("/%1%2").arg(QChar(Active() ? u'A' : u'-'), QChar(Editing() ? u'E' : u'-'));
+        const QString state =
+            QStringLiteral("/%1%2").arg(QChar(Active() ? u'A' : u'-'), QChar(Editing() ? u'E' : u'-'));
         Log << name + state;
         if (OnNotify)
             OnNotify(name);
@@ -257,14 +257,14 @@ void TestDataLinks::Notifications_data()
                           << QStringLiteral("CheckBrowseMode/A-, ") + changed;
     QTest::newRow("edit") << QStringList() << QStringLiteral("Edit")
                           << QStringLiteral("CheckBrowseMode/A-, EditingChanged/AE, RecordChanged(none)/AE");
-    QTest::newRow("edit while editing") << QStringList{QStringLiteral("Edit")} << QStringLiteral("Edit")
-                                        << QString();
+    QTest::newRow("edit while editing")
+        << QStringList{QStringLiteral("Edit")} << QStringLiteral("Edit") << QString();
     QTest::newRow("set field") << QStringList{QStringLiteral("Edit")} << QStringLiteral("SetName")
                                << QStringLiteral("RecordChanged(Name)/AE");
     QTest::newRow("post edit") << QStringList{QStringLiteral("Edit"), QStringLiteral("SetName")}
                                << QStringLiteral("Post")
-                               << QStringLiteral("UpdateData/AE, CheckBrowseMode/AE, EditingChanged/A-, ")
-                                      + changed;
+                               << QStringLiteral("UpdateData/AE, CheckBrowseMode/AE, EditingChanged/A-, ") +
+                                      changed;
     QTest::newRow("cancel edit") << QStringList{QStringLiteral("Edit"), QStringLiteral("SetName")}
                                  << QStringLiteral("Cancel")
                                  << QStringLiteral("CheckBrowseMode/AE, EditingChanged/A-, ") + changed;
@@ -277,15 +277,15 @@ void TestDataLinks::Notifications_data()
                                               "RecordChanged(none)/AE");
     QTest::newRow("post insert") << QStringList{QStringLiteral("Insert"), QStringLiteral("SetName")}
                                  << QStringLiteral("Post")
-                                 << QStringLiteral("UpdateData/AE, CheckBrowseMode/AE, EditingChanged/A-, ")
-                                        + changed;
+                                 << QStringLiteral("UpdateData/AE, CheckBrowseMode/AE, EditingChanged/A-, ") +
+                                        changed;
     QTest::newRow("cancel insert") << QStringList{QStringLiteral("Insert")} << QStringLiteral("Cancel")
                                    << QStringLiteral("CheckBrowseMode/AE, EditingChanged/A-, ") + changed;
     QTest::newRow("delete") << QStringList() << QStringLiteral("Delete")
                             << QStringLiteral("CheckBrowseMode/A-, ") + changed;
-    QTest::newRow("delete while editing") << QStringList{QStringLiteral("Edit"), QStringLiteral("SetName")}
-                                          << QStringLiteral("Delete")
-                                          << QStringLiteral("CheckBrowseMode/AE, EditingChanged/A-, ") + changed;
+    QTest::newRow("delete while editing")
+        << QStringList{QStringLiteral("Edit"), QStringLiteral("SetName")} << QStringLiteral("Delete")
+        << QStringLiteral("CheckBrowseMode/AE, EditingChanged/A-, ") + changed;
     QTest::newRow("delete while inserting cancels")
         << QStringList{QStringLiteral("Insert")} << QStringLiteral("Delete")
         << QStringLiteral("CheckBrowseMode/AE, EditingChanged/A-, ") + changed;
@@ -295,12 +295,12 @@ void TestDataLinks::Notifications_data()
     QTest::newRow("next posts a modified record")
         << QStringList{QStringLiteral("Edit"), QStringLiteral("SetName")} << QStringLiteral("Next")
         << QStringLiteral("CheckBrowseMode/AE, UpdateData/AE, UpdateData/AE, CheckBrowseMode/AE, "
-                          "EditingChanged/A-, ")
-               + changed + QStringLiteral(", DataSetScrolled(1)/A-, ") + changed;
+                          "EditingChanged/A-, ") +
+               changed + QStringLiteral(", DataSetScrolled(1)/A-, ") + changed;
     QTest::newRow("next cancels an unmodified edit")
         << QStringList{QStringLiteral("Edit")} << QStringLiteral("Next")
-        << QStringLiteral("CheckBrowseMode/AE, UpdateData/AE, CheckBrowseMode/AE, EditingChanged/A-, ") + changed
-               + QStringLiteral(", DataSetScrolled(1)/A-, ") + changed;
+        << QStringLiteral("CheckBrowseMode/AE, UpdateData/AE, CheckBrowseMode/AE, EditingChanged/A-, ") +
+               changed + QStringLiteral(", DataSetScrolled(1)/A-, ") + changed;
 }
 
 void TestDataLinks::Notifications()
@@ -332,15 +332,18 @@ void TestDataLinks::DisableControls_data()
     const QString changed = QStringLiteral("DataSetChanged/A-, RecordChanged(none)/A-");
     QTest::newRow("moves") << QStringList() << QStringList{QStringLiteral("Next"), QStringLiteral("Next")}
                            << changed;
-    QTest::newRow("edit and post")
-        << QStringList() << QStringList{QStringLiteral("Edit"), QStringLiteral("SetName"), QStringLiteral("Post")}
-        << changed;
+    QTest::newRow("edit and post") << QStringList()
+                                   << QStringList{QStringLiteral("Edit"), QStringLiteral("SetName"),
+                                                  QStringLiteral("Post")}
+                                   << changed;
     QTest::newRow("nothing") << QStringList() << QStringList() << changed;
-    QTest::newRow("edit left open")
-        << QStringList() << QStringList{QStringLiteral("Edit"), QStringLiteral("SetName")}
-        << QStringLiteral("EditingChanged/AE, DataSetChanged/AE, RecordChanged(none)/AE");
+    QTest::newRow("edit left open") << QStringList()
+                                    << QStringList{QStringLiteral("Edit"), QStringLiteral("SetName")}
+                                    << QStringLiteral(
+                                           "EditingChanged/AE, DataSetChanged/AE, RecordChanged(none)/AE");
     QTest::newRow("post of an edit begun before")
-        << QStringList{QStringLiteral("Edit")} << QStringList{QStringLiteral("SetName"), QStringLiteral("Post")}
+        << QStringList{QStringLiteral("Edit")}
+        << QStringList{QStringLiteral("SetName"), QStringLiteral("Post")}
         << QStringLiteral("EditingChanged/A-, ") + changed;
     QTest::newRow("closed") << QStringList() << QStringList{QStringLiteral("Close")}
                             << QStringLiteral("ActiveChanged/--");
@@ -384,7 +387,8 @@ void TestDataLinks::DisableControls()
     // And the controls hear of everything again.
     if (FTable->Active() && FTable->State() == TDataSetState::Browse) {
         FTable->First();
-        QCOMPARE(FLink->Text(), QStringLiteral("CheckBrowseMode/A-, DataSetChanged/A-, RecordChanged(none)/A-"));
+        QCOMPARE(FLink->Text(),
+                 QStringLiteral("CheckBrowseMode/A-, DataSetChanged/A-, RecordChanged(none)/A-"));
     }
 }
 
@@ -678,10 +682,12 @@ void TestDataLinks::LinkDetachesItselfWhileNotified()
     QCOMPARE(FLink->DataSource(), nullptr);
     QVERIFY(!FLink->Active());
     // The default went on to RecordChanged after the link had let go: it sees itself inactive.
-    QCOMPARE(FLink->TakeText(), QStringLiteral("CheckBrowseMode/A-, DataSetScrolled(1)/A-, DataSetChanged/A-, "
-                                               "ActiveChanged/--, RecordChanged(none)/--"));
-    QCOMPARE(other->TakeText(), QStringLiteral("CheckBrowseMode/A-, DataSetScrolled(1)/A-, DataSetChanged/A-, "
-                                               "RecordChanged(none)/A-"));
+    QCOMPARE(FLink->TakeText(),
+             QStringLiteral("CheckBrowseMode/A-, DataSetScrolled(1)/A-, DataSetChanged/A-, "
+                            "ActiveChanged/--, RecordChanged(none)/--"));
+    QCOMPARE(other->TakeText(),
+             QStringLiteral("CheckBrowseMode/A-, DataSetScrolled(1)/A-, DataSetChanged/A-, "
+                            "RecordChanged(none)/A-"));
     FTable->Next();
     QCOMPARE(FLink->Text(), QString());
     QVERIFY(!other->Text().isEmpty());
@@ -819,21 +825,23 @@ void TestDataLinks::CalculatedFields()
     QVERIFY(doubled->IsNull());
     FTable->Open();
     QCOMPARE(FTable->FieldByName(QStringLiteral("Double"))->AsLargeInt(), 200);
-    QVERIFY_THROWS_EXCEPTION(EDatabaseError, FTable->AddCalculatedField(QStringLiteral("Late"), TFieldType::Integer));
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError,
+                             FTable->AddCalculatedField(QStringLiteral("Late"), TFieldType::Integer));
 }
 
 void TestDataLinks::CalculatedFieldIsReadOnlyOutsideOnCalcFields()
 {
     FTable->Close();
     FTable->AddCalculatedField(QStringLiteral("Double"), TFieldType::Largeint);
-    FTable->OnCalcFields = {[](TDataSet *dataSet) {
-        dataSet->FieldByName(QStringLiteral("Double"))->SetAsLargeInt(1);
-    }};
+    FTable->OnCalcFields = {
+        [](TDataSet *dataSet) { dataSet->FieldByName(QStringLiteral("Double"))->SetAsLargeInt(1); }};
     FTable->Open();
     TField *doubled = FTable->FieldByName(QStringLiteral("Double"));
-    QCOMPARE(errorOf([doubled] { doubled->SetAsLargeInt(5); }), QStringLiteral("Field 'Double' cannot be modified"));
+    QCOMPARE(errorOf([doubled] { doubled->SetAsLargeInt(5); }),
+             QStringLiteral("Field 'Double' cannot be modified"));
     FTable->Edit();
-    QCOMPARE(errorOf([doubled] { doubled->SetAsLargeInt(5); }), QStringLiteral("Field 'Double' cannot be modified"));
+    QCOMPARE(errorOf([doubled] { doubled->SetAsLargeInt(5); }),
+             QStringLiteral("Field 'Double' cannot be modified"));
     QCOMPARE(doubled->AsLargeInt(), 1);
     QVERIFY(!doubled->CanModify());
 }
@@ -916,8 +924,10 @@ void TestDataLinks::BlobStreamWrite_data()
     QTest::addColumn<QByteArray>("expected");
 
     const QByteArray written("\x01\x02 new bytes", 12);
-    QTest::newRow("write, destroyed") << QStringLiteral("Data") << int(TBlobStreamMode::Write) << false << written;
-    QTest::newRow("write, closed") << QStringLiteral("Data") << int(TBlobStreamMode::Write) << true << written;
+    QTest::newRow("write, destroyed")
+        << QStringLiteral("Data") << int(TBlobStreamMode::Write) << false << written;
+    QTest::newRow("write, closed") << QStringLiteral("Data") << int(TBlobStreamMode::Write) << true
+                                   << written;
     QTest::newRow("read-write appends") << QStringLiteral("Data") << int(TBlobStreamMode::ReadWrite) << true
                                         << QByteArray::fromHex("00FF10") + written;
     QTest::newRow("memo") << QStringLiteral("Notes") << int(TBlobStreamMode::Write) << false

@@ -3,7 +3,6 @@
 
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <functional>
 #include <memory>
 
@@ -111,13 +110,13 @@ void TestQueries::init()
     FDb->SetParams({QStringLiteral("DATABASE NAME=") + FDir->filePath(QStringLiteral("queries.db")),
                     QStringLiteral("CREATE=TRUE")});
     FDb->Open();
-    FDb->ExecSQL(QStringLiteral("CREATE TABLE T (A INTEGER, B INTEGER, S SMALLINT, Name VARCHAR(40), Size BIGINT, "
-                                "Flag BOOLEAN, Modified DATETIME, Notes TEXT, Data BLOB)"));
-    FDb->ExecSQL(QStringLiteral(
-        "INSERT INTO T VALUES "
-        "(1, 5, 10, 'alpha', 100, 1, '2024-01-01 10:00:00.000', 'n1', x'01'), "
-        "(2, 1, 20, 'beta', 5000000000, 0, '2024-01-02 12:30:00.000', NULL, NULL), "
-        "(3, 3, 30, 'Gamma', 300, 1, '2024-01-03 08:15:00.500', NULL, NULL)"));
+    FDb->ExecSQL(
+        QStringLiteral("CREATE TABLE T (A INTEGER, B INTEGER, S SMALLINT, Name VARCHAR(40), Size BIGINT, "
+                       "Flag BOOLEAN, Modified DATETIME, Notes TEXT, Data BLOB)"));
+    FDb->ExecSQL(QStringLiteral("INSERT INTO T VALUES "
+                                "(1, 5, 10, 'alpha', 100, 1, '2024-01-01 10:00:00.000', 'n1', x'01'), "
+                                "(2, 1, 20, 'beta', 5000000000, 0, '2024-01-02 12:30:00.000', NULL, NULL), "
+                                "(3, 3, 30, 'Gamma', 300, 1, '2024-01-03 08:15:00.500', NULL, NULL)"));
     FDb->ExecSQL(QStringLiteral("CREATE TABLE Keys (K INTEGER PRIMARY KEY)"));
     FDb->ExecSQL(QStringLiteral("INSERT INTO Keys VALUES (1)"));
 }
@@ -166,29 +165,30 @@ void TestQueries::ParseParamNames_data()
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QStringList>("names");
 
-    QTest::newRow("one") << QStringLiteral("SELECT * FROM T WHERE A = :a") << QStringList{QStringLiteral("a")};
-    QTest::newRow("order of first use")
-        << QStringLiteral("WHERE B = :second AND A = :first OR C = :second")
-        << QStringList{QStringLiteral("second"), QStringLiteral("first")};
-    QTest::newRow("repeat in other case") << QStringLiteral("WHERE A = :Key OR B = :KEY OR C = :key")
-                                          << QStringList{QStringLiteral("Key")};
-    QTest::newRow("digits and underscore") << QStringLiteral("VALUES (:p_1, :p2)")
-                                           << QStringList{QStringLiteral("p_1"), QStringLiteral("p2")};
+    QTest::newRow("one") << QStringLiteral("SELECT * FROM T WHERE A = :a")
+                         << QStringList{QStringLiteral("a")};
+    QTest::newRow("order of first use") << QStringLiteral("WHERE B = :second AND A = :first OR C = :second")
+                                        << QStringList{QStringLiteral("second"), QStringLiteral("first")};
+    QTest::newRow("repeat in other case")
+        << QStringLiteral("WHERE A = :Key OR B = :KEY OR C = :key") << QStringList{QStringLiteral("Key")};
+    QTest::newRow("digits and underscore")
+        << QStringLiteral("VALUES (:p_1, :p2)") << QStringList{QStringLiteral("p_1"), QStringLiteral("p2")};
     QTest::newRow("at the very end") << QStringLiteral("WHERE A=:x") << QStringList{QStringLiteral("x")};
     QTest::newRow("colon alone") << QStringLiteral("SELECT ': ' || Name, a : b FROM T") << QStringList();
-    QTest::newRow("drive letter in quotes") << QStringLiteral("WHERE Path = ':\\' AND ID = :id")
-                                            << QStringList{QStringLiteral("id")};
+    QTest::newRow("drive letter in quotes")
+        << QStringLiteral("WHERE Path = ':\\' AND ID = :id") << QStringList{QStringLiteral("id")};
     QTest::newRow("time in quotes") << QStringLiteral("WHERE T > '12:30' AND U < :limit")
                                     << QStringList{QStringLiteral("limit")};
-    QTest::newRow("doubled quote inside") << QStringLiteral("WHERE N = 'it''s :not' AND M = :yes")
-                                          << QStringList{QStringLiteral("yes")};
-    QTest::newRow("quoted identifier") << QStringLiteral("SELECT \":odd\" FROM T WHERE A = :a")
-                                       << QStringList{QStringLiteral("a")};
-    QTest::newRow("bracketed identifier") << QStringLiteral("SELECT [:odd] FROM T WHERE A = :a")
-                                          << QStringList{QStringLiteral("a")};
+    QTest::newRow("doubled quote inside")
+        << QStringLiteral("WHERE N = 'it''s :not' AND M = :yes") << QStringList{QStringLiteral("yes")};
+    QTest::newRow("quoted identifier")
+        << QStringLiteral("SELECT \":odd\" FROM T WHERE A = :a") << QStringList{QStringLiteral("a")};
+    QTest::newRow("bracketed identifier")
+        << QStringLiteral("SELECT [:odd] FROM T WHERE A = :a") << QStringList{QStringLiteral("a")};
     QTest::newRow("line comment") << QStringLiteral("SELECT :a -- not :b\nFROM T WHERE C = :c")
                                   << QStringList{QStringLiteral("a"), QStringLiteral("c")};
-    QTest::newRow("line comment at end") << QStringLiteral("SELECT :a -- :b") << QStringList{QStringLiteral("a")};
+    QTest::newRow("line comment at end")
+        << QStringLiteral("SELECT :a -- :b") << QStringList{QStringLiteral("a")};
     QTest::newRow("block comment") << QStringLiteral("SELECT /* :b\n:c */ :a /**/ :d")
                                    << QStringList{QStringLiteral("a"), QStringLiteral("d")};
     QTest::newRow("unclosed quote") << QStringLiteral("SELECT :a, ':b") << QStringList{QStringLiteral("a")};
@@ -246,7 +246,8 @@ void TestQueries::SetSQLKeepsValuesOfNamesThatStay()
 void TestQueries::UnknownParameter()
 {
     auto query = Query({QStringLiteral("SELECT A FROM T WHERE A = :a")});
-    QCOMPARE(errorOf([&] { query->ParamByName(QStringLiteral("b")); }), QStringLiteral("Parameter 'b' not found"));
+    QCOMPARE(errorOf([&] { query->ParamByName(QStringLiteral("b")); }),
+             QStringLiteral("Parameter 'b' not found"));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -304,9 +305,10 @@ void TestQueries::Navigation()
 void TestQueries::RowsAreReadAsNeeded()
 {
     // The fourth row fails to compute: a query that read everything at once could not even open.
-    auto query = Query({QStringLiteral("WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 6)"),
-                        QStringLiteral("SELECT CASE WHEN n < 4 THEN n ELSE abs(-9223372036854775807 - 1) END AS v"),
-                        QStringLiteral("FROM c")});
+    auto query =
+        Query({QStringLiteral("WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 6)"),
+               QStringLiteral("SELECT CASE WHEN n < 4 THEN n ELSE abs(-9223372036854775807 - 1) END AS v"),
+               QStringLiteral("FROM c")});
     query->Open();
     TField *v = query->FieldByName(QStringLiteral("v"));
     QCOMPARE(v->AsInteger(), 1);
@@ -355,20 +357,23 @@ void TestQueries::ColumnTypes_data()
                              << QStringLiteral("1");
     QTest::newRow("BIGINT") << QStringLiteral("Size") << TFieldType::Largeint << TVarType::Int64
                             << QStringLiteral("100");
-    QTest::newRow("BOOLEAN") << QStringLiteral("Flag") << TFieldType::Boolean << TVarType::Boolean << QString();
-    QTest::newRow("DATETIME") << QStringLiteral("Modified") << TFieldType::DateTime << TVarType::Date << QString();
+    QTest::newRow("BOOLEAN") << QStringLiteral("Flag") << TFieldType::Boolean << TVarType::Boolean
+                             << QString();
+    QTest::newRow("DATETIME") << QStringLiteral("Modified") << TFieldType::DateTime << TVarType::Date
+                              << QString();
     QTest::newRow("VARCHAR") << QStringLiteral("Name") << TFieldType::String << TVarType::String
                              << QStringLiteral("alpha");
-    QTest::newRow("TEXT") << QStringLiteral("Notes") << TFieldType::Memo << TVarType::String << QStringLiteral("n1");
+    QTest::newRow("TEXT") << QStringLiteral("Notes") << TFieldType::Memo << TVarType::String
+                          << QStringLiteral("n1");
     QTest::newRow("BLOB") << QStringLiteral("Data") << TFieldType::Blob << TVarType::Bytes << QString();
     QTest::newRow("text expression") << QStringLiteral("'file ' || Name AS Label") << TFieldType::String
                                      << TVarType::String << QStringLiteral("file alpha");
-    QTest::newRow("max + 1") << QStringLiteral("max(A) + 1 AS NextA") << TFieldType::Integer << TVarType::Integer
-                             << QStringLiteral("4");
+    QTest::newRow("max + 1") << QStringLiteral("max(A) + 1 AS NextA") << TFieldType::Integer
+                             << TVarType::Integer << QStringLiteral("4");
     QTest::newRow("count") << QStringLiteral("count(*) AS N") << TFieldType::Integer << TVarType::Integer
                            << QStringLiteral("3");
-    QTest::newRow("beyond 32 bits") << QStringLiteral("max(Size) AS M") << TFieldType::Largeint << TVarType::Int64
-                                    << QStringLiteral("5000000000");
+    QTest::newRow("beyond 32 bits") << QStringLiteral("max(Size) AS M") << TFieldType::Largeint
+                                    << TVarType::Int64 << QStringLiteral("5000000000");
     QTest::newRow("real") << QStringLiteral("A / 2.0 AS Half") << TFieldType::Float << TVarType::Double
                           << QString();
 }
@@ -415,18 +420,21 @@ void TestQueries::Locate_data()
     QTest::addColumn<int>("found"); // A of the record found, 0 for none
 
     QTest::newRow("text") << QStringLiteral("Name") << TVariant(QStringLiteral("beta")) << 0 << 2;
-    QTest::newRow("text, other case") << QStringLiteral("Name") << TVariant(QStringLiteral("GAMMA")) << 0 << 0;
-    QTest::newRow("case-insensitive") << QStringLiteral("Name") << TVariant(QStringLiteral("GAMMA"))
-                                      << int(loCaseInsensitive) << 3;
-    QTest::newRow("partial") << QStringLiteral("Name") << TVariant(QStringLiteral("Gam")) << int(loPartialKey) << 3;
+    QTest::newRow("text, other case")
+        << QStringLiteral("Name") << TVariant(QStringLiteral("GAMMA")) << 0 << 0;
+    QTest::newRow("case-insensitive")
+        << QStringLiteral("Name") << TVariant(QStringLiteral("GAMMA")) << int(loCaseInsensitive) << 3;
+    QTest::newRow("partial") << QStringLiteral("Name") << TVariant(QStringLiteral("Gam")) << int(loPartialKey)
+                             << 3;
     QTest::newRow("partial, case-insensitive") << QStringLiteral("Name") << TVariant(QStringLiteral("AL"))
                                                << int(loPartialKey | loCaseInsensitive) << 1;
-    QTest::newRow("partial needs the option") << QStringLiteral("Name") << TVariant(QStringLiteral("Gam")) << 0 << 0;
+    QTest::newRow("partial needs the option")
+        << QStringLiteral("Name") << TVariant(QStringLiteral("Gam")) << 0 << 0;
     QTest::newRow("integer") << QStringLiteral("A") << TVariant(qint32(3)) << 0 << 3;
     QTest::newRow("integer given as text") << QStringLiteral("A") << TVariant(QStringLiteral("2")) << 0 << 2;
     QTest::newRow("smallint from a plain integer") << QStringLiteral("S") << TVariant(qint32(20)) << 0 << 2;
-    QTest::newRow("two fields") << QStringLiteral("A;B") << TVariant::Array({TVariant(qint32(2)), TVariant(qint32(1))})
-                                << 0 << 2;
+    QTest::newRow("two fields") << QStringLiteral("A;B")
+                                << TVariant::Array({TVariant(qint32(2)), TVariant(qint32(1))}) << 0 << 2;
     QTest::newRow("two fields, one differs")
         << QStringLiteral("A;B") << TVariant::Array({TVariant(qint32(2)), TVariant(qint32(5))}) << 0 << 0;
     QTest::newRow("null") << QStringLiteral("Notes") << TVariant::Null() << 0 << 2;
@@ -470,7 +478,8 @@ void TestQueries::BooleanAndDateTimeParameters()
     auto flagged = Query({QStringLiteral("SELECT Name FROM T WHERE Flag = :f ORDER BY A")});
     flagged->ParamByName(QStringLiteral("f"))->SetAsBoolean(true);
     flagged->Open();
-    QCOMPARE(walk(*flagged, QStringLiteral("Name")), (QStringList{QStringLiteral("alpha"), QStringLiteral("Gamma")}));
+    QCOMPARE(walk(*flagged, QStringLiteral("Name")),
+             (QStringList{QStringLiteral("alpha"), QStringLiteral("Gamma")}));
 }
 
 void TestQueries::BetweenDateTimes_data()
@@ -482,14 +491,18 @@ void TestQueries::BetweenDateTimes_data()
     QTest::newRow("two days") << TDateTime::FromParts(2024, 1, 1, 12) << TDateTime::FromParts(2024, 1, 3, 23)
                               << QStringList{QStringLiteral("beta"), QStringLiteral("Gamma")};
     // The bounds hold to the millisecond.
-    QTest::newRow("exact end") << TDateTime::FromParts(2024, 1, 1) << TDateTime::FromParts(2024, 1, 3, 8, 15, 0, 500)
-                               << QStringList{QStringLiteral("alpha"), QStringLiteral("beta"), QStringLiteral("Gamma")};
-    QTest::newRow("a millisecond short") << TDateTime::FromParts(2024, 1, 1)
-                                         << TDateTime::FromParts(2024, 1, 3, 8, 15, 0, 499)
-                                         << QStringList{QStringLiteral("alpha"), QStringLiteral("beta")};
-    QTest::newRow("exact start") << TDateTime::FromParts(2024, 1, 2, 12, 30) << TDateTime::FromParts(2024, 1, 2, 23)
+    QTest::newRow("exact end") << TDateTime::FromParts(2024, 1, 1)
+                               << TDateTime::FromParts(2024, 1, 3, 8, 15, 0, 500)
+                               << QStringList{QStringLiteral("alpha"), QStringLiteral("beta"),
+                                              QStringLiteral("Gamma")};
+    QTest::newRow("a millisecond short")
+        << TDateTime::FromParts(2024, 1, 1) << TDateTime::FromParts(2024, 1, 3, 8, 15, 0, 499)
+        << QStringList{QStringLiteral("alpha"), QStringLiteral("beta")};
+    QTest::newRow("exact start") << TDateTime::FromParts(2024, 1, 2, 12, 30)
+                                 << TDateTime::FromParts(2024, 1, 2, 23)
                                  << QStringList{QStringLiteral("beta")};
-    QTest::newRow("none") << TDateTime::FromParts(2023, 1, 1) << TDateTime::FromParts(2023, 12, 31) << QStringList();
+    QTest::newRow("none") << TDateTime::FromParts(2023, 1, 1) << TDateTime::FromParts(2023, 12, 31)
+                          << QStringList();
 }
 
 void TestQueries::BetweenDateTimes()
@@ -498,7 +511,8 @@ void TestQueries::BetweenDateTimes()
     QFETCH(TDateTime, to);
     QFETCH(QStringList, names);
 
-    auto query = Query({QStringLiteral("SELECT Name FROM T WHERE Modified BETWEEN :a AND :b ORDER BY Modified")});
+    auto query =
+        Query({QStringLiteral("SELECT Name FROM T WHERE Modified BETWEEN :a AND :b ORDER BY Modified")});
     query->ParamByName(QStringLiteral("a"))->SetAsDateTime(from);
     query->ParamByName(QStringLiteral("b"))->SetAsDateTime(to);
     query->Open();
@@ -536,7 +550,8 @@ void TestQueries::ReopenBindsNewValues()
     query->Close();
     query->ParamByName(QStringLiteral("min"))->SetAsInteger(2);
     query->Open();
-    QCOMPARE(walk(*query, QStringLiteral("Name")), (QStringList{QStringLiteral("beta"), QStringLiteral("Gamma")}));
+    QCOMPARE(walk(*query, QStringLiteral("Name")),
+             (QStringList{QStringLiteral("beta"), QStringLiteral("Gamma")}));
 }
 
 void TestQueries::Refresh()
@@ -568,12 +583,12 @@ void TestQueries::ExecSQL_data()
                             << QStringLiteral("SELECT sum(B) FROM T") << QStringLiteral("25");
     QTest::newRow("nothing matched") << QStringList{QStringLiteral("DELETE FROM T WHERE A = :v")} << 0 << allA
                                      << QStringLiteral("1,2,3");
-    QTest::newRow("script of two")
-        << QStringList{QStringLiteral("INSERT INTO T (A, B) VALUES (:v, :v);"), QStringLiteral("DELETE FROM T WHERE A = 1")}
-        << 2 << allA << QStringLiteral("2,3,10");
-    QTest::newRow("script ending in a comment")
-        << QStringList{QStringLiteral("DELETE FROM T WHERE A < 3;"), QStringLiteral("-- the small ones are gone")} << 2
-        << allA << QStringLiteral("3");
+    QTest::newRow("script of two") << QStringList{QStringLiteral("INSERT INTO T (A, B) VALUES (:v, :v);"),
+                                                  QStringLiteral("DELETE FROM T WHERE A = 1")}
+                                   << 2 << allA << QStringLiteral("2,3,10");
+    QTest::newRow("script ending in a comment") << QStringList{QStringLiteral("DELETE FROM T WHERE A < 3;"),
+                                                               QStringLiteral("-- the small ones are gone")}
+                                                << 2 << allA << QStringLiteral("3");
     QTest::newRow("schema change") << QStringList{QStringLiteral("CREATE TABLE New (X INTEGER)")} << 0
                                    << QStringLiteral("SELECT count(*) FROM New") << QStringLiteral("0");
 }
@@ -600,18 +615,22 @@ void TestQueries::Errors_data()
     QTest::addColumn<bool>("open"); // else ExecSQL
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("open, no such table") << QStringLiteral("SELECT * FROM Missing") << true
-                                         << QStringLiteral("no such table: Missing");
+    QTest::newRow("open, no such table")
+        << QStringLiteral("SELECT * FROM Missing") << true << QStringLiteral("no such table: Missing");
     QTest::newRow("exec, no such table") << QStringLiteral("INSERT INTO Missing VALUES (1)") << false
                                          << QStringLiteral("no such table: Missing");
-    QTest::newRow("syntax") << QStringLiteral("SELEC 1") << true << QStringLiteral("near \"SELEC\": syntax error");
+    QTest::newRow("syntax") << QStringLiteral("SELEC 1") << true
+                            << QStringLiteral("near \"SELEC\": syntax error");
     QTest::newRow("constraint") << QStringLiteral("INSERT INTO Keys VALUES (1)") << false
                                 << QStringLiteral("UNIQUE constraint failed: Keys.K");
     QTest::newRow("second statement of a script")
-        << QStringLiteral("SELECT 1; INSERT INTO Missing VALUES (1)") << false << QStringLiteral("no such table: Missing");
-    QTest::newRow("positional parameter") << QStringLiteral("SELECT A FROM T WHERE A = ?") << true
-                                          << QStringLiteral("Parameters must be named: SELECT A FROM T WHERE A = ?");
-    QTest::newRow("empty statement") << QStringLiteral("  ") << true << QStringLiteral("No SQL statement available");
+        << QStringLiteral("SELECT 1; INSERT INTO Missing VALUES (1)") << false
+        << QStringLiteral("no such table: Missing");
+    QTest::newRow("positional parameter")
+        << QStringLiteral("SELECT A FROM T WHERE A = ?") << true
+        << QStringLiteral("Parameters must be named: SELECT A FROM T WHERE A = ?");
+    QTest::newRow("empty statement") << QStringLiteral("  ") << true
+                                     << QStringLiteral("No SQL statement available");
     QTest::newRow("empty script") << QString() << false << QStringLiteral("No SQL statement available");
 }
 
@@ -662,12 +681,14 @@ void TestQueries::QueryCannotBeEdited()
 
 void TestQueries::StoredProcOpen()
 {
-    FDb->StoreSavedQuery(QStringLiteral("Big files"), QStringLiteral("SELECT Name FROM T WHERE Size > 150 ORDER BY A"));
+    FDb->StoreSavedQuery(QStringLiteral("Big files"),
+                         QStringLiteral("SELECT Name FROM T WHERE Size > 150 ORDER BY A"));
     TStoredProc proc;
     proc.SetDatabaseName(QStringLiteral("Queries")); // found by name in the default session
     proc.SetStoredProcName(QStringLiteral("BIG FILES"));
     proc.Open();
-    QCOMPARE(walk(proc, QStringLiteral("Name")), (QStringList{QStringLiteral("beta"), QStringLiteral("Gamma")}));
+    QCOMPARE(walk(proc, QStringLiteral("Name")),
+             (QStringList{QStringLiteral("beta"), QStringLiteral("Gamma")}));
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, proc.SetStoredProcName(QStringLiteral("Other")));
     proc.Close();
 
@@ -701,7 +722,8 @@ void TestQueries::StoredProcParameters()
     QCOMPARE(proc.Params().Count(), 1);
     proc.ParamByName(QStringLiteral("min"))->SetAsLargeInt(300);
     proc.Open();
-    QCOMPARE(walk(proc, QStringLiteral("Name")), (QStringList{QStringLiteral("beta"), QStringLiteral("Gamma")}));
+    QCOMPARE(walk(proc, QStringLiteral("Name")),
+             (QStringList{QStringLiteral("beta"), QStringLiteral("Gamma")}));
     proc.Close();
     proc.ParamByName(QStringLiteral("min"))->SetAsLargeInt(1000);
     proc.Open();
@@ -739,7 +761,8 @@ void TestQueries::StoredProcUnknown()
     TStoredProc proc;
     proc.SetDatabase(FDb.get());
     proc.SetStoredProcName(QStringLiteral("Nope"));
-    QCOMPARE(errorOf([&] { open ? proc.Open() : proc.ExecProc(); }), QStringLiteral("Saved query 'Nope' not found"));
+    QCOMPARE(errorOf([&] { open ? proc.Open() : proc.ExecProc(); }),
+             QStringLiteral("Saved query 'Nope' not found"));
     QVERIFY(!proc.Active());
     QCOMPARE(Scalar(QStringLiteral("SELECT count(*) FROM T")), QStringLiteral("3"));
 }

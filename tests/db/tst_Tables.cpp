@@ -6,7 +6,6 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -104,6 +103,10 @@ private slots:
     void walkInIndexOrder();
     void deleteWhileWalkingLargeTable_data();
     void deleteWhileWalkingLargeTable();
+    void walkRangeAndFilterOfLargeTable();
+    void walkOverValuesWrittenByStatements_data();
+    void walkOverValuesWrittenByStatements();
+    void jumpsIntoLargeTable();
 
     // editing
     void editPost();
@@ -113,6 +116,9 @@ private slots:
     void insertPost();
     void insertIntoEmptyTable();
     void unassignedColumnsGetDefaults();
+    void newRecordIsWhatWasStored_data();
+    void newRecordIsWhatWasStored();
+    void newRecordChangedByTrigger();
     void postedValuesAreTyped_data();
     void postedValuesAreTyped();
     void editMovingRecordInIndex();
@@ -149,6 +155,7 @@ private slots:
     void setRange_data();
     void setRange();
     void rangeThroughKeyBuffers();
+    void rangeWithOneBound();
     void cancelKeyEditRestoresKey();
     void cancelRange();
     void findKey_data();
@@ -183,7 +190,8 @@ private:
     std::unique_ptr<TDatabase> FDb;
 
     void Bind(TTable &table, const QString &tableName);
-    void AddEntry(qint64 id, const TVariant &parent, const QString &name, qint64 size, int imageId, bool folder);
+    void AddEntry(qint64 id, const TVariant &parent, const QString &name, qint64 size, int imageId,
+                  bool folder);
     void FillLargeEntries(int count);
     TIds SqlIds(const QString &sql, const TVariantArray &params = {});
     QString SqlText(const QString &sql, const TVariantArray &params = {});
@@ -203,16 +211,17 @@ void TestTables::init()
     FDb->SetParams({u"DATABASE NAME="_s + path, u"CREATE=TRUE"_s});
     FDb->SetDatabaseName(u"TablesTest"_s);
     FDb->Open();
-    FDb->ExecSQL(u"CREATE TABLE Entries (ID INTEGER PRIMARY KEY AUTOINCREMENT, Parent INTEGER, Name VARCHAR(255), "
-                 "Size BIGINT, ImageID SMALLINT, Folder BOOLEAN DEFAULT 0, Modified DATETIME, Description TEXT);"
-                 "CREATE INDEX \"Entries.Parent\" ON Entries(Parent);"
-                 "CREATE TABLE Pairs (ID INTEGER PRIMARY KEY, A INTEGER, B VARCHAR(20));"
-                 "CREATE INDEX \"Pairs.AB\" ON Pairs(A, B);"
-                 "CREATE TABLE Items (ID INTEGER PRIMARY KEY AUTOINCREMENT, Code VARCHAR(10) NOT NULL UNIQUE, "
-                 "Qty INTEGER DEFAULT 0 CHECK (Qty >= 0), Picture BLOB);"
-                 "INSERT INTO Pairs VALUES (1, 1, 'x'), (2, 1, 'y'), (3, 2, 'a'), (4, 2, NULL), (5, NULL, 'k'), "
-                 "(6, 3, 'b'), (7, 2, 'c'), (8, NULL, NULL);"
-                 "INSERT INTO Items (Code, Qty) VALUES ('A1', 5), ('B2', 7);"_s);
+    FDb->ExecSQL(
+        u"CREATE TABLE Entries (ID INTEGER PRIMARY KEY AUTOINCREMENT, Parent INTEGER, Name VARCHAR(255), "
+        "Size BIGINT, ImageID SMALLINT, Folder BOOLEAN DEFAULT 0, Modified DATETIME, Description TEXT);"
+        "CREATE INDEX \"Entries.Parent\" ON Entries(Parent);"
+        "CREATE TABLE Pairs (ID INTEGER PRIMARY KEY, A INTEGER, B VARCHAR(20));"
+        "CREATE INDEX \"Pairs.AB\" ON Pairs(A, B);"
+        "CREATE TABLE Items (ID INTEGER PRIMARY KEY AUTOINCREMENT, Code VARCHAR(10) NOT NULL UNIQUE, "
+        "Qty INTEGER DEFAULT 0 CHECK (Qty >= 0), Picture BLOB);"
+        "INSERT INTO Pairs VALUES (1, 1, 'x'), (2, 1, 'y'), (3, 2, 'a'), (4, 2, NULL), (5, NULL, 'k'), "
+        "(6, 3, 'b'), (7, 2, 'c'), (8, NULL, NULL);"
+        "INSERT INTO Items (Code, Qty) VALUES ('A1', 5), ('B2', 7);"_s);
     AddEntry(1, TVariant::Null(), u"Root"_s, 0, 1, true);
     AddEntry(2, 1, u"Docs"_s, 0, 1, true);
     AddEntry(3, 1, u"readme.txt"_s, 120, 3, false);
@@ -234,11 +243,13 @@ void TestTables::Bind(TTable &table, const QString &tableName)
     table.SetTableName(tableName);
 }
 
-void TestTables::AddEntry(qint64 id, const TVariant &parent, const QString &name, qint64 size, int imageId, bool folder)
+void TestTables::AddEntry(qint64 id, const TVariant &parent, const QString &name, qint64 size, int imageId,
+                          bool folder)
 {
-    FDb->ExecSQL(u"INSERT INTO Entries (ID, Parent, Name, Size, ImageID, Folder, Modified) VALUES (?, ?, ?, ?, ?, ?, ?)"_s,
-                 {TVariant(id), parent, TVariant(name), TVariant(size), TVariant(imageId), TVariant(folder),
-                  TVariant(TDateTime::FromParts(2020, 5, int(id), 12, 30))});
+    FDb->ExecSQL(
+        u"INSERT INTO Entries (ID, Parent, Name, Size, ImageID, Folder, Modified) VALUES (?, ?, ?, ?, ?, ?, ?)"_s,
+        {TVariant(id), parent, TVariant(name), TVariant(size), TVariant(imageId), TVariant(folder),
+         TVariant(TDateTime::FromParts(2020, 5, int(id), 12, 30))});
 }
 
 // Replaces the fixture with `count` rows whose indexable columns hold NULLs and many duplicates,
@@ -258,10 +269,11 @@ void TestTables::FillLargeEntries(int count)
         const TVariant imageId = maybeNull(8, TVariant(qint32(random.bounded(6))));
         const TVariant folder = maybeNull(20, TVariant(random.bounded(2) == 1));
         const TVariant modified =
-            maybeNull(5, TVariant(TDateTime::FromParts(2020, 1, 1 + random.bounded(3), random.bounded(2), 0, 0,
-                                                       random.bounded(2) * 500)));
-        FDb->ExecSQL(u"INSERT INTO Entries (Parent, Name, Size, ImageID, Folder, Modified) VALUES (?, ?, ?, ?, ?, ?)"_s,
-                     {parent, name, size, imageId, folder, modified});
+            maybeNull(5, TVariant(TDateTime::FromParts(2020, 1, 1 + random.bounded(3), random.bounded(2), 0,
+                                                       0, random.bounded(2) * 500)));
+        FDb->ExecSQL(
+            u"INSERT INTO Entries (Parent, Name, Size, ImageID, Folder, Modified) VALUES (?, ?, ?, ?, ?, ?)"_s,
+            {parent, name, size, imageId, folder, modified});
     }
     FDb->Commit();
 }
@@ -499,7 +511,8 @@ void TestTables::walkInIndexOrder()
 
     // Back and forth across page boundaries: the record reached must be the one that many steps
     // away in the full order.
-    const int moves[] = {700, -300, 50, -64, 65, -1, 1, 512, -513, -1000, 999, 5, -999, 1, 63, 64, -128, 600, -600};
+    const int moves[] = {700, -300, 50,   -64, 65, -1, 1,    512, -513, -1000,
+                         999, 5,    -999, 1,   63, 64, -128, 600, -600};
     t.First();
     int pos = 0;
     for (int distance : moves) {
@@ -559,6 +572,106 @@ void TestTables::deleteWhileWalkingLargeTable()
     QCOMPARE(t.RecordCount(), count - 1);
 }
 
+void TestTables::walkRangeAndFilterOfLargeTable()
+{
+    FillLargeEntries(1000);
+    const TIds expected = SqlIds(u"SELECT ID FROM Entries WHERE Parent BETWEEN 2 AND 7 AND Folder = 1 "
+                                 "ORDER BY Parent, Name, ID"_s);
+    QVERIFY(expected.size() > 2 * 64);
+
+    TTable t;
+    Bind(t, u"Entries"_s);
+    t.SetIndexFieldNames(u"Parent;Name"_s);
+    t.SetFilter(u"Folder"_s);
+    t.SetFiltered(true);
+    t.Open();
+    t.SetRange({TVariant(2)}, {TVariant(7)});
+    QCOMPARE(t.RecordCount(), expected.size());
+    QCOMPARE(IdsForward(t), expected);
+    QCOMPARE(IdsBackward(t), expected);
+}
+
+void TestTables::walkOverValuesWrittenByStatements_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QStringList>("values"); // SQL literals, used in turn
+
+    QTest::newRow("date-time without milliseconds")
+        << u"Modified"_s << QStringList{u"'2020-01-01 10:00:00'"_s, u"'2020-01-01 09:00:00'"_s, u"NULL"_s};
+    QTest::newRow("date only") << u"Modified"_s << QStringList{u"'2020-01-02'"_s, u"'2020-01-01'"_s};
+    QTest::newRow("date-time in mixed forms")
+        << u"Modified"_s
+        << QStringList{u"'2020-01-01 10:00:00'"_s, u"'2020-01-01 10:00:00.000'"_s, u"'2020-01-01'"_s,
+                       u"NULL"_s};
+    QTest::newRow("date-time as a number")
+        << u"Modified"_s << QStringList{u"43831.5"_s, u"43831"_s, u"NULL"_s};
+    QTest::newRow("Boolean other than 0 and 1")
+        << u"Folder"_s << QStringList{u"2"_s, u"1"_s, u"0"_s, u"-1"_s};
+}
+
+// Rows written by statements of their own hold values the field types read differently (a date
+// without milliseconds, a Boolean of 2); walking an index over them must still see every row once.
+void TestTables::walkOverValuesWrittenByStatements()
+{
+    QFETCH(QString, field);
+    QFETCH(QStringList, values);
+
+    constexpr int count = 200;
+    FDb->StartTransaction();
+    FDb->ExecSQL(u"DELETE FROM Entries"_s);
+    for (int i = 0; i < count; ++i)
+        FDb->ExecSQL(u"INSERT INTO Entries (%1) VALUES (%2)"_s.arg(field, values[i % values.size()]));
+    FDb->Commit();
+    const TIds expected = SqlIds(u"SELECT ID FROM Entries ORDER BY %1, ID"_s.arg(field));
+
+    TTable t;
+    Bind(t, u"Entries"_s);
+    t.SetIndexFieldNames(field);
+    t.Open();
+    QCOMPARE(IdsForward(t), expected);
+    QCOMPARE(IdsBackward(t), expected);
+    t.MoveBy(count / 2);
+    const qint64 middle = CurrentId(t);
+    t.Delete();
+    QCOMPARE(CurrentId(t), expected[count / 2 + 1]);
+    QVERIFY(!IdsForward(t).contains(middle));
+}
+
+// A jump leaves a buffer of one record; moving on from it must page in both directions.
+void TestTables::jumpsIntoLargeTable()
+{
+    constexpr int count = 1000;
+    FillLargeEntries(count);
+    const TIds expected = SqlIds(u"SELECT ID FROM Entries ORDER BY Parent, ID"_s);
+
+    TTable t;
+    Bind(t, u"Entries"_s);
+    t.SetIndexName(u"Parent"_s);
+    t.Open();
+    t.GotoBookmark(TBookmark(expected[500]));
+    QCOMPARE(t.MoveBy(-300), -300);
+    QCOMPARE(CurrentId(t), expected[200]);
+    QCOMPARE(t.MoveBy(600), 600);
+    QCOMPARE(CurrentId(t), expected[800]);
+
+    QVERIFY(t.Locate(u"ID"_s, TVariant(expected[70])));
+    QCOMPARE(t.MoveBy(-100), -70);
+    QVERIFY(t.Bof());
+    QCOMPARE(CurrentId(t), expected[0]);
+
+    QVERIFY(t.FindKey({TVariant::Null()}));
+    QCOMPARE(CurrentId(t), expected[0]);
+    t.FindNearest({TVariant(5)});
+    const qint64 firstOfFive =
+        SqlIds(u"SELECT ID FROM Entries WHERE Parent = 5 ORDER BY ID LIMIT 1"_s).value(0);
+    QCOMPARE(CurrentId(t), firstOfFive);
+    const int at = int(expected.indexOf(firstOfFive));
+    QCOMPARE(t.MoveBy(-at - 1), -at);
+    QCOMPARE(t.MoveBy(count), count - 1);
+    QVERIFY(t.Eof());
+    QCOMPARE(CurrentId(t), expected.last());
+}
+
 // ---------------------------------------------------------------------------------------------
 // Editing
 
@@ -581,7 +694,8 @@ void TestTables::editPost()
     QCOMPARE(t.State(), TDataSetState::Browse);
     QCOMPARE(CurrentId(t), 3);
     QCOMPARE(t.FieldByName(u"Name"_s)->AsString(), u"README"_s);
-    QCOMPARE(SqlText(u"SELECT Name || '/' || Size || '/' || ImageID FROM Entries WHERE ID = 3"_s), u"README/4096/3"_s);
+    QCOMPARE(SqlText(u"SELECT Name || '/' || Size || '/' || ImageID FROM Entries WHERE ID = 3"_s),
+             u"README/4096/3"_s);
     QCOMPARE(SqlCount(u"Entries"_s), 7);
 }
 
@@ -699,7 +813,8 @@ void TestTables::unassignedColumnsGetDefaults()
     QCOMPARE(t.FieldByName(u"Folder"_s)->Value(), TVariant(false));
     QVERIFY(t.FieldByName(u"ImageID"_s)->IsNull());
     QVERIFY(t.FieldByName(u"Description"_s)->IsNull());
-    QCOMPARE(SqlText(u"SELECT quote(Folder) || '/' || quote(Parent) FROM Entries WHERE ID = ?"_s, {TVariant(CurrentId(t))}),
+    QCOMPARE(SqlText(u"SELECT quote(Folder) || '/' || quote(Parent) FROM Entries WHERE ID = ?"_s,
+                     {TVariant(CurrentId(t))}),
              u"0/NULL"_s);
 
     // A record nobody assigned anything to still gets its defaults.
@@ -709,6 +824,56 @@ void TestTables::unassignedColumnsGetDefaults()
     QCOMPARE(t.FieldByName(u"Folder"_s)->Value(), TVariant(false));
 }
 
+void TestTables::newRecordIsWhatWasStored_data()
+{
+    QTest::addColumn<QString>("field");
+
+    for (const char *field : {"ID", "Flag", "Count", "Small", "Big", "Label", "Notes", "Stamp", "Created",
+                              "Ratio", "Unset", "Plain", "Digits"})
+        QTest::newRow(field) << QString::fromLatin1(field);
+}
+
+// What a posted new record shows must be what the file holds, whatever the column's default.
+void TestTables::newRecordIsWhatWasStored()
+{
+    QFETCH(QString, field);
+
+    FDb->ExecSQL(
+        u"CREATE TABLE Defaults (ID INTEGER PRIMARY KEY AUTOINCREMENT, Flag BOOLEAN DEFAULT TRUE, "
+        "Count INTEGER DEFAULT -3, Small SMALLINT DEFAULT (2), Big BIGINT DEFAULT 5000000000, "
+        "Label VARCHAR(20) DEFAULT 'it''s', Notes TEXT DEFAULT '', "
+        "Stamp DATETIME DEFAULT '2020-01-02 03:04:05', Created DATETIME DEFAULT CURRENT_TIMESTAMP, "
+        "Ratio FLOAT DEFAULT 1.5, Unset INTEGER DEFAULT NULL, Plain INTEGER, Digits VARCHAR(10) DEFAULT 42)"_s);
+    TTable t;
+    Bind(t, u"Defaults"_s);
+    t.Open();
+    t.Append();
+    t.Post();
+    t.Append();
+    t.FieldByName(u"Plain"_s)->SetAsInteger(4);
+    t.Post();
+
+    TTable fresh;
+    Bind(fresh, u"Defaults"_s);
+    fresh.Open();
+    fresh.Last();
+    QCOMPARE(CurrentId(fresh), 2);
+    QCOMPARE(t.FieldByName(field)->Value(), fresh.FieldByName(field)->Value());
+}
+
+void TestTables::newRecordChangedByTrigger()
+{
+    FDb->ExecSQL(u"CREATE TRIGGER EntriesUpper AFTER INSERT ON Entries BEGIN "
+                 "UPDATE Entries SET Name = upper(Name) WHERE ID = NEW.ID; END"_s);
+    TTable t;
+    Bind(t, u"Entries"_s);
+    t.Open();
+    t.Append();
+    t.FieldByName(u"Name"_s)->SetAsString(u"quiet"_s);
+    t.Post();
+    QCOMPARE(t.FieldByName(u"Name"_s)->AsString(), u"QUIET"_s);
+}
+
 void TestTables::postedValuesAreTyped_data()
 {
     QTest::addColumn<QString>("field");
@@ -716,19 +881,23 @@ void TestTables::postedValuesAreTyped_data()
     QTest::addColumn<TVariant>("expected");
     QTest::addColumn<QString>("stored");
 
-    QTest::newRow("16-bit from 32-bit") << u"ImageID"_s << TVariant(qint32(7)) << TVariant(qint16(7)) << u"7"_s;
-    QTest::newRow("16-bit from text") << u"ImageID"_s << TVariant(u"-12"_s) << TVariant(qint16(-12)) << u"-12"_s;
-    QTest::newRow("32-bit from 64-bit") << u"Parent"_s << TVariant(qint64(3)) << TVariant(qint32(3)) << u"3"_s;
-    QTest::newRow("64-bit beyond 32 bits") << u"Size"_s << TVariant(qint64(5000000000)) << TVariant(qint64(5000000000))
-                                           << u"5000000000"_s;
+    QTest::newRow("16-bit from 32-bit")
+        << u"ImageID"_s << TVariant(qint32(7)) << TVariant(qint16(7)) << u"7"_s;
+    QTest::newRow("16-bit from text")
+        << u"ImageID"_s << TVariant(u"-12"_s) << TVariant(qint16(-12)) << u"-12"_s;
+    QTest::newRow("32-bit from 64-bit")
+        << u"Parent"_s << TVariant(qint64(3)) << TVariant(qint32(3)) << u"3"_s;
+    QTest::newRow("64-bit beyond 32 bits")
+        << u"Size"_s << TVariant(qint64(5000000000)) << TVariant(qint64(5000000000)) << u"5000000000"_s;
     QTest::newRow("Boolean as 0/1") << u"Folder"_s << TVariant(true) << TVariant(true) << u"1"_s;
-    QTest::newRow("date-time as text") << u"Modified"_s << TVariant(TDateTime::FromParts(2021, 3, 4, 5, 6, 7, 89))
-                                       << TVariant(TDateTime::FromParts(2021, 3, 4, 5, 6, 7, 89))
-                                       << u"'2021-03-04 05:06:07.089'"_s;
-    QTest::newRow("string cut to its size") << u"Name"_s << TVariant(QString(300, u'x')) << TVariant(QString(255, u'x'))
-                                            << u"'"_s + QString(255, u'x') + u"'"_s;
-    QTest::newRow("memo") << u"Description"_s << TVariant(u"line 1\nline 2"_s) << TVariant(u"line 1\nline 2"_s)
-                          << u"'line 1\nline 2'"_s;
+    QTest::newRow("date-time as text")
+        << u"Modified"_s << TVariant(TDateTime::FromParts(2021, 3, 4, 5, 6, 7, 89))
+        << TVariant(TDateTime::FromParts(2021, 3, 4, 5, 6, 7, 89)) << u"'2021-03-04 05:06:07.089'"_s;
+    QTest::newRow("string cut to its size")
+        << u"Name"_s << TVariant(QString(300, u'x')) << TVariant(QString(255, u'x'))
+        << u"'"_s + QString(255, u'x') + u"'"_s;
+    QTest::newRow("memo") << u"Description"_s << TVariant(u"line 1\nline 2"_s)
+                          << TVariant(u"line 1\nline 2"_s) << u"'line 1\nline 2'"_s;
     QTest::newRow("null") << u"Parent"_s << TVariant::Null() << TVariant::Null() << u"NULL"_s;
 }
 
@@ -748,7 +917,8 @@ void TestTables::postedValuesAreTyped()
     QCOMPARE(t.FieldByName(field)->Value(), expected);
     t.Post();
     QCOMPARE(t.FieldByName(field)->Value(), expected);
-    QCOMPARE(SqlText(u"SELECT quote(%1) FROM Entries WHERE ID = ?"_s.arg(field), {TVariant(CurrentId(t))}), stored);
+    QCOMPARE(SqlText(u"SELECT quote(%1) FROM Entries WHERE ID = ?"_s.arg(field), {TVariant(CurrentId(t))}),
+             stored);
 
     // Read back by a table opened afresh, not from what the post kept.
     TTable other;
@@ -798,7 +968,8 @@ void TestTables::failingPostKeepsEditing()
     QFETCH(TVariant, code);
     QFETCH(TVariant, qty);
 
-    const QString contentSql = u"SELECT group_concat(ID || ':' || Code || ':' || Qty, ',') FROM (SELECT * FROM Items ORDER BY ID)"_s;
+    const QString contentSql =
+        u"SELECT group_concat(ID || ':' || Code || ':' || Qty, ',') FROM (SELECT * FROM Items ORDER BY ID)"_s;
     const QString before = SqlText(contentSql);
     QCOMPARE(before, u"1:A1:5,2:B2:7"_s);
     TTable t;
@@ -930,7 +1101,8 @@ void TestTables::eventOrder()
     t.FieldByName(u"Name"_s)->SetAsString(u"evented"_s);
     t.Post();
     // BeforePost still sees the record unsaved; AfterPost sees its new number.
-    QCOMPARE(events, (QStringList{u"BeforeInsert"_s, u"OnNewRecord"_s, u"AfterInsert"_s, u"BeforePost:"_s, u"AfterPost:8"_s}));
+    QCOMPARE(events, (QStringList{u"BeforeInsert"_s, u"OnNewRecord"_s, u"AfterInsert"_s, u"BeforePost:"_s,
+                                  u"AfterPost:8"_s}));
     QCOMPARE(SqlText(u"SELECT ImageID FROM Entries WHERE ID = 8"_s), u"9"_s);
 
     events.clear();
@@ -940,8 +1112,8 @@ void TestTables::eventOrder()
     t.Edit();
     t.FieldByName(u"Name"_s)->SetAsString(u"again"_s);
     t.Post();
-    QCOMPARE(events, (QStringList{u"BeforeEdit"_s, u"AfterEdit"_s, u"BeforeCancel"_s, u"AfterCancel"_s, u"BeforeEdit"_s,
-                                  u"AfterEdit"_s, u"BeforePost:8"_s, u"AfterPost:8"_s}));
+    QCOMPARE(events, (QStringList{u"BeforeEdit"_s, u"AfterEdit"_s, u"BeforeCancel"_s, u"AfterCancel"_s,
+                                  u"BeforeEdit"_s, u"AfterEdit"_s, u"BeforePost:8"_s, u"AfterPost:8"_s}));
 }
 
 void TestTables::editOfRecordDeletedBehindTheTable()
@@ -1007,7 +1179,8 @@ void TestTables::readOnlyRefusesChanges()
     TTable t;
     if (databaseReadOnly) {
         readOnlyDb.SetDriverName(u"SQLITE"_s);
-        readOnlyDb.SetParams({u"DATABASE NAME="_s + FDir->filePath(u"tables.db"_s), u"OPEN MODE=READ ONLY"_s});
+        readOnlyDb.SetParams(
+            {u"DATABASE NAME="_s + FDir->filePath(u"tables.db"_s), u"OPEN MODE=READ ONLY"_s});
         readOnlyDb.SetDatabaseName(u"TablesReadOnly"_s);
         t.SetDatabase(&readOnlyDb);
         t.SetTableName(u"Entries"_s);
@@ -1124,7 +1297,8 @@ void TestTables::deleteEvents()
         if (refuse)
             throw EAbort();
     }};
-    t.AfterDelete = {[&](TDataSet *dataSet) { events << u"AfterDelete:"_s + dataSet->FieldByName(u"ID"_s)->AsString(); }};
+    t.AfterDelete = {
+        [&](TDataSet *dataSet) { events << u"AfterDelete:"_s + dataSet->FieldByName(u"ID"_s)->AsString(); }};
     t.Open();
     t.MoveBy(4);
     t.Delete();
@@ -1211,26 +1385,30 @@ void TestTables::locate_data()
     QTest::newRow("16-bit field") << QString() << u"ImageID"_s << TVariant(4) << 0 << qint64(4);
     QTest::newRow("64-bit field") << QString() << u"Size"_s << TVariant(qint64(5000)) << 0 << qint64(4);
     QTest::newRow("Boolean field") << QString() << u"Folder"_s << TVariant(false) << 0 << qint64(3);
-    QTest::newRow("two fields") << QString() << u"Parent;Folder"_s << TVariant::Array({1, true}) << 0 << qint64(2);
-    QTest::newRow("two fields, second decides") << QString() << u"Parent;Name"_s << TVariant::Array({1, u"Music"_s}) << 0
-                                                << qint64(6);
+    QTest::newRow("two fields") << QString() << u"Parent;Folder"_s << TVariant::Array({1, true}) << 0
+                                << qint64(2);
+    QTest::newRow("two fields, second decides")
+        << QString() << u"Parent;Name"_s << TVariant::Array({1, u"Music"_s}) << 0 << qint64(6);
     QTest::newRow("null") << QString() << u"Parent"_s << null << 0 << qint64(1);
-    QTest::newRow("null and a value") << QString() << u"Parent;Name"_s << TVariant::Array({null, u"Backup"_s}) << 0
-                                      << qint64(7);
+    QTest::newRow("null and a value")
+        << QString() << u"Parent;Name"_s << TVariant::Array({null, u"Backup"_s}) << 0 << qint64(7);
     QTest::newRow("first in index order") << u"Name"_s << u"Folder"_s << TVariant(true) << 0 << qint64(7);
     QTest::newRow("first in Parent order") << u"Parent"_s << u"Folder"_s << TVariant(true) << 0 << qint64(1);
     QTest::newRow("case matters") << QString() << u"Name"_s << TVariant(u"REPORT.DOC"_s) << 0 << qint64(0);
-    QTest::newRow("case-insensitive") << QString() << u"Name"_s << TVariant(u"REPORT.DOC"_s) << int(loCaseInsensitive)
-                                      << qint64(4);
-    QTest::newRow("partial") << QString() << u"Name"_s << TVariant(u"rep"_s) << int(loPartialKey) << qint64(5);
-    QTest::newRow("partial, case-insensitive") << QString() << u"Name"_s << TVariant(u"REP"_s)
-                                               << int(loPartialKey | loCaseInsensitive) << qint64(4);
-    QTest::newRow("partial needs the start") << QString() << u"Name"_s << TVariant(u"port"_s) << int(loPartialKey)
-                                             << qint64(0);
-    QTest::newRow("whole value without partial") << QString() << u"Name"_s << TVariant(u"Mus"_s) << 0 << qint64(0);
-    QTest::newRow("wildcards are literal") << QString() << u"Name"_s << TVariant(u"re%"_s) << int(loPartialKey)
-                                           << qint64(0);
-    QTest::newRow("not found") << QString() << u"Parent;Folder"_s << TVariant::Array({2, true}) << 0 << qint64(0);
+    QTest::newRow("case-insensitive")
+        << QString() << u"Name"_s << TVariant(u"REPORT.DOC"_s) << int(loCaseInsensitive) << qint64(4);
+    QTest::newRow("partial") << QString() << u"Name"_s << TVariant(u"rep"_s) << int(loPartialKey)
+                             << qint64(5);
+    QTest::newRow("partial, case-insensitive")
+        << QString() << u"Name"_s << TVariant(u"REP"_s) << int(loPartialKey | loCaseInsensitive) << qint64(4);
+    QTest::newRow("partial needs the start")
+        << QString() << u"Name"_s << TVariant(u"port"_s) << int(loPartialKey) << qint64(0);
+    QTest::newRow("whole value without partial")
+        << QString() << u"Name"_s << TVariant(u"Mus"_s) << 0 << qint64(0);
+    QTest::newRow("wildcards are literal")
+        << QString() << u"Name"_s << TVariant(u"re%"_s) << int(loPartialKey) << qint64(0);
+    QTest::newRow("not found") << QString() << u"Parent;Folder"_s << TVariant::Array({2, true}) << 0
+                               << qint64(0);
 }
 
 void TestTables::locate()
@@ -1281,16 +1459,19 @@ void TestTables::setRange_data()
 
     const TVariant null = TVariant::Null();
     QTest::newRow("one field") << TVariant::Array({1}) << TVariant::Array({1}) << TIds{1, 2};
-    QTest::newRow("one field, duplicates and null") << TVariant::Array({2}) << TVariant::Array({2}) << TIds{4, 3, 7};
+    QTest::newRow("one field, duplicates and null")
+        << TVariant::Array({2}) << TVariant::Array({2}) << TIds{4, 3, 7};
     QTest::newRow("null") << TVariant::Array({null}) << TVariant::Array({null}) << TIds{8, 5};
     QTest::newRow("both null") << TVariant::Array({null, null}) << TVariant::Array({null, null}) << TIds{8};
     QTest::newRow("two fields") << TVariant::Array({2, u"c"_s}) << TVariant::Array({2, u"c"_s}) << TIds{7};
-    QTest::newRow("two fields, second null") << TVariant::Array({2, null}) << TVariant::Array({2, null}) << TIds{4};
+    QTest::newRow("two fields, second null")
+        << TVariant::Array({2, null}) << TVariant::Array({2, null}) << TIds{4};
     QTest::newRow("from a to c") << TVariant::Array({1}) << TVariant::Array({2}) << TIds{1, 2, 4, 3, 7};
-    QTest::newRow("from a to c, two fields") << TVariant::Array({1, u"y"_s}) << TVariant::Array({2, u"a"_s})
-                                             << TIds{2, 4, 3};
+    QTest::newRow("from a to c, two fields")
+        << TVariant::Array({1, u"y"_s}) << TVariant::Array({2, u"a"_s}) << TIds{2, 4, 3};
     QTest::newRow("from null") << TVariant::Array({null}) << TVariant::Array({1}) << TIds{8, 5, 1, 2};
-    QTest::newRow("up to a null second field") << TVariant::Array({1}) << TVariant::Array({2, null}) << TIds{1, 2, 4};
+    QTest::newRow("up to a null second field")
+        << TVariant::Array({1}) << TVariant::Array({2, null}) << TIds{1, 2, 4};
     QTest::newRow("text of a number") << TVariant::Array({u"3"_s}) << TVariant::Array({u"3"_s}) << TIds{6};
     QTest::newRow("nothing inside") << TVariant::Array({5}) << TVariant::Array({9}) << TIds{};
     QTest::newRow("end before start") << TVariant::Array({3}) << TVariant::Array({1}) << TIds{};
@@ -1351,6 +1532,31 @@ void TestTables::rangeThroughKeyBuffers()
     t.ApplyRange();
     QCOMPARE(IdsForward(t), (TIds{2, 4, 3, 7, 6}));
     QCOMPARE(t.RecordCount(), 5);
+}
+
+void TestTables::rangeWithOneBound()
+{
+    // A bound never set leaves its side of the range open.
+    TTable from;
+    Bind(from, u"Pairs"_s);
+    from.SetIndexName(u"AB"_s);
+    from.Open();
+    from.SetRangeStart();
+    from.SetFieldValues(u"A"_s, TVariant(2));
+    from.SetKeyFieldCount(1);
+    from.ApplyRange();
+    QCOMPARE(IdsForward(from), (TIds{4, 3, 7, 6}));
+
+    TTable upTo;
+    Bind(upTo, u"Pairs"_s);
+    upTo.SetIndexName(u"AB"_s);
+    upTo.Open();
+    upTo.SetRangeEnd();
+    upTo.SetFieldValues(u"A"_s, TVariant(1));
+    upTo.SetKeyFieldCount(1);
+    upTo.ApplyRange();
+    QCOMPARE(IdsForward(upTo), (TIds{8, 5, 1, 2}));
+    QCOMPARE(IdsBackward(upTo), (TIds{8, 5, 1, 2}));
 }
 
 void TestTables::cancelKeyEditRestoresKey()

@@ -1,0 +1,653 @@
+#include "Databases.h"
+#include "EngineConfig.h"
+#include "Queries.h"
+#include "Tables.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+#include <memory>
+
+namespace {
+
+QString errorOf(const std::function<void()> &operation)
+{
+    try {
+        operation();
+    } catch (const EDatabaseError &error) {
+        return error.Message();
+    }
+    return QString();
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestDatabases : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void AliasSavedAndUsedFromAnotherSession();
+    void AliasNotSavedStaysInThisProcess();
+    void UnknownAlias();
+    void ConnectionParamsAddToTheAlias();
+    void Sessions();
+    void SessionDestroyedBeforeItsDatabase();
+    void SessionNameChangedWhileClosed();
+
+    void Open_data();
+    void Open();
+    void ConnectionSettings_data();
+    void ConnectionSettings();
+    void ReadOnlyMode();
+    void PropertiesFixedWhileConnected();
+
+    void Transactions();
+    void TransactionMisuse();
+    void CloseRollsBackAnOpenTransaction();
+    void SecondConnectionWaitsThenFails();
+    void ExecSQL_data();
+    void ExecSQL();
+
+    void CloseClosesDataSets();
+    void ScriptTakesEffectWholeOrNotAtAll();
+    void AliasWrittenByAnotherProgramIsSeen();
+    void DataSetFindsConnectionBeforeItOpens();
+
+private:
+    std::unique_ptr<QTemporaryDir> FConfigDir;
+    std::unique_ptr<QTemporaryDir> FDataDir;
+    QByteArray FSavedXdg;
+    QString FPath; // a catalogue file with table T of two rows
+
+    std::unique_ptr<TDatabase> Direct(const QString &name, const QStringList &extra = {}) const;
+    int Count(TDatabase &database, const QString &where = QString()) const;
+};
+
+void TestDatabases::init()
+{
+    FConfigDir = std::make_unique<QTemporaryDir>();
+    FDataDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(FConfigDir->isValid());
+    QVERIFY(FDataDir->isValid());
+    FSavedXdg = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(FConfigDir->path()));
+
+    FPath = FDataDir->filePath(QStringLiteral("vor-nex.db"));
+    auto maker = Direct(QStringLiteral("Maker"), {QStringLiteral("CREATE=TRUE")});
+    maker->Open();
+    maker->ExecSQL(QStringLiteral("CREATE TABLE T (ID INTEGER PRIMARY KEY AUTOINCREMENT, Name VARCHAR(40))"));
+    maker->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('one'), ('two')"));
+}
+
+void TestDatabases::cleanup()
+{
+    qputenv("XDG_CONFIG_HOME", FSavedXdg);
+    FDataDir.reset();
+    FConfigDir.reset();
+}
+
+std::unique_ptr<TDatabase> TestDatabases::Direct(const QString &name, const QStringList &extra) const
+{
+    auto database = std::make_unique<TDatabase>();
+    database->SetDatabaseName(name);
+    database->SetDriverName(QStringLiteral("SQLITE"));
+    database->SetParams(QStringList{QStringLiteral("DATABASE NAME=") + FPath} + extra);
+    return database;
+}
+
+int TestDatabases::Count(TDatabase &database, const QString &where) const
+{
+    TQuery query;
+    query.SetDatabase(&database);
+    query.SetSQL({QStringLiteral("SELECT count(*) FROM T ") + where});
+    query.Open();
+    return query.Fields(0)->AsInteger();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sessions and aliases
+
+void TestDatabases::AliasSavedAndUsedFromAnotherSession()
+{
+    TSession &session = TSession::Default();
+    QVERIFY(!session.IsAlias(QStringLiteral("VOR-NEX")));
+    const QStringList params{QStringLiteral("DATABASE NAME=") + FPath,
+                             QStringLiteral("OPEN MODE=READ/WRITE")};
+    session.AddAlias(QStringLiteral("VOR-NEX"), QStringLiteral("SQLITE"), params);
+    session.SaveConfigFile();
+
+    const QString iniPath = FConfigDir->filePath(QStringLiteral("vor-nex/engine.ini"));
+    QVERIFY(QFileInfo::exists(iniPath));
+    const QString ini = QString::fromUtf8(readAll(iniPath));
+    QVERIFY2(ini.contains(QStringLiteral("[VOR-NEX]")), qPrintable(ini));
+    QVERIFY2(ini.contains(QStringLiteral("DRIVER=SQLITE")), qPrintable(ini));
+    QVERIFY2(ini.contains(QStringLiteral("DATABASE NAME=") + FPath), qPrintable(ini));
+    QVERIFY2(ini.contains(QStringLiteral("OPEN MODE=READ/WRITE")), qPrintable(ini));
+    // What another program reads from the file.
+    TEngineConfig config(iniPath);
+    config.Load();
+    QVERIFY(config.Alias(QStringLiteral("VOR-NEX")));
+    QCOMPARE(config.Alias(QStringLiteral("VOR-NEX"))->Params, params);
+
+    TSession other(QStringLiteral("Private"));
+    QVERIFY(other.IsAlias(QStringLiteral("VOR-NEX")));
+    QVERIFY(other.IsAlias(QStringLiteral("vor-nex")));
+    QCOMPARE(other.AliasInfo(QStringLiteral("VOR-NEX")).Driver, QStringLiteral("SQLITE"));
+
+    TDatabase database;
+    database.SetAliasName(QStringLiteral("VOR-NEX"));
+    database.SetDatabaseName(QStringLiteral("VOR_NEX"));
+    database.SetSessionName(QStringLiteral("Private"));
+    database.SetLoginPrompt(false);
+    database.Open();
+    QVERIFY(database.Connected());
+    QCOMPARE(database.FileName(), FPath);
+    QVERIFY(!database.ReadOnly());
+    QCOMPARE(other.FindDatabase(QStringLiteral("vor_nex")), &database);
+    QCOMPARE(session.FindDatabase(QStringLiteral("VOR_NEX")), nullptr);
+
+    TTable table;
+    table.SetDatabaseName(QStringLiteral("VOR_NEX"));
+    table.SetSessionName(QStringLiteral("Private"));
+    table.SetTableName(QStringLiteral("T"));
+    table.Open();
+    QCOMPARE(table.Database(), &database);
+    QCOMPARE(table.RecordCount(), 2);
+    QVERIFY(table.CanModify());
+
+    // The same name in another session is another connection, here none.
+    TTable elsewhere;
+    elsewhere.SetDatabaseName(QStringLiteral("VOR_NEX"));
+    elsewhere.SetTableName(QStringLiteral("T"));
+    QCOMPARE(errorOf([&] { elsewhere.Open(); }), QStringLiteral("Unknown database: VOR_NEX"));
+}
+
+void TestDatabases::AliasNotSavedStaysInThisProcess()
+{
+    TSession::Default().AddAlias(QStringLiteral("Scratch"), QStringLiteral("SQLITE"),
+                                 {QStringLiteral("DATABASE NAME=") + FPath});
+    QVERIFY(TSession::Default().IsAlias(QStringLiteral("Scratch")));
+    TSession other(QStringLiteral("Private"));
+    QVERIFY(other.IsAlias(QStringLiteral("Scratch")));
+    QVERIFY(!QFileInfo::exists(FConfigDir->filePath(QStringLiteral("vor-nex/engine.ini"))));
+    TEngineConfig config;
+    config.Load();
+    QVERIFY(!config.IsAlias(QStringLiteral("Scratch")));
+}
+
+void TestDatabases::UnknownAlias()
+{
+    TDatabase database;
+    database.SetDatabaseName(QStringLiteral("Nowhere"));
+    database.SetAliasName(QStringLiteral("No such alias"));
+    QCOMPARE(errorOf([&] { database.Open(); }), QStringLiteral("Unknown database: No such alias"));
+    QVERIFY(!database.Connected());
+}
+
+void TestDatabases::ConnectionParamsAddToTheAlias()
+{
+    // The alias names the file; the connection adds a mode of its own.
+    TSession::Default().AddAlias(QStringLiteral("VOR-NEX"), QStringLiteral("SQLITE"),
+                                 {QStringLiteral("DATABASE NAME=") + FPath});
+    TDatabase database;
+    database.SetAliasName(QStringLiteral("VOR-NEX"));
+    database.SetDatabaseName(QStringLiteral("Reader"));
+    database.SetParams({QStringLiteral("OPEN MODE=READ ONLY")});
+    database.Open();
+    QVERIFY(database.ReadOnly());
+    QCOMPARE(database.FileName(), FPath);
+}
+
+void TestDatabases::Sessions()
+{
+    QCOMPARE(TSession::Find(QStringLiteral("default")), &TSession::Default());
+    QCOMPARE(TSession::Find(QString()), &TSession::Default());
+    QVERIFY(TSession::Default().Active());
+    QCOMPARE(TSession::Find(QStringLiteral("Private")), nullptr);
+    {
+        TSession session(QStringLiteral("Private"));
+        QCOMPARE(TSession::Find(QStringLiteral("PRIVATE")), &session);
+        QCOMPARE(errorOf([] { TSession duplicate(QStringLiteral("private")); }),
+                 QStringLiteral("Duplicate session name 'private'"));
+        QCOMPARE(errorOf([] { TSession duplicate(QStringLiteral("Default")); }),
+                 QStringLiteral("Duplicate session name 'Default'"));
+    }
+    QCOMPARE(TSession::Find(QStringLiteral("Private")), nullptr);
+
+    TDatabase database;
+    database.SetSessionName(QStringLiteral("Private"));
+    database.SetDriverName(QStringLiteral("SQLITE"));
+    database.SetParams({QStringLiteral("DATABASE NAME=") + FPath});
+    QCOMPARE(errorOf([&] { database.Open(); }), QStringLiteral("Session 'Private' not found"));
+}
+
+// Run under the sanitizer build (VNX_SANITIZE) to see a use after free, should one return.
+void TestDatabases::SessionDestroyedBeforeItsDatabase()
+{
+    TDatabase database;
+    auto session = std::make_unique<TSession>(QStringLiteral("Private"));
+    database.SetSessionName(QStringLiteral("Private"));
+    database.SetDatabaseName(QStringLiteral("Short-lived"));
+    database.SetDriverName(QStringLiteral("SQLITE"));
+    database.SetParams({QStringLiteral("DATABASE NAME=") + FPath});
+    database.Open();
+    session.reset();
+    QVERIFY(!database.Connected());
+    // A session of the same name made later is a new one; the connection joins it when it opens.
+    TSession again(QStringLiteral("Private"));
+    database.Open();
+    QCOMPARE(again.FindDatabase(QStringLiteral("Short-lived")), &database);
+    database.Close();
+}
+
+void TestDatabases::SessionNameChangedWhileClosed()
+{
+    TSession session(QStringLiteral("Private"));
+    auto database = Direct(QStringLiteral("Moving"));
+    database->Open();
+    QCOMPARE(TSession::Default().FindDatabase(QStringLiteral("Moving")), database.get());
+    database->Close();
+    database->SetSessionName(QStringLiteral("Private"));
+    database->Open();
+    QCOMPARE(session.FindDatabase(QStringLiteral("Moving")), database.get());
+    QCOMPARE(TSession::Default().FindDatabase(QStringLiteral("Moving")), nullptr);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Opening
+
+void TestDatabases::Open_data()
+{
+    QTest::addColumn<QString>("driver");
+    QTest::addColumn<QString>("file"); // "catalogue", "missing", "garbage", "in a missing folder", "none"
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<QString>("error"); // the start of the message; empty: opens
+
+    const QStringList create{QStringLiteral("CREATE=TRUE")};
+    const QStringList readOnly{QStringLiteral("OPEN MODE=READ ONLY")};
+    const QString cannotOpen = QStringLiteral("Cannot open the database file ");
+    const QString notADatabase = QStringLiteral("file is not a database");
+    QTest::newRow("catalogue") << QStringLiteral("SQLITE") << QStringLiteral("catalogue") << QStringList()
+                               << QString();
+    QTest::newRow("driver in other case")
+        << QStringLiteral("sqlite") << QStringLiteral("catalogue") << QStringList() << QString();
+    QTest::newRow("missing") << QStringLiteral("SQLITE") << QStringLiteral("missing") << QStringList()
+                             << cannotOpen;
+    QTest::newRow("missing, read only")
+        << QStringLiteral("SQLITE") << QStringLiteral("missing") << readOnly << cannotOpen;
+    QTest::newRow("missing, read only, create")
+        << QStringLiteral("SQLITE") << QStringLiteral("missing") << readOnly + create << cannotOpen;
+    QTest::newRow("missing, create") << QStringLiteral("SQLITE") << QStringLiteral("missing") << create
+                                     << QString();
+    QTest::newRow("in a missing folder, create")
+        << QStringLiteral("SQLITE") << QStringLiteral("in a missing folder") << create << cannotOpen;
+    QTest::newRow("garbage") << QStringLiteral("SQLITE") << QStringLiteral("garbage") << QStringList()
+                             << notADatabase;
+    QTest::newRow("garbage, create") << QStringLiteral("SQLITE") << QStringLiteral("garbage") << create
+                                     << notADatabase;
+    QTest::newRow("garbage, read only")
+        << QStringLiteral("SQLITE") << QStringLiteral("garbage") << readOnly << notADatabase;
+    QTest::newRow("unknown driver") << QStringLiteral("MSACCESS") << QStringLiteral("catalogue")
+                                    << QStringList() << QStringLiteral("Unknown driver: MSACCESS");
+    QTest::newRow("no driver") << QString() << QStringLiteral("catalogue") << QStringList()
+                               << QStringLiteral("Unknown driver: ");
+    QTest::newRow("no file named") << QStringLiteral("SQLITE") << QStringLiteral("none") << QStringList()
+                                   << QStringLiteral("The database Probe names no file");
+}
+
+void TestDatabases::Open()
+{
+    QFETCH(QString, driver);
+    QFETCH(QString, file);
+    QFETCH(QStringList, extra);
+    QFETCH(QString, error);
+
+    QString path = FPath;
+    QByteArray garbage;
+    if (file == u"missing") {
+        path = FDataDir->filePath(QStringLiteral("missing.db"));
+    } else if (file == u"in a missing folder") {
+        path = FDataDir->filePath(QStringLiteral("no/such/folder/new.db"));
+    } else if (file == u"garbage") {
+        path = FDataDir->filePath(QStringLiteral("garbage.db"));
+        for (int i = 0; i < 512; ++i)
+            garbage += "This is a text file, not a database. ";
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        QCOMPARE(out.write(garbage), garbage.size());
+    }
+    const bool existed = QFileInfo::exists(path);
+    const QStringList before =
+        QDir(FDataDir->path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+
+    TDatabase database;
+    database.SetDatabaseName(QStringLiteral("Probe"));
+    database.SetDriverName(driver);
+    database.SetParams(
+        (file == u"none" ? QStringList() : QStringList{QStringLiteral("DATABASE NAME=") + path}) + extra);
+    const QString message = errorOf([&] { database.Open(); });
+    if (error.isEmpty()) {
+        QCOMPARE(message, QString());
+        QVERIFY(database.Connected());
+        QVERIFY(QFileInfo::exists(path));
+        QCOMPARE(database.FileName(), path);
+        return;
+    }
+    QVERIFY2(message.startsWith(error), qPrintable(message));
+    QVERIFY(!database.Connected());
+    // A failed open leaves the disk as it was: no new file, no changed bytes, no journal.
+    QCOMPARE(QFileInfo::exists(path), existed);
+    if (!garbage.isEmpty())
+        QCOMPARE(readAll(path), garbage);
+    QCOMPARE(QDir(FDataDir->path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot), before);
+    // The message names the file when the file is the trouble.
+    if (error == u"Cannot open the database file ")
+        QVERIFY2(message.contains(path), qPrintable(message));
+}
+
+void TestDatabases::ConnectionSettings_data()
+{
+    QTest::addColumn<QString>("pragma");
+    QTest::addColumn<QString>("value");
+
+    QTest::newRow("journal") << QStringLiteral("journal_mode") << QStringLiteral("wal");
+    QTest::newRow("synchronous") << QStringLiteral("synchronous") << QStringLiteral("1"); // NORMAL
+    QTest::newRow("foreign keys") << QStringLiteral("foreign_keys") << QStringLiteral("1");
+    QTest::newRow("busy timeout") << QStringLiteral("busy_timeout") << QStringLiteral("2000");
+}
+
+void TestDatabases::ConnectionSettings()
+{
+    QFETCH(QString, pragma);
+    QFETCH(QString, value);
+
+    auto database = Direct(QStringLiteral("Settings"));
+    database->Open();
+    TQuery query;
+    query.SetDatabase(database.get());
+    query.SetSQL({QStringLiteral("PRAGMA ") + pragma});
+    query.Open();
+    QCOMPARE(query.Fields(0)->AsString(), value);
+}
+
+void TestDatabases::ReadOnlyMode()
+{
+    auto database = Direct(QStringLiteral("Reader"), {QStringLiteral("OPEN MODE=READ ONLY")});
+    database->Open();
+    QVERIFY(database->ReadOnly());
+
+    TTable table;
+    table.SetDatabase(database.get());
+    table.SetTableName(QStringLiteral("T"));
+    table.Open();
+    QCOMPARE(table.RecordCount(), 2);
+    QVERIFY(!table.CanModify());
+    QVERIFY(!table.FieldByName(QStringLiteral("Name"))->CanModify());
+    QCOMPARE(errorOf([&] { table.Edit(); }), QStringLiteral("Cannot modify a read-only dataset"));
+    QCOMPARE(errorOf([&] { table.Append(); }), QStringLiteral("Cannot modify a read-only dataset"));
+    QCOMPARE(errorOf([&] { table.Delete(); }), QStringLiteral("Cannot modify a read-only dataset"));
+    QCOMPARE(errorOf([&] { database->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('three')")); }),
+             QStringLiteral("attempt to write a readonly database"));
+    QCOMPARE(Count(*database), 2);
+}
+
+void TestDatabases::PropertiesFixedWhileConnected()
+{
+    auto database = Direct(QStringLiteral("Fixed"));
+    database->Open();
+    const QString open = QStringLiteral("Cannot perform this operation on an open database");
+    QCOMPARE(errorOf([&] { database->SetAliasName(QStringLiteral("X")); }), open);
+    QCOMPARE(errorOf([&] { database->SetDatabaseName(QStringLiteral("X")); }), open);
+    QCOMPARE(errorOf([&] { database->SetSessionName(QStringLiteral("X")); }), open);
+    QCOMPARE(errorOf([&] { database->SetDriverName(QStringLiteral("X")); }), open);
+    QCOMPARE(database->DatabaseName(), QStringLiteral("Fixed"));
+    database->Close();
+    database->SetDatabaseName(QStringLiteral("Renamed"));
+    QCOMPARE(database->DatabaseName(), QStringLiteral("Renamed"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Transactions and locking
+
+void TestDatabases::Transactions()
+{
+    auto database = Direct(QStringLiteral("Main"));
+    database->Open();
+    TTable table;
+    table.SetDatabase(database.get());
+    table.SetTableName(QStringLiteral("T"));
+    table.Open();
+
+    QVERIFY(!database->InTransaction());
+    database->StartTransaction();
+    QVERIFY(database->InTransaction());
+    table.Append();
+    table.FieldByName(QStringLiteral("Name"))->SetAsString(QStringLiteral("three"));
+    table.Post();
+    table.Append();
+    table.FieldByName(QStringLiteral("Name"))->SetAsString(QStringLiteral("four"));
+    table.Post();
+    QCOMPARE(table.RecordCount(), 4);
+    database->Rollback();
+    QVERIFY(!database->InTransaction());
+    QCOMPARE(Count(*database), 2);
+    table.Refresh();
+    QCOMPARE(table.RecordCount(), 2);
+    QVERIFY(!table.Locate(QStringLiteral("Name"), TVariant(QStringLiteral("three"))));
+
+    database->StartTransaction();
+    table.Append();
+    table.FieldByName(QStringLiteral("Name"))->SetAsString(QStringLiteral("kept"));
+    table.Post();
+    database->Commit();
+    QVERIFY(!database->InTransaction());
+    // Another connection sees what was committed.
+    auto other = Direct(QStringLiteral("Other"));
+    other->Open();
+    QCOMPARE(Count(*other, QStringLiteral("WHERE Name = 'kept'")), 1);
+}
+
+void TestDatabases::TransactionMisuse()
+{
+    auto database = Direct(QStringLiteral("Main"));
+    QVERIFY(!database->InTransaction());
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, database->StartTransaction()); // not connected
+    database->Open();
+    QCOMPARE(errorOf([&] { database->Commit(); }), QStringLiteral("No transaction is active"));
+    QCOMPARE(errorOf([&] { database->Rollback(); }), QStringLiteral("No transaction is active"));
+    database->StartTransaction();
+    QCOMPARE(errorOf([&] { database->StartTransaction(); }),
+             QStringLiteral("A transaction is already active"));
+    QVERIFY(database->InTransaction());
+    database->Rollback();
+}
+
+void TestDatabases::CloseRollsBackAnOpenTransaction()
+{
+    auto database = Direct(QStringLiteral("Main"));
+    database->Open();
+    database->StartTransaction();
+    database->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('lost')"));
+    database->Close();
+    QVERIFY(!database->InTransaction());
+    database->Open();
+    QCOMPARE(Count(*database), 2);
+}
+
+void TestDatabases::SecondConnectionWaitsThenFails()
+{
+    auto writer = Direct(QStringLiteral("Writer"));
+    writer->Open();
+    auto other = Direct(QStringLiteral("Other"));
+    other->SetBusyTimeout(200);
+    QCOMPARE(other->BusyTimeout(), 200);
+    other->Open();
+
+    writer->StartTransaction();
+    writer->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('pending')"));
+
+    QCOMPARE(errorOf([&] { other->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('blocked')")); }),
+             QStringLiteral("database is locked"));
+    QCOMPARE(errorOf([&] { other->StartTransaction(); }), QStringLiteral("database is locked"));
+    QVERIFY(!other->InTransaction());
+
+    TTable table;
+    table.SetDatabase(other.get());
+    table.SetTableName(QStringLiteral("T"));
+    table.Open();
+    // Readers are not held up, and see only what is committed.
+    QCOMPARE(table.RecordCount(), 2);
+    table.Append();
+    table.FieldByName(QStringLiteral("Name"))->SetAsString(QStringLiteral("blocked"));
+    QCOMPARE(errorOf([&] { table.Post(); }), QStringLiteral("database is locked"));
+    QCOMPARE(table.State(), TDataSetState::Insert); // the edit is kept for another try
+
+    writer->Commit();
+    table.Post();
+    QCOMPARE(table.State(), TDataSetState::Browse);
+    QCOMPARE(Count(*writer), 4);
+}
+
+void TestDatabases::ExecSQL_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QStringList>("params");
+    QTest::addColumn<int>("rowsAffected");
+    QTest::addColumn<int>("rowsAfter");
+
+    QTest::newRow("insert two") << QStringLiteral("INSERT INTO T (Name) VALUES ('a'), ('b')") << QStringList()
+                                << 2 << 4;
+    QTest::newRow("parameters across statements")
+        << QStringLiteral("INSERT INTO T (Name) VALUES (?); INSERT INTO T (Name) VALUES (:n)")
+        << QStringList{QStringLiteral("x"), QStringLiteral("y")} << 2 << 4;
+    QTest::newRow("delete") << QStringLiteral("DELETE FROM T WHERE Name = ?")
+                            << QStringList{QStringLiteral("one")} << 1 << 1;
+    // Statements that change no rows add nothing, whatever ran before them.
+    QTest::newRow("schema change") << QStringLiteral("CREATE TABLE U (X INTEGER)") << QStringList() << 0 << 2;
+    QTest::newRow("insert then schema change")
+        << QStringLiteral("INSERT INTO T (Name) VALUES ('a'); CREATE INDEX TName ON T (Name)")
+        << QStringList() << 1 << 3;
+    QTest::newRow("select") << QStringLiteral("SELECT 1") << QStringList() << 0 << 2;
+    QTest::newRow("comment only") << QStringLiteral("-- nothing") << QStringList() << 0 << 2;
+}
+
+void TestDatabases::ExecSQL()
+{
+    QFETCH(QString, sql);
+    QFETCH(QStringList, params);
+    QFETCH(int, rowsAffected);
+    QFETCH(int, rowsAfter);
+
+    auto database = Direct(QStringLiteral("Main"));
+    database->Open();
+    // The connection has changed rows before.
+    database->ExecSQL(QStringLiteral("UPDATE T SET Name = Name"));
+    QCOMPARE(database->RowsAffected(), 2);
+
+    TVariantArray values;
+    for (const QString &param : params)
+        values.push_back(TVariant(param));
+    database->ExecSQL(sql, values);
+    QCOMPARE(database->RowsAffected(), rowsAffected);
+    QCOMPARE(Count(*database), rowsAfter);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Closing
+
+void TestDatabases::CloseClosesDataSets()
+{
+    auto database = Direct(QStringLiteral("Main"));
+    database->Open();
+    TTable table;
+    table.SetDatabaseName(QStringLiteral("Main"));
+    table.SetTableName(QStringLiteral("T"));
+    table.Open();
+    TQuery query;
+    query.SetDatabase(database.get());
+    query.SetSQL({QStringLiteral("SELECT Name FROM T")});
+    query.Open();
+    // A data set gone before the connection closes is forgotten by it.
+    auto gone = std::make_unique<TTable>();
+    gone->SetDatabase(database.get());
+    gone->SetTableName(QStringLiteral("T"));
+    gone->Open();
+    gone.reset();
+    // One that never opened is not touched either.
+    TTable idle;
+    idle.SetDatabase(database.get());
+    idle.SetTableName(QStringLiteral("T"));
+
+    table.Edit();
+    table.FieldByName(QStringLiteral("Name"))->SetAsString(QStringLiteral("unposted"));
+    database->Close();
+    QVERIFY(!database->Connected());
+    QVERIFY(!table.Active());
+    QVERIFY(!query.Active());
+    QVERIFY(!idle.Active());
+
+    // Opening a data set connects again.
+    table.Open();
+    QVERIFY(database->Connected());
+    QCOMPARE(table.FieldByName(QStringLiteral("Name"))->AsString(), QStringLiteral("one"));
+    database.reset();
+    QVERIFY(!table.Active());
+}
+
+void TestDatabases::ScriptTakesEffectWholeOrNotAtAll()
+{
+    auto database = Direct(QStringLiteral("Main"));
+    database->Open();
+    const QString error = errorOf([&] {
+        database->ExecSQL(QStringLiteral("DELETE FROM T; INSERT INTO T (ID, Name) VALUES (1, 'a'), (1, 'b')"));
+    });
+    QVERIFY(error.contains(QStringLiteral("UNIQUE")));
+    QCOMPARE(Count(*database), 2);
+    QVERIFY(!database->InTransaction());
+
+    TQuery query;
+    query.SetDatabase(database.get());
+    query.SetSQL({QStringLiteral("DELETE FROM T WHERE Name = :n;"), QStringLiteral("INSERT INTO T (Name) VALUES (:n, :n)")});
+    query.ParamByName(QStringLiteral("n"))->SetAsString(QStringLiteral("one"));
+    QVERIFY(!errorOf([&] { query.ExecSQL(); }).isEmpty());
+    QCOMPARE(Count(*database), 2);
+}
+
+void TestDatabases::AliasWrittenByAnotherProgramIsSeen()
+{
+    TSession &session = TSession::Default();
+    QVERIFY(!session.IsAlias(QStringLiteral("OTHER")));
+    TEngineConfig other;
+    other.Load();
+    other.AddAlias(QStringLiteral("OTHER"), QStringLiteral("SQLITE"), {QStringLiteral("DATABASE NAME=") + FPath});
+    other.Save();
+    QVERIFY(session.IsAlias(QStringLiteral("OTHER")));
+    QCOMPARE(session.AliasInfo(QStringLiteral("OTHER")).Param(QStringLiteral("DATABASE NAME")), FPath);
+}
+
+void TestDatabases::DataSetFindsConnectionBeforeItOpens()
+{
+    auto database = Direct(QStringLiteral("Named"));
+    TTable table;
+    table.SetDatabaseName(QStringLiteral("Named"));
+    table.SetTableName(QStringLiteral("T"));
+    table.Open();
+    QVERIFY(database->Connected());
+    QCOMPARE(table.RecordCount(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestDatabases)
+#include "tst_Databases.moc"
