@@ -150,7 +150,7 @@ int main(int argc, char *argv[])
         for (int i = 0; i < Rows; ++i) {
             table.Append();
             parent->SetAsInteger(i / 100);
-            name->SetAsString(QStringLiteral("file%1.txt").arg(i));
+            name->SetAsString(QStringLiteral("file") + QString::number(i) + QStringLiteral(".txt"));
             size->SetAsLargeInt(qint64(i) * 37);
             modified->SetAsDateTime(when);
             imageId->SetAsInteger(3);

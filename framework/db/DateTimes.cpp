@@ -126,8 +126,26 @@ QByteArray TDateTime::ToTextUtf8() const
 {
     // Written by hand: this runs for every date a data set writes, and a formatted print costs
     // more than the database's own work.
-    const QDate date = Date();
-    const QTime time = Time();
+    // Days to a civil date by integer arithmetic (H. Hinnant's algorithm): a calendar object per
+    // call costs more than the rest of the formatting.
+    const qint64 msecs = ToMSecs();
+    qint64 days = msecs >= 0 ? msecs / MSecsPerDay : -((-msecs + MSecsPerDay - 1) / MSecsPerDay);
+    int timeOfDay = int(msecs - days * MSecsPerDay);
+    days += 693899; // 1899-12-30 counted from 0000-03-01
+    const qint64 era = (days >= 0 ? days : days - 146096) / 146097;
+    const qint64 dayOfEra = days - era * 146097;
+    const qint64 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const qint64 mp = (5 * dayOfYear + 2) / 153;
+    const int day = int(dayOfYear - (153 * mp + 2) / 5 + 1);
+    const int month = int(mp < 10 ? mp + 3 : mp - 9);
+    const int year = int(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+    const int msec = timeOfDay % 1000;
+    timeOfDay /= 1000;
+    const int second = timeOfDay % 60;
+    timeOfDay /= 60;
+    const int minute = timeOfDay % 60;
+    const int hour = timeOfDay / 60;
     char text[23];
     auto put = [&text](int at, int value, int width) {
         for (int i = width - 1; i >= 0; --i) {
@@ -135,19 +153,19 @@ QByteArray TDateTime::ToTextUtf8() const
             value /= 10;
         }
     };
-    put(0, date.year(), 4);
+    put(0, year, 4);
     text[4] = '-';
-    put(5, date.month(), 2);
+    put(5, month, 2);
     text[7] = '-';
-    put(8, date.day(), 2);
+    put(8, day, 2);
     text[10] = ' ';
-    put(11, time.hour(), 2);
+    put(11, hour, 2);
     text[13] = ':';
-    put(14, time.minute(), 2);
+    put(14, minute, 2);
     text[16] = ':';
-    put(17, time.second(), 2);
+    put(17, second, 2);
     text[19] = '.';
-    put(20, time.msec(), 3);
+    put(20, msec, 3);
     return QByteArray(text, 23);
 }
 

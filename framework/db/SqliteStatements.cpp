@@ -39,7 +39,8 @@ TSqliteStatement::~TSqliteStatement()
 }
 
 TSqliteStatement::TSqliteStatement(TSqliteStatement &&other) noexcept
-    : FDb(other.FDb), FStmt(std::exchange(other.FStmt, nullptr)), FTail(std::move(other.FTail))
+    : FDb(other.FDb), FStmt(std::exchange(other.FStmt, nullptr)), FTail(std::move(other.FTail)),
+      FBound(std::move(other.FBound))
 {
 }
 
@@ -50,6 +51,7 @@ TSqliteStatement &TSqliteStatement::operator=(TSqliteStatement &&other) noexcept
         FDb = other.FDb;
         FStmt = std::exchange(other.FStmt, nullptr);
         FTail = std::move(other.FTail);
+        FBound = std::move(other.FBound);
     }
     return *this;
 }
@@ -62,6 +64,15 @@ void TSqliteStatement::Reset()
 
 void TSqliteStatement::Bind(int index, const TVariant &value)
 {
+    // Keeps bytes alive in FBound until the slot is bound again or the statement goes.
+    auto bindBytes = [this, index](QByteArray bytes, bool text) {
+        if (FBound.size() < size_t(index))
+            FBound.resize(size_t(index));
+        const int rc = text ? sqlite3_bind_text(FStmt, index, bytes.constData(), int(bytes.size()), SQLITE_STATIC)
+                            : sqlite3_bind_blob(FStmt, index, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
+        FBound[size_t(index) - 1] = std::move(bytes);
+        return rc;
+    };
     int rc = SQLITE_OK;
     switch (value.VarType()) {
     case TVarType::Empty:
@@ -80,19 +91,18 @@ void TSqliteStatement::Bind(int index, const TVariant &value)
     case TVarType::Currency:
         rc = sqlite3_bind_double(FStmt, index, value.AsDouble());
         break;
-    case TVarType::Date: {
-        const QByteArray text = value.AsDateTime().ToTextUtf8();
-        rc = sqlite3_bind_text(FStmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    case TVarType::Date:
+        rc = bindBytes(value.AsDateTime().ToTextUtf8(), true);
         break;
-    }
-    case TVarType::String: {
-        const QByteArray text = value.AsString().toUtf8();
-        rc = sqlite3_bind_text(FStmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    case TVarType::String:
+        rc = bindBytes(value.AsString().toUtf8(), true);
         break;
-    }
     case TVarType::Bytes: {
-        const QByteArray bytes = value.AsBytes();
-        rc = sqlite3_bind_blob(FStmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        // An empty blob is a blob, not NULL: the engine needs a non-null pointer for that.
+        QByteArray bytes = value.AsBytes();
+        if (bytes.isNull())
+            bytes = QByteArray("", 0);
+        rc = bindBytes(std::move(bytes), false);
         break;
     }
     case TVarType::Array:

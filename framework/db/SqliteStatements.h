@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <vector>
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -56,6 +58,8 @@ private:
     sqlite3 *FDb = nullptr;
     sqlite3_stmt *FStmt = nullptr;
     QString FTail;
+    // Text and blob values stay here while bound, so the engine need not copy them.
+    std::vector<QByteArray> FBound;
 };
 
 #include <functional>

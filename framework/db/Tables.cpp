@@ -248,6 +248,7 @@ void TTable::InternalClose()
     FCurrent = -1;
     FSelectList.clear();
     FInsertStatements.clear();
+    FLastInsert = nullptr;
     FIndexColumns.clear();
     FOrder.clear();
 }
@@ -259,6 +260,7 @@ void TTable::EnsurePrepared()
     FFieldColumns.clear();
     FFieldColumnSql.clear();
     FInsertStatements.clear();
+    FLastInsert = nullptr;
     for (int i = 0; i < FieldCount(); ++i) {
         const TField *field = Fields(i);
         if (field->FieldKind() != TFieldKind::Data)
@@ -268,6 +270,12 @@ void TTable::EnsurePrepared()
         FFieldColumnSql << QuoteIdentifier(FInfo->Columns[size_t(column)].Name);
     }
     QStringList select = FFieldColumnSql;
+    FDefaults.clear();
+    for (size_t i = 0; i < FFieldColumns.size(); ++i) {
+        const std::optional<TVariant> &value = FInfo->Columns[size_t(FFieldColumns[i])].DefaultValue;
+        const TField &field = *Fields(int(i));
+        FDefaults.push_back(value && StoredAsConverted(field, *value) ? std::optional(field.Convert(*value)) : std::nullopt);
+    }
     ResolveIndex();
     for (const TOrderColumn &order : FOrder)
         select << order.Sql;
@@ -760,11 +768,15 @@ void TTable::InternalPost(bool inserting, const TVariantArray &values, const std
     TVariantArray oldOrder;
     if (inserting) {
         // Appending is the hot path of a scan: one prepared statement per set of written fields.
-        QByteArray mask(qsizetype(assigned.size()), '0');
-        for (size_t i = 0; i < assigned.size(); ++i)
-            if (assigned[i])
-                mask[qsizetype(i)] = '1';
-        std::shared_ptr<TSqliteStatement> &statement = FInsertStatements[mask];
+        if (assigned != FLastInsertFields || !FLastInsert) {
+            QByteArray mask(qsizetype(assigned.size()), '0');
+            for (size_t i = 0; i < assigned.size(); ++i)
+                if (assigned[i])
+                    mask[qsizetype(i)] = '1';
+            FLastInsertFields = assigned;
+            FLastInsert = &FInsertStatements[mask];
+        }
+        std::shared_ptr<TSqliteStatement> &statement = *FLastInsert;
         if (!statement) {
             QStringList columns;
             QStringList marks;
@@ -879,10 +891,10 @@ std::optional<TTable::TRow> TTable::RowFromInsert(qint64 rowId, const TVariantAr
         } else if (assigned[i]) {
             row.Values.push_back(values[i]);
         } else {
-            const std::optional<TVariant> &value = FInfo->Columns[size_t(column)].DefaultValue;
-            if (!value || !StoredAsConverted(*Fields(int(i)), *value))
+            const std::optional<TVariant> &value = FDefaults[i];
+            if (!value)
                 return std::nullopt;
-            row.Values.push_back(Fields(int(i))->Convert(*value));
+            row.Values.push_back(*value);
         }
     }
     row.Order.reserve(FOrder.size());

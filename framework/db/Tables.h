@@ -168,6 +168,9 @@ private:
     QStringList FFieldColumnSql;       // quoted column of each data field
     QString FReadRowSql[2];            // one row by number: without, with the conditions
     QHash<QByteArray, std::shared_ptr<TSqliteStatement>> FInsertStatements; // by assigned fields
+    std::vector<bool> FLastInsertFields;
+    std::shared_ptr<TSqliteStatement> *FLastInsert = nullptr;
+    std::vector<std::optional<TVariant>> FDefaults; // of each data field, when known without reading
     QString FRowIdSql;
     QString FConditionSql;
     TVariantArray FConditionParams;
