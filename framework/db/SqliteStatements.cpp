@@ -8,7 +8,14 @@
 
 void RaiseSqlite(sqlite3 *db)
 {
-    throw EDatabaseError(QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory"));
+    const QString message = QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
+    const int code = db ? sqlite3_extended_errcode(db) & 0xff : SQLITE_NOMEM;
+    // The engine's own words do not tell a user what happened or what to do about it.
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+        throw EDatabaseError(QStringLiteral("The database is being changed by another program and stayed locked; "
+                                            "try again when that program has finished (%1)")
+                                 .arg(message));
+    throw EDatabaseError(message);
 }
 
 void CheckSqlite(sqlite3 *db, int rc)

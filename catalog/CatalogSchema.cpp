@@ -1,0 +1,203 @@
+#include "CatalogSchema.h"
+
+#include "Databases.h"
+#if __has_include("DefaultTypes.h") && __has_include("SavedQueries.h") // TEMP until both units land
+#include "DefaultTypes.h"
+#include "SavedQueries.h"
+#define VNX_HAVE_DEFAULTS 1
+#endif
+#include "Queries.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace CatalogSchema {
+
+QStringList TableStatements()
+{
+    return {
+        // One row per volume, folder and file. A folder's rows cascade from it, and a volume's
+        // CDs row cascades from its root; DeleteCD also deletes by CD, since the engine stops
+        // cascading at a depth a volume may exceed.
+        QStringLiteral("CREATE TABLE Entries ("
+                       "ID INTEGER PRIMARY KEY AUTOINCREMENT, "
+                       "Parent INTEGER REFERENCES Entries(ID) ON DELETE CASCADE, "
+                       "Name VARCHAR(255), "
+                       "Size BIGINT, "
+                       "Modified DATETIME, "
+                       "ImageID SMALLINT REFERENCES Images(ImageID), "
+                       "CD INTEGER, "
+                       "Folder BOOLEAN NOT NULL DEFAULT 0, "
+                       "FullPath VARCHAR(255), "
+                       "Description TEXT)"),
+        QStringLiteral("CREATE INDEX \"Entries.ID\" ON Entries(ID)"),
+        QStringLiteral("CREATE INDEX \"Entries.Parent\" ON Entries(Parent)"),
+        QStringLiteral("CREATE INDEX \"Entries.CD\" ON Entries(CD)"),
+        QStringLiteral("CREATE TABLE CDs ("
+                       "ID INTEGER PRIMARY KEY REFERENCES Entries(ID) ON DELETE CASCADE, "
+                       "SerialNum VARCHAR(9), "
+                       "VolumeLabel VARCHAR(50))"),
+        QStringLiteral("CREATE INDEX \"CDs.SerialNum\" ON CDs(SerialNum)"),
+        QStringLiteral("CREATE TABLE Images ("
+                       "ImageID SMALLINT PRIMARY KEY, "
+                       "CD BOOLEAN NOT NULL DEFAULT 0, "
+                       "Description VARCHAR(50), "
+                       "Large BLOB, "
+                       "Small BLOB)"),
+        // A type's extensions go with it; a type that entries still use cannot go.
+        QStringLiteral("CREATE TABLE Ext (Name VARCHAR(4), ImageID SMALLINT REFERENCES Images(ImageID) ON DELETE CASCADE)"),
+        QStringLiteral("CREATE INDEX \"Ext.ImageID\" ON Ext(ImageID)"),
+        QStringLiteral("CREATE INDEX \"Ext.Name\" ON Ext(Name)"),
+        QStringLiteral("CREATE TABLE Nfo (NameNFO VARCHAR(255), ForFolder BOOLEAN NOT NULL DEFAULT 0, "
+                       "ForFile BOOLEAN NOT NULL DEFAULT 0)"),
+        QStringLiteral("CREATE TABLE TEMP_CD (ID INTEGER)"),
+        QStringLiteral("CREATE TABLE Temp_Entry ("
+                       "ID INTEGER PRIMARY KEY AUTOINCREMENT, "
+                       "Parent INTEGER, "
+                       "Name VARCHAR(255), "
+                       "Size BIGINT, "
+                       "Modified DATETIME, "
+                       "ImageID SMALLINT, "
+                       "CD INTEGER, "
+                       "Description TEXT, "
+                       "Folder BOOLEAN NOT NULL DEFAULT 0, "
+                       "FullPath VARCHAR(255))"),
+        QStringLiteral("CREATE TABLE MatchedEntries (EntryID INTEGER, MatchedID INTEGER)"),
+    };
+}
+
+namespace {
+
+// "VNX!" in the file header: tells a catalogue from any other SQLite file.
+constexpr int ApplicationId = 0x564E5821;
+
+QString notACatalogue(const TDatabase &database)
+{
+    return QCoreApplication::translate("CatalogSchema", "%1 is not a VOR-NEX catalogue.").arg(database.FileName());
+}
+
+// Steps from each older layout to the next; index 0 upgrades layout 1 to 2, and so on.
+const std::vector<QStringList> &UpgradeSteps()
+{
+    static const std::vector<QStringList> steps;
+    return steps;
+}
+
+int pragmaValue(TDatabase &database, const QString &pragma)
+{
+    TQuery query;
+    query.SetDatabase(&database);
+    query.SetSQL({QStringLiteral("PRAGMA ") + pragma});
+    query.Open();
+    return query.Fields(0)->AsInteger();
+}
+
+} // namespace
+
+QString DefaultFilePath()
+{
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+    return base + QStringLiteral("/vor-nex/vor-nex.db");
+}
+
+void CreateFile(const QString &path)
+{
+    const QFileInfo target(path);
+    if (!QDir().mkpath(target.absolutePath()))
+        throw EDatabaseError(QCoreApplication::translate("CatalogSchema", "Cannot create the folder %1").arg(target.absolutePath()));
+    const QString building = path + QStringLiteral(".new");
+    QFile::remove(building);
+    {
+        TDatabase database;
+        database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
+        database.SetParams({QStringLiteral("DATABASE NAME=") + building, QStringLiteral("CREATE=TRUE")});
+        try {
+            database.Open();
+            Create(database);
+            database.Close();
+        } catch (...) {
+            database.Close();
+            QFile::remove(building);
+            throw;
+        }
+    }
+    if (!QFile::rename(building, path)) {
+        QFile::remove(building);
+        throw EDatabaseError(QCoreApplication::translate("CatalogSchema", "Cannot create the catalogue %1").arg(path));
+    }
+}
+
+int FileVersion(TDatabase &database)
+{
+    return pragmaValue(database, QStringLiteral("user_version"));
+}
+
+void Create(TDatabase &database)
+{
+#ifndef VNX_HAVE_DEFAULTS
+    throw EDatabaseError(QStringLiteral("defaults missing"));
+#else
+    database.StartTransaction();
+    try {
+        for (const QString &statement : TableStatements())
+            database.ExecSQL(statement);
+        for (const TSavedQuery &query : CatalogSavedQueries())
+            database.StoreSavedQuery(query.Name, query.Statement);
+        for (const TDefaultType &type : DefaultTypes()) {
+            database.ExecSQL(QStringLiteral("INSERT INTO Images (ImageID, CD, Description, Large, Small) VALUES (?, ?, ?, ?, ?)"),
+                             {TVariant(type.ImageID), TVariant(type.CD), TVariant(type.Description),
+                              TVariant(DefaultPicture(type.ImageID, 32)), TVariant(DefaultPicture(type.ImageID, 16))});
+            for (const QString &extension : type.Extensions)
+                database.ExecSQL(QStringLiteral("INSERT INTO Ext (Name, ImageID) VALUES (?, ?)"),
+                                 {TVariant(extension), TVariant(type.ImageID)});
+        }
+        for (const TDefaultPattern &pattern : DefaultInfoPatterns())
+            database.ExecSQL(QStringLiteral("INSERT INTO Nfo (NameNFO, ForFolder, ForFile) VALUES (?, ?, ?)"),
+                             {TVariant(pattern.NameNFO), TVariant(pattern.ForFolder), TVariant(pattern.ForFile)});
+        database.ExecSQL(QStringLiteral("PRAGMA application_id = %1").arg(ApplicationId));
+        database.ExecSQL(QStringLiteral("PRAGMA user_version = %1").arg(Version));
+        database.Commit();
+    } catch (...) {
+        if (database.InTransaction())
+            database.Rollback();
+        throw;
+    }
+#endif
+}
+
+void CheckAndUpgrade(TDatabase &database)
+{
+    const int version = FileVersion(database);
+    if (pragmaValue(database, QStringLiteral("application_id")) != ApplicationId || version <= 0)
+        throw EDatabaseError(notACatalogue(database));
+    if (version > Version)
+        throw EDatabaseError(QCoreApplication::translate("CatalogSchema",
+                                                         "The catalogue %1 was written by a newer version of VOR-NEX "
+                                                         "(layout %2; this program knows layouts up to %3). "
+                                                         "It has been left as it is.")
+                                 .arg(database.FileName())
+                                 .arg(version)
+                                 .arg(Version));
+    if (version == Version)
+        return;
+    database.StartTransaction();
+    try {
+        for (int from = version; from < Version; ++from) {
+            for (const QString &statement : UpgradeSteps().at(size_t(from - 1)))
+                database.ExecSQL(statement);
+        }
+        database.ExecSQL(QStringLiteral("PRAGMA user_version = %1").arg(Version));
+        database.Commit();
+    } catch (...) {
+        if (database.InTransaction())
+            database.Rollback();
+        throw;
+    }
+}
+
+} // namespace CatalogSchema

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class TDatabase;
+
+// The catalogue's tables, indexes and stored defaults, and the version of that layout recorded in
+// the file (SQLite's user_version), so a later program can upgrade a catalogue in place.
+namespace CatalogSchema {
+
+// The layout this program writes and reads.
+constexpr int Version = 1;
+
+// Builds a new catalogue in an empty database: tables, indexes, saved queries, the default file
+// types with their pictures and the default info-file patterns, in one transaction.
+void Create(TDatabase &database);
+
+// The layout version a catalogue file records (0 for a file that is not a catalogue yet).
+int FileVersion(TDatabase &database);
+
+// Makes an open catalogue usable by this program: upgrades an older layout step by step in a
+// transaction that rolls back on failure, and refuses (EDatabaseError, nothing written) a layout
+// newer than this program knows or a database that is no catalogue.
+void CheckAndUpgrade(TDatabase &database);
+
+// Where the catalogue lives: $XDG_DATA_HOME/vor-nex/vor-nex.db (~/.local/share when unset).
+QString DefaultFilePath();
+
+// Makes a new catalogue file at path (its folder too). It is built under another name and renamed
+// into place when complete, so a failure never leaves a half-made catalogue behind.
+void CreateFile(const QString &path);
+
+// The statements that create the tables and indexes, in order.
+QStringList TableStatements();
+
+} // namespace CatalogSchema

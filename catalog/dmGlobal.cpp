@@ -1,0 +1,247 @@
+#include "dmGlobal.h"
+
+#include "CatalogSchema.h"
+#include "MessageBoxes.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+void bind(TDBDataSet &dataSet, const QString &name)
+{
+    dataSet.SetName(name);
+    dataSet.SetDatabaseName(QString::fromUtf16(TGlobal::DatabaseName));
+    dataSet.SetSessionName(QString::fromUtf16(TGlobal::SessionName));
+}
+
+void table(TTable &dataSet, const QString &name, const QString &tableName)
+{
+    bind(dataSet, name);
+    dataSet.SetTableName(tableName);
+}
+
+} // namespace
+
+TGlobal::TGlobal()
+{
+    if (FInstance)
+        throw EDatabaseError(QStringLiteral("The data module exists already"));
+    Session.SetActive(true);
+    Database.SetAliasName(QString::fromUtf16(AliasName));
+    Database.SetDatabaseName(QString::fromUtf16(DatabaseName));
+    Database.SetSessionName(QString::fromUtf16(SessionName));
+    Database.SetLoginPrompt(false);
+    Database.SetParams({QStringLiteral("USER NAME=Admin")});
+    Database.SetTransIsolation(TTransIsolation::DirtyRead);
+    SetUpDataSets();
+
+    Database.Open();
+    try {
+        CatalogSchema::CheckAndUpgrade(Database);
+        Folders.Open();
+        FullList.Open();
+        CDs.Open();
+        Images.Open();
+    } catch (...) {
+        Database.Close();
+        throw;
+    }
+    FInstance = this;
+}
+
+TGlobal::~TGlobal()
+{
+    Database.Close();
+    if (FInstance == this)
+        FInstance = nullptr;
+}
+
+void TGlobal::SetUpDataSets()
+{
+    const QString entries = QStringLiteral("Entries");
+
+    table(Main, QStringLiteral("Main"), entries);
+    Main.SetIndexName(QStringLiteral("ID"));
+
+    table(Folders, QStringLiteral("Folders"), entries);
+    Folders.SetFilter(QStringLiteral("Folder"));
+    Folders.SetFiltered(true);
+    Folders.SetIndexFieldNames(QStringLiteral("Parent"));
+    dsFolders.SetName(QStringLiteral("dsFolders"));
+    dsFolders.SetDataSet(&Folders);
+
+    table(FullList, QStringLiteral("FullList"), entries);
+    FullList.SetIndexFieldNames(QStringLiteral("Parent"));
+    FullList.SetMasterSource(&dsFolders);
+    FullList.SetMasterFields(QStringLiteral("ID"));
+    FullList.SetReadOnly(true);
+
+    table(CDs, QStringLiteral("CDs"), QStringLiteral("CDs"));
+    CDs.SetIndexFieldNames(QStringLiteral("ID"));
+    CDs.SetMasterSource(&dsFolders);
+    CDs.SetMasterFields(QStringLiteral("CD"));
+    CDs.SetReadOnly(true);
+
+    table(CDs2, QStringLiteral("CDs2"), QStringLiteral("CDs"));
+    CDs2.SetIndexName(QStringLiteral("SerialNum"));
+
+    table(Images, QStringLiteral("Images"), QStringLiteral("Images"));
+    Images.SetIndexFieldNames(QStringLiteral("ImageID"));
+    Images.SetReadOnly(true);
+    Images.SetFieldNames({QStringLiteral("ImageID"), QStringLiteral("Description"), QStringLiteral("Large"),
+                          QStringLiteral("Small")});
+
+    table(ImageForList, QStringLiteral("ImageForList"), QStringLiteral("Images"));
+    ImageForList.SetIndexName(QStringLiteral("PrimaryKey"));
+
+    table(Images2, QStringLiteral("Images2"), QStringLiteral("Images"));
+    Images2.SetFilter(QStringLiteral("ImageID>2"));
+    Images2.SetFiltered(true);
+    Images2.SetIndexFieldNames(QStringLiteral("ImageID"));
+    Images2.BeforePost = TDataSetNotifyEvent([this](TDataSet *dataSet) { ImagesBeforePost(dataSet); }, this);
+    Images2.OnDeleteError = TDataSetErrorEvent(
+        [this](TDataSet *dataSet, EDatabaseError &error, TDataAction &action) { Images2DeleteError(dataSet, error, action); }, this);
+    dsImages2.SetName(QStringLiteral("dsImages2"));
+    dsImages2.SetDataSet(&Images2);
+
+    table(Images3, QStringLiteral("Images3"), QStringLiteral("Images"));
+    Images3.SetFilter(QStringLiteral("CD"));
+    Images3.SetFiltered(true);
+    Images3.SetIndexName(QStringLiteral("PrimaryKey"));
+    Images3.SetFieldNames({QStringLiteral("ImageID"), QStringLiteral("CD"), QStringLiteral("Description")});
+
+    table(Extention, QStringLiteral("Extention"), QStringLiteral("Ext"));
+    Extention.SetIndexFieldNames(QStringLiteral("ImageID"));
+    Extention.SetMasterSource(&dsImages2);
+    Extention.SetMasterFields(QStringLiteral("ImageID"));
+    Extention.BeforePost = TDataSetNotifyEvent([this](TDataSet *dataSet) { ExtentionBeforePost(dataSet); }, this);
+
+    table(NFO, QStringLiteral("NFO"), QStringLiteral("Nfo"));
+
+    table(ForDescription, QStringLiteral("ForDescription"), entries);
+    ForDescription.SetIndexName(QStringLiteral("ID"));
+    ForDescription.SetFieldNames({QStringLiteral("ID"), QStringLiteral("Description")});
+
+    table(ForProperties, QStringLiteral("ForProperties"), entries);
+    ForProperties.SetIndexName(QStringLiteral("PrimaryKey"));
+    ForProperties.SetFieldNames({QStringLiteral("ID"), QStringLiteral("Description"), QStringLiteral("Name"),
+                                 QStringLiteral("Size"), QStringLiteral("Modified"), QStringLiteral("ImageID"),
+                                 QStringLiteral("CD"), QStringLiteral("FullPath"), QStringLiteral("Parent")});
+    ForProperties.AddCalculatedField(QStringLiteral("LocatedIn"), TFieldType::String, 255);
+    ForProperties.AfterOpen = TDataSetNotifyEvent(
+        [this](TDataSet *dataSet) {
+            dataSet->FieldByName(QStringLiteral("Size"))->SetDisplayFormat(QStringLiteral("#,###,###,### bytes"));
+            dataSet->FieldByName(QStringLiteral("LocatedIn"))->OnGetText = TFieldGetTextEvent(
+                [this](TField *sender, QString &text, bool displayText) { ForPropertiesLocatedInGetText(sender, text, displayText); },
+                this);
+        },
+        this);
+    dsProperties.SetName(QStringLiteral("dsProperties"));
+    dsProperties.SetDataSet(&ForProperties);
+
+    table(CDProperties, QStringLiteral("CDProperties"), QStringLiteral("CDs"));
+    CDProperties.SetIndexFieldNames(QStringLiteral("ID"));
+    CDProperties.SetMasterSource(&dsProperties);
+    CDProperties.SetMasterFields(QStringLiteral("CD"));
+
+    table(ImageProperties, QStringLiteral("ImageProperties"), QStringLiteral("Images"));
+    ImageProperties.SetIndexFieldNames(QStringLiteral("ImageID"));
+    ImageProperties.SetMasterSource(&dsProperties);
+    ImageProperties.SetMasterFields(QStringLiteral("ImageID"));
+    ImageProperties.SetReadOnly(true);
+    ImageProperties.SetFieldNames({QStringLiteral("ImageID"), QStringLiteral("Description"), QStringLiteral("Large")});
+
+    table(TEMP_CD, QStringLiteral("TEMP_CD"), QStringLiteral("TEMP_CD"));
+    TEMP_CD.SetExclusive(true);
+    TEMP_CD.SetFieldNames({QStringLiteral("ID")});
+
+    bind(FindEx, QStringLiteral("FindEx"));
+    FindEx.SetSQL({QStringLiteral("select ImageID"), QStringLiteral("from Ext"), QStringLiteral("where Name = :str")});
+
+    // A volume can be deeper than the engine follows cascading deletes, so its rows are first
+    // unlinked from each other and then deleted by volume: nothing of it is left at any depth, and
+    // the root's CDs row goes with the root. Both run as one script, whole or not at all.
+    bind(DeleteCD, QStringLiteral("DeleteCD"));
+    DeleteCD.SetSQL({QStringLiteral("UPDATE Entries SET Parent = NULL WHERE CD = :cd AND ID <> :cd;"),
+                     QStringLiteral("DELETE FROM Entries"),
+                     QStringLiteral("WHERE (Entries.Parent = :cd) OR (Entries.ID = :cd) OR (Entries.CD = :cd)")});
+
+    // Name patterns use * and ? and ignore letter case; % and _ typed by the user are themselves.
+    bind(FindDialog, QStringLiteral("FindDialog"));
+    FindDialog.SetSQL({
+        QStringLiteral("SELECT Entries.ID, Entries.Name, CDs.VolumeLabel || ':\\' || IFNULL(FullPath, '') AS InFolder, Size, "
+                       "Images.Description AS Type, Modified, Images.ImageID, Entries.Description, CDs.VolumeLabel AS VL, "
+                       "CDs.SerialNum AS SN, Parent"),
+        QStringLiteral("FROM (Entries INNER JOIN CDs ON Entries.CD = CDs.ID) INNER JOIN Images ON Entries.ImageID = Images.ImageID"),
+        QStringLiteral("WHERE (NOT :t0 OR (Entries.Parent <> 0)) AND"),
+        QStringLiteral("(:t11 OR (Entries.Name = :name COLLATE NOCASE)) AND"),
+        QStringLiteral("(:t12 OR (Entries.Name LIKE replace(replace(replace(replace(replace(:name, '\\', '\\\\'), '%', '\\%'), "
+                       "'_', '\\_'), '*', '%'), '?', '_') ESCAPE '\\')) AND"),
+        QStringLiteral("(:t2 OR (CDs.ID = :cd)) AND"),
+        QStringLiteral("(:t3 OR (Modified BETWEEN :daten AND :datek)) AND"),
+        QStringLiteral("(:t4 OR Images.ImageID = :type) AND"),
+        QStringLiteral("(:t51 OR Size = :size) AND"),
+        QStringLiteral("(:t52 OR Size < :size) AND"),
+        QStringLiteral("(:t53 OR Size > :size)"),
+    });
+    dsFindDialog.SetName(QStringLiteral("dsFindDialog"));
+    dsFindDialog.SetAutoEdit(false);
+    dsFindDialog.SetDataSet(&FindDialog);
+
+    bind(ImageNumber, QStringLiteral("ImageNumber"));
+    ImageNumber.SetStoredProcName(QStringLiteral("ImageNumber"));
+    bind(FilesWithInfo, QStringLiteral("FilesWithInfo"));
+    FilesWithInfo.SetStoredProcName(QStringLiteral("SelectFilesWithInfo"));
+    bind(FoldersWithInfo, QStringLiteral("FoldersWithInfo"));
+    FoldersWithInfo.SetStoredProcName(QStringLiteral("SelectFoldersWithInfo"));
+}
+
+void TGlobal::RefreshViews()
+{
+    if (!DataChanged)
+        return;
+    FullList.Close();
+    CDs.Close();
+    Folders.Close();
+    Folders.Open();
+    CDs.Open();
+    FullList.Open();
+    DataChanged = false;
+}
+
+void TGlobal::OpenProperties()
+{
+    ForProperties.Open();
+    CDProperties.Open();
+    ImageProperties.Open();
+}
+
+void TGlobal::ForPropertiesLocatedInGetText(TField *, QString &text, bool)
+{
+    text = CDProperties.FieldByName(QStringLiteral("VolumeLabel"))->AsString() + QStringLiteral(":\\")
+           + ForProperties.FieldByName(QStringLiteral("FullPath"))->AsString();
+}
+
+void TGlobal::ImagesBeforePost(TDataSet *dataSet)
+{
+    TField *imageId = dataSet->FieldByName(QStringLiteral("ImageID"));
+    if (imageId->AsInteger() != 0)
+        return;
+    ImageNumber.Open();
+    const int number = ImageNumber.Fields(0)->AsInteger();
+    ImageNumber.Close();
+    imageId->SetAsInteger(number);
+}
+
+void TGlobal::ExtentionBeforePost(TDataSet *dataSet)
+{
+    TField *name = dataSet->FieldByName(QStringLiteral("Name"));
+    name->SetAsString(name->AsString().toLower());
+}
+
+void TGlobal::Images2DeleteError(TDataSet *, EDatabaseError &, TDataAction &action)
+{
+    TMessageBox::Show(nullptr, QCoreApplication::translate("TGlobal", "This image is in use and can not be deleted."),
+                      QCoreApplication::translate("TGlobal", "Information"), QMessageBox::Ok, QMessageBox::Information);
+    action = TDataAction::Abort;
+}
