@@ -1,11 +1,8 @@
 #include "CatalogSchema.h"
 
 #include "Databases.h"
-#if __has_include("DefaultTypes.h") && __has_include("SavedQueries.h") // TEMP until both units land
 #include "DefaultTypes.h"
 #include "SavedQueries.h"
-#define VNX_HAVE_DEFAULTS 1
-#endif
 #include "Queries.h"
 
 #include <QCoreApplication>
@@ -139,9 +136,6 @@ int FileVersion(TDatabase &database)
 
 void Create(TDatabase &database)
 {
-#ifndef VNX_HAVE_DEFAULTS
-    throw EDatabaseError(QStringLiteral("defaults missing"));
-#else
     database.StartTransaction();
     try {
         for (const QString &statement : TableStatements())
@@ -167,7 +161,6 @@ void Create(TDatabase &database)
             database.Rollback();
         throw;
     }
-#endif
 }
 
 void CheckAndUpgrade(TDatabase &database)

@@ -149,8 +149,11 @@ void TSession::AddAlias(const QString &name, const QString &driver, const QStrin
 
 void TSession::SaveConfigFile()
 {
-    currentConfig().Save();
+    // Aliases that could not be made persistent are dropped rather than kept for this process
+    // alone: a later check must not find an alias that the next start would miss.
+    const TEngineConfig config = currentConfig();
     pendingAliases().clear();
+    config.Save();
 }
 
 TDatabase *TSession::FindDatabase(const QString &databaseName) const
@@ -291,7 +294,14 @@ void TDatabase::Open()
     try {
         // Reading the schema proves the file is a database before anything else touches it.
         TSqliteStatement(handle, QStringLiteral("SELECT count(*) FROM sqlite_master")).Execute();
-        if (!readOnly)
+        // A new file gets write-ahead logging, so a reader never waits for a writer. A file that
+        // exists keeps its mode: opening a file must not change it before it is known to be ours.
+        bool newFile = false;
+        {
+            TSqliteStatement pages(handle, QStringLiteral("PRAGMA page_count"));
+            newFile = pages.Step() && pages.ColumnInt64(0) == 0;
+        }
+        if (!readOnly && newFile)
             TSqliteStatement(handle, QStringLiteral("PRAGMA journal_mode=WAL")).Execute();
         TSqliteStatement(handle, QStringLiteral("PRAGMA synchronous=NORMAL")).Execute();
         TSqliteStatement(handle, QStringLiteral("PRAGMA foreign_keys=ON")).Execute();
