@@ -16,19 +16,22 @@ namespace CatalogSchema {
 QStringList TableStatements()
 {
     return {
-        // One row per volume, folder and file. A folder's rows cascade from it, and a volume's
-        // CDs row cascades from its root; DeleteCD also deletes by CD, since the engine stops
-        // cascading at a depth a volume may exceed.
+        // One row per volume, folder and file. A folder's rows cascade from it, and a volume's CDs
+        // row cascades from its root; DeleteCD also deletes by CD, since the engine stops
+        // cascading at a depth a volume may exceed. Names and paths are wider than 255 characters:
+        // a Linux name is up to 255 bytes, which can take more characters here (bytes that are
+        // not UTF-8 become characters outside the basic plane), a path has no such limit, and a
+        // text field never keeps more than its width.
         QStringLiteral("CREATE TABLE Entries ("
                        "ID INTEGER PRIMARY KEY AUTOINCREMENT, "
                        "Parent INTEGER REFERENCES Entries(ID) ON DELETE CASCADE, "
-                       "Name VARCHAR(255), "
+                       "Name VARCHAR(1024), "
                        "Size BIGINT, "
                        "Modified DATETIME, "
                        "ImageID SMALLINT REFERENCES Images(ImageID), "
                        "CD INTEGER, "
                        "Folder BOOLEAN NOT NULL DEFAULT 0, "
-                       "FullPath VARCHAR(255), "
+                       "FullPath VARCHAR(65535), "
                        "Description TEXT)"),
         QStringLiteral("CREATE INDEX \"Entries.ID\" ON Entries(ID)"),
         QStringLiteral("CREATE INDEX \"Entries.Parent\" ON Entries(Parent)"),
@@ -54,14 +57,14 @@ QStringList TableStatements()
         QStringLiteral("CREATE TABLE Temp_Entry ("
                        "ID INTEGER PRIMARY KEY AUTOINCREMENT, "
                        "Parent INTEGER, "
-                       "Name VARCHAR(255), "
+                       "Name VARCHAR(1024), "
                        "Size BIGINT, "
                        "Modified DATETIME, "
                        "ImageID SMALLINT, "
                        "CD INTEGER, "
                        "Description TEXT, "
                        "Folder BOOLEAN NOT NULL DEFAULT 0, "
-                       "FullPath VARCHAR(255))"),
+                       "FullPath VARCHAR(65535))"),
         QStringLiteral("CREATE TABLE MatchedEntries (EntryID INTEGER, MatchedID INTEGER)"),
     };
 }

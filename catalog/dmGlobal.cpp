@@ -22,10 +22,15 @@ void table(TTable &dataSet, const QString &name, const QString &tableName)
 
 } // namespace
 
-TGlobal::TGlobal()
+bool TGlobal::CheckNoInstance()
 {
     if (FInstance)
         throw EDatabaseError(QStringLiteral("The data module exists already"));
+    return true;
+}
+
+TGlobal::TGlobal()
+{
     Session.SetActive(true);
     Database.SetAliasName(QString::fromUtf16(AliasName));
     Database.SetDatabaseName(QString::fromUtf16(DatabaseName));
@@ -158,11 +163,12 @@ void TGlobal::SetUpDataSets()
     bind(FindEx, QStringLiteral("FindEx"));
     FindEx.SetSQL({QStringLiteral("select ImageID"), QStringLiteral("from Ext"), QStringLiteral("where Name = :str")});
 
-    // A volume can be deeper than the engine follows cascading deletes, so its rows are first
-    // unlinked from each other and then deleted by volume: nothing of it is left at any depth, and
-    // the root's CDs row goes with the root. Both run as one script, whole or not at all.
+    // A volume can be deeper than the engine follows cascading deletes, so its folders are first
+    // unlinked from their parents (files have no children to cascade to) and then everything is
+    // deleted by volume: nothing of it is left at any depth, and the root's CDs row goes with the
+    // root. Both run as one script, whole or not at all.
     bind(DeleteCD, QStringLiteral("DeleteCD"));
-    DeleteCD.SetSQL({QStringLiteral("UPDATE Entries SET Parent = NULL WHERE CD = :cd AND ID <> :cd;"),
+    DeleteCD.SetSQL({QStringLiteral("UPDATE Entries SET Parent = NULL WHERE CD = :cd AND ID <> :cd AND Folder <> 0;"),
                      QStringLiteral("DELETE FROM Entries"),
                      QStringLiteral("WHERE (Entries.Parent = :cd) OR (Entries.ID = :cd) OR (Entries.CD = :cd)")});
 
@@ -239,8 +245,12 @@ void TGlobal::ExtentionBeforePost(TDataSet *dataSet)
     name->SetAsString(name->AsString().toLower());
 }
 
-void TGlobal::Images2DeleteError(TDataSet *, EDatabaseError &, TDataAction &action)
+void TGlobal::Images2DeleteError(TDataSet *, EDatabaseError &error, TDataAction &action)
 {
+    // Only a type that entries still use is refused by the catalogue's references; any other
+    // failure (a locked catalogue, say) is reported as it is.
+    if (!error.Message().contains(QStringLiteral("FOREIGN KEY"), Qt::CaseInsensitive))
+        return;
     TMessageBox::Show(nullptr, QCoreApplication::translate("TGlobal", "This image is in use and can not be deleted."),
                       QCoreApplication::translate("TGlobal", "Information"), QMessageBox::Ok, QMessageBox::Information);
     action = TDataAction::Abort;

@@ -11,6 +11,10 @@
 // private session, and every named data set that the windows and the cataloguing code use.
 class TGlobal
 {
+    // First of all members, so a second data module fails before it builds anything.
+    const bool FSingle = CheckNoInstance();
+    static bool CheckNoInstance();
+
 public:
     static constexpr const char16_t *AliasName = u"VOR-NEX";
     static constexpr const char16_t *DatabaseName = u"VOR_NEX";

@@ -1,0 +1,278 @@
+// Speed of the catalogue's own statements on a catalogue of a million entries: removing a volume
+// of 200,000 and finding every ".txt" file, through the data module as the program runs them, next
+// to SQLite's own time for the same statement text run through its C API. Built with the project,
+// run by hand or `make bench`.
+
+#include "CatalogSchema.h"
+#include "Databases.h"
+#include "Queries.h"
+#include "dmGlobal.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <sqlite3.h>
+
+namespace {
+
+constexpr int BigVolume = 200000;
+constexpr int SmallVolumes = 8;
+constexpr int SmallVolume = 100000;
+// Files per folder, and subfolders per folder: a volume is a few levels of folders of ~20 files.
+constexpr int FilesPerFolder = 20;
+constexpr int Fanout = 8;
+
+QTextStream out(stdout);
+
+double msSince(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+void report(const char *what, double ours, double engine, const char *target)
+{
+    out << qSetFieldWidth(46) << Qt::left << what << qSetFieldWidth(12) << Qt::right
+        << QString::number(ours, 'f', 2)
+        << (engine < 0 ? QStringLiteral("-") : QString::number(engine, 'f', 2)) << qSetFieldWidth(0) << "   "
+        << target << Qt::endl;
+}
+
+[[noreturn]] void fail(const QString &what)
+{
+    out << "unexpected result: " << what << Qt::endl;
+    std::exit(1);
+}
+
+// One volume of `count` entries whose root is `root` and whose other rows take the IDs after it:
+// first the folders, each below folder (k - 1) / Fanout (0 being the root), then the files, dealt
+// round the folders. FullPath is the containing folder's path with "\" after each name, NULL in
+// the root. One name in ten ends in ".txt".
+const char *VolumeSql = R"sql(
+WITH RECURSIVE
+Params(Root, Folders, Files) AS (SELECT ?1, (?2 - 1) / ?3, ?2 - 1 - (?2 - 1) / ?3),
+Tree(K, Inside) AS (
+    SELECT 0, ''
+    UNION ALL
+    SELECT Tree.K * ?4 + Child.N, Tree.Inside || 'dir' || (Tree.K * ?4 + Child.N) || '\'
+    FROM Tree, Params,
+         (WITH RECURSIVE C(N) AS (SELECT 1 UNION ALL SELECT N + 1 FROM C WHERE N < ?4) SELECT N FROM C) AS Child
+    WHERE Tree.K * ?4 + Child.N <= Params.Folders
+),
+Kinds(I, Prefix, Extension) AS (VALUES (0, 'file', 'txt'), (1, 'photo', 'jpg'), (2, 'song', 'mp3'), (3, 'letter', 'doc'),
+    (4, 'paper', 'pdf'), (5, 'image', 'png'), (6, 'movie', 'avi'), (7, 'archive', 'zip'), (8, 'setup', 'exe'),
+    (9, 'library', 'dll')),
+Typed(I, Prefix, Extension, ImageID) AS (
+    SELECT I, Prefix, Extension, coalesce((SELECT ImageID FROM Ext WHERE Ext.Name = Kinds.Extension), 3) FROM Kinds
+),
+FileNumbers(J) AS (SELECT 0 UNION ALL SELECT J + 1 FROM FileNumbers, Params WHERE J + 1 < Params.Files)
+INSERT INTO Entries (ID, Parent, Name, Size, Modified, ImageID, CD, Folder, FullPath)
+SELECT Root, NULL, ?5, NULL, '2024-05-17 10:30:00.000', 2, Root, 1, NULL FROM Params
+UNION ALL
+SELECT Root + Child.K, Root + (Child.K - 1) / ?4, 'dir' || Child.K, 0,
+       strftime('%Y-%m-%d %H:%M:%f', '2010-01-01', '+' || (Child.K * 7919 % 400000000) || ' seconds'),
+       1, Root, 1, nullif(Parent.Inside, '')
+FROM Params, Tree AS Child JOIN Tree AS Parent ON Parent.K = (Child.K - 1) / ?4
+WHERE Child.K > 0
+UNION ALL
+SELECT Root + Folders + 1 + J, Root + 1 + J % Folders, Prefix || J || '.' || Extension, (J * 2654435761) % 20000000,
+       strftime('%Y-%m-%d %H:%M:%f', '2010-01-01', '+' || (J * 104729 % 400000000) || ' seconds'),
+       ImageID, Root, 0, Inside
+FROM Params, FileNumbers JOIN Typed ON Typed.I = J % 10 JOIN Tree ON Tree.K = 1 + J % Folders
+)sql";
+
+// Makes the catalogue file with its alias, as the program's start-up does, and fills it.
+double buildCatalogue(TDatabase &database)
+{
+    QElapsedTimer timer;
+    timer.start();
+    database.StartTransaction();
+    qint64 root = 1;
+    for (int volume = 0; volume <= SmallVolumes; ++volume) {
+        const int count = volume == 0 ? BigVolume : SmallVolume;
+        const QString label = QStringLiteral("Disk %1").arg(volume);
+        database.ExecSQL(QString::fromLatin1(VolumeSql),
+                         {TVariant(root), TVariant(qint32(count)), TVariant(qint32(FilesPerFolder + 1)),
+                          TVariant(qint32(Fanout)), TVariant(label)});
+        database.ExecSQL(QStringLiteral("INSERT INTO CDs (ID, SerialNum, VolumeLabel) VALUES (?, ?, ?)"),
+                         {TVariant(root),
+                          TVariant(QStringLiteral("%1-%2")
+                                       .arg(0x1A2B + volume, 4, 16, QLatin1Char('0'))
+                                       .arg(0x3C4D * (volume + 1) & 0xFFFF, 4, 16, QLatin1Char('0'))
+                                       .toUpper()),
+                          TVariant(label)});
+        root += count;
+    }
+    database.Commit();
+    return msSince(timer);
+}
+
+qint64 scalar(TDatabase &database, const QString &sql)
+{
+    TQuery query;
+    query.SetDatabase(&database);
+    query.SetSQL({sql});
+    query.Open();
+    return query.Fields(0)->AsLargeInt();
+}
+
+// The statement text with its named parameters, run through the C API: every row stepped and every
+// column read, as a data set reads them.
+double engineFind(sqlite3 *db, const QString &sql, int &rows)
+{
+    QElapsedTimer timer;
+    timer.start();
+    sqlite3_stmt *stmt = nullptr;
+    const QByteArray text = sql.toUtf8();
+    sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr);
+    for (int i = 1; i <= sqlite3_bind_parameter_count(stmt); ++i) {
+        const QByteArray name(sqlite3_bind_parameter_name(stmt, i));
+        if (name == ":name")
+            sqlite3_bind_text(stmt, i, "*.txt", -1, SQLITE_STATIC);
+        else if (name == ":t12")
+            sqlite3_bind_int(stmt, i, 0);
+        else if (name.startsWith(":t"))
+            sqlite3_bind_int(stmt, i, 1);
+        else
+            sqlite3_bind_null(stmt, i);
+    }
+    rows = 0;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        for (int c = 0; c < sqlite3_column_count(stmt); ++c)
+            sqlite3_column_text(stmt, c);
+        ++rows;
+    }
+    sqlite3_finalize(stmt);
+    return msSince(timer);
+}
+
+// The same script inside a transaction that is rolled back, so the data module finds the volume
+// still there.
+double engineDelete(sqlite3 *db, const QString &sql, qint64 cd)
+{
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    QByteArray rest = sql.toUtf8();
+    while (!rest.trimmed().isEmpty()) {
+        sqlite3_stmt *stmt = nullptr;
+        const char *tail = nullptr;
+        sqlite3_prepare_v2(db, rest.constData(), int(rest.size()), &stmt, &tail);
+        if (!stmt)
+            break;
+        for (int i = 1; i <= sqlite3_bind_parameter_count(stmt); ++i)
+            sqlite3_bind_int64(stmt, i, cd);
+        if (sqlite3_step(stmt) != SQLITE_DONE)
+            fail(QString::fromUtf8(sqlite3_errmsg(db)));
+        sqlite3_finalize(stmt);
+        rest = QByteArray(tail);
+    }
+    const double ms = msSince(timer);
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return ms;
+}
+
+void explain(sqlite3 *db, const QString &sql)
+{
+    QByteArray rest = (sql).toUtf8();
+    while (!rest.trimmed().isEmpty()) {
+        sqlite3_stmt *stmt = nullptr;
+        const char *tail = nullptr;
+        const QByteArray plan = "EXPLAIN QUERY PLAN " + rest;
+        sqlite3_prepare_v2(db, plan.constData(), int(plan.size()), &stmt, &tail);
+        if (!stmt)
+            break;
+        while (sqlite3_step(stmt) == SQLITE_ROW)
+            out << "    " << reinterpret_cast<const char *>(sqlite3_column_text(stmt, 3)) << Qt::endl;
+        sqlite3_finalize(stmt);
+        rest = QByteArray(tail);
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
+    const bool plans = app.arguments().contains(QStringLiteral("--plans"));
+
+    const QString path = CatalogSchema::DefaultFilePath();
+    CatalogSchema::CreateFile(path);
+    TSession::Default().AddAlias(
+        QString::fromUtf16(TGlobal::AliasName), QString::fromUtf16(TDatabase::DriverSqlite),
+        {QStringLiteral("DATABASE NAME=") + path, QStringLiteral("OPEN MODE=READ/WRITE")});
+    TSession::Default().SaveConfigFile();
+
+    out << qSetFieldWidth(46) << Qt::left << "operation (ms)" << qSetFieldWidth(12) << Qt::right
+        << "data module"
+        << "sqlite3" << qSetFieldWidth(0) << "   target" << Qt::endl;
+
+    double buildMs = 0;
+    {
+        TDatabase database;
+        database.SetDriverName(QStringLiteral("SQLITE"));
+        database.SetParams({QStringLiteral("DATABASE NAME=") + path});
+        database.Open();
+        buildMs = buildCatalogue(database);
+        if (scalar(database, QStringLiteral("SELECT count(*) FROM Entries")) !=
+            BigVolume + SmallVolumes * SmallVolume)
+            fail(QStringLiteral("the catalogue holds the wrong number of entries"));
+    }
+    report("build 1,000,000 entries (plain SQL)", buildMs, -1, "(for information)");
+
+    TGlobal global;
+    sqlite3 *db = global.Database.Handle();
+
+    // Every ".txt" file of every volume, with every column read.
+    int engineRows = 0;
+    const double engineFindMs = engineFind(db, global.FindDialog.Text(), engineRows);
+    TQuery &find = global.FindDialog;
+    for (const char *flag : {"t0", "t11", "t2", "t3", "t4", "t51", "t52", "t53"})
+        find.ParamByName(QString::fromLatin1(flag))->SetAsBoolean(true);
+    find.ParamByName(QStringLiteral("t12"))->SetAsBoolean(false);
+    find.ParamByName(QStringLiteral("name"))->SetAsString(QStringLiteral("*.txt"));
+    QElapsedTimer timer;
+    timer.start();
+    find.Open();
+    find.Last();
+    const int found = find.RecordCount();
+    report("find \"*.txt\" in 1,000,000 entries, all rows", msSince(timer), engineFindMs, "< 1000");
+    out << "    rows: " << found << Qt::endl;
+    find.Close();
+    const qint64 txt =
+        scalar(global.Database, QStringLiteral("SELECT count(*) FROM Entries WHERE Name LIKE '%.txt'"));
+    if (found != txt || engineRows != txt)
+        fail(QStringLiteral("%1 rows found, %2 by the engine, %3 expected")
+                 .arg(found)
+                 .arg(engineRows)
+                 .arg(txt));
+    if (plans) {
+        out << "  plan of FindDialog:" << Qt::endl;
+        explain(db, global.FindDialog.Text());
+    }
+
+    // The volume of 200,000 entries, root ID 1.
+    const double engineDeleteMs = engineDelete(db, global.DeleteCD.Text(), 1);
+    global.DeleteCD.ParamByName(QStringLiteral("cd"))->SetAsLargeInt(1);
+    timer.restart();
+    global.DeleteCD.ExecSQL();
+    report("delete a volume of 200,000 entries", msSince(timer), engineDeleteMs, "< 2000");
+    const qint64 left =
+        scalar(global.Database, QStringLiteral("SELECT count(*) FROM Entries WHERE ID <= %1").arg(BigVolume));
+    const qint64 cds = scalar(global.Database, QStringLiteral("SELECT count(*) FROM CDs WHERE ID = 1"));
+    const qint64 total = scalar(global.Database, QStringLiteral("SELECT count(*) FROM Entries"));
+    if (left != 0 || cds != 0 || total != SmallVolumes * SmallVolume)
+        fail(QStringLiteral("%1 entries and %2 volume rows of the deleted volume left, %3 entries in all")
+                 .arg(left)
+                 .arg(cds)
+                 .arg(total));
+    if (plans) {
+        out << "  plan of DeleteCD:" << Qt::endl;
+        explain(db, global.DeleteCD.Text());
+    }
+    return 0;
+}

@@ -1,0 +1,556 @@
+#include "CatalogSchema.h"
+#include "Databases.h"
+#include "MessageBoxes.h"
+#include "dmGlobal.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+using TIds = QList<qint64>;
+
+namespace {
+
+// A small catalogue of two volumes. IDs 1..7 are "My disk", 10..14 "Backup"; FullPath is the path
+// of the containing folder with a backslash after each name, NULL in the root.
+const QString Catalogue = uR"sql(
+INSERT INTO Entries (ID, Parent, Name, Folder, Size, Modified, ImageID, CD, FullPath, Description) VALUES
+ (1, NULL, 'My disk', 1, 0, '2020-05-05 10:00:00.000', 2, 1, NULL, NULL),
+ (2, 1, 'Docs', 1, 0, '2020-05-05 10:00:00.000', 1, 1, NULL, NULL),
+ (3, 1, 'readme.txt', 0, 1234567, '2024-01-02 00:00:00.000', :txt, 1, NULL, 'read me first'),
+ (4, 2, 'Report_100%.TXT', 0, 2048, '2024-01-02 23:59:59.999', :txt, 1, 'Docs\', NULL),
+ (5, 2, 'Sub', 1, 0, '2020-05-05 10:00:00.000', 1, 1, 'Docs\', NULL),
+ (6, 5, 'notes.md', 0, 10, '2024-01-01 23:59:59.999', 3, 1, 'Docs\Sub\', NULL),
+ (7, 2, 'reportX100a.txt', 0, 300, '2024-01-03 00:00:00.000', :txt, 1, 'Docs\', NULL),
+ (10, NULL, 'Backup', 1, 0, '2020-05-05 10:00:00.000', 2, 10, NULL, NULL),
+ (11, 10, 'Photos', 1, 0, '2020-05-05 10:00:00.000', 1, 10, NULL, NULL),
+ (12, 11, 'photo1.jpg', 0, 500000, '2023-06-01 08:00:00.000', :jpg, 10, 'Photos\', NULL),
+ (13, 10, 'README.TXT', 0, 2048, '2023-12-31 12:00:00.000', :txt, 10, NULL, 'top'),
+ (14, 11, 'photo22.jpg', 0, 4096, '2023-06-02 08:00:00.000', :jpg, 10, 'Photos\', NULL);
+INSERT INTO CDs (ID, SerialNum, VolumeLabel) VALUES (1, '1111-1111', 'My disk'), (10, '2222-2222', 'Backup');
+)sql"_s;
+
+// A volume whose folders nest 1,500 deep (IDs 100..1600, a file 1601 at the bottom): deeper than
+// the engine follows cascading deletes. And a scan stopped before it finished (2000..2003): its
+// root has neither CD nor Size yet, and some of its rows lack their CD.
+const QString DeepAndStopped = uR"sql(
+INSERT INTO Entries (ID, Parent, Name, Folder, Size, Modified, ImageID, CD, FullPath)
+ VALUES (100, NULL, 'Deep', 1, 0, '2020-05-05 10:00:00.000', 2, 100, NULL);
+WITH RECURSIVE Chain(N) AS (SELECT 1 UNION ALL SELECT N + 1 FROM Chain WHERE N < 1500)
+INSERT INTO Entries (ID, Parent, Name, Folder, Size, Modified, ImageID, CD, FullPath)
+ SELECT 100 + N, 99 + N, 'd', 1, 0, '2020-05-05 10:00:00.000', 1, 100,
+        CASE N WHEN 1 THEN NULL ELSE replace(hex(zeroblob(N - 1)), '00', 'd\') END FROM Chain;
+INSERT INTO Entries (ID, Parent, Name, Folder, Size, Modified, ImageID, CD, FullPath)
+ VALUES (1601, 1600, 'bottom.txt', 0, 5, '2020-05-05 10:00:00.000', 3, 100, replace(hex(zeroblob(1500)), '00', 'd\'));
+INSERT INTO CDs (ID, SerialNum, VolumeLabel) VALUES (100, '3333-3333', 'Deep');
+INSERT INTO Entries (ID, Parent, Name, Folder, Size, Modified, ImageID, CD, FullPath) VALUES
+ (2000, NULL, 'Stopped', 1, NULL, '2020-05-05 10:00:00.000', 2, NULL, NULL),
+ (2001, 2000, 'Half', 1, 0, '2020-05-05 10:00:00.000', 1, NULL, NULL),
+ (2002, 2001, 'a.txt', 0, 1, '2020-05-05 10:00:00.000', 3, NULL, 'Half\'),
+ (2003, 2000, 'b.txt', 0, 1, '2020-05-05 10:00:00.000', 3, 2000, NULL);
+)sql"_s;
+
+TIds sorted(TIds ids)
+{
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+// The IDs of the records, first to last; the data set is left at its end.
+TIds ids(TDataSet &dataSet, const QString &field = u"ID"_s)
+{
+    TIds result;
+    for (dataSet.First(); !dataSet.Eof(); dataSet.Next())
+        result << dataSet.FieldByName(field)->AsLargeInt();
+    return result;
+}
+
+} // namespace
+
+// The data module on a real catalogue file reached through the alias, as the program starts it.
+class TestDmGlobal : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void ViewsAtLoad();
+    void ViewsFollowTheFolders();
+    void DeleteCD_data();
+    void DeleteCD();
+    void FindDialog_data();
+    void FindDialog();
+    void FindDialogColumns();
+    void FindEx();
+    void RefreshViews();
+    void ImagesBeforePost_data();
+    void ImagesBeforePost();
+    void ExtentionFollowsImages2InLowerCase();
+    void Images2Delete_data();
+    void Images2Delete();
+    void Properties_data();
+    void Properties();
+    void OneDataModuleOnly();
+    void LockedByAnotherConnection();
+
+private:
+    qint64 Scalar(const QString &sql);
+    // Sets FindDialog's switches: true but for those named, whose conditions then apply.
+    void SetSwitches(const QStringList &off);
+
+    std::unique_ptr<QTemporaryDir> FConfig;
+    std::unique_ptr<QTemporaryDir> FData;
+    std::unique_ptr<TGlobal> FGlobal;
+    qint64 FTxt = 0;
+    qint64 FJpg = 0;
+};
+
+void TestDmGlobal::initTestCase()
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+void TestDmGlobal::init()
+{
+    FConfig = std::make_unique<QTemporaryDir>();
+    FData = std::make_unique<QTemporaryDir>();
+    QVERIFY(FConfig->isValid() && FData->isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(FConfig->path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(FData->path()));
+    TMessageBox::ClearShown();
+    TMessageBox::SetAnswerAutomatically(true);
+
+    // What the program's start-up does on a new machine (CheckDatabaseAlias belongs to the app
+    // layer, which this suite does not link): a new catalogue file and the alias to it.
+    const QString path = CatalogSchema::DefaultFilePath();
+    CatalogSchema::CreateFile(path);
+    TSession::Default().AddAlias(QString::fromUtf16(TGlobal::AliasName),
+                                 QString::fromUtf16(TDatabase::DriverSqlite),
+                                 {u"DATABASE NAME="_s + path, u"OPEN MODE=READ/WRITE"_s});
+    TSession::Default().SaveConfigFile();
+
+    FGlobal = std::make_unique<TGlobal>();
+    FTxt = Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'txt'"_s);
+    FJpg = Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'jpg'"_s);
+    QVERIFY(FTxt > 3 && FJpg > 3 && FTxt != FJpg);
+    FGlobal->Database.ExecSQL(Catalogue, {TVariant(FTxt), TVariant(FJpg)});
+    // Started again, so the views are opened on the catalogue as it is now.
+    FGlobal.reset();
+    FGlobal = std::make_unique<TGlobal>();
+}
+
+void TestDmGlobal::cleanup()
+{
+    FGlobal.reset();
+    FData.reset();
+    FConfig.reset();
+    TMessageBox::SetAnswerAutomatically(false);
+    TMessageBox::ClearShown();
+}
+
+qint64 TestDmGlobal::Scalar(const QString &sql)
+{
+    TQuery query;
+    query.SetDatabase(&FGlobal->Database);
+    query.SetSQL({sql});
+    query.Open();
+    return query.IsEmpty() ? -1 : query.Fields(0)->AsLargeInt();
+}
+
+void TestDmGlobal::SetSwitches(const QStringList &off)
+{
+    for (const char *flag : {"t0", "t11", "t12", "t2", "t3", "t4", "t51", "t52", "t53"}) {
+        const QString name = QString::fromLatin1(flag);
+        FGlobal->FindDialog.ParamByName(name)->SetAsBoolean(!off.contains(name));
+    }
+}
+
+void TestDmGlobal::ViewsAtLoad()
+{
+    TGlobal &g = *FGlobal;
+    QVERIFY(g.Folders.Active() && g.FullList.Active() && g.CDs.Active() && g.Images.Active());
+    QVERIFY(!g.Main.Active());
+    QCOMPARE(g.Images.RecordCount(), int(Scalar(u"SELECT count(*) FROM Images"_s)));
+    // On the first folder: the first volume's root.
+    QCOMPARE(ids(g.FullList), (TIds{2, 3}));
+    QCOMPARE(g.CDs.FieldByName(u"VolumeLabel"_s)->AsString(), u"My disk"_s);
+    // Only folders and volume roots, the roots (no parent) first.
+    QCOMPARE(ids(g.Folders), (TIds{1, 10, 2, 5, 11}));
+}
+
+void TestDmGlobal::ViewsFollowTheFolders()
+{
+    TGlobal &g = *FGlobal;
+    // For each folder in the order of Folders: its children and its volume.
+    const QList<std::pair<TIds, qint64>> expected{
+        {{2, 3}, 1}, {{11, 13}, 10}, {{4, 5, 7}, 1}, {{6}, 1}, {{12, 14}, 10}};
+    g.Folders.First();
+    for (const auto &[children, volume] : expected) {
+        QVERIFY(!g.Folders.Eof());
+        const qint64 folder = g.Folders.FieldByName(u"ID"_s)->AsLargeInt();
+        QVERIFY2(ids(g.FullList) == children, qPrintable(QString::number(folder)));
+        QCOMPARE(g.CDs.RecordCount(), 1);
+        QCOMPARE(g.CDs.FieldByName(u"ID"_s)->AsLargeInt(), volume);
+        g.Folders.Next();
+    }
+    QVERIFY(g.Folders.Eof());
+
+    QVERIFY(g.Folders.Locate(u"ID"_s, TVariant(qint64(5))));
+    QCOMPARE(ids(g.FullList), TIds{6});
+    QCOMPARE(g.CDs.FieldByName(u"VolumeLabel"_s)->AsString(), u"My disk"_s);
+    QVERIFY(g.Folders.Locate(u"ID"_s, TVariant(qint64(11))));
+    QCOMPARE(ids(g.FullList), (TIds{12, 14}));
+    QCOMPARE(g.CDs.FieldByName(u"VolumeLabel"_s)->AsString(), u"Backup"_s);
+    QCOMPARE(g.CDs.FieldByName(u"SerialNum"_s)->AsString(), u"2222-2222"_s);
+}
+
+void TestDmGlobal::DeleteCD_data()
+{
+    QTest::addColumn<qint64>("volume");
+    QTest::newRow("two levels of folders") << qint64(1);
+    QTest::newRow("1,500 levels of folders") << qint64(100);
+    QTest::newRow("stopped scan") << qint64(2000);
+}
+
+void TestDmGlobal::DeleteCD()
+{
+    QFETCH(qint64, volume);
+    TGlobal &g = *FGlobal;
+    g.Database.ExecSQL(DeepAndStopped);
+    // The ID range of each volume and how many rows it holds.
+    const QList<std::tuple<qint64, qint64, qint64>> volumes{
+        {1, 7, 7}, {10, 14, 5}, {100, 1601, 1502}, {2000, 2003, 4}};
+    auto rowsIn = [&](qint64 low, qint64 high) {
+        return Scalar(u"SELECT count(*) FROM Entries WHERE ID BETWEEN %1 AND %2"_s.arg(low).arg(high));
+    };
+    for (const auto &[low, high, count] : volumes)
+        QCOMPARE(rowsIn(low, high), count);
+
+    g.DeleteCD.ParamByName(u"cd"_s)->SetAsLargeInt(volume);
+    try {
+        g.DeleteCD.ExecSQL();
+    } catch (const EDatabaseError &error) {
+        QFAIL(error.what());
+    }
+
+    for (const auto &[low, high, count] : volumes) {
+        const bool deleted = low == volume;
+        QCOMPARE(rowsIn(low, high), deleted ? 0 : count);
+        QCOMPARE(Scalar(u"SELECT count(*) FROM CDs WHERE ID = %1"_s.arg(low)),
+                 qint64(deleted || low == 2000 ? 0 : 1));
+    }
+    QCOMPARE(Scalar(u"SELECT count(*) FROM pragma_foreign_key_check"_s), qint64(0));
+    // The other volumes are still whole: their chains reach their roots.
+    QCOMPARE(Scalar(u"SELECT Parent FROM Entries WHERE ID = 6"_s), qint64(volume == 1 ? -1 : 5));
+    QCOMPARE(Scalar(u"SELECT Parent FROM Entries WHERE ID = 1601"_s), qint64(volume == 100 ? -1 : 1600));
+}
+
+void TestDmGlobal::FindDialog_data()
+{
+    // `off`: the switches turned off, which turns their conditions on.
+    QTest::addColumn<QStringList>("off");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<qint64>("cd");
+    QTest::addColumn<QString>("day");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<TIds>("expected");
+
+    const TIds all{2, 3, 4, 5, 6, 7, 11, 12, 13, 14};
+    const QString none;
+    auto row = [](const char *tag, const QStringList &off, const QString &name = {}) -> QTestData & {
+        return QTest::newRow(tag) << off << name;
+    };
+    row("everything but the roots", {}) << 0LL << none << none << 0LL << all;
+    row("the roots too", {u"t0"_s}) << 0LL << none << none << 0LL
+                                    << TIds{1, 2, 3, 4, 5, 6, 7, 10, 11, 12, 13, 14};
+    row("pattern *.txt, any case", {u"t12"_s}, u"*.txt"_s) << 0LL << none << none << 0LL << TIds{3, 4, 7, 13};
+    row("pattern ? is one character", {u"t12"_s}, u"photo?.JPG"_s) << 0LL << none << none << 0LL << TIds{12};
+    row("pattern * alone", {u"t12"_s}, u"*"_s) << 0LL << none << none << 0LL << all;
+    row("pattern % is itself", {u"t12"_s}, u"*100%*"_s) << 0LL << none << none << 0LL << TIds{4};
+    row("pattern _ is itself", {u"t12"_s}, u"REPORT_*"_s) << 0LL << none << none << 0LL << TIds{4};
+    row("pattern _ alone", {u"t12"_s}, u"*_*"_s) << 0LL << none << none << 0LL << TIds{4};
+    row("whole name, any case", {u"t11"_s}, u"readme.TXT"_s) << 0LL << none << none << 0LL << TIds{3, 13};
+    row("whole name, not a part", {u"t11"_s}, u"readme"_s) << 0LL << none << none << 0LL << TIds{};
+    row("volume", {u"t2"_s}) << 10LL << none << none << 0LL << TIds{11, 12, 13, 14};
+    row("one whole day", {u"t3"_s}) << 0LL << u"2024-01-02"_s << none << 0LL << TIds{3, 4};
+    row("type", {u"t4"_s}) << 0LL << none << u"jpg"_s << 0LL << TIds{12, 14};
+    row("size equal", {u"t51"_s}) << 0LL << none << none << 2048LL << TIds{4, 13};
+    row("size less", {u"t52"_s}) << 0LL << none << none << 2048LL << TIds{2, 5, 6, 7, 11};
+    row("size greater", {u"t53"_s}) << 0LL << none << none << 2048LL << TIds{3, 12, 14};
+    row("pattern, volume and size together", {u"t12"_s, u"t2"_s, u"t53"_s}, u"*.txt"_s)
+        << 1LL << none << none << 1000LL << TIds{3, 4};
+}
+
+void TestDmGlobal::FindDialog()
+{
+    QFETCH(QStringList, off);
+    QFETCH(QString, name);
+    QFETCH(qint64, cd);
+    QFETCH(QString, day);
+    QFETCH(QString, type);
+    QFETCH(qint64, size);
+    QFETCH(TIds, expected);
+
+    TQuery &find = FGlobal->FindDialog;
+    SetSwitches(off);
+    find.ParamByName(u"name"_s)->SetAsString(name);
+    find.ParamByName(u"cd"_s)->SetAsLargeInt(cd);
+    // A range of one day, as the find window asks for it: from its first to its last millisecond.
+    TDateTime date;
+    if (!day.isEmpty())
+        QVERIFY(TDateTime::FromText(day, date));
+    find.ParamByName(u"daten"_s)->SetAsDateTime(date);
+    find.ParamByName(u"datek"_s)->SetAsDateTime(TDateTime::FromMSecs(date.ToMSecs() + 86400000 - 1));
+    find.ParamByName(u"type"_s)->SetAsLargeInt(type.isEmpty() ? 0 : (type == u"jpg" ? FJpg : FTxt));
+    find.ParamByName(u"size"_s)->SetAsLargeInt(size);
+    find.Open();
+    QCOMPARE(sorted(ids(find)), expected);
+}
+
+void TestDmGlobal::FindDialogColumns()
+{
+    TQuery &find = FGlobal->FindDialog;
+    SetSwitches({u"t11"_s});
+    find.ParamByName(u"name"_s)->SetAsString(u"photo1.jpg"_s);
+    find.Open();
+    QStringList names;
+    for (int i = 0; i < find.FieldCount(); ++i)
+        names << find.Fields(i)->FieldName();
+    QCOMPARE(names, (QStringList{u"ID"_s, u"Name"_s, u"InFolder"_s, u"Size"_s, u"Type"_s, u"Modified"_s,
+                                 u"ImageID"_s, u"Description"_s, u"VL"_s, u"SN"_s, u"Parent"_s}));
+    QCOMPARE(find.RecordCount(), 1);
+    auto text = [&](const char *field) { return find.FieldByName(QString::fromLatin1(field))->AsString(); };
+    QCOMPARE(text("ID"), u"12"_s);
+    QCOMPARE(text("InFolder"), u"Backup:\\Photos\\"_s);
+    QCOMPARE(find.FieldByName(u"Size"_s)->AsLargeInt(), qint64(500000));
+    QVERIFY(FGlobal->Images.Locate(u"ImageID"_s, TVariant(FJpg)));
+    QCOMPARE(text("Type"), FGlobal->Images.FieldByName(u"Description"_s)->AsString());
+    QCOMPARE(find.FieldByName(u"Modified"_s)->AsDateTime(), TDateTime::FromParts(2023, 6, 1, 8));
+    QCOMPARE(find.FieldByName(u"ImageID"_s)->AsLargeInt(), FJpg);
+    QCOMPARE(text("VL"), u"Backup"_s);
+    QCOMPARE(text("SN"), u"2222-2222"_s);
+    QCOMPARE(text("Parent"), u"11"_s);
+
+    // A file in the root: the label alone, and its own description.
+    find.Close();
+    find.ParamByName(u"name"_s)->SetAsString(u"README.TXT"_s);
+    find.ParamByName(u"t2"_s)->SetAsBoolean(false);
+    find.ParamByName(u"cd"_s)->SetAsInteger(10);
+    find.Open();
+    QCOMPARE(find.RecordCount(), 1);
+    QCOMPARE(text("InFolder"), u"Backup:\\"_s);
+    QCOMPARE(text("Description"), u"top"_s);
+}
+
+void TestDmGlobal::FindEx()
+{
+    TQuery &find = FGlobal->FindEx;
+    find.ParamByName(u"str"_s)->SetAsString(u"txt"_s);
+    find.Open();
+    QCOMPARE(find.RecordCount(), 1);
+    QCOMPARE(find.FieldByName(u"ImageID"_s)->AsLargeInt(), FTxt);
+    find.Close();
+    find.ParamByName(u"str"_s)->SetAsString(u"nosuchext"_s);
+    find.Open();
+    QVERIFY(find.IsEmpty());
+}
+
+void TestDmGlobal::RefreshViews()
+{
+    TGlobal &g = *FGlobal;
+    // Walked on from the current record, Folders shows the rows it has read; First would read again.
+    auto walk = [&g] {
+        TIds seen;
+        for (; !g.Folders.Eof(); g.Folders.Next())
+            seen << g.Folders.FieldByName(u"ID"_s)->AsLargeInt();
+        return seen;
+    };
+    // A new volume root sorts among the roots, which the open view has read already.
+    g.Database.ExecSQL(
+        u"INSERT INTO Entries (ID, Parent, Name, Folder, ImageID, CD) VALUES (20, NULL, 'New', 1, 2, 20);"
+        u"INSERT INTO CDs (ID, SerialNum, VolumeLabel) VALUES (20, '4444-4444', 'New')"_s);
+    QVERIFY(!g.DataChanged);
+    g.RefreshViews();
+    QCOMPARE(walk(), (TIds{1, 10, 2, 5, 11}));
+
+    g.DataChanged = true;
+    g.RefreshViews();
+    QVERIFY(!g.DataChanged);
+    QVERIFY(g.Folders.Active() && g.FullList.Active() && g.CDs.Active());
+    QCOMPARE(walk(), (TIds{1, 10, 20, 2, 5, 11}));
+    QVERIFY(g.Folders.Locate(u"ID"_s, TVariant(qint64(20))));
+    QCOMPARE(g.CDs.FieldByName(u"VolumeLabel"_s)->AsString(), u"New"_s);
+    QVERIFY(g.FullList.IsEmpty());
+}
+
+void TestDmGlobal::ImagesBeforePost_data()
+{
+    // -1: left empty.
+    QTest::addColumn<int>("given");
+    QTest::addColumn<bool>("numbered");
+    QTest::newRow("0: the next number") << 0 << true;
+    QTest::newRow("empty: the next number") << -1 << true;
+    QTest::newRow("chosen number kept") << 200 << false;
+}
+
+void TestDmGlobal::ImagesBeforePost()
+{
+    QFETCH(int, given);
+    QFETCH(bool, numbered);
+    TTable &images = FGlobal->Images2;
+    const qint64 next = Scalar(u"SELECT max(ImageID) + 1 FROM Images"_s);
+    images.Open();
+    images.Append();
+    if (given >= 0)
+        images.FieldByName(u"ImageID"_s)->SetAsInteger(given);
+    images.FieldByName(u"Description"_s)->SetAsString(u"Mine"_s);
+    images.Post();
+    const qint64 id = numbered ? next : qint64(given);
+    QCOMPARE(images.FieldByName(u"ImageID"_s)->AsLargeInt(), id);
+    QCOMPARE(Scalar(u"SELECT ImageID FROM Images WHERE Description = 'Mine'"_s), id);
+    // The reserved pictures are never offered for editing.
+    QCOMPARE(ids(images, u"ImageID"_s).first(), 3);
+    QCOMPARE(images.RecordCount(), int(Scalar(u"SELECT count(*) FROM Images WHERE ImageID > 2"_s)));
+}
+
+void TestDmGlobal::ExtentionFollowsImages2InLowerCase()
+{
+    TGlobal &g = *FGlobal;
+    g.Images2.Open();
+    g.Extention.Open();
+    QVERIFY(g.Images2.Locate(u"ImageID"_s, TVariant(FJpg)));
+    QVERIFY(ids(g.Extention, u"ImageID"_s).contains(FJpg));
+    g.Extention.Append();
+    g.Extention.FieldByName(u"Name"_s)->SetAsString(u"JPX"_s);
+    g.Extention.Post();
+    QCOMPARE(Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'jpx'"_s), FJpg);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM Ext WHERE Name = 'JPX'"_s), 0);
+}
+
+void TestDmGlobal::Images2Delete_data()
+{
+    QTest::addColumn<bool>("inUse");
+    QTest::newRow("in use") << true;
+    QTest::newRow("unused") << false;
+}
+
+void TestDmGlobal::Images2Delete()
+{
+    QFETCH(bool, inUse);
+    TTable &images = FGlobal->Images2;
+    const qint64 type = inUse ? FTxt
+                              : Scalar(u"SELECT ImageID FROM Ext WHERE ImageID > 3 AND ImageID NOT IN "
+                                       u"(SELECT ImageID FROM Entries) LIMIT 1"_s);
+    QVERIFY(type > 3);
+    const qint64 extensions = Scalar(u"SELECT count(*) FROM Ext WHERE ImageID = %1"_s.arg(type));
+    QVERIFY(extensions > 0);
+    images.Open();
+    QVERIFY(images.Locate(u"ImageID"_s, TVariant(type)));
+    if (inUse) {
+        QVERIFY_THROWS_EXCEPTION(EAbort, images.Delete());
+        QCOMPARE(TMessageBox::Shown().size(), 1);
+        QCOMPARE(TMessageBox::Shown().first().Text, u"This image is in use and can not be deleted."_s);
+        QCOMPARE(TMessageBox::Shown().first().Caption, u"Information"_s);
+        QCOMPARE(TMessageBox::Shown().first().Icon, QMessageBox::Information);
+        QCOMPARE(images.FieldByName(u"ImageID"_s)->AsLargeInt(), type);
+    } else {
+        images.Delete();
+        QVERIFY(TMessageBox::Shown().isEmpty());
+    }
+    QCOMPARE(images.State(), TDataSetState::Browse);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM Images WHERE ImageID = %1"_s.arg(type)), qint64(inUse ? 1 : 0));
+    QCOMPARE(Scalar(u"SELECT count(*) FROM Ext WHERE ImageID = %1"_s.arg(type)),
+             inUse ? extensions : qint64(0));
+}
+
+void TestDmGlobal::Properties_data()
+{
+    QTest::addColumn<qint64>("entry");
+    QTest::addColumn<QString>("locatedIn");
+    QTest::addColumn<QString>("size");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("extension");
+    QTest::newRow("file in the root")
+        << qint64(3) << u"My disk:\\"_s << u"1,234,567 bytes"_s << u"My disk"_s << u"txt"_s;
+    QTest::newRow("two folders down")
+        << qint64(6) << u"My disk:\\Docs\\Sub\\"_s << u"10 bytes"_s << u"My disk"_s << QString();
+    QTest::newRow("other volume") << qint64(14) << u"Backup:\\Photos\\"_s << u"4,096 bytes"_s << u"Backup"_s
+                                  << u"jpg"_s;
+}
+
+void TestDmGlobal::Properties()
+{
+    QFETCH(qint64, entry);
+    QFETCH(QString, locatedIn);
+    QFETCH(QString, size);
+    QFETCH(QString, label);
+    QFETCH(QString, extension);
+    TGlobal &g = *FGlobal;
+    g.OpenProperties();
+    // Start elsewhere, so following the entry is seen.
+    QVERIFY(g.ForProperties.Locate(u"ID"_s, TVariant(qint64(entry == 14 ? 3 : 14))));
+    QVERIFY(g.ForProperties.Locate(u"ID"_s, TVariant(entry)));
+    QCOMPARE(g.CDProperties.FieldByName(u"VolumeLabel"_s)->AsString(), label);
+    const qint64 image = extension.isEmpty() ? 3 : (extension == u"txt" ? FTxt : FJpg);
+    QCOMPARE(g.ImageProperties.FieldByName(u"ImageID"_s)->AsLargeInt(), image);
+    QVERIFY(!g.ImageProperties.FieldByName(u"Large"_s)->AsBytes().isEmpty());
+    QCOMPARE(g.ForProperties.FieldByName(u"LocatedIn"_s)->DisplayText(), locatedIn);
+    QCOMPARE(g.ForProperties.FieldByName(u"Size"_s)->DisplayText(), size);
+}
+
+void TestDmGlobal::OneDataModuleOnly()
+{
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, TGlobal second);
+    QCOMPARE(TGlobal::Instance(), FGlobal.get());
+    QVERIFY(FGlobal->Database.Connected());
+    QCOMPARE(ids(FGlobal->Folders).size(), 5);
+}
+
+void TestDmGlobal::LockedByAnotherConnection()
+{
+    TGlobal &g = *FGlobal;
+    g.Database.SetBusyTimeout(200);
+    TDatabase other;
+    other.SetDriverName(u"SQLITE"_s);
+    other.SetParams({u"DATABASE NAME="_s + g.Database.FileName()});
+    other.Open();
+    other.StartTransaction();
+    other.ExecSQL(
+        u"INSERT INTO Entries (ID, Parent, Name, Folder, ImageID, CD) VALUES (30, 10, 'theirs', 0, 3, 10)"_s);
+
+    g.Main.Open();
+    g.Main.Append();
+    g.Main.FieldByName(u"Parent"_s)->SetAsInteger(10);
+    g.Main.FieldByName(u"Name"_s)->SetAsString(u"mine"_s);
+    g.Main.FieldByName(u"ImageID"_s)->SetAsInteger(3);
+    g.Main.FieldByName(u"CD"_s)->SetAsInteger(10);
+    try {
+        g.Main.Post();
+        QFAIL("The post went through a lock held by another connection");
+    } catch (const EDatabaseError &error) {
+        QVERIFY2(error.Message().contains(u"another program"_s) && error.Message().contains(u"locked"_s),
+                 qPrintable(error.Message()));
+    }
+    QCOMPARE(g.Main.State(), TDataSetState::Insert);
+
+    // Once the other program lets go, nothing of the failed post is left and it can be retried.
+    other.Rollback();
+    other.Close();
+    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE Name IN ('mine', 'theirs')"_s), 0);
+    g.Main.Post();
+    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE Name = 'mine' AND Parent = 10"_s), 1);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries"_s), 13);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM pragma_integrity_check WHERE integrity_check <> 'ok'"_s), 0);
+}
+
+QTEST_MAIN(TestDmGlobal)
+#include "tst_dmGlobal.moc"
