@@ -132,6 +132,20 @@ void CreateFile(const QString &path)
     }
 }
 
+void EnsureAlias(const QString &aliasName)
+{
+    TSession &session = TSession::Default();
+    if (session.IsAlias(aliasName))
+        return;
+    const QString path = DefaultFilePath();
+    // A file already there (a catalogue whose alias was lost) is kept as it is.
+    if (!QFileInfo::exists(path))
+        CreateFile(path);
+    session.AddAlias(aliasName, QString::fromUtf16(TDatabase::DriverSqlite),
+                     {QStringLiteral("DATABASE NAME=") + path, QStringLiteral("OPEN MODE=READ/WRITE")});
+    session.SaveConfigFile();
+}
+
 int FileVersion(TDatabase &database)
 {
     return pragmaValue(database, QStringLiteral("user_version"));

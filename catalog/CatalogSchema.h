@@ -31,6 +31,11 @@ QString DefaultFilePath();
 // into place when complete, so a failure never leaves a half-made catalogue behind.
 void CreateFile(const QString &path);
 
+// Makes sure the engine configuration has the catalogue's alias: when it is missing, creates it
+// pointing at DefaultFilePath() and, when no file is there yet, a new catalogue. An alias that
+// exists is left as it is, wherever it points. Throws when that cannot be done.
+void EnsureAlias(const QString &aliasName);
+
 // The statements that create the tables and indexes, in order.
 QStringList TableStatements();
 

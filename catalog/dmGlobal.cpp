@@ -29,14 +29,19 @@ bool TGlobal::CheckNoInstance()
     return true;
 }
 
-TGlobal::TGlobal()
+TGlobal::TGlobal(const QString &catalogueFile)
 {
     Session.SetActive(true);
-    Database.SetAliasName(QString::fromUtf16(AliasName));
+    if (catalogueFile.isEmpty()) {
+        Database.SetAliasName(QString::fromUtf16(AliasName));
+        Database.SetParams({QStringLiteral("USER NAME=Admin")});
+    } else {
+        Database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
+        Database.SetParams({QStringLiteral("DATABASE NAME=") + catalogueFile, QStringLiteral("USER NAME=Admin")});
+    }
     Database.SetDatabaseName(QString::fromUtf16(DatabaseName));
     Database.SetSessionName(QString::fromUtf16(SessionName));
     Database.SetLoginPrompt(false);
-    Database.SetParams({QStringLiteral("USER NAME=Admin")});
     Database.SetTransIsolation(TTransIsolation::DirtyRead);
     SetUpDataSets();
 

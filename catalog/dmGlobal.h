@@ -7,6 +7,33 @@
 
 #include <QString>
 
+#include <functional>
+
+class TGlobal;
+
+// Raised inside a walk when the progress handler asks to stop; LoadDisk catches it.
+class EStopLoading : public Exception
+{
+public:
+    EStopLoading() : Exception(QStringLiteral("Loading stopped")) {}
+};
+
+// (Sender, Percent, SecondsLeft) -> true to ask for a stop. SecondsLeft is -1 while there is no
+// estimate, 0 in the final report and in the reports of the description import.
+using TProgressEvent = std::function<bool(TGlobal *sender, int percent, int secondsLeft)>;
+
+enum class TProgressKind { Bytes, Records };
+
+// One line of the drive list: the drive column (root path, ":" and the serial text, or blanks),
+// the name (the label upper-cased, "no label", or "[audio or no disk]") and the root path of a
+// drive holding a readable volume (empty otherwise).
+struct TDriveLine
+{
+    QString Drive;
+    QString Name;
+    QString RootPath;
+};
+
 // The data module: the one owner of catalogue data. It holds the connection to the catalogue, a
 // private session, and every named data set that the windows and the cataloguing code use.
 class TGlobal
@@ -20,9 +47,10 @@ public:
     static constexpr const char16_t *DatabaseName = u"VOR_NEX";
     static constexpr const char16_t *SessionName = u"Private";
 
-    // Connects through the alias and opens Folders, FullList, CDs and Images. Throws the engine's
-    // error when the catalogue cannot be opened, is no catalogue, or is of a newer layout.
-    TGlobal();
+    // Connects through the alias (or to catalogueFile, when given) and opens Folders, FullList,
+    // CDs and Images. Throws the engine's error when the catalogue cannot be opened, is no
+    // catalogue, or is of a newer layout.
+    explicit TGlobal(const QString &catalogueFile = QString());
     ~TGlobal();
     TGlobal(const TGlobal &) = delete;
     TGlobal &operator=(const TGlobal &) = delete;
@@ -75,7 +103,35 @@ public:
     void Images2DeleteError(TDataSet *dataSet, EDatabaseError &error, TDataAction &action);
     void OpenProperties();
 
+    // ---- cataloguing a volume (a drive is named by its root path, the mount point)
+    TProgressEvent OnProgress;
+    bool GetVolumeInfo(const QString &rootPath, QString &label, QString &serial);
+    qint64 GetDiskSize(const QString &rootPath);
+    qint16 ImageIDForFile(const QString &fileName);
+    int AddDiskRoot(const QString &rootPath, const QString &name, int pictureId);
+    // Walks path (a folder ending in "/") into Main below parentId; total gets its files' sizes.
+    void LoadFolder(const QString &path, int parentId, qint64 &total, int cd);
+    bool DoProgress(TProgressKind kind);
+    void DeleteDisk(int cd);
+    // The new root ID, or -1 when nothing was catalogued (no disc, not confirmed, stopped).
+    int LoadDisk(const QString &rootPath, const QString &name, int pictureId, bool force);
+    QList<TDriveLine> GetDrives();
+
+    // ---- importing the descriptions of a volume from its info files
+    void LoadDescriptions(int cd, const QString &rootPath);
+
 private:
+    // Makes what the scan wrote so far permanent and starts the next batch.
+    void CommitScan();
+    QString FScanRoot;       // root path of the volume being walked, ending in "/"
+    quint64 FScanDevice = 0; // its device: the walk does not enter other devices
+    quint32 FStartTick = 0;
+    quint32 FLastReportTick = 0;
+    qint64 FCapacity = 0;
+    qint64 FBytesDone = 0;
+    int FRecordsDone = 0;
+    int FRecordsTotal = 0;
+
     void SetUpDataSets();
     static inline TGlobal *FInstance = nullptr;
 };

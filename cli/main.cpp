@@ -1,18 +1,352 @@
+// vor-nex-cli: the catalogue from a terminal or a script, over the same data module as the
+// program's windows. Needs no display.
+
+#include "CatalogSchema.h"
+#include "FolderVolumes.h"
+#include "MessageBoxes.h"
+#include "Queries.h"
+#include "dmGlobal.h"
+
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTextStream>
 
-// The command-line front end. Its commands arrive with the data module; until then it only tells
-// how it will be called and refuses everything else.
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+enum TExitCode { ecDone = 0, ecNothing = 1, ecUsage = 2, ecError = 3 };
+
+const char *const Usage =
+    "usage:\n"
+    "  vor-nex-cli [--catalog FILE] scan PATH [--name NAME] [--picture ID] [--force]\n"
+    "              [--label LABEL] [--serial XXXX-XXXX] [--no-descriptions] [--suspicious all|skip]\n"
+    "  vor-nex-cli [--catalog FILE] volumes\n"
+    "  vor-nex-cli [--catalog FILE] delete ID\n"
+    "\n"
+    "scan     catalogues the volume mounted at PATH (its label and serial come from its file\n"
+    "         system), or a folder that is no mount point as a volume of its own (label: the\n"
+    "         folder's name, serial: derived from where the folder lies), then reads the\n"
+    "         descriptions of its info files.\n"
+    "           --name NAME         the name of the volume in the catalogue (default: its label)\n"
+    "           --picture ID        the volume's picture, a file type number (default 2, a disc)\n"
+    "           --force             replace a volume already catalogued without asking\n"
+    "           --label LABEL       use this label instead of the volume's\n"
+    "           --serial XXXX-XXXX  use this serial number instead of the volume's\n"
+    "           --no-descriptions   do not read info files\n"
+    "           --suspicious all    take every info file whose name does not match its file's\n"
+    "           --suspicious skip   skip them (the default without a terminal; with one, you are asked)\n"
+    "         A volume already in the catalogue is replaced only when you confirm it on the\n"
+    "         terminal, or with --force. Ctrl+C stops the scan; what was read so far is kept.\n"
+    "volumes  lists the catalogued volumes: ID, serial, label, name and size, separated by tabs.\n"
+    "delete   removes the volume with that ID from the catalogue.\n"
+    "--catalog FILE  uses (and creates, when missing) that catalogue instead of the usual one.\n"
+    "\n"
+    "exit status: 0 done, 1 nothing was catalogued or deleted (declined, stopped, unreadable),\n"
+    "2 wrong usage, 3 any other error.\n";
+
+std::atomic<bool> stopRequested{false};
+
+void onInterrupt(int)
+{
+    stopRequested = true;
+    // A second Ctrl+C ends the program at once; the catalogue stays consistent either way.
+    std::signal(SIGINT, SIG_DFL);
+}
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+bool interactive()
+{
+    return ::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO);
+}
+
+QString ask(const QString &question)
+{
+    err() << question << Qt::flush;
+    QTextStream in(stdin);
+    return in.readLine().trimmed().toLower();
+}
+
+// A one-line progress bar on a terminal, redrawn in place; nothing when stderr is no terminal.
+class TProgressBar
+{
+public:
+    TProgressBar() : FShown(::isatty(STDERR_FILENO)) {}
+    ~TProgressBar() { Finish(); }
+
+    void Show(int percent, const QString &text)
+    {
+        if (!FShown)
+            return;
+        constexpr int width = 30;
+        const int filled = std::clamp(percent, 0, 100) * width / 100;
+        err() << '\r' << '[' << QString(filled, u'#') << QString(width - filled, u'.') << "] "
+              << QString::number(percent).rightJustified(3) << "%  " << text.leftJustified(32) << Qt::flush;
+        FDrawn = true;
+    }
+    void Finish()
+    {
+        if (FDrawn)
+            err() << '\n' << Qt::flush;
+        FDrawn = false;
+    }
+
+private:
+    bool FShown;
+    bool FDrawn = false;
+};
+
+struct TOptions
+{
+    QString Catalog;
+    QString Name;
+    int Picture = 2;
+    bool Force = false;
+    std::optional<QString> Label;
+    std::optional<quint32> Serial;
+    bool Descriptions = true;
+    QString Suspicious; // "all", "skip" or empty (ask when possible)
+    QStringList Arguments;
+};
+
+class EUsage : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
+TOptions parse(const QStringList &args)
+{
+    TOptions options;
+    auto value = [&args](qsizetype &i) {
+        if (i + 1 >= args.size())
+            throw EUsage(QStringLiteral("%1 needs a value").arg(args[i]));
+        return args[++i];
+    };
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (arg == u"--catalog") {
+            options.Catalog = value(i);
+        } else if (arg == u"--name") {
+            options.Name = value(i);
+        } else if (arg == u"--picture") {
+            bool ok = false;
+            options.Picture = value(i).toInt(&ok);
+            if (!ok || options.Picture < 0 || options.Picture > 32767)
+                throw EUsage(QStringLiteral("--picture needs a file type number"));
+        } else if (arg == u"--force") {
+            options.Force = true;
+        } else if (arg == u"--label") {
+            options.Label = value(i);
+        } else if (arg == u"--serial") {
+            options.Serial = ParseSerial(value(i));
+            if (!options.Serial)
+                throw EUsage(QStringLiteral("--serial needs eight hexadecimal digits, as 1a2b-3c4d"));
+        } else if (arg == u"--no-descriptions") {
+            options.Descriptions = false;
+        } else if (arg == u"--suspicious") {
+            options.Suspicious = value(i);
+            if (options.Suspicious != u"all" && options.Suspicious != u"skip")
+                throw EUsage(QStringLiteral("--suspicious takes all or skip"));
+        } else if (arg.startsWith(u"--")) {
+            throw EUsage(QStringLiteral("unknown option %1").arg(arg));
+        } else {
+            options.Arguments << arg;
+        }
+    }
+    return options;
+}
+
+std::unique_ptr<TGlobal> openCatalogue(const TOptions &options)
+{
+    if (options.Catalog.isEmpty()) {
+        CatalogSchema::EnsureAlias(QString::fromUtf16(TGlobal::AliasName));
+        return std::make_unique<TGlobal>();
+    }
+    const QString path = QFileInfo(options.Catalog).absoluteFilePath();
+    if (!QFileInfo::exists(path))
+        CatalogSchema::CreateFile(path);
+    return std::make_unique<TGlobal>(path);
+}
+
+// Questions the data module would ask in a window are answered from the options, or on the
+// terminal.
+void answerQuestions(const TOptions &options)
+{
+    TMessageBox::SetHandler([options](const TMessageBox::TShown &shown) {
+        if (shown.Buttons.testFlag(QMessageBox::Yes)) {
+            if (options.Suspicious == u"all")
+                return QMessageBox::Yes;
+            if (options.Suspicious == u"skip" || !interactive())
+                return QMessageBox::Cancel;
+            const QString text = QString(shown.Text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+            const QString answer = ask(QStringLiteral("\n%1\nUse it? [y]es / [a]ll / [N]o: ").arg(text));
+            if (answer.startsWith(u'a'))
+                return QMessageBox::Yes; // this one and every further one
+            return answer.startsWith(u'y') ? QMessageBox::No : QMessageBox::Cancel;
+        }
+        if (shown.Buttons.testFlag(QMessageBox::Cancel))
+            return options.Force ? QMessageBox::Ok : QMessageBox::Cancel;
+        err() << shown.Text << '\n';
+        return QMessageBox::Ok;
+    });
+}
+
+int scan(TGlobal &global, const TOptions &options, TVolumeServices &system)
+{
+    if (options.Arguments.size() != 2)
+        throw EUsage(QStringLiteral("scan takes one PATH"));
+    const QFileInfo info(options.Arguments[1]);
+    if (!info.isDir()) {
+        err() << "vor-nex-cli: " << options.Arguments[1] << " is not a readable folder\n";
+        return ecNothing;
+    }
+    const QString root = info.canonicalFilePath();
+    TFolderVolumes volumes(system, root);
+    if (options.Label)
+        volumes.SetLabel(*options.Label);
+    if (options.Serial)
+        volumes.SetSerial(*options.Serial);
+    TVolumeServices::SetCurrent(&volumes);
+    struct TRestore
+    {
+        ~TRestore() { TVolumeServices::SetCurrent(nullptr); }
+    } restore;
+
+    QString label;
+    QString serial;
+    if (!global.GetVolumeInfo(root, label, serial)) {
+        err() << "vor-nex-cli: cannot read the volume at " << root << '\n';
+        return ecNothing;
+    }
+    global.CDs2.Open();
+    bool force = options.Force;
+    if (!force && global.CDs2.FindKey({TVariant(serial)})) {
+        if (!interactive()) {
+            err() << "vor-nex-cli: the volume " << serial << " is already in the catalogue; use --force to replace it\n";
+            return ecNothing;
+        }
+        const QString answer = ask(QStringLiteral("The volume %1 is already in the catalogue. Replacing it drops the "
+                                                  "descriptions edited by hand. Replace it? [y/N] ")
+                                       .arg(serial));
+        if (!answer.startsWith(u'y'))
+            return ecNothing;
+        force = true;
+    }
+
+    TProgressBar bar;
+    global.OnProgress = [&bar](TGlobal *, int percent, int secondsLeft) {
+        QString text;
+        if (secondsLeft > 0)
+            text = secondsLeft <= 120 ? QStringLiteral("Time remaining: %1 sec").arg(secondsLeft)
+                                      : QStringLiteral("Time remaining: %1 min").arg(secondsLeft / 60);
+        bar.Show(percent, text);
+        return stopRequested.load();
+    };
+    std::signal(SIGINT, onInterrupt);
+    const int rootId = global.LoadDisk(root, options.Name, options.Picture, force);
+    if (rootId < 0) {
+        global.OnProgress = nullptr;
+        bar.Finish();
+        err() << (stopRequested ? "vor-nex-cli: stopped; what was read so far is kept\n" : "vor-nex-cli: nothing was catalogued\n");
+        return ecNothing;
+    }
+    if (options.Descriptions) {
+        global.OnProgress = [&bar](TGlobal *, int percent, int) {
+            bar.Show(percent, QStringLiteral("Processing file descriptions"));
+            return stopRequested.load();
+        };
+        global.LoadDescriptions(rootId, root);
+    }
+    global.OnProgress = nullptr;
+    bar.Finish();
+    QTextStream(stdout) << rootId << '\n';
+    return ecDone;
+}
+
+int volumes(TGlobal &global)
+{
+    TQuery query;
+    query.SetDatabase(&global.Database);
+    query.SetSQL({QStringLiteral("SELECT Entries.ID, CDs.SerialNum, CDs.VolumeLabel, Entries.Name, Entries.Size"),
+                  QStringLiteral("FROM Entries INNER JOIN CDs ON CDs.ID = Entries.ID"),
+                  QStringLiteral("WHERE Entries.Parent IS NULL ORDER BY Entries.ID")});
+    query.Open();
+    QTextStream out(stdout);
+    for (; !query.Eof(); query.Next()) {
+        QStringList fields;
+        for (int i = 0; i < query.FieldCount(); ++i)
+            fields << query.Fields(i)->AsString().replace(u'\t', u' ').replace(u'\n', u' ');
+        out << fields.join(u'\t') << '\n';
+    }
+    return ecDone;
+}
+
+int remove(TGlobal &global, const TOptions &options)
+{
+    if (options.Arguments.size() != 2)
+        throw EUsage(QStringLiteral("delete takes one volume ID"));
+    bool ok = false;
+    const int id = options.Arguments[1].toInt(&ok);
+    if (!ok)
+        throw EUsage(QStringLiteral("delete takes a volume ID, a number"));
+    TQuery query;
+    query.SetDatabase(&global.Database);
+    query.SetSQL({QStringLiteral("SELECT count(*) FROM Entries WHERE ID = :id AND Parent IS NULL")});
+    query.ParamByName(QStringLiteral("id"))->SetAsInteger(id);
+    query.Open();
+    if (query.Fields(0)->AsInteger() == 0) {
+        err() << "vor-nex-cli: there is no volume with ID " << id << '\n';
+        return ecNothing;
+    }
+    query.Close();
+    global.DeleteDisk(id);
+    return ecDone;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vor-nex-cli"));
-    QTextStream err(stderr);
     const QStringList args = QCoreApplication::arguments().mid(1);
-    if (args.isEmpty() || args.first() == u"--help") {
-        QTextStream(stdout) << "usage: vor-nex-cli [--catalog FILE] COMMAND [ARGS]\n";
-        return args.isEmpty() ? 2 : 0;
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        QTextStream(stdout) << Usage;
+        return ecDone;
     }
-    err << "vor-nex-cli: unknown command '" << args.first() << "'\n";
-    return 2;
+    try {
+        const TOptions options = parse(args);
+        if (options.Arguments.isEmpty())
+            throw EUsage(QStringLiteral("a command is needed"));
+        const QString command = options.Arguments.first();
+        if (command != u"scan" && command != u"volumes" && command != u"delete")
+            throw EUsage(QStringLiteral("unknown command %1").arg(command));
+        if (command == u"volumes" && options.Arguments.size() != 1)
+            throw EUsage(QStringLiteral("volumes takes no arguments"));
+        answerQuestions(options);
+        std::unique_ptr<TGlobal> global = openCatalogue(options);
+        if (command == u"scan")
+            return scan(*global, options, TVolumeServices::Current());
+        if (command == u"volumes")
+            return volumes(*global);
+        return remove(*global, options);
+    } catch (const EUsage &error) {
+        err() << "vor-nex-cli: " << error.Message() << "\n\n" << Usage;
+        return ecUsage;
+    } catch (const Exception &error) {
+        err() << "vor-nex-cli: " << error.Message() << '\n';
+        return ecError;
+    } catch (const std::exception &error) {
+        err() << "vor-nex-cli: " << error.what() << '\n';
+        return ecError;
+    }
 }

@@ -16,6 +16,12 @@ QList<TMessageBox::TShown> &shown()
     return list;
 }
 
+TMessageBox::THandler &handler()
+{
+    static TMessageBox::THandler value;
+    return value;
+}
+
 bool &automatic()
 {
     static bool value = false;
@@ -43,11 +49,18 @@ QMessageBox::StandardButton TMessageBox::Show(QWidget *parent, const QString &te
         return answers().dequeue();
     if (automatic())
         return defaultButton != QMessageBox::NoButton ? defaultButton : firstButton(buttons);
+    if (handler())
+        return handler()(shown().last());
 
     QMessageBox box(icon, caption, QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")), buttons, parent);
     if (defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(defaultButton);
     return QMessageBox::StandardButton(box.exec());
+}
+
+void TMessageBox::SetHandler(THandler value)
+{
+    handler() = std::move(value);
 }
 
 void TMessageBox::SetNextAnswer(QMessageBox::StandardButton answer)

@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 // Every question and notice of the program goes through here, so that a test can answer it in
@@ -23,6 +25,11 @@ public:
     static QMessageBox::StandardButton Show(QWidget *parent, const QString &text, const QString &caption,
                                             QMessageBox::StandardButtons buttons, QMessageBox::Icon icon,
                                             QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+
+    // Where there is no screen (the command-line tool), a handler answers every box instead of a
+    // window; an empty handler puts the window back.
+    using THandler = std::function<QMessageBox::StandardButton(const TShown &shown)>;
+    static void SetHandler(THandler handler);
 
     // For tests: the next boxes are answered with these buttons, in order, without being shown.
     static void SetNextAnswer(QMessageBox::StandardButton answer);

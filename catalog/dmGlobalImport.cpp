@@ -1,0 +1,123 @@
+// Importing the descriptions of a volume from the info files on its disk.
+
+#include "dmGlobal.h"
+
+#include "InfoFiles.h"
+#include "MessageBoxes.h"
+#include "VolumeServices.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+// What follows the last separator; the queries give names with either kind.
+QString fileNamePart(const QString &name)
+{
+    const qsizetype separator = qMax(name.lastIndexOf(u'/'), name.lastIndexOf(u'\\'));
+    return name.mid(separator + 1);
+}
+
+} // namespace
+
+void TGlobal::LoadDescriptions(int cd, const QString &rootPath)
+{
+    // The import writes in one transaction that DoProgress commits at each report it makes, and
+    // that is committed at the end and when an error ends the import: what was posted stays.
+    const bool ownTransaction = !Database.InTransaction();
+    if (ownTransaction)
+        Database.StartTransaction();
+    auto commit = [&] {
+        if (ownTransaction && Database.InTransaction())
+            Database.Commit();
+    };
+
+    TInfoFileReader reader;
+    try {
+        // The saved queries take the volume from TEMP_CD.
+        TEMP_CD.Open();
+        TEMP_CD.EmptyTable();
+        TEMP_CD.Append();
+        TEMP_CD.FieldByName(QStringLiteral("ID"))->SetAsInteger(cd);
+        TEMP_CD.Post();
+        TEMP_CD.Close();
+
+        FStartTick = FLastReportTick = TVolumeServices::Current().TickCount();
+        ForDescription.Open();
+        FilesWithInfo.Close();
+        FilesWithInfo.Open();
+        FoldersWithInfo.Close();
+        FoldersWithInfo.Open();
+        // The first ten steps stand for the work done before the first row.
+        FRecordsTotal = FoldersWithInfo.RecordCount() + FilesWithInfo.RecordCount() + 10;
+        FRecordsDone = 10;
+        DoProgress(TProgressKind::Records);
+
+        // A Yes to the question about suspicious pairs holds for this import only.
+        bool processAll = false;
+
+        // Asks about a pair whose names differ: is infoName really the description of name?
+        auto confirmed = [&](const QString &infoName, const QString &name) {
+            if (processAll || fileNamePart(infoName).compare(fileNamePart(name), Qt::CaseInsensitive) == 0)
+                return true;
+            const QString text = QCoreApplication::translate(
+                                     "TGlobal", "A suspicious file name and description file name mathcing found:\r\n%1\r\n%2\r\n"
+                                                "Select CANCEL to skip this file\r\nSelect YES to process all suspicious file\r\n"
+                                                "Select NO to process this file")
+                                     .arg(infoName, name);
+            switch (TMessageBox::Show(nullptr, text, QCoreApplication::translate("TGlobal", "Suspicious description file name"),
+                                      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Question)) {
+            case QMessageBox::Yes:
+                processAll = true;
+                return true;
+            case QMessageBox::No:
+                return true;
+            default:
+                return false;
+            }
+        };
+
+        // One pass over a query's rows. The question is asked only about an entry that exists
+        // and an info file on the volume, and the file is read before the entry is edited, so an
+        // edit is never left open by a file that cannot be opened.
+        TField *description = ForDescription.FieldByName(QStringLiteral("Description"));
+        auto importRows = [&](TStoredProc &rows, const QString &folderField, bool forFiles) {
+            rows.Close();
+            rows.Open();
+            TField *entryId = rows.FieldByName(QStringLiteral("EntryID"));
+            TField *folder = rows.FieldByName(folderField);
+            TField *infoName = rows.FieldByName(QStringLiteral("InfoName"));
+            TField *name = forFiles ? rows.FieldByName(QStringLiteral("Name")) : nullptr;
+            for (; !rows.Eof(); rows.Next()) {
+                if (ForDescription.FindKey({TVariant(entryId->AsInteger())})) {
+                    const std::optional<QByteArray> path = InfoFilePath(rootPath, folder->AsString(), infoName->AsString());
+                    if (path && (!forFiles || confirmed(infoName->AsString(), name->AsString()))) {
+                        if (const std::optional<QString> text = reader.Read(*path)) {
+                            ForDescription.Edit();
+                            try {
+                                description->SetAsString(*text);
+                                ForDescription.Post();
+                                DataChanged = true;
+                            } catch (...) {
+                                ForDescription.Cancel();
+                                throw;
+                            }
+                        }
+                    }
+                }
+                ++FRecordsDone;
+                DoProgress(TProgressKind::Records);
+            }
+            reader.Close();
+            rows.Close();
+        };
+
+        importRows(FoldersWithInfo, QStringLiteral("Fullpath"), false);
+        importRows(FilesWithInfo, QStringLiteral("FullPath"), true);
+    } catch (...) {
+        FoldersWithInfo.Close();
+        FilesWithInfo.Close();
+        commit();
+        throw;
+    }
+    commit();
+}

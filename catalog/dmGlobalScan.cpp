@@ -1,0 +1,306 @@
+// The walk of a volume into the catalogue: the data module's cataloguing operations.
+
+#include "dmGlobal.h"
+
+#include "FileNames.h"
+#include "MessageBoxes.h"
+#include "VolumeServices.h"
+
+#include <QCoreApplication>
+
+#include <cmath>
+
+namespace {
+
+// Every ASCII letter after the first character lowered; the first stays as found (Readme.TXT is
+// stored as Readme.txt). Other letters are left alone, as the catalogue always did.
+QString lowerAfterFirst(const QString &name)
+{
+    QString result = name;
+    for (qsizetype i = 1; i < result.size(); ++i) {
+        const char16_t c = result[i].unicode();
+        if (c >= u'A' && c <= u'Z')
+            result[i] = QChar(char16_t(c + (u'a' - u'A')));
+    }
+    return result;
+}
+
+QString lowerAscii(const QString &text)
+{
+    QString result = text;
+    for (QChar &c : result)
+        if (c.unicode() >= u'A' && c.unicode() <= u'Z')
+            c = QChar(char16_t(c.unicode() + (u'a' - u'A')));
+    return result;
+}
+
+QString serialText(quint32 serial)
+{
+    return QString::asprintf("%4.4x-%4.4x", unsigned(serial >> 16), unsigned(serial & 0xffff));
+}
+
+// Rounding to the nearest integer, halves to the even neighbour.
+int roundEven(double value)
+{
+    return int(std::nearbyint(value));
+}
+
+QString withSlash(const QString &path)
+{
+    return path.endsWith(u'/') ? path : path + u'/';
+}
+
+} // namespace
+
+bool TGlobal::GetVolumeInfo(const QString &rootPath, QString &label, QString &serial)
+{
+    const std::optional<TVolumeInfo> info = TVolumeServices::Current().VolumeInformation(rootPath);
+    if (!info)
+        return false;
+    label = info->Label.toUpper();
+    serial = serialText(info->Serial);
+    return true;
+}
+
+qint64 TGlobal::GetDiskSize(const QString &rootPath)
+{
+    return TVolumeServices::Current().DiskSize(rootPath).value_or(0);
+}
+
+qint16 TGlobal::ImageIDForFile(const QString &fileName)
+{
+    // Everything after the first dot: archive.tar.gz is looked up as tar.gz, README as readme.
+    const qsizetype dot = fileName.indexOf(u'.');
+    const QString extension = lowerAscii(dot < 0 ? fileName : fileName.mid(dot + 1));
+    FindEx.Close();
+    FindEx.ParamByName(QStringLiteral("str"))->SetAsString(extension);
+    FindEx.Open();
+    const int imageId = FindEx.IsEmpty() ? 0 : FindEx.FieldByName(QStringLiteral("ImageID"))->AsInteger();
+    return qint16(imageId != 0 ? imageId : 3);
+}
+
+int TGlobal::AddDiskRoot(const QString &rootPath, const QString &name, int pictureId)
+{
+    QString label;
+    QString serial;
+    if (!GetVolumeInfo(rootPath, label, serial))
+        return -1;
+    label = label.isEmpty() ? serial : lowerAfterFirst(label);
+
+    Main.Open();
+    Main.Append();
+    try {
+        Main.FieldByName(QStringLiteral("Name"))->SetAsString(name.isEmpty() ? label : name);
+        Main.FieldByName(QStringLiteral("Folder"))->SetAsBoolean(true);
+        Main.FieldByName(QStringLiteral("ImageID"))->SetAsInteger(pictureId);
+        Main.Post();
+    } catch (...) {
+        Main.Cancel();
+        throw;
+    }
+    const int id = Main.FieldByName(QStringLiteral("ID"))->AsInteger();
+
+    CDs2.Open();
+    CDs2.Append();
+    try {
+        CDs2.FieldByName(QStringLiteral("ID"))->SetAsInteger(id);
+        CDs2.FieldByName(QStringLiteral("VolumeLabel"))->SetAsString(label);
+        CDs2.FieldByName(QStringLiteral("SerialNum"))->SetAsString(serial);
+        CDs2.Post();
+    } catch (...) {
+        CDs2.Cancel();
+        throw;
+    }
+    return id;
+}
+
+void TGlobal::LoadFolder(const QString &path, int parentId, qint64 &total, int cd)
+{
+    total = 0;
+    // The folder is listed whole and its listing closed before anything below it is walked, so a
+    // deep chain of folders holds no handle per level.
+    const std::optional<QList<TDirEntry>> entries = TVolumeServices::Current().ListDirectory(path);
+    if (!entries)
+        return;
+    const QString relative = path.mid(FScanRoot.size());
+    const QString fullPath = QString(relative).replace(u'/', u'\\');
+
+    TField *name = Main.FieldByName(QStringLiteral("Name"));
+    TField *modified = Main.FieldByName(QStringLiteral("Modified"));
+    TField *fullPathField = Main.FieldByName(QStringLiteral("FullPath"));
+    TField *parent = Main.FieldByName(QStringLiteral("Parent"));
+    TField *cdField = Main.FieldByName(QStringLiteral("CD"));
+    TField *folder = Main.FieldByName(QStringLiteral("Folder"));
+    TField *imageId = Main.FieldByName(QStringLiteral("ImageID"));
+    TField *size = Main.FieldByName(QStringLiteral("Size"));
+    TField *id = Main.FieldByName(QStringLiteral("ID"));
+
+    for (const TDirEntry &entry : *entries) {
+        const QString found = FileNameToText(entry.Name);
+        Main.Append();
+        try {
+            name->SetAsString(lowerAfterFirst(found));
+            if (entry.Stated)
+                modified->SetAsDateTime(entry.Time);
+            if (!fullPath.isEmpty())
+                fullPathField->SetAsString(fullPath);
+            parent->SetAsInteger(parentId);
+            cdField->SetAsInteger(cd);
+            if (entry.IsDirectory) {
+                folder->SetAsBoolean(true);
+                imageId->SetAsInteger(1);
+            } else {
+                imageId->SetAsInteger(ImageIDForFile(found));
+                size->SetAsLargeInt(entry.Size);
+            }
+            Main.Post();
+        } catch (...) {
+            Main.Cancel();
+            throw;
+        }
+        if (entry.IsDirectory) {
+            const int folderId = id->AsInteger();
+            const TBookmark row = Main.GetBookmark();
+            qint64 sub = 0;
+            // A folder on another device (something mounted inside the volume) is recorded, not
+            // entered: the walk stays on the volume.
+            if (!entry.Stated || entry.Device == FScanDevice)
+                LoadFolder(path + found + u'/', folderId, sub, cd);
+            Main.GotoBookmark(row);
+            Main.Edit();
+            size->SetAsLargeInt(sub);
+            Main.Post();
+            total += sub;
+        } else {
+            total += entry.Size;
+            FBytesDone += entry.Size;
+            if (DoProgress(TProgressKind::Bytes))
+                throw EStopLoading();
+        }
+    }
+}
+
+bool TGlobal::DoProgress(TProgressKind kind)
+{
+    const quint32 now = TVolumeServices::Current().TickCount();
+    // Tick differences are taken in 32 bits, so a counter that wraps still measures right.
+    const quint32 sinceReport = now - FLastReportTick;
+    const quint32 sinceStart = now - FStartTick;
+    if (kind == TProgressKind::Records) {
+        if ((sinceReport > 500 || sinceStart > 500) && OnProgress) {
+            const int percent = FRecordsTotal > 0 ? FRecordsDone * 100 / FRecordsTotal : 0;
+            const bool stop = OnProgress(this, percent, 0);
+            CommitScan();
+            return stop;
+        }
+        return false;
+    }
+    if (sinceReport <= 500)
+        return false;
+    // A volume whose size is unknown reports 0 % and no estimate; the fraction never passes 1.
+    const double x = FCapacity > 0 ? std::min(1.0, double(FBytesDone) / double(FCapacity)) : 0.0;
+    FLastReportTick = now;
+    const int secondsLeft = x != 0.0 && sinceStart >= 20000 ? roundEven((1.0 - x) * sinceStart / x * 0.0002) * 5 : -1;
+    CommitScan();
+    return OnProgress ? OnProgress(this, roundEven(x * 100.0), secondsLeft) : false;
+}
+
+void TGlobal::CommitScan()
+{
+    if (Database.InTransaction()) {
+        Database.Commit();
+        Database.StartTransaction();
+    }
+}
+
+void TGlobal::DeleteDisk(int cd)
+{
+    DeleteCD.ParamByName(QStringLiteral("cd"))->SetAsInteger(cd);
+    DeleteCD.ExecSQL();
+    DataChanged = true;
+}
+
+int TGlobal::LoadDisk(const QString &rootPath, const QString &name, int pictureId, bool force)
+{
+    QString label;
+    QString serial;
+    if (!GetVolumeInfo(rootPath, label, serial))
+        return -1;
+
+    CDs2.Open();
+    const bool known = CDs2.FindKey({TVariant(serial)});
+    if (known && !force) {
+        const QString question = QCoreApplication::translate(
+            "TGlobal", "This disk is already in the library.\r\nUpdating the library will drop all\r\nmanually edited file "
+                       "descriprtions\r\nSelect OK to proceeed updating anyway");
+        if (TMessageBox::Show(nullptr, question, QCoreApplication::translate("TGlobal", "Warning"),
+                              QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Warning)
+            != QMessageBox::Ok)
+            return -1;
+    }
+    const int replaced = known ? CDs2.FieldByName(QStringLiteral("ID"))->AsInteger() : 0;
+
+    // The walk writes in transactions committed at every progress report, at the end, on a stop
+    // and on an error: what was posted survives any of them, and a crash leaves a consistent file.
+    const bool ownTransaction = !Database.InTransaction();
+    if (ownTransaction)
+        Database.StartTransaction();
+    auto finish = [&] {
+        if (ownTransaction && Database.InTransaction())
+            Database.Commit();
+    };
+    try {
+        DataChanged = true;
+        if (known)
+            DeleteDisk(replaced);
+        const int rootId = AddDiskRoot(rootPath, name, pictureId);
+        if (rootId < 0) {
+            // The disc went away after it was identified: nothing more is written.
+            finish();
+            return -1;
+        }
+        const TBookmark rootRow = Main.GetBookmark();
+        FScanRoot = withSlash(rootPath);
+        FScanDevice = TVolumeServices::Current().DeviceOf(rootPath).value_or(0);
+        FStartTick = FLastReportTick = TVolumeServices::Current().TickCount();
+        FCapacity = GetDiskSize(rootPath);
+        FBytesDone = 0;
+        qint64 total = 0;
+        LoadFolder(FScanRoot, rootId, total, rootId);
+
+        Main.GotoBookmark(rootRow);
+        Main.Edit();
+        Main.FieldByName(QStringLiteral("CD"))->SetAsInteger(rootId);
+        Main.FieldByName(QStringLiteral("Size"))->SetAsLargeInt(total);
+        Main.Post();
+        Main.Close();
+        finish();
+        if (OnProgress)
+            OnProgress(this, 0, 0);
+        return rootId;
+    } catch (const EStopLoading &) {
+        finish();
+        return -1;
+    } catch (...) {
+        finish();
+        throw;
+    }
+}
+
+QList<TDriveLine> TGlobal::GetDrives()
+{
+    QList<TDriveLine> lines;
+    const QList<TDrive> drives = TVolumeServices::Current().Drives();
+    for (qsizetype i = 0; i < drives.size(); ++i) {
+        const TDrive &drive = drives[i];
+        QString label;
+        QString serial;
+        if (drive.HasVolume && GetVolumeInfo(drive.RootPath, label, serial))
+            lines.append({drive.RootPath + u':' + serial, label.isEmpty() ? QStringLiteral("no label") : label, drive.RootPath});
+        else
+            lines.append({drive.RootPath + QStringLiteral(":         "), QStringLiteral("[audio or no disk]"), QString()});
+        if (OnProgress && OnProgress(this, int(i * 100 / drives.size()), 0))
+            break;
+    }
+    return lines;
+}

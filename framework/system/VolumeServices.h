@@ -1,0 +1,89 @@
+#pragma once
+
+#include "DateTimes.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <optional>
+
+class QObject;
+class TMountWatcher;
+
+// A drive a disc catalogue lists: an optical drive or a mounted disc image.
+struct TDrive
+{
+    // The mount point; an optical drive without a mounted disc is named by its device.
+    QString RootPath;
+    QString Device;
+    // "iso9660", "udf", ...; empty when nothing is mounted.
+    QString FileSystem;
+    bool HasVolume = false;
+
+    friend bool operator==(const TDrive &, const TDrive &) = default;
+};
+
+struct TVolumeInfo
+{
+    // As the file system holds it: the catalogue decides about letter case.
+    QString Label;
+    quint32 Serial = 0;
+
+    friend bool operator==(const TVolumeInfo &, const TVolumeInfo &) = default;
+};
+
+// One entry of a folder, as the walk records it.
+struct TDirEntry
+{
+    QByteArray Name;
+    // Symbolic links are never directories: they are recorded as files and not followed.
+    bool IsDirectory = false;
+    bool IsSymLink = false;
+    // A link's own size, not its target's.
+    qint64 Size = 0;
+    // Local time truncated to even seconds, the resolution of FAT times, so that a file copied
+    // between file systems keeps the time the catalogue knows it by.
+    TDateTime Time;
+    // The walk stays on the volume's device: a folder on another device is recorded, not entered.
+    quint64 Device = 0;
+    // False when the entry could not be stat'ed: it is still listed with its name; size, time and
+    // device are 0 and IsDirectory comes from the folder listing itself.
+    bool Stated = false;
+};
+
+// Volume and file services of the platform, one instance current per process so that tests can
+// put a double in its place.
+class TVolumeServices
+{
+public:
+    TVolumeServices() = default;
+    TVolumeServices(const TVolumeServices &) = delete;
+    TVolumeServices &operator=(const TVolumeServices &) = delete;
+    virtual ~TVolumeServices() = default;
+
+    // The installed instance, or the system's own when none is installed.
+    static TVolumeServices &Current();
+    // nullptr puts the system's own back. The caller keeps ownership.
+    static void SetCurrent(TVolumeServices *services);
+
+    // In a stable order: optical drives by number, then mounted disc images.
+    virtual QList<TDrive> Drives() = 0;
+    // nullopt for a drive without a disc or a volume that cannot be identified.
+    virtual std::optional<TVolumeInfo> VolumeInformation(const QString &rootPath) = 0;
+    // Capacity in bytes; nullopt when rootPath is not a readable volume.
+    virtual std::optional<qint64> DiskSize(const QString &rootPath) = 0;
+    // A watcher of the mount table, owned by parent. Its Changed() stands in for the message
+    // Windows sends when a disc arrives or leaves.
+    virtual TMountWatcher *NewMountWatcher(QObject *parent) = 0;
+
+    // The entries of a folder without "." and "..", or nullopt when it cannot be listed. The
+    // listing is closed before this returns, so a walk holds no handle per level.
+    virtual std::optional<QList<TDirEntry>> ListDirectory(const QString &path);
+    // Milliseconds from a monotonic clock, wrapping like a 32-bit counter.
+    virtual quint32 TickCount();
+    // The device a path lies on, nullopt when it cannot be read; a walk compares it with its
+    // entries' devices to stay on one volume. A final symbolic link is followed, as ListDirectory
+    // follows it: a root such as /media/cdrom -> cdrom0 must give the disc's device, not that of
+    // the folder holding the link, or no folder of the disc would be entered.
+    virtual std::optional<quint64> DeviceOf(const QString &path);
+};

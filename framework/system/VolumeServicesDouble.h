@@ -1,0 +1,58 @@
+#pragma once
+
+#include "VolumeServices.h"
+
+#include <QList>
+#include <QPointer>
+#include <QSet>
+
+// Volume services for tests: the drives are folders with a label, serial and capacity the test
+// sets. Listing folders and the tick count are the system's own until a test takes them over.
+class TVolumeServicesDouble final : public TVolumeServices
+{
+public:
+    TVolumeServicesDouble() = default;
+    ~TVolumeServicesDouble() override;
+
+    // A drive already there under rootPath takes the new settings.
+    void AddDrive(const QString &rootPath, const QString &label, quint32 serial, qint64 capacity,
+                  bool hasDisc = true);
+    void RemoveDrive(const QString &rootPath);
+    // Without a disc a drive has no volume information and no size, and nothing below its root
+    // can be listed.
+    void SetHasDisc(const QString &rootPath, bool hasDisc);
+    // Every watcher this double made emits Changed().
+    void EmitMountChange();
+
+    // Root may read any folder, so a folder that cannot be listed is named here.
+    void FailListing(const QString &path);
+    void ClearListingFailures();
+
+    // From then on TickCount() answers ms and moves only when told.
+    void SetTick(quint32 ms);
+    void AdvanceTick(quint32 ms);
+
+    QList<TDrive> Drives() override;
+    std::optional<TVolumeInfo> VolumeInformation(const QString &rootPath) override;
+    std::optional<qint64> DiskSize(const QString &rootPath) override;
+    TMountWatcher *NewMountWatcher(QObject *parent) override;
+    std::optional<QList<TDirEntry>> ListDirectory(const QString &path) override;
+    quint32 TickCount() override;
+
+private:
+    struct TDoubleDrive
+    {
+        QString RootPath;
+        QString Label;
+        quint32 Serial = 0;
+        qint64 Capacity = 0;
+        bool HasDisc = true;
+    };
+
+    TDoubleDrive *Find(const QString &rootPath);
+
+    QList<TDoubleDrive> FDrives;
+    QSet<QString> FFailingPaths;
+    std::optional<quint32> FTick;
+    QList<QPointer<TMountWatcher>> FWatchers;
+};
