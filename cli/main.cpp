@@ -165,6 +165,13 @@ TOptions parse(const QStringList &args)
     return options;
 }
 
+bool isNumber(const QString &text)
+{
+    bool ok = false;
+    text.toInt(&ok);
+    return ok;
+}
+
 std::unique_ptr<TGlobal> openCatalogue(const TOptions &options)
 {
     if (options.Catalog.isEmpty()) {
@@ -330,8 +337,13 @@ int main(int argc, char *argv[])
         const QString command = options.Arguments.first();
         if (command != u"scan" && command != u"volumes" && command != u"delete")
             throw EUsage(QStringLiteral("unknown command %1").arg(command));
+        // Arguments are checked before the catalogue is touched (or made).
         if (command == u"volumes" && options.Arguments.size() != 1)
             throw EUsage(QStringLiteral("volumes takes no arguments"));
+        if (command == u"scan" && options.Arguments.size() != 2)
+            throw EUsage(QStringLiteral("scan takes one PATH"));
+        if (command == u"delete" && (options.Arguments.size() != 2 || !isNumber(options.Arguments[1])))
+            throw EUsage(QStringLiteral("delete takes one volume ID, a number"));
         answerQuestions(options);
         std::unique_ptr<TGlobal> global = openCatalogue(options);
         if (command == u"scan")

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <climits>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -23,6 +24,43 @@ TDateTime LocalTimeInTwoSeconds(time_t seconds)
     // Leap second 60 stays as it is: FromParts carries it into the next minute.
     return TDateTime::FromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                                 local.tm_min, local.tm_sec & ~1);
+}
+
+// Opens a folder by a path of any length. The kernel refuses paths of PATH_MAX bytes or more, and
+// a folder chain can be deeper than that: such a path is opened piece by piece, each piece
+// relative to the last, holding at most two descriptors at a time.
+int OpenDirectory(const QByteArray &path, int flags)
+{
+    if (path.size() < PATH_MAX - 1)
+        return ::open(path.constData(), flags | O_DIRECTORY | O_CLOEXEC);
+    constexpr qsizetype piece = PATH_MAX / 2;
+    int base = AT_FDCWD;
+    qsizetype from = 0;
+    while (path.size() - from >= piece) {
+        // Cut after a "/" so each piece is a chain of whole names.
+        qsizetype cut = path.lastIndexOf('/', from + piece - 1);
+        if (cut <= from) {
+            if (base != AT_FDCWD)
+                ::close(base);
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        const QByteArray part = path.mid(from, cut - from + 1);
+        const int next = ::openat(base, part.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (base != AT_FDCWD)
+            ::close(base);
+        if (next < 0)
+            return -1;
+        base = next;
+        from = cut + 1;
+    }
+    const QByteArray rest = from < path.size() ? path.mid(from) : QByteArray(".");
+    const int fd = ::openat(base, rest.constData(), flags | O_DIRECTORY | O_CLOEXEC);
+    const int saved = errno;
+    if (base != AT_FDCWD)
+        ::close(base);
+    errno = saved;
+    return fd;
 }
 
 } // namespace
@@ -42,7 +80,7 @@ void TVolumeServices::SetCurrent(TVolumeServices *services)
 
 std::optional<QList<TDirEntry>> TVolumeServices::ListDirectory(const QString &path)
 {
-    const int fd = ::open(TextToFileName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = OpenDirectory(TextToFileName(path), O_RDONLY);
     if (fd < 0)
         return std::nullopt;
     DIR *dir = ::fdopendir(fd);
@@ -97,7 +135,16 @@ quint32 TVolumeServices::TickCount()
 std::optional<quint64> TVolumeServices::DeviceOf(const QString &path)
 {
     struct stat info;
-    if (::stat(TextToFileName(path).constData(), &info) != 0)
+    const QByteArray name = TextToFileName(path);
+    if (name.size() < PATH_MAX - 1) {
+        if (::stat(name.constData(), &info) != 0)
+            return std::nullopt;
+        return quint64(info.st_dev);
+    }
+    const int fd = OpenDirectory(name, O_PATH);
+    if (fd < 0)
         return std::nullopt;
-    return quint64(info.st_dev);
+    const bool ok = ::fstat(fd, &info) == 0;
+    ::close(fd);
+    return ok ? std::optional(quint64(info.st_dev)) : std::nullopt;
 }

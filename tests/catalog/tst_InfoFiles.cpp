@@ -1,0 +1,315 @@
+#include "FileNames.h"
+#include "InfoFiles.h"
+#include "SysUtils.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray realPath(const QByteArray &path)
+{
+    char *resolved = ::realpath(path.constData(), nullptr);
+    const QByteArray result(resolved);
+    std::free(resolved);
+    return result;
+}
+
+QString systemMessage(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool writeFile(const QByteArray &path, const QByteArray &content)
+{
+    const int file = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (file < 0)
+        return false;
+    const bool written = ::write(file, content.constData(), size_t(content.size())) == ssize_t(content.size());
+    ::close(file);
+    return written;
+}
+
+QByteArray repeated(char c, qsizetype count)
+{
+    return QByteArray(count, c);
+}
+
+} // namespace
+
+// Info files are found below a volume root by the names the catalogue keeps, and read as text.
+class TestInfoFiles : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void Paths_data();
+    void Paths();
+    void Decoding_data();
+    void Decoding();
+    void SizeLimit_data();
+    void SizeLimit();
+    void RereadsTheOpenFileFromItsStart();
+    void Refused_data();
+    void Refused();
+
+private:
+    // Names are bytes, so that names that are not UTF-8 can be made.
+    void Write(const QByteArray &relative, const QByteArray &content);
+    void MakeFolder(const QByteArray &relative);
+    void Link(const QByteArray &target, const QByteArray &relative);
+
+    std::unique_ptr<QTemporaryDir> FVolume;
+    std::unique_ptr<QTemporaryDir> FOutside;
+    QByteArray FRoot; // the volume root with links resolved
+};
+
+void TestInfoFiles::init()
+{
+    FVolume = std::make_unique<QTemporaryDir>();
+    FOutside = std::make_unique<QTemporaryDir>();
+    QVERIFY(FVolume->isValid() && FOutside->isValid());
+    FRoot = realPath(QFile::encodeName(FVolume->path()));
+}
+
+void TestInfoFiles::cleanup()
+{
+    // QTemporaryDir removes only names it can decode.
+    ::unlink((FRoot + "/d\xE9j\xE0/\xE9t\xE9.nfo").constData());
+    ::rmdir((FRoot + "/d\xE9j\xE0").constData());
+    FVolume.reset();
+    FOutside.reset();
+}
+
+void TestInfoFiles::Write(const QByteArray &relative, const QByteArray &content)
+{
+    QVERIFY2(writeFile(FRoot + '/' + relative, content), relative.constData());
+}
+
+void TestInfoFiles::MakeFolder(const QByteArray &relative)
+{
+    QCOMPARE(::mkdir((FRoot + '/' + relative).constData(), 0755), 0);
+}
+
+void TestInfoFiles::Link(const QByteArray &target, const QByteArray &relative)
+{
+    QCOMPARE(::symlink(target.constData(), (FRoot + '/' + relative).constData()), 0);
+}
+
+void TestInfoFiles::Paths_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("infoName");
+    // Relative to the resolved volume root; empty when the names must be refused.
+    QTest::addColumn<QByteArray>("expected");
+
+    const QString dejaVu = FileNameToText("d\xE9j\xE0");
+    const QString ete = FileNameToText("\xE9t\xE9.nfo");
+    QVERIFY(dejaVu.size() > 4); // escaped, not decoded
+
+    QTest::newRow("in the root") << u""_s << u"a.diz"_s << "a.diz"_ba;
+    QTest::newRow("in a folder") << u"sub"_s << u"b.nfo"_s << "sub/b.nfo"_ba;
+    QTest::newRow("two levels") << u"sub\\deeper"_s << u"c.txt"_s << "sub/deeper/c.txt"_ba;
+    QTest::newRow("letter case lost by the walk") << u"Sub2"_s << u"Readme.txt"_s << "SUB2/README.TXT"_ba;
+    QTest::newRow("names not UTF-8") << dejaVu << ete << "d\xE9j\xE0/\xE9t\xE9.nfo"_ba;
+    QTest::newRow("a folder") << u""_s << u"sub"_s << "sub"_ba;
+    QTest::newRow("missing file") << u"sub"_s << u"gone.diz"_s << "sub/gone.diz"_ba;
+    QTest::newRow("missing folder") << u"nosuch"_s << u"x.diz"_s << "nosuch/x.diz"_ba;
+    QTest::newRow("link inside") << u""_s << u"in.diz"_s << "sub/b.nfo"_ba;
+    QTest::newRow("link up, still inside") << u"sub"_s << u"up.diz"_s << "a.diz"_ba;
+
+    QTest::newRow("link to a file outside") << u""_s << u"out.diz"_s << QByteArray();
+    QTest::newRow("folder linked outside") << u"outdir"_s << u"x.diz"_s << QByteArray();
+    QTest::newRow("missing file, folder linked outside") << u"outdir"_s << u"gone.diz"_s << QByteArray();
+    QTest::newRow("dangling link") << u""_s << u"dangling.diz"_s << QByteArray();
+    QTest::newRow("parent folder") << u".."_s << u"x.diz"_s << QByteArray();
+    QTest::newRow("parent inside the path") << u"sub\\.."_s << u"a.diz"_s << QByteArray();
+    QTest::newRow("current folder") << u"."_s << u"a.diz"_s << QByteArray();
+    QTest::newRow("empty folder name") << u"sub\\\\deeper"_s << u"c.txt"_s << QByteArray();
+    QTest::newRow("leading separator") << u"\\sub"_s << u"b.nfo"_s << QByteArray();
+    QTest::newRow("trailing separator") << u"sub\\"_s << u"b.nfo"_s << QByteArray();
+    QTest::newRow("slash in a folder name") << u"sub/deeper"_s << u"c.txt"_s << QByteArray();
+    QTest::newRow("empty name") << u""_s << u""_s << QByteArray();
+    QTest::newRow("name .") << u"sub"_s << u"."_s << QByteArray();
+    QTest::newRow("name ..") << u"sub"_s << u".."_s << QByteArray();
+    QTest::newRow("slash in the name") << u""_s << u"sub/b.nfo"_s << QByteArray();
+    QTest::newRow("backslash in the name") << u""_s << u"back\\slash.diz"_s << QByteArray();
+    QTest::newRow("NUL in the name") << u""_s << QString(u"a.diz"_s + QChar(0) + u"x"_s) << QByteArray();
+}
+
+void TestInfoFiles::Paths()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, infoName);
+    QFETCH(QByteArray, expected);
+
+    Write("a.diz", "a");
+    MakeFolder("sub");
+    Write("sub/b.nfo", "b");
+    MakeFolder("sub/deeper");
+    Write("sub/deeper/c.txt", "c");
+    MakeFolder("SUB2");
+    Write("SUB2/README.TXT", "r");
+    MakeFolder("d\xE9j\xE0");
+    Write("d\xE9j\xE0/\xE9t\xE9.nfo", "e");
+    Write("back\\slash.diz", "s");
+    const QByteArray outside = realPath(QFile::encodeName(FOutside->path()));
+    QVERIFY(writeFile(outside + "/x.diz", "outside"));
+    Link(outside + "/x.diz", "out.diz");
+    Link(outside, "outdir");
+    Link("sub/b.nfo", "in.diz");
+    Link("../a.diz", "sub/up.diz");
+    Link("/nonexistent/nowhere", "dangling.diz");
+
+    const std::optional<QByteArray> path = InfoFilePath(FileNameToText(FRoot), folder, infoName);
+    const std::optional<QByteArray> slashed = InfoFilePath(FileNameToText(FRoot) + u'/', folder, infoName);
+    if (expected.isEmpty()) {
+        QVERIFY2(!path, path ? path->constData() : "");
+        QVERIFY(!slashed);
+    } else {
+        QVERIFY(path);
+        QCOMPARE(*path, FRoot + '/' + expected);
+        QCOMPARE(slashed, path);
+    }
+}
+
+void TestInfoFiles::Decoding_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("UTF-8, line ends kept") << "a.txt"_ba << "caf\xC3\xA9 \xE2\x82\xAC\r\nline\nend"_ba << u"café €\r\nline\nend"_s;
+    QTest::newRow("UTF-8 in a .nfo") << "a.nfo"_ba << "\xE2\x95\x94\xE2\x95\x97"_ba << u"╔╗"_s;
+    QTest::newRow("byte order mark dropped") << "b.txt"_ba << "\xEF\xBB\xBFhi\n"_ba << u"hi\n"_s;
+    QTest::newRow("byte order mark only") << "b.diz"_ba << "\xEF\xBB\xBF"_ba << QString();
+    QTest::newRow("empty") << "e.txt"_ba << QByteArray() << QString();
+    QTest::newRow("437 box drawing")
+        << "art.nfo"_ba << "\xC9\xCD\xBB\r\n\xBA\xB0\xB1\xB2\xDB\xBA\r\n\xC8\xCD\xBC \xE0\xE1\xFE"_ba << u"╔═╗\r\n║░▒▓█║\r\n╚═╝ αß■"_s;
+    QTest::newRow("437, upper-case extension") << "FILE_ID.DIZ"_ba << "\x80\x9B\xA9\xF9\xFF"_ba << u"Ç¢⌐∙\u00A0"_s;
+    QTest::newRow("437 keeps tabs and controls") << "c.diz"_ba << "a\tb\x01\r\n\x7F\xC4"_ba << u"a\tb\u0001\r\n\u007F─"_s;
+    QTest::newRow("1252 quotes") << "q.txt"_ba << "\x93Hi\x94 \x91x\x92 \x85 \x80 \x96"_ba << u"“Hi” ‘x’ … € –"_s;
+    QTest::newRow("1252 unassigned bytes") << "u.txt"_ba << "\x81\x8D\x8F\x90\x9D"_ba << u"\u0081\u008D\u008F\u0090\u009D"_s;
+    QTest::newRow("1252 for box bytes in a .txt") << "art.txt"_ba << "\xC9\xCD\xBB"_ba << u"ÉÍ»"_s;
+    QTest::newRow("overlong form is no UTF-8") << "o.txt"_ba << "\xC0\xAF"_ba << u"À¯"_s;
+    QTest::newRow("surrogate is no UTF-8") << "s.txt"_ba << "\xED\xA0\x80"_ba << u"í\u00A0€"_s;
+    QTest::newRow("past U+10FFFF is no UTF-8") << "p.txt"_ba << "\xF4\x90\x80\x80"_ba << u"ô\u0090€€"_s;
+    QTest::newRow("cut short by the file itself") << "t.txt"_ba << "ab\xC3"_ba << u"abÃ"_s;
+}
+
+void TestInfoFiles::Decoding()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, expected);
+
+    Write(name, content);
+    TInfoFileReader reader;
+    const std::optional<QString> text = reader.Read(FRoot + '/' + name);
+    QVERIFY(text);
+    QCOMPARE(*text, expected);
+}
+
+void TestInfoFiles::SizeLimit_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QString>("last");
+
+    const qsizetype limit = MaxInfoFileSize;
+    QCOMPARE(limit, 1048576);
+    QTest::newRow("longer: cut") << repeated('a', limit) + "bbbb" << int(limit) << u"a"_s;
+    QTest::newRow("exactly the limit") << repeated('a', limit - 1) + 'z' << int(limit) << u"z"_s;
+    QTest::newRow("two-byte character cut") << repeated('a', limit - 1) + "\xC3\xA9tail" << int(limit - 1) << u"a"_s;
+    QTest::newRow("three-byte character cut") << repeated('a', limit - 2) + "\xE2\x82\xAC" << int(limit - 2) << u"a"_s;
+    QTest::newRow("whole character before the cut") << repeated('a', limit - 2) + "\xC3\xA9x" << int(limit - 1) << u"é"_s;
+    QTest::newRow("ends inside a character, not cut") << repeated('a', limit - 1) + "\xC3" << int(limit) << u"Ã"_s;
+    QTest::newRow("not UTF-8, cut") << "\xFF" + repeated('a', limit) << int(limit) << u"a"_s;
+}
+
+void TestInfoFiles::SizeLimit()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, length);
+    QFETCH(QString, last);
+
+    Write("big.txt", content);
+    TInfoFileReader reader;
+    const std::optional<QString> text = reader.Read(FRoot + "/big.txt");
+    QVERIFY(text);
+    QCOMPARE(text->size(), length);
+    QCOMPARE(text->right(1), last);
+}
+
+void TestInfoFiles::RereadsTheOpenFileFromItsStart()
+{
+    const QByteArray first = FRoot + "/first.diz";
+    const QByteArray second = FRoot + "/second.diz";
+    Write("first.diz", "one");
+    Write("second.diz", "two");
+
+    TInfoFileReader reader;
+    QCOMPARE(reader.Read(first), u"one"_s);
+    // Another file in its place: the reader still holds the one it opened and reads it again.
+    QCOMPARE(::unlink(first.constData()), 0);
+    Write("first.diz", "replaced");
+    QCOMPARE(reader.Read(first), u"one"_s);
+    QCOMPARE(reader.Read(first), u"one"_s);
+
+    QCOMPARE(reader.Read(second), u"two"_s);
+    QCOMPARE(reader.Read(first), u"replaced"_s);
+    QCOMPARE(::unlink(first.constData()), 0);
+    reader.Close();
+    QVERIFY_THROWS_EXCEPTION(Exception, reader.Read(first));
+}
+
+void TestInfoFiles::Refused_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<int>("error");
+
+    QTest::newRow("missing") << "missing.diz"_ba << ENOENT;
+    QTest::newRow("directory") << "folder.diz"_ba << EISDIR;
+    QTest::newRow("FIFO") << "fifo.diz"_ba << EINVAL;
+    QTest::newRow("symbolic link") << "link.diz"_ba << ELOOP;
+    QTest::newRow("below a file") << "plain.txt/x.diz"_ba << ENOTDIR;
+}
+
+void TestInfoFiles::Refused()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(int, error);
+
+    Write("plain.txt", "plain");
+    MakeFolder("folder.diz");
+    QCOMPARE(::mkfifo((FRoot + "/fifo.diz").constData(), 0644), 0);
+    Link("plain.txt", "link.diz");
+
+    TInfoFileReader reader;
+    QCOMPARE(reader.Read(FRoot + "/plain.txt"), u"plain"_s);
+    const QByteArray path = FRoot + '/' + name;
+    try {
+        reader.Read(path);
+        QFAIL("not refused");
+    } catch (const Exception &e) {
+        QCOMPARE(e.Message(), u"Cannot open file %1: %2"_s.arg(FileNameToText(path), systemMessage(error)));
+    }
+    QCOMPARE(reader.Read(FRoot + "/plain.txt"), u"plain"_s);
+}
+
+QTEST_GUILESS_MAIN(TestInfoFiles)
+#include "tst_InfoFiles.moc"

@@ -1,0 +1,211 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+namespace {
+
+struct TRun
+{
+    int ExitCode;
+    QString Out;
+    QString Err;
+};
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+} // namespace
+
+// vor-nex-cli run as a process, with its standard streams not on a terminal (as in scripts).
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void usageErrors_data();
+    void usageErrors();
+    void scanListAndDelete();
+    void knownVolumeNeedsForceWithoutTerminal();
+    void labelAndSerialGiven();
+    void aliasCatalogueCreatedOnFirstUse();
+    void unreadablePath();
+    void descriptionsAndSuspiciousPairs_data();
+    void descriptionsAndSuspiciousPairs();
+
+private:
+    TRun Run(const QStringList &args);
+    QString Catalog() const { return FDir->filePath(QStringLiteral("test.db")); }
+    QString Volume() const { return FDir->filePath(QStringLiteral("Disc")); }
+    QStringList Query(const QString &sql) const;
+
+    std::unique_ptr<QTemporaryDir> FDir;
+};
+
+void TestCli::init()
+{
+    FDir = std::make_unique<QTemporaryDir>();
+    writeFile(Volume() + QStringLiteral("/Readme.TXT"), "hello");
+    writeFile(Volume() + QStringLiteral("/Docs/file_id.diz"), "Documents of the disc");
+    writeFile(Volume() + QStringLiteral("/Docs/Old/a.b.c"), QByteArray(100, 'x'));
+    writeFile(Volume() + QStringLiteral("/Docs/descript.ion"), "one for all");
+    writeFile(Volume() + QStringLiteral("/Docs/Setup.exe"), QByteArray(10, 'x'));
+}
+
+TRun TestCli::Run(const QStringList &args)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), FDir->filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), FDir->filePath(QStringLiteral("data")));
+    process.setProcessEnvironment(environment);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(QStringLiteral(VNX_CLI_PATH), args);
+    process.waitForFinished(60000);
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+QStringList TestCli::Query(const QString &sql) const
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(Catalog().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt *stmt = nullptr;
+    sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr);
+    QStringList rows;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        QStringList fields;
+        for (int i = 0; i < sqlite3_column_count(stmt); ++i)
+            fields << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, i)));
+        rows << fields.join(u'|');
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return rows;
+}
+
+void TestCli::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("no command") << QStringList();
+    QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate")};
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("volumes"), QStringLiteral("--fast")};
+    QTest::newRow("scan without path") << QStringList{QStringLiteral("scan")};
+    QTest::newRow("bad serial") << QStringList{QStringLiteral("scan"), QStringLiteral("/tmp"), QStringLiteral("--serial"),
+                                               QStringLiteral("12345678")};
+    QTest::newRow("bad picture") << QStringList{QStringLiteral("scan"), QStringLiteral("/tmp"), QStringLiteral("--picture"),
+                                                QStringLiteral("x")};
+    QTest::newRow("delete without number") << QStringList{QStringLiteral("delete"), QStringLiteral("x")};
+    QTest::newRow("option without value") << QStringList{QStringLiteral("volumes"), QStringLiteral("--catalog")};
+}
+
+void TestCli::usageErrors()
+{
+    QFETCH(QStringList, args);
+    const TRun run = Run(args);
+    QCOMPARE(run.ExitCode, 2);
+    QVERIFY(run.Err.contains(QStringLiteral("usage:")));
+    // Nothing is created for a command that never ran.
+    QVERIFY(!QFile::exists(FDir->filePath(QStringLiteral("data/vor-nex/vor-nex.db"))));
+}
+
+void TestCli::scanListAndDelete()
+{
+    TRun run = Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume(), QStringLiteral("--name"),
+                    QStringLiteral("My disc")});
+    QCOMPARE(run.ExitCode, 0);
+    const QString id = run.Out.trimmed();
+    QCOMPARE(Query(QStringLiteral("SELECT Name, Size, CD FROM Entries WHERE Parent IS NULL")),
+             QStringList{QStringLiteral("My disc|147|") + id});
+    QCOMPARE(Query(QStringLiteral("SELECT count(*) FROM Entries WHERE CD = ") + id), QStringList{QStringLiteral("8")});
+
+    run = Run({QStringLiteral("volumes"), QStringLiteral("--catalog"), Catalog()});
+    QCOMPARE(run.ExitCode, 0);
+    const QStringList fields = run.Out.trimmed().split(u'\t');
+    QCOMPARE(fields.size(), 5);
+    QCOMPARE(fields[0], id);
+    QVERIFY(QRegularExpression(QStringLiteral("^[0-9a-f]{4}-[0-9a-f]{4}$")).match(fields[1]).hasMatch());
+    QCOMPARE(fields.mid(2), (QStringList{QStringLiteral("Disc"), QStringLiteral("My disc"), QStringLiteral("147")}));
+
+    QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("delete"), QStringLiteral("12345")}).ExitCode, 1);
+    QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("delete"), id}).ExitCode, 0);
+    QCOMPARE(Query(QStringLiteral("SELECT count(*) FROM Entries")), QStringList{QStringLiteral("0")});
+    QCOMPARE(Query(QStringLiteral("SELECT count(*) FROM CDs")), QStringList{QStringLiteral("0")});
+    QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("volumes")}).Out, QString());
+}
+
+void TestCli::knownVolumeNeedsForceWithoutTerminal()
+{
+    const QStringList scan{QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()};
+    const QString first = Run(scan).Out.trimmed();
+    const TRun refused = Run(scan);
+    QCOMPARE(refused.ExitCode, 1);
+    QVERIFY(refused.Err.contains(QStringLiteral("--force")));
+    QCOMPARE(Query(QStringLiteral("SELECT ID FROM CDs")), QStringList{first});
+
+    const TRun forced = Run(scan + QStringList{QStringLiteral("--force")});
+    QCOMPARE(forced.ExitCode, 0);
+    QVERIFY(forced.Out.trimmed() != first);
+    QCOMPARE(Query(QStringLiteral("SELECT ID FROM CDs")), QStringList{forced.Out.trimmed()});
+}
+
+void TestCli::labelAndSerialGiven()
+{
+    QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume(), QStringLiteral("--label"),
+                  QStringLiteral("BACKUP 2024"), QStringLiteral("--serial"), QStringLiteral("1a2B-3c4d")})
+                 .ExitCode,
+             0);
+    QCOMPARE(Query(QStringLiteral("SELECT SerialNum, VolumeLabel FROM CDs")), QStringList{QStringLiteral("1a2b-3c4d|Backup 2024")});
+    QCOMPARE(Query(QStringLiteral("SELECT Name FROM Entries WHERE Parent IS NULL")), QStringList{QStringLiteral("Backup 2024")});
+}
+
+void TestCli::aliasCatalogueCreatedOnFirstUse()
+{
+    const TRun run = Run({QStringLiteral("volumes")});
+    QCOMPARE(run.ExitCode, 0);
+    QVERIFY(QFile::exists(FDir->filePath(QStringLiteral("data/vor-nex/vor-nex.db"))));
+    QVERIFY(QFile::exists(FDir->filePath(QStringLiteral("config/vor-nex/engine.ini"))));
+}
+
+void TestCli::unreadablePath()
+{
+    const TRun run = Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), FDir->filePath(QStringLiteral("nothing"))});
+    QCOMPARE(run.ExitCode, 1);
+    QVERIFY(!run.Err.isEmpty());
+}
+
+void TestCli::descriptionsAndSuspiciousPairs_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("setupDescription");
+    QTest::addColumn<QString>("docsDescription");
+
+    QTest::newRow("skipped without a terminal") << QStringList() << QString() << QStringLiteral("Documents of the disc");
+    QTest::newRow("all") << QStringList{QStringLiteral("--suspicious"), QStringLiteral("all")} << QStringLiteral("one for all")
+                         << QStringLiteral("Documents of the disc");
+    QTest::newRow("none read") << QStringList{QStringLiteral("--no-descriptions")} << QString() << QString();
+}
+
+void TestCli::descriptionsAndSuspiciousPairs()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, setupDescription);
+    QFETCH(QString, docsDescription);
+
+    QCOMPARE(Run(QStringList{QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()} + options).ExitCode, 0);
+    QCOMPARE(Query(QStringLiteral("SELECT IFNULL(Description, '') FROM Entries WHERE Name = 'Setup.exe'")), QStringList{setupDescription});
+    QCOMPARE(Query(QStringLiteral("SELECT IFNULL(Description, '') FROM Entries WHERE Name = 'Docs'")), QStringList{docsDescription});
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_Cli.moc"
