@@ -153,8 +153,7 @@ int FileVersion(TDatabase &database)
 
 void Create(TDatabase &database)
 {
-    database.StartTransaction();
-    try {
+    database.RunInTransaction([&database] {
         for (const QString &statement : TableStatements())
             database.ExecSQL(statement);
         for (const TSavedQuery &query : CatalogSavedQueries())
@@ -172,12 +171,7 @@ void Create(TDatabase &database)
                              {TVariant(pattern.NameNFO), TVariant(pattern.ForFolder), TVariant(pattern.ForFile)});
         database.ExecSQL(QStringLiteral("PRAGMA application_id = %1").arg(ApplicationId));
         database.ExecSQL(QStringLiteral("PRAGMA user_version = %1").arg(Version));
-        database.Commit();
-    } catch (...) {
-        if (database.InTransaction())
-            database.Rollback();
-        throw;
-    }
+    });
 }
 
 void CheckAndUpgrade(TDatabase &database)
@@ -195,19 +189,13 @@ void CheckAndUpgrade(TDatabase &database)
                                  .arg(Version));
     if (version == Version)
         return;
-    database.StartTransaction();
-    try {
+    database.RunInTransaction([&database, version] {
         for (int from = version; from < Version; ++from) {
             for (const QString &statement : UpgradeSteps().at(size_t(from - 1)))
                 database.ExecSQL(statement);
         }
         database.ExecSQL(QStringLiteral("PRAGMA user_version = %1").arg(Version));
-        database.Commit();
-    } catch (...) {
-        if (database.InTransaction())
-            database.Rollback();
-        throw;
-    }
+    });
 }
 
 } // namespace CatalogSchema

@@ -367,6 +367,19 @@ void TDatabase::StartTransaction()
     TSqliteStatement(Handle(), QStringLiteral("BEGIN IMMEDIATE")).Execute();
 }
 
+void TDatabase::RunInTransaction(const std::function<void()> &work)
+{
+    StartTransaction();
+    try {
+        work();
+        Commit();
+    } catch (...) {
+        if (InTransaction())
+            Rollback();
+        throw;
+    }
+}
+
 void TDatabase::Commit()
 {
     if (!InTransaction())

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -135,6 +136,8 @@ public:
     void Commit();
     void Rollback();
     bool InTransaction() const;
+    // Runs work in a transaction of its own: committed when it returns, rolled back when it throws.
+    void RunInTransaction(const std::function<void()> &work);
 
     // Runs statements that return no rows; parameters are positional or named (":name") values.
     void ExecSQL(const QString &sql, const TVariantArray &params = {});

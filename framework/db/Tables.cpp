@@ -143,11 +143,8 @@ void TTable::SetFilter(const QString &value)
     if (FFilter == value)
         return;
     FFilter = value;
-    if (Active() && FFiltered) {
-        CheckBrowseMode();
-        RebuildConditions();
-        First();
-    }
+    if (FFiltered)
+        Refilter();
 }
 
 void TTable::SetFiltered(bool value)
@@ -155,11 +152,7 @@ void TTable::SetFiltered(bool value)
     if (FFiltered == value)
         return;
     FFiltered = value;
-    if (Active()) {
-        CheckBrowseMode();
-        RebuildConditions();
-        First();
-    }
+    Refilter();
 }
 
 void TTable::SetFilterCaseInsensitive(bool value)
@@ -167,11 +160,17 @@ void TTable::SetFilterCaseInsensitive(bool value)
     if (FFilterCaseInsensitive == value)
         return;
     FFilterCaseInsensitive = value;
-    if (Active() && FFiltered) {
-        CheckBrowseMode();
-        RebuildConditions();
-        First();
-    }
+    if (FFiltered)
+        Refilter();
+}
+
+void TTable::Refilter()
+{
+    if (!Active())
+        return;
+    CheckBrowseMode();
+    RebuildConditions();
+    First();
 }
 
 void TTable::SetExclusive(bool value)

@@ -127,6 +127,7 @@ private:
     void EnsurePrepared();
     void ResolveIndex();
     void RebuildConditions();
+    void Refilter();
     TCondition MasterCondition() const;
     TCondition RangeCondition() const;
     TCondition FilterCondition() const;

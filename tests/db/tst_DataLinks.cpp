@@ -1,3 +1,4 @@
+#include "TestSupport.h"
 #include "DataSources.h"
 #include "Databases.h"
 #include "Queries.h"
@@ -66,15 +67,6 @@ private:
     }
 };
 
-QString errorOf(const std::function<void()> &operation)
-{
-    try {
-        operation();
-    } catch (const EDatabaseError &error) {
-        return error.Message();
-    }
-    return QString();
-}
 
 } // namespace
 
@@ -837,10 +829,10 @@ void TestDataLinks::CalculatedFieldIsReadOnlyOutsideOnCalcFields()
         [](TDataSet *dataSet) { dataSet->FieldByName(QStringLiteral("Double"))->SetAsLargeInt(1); }};
     FTable->Open();
     TField *doubled = FTable->FieldByName(QStringLiteral("Double"));
-    QCOMPARE(errorOf([doubled] { doubled->SetAsLargeInt(5); }),
+    QCOMPARE(ErrorOf([doubled] { doubled->SetAsLargeInt(5); }),
              QStringLiteral("Field 'Double' cannot be modified"));
     FTable->Edit();
-    QCOMPARE(errorOf([doubled] { doubled->SetAsLargeInt(5); }),
+    QCOMPARE(ErrorOf([doubled] { doubled->SetAsLargeInt(5); }),
              QStringLiteral("Field 'Double' cannot be modified"));
     QCOMPARE(doubled->AsLargeInt(), 1);
     QVERIFY(!doubled->CanModify());
@@ -972,7 +964,7 @@ void TestDataLinks::BlobStreamWrite()
 void TestDataLinks::BlobStreamWriteNeedsEditState()
 {
     TField *data = FTable->FieldByName(QStringLiteral("Data"));
-    QCOMPARE(errorOf([&] { FTable->CreateBlobStream(data, TBlobStreamMode::Write); }),
+    QCOMPARE(ErrorOf([&] { FTable->CreateBlobStream(data, TBlobStreamMode::Write); }),
              QStringLiteral("Dataset not in edit or insert mode"));
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, FTable->CreateBlobStream(data, TBlobStreamMode::ReadWrite));
     FTable->Close();

@@ -1,3 +1,4 @@
+#include "TestSupport.h"
 #include "Databases.h"
 #include "EngineConfig.h"
 #include "Queries.h"
@@ -13,15 +14,6 @@
 
 namespace {
 
-QString errorOf(const std::function<void()> &operation)
-{
-    try {
-        operation();
-    } catch (const EDatabaseError &error) {
-        return error.Message();
-    }
-    return QString();
-}
 
 QByteArray readAll(const QString &path)
 {
@@ -172,7 +164,7 @@ void TestDatabases::AliasSavedAndUsedFromAnotherSession()
     TTable elsewhere;
     elsewhere.SetDatabaseName(QStringLiteral("VOR_NEX"));
     elsewhere.SetTableName(QStringLiteral("T"));
-    QCOMPARE(errorOf([&] { elsewhere.Open(); }), QStringLiteral("Unknown database: VOR_NEX"));
+    QCOMPARE(ErrorOf([&] { elsewhere.Open(); }), QStringLiteral("Unknown database: VOR_NEX"));
 }
 
 void TestDatabases::AliasNotSavedStaysInThisProcess()
@@ -193,7 +185,7 @@ void TestDatabases::UnknownAlias()
     TDatabase database;
     database.SetDatabaseName(QStringLiteral("Nowhere"));
     database.SetAliasName(QStringLiteral("No such alias"));
-    QCOMPARE(errorOf([&] { database.Open(); }), QStringLiteral("Unknown database: No such alias"));
+    QCOMPARE(ErrorOf([&] { database.Open(); }), QStringLiteral("Unknown database: No such alias"));
     QVERIFY(!database.Connected());
 }
 
@@ -220,9 +212,9 @@ void TestDatabases::Sessions()
     {
         TSession session(QStringLiteral("Private"));
         QCOMPARE(TSession::Find(QStringLiteral("PRIVATE")), &session);
-        QCOMPARE(errorOf([] { TSession duplicate(QStringLiteral("private")); }),
+        QCOMPARE(ErrorOf([] { TSession duplicate(QStringLiteral("private")); }),
                  QStringLiteral("Duplicate session name 'private'"));
-        QCOMPARE(errorOf([] { TSession duplicate(QStringLiteral("Default")); }),
+        QCOMPARE(ErrorOf([] { TSession duplicate(QStringLiteral("Default")); }),
                  QStringLiteral("Duplicate session name 'Default'"));
     }
     QCOMPARE(TSession::Find(QStringLiteral("Private")), nullptr);
@@ -231,7 +223,7 @@ void TestDatabases::Sessions()
     database.SetSessionName(QStringLiteral("Private"));
     database.SetDriverName(QStringLiteral("SQLITE"));
     database.SetParams({QStringLiteral("DATABASE NAME=") + FPath});
-    QCOMPARE(errorOf([&] { database.Open(); }), QStringLiteral("Session 'Private' not found"));
+    QCOMPARE(ErrorOf([&] { database.Open(); }), QStringLiteral("Session 'Private' not found"));
 }
 
 // Run under the sanitizer build (VNX_SANITIZE) to see a use after free, should one return.
@@ -338,7 +330,7 @@ void TestDatabases::Open()
     database.SetDriverName(driver);
     database.SetParams(
         (file == u"none" ? QStringList() : QStringList{QStringLiteral("DATABASE NAME=") + path}) + extra);
-    const QString message = errorOf([&] { database.Open(); });
+    const QString message = ErrorOf([&] { database.Open(); });
     if (error.isEmpty()) {
         QCOMPARE(message, QString());
         QVERIFY(database.Connected());
@@ -396,10 +388,10 @@ void TestDatabases::ReadOnlyMode()
     QCOMPARE(table.RecordCount(), 2);
     QVERIFY(!table.CanModify());
     QVERIFY(!table.FieldByName(QStringLiteral("Name"))->CanModify());
-    QCOMPARE(errorOf([&] { table.Edit(); }), QStringLiteral("Cannot modify a read-only dataset"));
-    QCOMPARE(errorOf([&] { table.Append(); }), QStringLiteral("Cannot modify a read-only dataset"));
-    QCOMPARE(errorOf([&] { table.Delete(); }), QStringLiteral("Cannot modify a read-only dataset"));
-    QCOMPARE(errorOf([&] { database->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('three')")); }),
+    QCOMPARE(ErrorOf([&] { table.Edit(); }), QStringLiteral("Cannot modify a read-only dataset"));
+    QCOMPARE(ErrorOf([&] { table.Append(); }), QStringLiteral("Cannot modify a read-only dataset"));
+    QCOMPARE(ErrorOf([&] { table.Delete(); }), QStringLiteral("Cannot modify a read-only dataset"));
+    QCOMPARE(ErrorOf([&] { database->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('three')")); }),
              QStringLiteral("attempt to write a readonly database"));
     QCOMPARE(Count(*database), 2);
 }
@@ -409,10 +401,10 @@ void TestDatabases::PropertiesFixedWhileConnected()
     auto database = Direct(QStringLiteral("Fixed"));
     database->Open();
     const QString open = QStringLiteral("Cannot perform this operation on an open database");
-    QCOMPARE(errorOf([&] { database->SetAliasName(QStringLiteral("X")); }), open);
-    QCOMPARE(errorOf([&] { database->SetDatabaseName(QStringLiteral("X")); }), open);
-    QCOMPARE(errorOf([&] { database->SetSessionName(QStringLiteral("X")); }), open);
-    QCOMPARE(errorOf([&] { database->SetDriverName(QStringLiteral("X")); }), open);
+    QCOMPARE(ErrorOf([&] { database->SetAliasName(QStringLiteral("X")); }), open);
+    QCOMPARE(ErrorOf([&] { database->SetDatabaseName(QStringLiteral("X")); }), open);
+    QCOMPARE(ErrorOf([&] { database->SetSessionName(QStringLiteral("X")); }), open);
+    QCOMPARE(ErrorOf([&] { database->SetDriverName(QStringLiteral("X")); }), open);
     QCOMPARE(database->DatabaseName(), QStringLiteral("Fixed"));
     database->Close();
     database->SetDatabaseName(QStringLiteral("Renamed"));
@@ -466,10 +458,10 @@ void TestDatabases::TransactionMisuse()
     QVERIFY(!database->InTransaction());
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, database->StartTransaction()); // not connected
     database->Open();
-    QCOMPARE(errorOf([&] { database->Commit(); }), QStringLiteral("No transaction is active"));
-    QCOMPARE(errorOf([&] { database->Rollback(); }), QStringLiteral("No transaction is active"));
+    QCOMPARE(ErrorOf([&] { database->Commit(); }), QStringLiteral("No transaction is active"));
+    QCOMPARE(ErrorOf([&] { database->Rollback(); }), QStringLiteral("No transaction is active"));
     database->StartTransaction();
-    QCOMPARE(errorOf([&] { database->StartTransaction(); }),
+    QCOMPARE(ErrorOf([&] { database->StartTransaction(); }),
              QStringLiteral("A transaction is already active"));
     QVERIFY(database->InTransaction());
     database->Rollback();
@@ -502,8 +494,8 @@ void TestDatabases::SecondConnectionWaitsThenFails()
     // The user is told what happened and what to do, with the engine's words after it.
     const QString locked = QStringLiteral("The database is being changed by another program and stayed locked; "
                                           "try again when that program has finished (database is locked)");
-    QCOMPARE(errorOf([&] { other->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('blocked')")); }), locked);
-    QCOMPARE(errorOf([&] { other->StartTransaction(); }), locked);
+    QCOMPARE(ErrorOf([&] { other->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('blocked')")); }), locked);
+    QCOMPARE(ErrorOf([&] { other->StartTransaction(); }), locked);
     QVERIFY(!other->InTransaction());
 
     TTable table;
@@ -514,7 +506,7 @@ void TestDatabases::SecondConnectionWaitsThenFails()
     QCOMPARE(table.RecordCount(), 2);
     table.Append();
     table.FieldByName(QStringLiteral("Name"))->SetAsString(QStringLiteral("blocked"));
-    QCOMPARE(errorOf([&] { table.Post(); }), locked);
+    QCOMPARE(ErrorOf([&] { table.Post(); }), locked);
     QCOMPARE(table.State(), TDataSetState::Insert); // the edit is kept for another try
 
     writer->Commit();
@@ -613,7 +605,7 @@ void TestDatabases::ScriptTakesEffectWholeOrNotAtAll()
 {
     auto database = Direct(QStringLiteral("Main"));
     database->Open();
-    const QString error = errorOf([&] {
+    const QString error = ErrorOf([&] {
         database->ExecSQL(QStringLiteral("DELETE FROM T; INSERT INTO T (ID, Name) VALUES (1, 'a'), (1, 'b')"));
     });
     QVERIFY(error.contains(QStringLiteral("UNIQUE")));
@@ -624,7 +616,7 @@ void TestDatabases::ScriptTakesEffectWholeOrNotAtAll()
     query.SetDatabase(database.get());
     query.SetSQL({QStringLiteral("DELETE FROM T WHERE Name = :n;"), QStringLiteral("INSERT INTO T (Name) VALUES (:n, :n)")});
     query.ParamByName(QStringLiteral("n"))->SetAsString(QStringLiteral("one"));
-    QVERIFY(!errorOf([&] { query.ExecSQL(); }).isEmpty());
+    QVERIFY(!ErrorOf([&] { query.ExecSQL(); }).isEmpty());
     QCOMPARE(Count(*database), 2);
 }
 

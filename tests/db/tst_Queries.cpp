@@ -1,3 +1,4 @@
+#include "TestSupport.h"
 #include "Databases.h"
 #include "Queries.h"
 
@@ -28,15 +29,6 @@ char *toString(TVarType type)
 
 namespace {
 
-QString errorOf(const std::function<void()> &operation)
-{
-    try {
-        operation();
-    } catch (const EDatabaseError &error) {
-        return error.Message();
-    }
-    return QString();
-}
 
 // The values of one field from the current record to the end, leaving the data set at its end.
 QStringList walk(TDataSet &dataSet, const QString &fieldName)
@@ -246,7 +238,7 @@ void TestQueries::SetSQLKeepsValuesOfNamesThatStay()
 void TestQueries::UnknownParameter()
 {
     auto query = Query({QStringLiteral("SELECT A FROM T WHERE A = :a")});
-    QCOMPARE(errorOf([&] { query->ParamByName(QStringLiteral("b")); }),
+    QCOMPARE(ErrorOf([&] { query->ParamByName(QStringLiteral("b")); }),
              QStringLiteral("Parameter 'b' not found"));
 }
 
@@ -315,7 +307,7 @@ void TestQueries::RowsAreReadAsNeeded()
     query->Next();
     query->Next();
     QCOMPARE(v->AsInteger(), 3);
-    QCOMPARE(errorOf([&] { query->Next(); }), QStringLiteral("integer overflow"));
+    QCOMPARE(ErrorOf([&] { query->Next(); }), QStringLiteral("integer overflow"));
     QCOMPARE(v->AsInteger(), 3);
     // Rows already read stay readable.
     query->First();
@@ -641,7 +633,7 @@ void TestQueries::Errors()
     QFETCH(QString, message);
 
     auto query = Query({sql});
-    QCOMPARE(errorOf([&] { open ? query->Open() : query->ExecSQL(); }), message);
+    QCOMPARE(ErrorOf([&] { open ? query->Open() : query->ExecSQL(); }), message);
     QVERIFY(!query->Active());
     // Neither the query nor the connection is left unusable.
     query->SetSQL({QStringLiteral("SELECT count(*) FROM T")});
@@ -654,7 +646,7 @@ void TestQueries::Errors()
 void TestQueries::OpenDoesNotRunAStatementWithoutRows()
 {
     auto query = Query({QStringLiteral("DELETE FROM T")});
-    QCOMPARE(errorOf([&] { query->Open(); }), QStringLiteral("The statement returns no rows: DELETE FROM T"));
+    QCOMPARE(ErrorOf([&] { query->Open(); }), QStringLiteral("The statement returns no rows: DELETE FROM T"));
     QVERIFY(!query->Active());
     QCOMPARE(Scalar(QStringLiteral("SELECT count(*) FROM T")), QStringLiteral("3"));
 }
@@ -666,11 +658,11 @@ void TestQueries::QueryCannotBeEdited()
     QVERIFY(!query->CanModify());
     QVERIFY(!query->FieldByName(QStringLiteral("Name"))->CanModify());
     const QString readOnly = QStringLiteral("Cannot modify a read-only dataset");
-    QCOMPARE(errorOf([&] { query->Edit(); }), readOnly);
-    QCOMPARE(errorOf([&] { query->Insert(); }), readOnly);
-    QCOMPARE(errorOf([&] { query->Append(); }), readOnly);
-    QCOMPARE(errorOf([&] { query->Delete(); }), readOnly);
-    QCOMPARE(errorOf([&] { query->FieldByName(QStringLiteral("Name"))->SetAsString(QStringLiteral("x")); }),
+    QCOMPARE(ErrorOf([&] { query->Edit(); }), readOnly);
+    QCOMPARE(ErrorOf([&] { query->Insert(); }), readOnly);
+    QCOMPARE(ErrorOf([&] { query->Append(); }), readOnly);
+    QCOMPARE(ErrorOf([&] { query->Delete(); }), readOnly);
+    QCOMPARE(ErrorOf([&] { query->FieldByName(QStringLiteral("Name"))->SetAsString(QStringLiteral("x")); }),
              QStringLiteral("Dataset not in edit or insert mode"));
     QCOMPARE(query->State(), TDataSetState::Browse);
     QCOMPARE(Scalar(QStringLiteral("SELECT count(*) FROM T")), QStringLiteral("3"));
@@ -761,7 +753,7 @@ void TestQueries::StoredProcUnknown()
     TStoredProc proc;
     proc.SetDatabase(FDb.get());
     proc.SetStoredProcName(QStringLiteral("Nope"));
-    QCOMPARE(errorOf([&] { open ? proc.Open() : proc.ExecProc(); }),
+    QCOMPARE(ErrorOf([&] { open ? proc.Open() : proc.ExecProc(); }),
              QStringLiteral("Saved query 'Nope' not found"));
     QVERIFY(!proc.Active());
     QCOMPARE(Scalar(QStringLiteral("SELECT count(*) FROM T")), QStringLiteral("3"));
