@@ -3,6 +3,7 @@
 #include "DataSources.h"
 #include "Databases.h"
 #include "FilterExpressions.h"
+#include "TableSql.h"
 
 #include <sqlite3.h>
 
@@ -13,56 +14,6 @@ namespace {
 // Rows fetched per keyset query, and how many stay buffered around the current one.
 constexpr int PageSize = 64;
 constexpr size_t MaxBuffered = 512;
-
-QString join(const QStringList &parts, const QString &separator)
-{
-    return parts.join(separator);
-}
-
-QStringList splitNames(const QString &text)
-{
-    QStringList names;
-    for (const QString &name : text.split(u';', Qt::SkipEmptyParts))
-        if (!name.trimmed().isEmpty())
-            names << name.trimmed();
-    return names;
-}
-
-bool isText(TFieldType type)
-{
-    return type == TFieldType::String || type == TFieldType::Memo;
-}
-
-// A lexicographic comparison of columns with values in the index order, where NULL comes before
-// every value. op is one of ">", ">=", "<", "<=".
-QString tupleCompare(const std::vector<QString> &columns, const TVariantArray &values, size_t count,
-                     const QString &op, TVariantArray &params, size_t i = 0)
-{
-    const bool orEqual = op.endsWith(u'=');
-    if (i == count)
-        return orEqual ? QStringLiteral("1") : QStringLiteral("0");
-    const bool greater = op.startsWith(u'>');
-    const QString &column = columns[i];
-    const TVariant &value = values[i];
-    QString strict;
-    if (greater) {
-        if (value.IsEmptyOrNull()) {
-            strict = column + QStringLiteral(" IS NOT NULL");
-        } else {
-            strict = column + QStringLiteral(" > ?");
-            params.push_back(value);
-        }
-    } else if (value.IsEmptyOrNull()) {
-        strict = QStringLiteral("0");
-    } else {
-        strict = QStringLiteral("(%1 < ? OR %1 IS NULL)").arg(column);
-        params.push_back(value);
-    }
-    const QString equal = column + QStringLiteral(" IS ?");
-    params.push_back(value.IsEmpty() ? TVariant::Null() : value);
-    const QString rest = tupleCompare(columns, values, count, op, params, i + 1);
-    return QStringLiteral("(%1 OR (%2 AND %3))").arg(strict, equal, rest);
-}
 
 } // namespace
 
@@ -84,7 +35,7 @@ protected:
     {
         if (DataSource()->State() == TDataSetState::SetKey)
             return;
-        if (field && !splitNames(FTable->FMasterFields).contains(field->FieldName(), Qt::CaseInsensitive))
+        if (field && !SplitFieldNames(FTable->FMasterFields).contains(field->FieldName(), Qt::CaseInsensitive))
             return;
         FTable->MasterChanged();
     }
@@ -278,7 +229,7 @@ void TTable::EnsurePrepared()
     ResolveIndex();
     for (const TOrderColumn &order : FOrder)
         select << order.Sql;
-    FSelectList = join(select, QStringLiteral(", "));
+    FSelectList = JoinSql(select, QStringLiteral(", "));
     for (TKeyBuffer &key : FKeys) {
         key.Values.assign(FFieldColumns.size(), TVariant::Null());
         key.FieldCount = IndexFieldCount();
@@ -294,7 +245,7 @@ void TTable::ResolveIndex()
     FOrder.clear();
     QStringList fields;
     if (!FIndexFieldNames.isEmpty()) {
-        fields = splitNames(FIndexFieldNames);
+        fields = SplitFieldNames(FIndexFieldNames);
     } else if (!FIndexName.isEmpty()) {
         const TIndexInfo *index = FInfo->FindIndex(FIndexName);
         if (!index)
@@ -379,18 +330,18 @@ TTable::TCondition TTable::RangeCondition() const
             parts << columns[i] + QStringLiteral(" IS ?");
             condition.Params.push_back(start[i].IsEmpty() ? TVariant::Null() : start[i]);
         }
-        condition.Sql = parts.isEmpty() ? QString() : join(parts, QStringLiteral(" AND "));
+        condition.Sql = parts.isEmpty() ? QString() : JoinSql(parts, QStringLiteral(" AND "));
         return condition;
     }
     QStringList parts;
     // A bound that was never set leaves that side of the range open.
     if (startCount > 0 && FAppliedStart.Assigned)
-        parts << tupleCompare(columns, start, startCount, FAppliedStart.Exclusive ? QStringLiteral(">") : QStringLiteral(">="),
+        parts << TupleCompareSql(columns, start, startCount, FAppliedStart.Exclusive ? QStringLiteral(">") : QStringLiteral(">="),
                               condition.Params);
     if (endCount > 0 && FAppliedEnd.Assigned)
-        parts << tupleCompare(columns, end, endCount, FAppliedEnd.Exclusive ? QStringLiteral("<") : QStringLiteral("<="),
+        parts << TupleCompareSql(columns, end, endCount, FAppliedEnd.Exclusive ? QStringLiteral("<") : QStringLiteral("<="),
                               condition.Params);
-    condition.Sql = join(parts, QStringLiteral(" AND "));
+    condition.Sql = JoinSql(parts, QStringLiteral(" AND "));
     return condition;
 }
 
@@ -398,7 +349,7 @@ TTable::TCondition TTable::MasterCondition() const
 {
     if (!FMasterSource || FMasterFields.isEmpty())
         return {};
-    const QStringList masterFields = splitNames(FMasterFields);
+    const QStringList masterFields = SplitFieldNames(FMasterFields);
     TDataSet *master = FMasterSource->DataSet();
     if (!master || !master->Active())
         return {QStringLiteral("0"), {}};
@@ -415,7 +366,7 @@ TTable::TCondition TTable::MasterCondition() const
         parts << FOrder[size_t(i)].Sql + QStringLiteral(" = ?");
         condition.Params.push_back(value);
     }
-    condition.Sql = join(parts, QStringLiteral(" AND "));
+    condition.Sql = JoinSql(parts, QStringLiteral(" AND "));
     return condition;
 }
 
@@ -429,7 +380,7 @@ void TTable::RebuildConditions()
         parts << u'(' + condition.Sql + u')';
         params.insert(params.end(), condition.Params.begin(), condition.Params.end());
     }
-    FConditionSql = join(parts, QStringLiteral(" AND "));
+    FConditionSql = JoinSql(parts, QStringLiteral(" AND "));
     FConditionParams = std::move(params);
     const QString head = QStringLiteral("SELECT ") + FSelectList + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName);
     FReadRowSql[0] = head + QStringLiteral(" WHERE ") + FRowIdSql + QStringLiteral(" = ?");
@@ -473,7 +424,7 @@ std::vector<TTable::TRow> TTable::Fetch(const TVariantArray *after, bool forward
     for (const TOrderColumn &order : FOrder)
         orderBy << (forward ? order.Sql : order.Sql + QStringLiteral(" DESC"));
     const QString head = QStringLiteral("SELECT ") + FSelectList + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName);
-    const QString tail = QStringLiteral(" ORDER BY ") + join(orderBy, QStringLiteral(", ")) + QStringLiteral(" LIMIT ?");
+    const QString tail = QStringLiteral(" ORDER BY ") + JoinSql(orderBy, QStringLiteral(", ")) + QStringLiteral(" LIMIT ?");
 
     auto run = [&](const QString &extra, const TVariantArray &extraParams) {
         TSqliteStatement &statement = Statement(head + Where(extra) + tail);
@@ -502,7 +453,7 @@ std::vector<TTable::TRow> TTable::Fetch(const TVariantArray *after, bool forward
         const QString &column = FOrder[size_t(j)].Sql;
         const TVariant &value = (*after)[size_t(j)];
         auto withPrefix = [&prefix](const QString &part) {
-            return prefix.isEmpty() ? part : join(prefix, QStringLiteral(" AND ")) + QStringLiteral(" AND ") + part;
+            return prefix.isEmpty() ? part : JoinSql(prefix, QStringLiteral(" AND ")) + QStringLiteral(" AND ") + part;
         };
         if (forward) {
             if (value.IsNull()) {
@@ -705,8 +656,8 @@ std::optional<TBookmark> TTable::InternalLocate(const std::vector<int> &fields, 
             parts << name + QStringLiteral(" IS NULL");
             continue;
         }
-        const QString collate = (options & loCaseInsensitive) && isText(column.Type) ? QStringLiteral(" COLLATE NOCASE") : QString();
-        if ((options & loPartialKey) && isText(column.Type)) {
+        const QString collate = (options & loCaseInsensitive) && IsTextType(column.Type) ? QStringLiteral(" COLLATE NOCASE") : QString();
+        if ((options & loPartialKey) && IsTextType(column.Type)) {
             parts << QStringLiteral("substr(%1, 1, length(?)) = ?%2").arg(name, collate);
             params.push_back(value);
             params.push_back(value);
@@ -719,8 +670,8 @@ std::optional<TBookmark> TTable::InternalLocate(const std::vector<int> &fields, 
     for (const TOrderColumn &order : FOrder)
         orderBy << order.Sql;
     TSqliteStatement &statement = Statement(QStringLiteral("SELECT ") + FRowIdSql + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName)
-                                            + Where(join(parts, QStringLiteral(" AND "))) + QStringLiteral(" ORDER BY ")
-                                            + join(orderBy, QStringLiteral(", ")) + QStringLiteral(" LIMIT 1"));
+                                            + Where(JoinSql(parts, QStringLiteral(" AND "))) + QStringLiteral(" ORDER BY ")
+                                            + JoinSql(orderBy, QStringLiteral(", ")) + QStringLiteral(" LIMIT 1"));
     statement.BindAll(FConditionParams);
     statement.BindAll(params, int(FConditionParams.size()) + 1);
     std::optional<TBookmark> found;
@@ -749,7 +700,7 @@ void TTable::InternalInitRecord(TVariantArray &values, std::vector<bool> &assign
     TDataSet *master = FMasterSource->DataSet();
     if (!master || !master->Active())
         return;
-    const QStringList masterFields = splitNames(FMasterFields);
+    const QStringList masterFields = SplitFieldNames(FMasterFields);
     for (qsizetype i = 0; i < masterFields.size() && size_t(i) < FIndexDataFields.size(); ++i) {
         const int field = FIndexDataFields[size_t(i)];
         if (field < 0)
@@ -787,8 +738,8 @@ void TTable::InternalPost(bool inserting, const TVariantArray &values, const std
             }
             const QString sql = columns.isEmpty() ? QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES")
                                                   : QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (")
-                                                        + join(columns, QStringLiteral(", ")) + QStringLiteral(") VALUES (")
-                                                        + join(marks, QStringLiteral(", ")) + u')';
+                                                        + JoinSql(columns, QStringLiteral(", ")) + QStringLiteral(") VALUES (")
+                                                        + JoinSql(marks, QStringLiteral(", ")) + u')';
             statement = std::make_shared<TSqliteStatement>(handle, sql);
         }
         statement->Reset();
@@ -815,7 +766,7 @@ void TTable::InternalPost(bool inserting, const TVariantArray &values, const std
             for (const QString &column : columns)
                 sets << column + QStringLiteral(" = ?");
             TSqliteStatement &statement = Statement(QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ")
-                                                    + join(sets, QStringLiteral(", ")) + QStringLiteral(" WHERE ") + FRowIdSql
+                                                    + JoinSql(sets, QStringLiteral(", ")) + QStringLiteral(" WHERE ") + FRowIdSql
                                                     + QStringLiteral(" = ?"));
             statement.BindAll(params);
             statement.Bind(int(params.size()) + 1, TVariant(rowId));
@@ -985,235 +936,4 @@ void TTable::MasterChanged()
     RebuildConditions();
     const bool hasRows = InternalFirst();
     CursorRepositioned(true, !hasRows);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Keys and ranges
-
-void TTable::CheckIndexed() const
-{
-    if (FIndexColumns.empty())
-        throw EDatabaseError(QStringLiteral("%1No index currently active").arg(Name().isEmpty() ? QString() : Name() + QStringLiteral(": ")));
-}
-
-void TTable::BeginKeyEdit(TKeyIndex index, bool clear)
-{
-    CheckBrowseMode();
-    EnsurePrepared();
-    CheckIndexed();
-    FSavedKey = FKeys[index];
-    if (clear) {
-        FKeys[index].Values.assign(FFieldColumns.size(), TVariant::Null());
-        FKeys[index].FieldCount = IndexFieldCount();
-        FKeys[index].Exclusive = false;
-        FKeys[index].Assigned = false;
-    }
-    FEditingKey = index;
-    SetState(TDataSetState::SetKey);
-    DataEvent(TDataEvent::DataSetChange);
-}
-
-TVariantArray *TTable::KeyBuffer()
-{
-    return State() == TDataSetState::SetKey ? &FKeys[FEditingKey].Values : nullptr;
-}
-
-const TVariantArray *TTable::KeyBuffer() const
-{
-    return State() == TDataSetState::SetKey ? &FKeys[FEditingKey].Values : nullptr;
-}
-
-void TTable::PostKeyBuffer(bool commit)
-{
-    if (commit)
-        FKeys[FEditingKey].Assigned = true;
-    else
-        FKeys[FEditingKey] = FSavedKey;
-    SetState(TDataSetState::Browse);
-    DataEvent(TDataEvent::DataSetChange);
-}
-
-void TTable::SetKey()
-{
-    BeginKeyEdit(kiLookup, true);
-}
-
-void TTable::EditKey()
-{
-    BeginKeyEdit(kiLookup, false);
-}
-
-void TTable::SetRangeStart()
-{
-    BeginKeyEdit(kiRangeStart, true);
-}
-
-void TTable::SetRangeEnd()
-{
-    BeginKeyEdit(kiRangeEnd, true);
-}
-
-void TTable::EditRangeStart()
-{
-    BeginKeyEdit(kiRangeStart, false);
-}
-
-void TTable::EditRangeEnd()
-{
-    BeginKeyEdit(kiRangeEnd, false);
-}
-
-int TTable::KeyFieldCount() const
-{
-    return FKeys[State() == TDataSetState::SetKey ? FEditingKey : kiLookup].FieldCount;
-}
-
-void TTable::SetKeyFieldCount(int value)
-{
-    FKeys[State() == TDataSetState::SetKey ? FEditingKey : kiLookup].FieldCount = value;
-}
-
-bool TTable::KeyExclusive() const
-{
-    return FKeys[State() == TDataSetState::SetKey ? FEditingKey : kiLookup].Exclusive;
-}
-
-void TTable::SetKeyExclusive(bool value)
-{
-    FKeys[State() == TDataSetState::SetKey ? FEditingKey : kiLookup].Exclusive = value;
-}
-
-bool TTable::GotoKey()
-{
-    CheckBrowseMode();
-    EnsurePrepared();
-    CheckIndexed();
-    const TKeyBuffer &key = FKeys[kiLookup];
-    const size_t count = size_t(std::clamp(key.FieldCount, 0, IndexFieldCount()));
-    QStringList parts;
-    TVariantArray params;
-    for (size_t i = 0; i < count; ++i) {
-        const int field = FIndexDataFields[i];
-        parts << FOrder[i].Sql + QStringLiteral(" IS ?");
-        params.push_back(field >= 0 ? key.Values[size_t(field)] : TVariant::Null());
-    }
-    QStringList orderBy;
-    for (const TOrderColumn &order : FOrder)
-        orderBy << order.Sql;
-    TSqliteStatement &statement = Statement(QStringLiteral("SELECT ") + FRowIdSql + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName)
-                                            + Where(join(parts, QStringLiteral(" AND "))) + QStringLiteral(" ORDER BY ")
-                                            + join(orderBy, QStringLiteral(", ")) + QStringLiteral(" LIMIT 1"));
-    statement.BindAll(FConditionParams);
-    statement.BindAll(params, int(FConditionParams.size()) + 1);
-    std::optional<qint64> found;
-    if (statement.Step())
-        found = statement.ColumnInt64(0);
-    statement.Reset();
-    if (!found)
-        return false;
-    GotoBookmark(TBookmark(*found));
-    return true;
-}
-
-void TTable::GotoNearest()
-{
-    CheckBrowseMode();
-    EnsurePrepared();
-    CheckIndexed();
-    const TKeyBuffer &key = FKeys[kiLookup];
-    const size_t count = size_t(std::clamp(key.FieldCount, 0, IndexFieldCount()));
-    std::vector<QString> columns;
-    TVariantArray values;
-    for (size_t i = 0; i < count; ++i) {
-        columns.push_back(FOrder[i].Sql);
-        const int field = FIndexDataFields[i];
-        values.push_back(field >= 0 ? key.Values[size_t(field)] : TVariant::Null());
-    }
-    TVariantArray params;
-    const QString condition = tupleCompare(columns, values, count, key.Exclusive ? QStringLiteral(">") : QStringLiteral(">="), params);
-    QStringList orderBy;
-    for (const TOrderColumn &order : FOrder)
-        orderBy << order.Sql;
-    TSqliteStatement &statement = Statement(QStringLiteral("SELECT ") + FRowIdSql + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName)
-                                            + Where(condition) + QStringLiteral(" ORDER BY ") + join(orderBy, QStringLiteral(", "))
-                                            + QStringLiteral(" LIMIT 1"));
-    statement.BindAll(FConditionParams);
-    statement.BindAll(params, int(FConditionParams.size()) + 1);
-    std::optional<qint64> found;
-    if (statement.Step())
-        found = statement.ColumnInt64(0);
-    statement.Reset();
-    if (found)
-        GotoBookmark(TBookmark(*found));
-    else
-        Last();
-}
-
-namespace {
-
-void fillKey(TVariantArray &buffer, const std::vector<int> &indexFields, const TVariantArray &values,
-             const std::function<TVariant(int, const TVariant &)> &convert)
-{
-    for (size_t i = 0; i < values.size() && i < indexFields.size(); ++i)
-        if (indexFields[i] >= 0)
-            buffer[size_t(indexFields[i])] = convert(indexFields[i], values[i]);
-}
-
-} // namespace
-
-bool TTable::FindKey(const TVariantArray &keyValues)
-{
-    SetKey();
-    fillKey(FKeys[kiLookup].Values, FIndexDataFields, keyValues,
-            [this](int field, const TVariant &value) { return Fields(field)->Convert(value); });
-    FKeys[kiLookup].FieldCount = int(keyValues.size());
-    return GotoKey();
-}
-
-void TTable::FindNearest(const TVariantArray &keyValues)
-{
-    SetKey();
-    fillKey(FKeys[kiLookup].Values, FIndexDataFields, keyValues,
-            [this](int field, const TVariant &value) { return Fields(field)->Convert(value); });
-    FKeys[kiLookup].FieldCount = int(keyValues.size());
-    GotoNearest();
-}
-
-void TTable::ApplyRange()
-{
-    CheckBrowseMode();
-    EnsurePrepared();
-    CheckIndexed();
-    FAppliedStart = FKeys[kiRangeStart];
-    FAppliedEnd = FKeys[kiRangeEnd];
-    FRangeApplied = true;
-    RebuildConditions();
-    First();
-}
-
-void TTable::CancelRange()
-{
-    CheckBrowseMode();
-    if (!FRangeApplied)
-        return;
-    FRangeApplied = false;
-    RebuildConditions();
-    First();
-}
-
-void TTable::SetRange(const TVariantArray &startValues, const TVariantArray &endValues)
-{
-    CheckBrowseMode();
-    EnsurePrepared();
-    CheckIndexed();
-    auto convert = [this](int field, const TVariant &value) { return Fields(field)->Convert(value); };
-    for (auto [index, values] : {std::pair{kiRangeStart, &startValues}, std::pair{kiRangeEnd, &endValues}}) {
-        TKeyBuffer &key = FKeys[index];
-        key.Values.assign(FFieldColumns.size(), TVariant::Null());
-        fillKey(key.Values, FIndexDataFields, *values, convert);
-        key.FieldCount = int(values->size());
-        key.Exclusive = false;
-        key.Assigned = true;
-    }
-    ApplyRange();
 }
