@@ -127,6 +127,7 @@ private:
     quint64 FScanDevice = 0; // its device: the walk does not enter other devices
     quint32 FStartTick = 0;
     quint32 FLastReportTick = 0;
+    quint32 FLastCommitTick = 0;
     qint64 FCapacity = 0;
     qint64 FBytesDone = 0;
     int FRecordsDone = 0;

@@ -41,7 +41,7 @@ void TGlobal::LoadDescriptions(int cd, const QString &rootPath)
         TEMP_CD.Post();
         TEMP_CD.Close();
 
-        FStartTick = FLastReportTick = TVolumeServices::Current().TickCount();
+        FStartTick = FLastReportTick = FLastCommitTick = TVolumeServices::Current().TickCount();
         ForDescription.Open();
         FilesWithInfo.Close();
         FilesWithInfo.Open();

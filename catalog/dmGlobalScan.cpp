@@ -207,9 +207,13 @@ bool TGlobal::DoProgress(TProgressKind kind)
 
 void TGlobal::CommitScan()
 {
-    if (Database.InTransaction()) {
+    // Records are reported one by one once the import has run half a second; committing is
+    // paced to the same half second as the walk's reports.
+    const quint32 now = TVolumeServices::Current().TickCount();
+    if (Database.InTransaction() && now - FLastCommitTick > 500) {
         Database.Commit();
         Database.StartTransaction();
+        FLastCommitTick = now;
     }
 }
 
@@ -262,7 +266,7 @@ int TGlobal::LoadDisk(const QString &rootPath, const QString &name, int pictureI
         const TBookmark rootRow = Main.GetBookmark();
         FScanRoot = withSlash(rootPath);
         FScanDevice = TVolumeServices::Current().DeviceOf(rootPath).value_or(0);
-        FStartTick = FLastReportTick = TVolumeServices::Current().TickCount();
+        FStartTick = FLastReportTick = FLastCommitTick = TVolumeServices::Current().TickCount();
         FCapacity = GetDiskSize(rootPath);
         FBytesDone = 0;
         qint64 total = 0;

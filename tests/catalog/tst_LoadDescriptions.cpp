@@ -1,0 +1,369 @@
+#include "CatalogSchema.h"
+#include "Databases.h"
+#include "MessageBoxes.h"
+#include "SysUtils.h"
+#include "VolumeServicesDouble.h"
+#include "dmGlobal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+using TAnswers = QList<QMessageBox::StandardButton>;
+
+namespace {
+
+const QString Old = u"old"_s;
+const QString IonText = u"Ion text\r\n"_s;
+const QString Question = u"A suspicious file name and description file name mathcing found:\r\n%1\r\n%2\r\n"
+                         "Select CANCEL to skip this file\r\nSelect YES to process all suspicious file\r\n"
+                         "Select NO to process this file"_s;
+
+// A clock for DoProgress whose every reading is step milliseconds after the one before.
+class TSteppingClock final : public TVolumeServices
+{
+public:
+    explicit TSteppingClock(quint32 step) : FStep(step) {}
+    QList<TDrive> Drives() override { return {}; }
+    std::optional<TVolumeInfo> VolumeInformation(const QString &) override { return std::nullopt; }
+    std::optional<qint64> DiskSize(const QString &) override { return std::nullopt; }
+    TMountWatcher *NewMountWatcher(QObject *) override { return nullptr; }
+    quint32 TickCount() override { return FTick += FStep; }
+
+private:
+    quint32 FStep;
+    quint32 FTick = 0;
+};
+
+} // namespace
+
+// The import of info files into the descriptions of a volume that was just walked, on a real
+// catalogue and a volume made of a temporary folder tree.
+class TestLoadDescriptions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void Descriptions_data();
+    void Descriptions();
+    void SuspiciousPairs_data();
+    void SuspiciousPairs();
+    void YesHoldsForOneImport();
+    void VolumeWithoutInfoFiles();
+    void Progress_data();
+    void Progress();
+    void UnreadableInfoFileEndsTheImport_data();
+    void UnreadableInfoFileEndsTheImport();
+
+private:
+    void Write(const QString &root, const QString &relative, const QByteArray &content);
+    // Catalogues the folder as a volume of the double's and sets every description of it to old.
+    int Catalogue(const QString &root, quint32 serial);
+    // The description of an entry named by its path below the root as the catalogue keeps it
+    // ("ion\a.txt"), "" for the root itself.
+    QString Description(const QString &entry, int cd = 0);
+
+    std::unique_ptr<QTemporaryDir> FConfig;
+    std::unique_ptr<QTemporaryDir> FData;
+    std::unique_ptr<QTemporaryDir> FVolume;
+    std::unique_ptr<QTemporaryDir> FOutside;
+    TVolumeServicesDouble FServices;
+    std::unique_ptr<TGlobal> FGlobal;
+    int FCd = 0;
+};
+
+void TestLoadDescriptions::init()
+{
+    FConfig = std::make_unique<QTemporaryDir>();
+    FData = std::make_unique<QTemporaryDir>();
+    FVolume = std::make_unique<QTemporaryDir>();
+    FOutside = std::make_unique<QTemporaryDir>();
+    QVERIFY(FConfig->isValid() && FData->isValid() && FVolume->isValid() && FOutside->isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(FConfig->path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(FData->path()));
+    TMessageBox::ClearShown();
+    // A question no test expects must not wait for a user; the counts of questions tell.
+    TMessageBox::SetAnswerAutomatically(true);
+
+    const QString path = CatalogSchema::DefaultFilePath();
+    CatalogSchema::CreateFile(path);
+    TSession::Default().AddAlias(QString::fromUtf16(TGlobal::AliasName),
+                                 QString::fromUtf16(TDatabase::DriverSqlite),
+                                 {u"DATABASE NAME="_s + path, u"OPEN MODE=READ/WRITE"_s});
+    TSession::Default().SaveConfigFile();
+    FGlobal = std::make_unique<TGlobal>();
+
+    // The default patterns: file_id.diz for folders, descript.ion and *.diz for files.
+    const QString v = FVolume->path();
+    Write(v, u"file_id.diz"_s, "Root text\r\n");
+    Write(v, u"game.exe"_s, "MZ");
+    Write(v, u"game.diz"_s, "Game\r\ntext");
+    // The walk keeps these as "Sub" and "File_id.diz"; the drawing is code page 437.
+    Write(v, u"SUB/FILE_ID.DIZ"_s, "\xC9\xCD\xBB Sub");
+    for (const QString &name : {u"a.txt"_s, u"b.txt"_s, u"c.txt"_s})
+        Write(v, u"ion/"_s + name, "text");
+    Write(v, u"ion/descript.ion"_s, IonText.toUtf8());
+    Write(FOutside->path(), u"secret"_s, "secret");
+    QDir(v).mkpath(u"trap"_s);
+    QVERIFY(QFile::link(FOutside->path() + u"/secret"_s, v + u"/trap/file_id.diz"_s));
+    Write(v, u"esc/file_id.diz"_s, "Escape text");
+    Write(v, u"plain/x.txt"_s, "x");
+
+    TVolumeServices::SetCurrent(&FServices);
+    FCd = Catalogue(v, 0x1234ABCD);
+    QVERIFY(FCd > 0);
+    // A path that names the parent folder, as a tampered catalogue could.
+    FGlobal->Database.ExecSQL(u"UPDATE Entries SET FullPath = '..\\' WHERE CD = ? AND FullPath = 'esc\\'"_s,
+                              {TVariant(FCd)});
+}
+
+void TestLoadDescriptions::cleanup()
+{
+    TVolumeServices::SetCurrent(nullptr);
+    FGlobal.reset();
+    FVolume.reset();
+    FOutside.reset();
+    FData.reset();
+    FConfig.reset();
+    TMessageBox::SetAnswerAutomatically(false);
+    TMessageBox::ClearShown();
+}
+
+void TestLoadDescriptions::Write(const QString &root, const QString &relative, const QByteArray &content)
+{
+    const QString path = root + u'/' + relative;
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(content), content.size());
+}
+
+int TestLoadDescriptions::Catalogue(const QString &root, quint32 serial)
+{
+    FServices.AddDrive(root, u"VOL"_s, serial, 1000000);
+    const int cd = FGlobal->LoadDisk(root, QString(), 2, false);
+    FGlobal->Database.ExecSQL(u"UPDATE Entries SET Description = ? WHERE CD = ?"_s,
+                              {TVariant(Old), TVariant(cd)});
+    return cd;
+}
+
+QString TestLoadDescriptions::Description(const QString &entry, int cd)
+{
+    const qsizetype separator = entry.lastIndexOf(u'\\');
+    TQuery query;
+    query.SetDatabase(&FGlobal->Database);
+    query.SetSQL({u"SELECT Description FROM Entries WHERE CD = :cd AND "
+                  "(:root AND ID = :cd OR NOT :root AND Name = :name AND IFNULL(FullPath, '') = :path)"_s});
+    query.ParamByName(u"cd"_s)->SetAsInteger(cd ? cd : FCd);
+    query.ParamByName(u"root"_s)->SetAsBoolean(entry.isEmpty());
+    query.ParamByName(u"name"_s)->SetAsString(entry.mid(separator + 1));
+    query.ParamByName(u"path"_s)->SetAsString(entry.left(separator + 1));
+    query.Open();
+    if (query.IsEmpty())
+        return u"<no entry>"_s;
+    return query.Fields(0)->IsNull() ? u"<null>"_s : query.Fields(0)->AsString();
+}
+
+void TestLoadDescriptions::Descriptions_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("root from file_id.diz") << u""_s << u"Root text\r\n"_s;
+    QTest::newRow("folder whose names lost their case, 437") << u"Sub"_s << u"╔═╗ Sub"_s;
+    QTest::newRow("file from its own .diz") << u"game.exe"_s << u"Game\r\ntext"_s;
+    QTest::newRow("the .diz itself") << u"game.diz"_s << Old;
+    QTest::newRow("descript.ion, first of its rows") << u"ion\\a.txt"_s << IonText;
+    QTest::newRow("descript.ion, read again") << u"ion\\b.txt"_s << IonText;
+    QTest::newRow("descript.ion, read a third time") << u"ion\\c.txt"_s << IonText;
+    QTest::newRow("info file linked outside") << u"trap"_s << Old;
+    QTest::newRow("info path through ..") << u"esc"_s << Old;
+    QTest::newRow("folder without info file") << u"plain"_s << Old;
+    QTest::newRow("file without info file") << u"plain\\x.txt"_s << Old;
+}
+
+void TestLoadDescriptions::Descriptions()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, expected);
+
+    QCOMPARE(Description(entry), Old);
+    TMessageBox::SetNextAnswer(QMessageBox::Yes);
+    FGlobal->LoadDescriptions(FCd, FVolume->path());
+    QCOMPARE(TMessageBox::Shown().size(), 1);
+    QCOMPARE(Description(entry), expected);
+    QVERIFY(!FGlobal->Database.InTransaction());
+}
+
+void TestLoadDescriptions::SuspiciousPairs_data()
+{
+    QTest::addColumn<TAnswers>("answers");
+
+    QTest::newRow("Yes takes all") << TAnswers{QMessageBox::Yes};
+    QTest::newRow("Cancel skips each")
+        << TAnswers{QMessageBox::Cancel, QMessageBox::Cancel, QMessageBox::Cancel};
+    QTest::newRow("No takes one") << TAnswers{QMessageBox::Cancel, QMessageBox::No, QMessageBox::Cancel};
+    QTest::newRow("No, then Yes for the rest") << TAnswers{QMessageBox::No, QMessageBox::Yes};
+    QTest::newRow("Cancel, then Yes for the rest") << TAnswers{QMessageBox::Cancel, QMessageBox::Yes};
+}
+
+// The files of ion are paired with descript.ion by the folder, not by name, so each pair is asked
+// about. The walk decides their order, so what is expected follows from what was asked.
+void TestLoadDescriptions::SuspiciousPairs()
+{
+    QFETCH(TAnswers, answers);
+
+    for (QMessageBox::StandardButton answer : answers)
+        TMessageBox::SetNextAnswer(answer);
+    FGlobal->LoadDescriptions(FCd, FVolume->path());
+    const QList<TMessageBox::TShown> &shown = TMessageBox::Shown();
+    QCOMPARE(shown.size(), answers.size());
+
+    QStringList unasked{u"a.txt"_s, u"b.txt"_s, u"c.txt"_s};
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        QCOMPARE(shown[i].Caption, u"Suspicious description file name"_s);
+        QCOMPARE(shown[i].Buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QCOMPARE(shown[i].Icon, QMessageBox::Question);
+        const QString name = shown[i].Text.split(u"\r\n"_s).value(2);
+        QVERIFY2(unasked.removeOne(name), qPrintable(shown[i].Text));
+        QCOMPARE(shown[i].Text, Question.arg(u"descript.ion"_s, name));
+        QCOMPARE(Description(u"ion\\"_s + name), answers[i] == QMessageBox::Cancel ? Old : IonText);
+    }
+    for (const QString &name : std::as_const(unasked))
+        QCOMPARE(Description(u"ion\\"_s + name), IonText);
+    // Pairs of the same name are never asked about.
+    QCOMPARE(Description(u"game.exe"_s), u"Game\r\ntext"_s);
+}
+
+void TestLoadDescriptions::YesHoldsForOneImport()
+{
+    TMessageBox::SetNextAnswer(QMessageBox::Yes);
+    for (int i = 0; i < 3; ++i)
+        TMessageBox::SetNextAnswer(QMessageBox::Cancel);
+    FGlobal->LoadDescriptions(FCd, FVolume->path());
+    QCOMPARE(TMessageBox::Shown().size(), 1);
+
+    FGlobal->Database.ExecSQL(u"UPDATE Entries SET Description = ? WHERE CD = ?"_s,
+                              {TVariant(Old), TVariant(FCd)});
+    FGlobal->LoadDescriptions(FCd, FVolume->path());
+    QCOMPARE(TMessageBox::Shown().size(), 4);
+    for (const QString &name : {u"a.txt"_s, u"b.txt"_s, u"c.txt"_s})
+        QCOMPARE(Description(u"ion\\"_s + name), Old);
+}
+
+void TestLoadDescriptions::VolumeWithoutInfoFiles()
+{
+    QTemporaryDir other;
+    Write(other.path(), u"docs/readme.doc"_s, "r");
+    Write(other.path(), u"notes.txt"_s, "n");
+    const int otherCd = Catalogue(other.path(), 0x5678);
+    QVERIFY(otherCd > 0);
+    // The first volume was imported before; its descriptions are then changed by hand.
+    TMessageBox::SetNextAnswer(QMessageBox::Yes);
+    FGlobal->LoadDescriptions(FCd, FVolume->path());
+    FGlobal->Database.ExecSQL(u"UPDATE Entries SET Description = ? WHERE CD = ?"_s,
+                              {TVariant(Old), TVariant(FCd)});
+    TMessageBox::ClearShown();
+
+    FGlobal->LoadDescriptions(otherCd, other.path());
+    QVERIFY(TMessageBox::Shown().isEmpty());
+    for (const QString &entry : {u""_s, u"docs"_s, u"docs\\readme.doc"_s, u"notes.txt"_s})
+        QCOMPARE(Description(entry, otherCd), Old);
+    // Only the volume named was imported, not the one before it.
+    QCOMPARE(Description(QString()), Old);
+    QCOMPARE(Description(u"game.exe"_s), Old);
+}
+
+void TestLoadDescriptions::Progress_data()
+{
+    QTest::addColumn<quint32>("step");
+    QTest::addColumn<bool>("reports");
+
+    QTest::newRow("clock standing still") << 0u << false;
+    QTest::newRow("300 ms a reading") << 300u << true;
+}
+
+void TestLoadDescriptions::Progress()
+{
+    QFETCH(quint32, step);
+    QFETCH(bool, reports);
+
+    QList<int> percents;
+    bool asExpected = true;
+    FGlobal->OnProgress = [&](TGlobal *sender, int percent, int secondsLeft) {
+        asExpected =
+            asExpected && sender == FGlobal.get() && secondsLeft == 0 && FGlobal->Database.InTransaction();
+        percents << percent;
+        return true; // a stop request, which the import ignores
+    };
+    TSteppingClock clock(step);
+    TVolumeServices::SetCurrent(&clock);
+    TMessageBox::SetNextAnswer(QMessageBox::Yes);
+    FGlobal->LoadDescriptions(FCd, FVolume->path());
+    TVolumeServices::SetCurrent(&FServices);
+    FGlobal->OnProgress = nullptr;
+
+    QCOMPARE(!percents.isEmpty(), reports);
+    QVERIFY(asExpected);
+    QVERIFY(!FGlobal->Database.InTransaction());
+    QVERIFY(std::is_sorted(percents.cbegin(), percents.cend()));
+    if (reports) {
+        QVERIFY(percents.first() > 0);
+        QCOMPARE(percents.last(), 100);
+    }
+    QCOMPARE(Description(u"ion\\c.txt"_s), IonText);
+}
+
+void TestLoadDescriptions::UnreadableInfoFileEndsTheImport_data()
+{
+    QTest::addColumn<bool>("asFolder");
+    QTest::addColumn<int>("error");
+
+    QTest::newRow("removed") << false << ENOENT;
+    QTest::newRow("a folder in its place") << true << EISDIR;
+}
+
+// Folders come first, so theirs are imported when the files' descript.ion fails.
+void TestLoadDescriptions::UnreadableInfoFileEndsTheImport()
+{
+    QFETCH(bool, asFolder);
+    QFETCH(int, error);
+
+    const QString info = FVolume->path() + u"/ion/descript.ion"_s;
+    QVERIFY(QFile::remove(info));
+    if (asFolder)
+        QVERIFY(QDir().mkdir(info));
+
+    TMessageBox::SetNextAnswer(QMessageBox::No);
+    try {
+        FGlobal->LoadDescriptions(FCd, FVolume->path());
+        QFAIL("no error");
+    } catch (const Exception &e) {
+        QCOMPARE(e.Message(), u"Cannot open file %1/ion/descript.ion: %2"_s.arg(
+                                  QFileInfo(FVolume->path()).canonicalFilePath(),
+                                  QString::fromLocal8Bit(std::strerror(error))));
+    }
+    QCOMPARE(TMessageBox::Shown().size(), 1);
+    QVERIFY(!FGlobal->Database.InTransaction());
+
+    // What was posted was committed: a new start of the data module finds it.
+    FGlobal.reset();
+    FGlobal = std::make_unique<TGlobal>();
+    QCOMPARE(Description(QString()), u"Root text\r\n"_s);
+    QCOMPARE(Description(u"Sub"_s), u"╔═╗ Sub"_s);
+    for (const QString &name : {u"a.txt"_s, u"b.txt"_s, u"c.txt"_s})
+        QCOMPARE(Description(u"ion\\"_s + name), Old);
+}
+
+QTEST_MAIN(TestLoadDescriptions)
+#include "tst_LoadDescriptions.moc"
