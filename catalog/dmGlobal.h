@@ -122,7 +122,7 @@ public:
 
 private:
     // Makes what the scan wrote so far permanent and starts the next batch.
-    void CommitScan();
+    void CommitScan(quint32 now);
     QString FScanRoot;       // root path of the volume being walked, ending in "/"
     quint64 FScanDevice = 0; // its device: the walk does not enter other devices
     quint32 FStartTick = 0;

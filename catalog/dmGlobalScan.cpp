@@ -190,7 +190,7 @@ bool TGlobal::DoProgress(TProgressKind kind)
         if ((sinceReport > 500 || sinceStart > 500) && OnProgress) {
             const int percent = FRecordsTotal > 0 ? FRecordsDone * 100 / FRecordsTotal : 0;
             const bool stop = OnProgress(this, percent, 0);
-            CommitScan();
+            CommitScan(now);
             return stop;
         }
         return false;
@@ -201,15 +201,14 @@ bool TGlobal::DoProgress(TProgressKind kind)
     const double x = FCapacity > 0 ? std::min(1.0, double(FBytesDone) / double(FCapacity)) : 0.0;
     FLastReportTick = now;
     const int secondsLeft = x != 0.0 && sinceStart >= 20000 ? roundEven((1.0 - x) * sinceStart / x * 0.0002) * 5 : -1;
-    CommitScan();
+    CommitScan(now);
     return OnProgress ? OnProgress(this, roundEven(x * 100.0), secondsLeft) : false;
 }
 
-void TGlobal::CommitScan()
+void TGlobal::CommitScan(quint32 now)
 {
     // Records are reported one by one once the import has run half a second; committing is
     // paced to the same half second as the walk's reports.
-    const quint32 now = TVolumeServices::Current().TickCount();
     if (Database.InTransaction() && now - FLastCommitTick > 500) {
         Database.Commit();
         Database.StartTransaction();
