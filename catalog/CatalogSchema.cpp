@@ -33,7 +33,6 @@ QStringList TableStatements()
                        "Folder BOOLEAN NOT NULL DEFAULT 0, "
                        "FullPath VARCHAR(65535), "
                        "Description TEXT)"),
-        QStringLiteral("CREATE INDEX \"Entries.ID\" ON Entries(ID)"),
         QStringLiteral("CREATE INDEX \"Entries.Parent\" ON Entries(Parent)"),
         QStringLiteral("CREATE INDEX \"Entries.CD\" ON Entries(CD)"),
         QStringLiteral("CREATE TABLE CDs ("

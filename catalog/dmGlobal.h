@@ -5,6 +5,7 @@
 #include "Queries.h"
 #include "Tables.h"
 
+#include <QHash>
 #include <QString>
 
 #include <functional>
@@ -125,6 +126,8 @@ private:
     void CommitScan(quint32 now);
     QString FScanRoot;       // root path of the volume being walked, ending in "/"
     quint64 FScanDevice = 0; // its device: the walk does not enter other devices
+    bool FScanning = false;
+    QHash<QString, qint16> FExtensionTypes; // while walking: the type of each extension met
     quint32 FStartTick = 0;
     quint32 FLastReportTick = 0;
     quint32 FLastCommitTick = 0;

@@ -72,11 +72,20 @@ qint16 TGlobal::ImageIDForFile(const QString &fileName)
     // Everything after the first dot: archive.tar.gz is looked up as tar.gz, README as readme.
     const qsizetype dot = fileName.indexOf(u'.');
     const QString extension = lowerAscii(dot < 0 ? fileName : fileName.mid(dot + 1));
+    // While a volume is walked the types cannot change, and a volume has few distinct extensions
+    // among many files: each is looked up once.
+    if (FScanning) {
+        if (const auto it = FExtensionTypes.constFind(extension); it != FExtensionTypes.constEnd())
+            return it.value();
+    }
     FindEx.Close();
     FindEx.ParamByName(QStringLiteral("str"))->SetAsString(extension);
     FindEx.Open();
     const int imageId = FindEx.IsEmpty() ? 0 : FindEx.FieldByName(QStringLiteral("ImageID"))->AsInteger();
-    return qint16(imageId != 0 ? imageId : 3);
+    const qint16 type = qint16(imageId != 0 ? imageId : 3);
+    if (FScanning && FExtensionTypes.size() < 10000)
+        FExtensionTypes.insert(extension, type);
+    return type;
 }
 
 int TGlobal::AddDiskRoot(const QString &rootPath, const QString &name, int pictureId)
@@ -248,7 +257,11 @@ int TGlobal::LoadDisk(const QString &rootPath, const QString &name, int pictureI
     const bool ownTransaction = !Database.InTransaction();
     if (ownTransaction)
         Database.StartTransaction();
+    FScanning = true;
+    FExtensionTypes.clear();
     auto finish = [&] {
+        FScanning = false;
+        FExtensionTypes.clear();
         if (ownTransaction && Database.InTransaction())
             Database.Commit();
     };

@@ -27,6 +27,9 @@ const TIndexInfo *TTableInfo::FindIndex(const QString &name) const
     for (const TIndexInfo &index : Indexes)
         if (index.Name.compare(name, Qt::CaseInsensitive) == 0)
             return &index;
+    // An index on the row number itself needs no tree of its own: the table is ordered by it.
+    if (RowIdColumn >= 0 && Columns[size_t(RowIdColumn)].Name.compare(name, Qt::CaseInsensitive) == 0)
+        return FindIndex(QStringLiteral("PrimaryKey"));
     return nullptr;
 }
 
@@ -340,6 +343,7 @@ void TDatabase::Close()
     for (TDataSet *dataSet : std::vector<TDataSet *>(FDataSets))
         dataSet->Close();
     FDataSets.clear();
+    FStatementCache.clear();
     FSchema.clear();
     FTableUses.clear();
     if (sqlite3_get_autocommit(FHandle) == 0)
@@ -353,6 +357,24 @@ sqlite3 *TDatabase::Handle() const
     if (!FHandle)
         throw EDatabaseError(QStringLiteral("Database %1 is not connected").arg(FDatabaseName));
     return FHandle;
+}
+
+std::shared_ptr<TSqliteStatement> TDatabase::AcquireStatement(const QString &sql)
+{
+    std::shared_ptr<TSqliteStatement> &slot = FStatementCache[sql];
+    if (slot && slot.use_count() == 1) {
+        slot->Reset();
+        return slot;
+    }
+    if (slot)
+        return std::make_shared<TSqliteStatement>(Handle(), sql);
+    // Statements are few and small; the bound only guards against a caller that builds texts.
+    if (FStatementCache.size() > 128) {
+        std::erase_if(FStatementCache, [](const auto &entry) { return entry.second && entry.second.use_count() == 1; });
+        return AcquireStatement(sql);
+    }
+    slot = std::make_shared<TSqliteStatement>(Handle(), sql);
+    return slot;
 }
 
 bool TDatabase::InTransaction() const

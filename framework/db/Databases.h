@@ -15,6 +15,7 @@
 
 struct sqlite3;
 class TDataSet;
+class TSqliteStatement;
 class TDatabase;
 struct TAliasInfo;
 
@@ -152,6 +153,10 @@ public:
     void InvalidateSchema();
 
     sqlite3 *Handle() const;
+    // A prepared statement for this text, reset, from the connection's cache: a query opened again
+    // and again is compiled once. A statement still held by someone else is not handed out twice;
+    // the caller then gets one of its own.
+    std::shared_ptr<TSqliteStatement> AcquireStatement(const QString &sql);
 
     // A table opened exclusively is refused to every other data set, and the other way round.
     void AcquireTable(const QString &tableName, const void *owner, bool exclusive);
@@ -188,4 +193,5 @@ private:
     };
     QHash<QString, std::vector<TTableUse>> FTableUses;
     std::vector<TDataSet *> FDataSets;
+    std::map<QString, std::shared_ptr<TSqliteStatement>> FStatementCache;
 };

@@ -137,7 +137,7 @@ std::vector<TDataSet::TFieldDef> TQuery::InternalOpen()
     }
     std::vector<TFieldDef> defs;
     try {
-        FStatement = std::make_unique<TSqliteStatement>(database->Handle(), sql);
+        FStatement = database->AcquireStatement(sql);
         if (!FStatement->IsValid() || FStatement->ColumnCount() == 0)
             throw EDatabaseError(QStringLiteral("The statement returns no rows: %1").arg(sql));
         BindParams(*FStatement);
@@ -181,6 +181,9 @@ std::vector<TDataSet::TFieldDef> TQuery::InternalOpen()
 
 void TQuery::InternalClose()
 {
+    // The statement goes back to the connection's cache, reset so it holds no read lock.
+    if (FStatement)
+        FStatement->Reset();
     FStatement.reset();
     FRows.clear();
     FTypes.clear();

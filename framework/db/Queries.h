@@ -97,7 +97,7 @@ private:
     bool FPrepared = false;
     int FRowsAffected = 0;
 
-    std::unique_ptr<TSqliteStatement> FStatement;
+    std::shared_ptr<TSqliteStatement> FStatement;
     std::vector<TFieldType> FTypes;
     std::vector<TVariantArray> FRows;
     bool FExhausted = false;

@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 #include <functional>
 #include <memory>
 
@@ -52,10 +53,11 @@ public:
     }
 
     TVolumeServicesDouble Double;
-    // After each reading, the double's clock moves on by this much: the walk reads it once as it
-    // starts and once after each file, so file k is seen k steps after the start.
-    quint32 TickStep = 0;
-    std::function<void()> BeforeTick;
+    // Each folder listed below the root moves the double's clock on by this much. With one file
+    // in each folder, the walk sees file k (in whatever order) k steps after it started, however
+    // often it reads the clock.
+    quint32 StepPerFolder = 0;
+    QString RootPath;
     std::function<void(const QString &path)> AfterListing;
     std::function<void()> AfterVolumeInformation;
 
@@ -72,19 +74,14 @@ public:
     std::optional<QList<TDirEntry>> ListDirectory(const QString &path) override
     {
         std::optional<QList<TDirEntry>> entries = Double.ListDirectory(path);
+        const QString clean = QDir::cleanPath(path);
+        if (StepPerFolder != 0 && clean != QDir::cleanPath(RootPath))
+            Double.AdvanceTick(StepPerFolder);
         if (AfterListing)
-            AfterListing(QDir::cleanPath(path));
+            AfterListing(clean);
         return entries;
     }
-    quint32 TickCount() override
-    {
-        if (BeforeTick)
-            BeforeTick();
-        const quint32 now = Double.TickCount();
-        if (TickStep != 0)
-            Double.AdvanceTick(TickStep);
-        return now;
-    }
+    quint32 TickCount() override { return Double.TickCount(); }
 };
 
 // Makes folder trees on disk by their byte names, so that names need not be text. The first
@@ -129,6 +126,12 @@ public:
         const timespec times[2] = {{local.toSecsSinceEpoch(), 0}, {local.toSecsSinceEpoch(), 0}};
         if (::utimensat(AT_FDCWD, Path(relative).constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
             Fail("utimensat", relative);
+    }
+    // Folders d0, d1, ... each holding one file of `size` bytes, f.
+    void OneFilePerFolder(int count, qint64 size)
+    {
+        for (int i = 0; i < count; ++i)
+            File("d" + QByteArray::number(i) + "/f", size);
     }
     // `depth` folders named "d", each in the one before, and a file of `size` bytes at the bottom:
     // made one level at a time through handles, as the whole path is longer than a path may be.
@@ -184,7 +187,8 @@ struct TRow
 using TVolume = QMap<QString, TRow>;
 
 // What must hold for every volume however it was walked: each row below a folder of the same
-// volume, FullPath NULL in the root, each folder's Size the sum of what is in it. Empty when it
+// volume, FullPath NULL in the root and else its parent's path and name, each folder's Size the
+// sum of what is in it. Empty when it
 // holds, else what is wrong.
 QString Inconsistency(const TVolume &volume)
 {
@@ -201,6 +205,10 @@ QString Inconsistency(const TVolume &volume)
             return u"no parent folder: "_s + it.key();
         if (row.HasFullPath != (parent->Parent != -1))
             return u"FullPath NULL only in the root: "_s + it.key();
+        // The parent's path and name, which differ from it only in the letter case of the disk.
+        if (row.HasFullPath
+            && row.FullPath.compare(parent->FullPath + parent->Name + u'\\', Qt::CaseInsensitive) != 0)
+            return u"FullPath not that of the parent: "_s + it.key();
         sums[row.Parent] += row.Size;
     }
     for (const TRow &row : volume) {
@@ -208,11 +216,6 @@ QString Inconsistency(const TVolume &volume)
             return u"size of %1: %2, holds %3"_s.arg(row.Name).arg(row.Size).arg(sums.value(row.Id));
     }
     return {};
-}
-
-QString Repeat(const QString &text, int times)
-{
-    return text.repeated(times);
 }
 
 } // namespace
@@ -243,6 +246,7 @@ private slots:
     void OddNames();
     void SparseFile();
     void FolderVanishes();
+    void ErrorMidWalk();
     void KilledMidScan();
 
 private:
@@ -283,6 +287,7 @@ void TestVolumeScan::init()
 
     FServices = std::make_unique<THookedServices>();
     FServices->Double.AddDrive(Root(), u"MY DISK"_s, Serial, GiB);
+    FServices->RootPath = Root();
     TVolumeServices::SetCurrent(FServices.get());
     FGlobal = std::make_unique<TGlobal>();
     FTxt = Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'txt'"_s);
@@ -388,11 +393,11 @@ void TestVolumeScan::SmallTree()
     tree.File("DOCS/notes.md", 5);
     tree.File("DOCS/SubFolder/Photo.JPG", 10);
     tree.Dir("DOCS/Empty");
+    // An odd second is truncated, an even one kept.
     const QDateTime odd(QDate(2021, 3, 4), QTime(5, 6, 7));
-    const QDateTime even(QDate(2020, 12, 31), QTime(23, 59, 58));
     tree.Time("Readme.TXT", odd);
-    tree.Time("DOCS/SubFolder/Photo.JPG", even);
     tree.Time("DOCS", odd);
+    tree.Time("DOCS/SubFolder/Photo.JPG", QDateTime(QDate(2020, 12, 31), QTime(23, 59, 58)));
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
 
     const int root = FGlobal->LoadDisk(Root(), QString(), Picture, false);
@@ -401,87 +406,644 @@ void TestVolumeScan::SmallTree()
     QVERIFY(!FGlobal->Database.InTransaction());
     QVERIFY(TMessageBox::Shown().isEmpty());
 
+    // Names with every ASCII letter after the first lowered; FullPath in the letter case of the
+    // disk, a backslash after each folder.
+    struct TExpected
+    {
+        QString Key;
+        QString Parent;
+        bool Folder;
+        qint64 Size;
+        qint64 ImageId;
+    };
+    const QList<TExpected> expected{
+        {u".profile"_s, {}, false, 2, 3},
+        {u"a.b.c"_s, {}, false, 3, FJpg},
+        {u"archive.tar.gz"_s, {}, false, 1, 3},
+        {u"Readme"_s, {}, false, 4, 3},
+        {u"Readme.txt"_s, {}, false, 6, FTxt},
+        {u"Docs"_s, {}, true, 15, 1},
+        {u"DOCS\\notes.md"_s, u"Docs"_s, false, 5, FTxt},
+        {u"DOCS\\Empty"_s, u"Docs"_s, true, 0, 1},
+        {u"DOCS\\Subfolder"_s, u"Docs"_s, true, 10, 1},
+        {u"DOCS\\SubFolder\\Photo.jpg"_s, u"DOCS\\Subfolder"_s, false, 10, FJpg},
+    };
     const TVolume volume = Volume(root);
-    QCOMPARE(volume.keys(), (QStringList{u""_s, u".profile"_s, u"A.b.c"_s.toLower(), u"DOCS\\Empty"_s.replace(u"DOCS"_s, u"Docs"_s),
-                                         u"DOCS\\Subfolder"_s, u"DOCS\\Subfolder"_s, u"DOCS\\notes.md"_s, u"Docs"_s,
-                                         u"README"_s.left(1) + u"eadme"_s, u"Readme.txt"_s, u"archive.tar.gz"_s}));
+    QCOMPARE(volume.size(), expected.size() + 1);
+    for (const TExpected &e : expected) {
+        QVERIFY2(volume.contains(e.Key), qPrintable(e.Key));
+        const TRow &row = volume[e.Key];
+        QCOMPARE(row.Parent, volume[e.Parent].Id);
+        QCOMPARE(row.Folder, e.Folder);
+        QCOMPARE(row.Size, e.Size);
+        QCOMPARE(row.ImageId, e.ImageId);
+        QCOMPARE(row.Cd, qint64(root));
+        QVERIFY(row.HasModified);
+    }
+    QCOMPARE(volume[u"DOCS\\notes.md"_s].FullPath, u"DOCS\\"_s);
+    QCOMPARE(volume[u"DOCS\\SubFolder\\Photo.jpg"_s].FullPath, u"DOCS\\SubFolder\\"_s);
+    // Local time, truncated to even seconds.
+    QCOMPARE(volume[u"Readme.txt"_s].Modified, TDateTime::FromParts(2021, 3, 4, 5, 6, 6));
+    QCOMPARE(volume[u"Docs"_s].Modified, TDateTime::FromParts(2021, 3, 4, 5, 6, 6));
+    QCOMPARE(volume[u"DOCS\\SubFolder\\Photo.jpg"_s].Modified, TDateTime::FromParts(2020, 12, 31, 23, 59, 58));
+
+    const TRow &top = volume[QString()];
+    QCOMPARE(top.Id, qint64(root));
+    QCOMPARE(top.Name, u"My disk"_s);
+    QCOMPARE(top.Parent, -1);
+    QVERIFY(top.Folder);
+    QCOMPARE(top.ImageId, qint64(Picture));
+    QCOMPARE(top.Cd, qint64(root));
+    QCOMPARE(top.Size, 3 + 4 + 2 + 1 + 6 + 15);
+    QVERIFY(!top.HasFullPath);
+    const QString inconsistency = Inconsistency(volume);
+    QVERIFY2(inconsistency.isEmpty(), qPrintable(inconsistency));
+
+    QCOMPARE(Scalar(u"SELECT count(*) FROM CDs"_s), 1);
+    QCOMPARE(Scalar(u"SELECT ID FROM CDs WHERE SerialNum = '1234-abcd' AND VolumeLabel = 'My disk'"_s), root);
+    // Everything is committed: another connection sees it all.
+    QCOMPARE(Committed(u"SELECT count(*) FROM Entries"_s), volume.size());
 }
 
 void TestVolumeScan::RootNames_data()
 {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<quint32>("serial");
+    QTest::addColumn<QString>("rootName");
+    QTest::addColumn<QString>("volumeLabel");
+    QTest::addColumn<QString>("serialNum");
+
+    QTest::newRow("from the label") << QString() << u"MY DISK"_s << Serial << u"My disk"_s << u"My disk"_s << u"1234-abcd"_s;
+    QTest::newRow("label upper-cased first") << QString() << u"my disk"_s << Serial << u"My disk"_s << u"My disk"_s
+                                             << u"1234-abcd"_s;
+    QTest::newRow("only ASCII letters lowered") << QString() << u"été disc"_s << Serial << u"ÉtÉ disc"_s << u"ÉtÉ disc"_s
+                                                << u"1234-abcd"_s;
+    QTest::newRow("one letter") << QString() << u"x"_s << Serial << u"X"_s << u"X"_s << u"1234-abcd"_s;
+    QTest::newRow("given name") << u"Holiday 2020"_s << u"MY DISK"_s << Serial << u"Holiday 2020"_s << u"My disk"_s
+                                << u"1234-abcd"_s;
+    QTest::newRow("no label: the serial") << QString() << QString() << 0x0000BEEFu << u"0000-beef"_s << u"0000-beef"_s
+                                          << u"0000-beef"_s;
+    QTest::newRow("no label, given name") << u"Mine"_s << QString() << 0xFFFFFFFFu << u"Mine"_s << u"ffff-ffff"_s
+                                          << u"ffff-ffff"_s;
 }
 
 void TestVolumeScan::RootNames()
 {
+    QFETCH(QString, name);
+    QFETCH(QString, label);
+    QFETCH(quint32, serial);
+    QFETCH(QString, rootName);
+    QFETCH(QString, volumeLabel);
+    QFETCH(QString, serialNum);
+
+    FServices->Double.AddDrive(Root(), label, serial, GiB);
+    const int root = FGlobal->LoadDisk(Root(), name, Picture, false);
+    QVERIFY(root > 0);
+    const TVolume volume = Volume(root);
+    QCOMPARE(volume.size(), 1);
+    QCOMPARE(volume[QString()].Name, rootName);
+    QCOMPARE(volume[QString()].Size, 0);
+    QCOMPARE(volume[QString()].Cd, qint64(root));
+    TQuery cds;
+    cds.SetDatabase(&FGlobal->Database);
+    cds.SetSQL({u"SELECT ID, SerialNum, VolumeLabel FROM CDs"_s});
+    cds.Open();
+    QCOMPARE(cds.RecordCount(), 1);
+    QCOMPARE(cds.FieldByName(u"ID"_s)->AsLargeInt(), qint64(root));
+    QCOMPARE(cds.FieldByName(u"SerialNum"_s)->AsString(), serialNum);
+    QCOMPARE(cds.FieldByName(u"VolumeLabel"_s)->AsString(), volumeLabel);
 }
 
 void TestVolumeScan::NoVolume_data()
 {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("drive without a disc") << u"no disc"_s;
+    QTest::newRow("not a drive") << u"no drive"_s;
+    QTest::newRow("disc gone once identified") << u"gone"_s;
 }
 
 void TestVolumeScan::NoVolume()
 {
+    QFETCH(QString, how);
+    TTree tree(Root());
+    tree.File("file.txt", 1);
+    QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
+    if (how == u"no disc")
+        FServices->Double.SetHasDisc(Root(), false);
+    else if (how == u"no drive")
+        FServices->Double.RemoveDrive(Root());
+    else
+        FServices->AfterVolumeInformation = [&] { FServices->Double.SetHasDisc(Root(), false); };
+    QList<int> reports;
+    FGlobal->OnProgress = [&](TGlobal *, int percent, int) { return reports << percent, false; };
+
+    QCOMPARE(FGlobal->LoadDisk(Root(), QString(), Picture, false), -1);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries"_s) + Scalar(u"SELECT count(*) FROM CDs"_s), 0);
+    QVERIFY(!FGlobal->Database.InTransaction());
+    QVERIFY(TMessageBox::Shown().isEmpty());
+    QVERIFY(reports.isEmpty());
 }
 
 void TestVolumeScan::AlreadyCatalogued_data()
 {
+    QTest::addColumn<int>("answer"); // QMessageBox::NoButton: no question expected
+    QTest::addColumn<bool>("force");
+    QTest::addColumn<quint32>("serial");
+    QTest::addColumn<bool>("replaced");
+
+    QTest::newRow("Cancel keeps it") << int(QMessageBox::Cancel) << false << Serial << false;
+    QTest::newRow("box closed keeps it") << int(QMessageBox::Close) << false << Serial << false;
+    QTest::newRow("OK replaces it") << int(QMessageBox::Ok) << false << Serial << true;
+    QTest::newRow("forced: no question") << int(QMessageBox::NoButton) << true << Serial << true;
+    QTest::newRow("another serial is another disc") << int(QMessageBox::NoButton) << false << 0x0BADF00Du << false;
 }
 
 void TestVolumeScan::AlreadyCatalogued()
 {
+    QFETCH(int, answer);
+    QFETCH(bool, force);
+    QFETCH(quint32, serial);
+    QFETCH(bool, replaced);
+
+    TTree tree(Root());
+    tree.File("old.txt", 1);
+    tree.File("keep/x.txt", 2);
+    QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
+    const int first = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    QVERIFY(first > 0);
+    // A description typed by the user, which replacing the volume drops.
+    FGlobal->Database.ExecSQL(u"UPDATE Entries SET Description = 'mine' WHERE Name = 'old.txt'"_s);
+    QVERIFY(QFile::remove(Root() + u"/old.txt"_s));
+    tree.File("new.txt", 3);
+    QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
+    const QStringList before = Dump();
+
+    FServices->Double.AddDrive(Root(), u"MY DISK"_s, serial, GiB);
+    TMessageBox::ClearShown();
+    if (answer != QMessageBox::NoButton)
+        TMessageBox::SetNextAnswer(QMessageBox::StandardButton(answer));
+    const int second = FGlobal->LoadDisk(Root(), u"Again"_s, Picture, force);
+
+    if (answer != QMessageBox::NoButton) {
+        QCOMPARE(TMessageBox::Shown().size(), 1);
+        QCOMPARE(TMessageBox::Shown()[0].Caption, u"Warning"_s);
+        QCOMPARE(TMessageBox::Shown()[0].Text, AlreadyThere);
+        QCOMPARE(TMessageBox::Shown()[0].Buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    } else {
+        QVERIFY(TMessageBox::Shown().isEmpty());
+    }
+    QVERIFY(!FGlobal->Database.InTransaction());
+    if (!replaced && serial == Serial) {
+        QCOMPARE(second, -1);
+        QCOMPARE(Dump(), before);
+        return;
+    }
+    QVERIFY(second > first);
+    const TVolume volume = Volume(second);
+    QCOMPARE(volume.keys(), (QStringList{QString(), u"keep"_s, u"keep\\x.txt"_s, u"new.txt"_s}));
+    QCOMPARE(volume[QString()].Name, u"Again"_s);
+    QCOMPARE(volume[QString()].Size, 5);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE Description IS NOT NULL"_s), replaced ? 0 : 1);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE ID = %1 OR CD = %1"_s.arg(first)), replaced ? 0 : 4);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries"_s), replaced ? 4 : 8);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM CDs"_s), replaced ? 1 : 2);
+    QCOMPARE(Scalar(u"SELECT ID FROM CDs WHERE SerialNum = '%1'"_s.arg(replaced ? u"1234-abcd"_s : u"0bad-f00d"_s)), second);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM pragma_foreign_key_check"_s), 0);
 }
 
 void TestVolumeScan::Progress_data()
 {
+    QTest::addColumn<int>("files");
+    QTest::addColumn<qint64>("fileSize");
+    QTest::addColumn<qint64>("capacity");
+    QTest::addColumn<quint32>("step");
+    QTest::addColumn<quint32>("start");
+    QTest::addColumn<TReports>("reports"); // the last one is the final report
+
+    const TReports tenths{{10, -1}, {20, -1}, {30, -1}, {40, -1}, {0, 0}};
+    QTest::newRow("every file past 500 ms") << 4 << 100LL << 1000LL << 600u << 1000u << tenths;
+    QTest::newRow("clock wrapping") << 4 << 100LL << 1000LL << 600u << 0xFFFFFC00u << tenths;
+    QTest::newRow("not more often than 500 ms") << 6 << 100LL << 1000LL << 300u << 1000u
+                                                << TReports{{20, -1}, {40, -1}, {60, -1}, {0, 0}};
+    QTest::newRow("nothing past 500 ms: only the final report") << 3 << 100LL << 1000LL << 100u << 1000u
+                                                                << TReports{{0, 0}};
+    QTest::newRow("estimate from 20 s on, in fives") << 4 << 100LL << 400LL << 10000u << 1000u
+                                                     << TReports{{25, -1}, {50, 20}, {75, 10}, {100, 0}, {0, 0}};
+    QTest::newRow("no estimate just before 20 s") << 4 << 100LL << 400LL << 9999u << 1000u
+                                                  << TReports{{25, -1}, {50, -1}, {75, 10}, {100, 0}, {0, 0}};
+    // 12.5, 37.5, 62.5 and 87.5 %; 7.5, 4.5 and 1.5 units of five seconds.
+    QTest::newRow("halves to even") << 8 << 100LL << 800LL << 7500u << 1000u
+                                    << TReports{{12, -1}, {25, -1}, {38, 40}, {50, 30}, {62, 20}, {75, 15}, {88, 10},
+                                                {100, 0}, {0, 0}};
+    QTest::newRow("never past 100 %") << 3 << 100LL << 150LL << 600u << 1000u
+                                      << TReports{{67, -1}, {100, -1}, {100, -1}, {0, 0}};
+    QTest::newRow("capacity 0: 0 % and no estimate") << 3 << 100LL << 0LL << 10000u << 1000u
+                                                     << TReports{{0, -1}, {0, -1}, {0, -1}, {0, 0}};
+    QTest::newRow("files of 2 GiB and more") << 2 << 3 * GiB << 8 * GiB << 600u << 1000u
+                                             << TReports{{38, -1}, {75, -1}, {0, 0}};
 }
 
 void TestVolumeScan::Progress()
 {
+    QFETCH(int, files);
+    QFETCH(qint64, fileSize);
+    QFETCH(qint64, capacity);
+    QFETCH(quint32, step);
+    QFETCH(quint32, start);
+    QFETCH(TReports, reports);
+
+    // Files of one size, so that what was done after k files does not depend on their order.
+    TTree tree(Root());
+    tree.OneFilePerFolder(files, fileSize);
+    QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
+    FServices->Double.AddDrive(Root(), u"MY DISK"_s, Serial, capacity);
+    FServices->Double.SetTick(start);
+    FServices->StepPerFolder = step;
+    TReports seen;
+    bool fromTheDataModule = true;
+    FGlobal->OnProgress = [&](TGlobal *sender, int percent, int secondsLeft) {
+        fromTheDataModule = fromTheDataModule && sender == FGlobal.get();
+        seen.append({percent, secondsLeft});
+        return false;
+    };
+    QVERIFY(FGlobal->LoadDisk(Root(), QString(), Picture, false) > 0);
+    QCOMPARE(seen, reports);
+    QVERIFY(fromTheDataModule);
 }
 
 void TestVolumeScan::Stop_data()
 {
+    QTest::addColumn<int>("stopAt"); // the report that asks for the stop; 0: the final one
+    QTest::addColumn<int>("walked"); // files catalogued then
+
+    QTest::newRow("at once") << 1 << 1;
+    QTest::newRow("mid-way") << 3 << 3;
+    QTest::newRow("at the last file") << 6 << 6;
+    QTest::newRow("at the final report: too late") << 0 << 6;
 }
 
 void TestVolumeScan::Stop()
 {
+    QFETCH(int, stopAt);
+    QFETCH(int, walked);
+    const int files = 6;
+
+    // Files of one size, so that what was walked does not depend on their order.
+    TTree tree(Root());
+    tree.OneFilePerFolder(files, 100);
+    QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
+    FServices->Double.SetTick(0);
+    FServices->StepPerFolder = 600;
+    int reported = 0;
+    QList<qint64> committed;
+    FGlobal->OnProgress = [&](TGlobal *, int percent, int secondsLeft) {
+        const bool final = percent == 0 && secondsLeft == 0;
+        if (!final)
+            ++reported;
+        // What was posted is committed when it is reported.
+        committed << Committed(u"SELECT count(*) FROM Entries WHERE Folder = 0"_s);
+        return final ? stopAt == 0 : reported == stopAt;
+    };
+    const int root = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    QVERIFY(!FGlobal->Database.InTransaction());
+    QList<qint64> expectedCommitted;
+    for (int k = 1; k <= walked; ++k)
+        expectedCommitted << k;
+    if (stopAt == 0)
+        expectedCommitted << files;
+    QCOMPARE(committed, expectedCommitted);
+
+    const qint64 top = Scalar(u"SELECT ID FROM Entries WHERE Parent IS NULL"_s);
+    const TVolume volume = Volume(top);
+    QCOMPARE(volume.size(), 1 + 2 * walked);
+    QCOMPARE(Committed(u"SELECT count(*) FROM Entries"_s), 1 + 2 * walked);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM CDs WHERE ID = %1"_s.arg(top)), 1);
+    // A folder gets its size when everything in it is walked, the root its volume and size when
+    // the whole walk is done: after a stop, the folder it stopped in and the root have neither.
+    QList<qint64> folderSizes;
+    for (const TRow &row : volume) {
+        if (row.Parent == top)
+            folderSizes << row.Size;
+    }
+    std::sort(folderSizes.begin(), folderSizes.end());
+    QList<qint64> expectedSizes(walked, 100);
+    if (stopAt != 0)
+        expectedSizes.first() = -1;
+    QCOMPARE(folderSizes, expectedSizes);
+    if (stopAt == 0) {
+        QCOMPARE(root, top);
+        QCOMPARE(volume[QString()].Size, files * 100);
+        return;
+    }
+    QCOMPARE(root, -1);
+    QCOMPARE(volume[QString()].Cd, -1);
+    QCOMPARE(volume[QString()].Size, -1);
+
+    // Catalogued again, the whole volume replaces the part.
+    FGlobal->OnProgress = nullptr;
+    TMessageBox::ClearShown();
+    TMessageBox::SetNextAnswer(QMessageBox::Ok);
+    const int again = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    QVERIFY(again > top);
+    QCOMPARE(TMessageBox::Shown().size(), 1);
+    QCOMPARE(Volume(again).size(), 1 + 2 * files);
+    QCOMPARE(Volume(again)[QString()].Size, files * 100);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries"_s), 1 + 2 * files);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM CDs"_s), 1);
 }
 
 void TestVolumeScan::UnlistableFolder()
 {
+    TTree tree(Root());
+    tree.File("locked/inner.txt", 7);
+    tree.File("locked/deeper/x", 1);
+    tree.File("open/f.txt", 3);
+    tree.File("top.txt", 1);
+    QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
+    // Root may read any folder, so the double refuses it.
+    FServices->Double.FailListing(Root() + u"/locked"_s);
+
+    const int root = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    QVERIFY(root > 0);
+    const TVolume volume = Volume(root);
+    QCOMPARE(volume.keys(), (QStringList{QString(), u"locked"_s, u"open"_s, u"open\\f.txt"_s, u"top.txt"_s}));
+    QVERIFY(volume[u"locked"_s].Folder);
+    QCOMPARE(volume[u"locked"_s].Size, 0);
+    QCOMPARE(volume[QString()].Size, 4);
+    const QString inconsistency = Inconsistency(volume);
+    QVERIFY2(inconsistency.isEmpty(), qPrintable(inconsistency));
 }
 
 void TestVolumeScan::SymbolicLinks()
 {
+    TTree tree(Root());
+    tree.File("target.txt", 5);
+    tree.File("dir/inner.txt", 2);
+    tree.Link("file.lnk", "target.txt");
+    tree.Link("dir.lnk", "dir");
+    tree.Link("dir/up", "..");
+    tree.Link("self", "self");
+    tree.Link("dangling.txt", "nowhere/at/all");
+    QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
+
+    const int root = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    QVERIFY(root > 0);
+    const TVolume volume = Volume(root);
+    QStringList keys{QString(), u"dangling.txt"_s, u"dir"_s, u"dir\\inner.txt"_s, u"dir\\up"_s,
+                     u"dir.lnk"_s, u"file.lnk"_s, u"self"_s, u"target.txt"_s};
+    keys.sort();
+    QCOMPARE(volume.keys(), keys);
+    // A link is a file as large as the path it holds.
+    const QList<std::pair<QString, qint64>> links{
+        {u"file.lnk"_s, 10}, {u"dir.lnk"_s, 3}, {u"dir\\up"_s, 2}, {u"self"_s, 4}, {u"dangling.txt"_s, 14}};
+    for (const auto &[key, size] : links) {
+        QVERIFY2(!volume[key].Folder, qPrintable(key));
+        QCOMPARE(volume[key].Size, size);
+    }
+    QCOMPARE(volume[u"dangling.txt"_s].ImageId, FTxt);
+    QCOMPARE(volume[QString()].Size, 5 + 2 + 10 + 3 + 2 + 4 + 14);
+    const QString inconsistency = Inconsistency(volume);
+    QVERIFY2(inconsistency.isEmpty(), qPrintable(inconsistency));
 }
 
 void TestVolumeScan::DeepChain()
 {
+    // 3,000 levels: the deepest path is about 6,000 bytes, past PATH_MAX (4,096).
+    const int depth = 3000;
+    TTree tree(Root());
+    tree.Chain(depth, "bottom.txt", 5);
+    QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
+    // The walk holds no handle per level: count what is open while it lists each folder.
+    const auto openHandles = [] { return QDir(u"/proc/self/fd"_s).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(); };
+    const qsizetype before = openHandles();
+    qsizetype most = 0;
+    int listed = 0;
+    FServices->AfterListing = [&](const QString &) {
+        ++listed;
+        if (listed % 100 == 0 || listed > depth - 5)
+            most = std::max(most, openHandles());
+    };
+
+    const int root = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    QVERIFY(root > 0);
+    QVERIFY2(most <= before + 8, qPrintable(u"%1 handles open at most, %2 before"_s.arg(most).arg(before)));
+    const TVolume volume = Volume(root);
+    QCOMPARE(volume.size(), depth + 2);
+    const QString bottomPath = u"d\\"_s.repeated(depth);
+    QVERIFY(volume.contains(bottomPath + u"bottom.txt"_s));
+    QCOMPARE(volume[bottomPath + u"bottom.txt"_s].FullPath, bottomPath);
+    QCOMPARE(volume[QString()].Size, 5);
+    const QString inconsistency = Inconsistency(volume);
+    QVERIFY2(inconsistency.isEmpty(), qPrintable(inconsistency));
 }
 
 void TestVolumeScan::OddNames_data()
 {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("spaces") << QByteArray(" two  spaces .txt ") << u" two  spaces .txt "_s;
+    QTest::newRow("backslash") << QByteArray("back\\slash") << u"back\\slash"_s;
+    QTest::newRow("star and question mark") << QByteArray("*?.txt") << u"*?.txt"_s;
+    QTest::newRow("newline") << QByteArray("new\nline") << u"new\nline"_s;
+    QTest::newRow("leading dots") << QByteArray("...dots") << u"...dots"_s;
+    QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9 \xe2\x82\xac") << u"café €"_s;
+    QTest::newRow("only ASCII letters lowered") << QByteArray("\xc3\x89T\xc3\x89.TXT") << u"ÉtÉ.txt"_s;
+    QTest::newRow("Latin-1") << QByteArray("caf\xe9") << FileNameToText("caf\xe9");
+    QTest::newRow("byte 0xFF alone") << QByteArray("\xff") << FileNameToText("\xff");
+    QTest::newRow("cut UTF-8") << QByteArray("ab\xe2\x82") << FileNameToText("ab\xe2\x82");
+    QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << FileNameToText("\xc0\xaf");
+    QTest::newRow("the escapes' own range") << QByteArray("\xf4\x8f\xb8\x80") << FileNameToText("\xf4\x8f\xb8\x80");
 }
 
 void TestVolumeScan::OddNames()
 {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, name);
+
+    // The name as a folder with a file in it, and as a file.
+    TTree tree(Root());
+    tree.File(bytes + "/inner.txt", 1);
+    tree.File("files/" + bytes, 2);
+    QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
+
+    const int root = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    QVERIFY(root > 0);
+    const TVolume volume = Volume(root);
+    QCOMPARE(volume.size(), 5);
+    QVERIFY(volume.contains(name));
+    QVERIFY(volume[name].Folder);
+    QCOMPARE(volume[name].Size, 1);
+    QVERIFY(volume.contains(u"files\\"_s + name));
+    QCOMPARE(volume[u"files\\"_s + name].Size, 2);
+
+    // The path of what is inside keeps the name as the disk has it, and turns back into its bytes.
+    const TRow *inner = nullptr;
+    for (const TRow &row : volume)
+        inner = row.Parent == volume[name].Id ? &row : inner;
+    QVERIFY(inner);
+    QCOMPARE(inner->Name, u"inner.txt"_s);
+    QCOMPARE(inner->FullPath, FileNameToText(bytes) + u'\\');
+    QCOMPARE(TextToFileName(inner->FullPath.chopped(1)), bytes);
+    const QString inconsistency = Inconsistency(volume);
+    QVERIFY2(inconsistency.isEmpty(), qPrintable(inconsistency));
 }
 
 void TestVolumeScan::SparseFile()
 {
+    TTree tree(Root());
+    tree.File("big/huge.iso", 5 * GiB);
+    tree.File("big/small.txt", 10);
+    tree.File("other.txt", 1);
+    QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
+    FServices->Double.AddDrive(Root(), u"MY DISK"_s, Serial, 8 * GiB);
+
+    const int root = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    QVERIFY(root > 0);
+    const TVolume volume = Volume(root);
+    QCOMPARE(volume[u"big\\huge.iso"_s].Size, 5 * GiB);
+    QCOMPARE(volume[u"big"_s].Size, 5 * GiB + 10);
+    QCOMPARE(volume[QString()].Size, 5 * GiB + 11);
+    QCOMPARE(Scalar(u"SELECT sum(Size) FROM Entries WHERE Folder = 0"_s), 5 * GiB + 11);
+    const QString inconsistency = Inconsistency(volume);
+    QVERIFY2(inconsistency.isEmpty(), qPrintable(inconsistency));
 }
 
 void TestVolumeScan::FolderVanishes()
 {
+    TTree tree(Root());
+    tree.File("a/1.txt", 1);
+    tree.File("gone/sub/2.txt", 2);
+    tree.File("gone/3.txt", 3);
+    tree.File("z.txt", 4);
+    QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
+    // Once the root is listed, a folder and a file in it go away before the walk reaches them.
+    const QString root = QDir::cleanPath(Root());
+    FServices->AfterListing = [&](const QString &path) {
+        if (path == root) {
+            QDir(root + u"/gone"_s).removeRecursively();
+            QFile::remove(root + u"/z.txt"_s);
+        }
+    };
+
+    const int id = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    QVERIFY(id > 0);
+    const TVolume volume = Volume(id);
+    QCOMPARE(volume.keys(), (QStringList{QString(), u"a"_s, u"a\\1.txt"_s, u"gone"_s, u"z.txt"_s}));
+    QCOMPARE(volume[u"gone"_s].Size, 0);
+    QCOMPARE(volume[u"z.txt"_s].Size, 4);
+    QCOMPARE(volume[QString()].Size, 5);
+    const QString inconsistency = Inconsistency(volume);
+    QVERIFY2(inconsistency.isEmpty(), qPrintable(inconsistency));
 }
+
+void TestVolumeScan::ErrorMidWalk()
+{
+    TTree tree(Root());
+    for (int i = 0; i < 3; ++i)
+        tree.File("x" + QByteArray::number(i), 1);
+    tree.File("bad/inner.txt", 1);
+    QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
+    // The clock stands still, so no progress report has committed anything before the error.
+    FServices->Double.SetTick(0);
+    const QString bad = QDir::cleanPath(Root()) + u"/bad"_s;
+    qint64 posted = -1;
+    FServices->AfterListing = [&](const QString &path) {
+        if (path == bad) {
+            posted = Scalar(u"SELECT count(*) FROM Entries"_s);
+            throw std::runtime_error("the device failed");
+        }
+    };
+
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, FGlobal->LoadDisk(Root(), QString(), Picture, false));
+    // What was posted before the error is kept, and committed.
+    QVERIFY(posted >= 2);
+    QVERIFY(!FGlobal->Database.InTransaction());
+    QCOMPARE(Committed(u"SELECT count(*) FROM Entries"_s), posted);
+    QCOMPARE(Committed(u"SELECT count(*) FROM CDs"_s), 1);
+}
+
+namespace {
+
+const char *HangArgument = "--scan-and-hang";
+constexpr int HangFiles = 5;
+
+// The child of KilledMidScan: catalogues the drive at root (folders of one file each) into the
+// catalogue its environment names, with a progress report, and so a commit, after each file. It
+// stops dead as it lists the third folder: two folders and their files are committed; the size
+// of the second folder and the row of the third are posted but not committed.
+int ScanAndHang(const QString &root)
+{
+    THookedServices services;
+    services.Double.AddDrive(root, u"MY DISK"_s, Serial, GiB);
+    services.Double.SetTick(0);
+    services.RootPath = root;
+    services.StepPerFolder = 600;
+    int listed = 0;
+    services.AfterListing = [&](const QString &) {
+        // The root first, then one folder after the other.
+        if (++listed == 4) {
+            std::fputs("posted\n", stdout);
+            std::fflush(stdout);
+            for (;;)
+                ::pause();
+        }
+    };
+    TVolumeServices::SetCurrent(&services);
+    TGlobal global;
+    global.LoadDisk(root, QString(), Picture, true);
+    return 1;
+}
+
+} // namespace
 
 void TestVolumeScan::KilledMidScan()
 {
+    TTree tree(Root());
+    tree.OneFilePerFolder(HangFiles, 100);
+    QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
+    FGlobal.reset();
+
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(HangArgument), Root()});
+    QVERIFY(child.waitForStarted());
+    QVERIFY(child.waitForReadyRead(30000));
+    QCOMPARE(child.readLine(), QByteArray("posted\n"));
+    child.kill();
+    QVERIFY(child.waitForFinished());
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+    FGlobal = std::make_unique<TGlobal>();
+    QCOMPARE(Scalar(u"SELECT count(*) FROM pragma_integrity_check WHERE integrity_check <> 'ok'"_s), 0);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM pragma_foreign_key_check"_s), 0);
+    // What was committed: the root (no volume, no size yet), two folders and their files; the
+    // second folder's size was not committed.
+    const qint64 partial = Scalar(u"SELECT ID FROM Entries WHERE Parent IS NULL"_s);
+    QVERIFY(partial > 0);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries"_s), 5);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE Folder = 0"_s), 2);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE Parent = %1 AND Size = 100"_s.arg(partial)), 1);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE Parent = %1 AND Size IS NULL"_s.arg(partial)), 1);
+    QCOMPARE(Scalar(u"SELECT CD FROM Entries WHERE ID = %1"_s.arg(partial)), -1);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM CDs WHERE ID = %1"_s.arg(partial)), 1);
+
+    TMessageBox::SetNextAnswer(QMessageBox::Ok);
+    const int root = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    QCOMPARE(TMessageBox::Shown().size(), 1);
+    QVERIFY(root > partial);
+    const TVolume volume = Volume(root);
+    QCOMPARE(volume.size(), 1 + 2 * HangFiles);
+    QCOMPARE(volume[QString()].Size, 100 * HangFiles);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries"_s), 1 + 2 * HangFiles);
+    QCOMPARE(Scalar(u"SELECT count(*) FROM CDs"_s), 1);
 }
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    if (argc == 3 && std::strcmp(argv[1], HangArgument) == 0)
+        return ScanAndHang(QFile::decodeName(argv[2]));
     TestVolumeScan test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
