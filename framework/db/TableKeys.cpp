@@ -117,18 +117,7 @@ bool TTable::GotoKey()
         parts << FOrder[i].Sql + QStringLiteral(" IS ?");
         params.push_back(field >= 0 ? key.Values[size_t(field)] : TVariant::Null());
     }
-    QStringList orderBy;
-    for (const TOrderColumn &order : FOrder)
-        orderBy << order.Sql;
-    TSqliteStatement &statement = Statement(QStringLiteral("SELECT ") + FRowIdSql + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName)
-                                            + Where(JoinSql(parts, QStringLiteral(" AND "))) + QStringLiteral(" ORDER BY ")
-                                            + JoinSql(orderBy, QStringLiteral(", ")) + QStringLiteral(" LIMIT 1"));
-    statement.BindAll(FConditionParams);
-    statement.BindAll(params, int(FConditionParams.size()) + 1);
-    std::optional<qint64> found;
-    if (statement.Step())
-        found = statement.ColumnInt64(0);
-    statement.Reset();
+    const std::optional<qint64> found = FirstRowId(JoinSql(parts, QStringLiteral(" AND ")), params);
     if (!found)
         return false;
     GotoBookmark(TBookmark(*found));
@@ -151,18 +140,7 @@ void TTable::GotoNearest()
     }
     TVariantArray params;
     const QString condition = TupleCompareSql(columns, values, count, key.Exclusive ? QStringLiteral(">") : QStringLiteral(">="), params);
-    QStringList orderBy;
-    for (const TOrderColumn &order : FOrder)
-        orderBy << order.Sql;
-    TSqliteStatement &statement = Statement(QStringLiteral("SELECT ") + FRowIdSql + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName)
-                                            + Where(condition) + QStringLiteral(" ORDER BY ") + JoinSql(orderBy, QStringLiteral(", "))
-                                            + QStringLiteral(" LIMIT 1"));
-    statement.BindAll(FConditionParams);
-    statement.BindAll(params, int(FConditionParams.size()) + 1);
-    std::optional<qint64> found;
-    if (statement.Step())
-        found = statement.ColumnInt64(0);
-    statement.Reset();
+    const std::optional<qint64> found = FirstRowId(condition, params);
     if (found)
         GotoBookmark(TBookmark(*found));
     else

@@ -666,17 +666,24 @@ std::optional<TBookmark> TTable::InternalLocate(const std::vector<int> &fields, 
             params.push_back(value);
         }
     }
+    if (const std::optional<qint64> found = FirstRowId(JoinSql(parts, QStringLiteral(" AND ")), params))
+        return TBookmark(*found);
+    return std::nullopt;
+}
+
+std::optional<qint64> TTable::FirstRowId(const QString &condition, const TVariantArray &params)
+{
     QStringList orderBy;
     for (const TOrderColumn &order : FOrder)
         orderBy << order.Sql;
     TSqliteStatement &statement = Statement(QStringLiteral("SELECT ") + FRowIdSql + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName)
-                                            + Where(JoinSql(parts, QStringLiteral(" AND "))) + QStringLiteral(" ORDER BY ")
-                                            + JoinSql(orderBy, QStringLiteral(", ")) + QStringLiteral(" LIMIT 1"));
+                                            + Where(condition) + QStringLiteral(" ORDER BY ") + JoinSql(orderBy, QStringLiteral(", "))
+                                            + QStringLiteral(" LIMIT 1"));
     statement.BindAll(FConditionParams);
     statement.BindAll(params, int(FConditionParams.size()) + 1);
-    std::optional<TBookmark> found;
+    std::optional<qint64> found;
     if (statement.Step())
-        found = TBookmark(statement.ColumnInt64(0));
+        found = statement.ColumnInt64(0);
     statement.Reset();
     return found;
 }

@@ -132,6 +132,8 @@ private:
     TCondition RangeCondition() const;
     TCondition FilterCondition() const;
     QString Where(const QString &extra) const;
+    // The row number of the first row, in index order, that meets the conditions and this one.
+    std::optional<qint64> FirstRowId(const QString &condition, const TVariantArray &params);
     TRow ReadRow(TSqliteStatement &statement) const;
     std::vector<TRow> Fetch(const TVariantArray *after, bool forward, int limit);
     std::optional<TRow> ReadByRowId(qint64 rowId, bool withConditions);
