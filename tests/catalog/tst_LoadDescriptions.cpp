@@ -95,12 +95,7 @@ void TestLoadDescriptions::init()
     // A question no test expects must not wait for a user; the counts of questions tell.
     TMessageBox::SetAnswerAutomatically(true);
 
-    const QString path = CatalogSchema::DefaultFilePath();
-    CatalogSchema::CreateFile(path);
-    TSession::Default().AddAlias(QString::fromUtf16(TGlobal::AliasName),
-                                 QString::fromUtf16(TDatabase::DriverSqlite),
-                                 {u"DATABASE NAME="_s + path, u"OPEN MODE=READ/WRITE"_s});
-    TSession::Default().SaveConfigFile();
+    CatalogSchema::EnsureAlias(QString::fromUtf16(TGlobal::AliasName));
     FGlobal = std::make_unique<TGlobal>();
 
     // The default patterns: file_id.diz for folders, descript.ion and *.diz for files.

@@ -128,14 +128,8 @@ void TestDmGlobal::init()
     TMessageBox::ClearShown();
     TMessageBox::SetAnswerAutomatically(true);
 
-    // What the program's start-up does on a new machine (CheckDatabaseAlias belongs to the app
-    // layer, which this suite does not link): a new catalogue file and the alias to it.
-    const QString path = CatalogSchema::DefaultFilePath();
-    CatalogSchema::CreateFile(path);
-    TSession::Default().AddAlias(QString::fromUtf16(TGlobal::AliasName),
-                                 QString::fromUtf16(TDatabase::DriverSqlite),
-                                 {u"DATABASE NAME="_s + path, u"OPEN MODE=READ/WRITE"_s});
-    TSession::Default().SaveConfigFile();
+    // What the program's start-up does on a new machine: a new catalogue file and the alias to it.
+    CatalogSchema::EnsureAlias(QString::fromUtf16(TGlobal::AliasName));
 
     FGlobal = std::make_unique<TGlobal>();
     FTxt = Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'txt'"_s);
