@@ -279,11 +279,7 @@ void TestVolumeScan::init()
     TMessageBox::SetAnswerAutomatically(true);
 
     // What the program's start-up does on a new machine: a new catalogue file and the alias to it.
-    const QString path = CatalogSchema::DefaultFilePath();
-    CatalogSchema::CreateFile(path);
-    TSession::Default().AddAlias(QString::fromUtf16(TGlobal::AliasName), QString::fromUtf16(TDatabase::DriverSqlite),
-                                 {u"DATABASE NAME="_s + path, u"OPEN MODE=READ/WRITE"_s});
-    TSession::Default().SaveConfigFile();
+    CatalogSchema::EnsureAlias(QString::fromUtf16(TGlobal::AliasName));
 
     FServices = std::make_unique<THookedServices>();
     FServices->Double.AddDrive(Root(), u"MY DISK"_s, Serial, GiB);
