@@ -8,6 +8,8 @@
 #include "Queries.h"
 #include "dmGlobal.h"
 
+#include "BenchSupport.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -24,24 +26,9 @@ constexpr int SmallVolume = 100000;
 constexpr int FilesPerFolder = 20;
 constexpr int Fanout = 8;
 
-QTextStream out(stdout);
-
-double msSince(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-void report(const char *what, double ours, double engine, const char *target)
-{
-    out << qSetFieldWidth(46) << Qt::left << what << qSetFieldWidth(12) << Qt::right
-        << QString::number(ours, 'f', 2)
-        << (engine < 0 ? QStringLiteral("-") : QString::number(engine, 'f', 2)) << qSetFieldWidth(0) << "   "
-        << target << Qt::endl;
-}
-
 [[noreturn]] void fail(const QString &what)
 {
-    out << "unexpected result: " << what << Qt::endl;
+    BenchOut() << "unexpected result: " << what << Qt::endl;
     std::exit(1);
 }
 
@@ -105,7 +92,7 @@ double buildCatalogue(TDatabase &database)
         root += count;
     }
     database.Commit();
-    return msSince(timer);
+    return MsSince(timer);
 }
 
 qint64 scalar(TDatabase &database, const QString &sql)
@@ -144,7 +131,7 @@ double engineFind(sqlite3 *db, const QString &sql, int &rows)
         ++rows;
     }
     sqlite3_finalize(stmt);
-    return msSince(timer);
+    return MsSince(timer);
 }
 
 // The same script inside a transaction that is rolled back, so the data module finds the volume
@@ -168,7 +155,7 @@ double engineDelete(sqlite3 *db, const QString &sql, qint64 cd)
         sqlite3_finalize(stmt);
         rest = QByteArray(tail);
     }
-    const double ms = msSince(timer);
+    const double ms = MsSince(timer);
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     return ms;
 }
@@ -184,7 +171,7 @@ void explain(sqlite3 *db, const QString &sql)
         if (!stmt)
             break;
         while (sqlite3_step(stmt) == SQLITE_ROW)
-            out << "    " << reinterpret_cast<const char *>(sqlite3_column_text(stmt, 3)) << Qt::endl;
+            BenchOut() << "    " << reinterpret_cast<const char *>(sqlite3_column_text(stmt, 3)) << Qt::endl;
         sqlite3_finalize(stmt);
         rest = QByteArray(tail);
     }
@@ -207,7 +194,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("DATABASE NAME=") + path, QStringLiteral("OPEN MODE=READ/WRITE")});
     TSession::Default().SaveConfigFile();
 
-    out << qSetFieldWidth(46) << Qt::left << "operation (ms)" << qSetFieldWidth(12) << Qt::right
+    BenchOut() << qSetFieldWidth(46) << Qt::left << "operation (ms)" << qSetFieldWidth(12) << Qt::right
         << "data module"
         << "sqlite3" << qSetFieldWidth(0) << "   target" << Qt::endl;
 
@@ -222,7 +209,7 @@ int main(int argc, char *argv[])
             BigVolume + SmallVolumes * SmallVolume)
             fail(QStringLiteral("the catalogue holds the wrong number of entries"));
     }
-    report("build 1,000,000 entries (plain SQL)", buildMs, -1, "(for information)");
+    Report("build 1,000,000 entries (plain SQL)", buildMs, -1, QStringLiteral("(for information)"));
 
     TGlobal global;
     sqlite3 *db = global.Database.Handle();
@@ -240,8 +227,8 @@ int main(int argc, char *argv[])
     find.Open();
     find.Last();
     const int found = find.RecordCount();
-    report("find \"*.txt\" in 1,000,000 entries, all rows", msSince(timer), engineFindMs, "< 1000");
-    out << "    rows: " << found << Qt::endl;
+    Report("find \"*.txt\" in 1,000,000 entries, all rows", MsSince(timer), engineFindMs, QStringLiteral("< 1000"));
+    BenchOut() << "    rows: " << found << Qt::endl;
     find.Close();
     const qint64 txt =
         scalar(global.Database, QStringLiteral("SELECT count(*) FROM Entries WHERE Name LIKE '%.txt'"));
@@ -251,7 +238,7 @@ int main(int argc, char *argv[])
                  .arg(engineRows)
                  .arg(txt));
     if (plans) {
-        out << "  plan of FindDialog:" << Qt::endl;
+        BenchOut() << "  plan of FindDialog:" << Qt::endl;
         explain(db, global.FindDialog.Text());
     }
 
@@ -260,7 +247,7 @@ int main(int argc, char *argv[])
     global.DeleteCD.ParamByName(QStringLiteral("cd"))->SetAsLargeInt(1);
     timer.restart();
     global.DeleteCD.ExecSQL();
-    report("delete a volume of 200,000 entries", msSince(timer), engineDeleteMs, "< 2000");
+    Report("delete a volume of 200,000 entries", MsSince(timer), engineDeleteMs, QStringLiteral("< 2000"));
     const qint64 left =
         scalar(global.Database, QStringLiteral("SELECT count(*) FROM Entries WHERE ID <= %1").arg(BigVolume));
     const qint64 cds = scalar(global.Database, QStringLiteral("SELECT count(*) FROM CDs WHERE ID = 1"));
@@ -271,7 +258,7 @@ int main(int argc, char *argv[])
                  .arg(cds)
                  .arg(total));
     if (plans) {
-        out << "  plan of DeleteCD:" << Qt::endl;
+        BenchOut() << "  plan of DeleteCD:" << Qt::endl;
         explain(db, global.DeleteCD.Text());
     }
     return 0;

@@ -4,6 +4,8 @@
 #include "Databases.h"
 #include "Tables.h"
 
+#include "BenchSupport.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -16,24 +18,11 @@ namespace {
 constexpr int Rows = 1000000;
 constexpr int Walk = 10000;
 
-QTextStream out(stdout);
-
-double msSince(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-void report(const char *what, double ours, double engine, const char *target)
-{
-    out << qSetFieldWidth(46) << Qt::left << what << qSetFieldWidth(12) << Qt::right << QString::number(ours, 'f', 2)
-        << QString::number(engine, 'f', 2) << qSetFieldWidth(0) << "   " << target << Qt::endl;
-}
-
 void exec(sqlite3 *db, const char *sql)
 {
     char *error = nullptr;
     if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-        out << "sqlite: " << error << Qt::endl;
+        BenchOut() << "sqlite: " << error << Qt::endl;
         std::exit(1);
     }
 }
@@ -66,7 +55,7 @@ double engineAppend(const QString &path)
         sqlite3_reset(insert);
     }
     exec(db, "COMMIT");
-    const double ms = msSince(timer);
+    const double ms = MsSince(timer);
     sqlite3_finalize(insert);
     sqlite3_close(db);
     return ms;
@@ -91,7 +80,7 @@ TEngineReads engineReads(const QString &path, int locateId)
     while (sqlite3_step(stmt) == SQLITE_ROW) {
     }
     sqlite3_finalize(stmt);
-    result.Last = msSince(timer);
+    result.Last = MsSince(timer);
 
     timer.restart();
     sqlite3_prepare_v2(db, "SELECT ID, Parent, Name, Size, Modified, ImageID, Folder FROM Entries ORDER BY Parent, ID LIMIT ?", -1, &stmt, nullptr);
@@ -101,14 +90,14 @@ TEngineReads engineReads(const QString &path, int locateId)
         walked += sqlite3_column_bytes(stmt, 2) > 0;
     }
     sqlite3_finalize(stmt);
-    result.Walk = msSince(timer);
+    result.Walk = MsSince(timer);
 
     timer.restart();
     sqlite3_prepare_v2(db, "SELECT ID FROM Entries WHERE Parent = ? ORDER BY Parent, ID LIMIT 1", -1, &stmt, nullptr);
     sqlite3_bind_int(stmt, 1, locateId);
     sqlite3_step(stmt);
     sqlite3_finalize(stmt);
-    result.Locate = msSince(timer);
+    result.Locate = MsSince(timer);
     sqlite3_close(db);
     return result;
 }
@@ -128,7 +117,7 @@ int main(int argc, char *argv[])
     db.Open();
     db.ExecSQL(QString::fromLatin1(Schema));
 
-    out << qSetFieldWidth(46) << Qt::left << "operation (ms)" << qSetFieldWidth(12) << Qt::right << "data set" << "sqlite3"
+    BenchOut() << qSetFieldWidth(46) << Qt::left << "operation (ms)" << qSetFieldWidth(12) << Qt::right << "data set" << "sqlite3"
         << qSetFieldWidth(0) << "   target" << Qt::endl;
 
     // Append a million rows through a table in one transaction.
@@ -157,11 +146,11 @@ int main(int argc, char *argv[])
             table.Post();
         }
         db.Commit();
-        appendMs = msSince(timer);
+        appendMs = MsSince(timer);
     }
     const double engineAppendMs = engineAppend(engineFile);
-    report("append 1,000,000 rows, one transaction", appendMs, engineAppendMs, "");
-    out << "    rows/s: data set " << qint64(Rows / (appendMs / 1000.0)) << ", sqlite3 "
+    Report("append 1,000,000 rows, one transaction", appendMs, engineAppendMs, QStringLiteral(""));
+    BenchOut() << "    rows/s: data set " << qint64(Rows / (appendMs / 1000.0)) << ", sqlite3 "
         << qint64(Rows / (engineAppendMs / 1000.0)) << "   (target >= 300,000)" << Qt::endl;
     db.Close();
     db.Open();
@@ -177,7 +166,7 @@ int main(int argc, char *argv[])
     timer.start();
     table.Open();
     table.Last();
-    report("open and go to the last row", msSince(timer), engine.Last, "< 50");
+    Report("open and go to the last row", MsSince(timer), engine.Last, QStringLiteral("< 50"));
 
     table.First();
     timer.restart();
@@ -187,13 +176,13 @@ int main(int argc, char *argv[])
         walked += name->AsString().isEmpty() ? 0 : 1;
         table.Next();
     }
-    report("walk 10,000 rows in index order", msSince(timer), engine.Walk, "< 100");
+    Report("walk 10,000 rows in index order", MsSince(timer), engine.Walk, QStringLiteral("< 100"));
 
     timer.restart();
     const bool found = table.Locate(QStringLiteral("Parent"), TVariant(qint32(locateParent)));
-    report("locate by an indexed field", msSince(timer), engine.Locate, "< 5");
+    Report("locate by an indexed field", MsSince(timer), engine.Locate, QStringLiteral("< 5"));
     if (!found || walked != Walk) {
-        out << "unexpected result" << Qt::endl;
+        BenchOut() << "unexpected result" << Qt::endl;
         return 1;
     }
     return 0;

@@ -9,6 +9,8 @@
 #include "VolumeServicesDouble.h"
 #include "dmGlobal.h"
 
+#include "BenchSupport.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -28,22 +30,9 @@ constexpr int Folders = 2000;
 // Each folder k (1..Folders) lies in folder (k - 1) / Fanout, 0 being the root: five levels.
 constexpr int Fanout = 6;
 
-QTextStream out(stdout);
-
-double msSince(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-void report(const char *what, double elapsed, double cpu, const QString &target)
-{
-    out << qSetFieldWidth(46) << Qt::left << what << qSetFieldWidth(12) << Qt::right << QString::number(elapsed, 'f', 2)
-        << QString::number(cpu, 'f', 2) << qSetFieldWidth(0) << "   " << target << Qt::endl;
-}
-
 [[noreturn]] void fail(const QString &what)
 {
-    out << "unexpected result: " << what << Qt::endl;
+    BenchOut() << "unexpected result: " << what << Qt::endl;
     std::exit(1);
 }
 
@@ -130,7 +119,7 @@ TTimes timeFind(const QString &root)
                {QStringLiteral("-c"), QStringLiteral("find '%1' -printf '%s %T@ %p\\n' > /dev/null").arg(root)});
     if (!find.waitForFinished(-1) || find.exitCode() != 0)
         fail(QStringLiteral("find failed"));
-    return {msSince(timer), cpuMs(RUSAGE_CHILDREN) - cpuBefore};
+    return {MsSince(timer), cpuMs(RUSAGE_CHILDREN) - cpuBefore};
 }
 
 } // namespace
@@ -151,7 +140,7 @@ int main(int argc, char *argv[])
     QElapsedTimer timer;
     timer.start();
     const qint64 total = makeTree(QFile::encodeName(root), files);
-    out << "tree: " << files << " files in " << Folders << " folders, made in " << QString::number(msSince(timer) / 1000, 'f', 1)
+    BenchOut() << "tree: " << files << " files in " << Folders << " folders, made in " << QString::number(MsSince(timer) / 1000, 'f', 1)
         << " s" << Qt::endl;
 
     const QString path = CatalogSchema::DefaultFilePath();
@@ -160,7 +149,7 @@ int main(int argc, char *argv[])
                                  {QStringLiteral("DATABASE NAME=") + path, QStringLiteral("OPEN MODE=READ/WRITE")});
     TSession::Default().SaveConfigFile();
 
-    out << qSetFieldWidth(46) << Qt::left << "operation (ms)" << qSetFieldWidth(12) << Qt::right << "elapsed"
+    BenchOut() << qSetFieldWidth(46) << Qt::left << "operation (ms)" << qSetFieldWidth(12) << Qt::right << "elapsed"
         << "processor" << qSetFieldWidth(0) << "   target" << Qt::endl;
 
     // The first run fills the cache; the best of three is find's time on a warm cache.
@@ -171,7 +160,7 @@ int main(int argc, char *argv[])
         if (again.Elapsed < find.Elapsed)
             find = again;
     }
-    report("find -printf size, time, path", find.Elapsed, find.Cpu, QStringLiteral("(for comparison)"));
+    Report("find -printf size, time, path", find.Elapsed, find.Cpu, QStringLiteral("(for comparison)"));
 
     TVolumeServicesDouble services;
     services.AddDrive(root, QStringLiteral("BENCH"), 0x12345678, total);
@@ -186,7 +175,7 @@ int main(int argc, char *argv[])
         const double cpuBefore = cpuMs(RUSAGE_SELF);
         timer.restart();
         rootId = global.LoadDisk(root, QString(), 2, false);
-        scan = {msSince(timer), cpuMs(RUSAGE_SELF) - cpuBefore};
+        scan = {MsSince(timer), cpuMs(RUSAGE_SELF) - cpuBefore};
         if (rootId < 0)
             fail(QStringLiteral("the scan catalogued nothing"));
 
@@ -198,16 +187,16 @@ int main(int argc, char *argv[])
             fail(QStringLiteral("the catalogue holds %1 entries of %2 bytes")
                      .arg(count.Fields(0)->AsLargeInt())
                      .arg(count.Fields(1)->AsLargeInt()));
-        out << "    progress reports: " << reports << Qt::endl;
+        BenchOut() << "    progress reports: " << reports << Qt::endl;
     }
     const double peakAfter = peakMB();
     TVolumeServices::SetCurrent(nullptr);
 
-    report("LoadDisk into a fresh catalogue", scan.Elapsed, scan.Cpu, QStringLiteral("<= 3 x find"));
-    out << "    ratio scan / find: " << QString::number(scan.Elapsed / find.Elapsed, 'f', 2) << " elapsed, "
+    Report("LoadDisk into a fresh catalogue", scan.Elapsed, scan.Cpu, QStringLiteral("<= 3 x find"));
+    BenchOut() << "    ratio scan / find: " << QString::number(scan.Elapsed / find.Elapsed, 'f', 2) << " elapsed, "
         << QString::number(scan.Cpu / find.Cpu, 'f', 2) << " processor   (target <= 3)" << Qt::endl;
-    out << "    entries/s: " << qint64((1 + Folders + files) / (scan.Elapsed / 1000.0)) << Qt::endl;
-    out << "    peak memory: " << QString::number(peakAfter, 'f', 1) << " MB (" << QString::number(peakBefore, 'f', 1)
+    BenchOut() << "    entries/s: " << qint64((1 + Folders + files) / (scan.Elapsed / 1000.0)) << Qt::endl;
+    BenchOut() << "    peak memory: " << QString::number(peakAfter, 'f', 1) << " MB (" << QString::number(peakBefore, 'f', 1)
         << " MB before the scan)   (target < 100 MB)" << Qt::endl;
     return 0;
 }

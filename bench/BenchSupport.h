@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QTextStream>
+
+// What the benchmarks share: their output and their clock.
+
+inline QTextStream &BenchOut()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+inline double MsSince(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// One line of a result table: what was measured, two figures in ms (a negative one prints "-"),
+// and the target.
+inline void Report(const char *what, double first, double second, const QString &target)
+{
+    auto figure = [](double ms) { return ms < 0 ? QStringLiteral("-") : QString::number(ms, 'f', 2); };
+    BenchOut() << qSetFieldWidth(46) << Qt::left << what << qSetFieldWidth(12) << Qt::right << figure(first)
+               << figure(second) << qSetFieldWidth(0) << "   " << target << Qt::endl;
+}
