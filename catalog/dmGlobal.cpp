@@ -4,6 +4,7 @@
 #include "MessageBoxes.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 namespace {
 
@@ -52,6 +53,7 @@ TGlobal::TGlobal(const QString &catalogueFile)
         FullList.Open();
         CDs.Open();
         Images.Open();
+        ReloadImageLists();
     } catch (...) {
         Database.Close();
         throw;
@@ -100,6 +102,19 @@ void TGlobal::SetUpDataSets()
     Images.SetReadOnly(true);
     Images.SetFieldNames({QStringLiteral("ImageID"), QStringLiteral("Description"), QStringLiteral("Large"),
                           QStringLiteral("Small")});
+
+    for (TDBImageList *images : {&DBIL_Little, &DBIL_Big}) {
+        images->SetShareImages(true);
+        images->SetIDFieldName(QStringLiteral("ImageID"));
+        images->SetDataSet(&Images);
+    }
+    DBIL_Little.setObjectName(QStringLiteral("DBIL_Little"));
+    DBIL_Little.SetMasked(true);
+    DBIL_Little.SetImageFieldName(QStringLiteral("Small"));
+    DBIL_Big.setObjectName(QStringLiteral("DBIL_Big"));
+    DBIL_Big.SetWidth(32);
+    DBIL_Big.SetHeight(32);
+    DBIL_Big.SetImageFieldName(QStringLiteral("Large"));
 
     table(ImageForList, QStringLiteral("ImageForList"), QStringLiteral("Images"));
     ImageForList.SetIndexName(QStringLiteral("PrimaryKey"));
@@ -218,6 +233,14 @@ void TGlobal::RefreshViews()
     CDs.Open();
     FullList.Open();
     DataChanged = false;
+}
+
+void TGlobal::ReloadImageLists()
+{
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return;
+    DBIL_Little.Reload();
+    DBIL_Big.Reload();
 }
 
 void TGlobal::OpenProperties()

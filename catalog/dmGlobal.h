@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DBImLst.h"
 #include "DataSources.h"
 #include "Databases.h"
 #include "Queries.h"
@@ -88,11 +89,18 @@ public:
     TStoredProc ImageNumber;
     TStoredProc FilesWithInfo;
     TStoredProc FoldersWithInfo;
+    // The pictures of the file types over Images, at index = ImageID: small ones for trees and
+    // lists, large ones for icons.
+    TDBImageList DBIL_Little;
+    TDBImageList DBIL_Big;
 
     // Set by the operations that change volumes; RefreshViews clears it.
     bool DataChanged = false;
     // When anything changed, reopens the views' data sets so they show it.
     void RefreshViews();
+    // Loads both image lists afresh from Images (the small one first). Without a GUI (the
+    // command-line tool) there is nothing to draw and nothing is loaded.
+    void ReloadImageLists();
 
     // The text of the properties' LocatedIn column: the volume label, ":\" and the folder path.
     void ForPropertiesLocatedInGetText(TField *sender, QString &text, bool displayText);

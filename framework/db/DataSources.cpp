@@ -126,6 +126,9 @@ void TDataLink::SetDataSource(TDataSource *value)
     if (FDataSource == value)
         return;
     Detach();
+    // Going from one open source to another passes through inactive, so that a control bound to
+    // the link shows the record of its new source rather than keeping the old one's.
+    UpdateState();
     FDataSource = value;
     if (FDataSource)
         FDataSource->AddDataLink(this);
