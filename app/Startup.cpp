@@ -1,18 +1,28 @@
 #include "Startup.h"
 
+#include "CDExs.h"
 #include "CheckAlias.h"
+#include "HelpWindows.h"
 #include "MessageBoxes.h"
+#include "Properties.h"
 #include "SysUtils.h"
 #include "dmGlobal.h"
 
 #include <QApplication>
-#include <QLabel>
+
+TProgram::TProgram() = default;
+// The windows go before the data module their views are bound to.
+TProgram::~TProgram()
+{
+    Prop.reset();
+    MainWindow.reset();
+}
 
 std::unique_ptr<TProgram> StartProgram()
 {
     QApplication::setApplicationName(QStringLiteral("VOR-NEX"));
     QApplication::setApplicationDisplayName(QStringLiteral("VOR-NEX"));
-    qApp->setProperty("HelpFile", QStringLiteral("Vor_nex.hlp"));
+    THelp::SetHelpFile(QStringLiteral("Vor_nex.hlp"));
 
     if (!CheckDatabaseAlias())
         return nullptr;
@@ -28,14 +38,8 @@ std::unique_ptr<TProgram> StartProgram()
         return nullptr;
     }
 
-    // The explorer window takes this place once it exists.
-    program->MainWindow = std::make_unique<QMainWindow>();
-    program->MainWindow->setObjectName(QStringLiteral("CDEx"));
-    program->MainWindow->setWindowTitle(QStringLiteral("VOR_NEX"));
-    auto *label = new QLabel(QCoreApplication::translate("Startup", "The catalogue is open."), program->MainWindow.get());
-    label->setAlignment(Qt::AlignCenter);
-    program->MainWindow->setCentralWidget(label);
-    program->MainWindow->resize(603, 455);
+    program->MainWindow = std::make_unique<TCDEx>();
+    program->Prop = std::make_unique<TProp>(program->MainWindow.get());
     return program;
 }
 

@@ -1,20 +1,25 @@
 #pragma once
 
-#include <QMainWindow>
 
 #include <memory>
 
+class TCDEx;
 class TGlobal;
+class TProp;
 
 // What the program holds from start-up to its end, in the order it is made.
 struct TProgram
 {
     std::unique_ptr<TGlobal> Global;
-    std::unique_ptr<QMainWindow> MainWindow;
+    std::unique_ptr<TCDEx> MainWindow;
+    std::unique_ptr<TProp> Prop;
+
+    TProgram();
+    ~TProgram();
 };
 
 // The start-up sequence after the application object exists: application title and help file,
-// the alias check, the data module, the main window. Returns nothing when the program must end;
+// the alias check, the data module, the main window, the properties dialog. Returns nothing when the program must end;
 // the user has then been told why.
 std::unique_ptr<TProgram> StartProgram();
 

@@ -1,0 +1,60 @@
+#pragma once
+
+// Drives the explorer as a user does: finds nodes and items by what they show and clicks them.
+
+#include "CDExs.h"
+#include "DBCustomTreeView.h"
+#include "DataBaseListView.h"
+
+#include <QAction>
+#include <QTest>
+
+inline TTreeNode *ChildByText(TCustomTreeView *tree, TTreeNode *parent, const QString &text)
+{
+    if (parent)
+        parent->Expand(false);
+    for (TTreeNode *node = parent ? parent->GetFirstChild() : tree->Items()->GetFirstNode(); node;
+         node = node->GetNextSibling())
+        if (node->Text() == text)
+            return node;
+    return nullptr;
+}
+
+// The node at the end of a path of captions from the top level, expanding on the way.
+inline TTreeNode *NodeByPath(TCustomTreeView *tree, const QStringList &path)
+{
+    TTreeNode *node = nullptr;
+    for (const QString &text : path)
+        if (!(node = ChildByText(tree, node, text)))
+            return nullptr;
+    return node;
+}
+
+inline void ClickNode(TCustomTreeView *tree, TTreeNode *node)
+{
+    node->MakeVisible();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->NodeRect(node, true).center());
+}
+
+inline TListItem *ItemByCaption(TCustomListView *list, const QString &caption)
+{
+    for (int i = 0; i < list->Items()->Count(); ++i)
+        if (list->Items()->Item(i)->Caption() == caption)
+            return list->Items()->Item(i);
+    return nullptr;
+}
+
+inline void ClickItem(TCustomListView *list, TListItem *item, bool twice = false)
+{
+    item->MakeVisible(false);
+    const QPoint at = item->DisplayRect().center();
+    if (twice)
+        QTest::mouseDClick(list->Viewport(), Qt::LeftButton, {}, at);
+    else
+        QTest::mouseClick(list->Viewport(), Qt::LeftButton, {}, at);
+}
+
+inline QAction *Item(QWidget *window, const char *name)
+{
+    return window->findChild<QAction *>(QString::fromLatin1(name));
+}

@@ -1,0 +1,328 @@
+// The explorer window driven as a user drives it, over a catalogue of two scanned test volumes.
+
+#include "DBControls.h"
+#include "HelpWindows.h"
+#include "Links.h"
+#include "ExplorerDriver.h"
+#include "Queries.h"
+#include "WindowsFixture.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDialog>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QLabel>
+#include <QStatusBar>
+
+using namespace Qt::StringLiterals;
+
+class TestCDExs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void StatusLineAndDeleteItems_data();
+    void StatusLineAndDeleteItems();
+    void OpeningFromTheList_data();
+    void OpeningFromTheList();
+    void ViewItemsStayInStep();
+    void DescriptionPaneEditsFoldersOnly();
+    void DeletingVolumes();
+    void DeleteOnASubFolderChangesNothing();
+    void RefreshShowsChangedPictures();
+    void EveryViewStyleDrawsTheEntries();
+    void HelpAndAbout();
+
+private:
+    qint64 Count(const QString &sql);
+    void Open();
+
+    std::unique_ptr<TWindowsFixture> F;
+    std::unique_ptr<TCDEx> W;
+    int FBackup = 0;
+    int FPhotos = 0;
+};
+
+void TestCDExs::initTestCase()
+{
+    // Sizes are shown with the desktop's thousands separator.
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+void TestCDExs::init()
+{
+    F = std::make_unique<TWindowsFixture>();
+    F->Write(u"one"_s, u"Readme.txt"_s, {});
+    QFile::resize(F->VolumePath(u"one"_s) + u"/Readme.txt"_s, 1234567);
+    F->Write(u"one"_s, u"docs/Manual.txt"_s, "0123456789");
+    F->Write(u"one"_s, u"docs/deep/a/b/Leaf.txt"_s, "12345");
+    F->Folder(u"one"_s, u"empty"_s);
+    F->Write(u"two"_s, u"pics/Cat.jpg"_s, "jpg");
+    FBackup = F->Catalogue(u"one"_s, u"BACKUP"_s, 0x11112222, u"Backup disc"_s);
+    FPhotos = F->Catalogue(u"two"_s, u"PHOTOS"_s, 0x33334444);
+    QVERIFY(FBackup > 0 && FPhotos > 0);
+    Open();
+}
+
+void TestCDExs::Open()
+{
+    W = std::make_unique<TCDEx>();
+    W->show();
+    QVERIFY(QTest::qWaitForWindowExposed(W.get()));
+    QTRY_COMPARE(W->FoldersTree->Items()->GetFirstNode() != nullptr, true);
+}
+
+void TestCDExs::cleanup()
+{
+    W.reset();
+    F.reset();
+}
+
+qint64 TestCDExs::Count(const QString &sql)
+{
+    TQuery query;
+    query.SetDatabase(&F->Global->Database);
+    query.SetSQL({sql});
+    query.Open();
+    return query.Fields(0)->AsLargeInt();
+}
+
+void TestCDExs::StatusLineAndDeleteItems_data()
+{
+    QTest::addColumn<QStringList>("folder");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("panel0");
+    QTest::addColumn<QString>("panel1");
+    QTest::addColumn<bool>("deleteEnabled");
+
+    QTest::newRow("volume root") << QStringList{u"Backup disc"_s} << QString() << u"Backup disc"_s
+                                 << u"1,234,582 bytes"_s << true;
+    QTest::newRow("sub-folder") << QStringList{u"Backup disc"_s, u"docs"_s, u"deep"_s} << QString()
+                                << u"Backup:\\docs\\deep"_s << u"5 bytes"_s << false;
+    QTest::newRow("empty folder") << QStringList{u"Backup disc"_s, u"empty"_s} << QString() << u"Backup:\\empty"_s
+                                  << u"0 bytes"_s << false;
+    QTest::newRow("entry in the root") << QStringList{u"Backup disc"_s} << u"Readme.txt"_s << u"Backup:\\Readme.txt"_s
+                                       << u"1,234,567 bytes"_s << false;
+    QTest::newRow("entry in a folder") << QStringList{u"Backup disc"_s, u"docs"_s} << u"Manual.txt"_s
+                                       << u"Backup:\\docs\\Manual.txt"_s << u"10 bytes"_s << false;
+}
+
+void TestCDExs::StatusLineAndDeleteItems()
+{
+    QFETCH(QStringList, folder);
+    QFETCH(QString, entry);
+    TTreeNode *node = NodeByPath(W->FoldersTree, folder);
+    QVERIFY(node);
+    ClickNode(W->FoldersTree, node);
+    QCOMPARE(W->FoldersTree->Selected(), node);
+    if (!entry.isEmpty()) {
+        QTRY_VERIFY(ItemByCaption(W->EntriesList, entry));
+        ClickItem(W->EntriesList, ItemByCaption(W->EntriesList, entry));
+    }
+    QTEST(W->SBPanel0->text(), "panel0");
+    QTEST(W->SBPanel1->text(), "panel1");
+    QTEST(Item(W.get(), "Delete1")->isEnabled(), "deleteEnabled");
+    QTEST(Item(W.get(), "Deleteentry1")->isEnabled(), "deleteEnabled");
+}
+
+void TestCDExs::OpeningFromTheList_data()
+{
+    QTest::addColumn<bool>("byEnter");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("double-click on a folder") << false << u"docs"_s << true;
+    QTest::newRow("Enter on a folder") << true << u"docs"_s << true;
+    QTest::newRow("double-click on a file") << false << u"Readme.txt"_s << false;
+    QTest::newRow("Enter on a file") << true << u"Readme.txt"_s << false;
+}
+
+void TestCDExs::OpeningFromTheList()
+{
+    QFETCH(bool, byEnter);
+    QFETCH(QString, entry);
+    QFETCH(bool, opens);
+    TTreeNode *root = NodeByPath(W->FoldersTree, {u"Backup disc"_s});
+    ClickNode(W->FoldersTree, root);
+    QTRY_VERIFY(ItemByCaption(W->EntriesList, entry));
+    TListItem *item = ItemByCaption(W->EntriesList, entry);
+    ClickItem(W->EntriesList, item, !byEnter);
+    if (byEnter)
+        QTest::keyClick(W->EntriesList->ActivePane(), Qt::Key_Return);
+
+    TTreeNode *selected = W->FoldersTree->Selected();
+    QVERIFY(selected);
+    QCOMPARE(selected->Text(), opens ? entry : u"Backup disc"_s);
+    QCOMPARE(F->Global->Folders.FieldByName(u"Name"_s)->AsString(), selected->Text());
+    if (opens)
+        QTRY_VERIFY(ItemByCaption(W->EntriesList, u"Manual.txt"_s));
+    else
+        QVERIFY(ItemByCaption(W->EntriesList, entry));
+}
+
+void TestCDExs::ViewItemsStayInStep()
+{
+    const char *main[4] = {"Lagreicons1", "Smallicons1", "List1", "Details1"};
+    const char *popup[4] = {"Largeicons1", "Smallicons2", "List2", "Details2"};
+    const TViewStyle styles[4] = {vsIcon, vsSmallIcon, vsList, vsReport};
+    QCOMPARE(W->EntriesList->ViewStyle(), vsList);
+    QVERIFY(Item(W.get(), "List1")->isChecked() && Item(W.get(), "List2")->isChecked());
+    for (int round = 0; round < 8; ++round) {
+        const int chosen = (round * 3) % 4;
+        Item(W.get(), round % 2 ? main[chosen] : popup[chosen])->trigger();
+        QCOMPARE(W->EntriesList->ViewStyle(), styles[chosen]);
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(Item(W.get(), main[i])->isChecked(), i == chosen);
+            QCOMPARE(Item(W.get(), popup[i])->isChecked(), i == chosen);
+        }
+    }
+}
+
+void TestCDExs::DescriptionPaneEditsFoldersOnly()
+{
+    QVERIFY(W->FileDescription->isHidden());
+    Item(W.get(), "Description1")->trigger();
+    QVERIFY(W->FileDescription->isVisible());
+
+    ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s, u"docs"_s}));
+    W->FileDescription->setFocus();
+    QTest::keyClicks(W->FileDescription, u"Manuals"_s);
+    // Moving to another folder stores what was typed.
+    ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s, u"empty"_s}));
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name = 'docs' AND Description = 'Manuals'"_s), 1);
+
+    QTRY_VERIFY(W->EntriesList->Items()->Count() == 0);
+    ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s}));
+    QTRY_VERIFY(ItemByCaption(W->EntriesList, u"docs"_s));
+    ClickItem(W->EntriesList, ItemByCaption(W->EntriesList, u"docs"_s));
+    QCOMPARE(F->Global->FullList.FieldByName(u"Name"_s)->AsString(), u"docs"_s);
+    QCOMPARE(F->Global->FullList.FieldByName(u"Description"_s)->AsString(), u"Manuals"_s);
+    QCOMPARE(W->FileDescription->toPlainText(), u"Manuals"_s);
+    W->FileDescription->setFocus();
+    QTest::keyClicks(W->FileDescription, u"xyz"_s);
+    QCOMPARE(W->FileDescription->toPlainText(), u"Manuals"_s);
+    QCOMPARE(F->Global->FullList.State(), TDataSetState::Browse);
+}
+
+void TestCDExs::DeletingVolumes()
+{
+    TTreeNode *root = NodeByPath(W->FoldersTree, {u"Backup disc"_s});
+    ClickNode(W->FoldersTree, root);
+    Item(W.get(), "Deleteentry1")->trigger();
+    QVERIFY(!NodeByPath(W->FoldersTree, {u"Backup disc"_s}));
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE CD = %1 OR ID = %1"_s.arg(FBackup)), 0);
+    QCOMPARE(Count(u"SELECT count(*) FROM CDs WHERE ID = %1"_s.arg(FBackup)), 0);
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE CD = %1"_s.arg(FPhotos)), 3);
+    QVERIFY(F->Errors.isEmpty());
+
+    ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"PHOTOS"_s}));
+    Item(W.get(), "Delete1")->trigger();
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries"_s), 0);
+    QTRY_COMPARE(W->FoldersTree->Items()->GetFirstNode(), nullptr);
+    QTRY_COMPARE(W->EntriesList->Items()->Count(), 0);
+    QCOMPARE(W->SBPanel0->text(), QString());
+    QVERIFY(F->Errors.isEmpty());
+}
+
+void TestCDExs::DeleteOnASubFolderChangesNothing()
+{
+    ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s, u"docs"_s}));
+    const qint64 before = Count(u"SELECT count(*) FROM Entries"_s);
+    W->Delete1Click();
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries"_s), before);
+    QCOMPARE(W->SBPanel0->text(), u"Backup:\\docs"_s);
+}
+
+void TestCDExs::RefreshShowsChangedPictures()
+{
+    const int txt = F->Global->ImageIDForFile(u"a.txt"_s);
+    QImage red(16, 16, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    red.setPixelColor(0, 15, Qt::white);
+    QByteArray bmp;
+    QBuffer buffer(&bmp);
+    buffer.open(QIODevice::WriteOnly);
+    red.save(&buffer, "BMP");
+    TQuery update;
+    update.SetDatabase(&F->Global->Database);
+    update.SetSQL({u"UPDATE Images SET Small = :p WHERE ImageID = :id"_s});
+    update.ParamByName(u"p"_s)->SetValue(TVariant(bmp));
+    update.ParamByName(u"id"_s)->SetValue(TVariant(txt));
+    update.ExecSQL();
+
+    QVERIFY(F->Global->DBIL_Little.Pixmap(txt).toImage().pixelColor(8, 8) != QColor(Qt::red));
+    Item(W.get(), "Refresh1")->trigger();
+    QCOMPARE(F->Global->DBIL_Little.Pixmap(txt).toImage().pixelColor(8, 8), QColor(Qt::red));
+    QTRY_VERIFY(W->FoldersTree->Items()->GetFirstNode());
+    ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s}));
+    QTRY_VERIFY(ItemByCaption(W->EntriesList, u"Readme.txt"_s));
+    QCOMPARE(ItemByCaption(W->EntriesList, u"Readme.txt"_s)->ImageIndex(), txt);
+}
+
+// Each style draws the entries, not an empty pane; VNX_SCREENSHOTS names a folder to keep the
+// pictures in for a look.
+void TestCDExs::EveryViewStyleDrawsTheEntries()
+{
+    W->resize(760, 520);
+    Item(W.get(), "Description1")->trigger();
+    ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s}));
+    QTRY_VERIFY(ItemByCaption(W->EntriesList, u"Readme.txt"_s));
+    const char *items[4] = {"Lagreicons1", "Smallicons1", "List1", "Details1"};
+    for (const char *name : items) {
+        Item(W.get(), name)->trigger();
+        QCoreApplication::processEvents();
+        const QImage list = W->EntriesList->grab().toImage();
+        const QColor background = list.pixelColor(list.width() - 2, list.height() - 2);
+        int drawn = 0;
+        for (int y = 0; y < list.height(); y += 2)
+            for (int x = 0; x < list.width(); x += 2)
+                drawn += list.pixelColor(x, y) != background;
+        QVERIFY2(drawn > 100, name);
+        const QString folder = qEnvironmentVariable("VNX_SCREENSHOTS");
+        if (!folder.isEmpty())
+            W->grab().save(folder + u"/explorer-"_s + QString::fromLatin1(name) + u".png"_s);
+    }
+}
+
+void TestCDExs::HelpAndAbout()
+{
+    // The manual travels with the program: every page the contents list names opens.
+    Item(W.get(), "Contents1")->trigger();
+    THelpWindow *help = THelp::Window();
+    QVERIFY(help && help->isVisible());
+    QCOMPARE(help->CurrentTitle(), u"VOR-NEX Help"_s);
+    QVERIFY(help->Contents().size() >= 8);
+    for (const THelpTopic &topic : help->Contents()) {
+        help->ShowPage(topic.Page);
+        QCOMPARE(help->CurrentPage().fileName(), topic.Page);
+        QVERIFY2(!help->CurrentTitle().isEmpty(), qPrintable(topic.Page));
+    }
+    help->close();
+
+    TLinkRecorder links;
+    bool shown = false;
+    QTimer::singleShot(0, this, [&] {
+        auto *about = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        shown = about && about->objectName() == u"About"_s;
+        if (!about)
+            return;
+        QVERIFY(!about->findChild<QPlainTextEdit *>(u"Credits"_s)->toPlainText().isEmpty());
+        QVERIFY(about->findChild<QPlainTextEdit *>(u"Credits"_s)->isReadOnly());
+        emit about->findChild<QLabel *>(u"SqliteLink"_s)->linkActivated(QString());
+        const QString folder = qEnvironmentVariable("VNX_SCREENSHOTS");
+        if (!folder.isEmpty())
+            about->grab().save(folder + u"/about.png"_s);
+        about->accept();
+    });
+    Item(W.get(), "About1")->trigger();
+    QVERIFY(shown);
+    QCOMPARE(links.Opened(), QList<QUrl>{QUrl(u"https://www.sqlite.org"_s)});
+}
+
+QTEST_MAIN(TestCDExs)
+#include "tst_CDExs.moc"
+

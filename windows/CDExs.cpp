@@ -1,0 +1,480 @@
+#include "CDExs.h"
+
+#include "Abouts.h"
+#include "DBControls.h"
+#include "DBCustomTreeView.h"
+#include "DataBaseListView.h"
+#include "DBImLst.h"
+#include "ErrorHandlers.h"
+#include "FindDialogs.h"
+#include "FindMatchs.h"
+#include "HelpWindows.h"
+#include "NFOs.h"
+#include "ProgramIcons.h"
+#include "Properties.h"
+#include "dmGlobal.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+namespace {
+
+TGlobal &Global()
+{
+    return *TGlobal::Instance();
+}
+
+// A whole number with the desktop's thousands separator, as the status line shows sizes.
+QString Bytes(TField *size)
+{
+    return QLocale().toString(size->IsNull() ? qint64(0) : size->AsLargeInt()) + QStringLiteral(" bytes");
+}
+
+int ParentOf(TDataSet &dataSet)
+{
+    TField *parent = dataSet.FieldByName(QStringLiteral("Parent"));
+    return parent->IsNull() ? 0 : parent->AsInteger();
+}
+
+} // namespace
+
+TCDEx::TCDEx(QWidget *parent)
+    : QMainWindow(parent)
+{
+    TGlobal &global = Global();
+    setObjectName(QStringLiteral("CDEx"));
+    setWindowTitle(QStringLiteral("VOR_NEX"));
+    setWindowIcon(ProgramIcon());
+
+    dsFolders.SetName(QStringLiteral("dsFolders"));
+    dsFolders.SetAutoEdit(false);
+    dsFolders.SetDataSet(&global.Folders);
+    dsFullList.SetName(QStringLiteral("dsFullList"));
+    dsFullList.SetAutoEdit(false);
+    dsFullList.SetDataSet(&global.FullList);
+    dsFullList.OnDataChange = TDataChangeEvent([this](TDataSource *, TField *) { Guarded([this] { dsFullListDataChange(); }); }, this);
+
+    CreateMenus();
+
+    FoldersTree = new TDBTreeView(this);
+    FoldersTree->setObjectName(QStringLiteral("FoldersTree"));
+    FoldersTree->SetReadOnly(true);
+    FoldersTree->SetIndent(19);
+    FoldersTree->SetImages(&global.DBIL_Little);
+    FoldersTree->SetPopupMenu(PM1);
+    FoldersTree->SetNameField(QStringLiteral("Name"));
+    FoldersTree->SetImageIDField(QStringLiteral("ImageID"));
+    FoldersTree->SetLinksFields(QStringLiteral("Parent->ID"));
+    FoldersTree->SetRootKey(QStringLiteral("null"));
+    FoldersTree->OnClick = {[this](QObject *) { FoldersTreeClick(); }, this};
+    FoldersTree->OnEnter = {[this](QObject *) { FoldersTreeClick(); }, this};
+    FoldersTree->OnGetSelectedIndex = {[this](TCustomTreeView *, TTreeNode *node) { FoldersTreeGetSelectedIndex(node); }, this};
+    FoldersTree->BeforeNodesLoading = {[this](QObject *) { EntriesListBeforeItemsLoading(); }, this};
+    FoldersTree->AfterNodesLoading = {[this](QObject *) { EntriesListAfterItemsLoading(); }, this};
+
+    EntriesList = new TDBListView(this);
+    EntriesList->setObjectName(QStringLiteral("EntriesList"));
+    EntriesList->SetReadOnly(true);
+    EntriesList->SetLargeImages(&global.DBIL_Big);
+    EntriesList->SetSmallImages(&global.DBIL_Little);
+    EntriesList->SetPopupMenu(PM2);
+    EntriesList->SetDefStatus(0);
+    EntriesList->SetDefImage(0);
+    EntriesList->Columns()->Add(tr("Name"), 220);
+    EntriesList->Columns()->Add(tr("Size"), 70);
+    EntriesList->Columns()->Add(tr("Modified"), 82);
+    EntriesList->SetViewStyle(vsList);
+    EntriesList->SetNameField(QStringLiteral("Name"));
+    EntriesList->SetImageIDField(QStringLiteral("ImageID"));
+    EntriesList->SetKeyFields(QStringLiteral("ID"));
+    EntriesList->SetColumnsFields(QStringLiteral("Size;Modified"));
+    EntriesList->OnClick = {[this](TCustomListView *) { EntriesListClick(); }, this};
+    EntriesList->OnEnter = {[this](TCustomListView *) { EntriesListClick(); }, this};
+    EntriesList->OnDblClick = {[this](TCustomListView *) {
+                                   if (EntriesList->Selected())
+                                       OpenSelectedFolder();
+                               },
+                               this};
+    EntriesList->OnKeyDown = {[this](TCustomListView *, int &key, Qt::KeyboardModifiers) {
+                                  if ((key == Qt::Key_Return || key == Qt::Key_Enter) && EntriesList->Selected())
+                                      OpenSelectedFolder();
+                              },
+                              this};
+    EntriesList->BeforeItemsLoading = {[this](TDBCustomListView *) { EntriesListBeforeItemsLoading(); }, this};
+    EntriesList->AfterItemsLoading = {[this](TDBCustomListView *) { EntriesListAfterItemsLoading(); }, this};
+
+    FileDescription = new TDBMemo(this);
+    FileDescription->setObjectName(QStringLiteral("FileDescription"));
+    FileDescription->SetDataField(QStringLiteral("Description"));
+    FileDescription->SetDataSource(&global.dsFolders);
+    FileDescription->setBackgroundRole(QPalette::Window);
+    FileDescription->hide();
+
+    Splitter2 = new QSplitter(Qt::Vertical, this);
+    Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    Splitter2->setHandleWidth(1);
+    Splitter2->addWidget(EntriesList);
+    Splitter2->addWidget(FileDescription);
+    Splitter2->setStretchFactor(0, 1);
+    Splitter2->setStretchFactor(1, 0);
+    Splitter2->setSizes({300, 72});
+
+    Splitter1 = new QSplitter(Qt::Horizontal, this);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(1);
+    Splitter1->addWidget(FoldersTree);
+    Splitter1->addWidget(Splitter2);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({209, 394});
+    setCentralWidget(Splitter1);
+
+    statusBar()->setObjectName(QStringLiteral("SB"));
+    SBPanel0 = new QLabel(statusBar());
+    SBPanel0->setObjectName(QStringLiteral("SBPanel0"));
+    SBPanel0->setMinimumWidth(300);
+    SBPanel1 = new QLabel(statusBar());
+    SBPanel1->setObjectName(QStringLiteral("SBPanel1"));
+    SBPanel1->setMinimumWidth(100);
+    statusBar()->addWidget(SBPanel0, 300);
+    statusBar()->addWidget(SBPanel1, 350);
+
+    // FormCreate: the pictures of every type, before any view draws one.
+    global.ReloadImageLists();
+    FoldersTree->SetDataSource(&dsFolders);
+    EntriesList->SetDataSource(&dsFullList);
+
+    resize(603, 455);
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    FoldersTree->setFocus();
+}
+
+TCDEx::~TCDEx()
+{
+    // The views go before the data sources they are bound to.
+    delete FoldersTree;
+    delete EntriesList;
+    delete FileDescription;
+}
+
+QAction *TCDEx::AddItem(QMenu *menu, const QString &name, const QString &caption)
+{
+    QAction *action = menu->addAction(caption);
+    action->setObjectName(name);
+    return action;
+}
+
+void TCDEx::CreateMenus()
+{
+    auto guarded = [this](void (TCDEx::*handler)()) { return [this, handler] { Guarded([this, handler] { (this->*handler)(); }); }; };
+
+    QMenuBar *bar = menuBar();
+    bar->setObjectName(QStringLiteral("MM1"));
+    QMenu *file = bar->addMenu(tr("&File"));
+    file->setObjectName(QStringLiteral("File1"));
+    connect(AddItem(file, QStringLiteral("Addnewentry1"), tr("&Add new entry... ")), &QAction::triggered, this,
+            guarded(&TCDEx::Addnewentry1Click));
+    file->addSeparator()->setObjectName(QStringLiteral("N1"));
+    connect(AddItem(file, QStringLiteral("Exit1"), tr("E&xit")), &QAction::triggered, this, &QWidget::close);
+
+    QMenu *edit = bar->addMenu(tr("&Edit"));
+    edit->setObjectName(QStringLiteral("Edit1"));
+    Deleteentry1 = AddItem(edit, QStringLiteral("Deleteentry1"), tr("&Delete entry"));
+    connect(Deleteentry1, &QAction::triggered, this, guarded(&TCDEx::Delete1Click));
+
+    QMenu *view = bar->addMenu(tr("&View"));
+    view->setObjectName(QStringLiteral("View1"));
+    Toolbar1 = AddItem(view, QStringLiteral("Toolbar1"), tr("&Status Bar"));
+    Toolbar1->setCheckable(true);
+    Toolbar1->setChecked(true);
+    connect(Toolbar1, &QAction::triggered, this, guarded(&TCDEx::Toolbar1Click));
+    Description1 = AddItem(view, QStringLiteral("Description1"), tr("&Description"));
+    Description1->setCheckable(true);
+    connect(Description1, &QAction::triggered, this, guarded(&TCDEx::Description1Click));
+    view->addSeparator()->setObjectName(QStringLiteral("N3"));
+
+    const TViewStyle styles[4] = {vsIcon, vsSmallIcon, vsList, vsReport};
+    const QString mainNames[4] = {QStringLiteral("Lagreicons1"), QStringLiteral("Smallicons1"), QStringLiteral("List1"),
+                                  QStringLiteral("Details1")};
+    const QString mainCaptions[4] = {tr("&Large icons"), tr("S&mall icons"), tr("L&ist"), tr("&Details")};
+    const QString popupNames[4] = {QStringLiteral("Largeicons1"), QStringLiteral("Smallicons2"), QStringLiteral("List2"),
+                                   QStringLiteral("Details2")};
+    const QString popupCaptions[4] = {tr("&Large icons"), tr("&Small icons"), tr("L&ist"), tr("&Details")};
+    auto *mainGroup = new QActionGroup(this);
+    for (int i = 0; i < 4; ++i) {
+        FViewItems[i] = AddItem(view, mainNames[i], mainCaptions[i]);
+        FViewItems[i]->setCheckable(true);
+        mainGroup->addAction(FViewItems[i]);
+        connect(FViewItems[i], &QAction::triggered, this, [this, styles, i] { SetViewStyle(styles[i], i); });
+    }
+    view->addSeparator()->setObjectName(QStringLiteral("N4"));
+    connect(AddItem(view, QStringLiteral("Refresh1"), tr("&Refresh")), &QAction::triggered, this,
+            guarded(&TCDEx::Refresh1Click));
+
+    QMenu *tools = bar->addMenu(tr("&Tools"));
+    tools->setObjectName(QStringLiteral("Options1"));
+    connect(AddItem(tools, QStringLiteral("Find1"), tr("&Find...")), &QAction::triggered, this,
+            guarded(&TCDEx::Filesorfolder1Click));
+    connect(AddItem(tools, QStringLiteral("Extentionsetup1"), tr("Fi&nd matches...")), &QAction::triggered, this,
+            guarded(&TCDEx::Extentionsetup1Click));
+    tools->addSeparator()->setObjectName(QStringLiteral("N2"));
+    connect(AddItem(tools, QStringLiteral("Imagessetup1"), tr("&Images setup...")), &QAction::triggered, this,
+            guarded(&TCDEx::Imagessetup1Click));
+    connect(AddItem(tools, QStringLiteral("Info1"), tr("In&fo files setup...")), &QAction::triggered, this,
+            guarded(&TCDEx::Info1Click));
+
+    QMenu *help = bar->addMenu(tr("&Help"));
+    help->setObjectName(QStringLiteral("Help1"));
+    connect(AddItem(help, QStringLiteral("Contents1"), tr("&Contents")), &QAction::triggered, this,
+            guarded(&TCDEx::Contents1Click));
+    connect(AddItem(help, QStringLiteral("About1"), tr("&About")), &QAction::triggered, this,
+            guarded(&TCDEx::About1Click));
+
+    PM1 = new QMenu(this);
+    PM1->setObjectName(QStringLiteral("PM1"));
+    connect(AddItem(PM1, QStringLiteral("Properties1"), tr("Properties")), &QAction::triggered, this,
+            guarded(&TCDEx::Properties1Click));
+    PM1->addSeparator()->setObjectName(QStringLiteral("N6"));
+    Delete1 = AddItem(PM1, QStringLiteral("Delete1"), tr("Delete"));
+    connect(Delete1, &QAction::triggered, this, guarded(&TCDEx::Delete1Click));
+
+    PM2 = new QMenu(this);
+    PM2->setObjectName(QStringLiteral("PM2"));
+    QMenu *vie1 = PM2->addMenu(tr("&View"));
+    vie1->setObjectName(QStringLiteral("Vie1"));
+    auto *popupGroup = new QActionGroup(this);
+    for (int i = 0; i < 4; ++i) {
+        FPopupViewItems[i] = AddItem(vie1, popupNames[i], popupCaptions[i]);
+        FPopupViewItems[i]->setCheckable(true);
+        popupGroup->addAction(FPopupViewItems[i]);
+        connect(FPopupViewItems[i], &QAction::triggered, this, [this, styles, i] { SetViewStyle(styles[i], i); });
+    }
+    PM2->addSeparator()->setObjectName(QStringLiteral("N5"));
+    connect(AddItem(PM2, QStringLiteral("Properties2"), tr("&Properties")), &QAction::triggered, this,
+            guarded(&TCDEx::Properties2Click));
+
+    FViewItems[2]->setChecked(true);
+    FPopupViewItems[2]->setChecked(true);
+}
+
+void TCDEx::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (FShown)
+        return;
+    FShown = true;
+    // FormShow: the list is read afresh once the window is there to show it.
+    Guarded([] {
+        Global().FullList.Close();
+        Global().FullList.Open();
+    });
+}
+
+void TCDEx::SetViewStyle(TViewStyle style, int item)
+{
+    FViewItems[item]->setChecked(true);
+    FPopupViewItems[item]->setChecked(true);
+    EntriesList->SetViewStyle(style);
+}
+
+void TCDEx::ShowFolderStatus()
+{
+    TGlobal &global = Global();
+    TTable &folders = global.Folders;
+    if (folders.IsEmpty()) {
+        SBPanel0->clear();
+        SBPanel1->clear();
+        return;
+    }
+    const QString path = folders.FieldByName(QStringLiteral("FullPath"))->AsString() +
+                         folders.FieldByName(QStringLiteral("Name"))->AsString();
+    if (ParentOf(folders) != 0)
+        SBPanel0->setText(global.CDs.FieldByName(QStringLiteral("VolumeLabel"))->AsString() + QStringLiteral(":\\") + path);
+    else
+        SBPanel0->setText(path);
+    SBPanel1->setText(Bytes(folders.FieldByName(QStringLiteral("Size"))));
+}
+
+void TCDEx::ShowEntryStatus()
+{
+    TGlobal &global = Global();
+    TTable &list = global.FullList;
+    if (list.IsEmpty()) {
+        SBPanel0->clear();
+        SBPanel1->clear();
+        return;
+    }
+    SBPanel0->setText(global.CDs.FieldByName(QStringLiteral("VolumeLabel"))->AsString() + QStringLiteral(":\\") +
+                      list.FieldByName(QStringLiteral("FullPath"))->AsString() +
+                      list.FieldByName(QStringLiteral("Name"))->AsString());
+    SBPanel1->setText(Bytes(list.FieldByName(QStringLiteral("Size"))));
+}
+
+void TCDEx::FoldersTreeClick()
+{
+    TTable &folders = Global().Folders;
+    const bool root = folders.Active() && !folders.IsEmpty() && ParentOf(folders) == 0;
+    Delete1->setEnabled(root);
+    Deleteentry1->setEnabled(root);
+    ShowFolderStatus();
+    // The folder's description can be edited in place: the data module's source edits on demand.
+    FileDescription->SetDataSource(&Global().dsFolders);
+}
+
+void TCDEx::EntriesListClick()
+{
+    Delete1->setEnabled(false);
+    Deleteentry1->setEnabled(false);
+    ShowEntryStatus();
+    FileDescription->SetDataSource(&dsFullList);
+}
+
+void TCDEx::dsFullListDataChange()
+{
+    if (EntriesList->hasFocus() || EntriesList->isAncestorOf(QApplication::focusWidget())) {
+        ShowEntryStatus();
+        FileDescription->SetDataSource(&dsFullList);
+    }
+    if (FoldersTree->hasFocus()) {
+        ShowFolderStatus();
+        FileDescription->SetDataSource(&Global().dsFolders);
+    }
+}
+
+void TCDEx::OpenSelectedFolder()
+{
+    TGlobal &global = Global();
+    if (!global.FullList.FieldByName(QStringLiteral("Folder"))->AsBoolean()) {
+        QApplication::beep();
+        return;
+    }
+    const int id = global.FullList.FieldByName(QStringLiteral("ID"))->AsInteger();
+    TTable &folders = global.Folders;
+    const QString indexName = folders.IndexName();
+    const QString indexFieldNames = folders.IndexFieldNames();
+    folders.DisableControls();
+    try {
+        folders.SetIndexFieldNames(QStringLiteral("ID"));
+        folders.FindKey({TVariant(id)});
+    } catch (...) {
+        if (!indexFieldNames.isEmpty())
+            folders.SetIndexFieldNames(indexFieldNames);
+        if (!indexName.isEmpty())
+            folders.SetIndexName(indexName);
+        folders.EnableControls();
+        throw;
+    }
+    // Switching back keeps the record the seek landed on.
+    if (!indexFieldNames.isEmpty())
+        folders.SetIndexFieldNames(indexFieldNames);
+    if (!indexName.isEmpty())
+        folders.SetIndexName(indexName);
+    folders.EnableControls();
+}
+
+void TCDEx::Delete1Click()
+{
+    TGlobal &global = Global();
+    TTable &folders = global.Folders;
+    FoldersTree->setCursor(Qt::WaitCursor);
+    if (folders.Active() && !folders.IsEmpty() && ParentOf(folders) == 0) {
+        global.DeleteCD.ParamByName(QStringLiteral("cd"))->SetValue(folders.FieldByName(QStringLiteral("ID"))->Value());
+        global.DeleteCD.ExecSQL();
+        folders.Delete();
+        global.DataChanged = true;
+    }
+    ShowFolderStatus();
+    FoldersTree->unsetCursor();
+}
+
+void TCDEx::Refresh1Click()
+{
+    Global().ReloadImageLists();
+    FoldersTree->ReopenDataSet();
+    EntriesList->ReopenDataSet();
+}
+
+void TCDEx::FoldersTreeGetSelectedIndex(TTreeNode *node)
+{
+    // A closed folder shows itself open while selected.
+    if (node->ImageIndex() == 1)
+        node->SetSelectedIndex(0);
+}
+
+void TCDEx::EntriesListBeforeItemsLoading()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void TCDEx::EntriesListAfterItemsLoading()
+{
+    QApplication::restoreOverrideCursor();
+}
+
+void TCDEx::Properties1Click()
+{
+    TProp *prop = TProp::Instance();
+    prop->ShowEntry(Global().Folders.FieldByName(QStringLiteral("ID"))->AsInteger());
+    prop->exec();
+}
+
+void TCDEx::Properties2Click()
+{
+    TTable &list = Global().FullList;
+    if (list.IsEmpty())
+        return;
+    TProp *prop = TProp::Instance();
+    prop->ShowEntry(list.FieldByName(QStringLiteral("ID"))->AsInteger());
+    prop->exec();
+}
+
+void TCDEx::Addnewentry1Click() {}
+void TCDEx::Filesorfolder1Click()
+{
+    TFind find;
+    find.FillChoices();
+    find.exec();
+}
+
+void TCDEx::Extentionsetup1Click()
+{
+    TFindMatch findMatch;
+    findMatch.exec();
+}
+void TCDEx::Imagessetup1Click() {}
+void TCDEx::Info1Click()
+{
+    TNFO editor(this);
+    editor.exec();
+}
+
+void TCDEx::About1Click()
+{
+    TAbout about;
+    about.exec();
+}
+
+void TCDEx::Contents1Click()
+{
+    THelp::SetHelpFile(QStringLiteral("vor_nex.HLP"));
+    THelp::ShowContents(this);
+}
+
+void TCDEx::Toolbar1Click()
+{
+    statusBar()->setVisible(Toolbar1->isChecked());
+}
+
+void TCDEx::Description1Click()
+{
+    FileDescription->setVisible(Description1->isChecked());
+}

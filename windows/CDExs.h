@@ -1,0 +1,82 @@
+#pragma once
+
+#include "DataSources.h"
+#include "ListViews.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QMenu;
+class QSplitter;
+class TDBListView;
+class TDBMemo;
+class TDBTreeView;
+class TTreeNode;
+
+// The explorer: the folder tree of every catalogued volume, the entries of the current folder, an
+// optional description pane and the status line. Every other window opens from its menus.
+class TCDEx : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TCDEx(QWidget *parent = nullptr);
+    ~TCDEx() override;
+
+    // Opens the folder of the current list entry in the tree; beeps on a file.
+    void OpenSelectedFolder();
+
+    // The menu commands, by their handlers' names, so that the windows of other units hook in.
+    void Delete1Click();
+    void Refresh1Click();
+    void Properties1Click();
+    void Properties2Click();
+
+    TDBTreeView *FoldersTree = nullptr;
+    TDBListView *EntriesList = nullptr;
+    TDBMemo *FileDescription = nullptr;
+    QLabel *SBPanel0 = nullptr;
+    QLabel *SBPanel1 = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void CreateMenus();
+    QAction *AddItem(QMenu *menu, const QString &name, const QString &caption);
+    void SetViewStyle(TViewStyle style, int item);
+    void ShowFolderStatus();
+    void ShowEntryStatus();
+    void FoldersTreeClick();
+    void EntriesListClick();
+    void dsFullListDataChange();
+    void FoldersTreeGetSelectedIndex(TTreeNode *node);
+    void EntriesListBeforeItemsLoading();
+    void EntriesListAfterItemsLoading();
+    void Addnewentry1Click();
+    void Filesorfolder1Click();
+    void Extentionsetup1Click();
+    void Imagessetup1Click();
+    void Info1Click();
+    void About1Click();
+    void Contents1Click();
+    void Toolbar1Click();
+    void Description1Click();
+
+    TDataSource dsFolders;
+    TDataSource dsFullList;
+    QSplitter *Splitter1 = nullptr;
+    QSplitter *Splitter2 = nullptr;
+    QMenu *PM1 = nullptr;
+    QMenu *PM2 = nullptr;
+    QAction *Deleteentry1 = nullptr;
+    QAction *Delete1 = nullptr;
+    QAction *Toolbar1 = nullptr;
+    QAction *Description1 = nullptr;
+    // The four view items of the main menu and their twins in the list's popup menu.
+    QAction *FViewItems[4] = {};
+    QAction *FPopupViewItems[4] = {};
+    bool FShown = false;
+};

@@ -1,0 +1,393 @@
+#include "FindDialogs.h"
+
+#include "BusyAnimations.h"
+#include "DataBaseListView.h"
+#include "ErrorHandlers.h"
+#include "FindCriteria.h"
+#include "Properties.h"
+#include "SysUtils.h"
+#include "dmGlobal.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScopeGuard>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int HeightBefore = 225;
+constexpr int HeightAfter = 370;
+
+TGlobal &Global()
+{
+    return *TGlobal::Instance();
+}
+
+// The desktop's short date format, but with the whole year: a two-digit year would be read back
+// as one of the last century.
+QString ShortDateFormat()
+{
+    QString format = QLocale().dateFormat(QLocale::ShortFormat);
+    if (!format.contains(QStringLiteral("yyyy")) && format.contains(QStringLiteral("yy")))
+        format.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
+    return format;
+}
+
+std::optional<QDate> ParseDate(const QString &text)
+{
+    const QDate date = QLocale().toDate(text.trimmed(), ShortDateFormat());
+    return date.isValid() ? std::optional<QDate>(date) : std::nullopt;
+}
+
+QDate ReadDate(const QLineEdit *edit)
+{
+    const std::optional<QDate> date = ParseDate(edit->text());
+    if (!date)
+        throw EConvertError(QStringLiteral("'%1' is not a valid date and time").arg(edit->text()));
+    return *date;
+}
+
+// The chosen item of an editable list, or -1 when the text typed is none of its items.
+int ChosenIndex(const QComboBox *box)
+{
+    const int index = box->currentIndex();
+    return index >= 0 && box->currentText() == box->itemText(index) ? index : -1;
+}
+
+} // namespace
+
+TFind::TFind(QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("Find"));
+    setWindowTitle(tr("Find"));
+    setWindowFlags(Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+
+    Pages = new QTabWidget(this);
+    Pages->setObjectName(QStringLiteral("Pages"));
+
+    auto *nameLoc = new QWidget;
+    nameLoc->setObjectName(QStringLiteral("NameLoc"));
+    Edit1 = new QLineEdit(QStringLiteral("*"), nameLoc);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    ComboBox2 = new QComboBox(nameLoc);
+    ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
+    ComboBox2->setEditable(true);
+    ComboBox2->setInsertPolicy(QComboBox::NoInsert);
+    CheckBox1 = new QCheckBox(tr("Whole match"), nameLoc);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    auto *nameGrid = new QGridLayout(nameLoc);
+    nameGrid->addWidget(new QLabel(tr("Named:"), nameLoc), 0, 0);
+    nameGrid->addWidget(Edit1, 0, 1);
+    nameGrid->addWidget(new QLabel(tr("Look in:"), nameLoc), 1, 0);
+    nameGrid->addWidget(ComboBox2, 1, 1);
+    nameGrid->addWidget(CheckBox1, 2, 1);
+    nameGrid->setRowStretch(3, 1);
+    Pages->addTab(nameLoc, tr("Name && Location"));
+
+    auto *dateMod = new QWidget;
+    dateMod->setObjectName(QStringLiteral("DateMod"));
+    auto *group = new QGroupBox(dateMod);
+    RadioButton1 = new QRadioButton(tr("All Files"), group);
+    RadioButton1->setObjectName(QStringLiteral("RadioButton1"));
+    RadioButton1->setChecked(true);
+    RadioButton2 = new QRadioButton(tr("Find all files modified:"), group);
+    RadioButton2->setObjectName(QStringLiteral("RadioButton2"));
+    Label3 = new QLabel(tr("between"), group);
+    Edit3 = new QLineEdit(group);
+    Edit3->setObjectName(QStringLiteral("Edit3"));
+    Label4 = new QLabel(tr("and"), group);
+    Edit4 = new QLineEdit(group);
+    Edit4->setObjectName(QStringLiteral("Edit4"));
+    for (QWidget *w : {static_cast<QWidget *>(Label3), static_cast<QWidget *>(Edit3), static_cast<QWidget *>(Label4),
+                       static_cast<QWidget *>(Edit4)})
+        w->setEnabled(false);
+    auto *dateGrid = new QGridLayout(group);
+    dateGrid->addWidget(RadioButton1, 0, 0, 1, 4);
+    dateGrid->addWidget(RadioButton2, 1, 0, 1, 4);
+    dateGrid->addWidget(Label3, 2, 0);
+    dateGrid->addWidget(Edit3, 2, 1);
+    dateGrid->addWidget(Label4, 2, 2);
+    dateGrid->addWidget(Edit4, 2, 3);
+    (new QVBoxLayout(dateMod))->addWidget(group);
+    Pages->addTab(dateMod, tr("Date Modified"));
+
+    auto *advanced = new QWidget;
+    advanced->setObjectName(QStringLiteral("Advanced"));
+    ComboBox3 = new QComboBox(advanced);
+    ComboBox3->setObjectName(QStringLiteral("ComboBox3"));
+    ComboBox1 = new QComboBox(advanced);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->addItems({QString(), tr("At least"), tr("At most")});
+    ComboBox1->setCurrentIndex(-1);
+    Edit2 = new QLineEdit(QStringLiteral("0"), advanced);
+    Edit2->setObjectName(QStringLiteral("Edit2"));
+    auto *advancedGrid = new QGridLayout(advanced);
+    advancedGrid->addWidget(new QLabel(tr("Of Type:"), advanced), 0, 0);
+    advancedGrid->addWidget(ComboBox3, 0, 1, 1, 3);
+    advancedGrid->addWidget(new QLabel(tr("Size is:"), advanced), 1, 0);
+    advancedGrid->addWidget(ComboBox1, 1, 1);
+    advancedGrid->addWidget(Edit2, 1, 2);
+    advancedGrid->addWidget(new QLabel(tr("KB"), advanced), 1, 3);
+    advancedGrid->setRowStretch(2, 1);
+    Pages->addTab(advanced, tr("Advanced"));
+
+    Button1 = new QPushButton(tr("Find Now"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setDefault(true);
+    Button2 = new QPushButton(tr("New Search"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Anim1 = new TAnimate(this);
+    Anim1->setObjectName(QStringLiteral("Anim1"));
+    Anim1->SetCommonAVI(TCommonAVI::aviFindFile);
+    Anim1->SetStopFrame(23);
+    Anim1->setFixedSize(48, 50);
+    Anim1->hide();
+
+    auto *menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("PopupMenu1"));
+    auto *views = new QActionGroup(this);
+    const TViewStyle styles[4] = {vsIcon, vsSmallIcon, vsList, vsReport};
+    const QString names[4] = {QStringLiteral("Largeicons1"), QStringLiteral("Smallicons1"), QStringLiteral("List1"),
+                              QStringLiteral("Details1")};
+    const QString captions[4] = {tr("&Large icons"), tr("&Small icons"), tr("&List"), tr("&Details")};
+    for (int i = 0; i < 4; ++i) {
+        QAction *item = menu->addAction(captions[i]);
+        item->setObjectName(names[i]);
+        item->setCheckable(true);
+        item->setChecked(styles[i] == vsReport);
+        views->addAction(item);
+        const TViewStyle style = styles[i];
+        connect(item, &QAction::triggered, this, [this, style] { Entries->SetViewStyle(style); });
+    }
+    menu->addSeparator();
+    QAction *properties = menu->addAction(tr("&Properties"));
+    properties->setObjectName(QStringLiteral("Properties1"));
+    connect(properties, &QAction::triggered, this, [this] { Guarded([this] { Properties1Click(); }); });
+
+    TGlobal &global = Global();
+    Entries = new TDBListView(this);
+    Entries->setObjectName(QStringLiteral("Entries"));
+    Entries->SetReadOnly(true);
+    Entries->SetLargeImages(&global.DBIL_Big);
+    Entries->SetSmallImages(&global.DBIL_Little);
+    Entries->SetPopupMenu(menu);
+    Entries->Columns()->Add(tr("Name"), 100);
+    Entries->Columns()->Add(tr("In Folder"), 100);
+    Entries->Columns()->Add(tr("Size"), 60);
+    Entries->Columns()->Add(tr("Type"), 49);
+    Entries->Columns()->Add(tr("Modified"), 120);
+    Entries->SetViewStyle(vsReport);
+    Entries->SetNameField(QStringLiteral("Name"));
+    Entries->SetImageIDField(QStringLiteral("ImageID"));
+    Entries->SetKeyFields(QStringLiteral("Name;InFolder;Size;Type;Modified"));
+    Entries->SetColumnsFields(QStringLiteral("InFolder;Size;Type;Modified"));
+    Entries->BeforeItemsLoading = {[](TDBCustomListView *) { QApplication::setOverrideCursor(Qt::WaitCursor); }, this};
+    Entries->AfterItemsLoading = {[this](TDBCustomListView *) { EntriesAfterItemsLoading(); }, this};
+    Entries->SetDataSource(&global.dsFindDialog);
+    Entries->hide();
+
+    SB2 = new QStatusBar(this);
+    SB2->setObjectName(QStringLiteral("SB2"));
+    SB2->setSizeGripEnabled(false);
+    SB2->hide();
+
+    auto *buttons = new QVBoxLayout;
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    buttons->addStretch();
+    buttons->addWidget(Anim1, 0, Qt::AlignHCenter);
+    auto *panel = new QHBoxLayout;
+    panel->addWidget(Pages, 1);
+    panel->addLayout(buttons);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(panel);
+    layout->addWidget(Entries, 1);
+    layout->addWidget(SB2);
+    Pages->setFixedHeight(153);
+
+    connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(); }); });
+    connect(Button2, &QPushButton::clicked, this, [this] { Guarded([this] { Button2Click(); }); });
+    connect(RadioButton1, &QRadioButton::toggled, this, [this] { RadioButtonClick(); });
+    for (QLineEdit *edit : {Edit3, Edit4})
+        edit->installEventFilter(this);
+
+    FormCreate();
+    resize(442, HeightBefore);
+}
+
+TFind::~TFind()
+{
+    delete Entries;
+}
+
+void TFind::FormCreate()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    Edit3->setText(QLocale().toString(now.addDays(-1).date(), ShortDateFormat()));
+    Edit4->setText(QLocale().toString(now.date(), ShortDateFormat()));
+    for (QLineEdit *edit : {Edit3, Edit4})
+        edit->setPalette(QPalette());
+    Button1->setEnabled(true);
+    SetSizeLimits(false);
+    Entries->hide();
+}
+
+void TFind::FillChoices()
+{
+    TGlobal &global = Global();
+    TTable &images = global.Images;
+    const bool wasActive = images.Active();
+    const TBookmark position = wasActive ? images.GetBookmark() : TBookmark();
+    images.Open();
+    ComboBox3->clear();
+    ComboBox3->addItem(QString());
+    for (images.First(); !images.Eof(); images.Next())
+        ComboBox3->addItem(images.FieldByName(QStringLiteral("Description"))->AsString(),
+                           images.FieldByName(QStringLiteral("ImageID"))->AsInteger());
+    if (wasActive)
+        images.GotoBookmark(position);
+
+    ComboBox2->clear();
+    ComboBox2->addItem(QString());
+    TTable &volumes = global.CDs2;
+    volumes.Open();
+    for (volumes.First(); !volumes.Eof(); volumes.Next())
+        ComboBox2->addItem(volumes.FieldByName(QStringLiteral("VolumeLabel"))->AsString(),
+                           volumes.FieldByName(QStringLiteral("ID"))->AsInteger());
+    ComboBox2->setCurrentIndex(-1);
+    ComboBox3->setCurrentIndex(-1);
+}
+
+void TFind::SetSizeLimits(bool afterSearch)
+{
+    setMinimumSize(442, afterSearch ? HeightAfter : HeightBefore);
+    setMaximumSize(10000, afterSearch ? 10000 : HeightBefore);
+}
+
+bool TFind::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *edit = qobject_cast<QLineEdit *>(watched);
+    if (edit && event->type() == QEvent::FocusIn)
+        DateEntered(edit);
+    else if (edit && event->type() == QEvent::FocusOut)
+        DateLeft(edit);
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFind::DateEntered(QLineEdit *edit)
+{
+    edit->setPalette(QPalette());
+}
+
+void TFind::DateLeft(QLineEdit *edit)
+{
+    const bool valid = ParseDate(edit->text()).has_value();
+    QPalette palette;
+    if (!valid)
+        palette.setColor(QPalette::Text, Qt::red);
+    edit->setPalette(palette);
+    Button1->setEnabled(valid);
+}
+
+void TFind::RadioButtonClick()
+{
+    const bool dates = RadioButton2->isChecked();
+    for (QWidget *w : {static_cast<QWidget *>(Label3), static_cast<QWidget *>(Edit3), static_cast<QWidget *>(Label4),
+                       static_cast<QWidget *>(Edit4)})
+        w->setEnabled(dates);
+}
+
+void TFind::Button1Click()
+{
+    TGlobal &global = Global();
+    Anim1->show();
+    Anim1->SetActive(true);
+    SB2->show();
+    SB2->showMessage(tr("Searching..."));
+    SB2->repaint();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    auto finish = qScopeGuard([this] {
+        SetSizeLimits(true);
+        resize(width(), HeightAfter);
+        QApplication::restoreOverrideCursor();
+        Anim1->SetActive(false);
+        Anim1->hide();
+        Entries->show();
+        Entries->setFocus();
+    });
+
+    TFindCriteria criteria;
+    criteria.Name = Edit1->text();
+    criteria.WholeMatch = CheckBox1->isChecked();
+    if (RadioButton2->isChecked())
+        criteria.Modified = TFindCriteria::TDays{ReadDate(Edit3), ReadDate(Edit4)};
+    switch (ChosenIndex(ComboBox1)) {
+    case 0: criteria.SizeRelation = TSizeRelation::Equal; break;
+    case 1: criteria.SizeRelation = TSizeRelation::AtLeast; break;
+    case 2: criteria.SizeRelation = TSizeRelation::AtMost; break;
+    default: criteria.SizeRelation = TSizeRelation::None; break;
+    }
+    criteria.SizeText = Edit2->text();
+    if (ComboBox3->currentIndex() > 0) {
+        criteria.TypeImageID = ComboBox3->currentData().toInt();
+        criteria.TypeIsVolumePicture = IsVolumePicture(global, *criteria.TypeImageID);
+    }
+    if (ChosenIndex(ComboBox2) > 0)
+        criteria.VolumeID = ComboBox2->currentData().toInt();
+
+    ApplyFindCriteria(global, criteria);
+    global.FindDialog.Open();
+    global.FindDialog.First();
+    if (global.FindDialog.IsEmpty())
+        SB2->showMessage(tr("0 file(s) found"));
+}
+
+void TFind::Button2Click()
+{
+    FormCreate();
+    Edit1->setText(QStringLiteral("*"));
+    Edit2->setText(QStringLiteral("0"));
+    ComboBox1->setCurrentIndex(-1);
+    ComboBox2->setCurrentIndex(-1);
+    ComboBox3->setCurrentIndex(-1);
+    resize(width(), HeightBefore);
+    ResetSearchFlags(Global());
+    SB2->clearMessage();
+}
+
+void TFind::EntriesAfterItemsLoading()
+{
+    SB2->showMessage(tr("%1 file(s) found").arg(FindResultCount(Global())));
+    QApplication::restoreOverrideCursor();
+}
+
+void TFind::Properties1Click()
+{
+    TGlobal &global = Global();
+    if (!global.FindDialog.Active() || global.FindDialog.IsEmpty())
+        return;
+    TProp *prop = TProp::Instance();
+    prop->ShowEntry(global.FindDialog.FieldByName(QStringLiteral("ID"))->AsInteger());
+    prop->exec();
+}
+
+void TFind::done(int result)
+{
+    Guarded([] { ResetSearchFlags(Global()); });
+    QDialog::done(QDialog::Accepted);
+    (void)result;
+}
