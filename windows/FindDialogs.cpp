@@ -28,6 +28,9 @@ namespace {
 
 constexpr int HeightBefore = 225;
 constexpr int HeightAfter = 370;
+// A search for everything in a catalogue of millions would otherwise hold millions of items: the
+// list shows this many, and the status line tells how many there are.
+constexpr int RowsShown = 20000;
 
 TGlobal &Global()
 {
@@ -350,6 +353,7 @@ void TFind::Button1Click()
         criteria.VolumeID = ComboBox2->currentData().toInt();
 
     ApplyFindCriteria(global, criteria);
+    global.FindDialog.SetMaxRows(RowsShown);
     global.FindDialog.Open();
     global.FindDialog.First();
     if (global.FindDialog.IsEmpty())
@@ -371,7 +375,11 @@ void TFind::Button2Click()
 
 void TFind::EntriesAfterItemsLoading()
 {
-    SB2->showMessage(tr("%1 file(s) found").arg(FindResultCount(Global())));
+    const qint64 found = FindResultCount(Global());
+    if (found > RowsShown)
+        SB2->showMessage(tr("%1 file(s) found, the first %2 shown").arg(QLocale().toString(found), QLocale().toString(RowsShown)));
+    else
+        SB2->showMessage(tr("%1 file(s) found").arg(found));
     QApplication::restoreOverrideCursor();
 }
 
@@ -387,7 +395,10 @@ void TFind::Properties1Click()
 
 void TFind::done(int result)
 {
-    Guarded([] { ResetSearchFlags(Global()); });
+    Guarded([] {
+        ResetSearchFlags(Global());
+        Global().FindDialog.SetMaxRows(0);
+    });
     QDialog::done(QDialog::Accepted);
     (void)result;
 }

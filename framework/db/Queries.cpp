@@ -196,7 +196,7 @@ bool TQuery::FetchOne()
 {
     if (FExhausted)
         return false;
-    if (!FStatement->Step()) {
+    if ((FMaxRows > 0 && FRows.size() >= size_t(FMaxRows)) || !FStatement->Step()) {
         FExhausted = true;
         FStatement->Reset();
         return false;

@@ -68,6 +68,11 @@ public:
 
     bool CanModify() const override { return false; }
 
+    // At most this many rows are read (0: all of them); the data set ends after the last. A view
+    // of a result that can run to millions of rows stays within bounded memory this way.
+    int MaxRows() const { return FMaxRows; }
+    void SetMaxRows(int value) { FMaxRows = value < 0 ? 0 : value; }
+
 protected:
     // The statement text to run; a saved query fetches its text here.
     virtual QString StatementText() { return Text(); }
@@ -96,6 +101,7 @@ private:
     TParams FParams;
     bool FPrepared = false;
     int FRowsAffected = 0;
+    int FMaxRows = 0;
 
     std::shared_ptr<TSqliteStatement> FStatement;
     std::vector<TFieldType> FTypes;

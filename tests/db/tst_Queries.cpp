@@ -59,6 +59,7 @@ private slots:
     void Navigation();
     void RowsAreReadAsNeeded();
     void NoRows();
+    void MaxRowsEndsTheResult();
     void ColumnTypes_data();
     void ColumnTypes();
     void DuplicateColumnNames();
@@ -312,6 +313,26 @@ void TestQueries::RowsAreReadAsNeeded()
     // Rows already read stay readable.
     query->First();
     QCOMPARE(v->AsInteger(), 1);
+}
+
+void TestQueries::MaxRowsEndsTheResult()
+{
+    // The fourth row fails to compute: with three rows at most it is never read.
+    auto query =
+        Query({QStringLiteral("WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 6)"),
+               QStringLiteral("SELECT CASE WHEN n < 4 THEN n ELSE abs(-9223372036854775807 - 1) END AS v"),
+               QStringLiteral("FROM c")});
+    query->SetMaxRows(3);
+    query->Open();
+    query->Last();
+    QCOMPARE(query->FieldByName(QStringLiteral("v"))->AsInteger(), 3);
+    QCOMPARE(query->RecordCount(), 3);
+    query->Next();
+    QVERIFY(query->Eof());
+    query->SetMaxRows(0);
+    query->Close();
+    query->Open();
+    QCOMPARE(ErrorOf([&] { query->Last(); }), QStringLiteral("integer overflow"));
 }
 
 void TestQueries::NoRows()
