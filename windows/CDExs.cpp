@@ -9,8 +9,10 @@
 #include "FindDialogs.h"
 #include "FindMatchs.h"
 #include "HelpWindows.h"
+#include "ImageEds.h"
 #include "NFOs.h"
 #include "ProgramIcons.h"
+#include "SelectDrives.h"
 #include "Properties.h"
 #include "dmGlobal.h"
 
@@ -437,7 +439,11 @@ void TCDEx::Properties2Click()
     prop->exec();
 }
 
-void TCDEx::Addnewentry1Click() {}
+void TCDEx::Addnewentry1Click()
+{
+    TSelectDrive dialog(this);
+    dialog.exec();
+}
 void TCDEx::Filesorfolder1Click()
 {
     TFind find;
@@ -450,7 +456,11 @@ void TCDEx::Extentionsetup1Click()
     TFindMatch findMatch;
     findMatch.exec();
 }
-void TCDEx::Imagessetup1Click() {}
+void TCDEx::Imagessetup1Click()
+{
+    TImagEd editor(this);
+    editor.exec();
+}
 void TCDEx::Info1Click()
 {
     TNFO editor(this);

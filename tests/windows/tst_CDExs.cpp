@@ -37,6 +37,8 @@ private slots:
     void RefreshShowsChangedPictures();
     void EveryViewStyleDrawsTheEntries();
     void HelpAndAbout();
+    void MenuItemsOpenTheirWindows_data();
+    void MenuItemsOpenTheirWindows();
 
 private:
     qint64 Count(const QString &sql);
@@ -321,6 +323,33 @@ void TestCDExs::HelpAndAbout()
     Item(W.get(), "About1")->trigger();
     QVERIFY(shown);
     QCOMPARE(links.Opened(), QList<QUrl>{QUrl(u"https://www.sqlite.org"_s)});
+}
+
+void TestCDExs::MenuItemsOpenTheirWindows_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("window");
+    QTest::newRow("add new entry") << u"Addnewentry1"_s << u"SelectDrive"_s;
+    QTest::newRow("find") << u"Find1"_s << u"Find"_s;
+    QTest::newRow("find matches") << u"Extentionsetup1"_s << u"FindMatch"_s;
+    QTest::newRow("images setup") << u"Imagessetup1"_s << u"ImagEd"_s;
+    QTest::newRow("info files setup") << u"Info1"_s << u"NFO"_s;
+}
+
+void TestCDExs::MenuItemsOpenTheirWindows()
+{
+    QFETCH(QString, item);
+    QString opened;
+    QTimer::singleShot(0, this, [&] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            opened = modal->objectName();
+            modal->close();
+        }
+    });
+    W->findChild<QAction *>(item)->trigger();
+    QTEST(opened, "window");
+    QVERIFY(F->Errors.isEmpty());
+    QVERIFY(!QApplication::activeModalWidget());
 }
 
 QTEST_MAIN(TestCDExs)

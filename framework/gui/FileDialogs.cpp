@@ -1,0 +1,66 @@
+#include "FileDialogs.h"
+
+#include <QFileDialog>
+#include <QQueue>
+
+namespace {
+
+QQueue<std::optional<QString>> &Answers()
+{
+    static QQueue<std::optional<QString>> queue;
+    return queue;
+}
+
+QList<TOpenFileDialog::TShown> &ShownList()
+{
+    static QList<TOpenFileDialog::TShown> list;
+    return list;
+}
+
+bool &Automatic()
+{
+    static bool value = false;
+    return value;
+}
+
+} // namespace
+
+std::optional<QString> TOpenFileDialog::Execute(QWidget *parent, const QString &title, const QString &filter,
+                                                const QString &defaultSuffix)
+{
+    ShownList().append({title, filter});
+    if (!Answers().isEmpty())
+        return Answers().dequeue();
+    if (Automatic())
+        return std::nullopt;
+
+    QFileDialog dialog(parent, title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(filter.split(QStringLiteral(";;"), Qt::SkipEmptyParts));
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+void TOpenFileDialog::SetNextAnswer(std::optional<QString> answer)
+{
+    Answers().enqueue(std::move(answer));
+}
+
+void TOpenFileDialog::SetAnswerAutomatically(bool value)
+{
+    Automatic() = value;
+}
+
+const QList<TOpenFileDialog::TShown> &TOpenFileDialog::Shown()
+{
+    return ShownList();
+}
+
+void TOpenFileDialog::ClearShown()
+{
+    ShownList().clear();
+    Answers().clear();
+}

@@ -1,0 +1,440 @@
+// The drive dialog driven as a user drives it, over drives that are temporary folders. A clock
+// that moves on each time it is read makes every file of a walk report progress, and gives the
+// test a hand inside the walk, where a user would press Stop or watch the progress.
+
+#include "BusyAnimations.h"
+#include "CDImage.h"
+#include "ExplorerDriver.h"
+#include "Queries.h"
+#include "SelectDrives.h"
+#include "WindowsFixture.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class TSteppingServices final : public TVolumeServices
+{
+public:
+    explicit TSteppingServices(TVolumeServicesDouble &inner) : FInner(inner) { FInner.SetTick(1000); }
+    QList<TDrive> Drives() override { return FInner.Drives(); }
+    std::optional<TVolumeInfo> VolumeInformation(const QString &root) override
+    {
+        return FInner.VolumeInformation(root);
+    }
+    std::optional<qint64> DiskSize(const QString &root) override { return FInner.DiskSize(root); }
+    TMountWatcher *NewMountWatcher(QObject *parent) override { return FInner.NewMountWatcher(parent); }
+    std::optional<QList<TDirEntry>> ListDirectory(const QString &path) override
+    {
+        return FInner.ListDirectory(path);
+    }
+    std::optional<quint64> DeviceOf(const QString &path) override { return FInner.DeviceOf(path); }
+    quint32 TickCount() override
+    {
+        FInner.AdvanceTick(Step);
+        if (OnTick)
+            OnTick(++Reads);
+        return FInner.TickCount();
+    }
+
+    quint32 Step = 600;
+    int Reads = 0;
+    std::function<void(int read)> OnTick;
+
+private:
+    TVolumeServicesDouble &FInner;
+};
+
+} // namespace
+
+class TestSelectDrives : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void WhatADriveOffers_data();
+    void WhatADriveOffers();
+    void CataloguesTheSelectedDrivesInTurn();
+    void AlreadyCatalogued_data();
+    void AlreadyCatalogued();
+    void RunEndsEarly_data();
+    void RunEndsEarly();
+    void TimeRemaining_data();
+    void TimeRemaining();
+    void RenameAndPicture();
+    void DiscsComingAndGoing();
+
+private:
+    void Open(std::initializer_list<const char *> selected = {});
+    QString AddDrive(const QString &volume, const QString &label, quint32 serial, bool hasDisc = true);
+    TListItem *Item(const QString &volume);
+    void Start(std::function<void(int read)> onTick = {});
+    void CheckIdle();
+    qint64 Count(const QString &sql);
+
+    std::unique_ptr<TWindowsFixture> F;
+    std::unique_ptr<TSteppingServices> S;
+    std::unique_ptr<TSelectDrive> D;
+};
+
+void TestSelectDrives::init()
+{
+    F = std::make_unique<TWindowsFixture>();
+    S = std::make_unique<TSteppingServices>(F->Services);
+    TVolumeServices::SetCurrent(S.get());
+}
+
+void TestSelectDrives::cleanup()
+{
+    D.reset();
+    TVolumeServices::SetCurrent(nullptr);
+    S.reset();
+    F.reset();
+}
+
+// Opens the dialog and selects the drives of those volumes, the first by a click, the others by
+// Ctrl+click.
+void TestSelectDrives::Open(std::initializer_list<const char *> selected)
+{
+    D = std::make_unique<TSelectDrive>();
+    D->show();
+    D->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(D.get()));
+    Qt::KeyboardModifiers modifiers;
+    for (const char *volume : selected) {
+        TListItem *item = Item(QString::fromLatin1(volume));
+        QTest::mouseClick(D->DriveList->Viewport(), Qt::LeftButton, modifiers, item->DisplayRect().center());
+        modifiers = Qt::ControlModifier;
+    }
+}
+
+QString TestSelectDrives::AddDrive(const QString &volume, const QString &label, quint32 serial, bool hasDisc)
+{
+    F->Folder(volume, QString());
+    F->Services.AddDrive(F->VolumePath(volume), label, serial, 1000, hasDisc);
+    return F->VolumePath(volume);
+}
+
+TListItem *TestSelectDrives::Item(const QString &volume)
+{
+    for (int i = 0; i < D->DriveList->Items()->Count(); ++i)
+        if (D->DriveList->Items()->Item(i)->SubItems().value(0).startsWith(F->VolumePath(volume) + u':'))
+            return D->DriveList->Items()->Item(i);
+    return nullptr;
+}
+
+void TestSelectDrives::Start(std::function<void(int read)> onTick)
+{
+    S->OnTick = std::move(onTick);
+    QTest::mouseClick(D->BtnStart, Qt::LeftButton);
+    S->OnTick = nullptr;
+}
+
+// After a run, however it ended.
+void TestSelectDrives::CheckIdle()
+{
+    QCOMPARE(D->State(), ssNoDrive);
+    QCOMPARE(D->BtnStart->text(), u"&Start"_s);
+    QVERIFY(D->DriveList->isEnabled() && !D->ProgressBar->isVisible() && !D->Animation->Active());
+    QVERIFY(!QApplication::overrideCursor());
+    QVERIFY(!F->Global->OnProgress);
+}
+
+qint64 TestSelectDrives::Count(const QString &sql)
+{
+    TQuery query;
+    query.SetDatabase(&F->Global->Database);
+    query.SetSQL({sql});
+    query.Open();
+    return query.Fields(0)->AsLargeInt();
+}
+
+void TestSelectDrives::WhatADriveOffers_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<bool>("hasDisc");
+    QTest::addColumn<QStringList>("columns");
+    QTest::newRow("labelled disc") << u"Backup"_s << true
+                                   << QStringList{u"BACKUP"_s, u":1234-abcd"_s, u"BACKUP"_s};
+    QTest::newRow("no label") << QString() << true
+                              << QStringList{u"no label"_s, u":1234-abcd"_s, u"no label"_s};
+    QTest::newRow("no disc") << u"X"_s << false
+                             << QStringList{u"[audio or no disk]"_s, u":         "_s, QString()};
+}
+
+void TestSelectDrives::WhatADriveOffers()
+{
+    QFETCH(QString, label);
+    QFETCH(bool, hasDisc);
+    QFETCH(QStringList, columns);
+    AddDrive(u"cd"_s, label, 0x1234abcd, hasDisc);
+    AddDrive(u"other"_s, u"OTHER"_s, 0x1);
+    Open({"cd"});
+    TListItem *item = Item(u"cd"_s);
+    QCOMPARE(D->DriveList->Items()->Count(), 2);
+    QCOMPARE(item->Caption(), columns[0]);
+    QCOMPARE(item->SubItems(), (QStringList{F->VolumePath(u"cd"_s) + columns[1], columns[2]}));
+    QCOMPARE(item->ImageIndex(), 2);
+    QCOMPARE(D->State(), hasDisc ? ssReady : ssNoDrive);
+    QCOMPARE(D->BtnStart->isEnabled(), hasDisc);
+    QVERIFY(!D->ProcessZips->isEnabled() && D->ChangePicture->isEnabled());
+    QCOMPARE(D->Rename->isEnabled(), hasDisc);
+    QTest::keyClick(D->DriveList->ActivePane(), Qt::Key_F2);
+    QCOMPARE(D->DriveList->IsEditing(), hasDisc);
+    D->DriveList->CancelEdit();
+
+    // Another drive with a disc makes the selection worth starting.
+    QTest::mouseClick(D->DriveList->Viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      Item(u"other"_s)->DisplayRect().center());
+    QCOMPARE(D->DriveList->SelCount(), 2);
+    QVERIFY(D->State() == ssReady && D->BtnStart->isEnabled());
+    const QString folder = qEnvironmentVariable("VNX_SCREENSHOTS");
+    if (!folder.isEmpty() && hasDisc)
+        D->grab().save(folder + u"/select-drive-idle.png"_s);
+}
+
+void TestSelectDrives::CataloguesTheSelectedDrivesInTurn()
+{
+    AddDrive(u"a"_s, u"First"_s, 0x11110001);
+    F->Write(u"a"_s, u"Readme.txt"_s, "readme");
+    F->Write(u"a"_s, u"docs/file_id.diz"_s, "The manuals");
+    AddDrive(u"b"_s, QString(), 0x22220002);
+    F->Write(u"b"_s, u"x/y/Deep.bin"_s, "deep");
+    AddDrive(u"c"_s, u"NOT CHOSEN"_s, 0x33330003);
+    Open({"a", "b"});
+    const int idleHeight = D->height();
+
+    QStringList walked; // the focused drive at each reading of the clock, without repeats
+    QStringList statuses;
+    bool loadingShown = false, closingRefused = false, listKept = false;
+    Start([&](int read) {
+        const QString focused = D->DriveList->ItemFocused()->Caption();
+        if (walked.isEmpty() || walked.last() != focused)
+            walked << focused;
+        statuses << D->StatusLabel->text();
+        if (read != 2)
+            return;
+        loadingShown = D->ProgressBar->isVisible() && D->StatusLabel->isVisible() && D->Animation->Active() &&
+                       !D->DriveList->isEnabled() && D->BtnStart->text() == u"&Stop"_s &&
+                       D->BtnStart->isEnabled() && D->height() > idleHeight && QApplication::overrideCursor();
+        const QString folder = qEnvironmentVariable("VNX_SCREENSHOTS");
+        if (!folder.isEmpty())
+            D->grab().save(folder + u"/select-drive-loading.png"_s);
+        // Neither closing nor a disc arriving touches a run.
+        closingRefused = !D->close() && D->isVisible();
+        F->Services.AddDrive(F->VolumePath(u"c"_s), u"NEW DISC"_s, 0x44440004, 1000);
+        F->Services.EmitMountChange();
+        listKept = Item(u"c"_s)->Caption() == u"NOT CHOSEN"_s;
+    });
+
+    QVERIFY(F->Errors.isEmpty());
+    QCOMPARE(walked, (QStringList{u"FIRST"_s, u"no label"_s}));
+    QVERIFY(loadingShown && closingRefused && listKept);
+    QVERIFY(statuses.contains(u"Processing file descriptions"_s));
+    QCOMPARE(
+        Count(u"SELECT count(*) FROM Entries e JOIN CDs c ON c.ID = e.ID WHERE e.CD = e.ID AND e.ImageID = 2 "
+              u"AND "
+              "(e.Name = 'FIRST' AND c.SerialNum = '1111-0001' AND e.Size = 17 OR e.Name = 'no label' AND "
+              "c.SerialNum = '2222-0002' AND e.Size = 4)"_s),
+        2);
+    QVERIFY(Count(u"SELECT ID FROM Entries WHERE Name = 'FIRST'"_s) <
+            Count(u"SELECT ID FROM Entries WHERE Name = 'no label'"_s));
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name = 'docs' AND Description = 'The manuals'"_s), 1);
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name = 'Deep.bin' AND FullPath = 'x\\y\\'"_s), 1);
+
+    // Done drives are deselected; the disc that arrived meanwhile shows now.
+    QCOMPARE(D->DriveList->SelCount(), 0);
+    QCOMPARE(Item(u"c"_s)->Caption(), u"NEW DISC"_s);
+    CheckIdle();
+    QCOMPARE(D->height(), idleHeight);
+
+    // Closing brings the views up to date.
+    QVERIFY(F->Global->DataChanged && D->close() && !F->Global->DataChanged);
+    F->Global->Folders.First();
+    QCOMPARE(F->Global->Folders.FieldByName(u"Name"_s)->AsString(), u"FIRST"_s);
+}
+
+void TestSelectDrives::AlreadyCatalogued_data()
+{
+    QTest::addColumn<bool>("force");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("question answered Cancel") << false << int(QMessageBox::Cancel);
+    QTest::newRow("question answered OK") << false << int(QMessageBox::Ok);
+    QTest::newRow("forced: no question") << true << int(QMessageBox::Ok);
+}
+
+void TestSelectDrives::AlreadyCatalogued()
+{
+    QFETCH(bool, force);
+    QFETCH(int, answer);
+    const bool replaced = answer == QMessageBox::Ok;
+    const int old = F->Catalogue(u"a"_s, u"FIRST"_s, 0x11110001);
+    AddDrive(u"b"_s, u"SECOND"_s, 0x22220002);
+    Open({"a", "b"});
+    if (force)
+        QTest::mouseClick(D->ForceOverwrite, Qt::LeftButton, {}, QPoint(8, D->ForceOverwrite->height() / 2));
+    QCOMPARE(D->ForceOverwrite->isChecked(), force);
+    TMessageBox::ClearShown();
+    if (!force)
+        TMessageBox::SetNextAnswer(QMessageBox::StandardButton(answer));
+    Start();
+
+    QCOMPARE(TMessageBox::Shown().size(), force ? 0 : 1);
+    if (!force)
+        QVERIFY(TMessageBox::Shown().first().Caption == u"Warning"_s &&
+                TMessageBox::Shown().first().Text.startsWith(u"This disk is already in the library."_s));
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE ID = %1"_s.arg(old)), replaced ? 0 : 1);
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name = 'FIRST'"_s), 1);
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name = 'SECOND'"_s), replaced ? 1 : 0);
+    QCOMPARE(Item(u"b"_s)->Selected(), !replaced);
+    CheckIdle();
+}
+
+void TestSelectDrives::RunEndsEarly_data()
+{
+    QTest::addColumn<bool>("stop");
+    QTest::newRow("Stop pressed") << true;
+    QTest::newRow("an error") << false;
+}
+
+// The clock is read as a walk starts and for each file: the run ends after the second file,
+// what was walked stays, and the next drive is left alone.
+void TestSelectDrives::RunEndsEarly()
+{
+    QFETCH(bool, stop);
+    AddDrive(u"a"_s, u"FIRST"_s, 0x11110001);
+    for (int i = 0; i < 6; ++i)
+        F->Write(u"a"_s, u"File%1.dat"_s.arg(i), "12345");
+    AddDrive(u"b"_s, u"SECOND"_s, 0x22220002);
+    Open({"a", "b"});
+    Start([&](int read) {
+        if (read == 3 && stop)
+            QTest::mouseClick(D->BtnStart, Qt::LeftButton);
+        else if (read == 3)
+            throw Exception(u"The drive stopped answering"_s);
+    });
+    QCOMPARE(D->Stopped(), stop);
+    QCOMPARE(F->Errors, stop ? QStringList() : QStringList{u"The drive stopped answering"_s});
+    CheckIdle();
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Parent IS NOT NULL"_s), 2);
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name = 'SECOND'"_s), 0);
+    QVERIFY(Item(u"b"_s)->Selected());
+    QVERIFY(D->close());
+}
+
+void TestSelectDrives::TimeRemaining_data()
+{
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QString>("text");
+    // Half of the disc done after `step` ms leaves as long again, in units of 5 seconds.
+    QTest::newRow("within the first 20 seconds") << 19000 << QString();
+    QTest::newRow("120 seconds") << 120000 << u"Time remaining: 120 sec"_s;
+    QTest::newRow("125 seconds") << 125000 << u"Time remaining: 2 min"_s;
+}
+
+void TestSelectDrives::TimeRemaining()
+{
+    QFETCH(int, step);
+    AddDrive(u"a"_s, u"FIRST"_s, 0x11110001);
+    F->Services.AddDrive(F->VolumePath(u"a"_s), u"FIRST"_s, 0x11110001, 100);
+    F->Write(u"a"_s, u"One.dat"_s, QByteArray(50, 'x'));
+    F->Write(u"a"_s, u"Two.dat"_s, QByteArray(50, 'x'));
+    Open({"a"});
+    S->Step = quint32(step);
+    // The third reading is the second file's, when the first file's report shows.
+    QString shown;
+    int percent = -1;
+    Start([&](int read) {
+        if (read != 3)
+            return;
+        std::tie(shown, percent) = std::pair(D->StatusLabel->text(), D->ProgressBar->value());
+        if (const QString folder = qEnvironmentVariable("VNX_SCREENSHOTS"); !folder.isEmpty() && step == 125000)
+            D->grab().save(folder + u"/select-drive-progress.png"_s);
+    });
+    QTEST(shown, "text");
+    QCOMPARE(percent, 50);
+}
+
+void TestSelectDrives::RenameAndPicture()
+{
+    AddDrive(u"a"_s, u"First"_s, 0x11110001);
+    Open({"a"});
+    TListItem *item = Item(u"a"_s);
+    D->Rename->trigger();
+    auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+    QVERIFY(D->DriveList->IsEditing() && editor);
+    editor->selectAll();
+    QTest::keyClicks(editor, u"Holiday photos"_s);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_VERIFY(!D->DriveList->IsEditing());
+    QCOMPARE(item->Caption(), u"Holiday photos"_s);
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries"_s), 0);
+
+    const int dvd = int(Count(u"SELECT ImageID FROM Images WHERE Description = 'DVD disc' AND CD <> 0"_s));
+    // The picker opens on the drive's picture; OK takes the one clicked, Cancel keeps the drive's.
+    for (const bool ok : {true, false}) {
+        int shownWith = -1;
+        QTimer::singleShot(0, this, [&] {
+            auto *picker = qobject_cast<TCDImages *>(QApplication::activeModalWidget());
+            if (!picker)
+                return;
+            [&] {
+                shownWith = picker->GetSelectedImageID();
+                QTRY_VERIFY(ItemByCaption(picker->DBL, u"CD-ROM disc"_s));
+                ClickItem(picker->DBL, ItemByCaption(picker->DBL, ok ? u"DVD disc"_s : u"CD-ROM disc"_s));
+                QTest::mouseClick(picker->findChild<QPushButton *>(ok ? u"btnOK"_s : u"btnCancel"_s),
+                                  Qt::LeftButton);
+            }();
+            // A failed check must not leave the test waiting on the picker.
+            if (picker->isVisible())
+                picker->reject();
+        });
+        D->ChangePicture->trigger();
+        QCOMPARE(shownWith, ok ? 2 : dvd);
+        QCOMPARE(item->ImageIndex(), dvd);
+    }
+
+    Start();
+    QCOMPARE(
+        Count(u"SELECT count(*) FROM Entries e JOIN CDs c ON c.ID = e.ID WHERE e.Name = 'Holiday photos' "
+              "AND e.ImageID = %1 AND c.VolumeLabel = 'First'"_s.arg(dvd)),
+        1);
+}
+
+void TestSelectDrives::DiscsComingAndGoing()
+{
+    AddDrive(u"a"_s, u"FIRST"_s, 0x11110001);
+    AddDrive(u"b"_s, u"SECOND"_s, 0x22220002, false);
+    Open({"a"});
+    Item(u"a"_s)->SetCaption(u"Mine"_s);
+
+    // A disc arrives: it is listed; the drive the user named keeps its name and selection.
+    F->Services.SetHasDisc(F->VolumePath(u"b"_s), true);
+    F->Services.EmitMountChange();
+    QCOMPARE(Item(u"b"_s)->SubItems(), (QStringList{F->VolumePath(u"b"_s) + u":2222-0002"_s, u"SECOND"_s}));
+    QVERIFY(Item(u"a"_s)->Caption() == u"Mine"_s && Item(u"a"_s)->Selected() && D->State() == ssReady);
+
+    // Another disc in the same drive is another volume: it starts afresh.
+    F->Services.AddDrive(F->VolumePath(u"a"_s), u"OTHER"_s, 0x55550005, 1000);
+    D->Refresh->trigger();
+    QVERIFY(Item(u"a"_s)->Caption() == u"OTHER"_s && !Item(u"a"_s)->Selected() && D->State() == ssNoDrive);
+
+    // F5 refreshes too; a drive that goes is no longer listed.
+    F->Services.RemoveDrive(F->VolumePath(u"b"_s));
+    QTest::keyClick(D->DriveList->ActivePane(), Qt::Key_F5);
+    QVERIFY(D->DriveList->Items()->Count() == 1 && !Item(u"b"_s));
+}
+
+QTEST_MAIN(TestSelectDrives)
+#include "tst_SelectDrives.moc"

@@ -1,0 +1,378 @@
+#include "SelectDrives.h"
+
+#include "BusyAnimations.h"
+#include "CDImage.h"
+#include "ErrorHandlers.h"
+#include "ListViews.h"
+#include "MountWatcher.h"
+#include "VolumeServices.h"
+#include "dmGlobal.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QHash>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// The dialog's height: the lower part with the animation, the bar and the status line shows only
+// while cataloguing.
+constexpr int IdleHeight = 216;
+constexpr int LoadingHeight = 312;
+
+// The hourglass for as long as it lives.
+class THourglass
+{
+public:
+    THourglass() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~THourglass() { QApplication::restoreOverrideCursor(); }
+    THourglass(const THourglass &) = delete;
+    THourglass &operator=(const THourglass &) = delete;
+};
+
+template <class F> class TAtExit
+{
+public:
+    explicit TAtExit(F fn) : FFn(std::move(fn)) {}
+    ~TAtExit() { FFn(); }
+    TAtExit(const TAtExit &) = delete;
+    TAtExit &operator=(const TAtExit &) = delete;
+
+private:
+    F FFn;
+};
+
+// What the user gave a drive's disc, kept over a refresh of the list.
+struct TItemChoice
+{
+    QString Caption;
+    int ImageIndex = 2;
+    bool Selected = false;
+    bool Focused = false;
+};
+
+} // namespace
+
+TSelectDrive::TSelectDrive(QWidget *parent) : QDialog(parent)
+{
+    TGlobal &global = *TGlobal::Instance();
+    setObjectName(QStringLiteral("SelectDrive"));
+    setWindowTitle(tr("Select drive"));
+
+    auto *label = new QLabel(tr("Active drives:"), this);
+    label->setObjectName(QStringLiteral("Label1"));
+
+    PopupMenu = new QMenu(this);
+    PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+    ChangePicture = PopupMenu->addAction(tr("Change Picture"));
+    ChangePicture->setObjectName(QStringLiteral("ChangePicture"));
+    Rename = PopupMenu->addAction(tr("Rename"));
+    Rename->setObjectName(QStringLiteral("Rename"));
+    PopupMenu->addSeparator();
+    Refresh = PopupMenu->addAction(tr("Refresh"));
+    Refresh->setObjectName(QStringLiteral("Refresh"));
+    Refresh->setShortcut(QKeySequence(Qt::Key_F5));
+    // F5 works without the menu open.
+    addAction(Refresh);
+    connect(ChangePicture, &QAction::triggered, this, [this] { Guarded([this] { ChangePictureClick(); }); });
+    connect(Rename, &QAction::triggered, this, [this] { Guarded([this] { RenameClick(); }); });
+    connect(Refresh, &QAction::triggered, this, [this] { Guarded([this] { RefreshClick(); }); });
+    connect(PopupMenu, &QMenu::aboutToShow, this, &TSelectDrive::UpdateItemCommands);
+
+    DriveList = new TListView(this);
+    DriveList->setObjectName(QStringLiteral("DriveList"));
+    DriveList->SetViewStyle(vsReport);
+    DriveList->SetMultiSelect(true);
+    DriveList->Columns()->Add(tr("Name"), 150);
+    DriveList->Columns()->Add(tr("Drive"), 190);
+    DriveList->Columns()->Add(tr("Volume"), 110);
+    DriveList->SetSmallImages(&global.DBIL_Little);
+    DriveList->SetLargeImages(&global.DBIL_Big);
+    DriveList->SetPopupMenu(PopupMenu);
+    DriveList->OnEditing = {[](TCustomListView *, TListItem *item, bool &allow) { allow = HasDisc(item); },
+                            this};
+    DriveList->OnChange = {[this](TCustomListView *, TListItem *, TItemChange change) {
+                               if (change != ctState)
+                                   return;
+                               SelectionChanged();
+                               UpdateItemCommands();
+                           },
+                           this};
+    label->setBuddy(DriveList);
+
+    BtnStart = new QPushButton(tr("&Start"), this);
+    BtnStart->setObjectName(QStringLiteral("BtnStart"));
+    connect(BtnStart, &QPushButton::clicked, this, [this] { Guarded([this] { BtnStartClick(); }); });
+
+    ForceOverwrite = new QCheckBox(tr("Force overwrite existing entries"), this);
+    ForceOverwrite->setObjectName(QStringLiteral("ForceOverwrite"));
+    // Archives are not looked into; the option is shown for what it will be.
+    ProcessZips = new QCheckBox(tr("Retrieve archive files content"), this);
+    ProcessZips->setObjectName(QStringLiteral("ProcessZips"));
+    ProcessZips->setEnabled(false);
+
+    FLoadingPanel = new QWidget(this);
+    Animation = new TAnimate(FLoadingPanel);
+    Animation->setObjectName(QStringLiteral("Animation"));
+    Animation->SetCommonAVI(TCommonAVI::aviCopyFiles);
+    ProgressBar = new QProgressBar(FLoadingPanel);
+    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    ProgressBar->setRange(0, 100);
+    StatusLabel = new QLabel(FLoadingPanel);
+    StatusLabel->setObjectName(QStringLiteral("StatusLabel"));
+
+    auto *progress = new QVBoxLayout;
+    progress->addStretch(1);
+    progress->addWidget(ProgressBar);
+    progress->addWidget(StatusLabel);
+    auto *panel = new QHBoxLayout(FLoadingPanel);
+    panel->setContentsMargins(0, 0, 0, 0);
+    panel->addWidget(Animation);
+    panel->addLayout(progress, 1);
+
+    auto *buttons = new QVBoxLayout;
+    buttons->addWidget(BtnStart);
+    buttons->addStretch(1);
+    auto *list = new QHBoxLayout;
+    list->addWidget(DriveList, 1);
+    list->addLayout(buttons);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+    layout->addLayout(list, 1);
+    layout->addWidget(ForceOverwrite);
+    layout->addWidget(ProcessZips);
+    layout->addWidget(FLoadingPanel);
+
+    FMountWatcher = TVolumeServices::Current().NewMountWatcher(this);
+    connect(FMountWatcher, &TMountWatcher::Changed, this, [this] { Guarded([this] { MountChanged(); }); });
+
+    resize(560, IdleHeight);
+    UpdateControls();
+    Guarded([this] { FillDriveList(); });
+}
+
+bool TSelectDrive::HasDisc(const TListItem *item)
+{
+    return !item->Data().toString().isEmpty();
+}
+
+void TSelectDrive::SetState(TSelectState value)
+{
+    if (FState == value)
+        return;
+    FState = value;
+    UpdateControls();
+}
+
+void TSelectDrive::UpdateControls()
+{
+    const bool loading = FState == ssLoading;
+    if (loading)
+        FStopped = false;
+    BtnStart->setText(loading ? tr("&Stop") : tr("&Start"));
+    BtnStart->setEnabled(FState == ssReady || loading);
+    // Until a run has really ended the items it walks stay as they are.
+    DriveList->setEnabled(!loading && FState != ssStopping);
+    FLoadingPanel->setVisible(loading);
+    Animation->SetActive(loading);
+    if (!loading) {
+        ProgressBar->setValue(0);
+        StatusLabel->clear();
+    }
+    layout()->activate();
+    resize(width(), std::max(loading ? LoadingHeight : IdleHeight, minimumSizeHint().height()));
+    UpdateItemCommands();
+}
+
+void TSelectDrive::UpdateItemCommands()
+{
+    const bool idle = FState != ssLoading && FState != ssStopping;
+    const TListItem *focused = DriveList->ItemFocused();
+    ChangePicture->setEnabled(idle && focused);
+    Rename->setEnabled(idle && focused && HasDisc(focused));
+}
+
+void TSelectDrive::SelectionChanged()
+{
+    if (FState < ssLoading)
+        SetState(HasLoadableDrive() ? ssReady : ssNoDrive);
+}
+
+bool TSelectDrive::HasLoadableDrive() const
+{
+    for (int i = 0; i < DriveList->Items()->Count(); ++i) {
+        const TListItem *item = DriveList->Items()->Item(i);
+        if (item->Selected() && HasDisc(item) && !item->Caption().isEmpty())
+            return true;
+    }
+    return false;
+}
+
+void TSelectDrive::FillDriveList()
+{
+    if (FState == ssLoading || FState == ssStopping || FPicking) {
+        FRefreshPending = true;
+        return;
+    }
+    FRefreshPending = false;
+    SetState(ssRefreshing);
+    THourglass hourglass;
+    TAtExit ready([this] { SetState(HasLoadableDrive() ? ssReady : ssNoDrive); });
+
+    const QList<TDriveLine> lines = TGlobal::Instance()->GetDrives();
+    // The mount table changes for many reasons besides discs: a drive whose disc is the same
+    // keeps the name, picture and selection the user gave it.
+    QHash<QString, TItemChoice> kept;
+    for (int i = 0; i < DriveList->Items()->Count(); ++i) {
+        const TListItem *item = DriveList->Items()->Item(i);
+        if (HasDisc(item))
+            kept.insert(item->SubItems().value(0),
+                        {item->Caption(), item->ImageIndex(), item->Selected(), item->Focused()});
+    }
+    DriveList->CancelEdit();
+
+    TListItems *items = DriveList->Items();
+    items->BeginUpdate();
+    items->Clear();
+    for (const TDriveLine &line : lines) {
+        TListItem *item = items->Add();
+        item->SetCaption(line.Name);
+        item->SetData(line.RootPath);
+        item->SetSubItems({line.Drive, line.RootPath.isEmpty() ? QString() : line.Name});
+        item->SetImageIndex(2);
+    }
+    items->EndUpdate();
+
+    for (int i = 0; i < items->Count(); ++i) {
+        TListItem *item = items->Item(i);
+        const auto choice = kept.constFind(item->SubItems().value(0));
+        if (!HasDisc(item) || choice == kept.constEnd())
+            continue;
+        item->SetCaption(choice->Caption);
+        item->SetImageIndex(choice->ImageIndex);
+        if (choice->Selected)
+            item->SetSelected(true);
+        if (choice->Focused)
+            item->SetFocused(true);
+    }
+}
+
+void TSelectDrive::MountChanged()
+{
+    FillDriveList();
+}
+
+void TSelectDrive::RefreshClick()
+{
+    FillDriveList();
+}
+
+void TSelectDrive::BtnStartClick()
+{
+    switch (FState) {
+    case ssReady:
+        StartLoading();
+        break;
+    case ssLoading:
+        FStopped = true;
+        SetState(ssStopping);
+        break;
+    default:
+        break;
+    }
+}
+
+void TSelectDrive::StartLoading()
+{
+    TGlobal &global = *TGlobal::Instance();
+    SetState(ssLoading);
+    TAtExit ended([this] {
+        SetState(ssNoDrive);
+        if (FRefreshPending)
+            Guarded([this] { FillDriveList(); });
+    });
+    THourglass hourglass;
+    TAtExit noHandler([&global] { global.OnProgress = nullptr; });
+
+    const TListItem *first = DriveList->Selected();
+    for (int i = first ? first->Index() : DriveList->Items()->Count(); i < DriveList->Items()->Count(); ++i) {
+        TListItem *item = DriveList->Items()->Item(i);
+        if (!item->Selected() || !HasDisc(item))
+            continue;
+        const QString rootPath = item->Data().toString();
+        global.OnProgress = [this](TGlobal *, int percent, int secondsLeft) {
+            return LoadProgress(percent, secondsLeft);
+        };
+        item->SetFocused(true);
+        const int cd =
+            global.LoadDisk(rootPath, item->Caption(), item->ImageIndex(), ForceOverwrite->isChecked());
+        global.OnProgress = nullptr;
+        // No disc, not confirmed or stopped: the drives after it are left alone.
+        if (cd == -1)
+            break;
+        global.OnProgress = [this](TGlobal *, int percent, int) { return DescriptionsProgress(percent); };
+        global.LoadDescriptions(cd, rootPath);
+        global.OnProgress = nullptr;
+        item->SetSelected(false);
+    }
+}
+
+bool TSelectDrive::LoadProgress(int percent, int secondsLeft)
+{
+    QString text;
+    if (secondsLeft > 120)
+        text = tr("Time remaining: %1 min").arg(secondsLeft / 60);
+    else if (secondsLeft > 0)
+        text = tr("Time remaining: %1 sec").arg(secondsLeft);
+    StatusLabel->setText(text);
+    ProgressBar->setValue(percent);
+    QCoreApplication::processEvents();
+    return FStopped;
+}
+
+bool TSelectDrive::DescriptionsProgress(int percent)
+{
+    StatusLabel->setText(tr("Processing file descriptions"));
+    ProgressBar->setValue(percent);
+    QCoreApplication::processEvents();
+    return FStopped;
+}
+
+void TSelectDrive::ChangePictureClick()
+{
+    TListItem *item = DriveList->ItemFocused();
+    if (!item)
+        return;
+    // The picker runs its own event loop; a refresh meanwhile would take the item away.
+    FPicking = true;
+    TAtExit picked([this] {
+        FPicking = false;
+        if (FRefreshPending)
+            Guarded([this] { FillDriveList(); });
+    });
+    TCDImages picker(this);
+    picker.SetSelectedImageID(item->ImageIndex());
+    if (picker.exec() == QDialog::Accepted && !TGlobal::Instance()->Images3.IsEmpty())
+        item->SetImageIndex(picker.GetSelectedImageID());
+}
+
+void TSelectDrive::RenameClick()
+{
+    TListItem *item = DriveList->ItemFocused();
+    if (item && HasDisc(item))
+        item->EditCaption();
+}
+
+void TSelectDrive::done(int result)
+{
+    if (FState >= ssLoading)
+        return;
+    Guarded([] { TGlobal::Instance()->RefreshViews(); });
+    QDialog::done(result);
+}

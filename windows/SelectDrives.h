@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QDialog>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class TAnimate;
+class TListItem;
+class TListView;
+class TMountWatcher;
+
+// Where the drive dialog stands; the controls follow it (UpdateControls).
+enum TSelectState { ssNoDrive, ssReady, ssLoading, ssStopping, ssRefreshing };
+
+// The drive dialog: lists the drives with their discs, lets the user name each disc and pick its
+// picture, and catalogues the selected drives one after another with progress, a time estimate
+// and a Stop button. An item's data is the drive's root path, empty when it holds no readable
+// disc.
+class TSelectDrive : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TSelectDrive(QWidget *parent = nullptr);
+
+    TSelectState State() const { return FState; }
+    bool Stopped() const { return FStopped; }
+
+    void FillDriveList();
+    bool HasLoadableDrive() const;
+    void BtnStartClick();
+    void StartLoading();
+    // The progress handlers of the walk and of the description import: they show the progress,
+    // let the window breathe, and answer whether the user asked to stop.
+    bool LoadProgress(int percent, int secondsLeft);
+    bool DescriptionsProgress(int percent);
+    void ChangePictureClick();
+    void RenameClick();
+    void RefreshClick();
+
+    // Closing is refused while a run is on; afterwards the views are brought up to date.
+    void done(int result) override;
+
+    TListView *DriveList = nullptr;
+    QPushButton *BtnStart = nullptr;
+    QCheckBox *ForceOverwrite = nullptr;
+    QCheckBox *ProcessZips = nullptr;
+    TAnimate *Animation = nullptr;
+    QProgressBar *ProgressBar = nullptr;
+    QLabel *StatusLabel = nullptr;
+    QMenu *PopupMenu = nullptr;
+    QAction *ChangePicture = nullptr;
+    QAction *Rename = nullptr;
+    QAction *Refresh = nullptr;
+
+private:
+    void SetState(TSelectState value);
+    void UpdateControls();
+    void UpdateItemCommands();
+    void SelectionChanged();
+    void MountChanged();
+    static bool HasDisc(const TListItem *item);
+
+    TSelectState FState = ssNoDrive;
+    bool FStopped = false;
+    // A refresh asked for during a run or while the picture picker is open waits for its end: both
+    // hold on to items of the list.
+    bool FRefreshPending = false;
+    bool FPicking = false;
+    QWidget *FLoadingPanel = nullptr;
+    TMountWatcher *FMountWatcher = nullptr;
+};
