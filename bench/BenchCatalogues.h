@@ -72,3 +72,11 @@ inline void MakeCatalogueFile()
                                  {QStringLiteral("DATABASE NAME=") + path, QStringLiteral("OPEN MODE=READ/WRITE")});
     TSession::Default().SaveConfigFile();
 }
+
+// A database file of a benchmark's own, made when missing.
+inline void OpenScratchDatabase(TDatabase &database, const QString &path)
+{
+    database.SetDriverName(QStringLiteral("SQLITE"));
+    database.SetParams({QStringLiteral("DATABASE NAME=") + path, QStringLiteral("CREATE=TRUE")});
+    database.Open();
+}

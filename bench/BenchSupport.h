@@ -12,6 +12,13 @@ inline QTextStream &BenchOut()
     return stream;
 }
 
+// Benchmarks of windows draw them without a screen unless told otherwise.
+inline void UseOffscreenPlatform()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
 inline double MsSince(const QElapsedTimer &timer)
 {
     return double(timer.nsecsElapsed()) / 1e6;

@@ -2,6 +2,7 @@
 // focus following the cursor through a long list, and reloading the pictures of 200 file types.
 // Built with the project, run by hand or `make bench`; needs no display (offscreen platform).
 
+#include "BenchCatalogues.h"
 #include "BenchSupport.h"
 #include "DBImLst.h"
 #include "DataBaseListView.h"
@@ -111,15 +112,11 @@ void fillImages(TCustomImageList &list, int size)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenPlatform();
     QApplication app(argc, argv);
     QTemporaryDir dir;
     TDatabase db;
-    db.SetDriverName(QStringLiteral("SQLITE"));
-    db.SetParams({QStringLiteral("DATABASE NAME=") + dir.filePath(QStringLiteral("list.db")),
-                  QStringLiteral("CREATE=TRUE")});
-    db.Open();
+    OpenScratchDatabase(db, dir.filePath(QStringLiteral("list.db")));
     makeTable(db, QStringLiteral("Ten"), 10000);
     makeTable(db, QStringLiteral("Hundred"), 100000);
     TCustomImageList small;

@@ -3,6 +3,7 @@
 // subfolders, and following the cursor to a folder ten levels deep in collapsed folders. Built
 // with the project, run by hand or `make bench`.
 
+#include "BenchCatalogues.h"
 #include "BenchSupport.h"
 #include "CatalogSchema.h"
 #include "DBCustomTreeView.h"
@@ -84,15 +85,11 @@ TVariant Key(qint64 id)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenPlatform();
     QApplication app(argc, argv);
     QTemporaryDir dir;
     TDatabase db;
-    db.SetDriverName(QStringLiteral("SQLITE"));
-    db.SetParams({QStringLiteral("DATABASE NAME=") + dir.filePath(QStringLiteral("tree.db")),
-                  QStringLiteral("CREATE=TRUE")});
-    db.Open();
+    OpenScratchDatabase(db, dir.filePath(QStringLiteral("tree.db")));
     CatalogSchema::Create(db);
     QElapsedTimer timer;
     timer.start();

@@ -13,10 +13,10 @@
 #include "NFOs.h"
 #include "ProgramIcons.h"
 #include "SelectDrives.h"
+#include "ViewMenus.h"
 #include "Properties.h"
 #include "dmGlobal.h"
 
-#include <QActionGroup>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
@@ -204,20 +204,13 @@ void TCDEx::CreateMenus()
     connect(Description1, &QAction::triggered, this, guarded(&TCDEx::Description1Click));
     view->addSeparator()->setObjectName(QStringLiteral("N3"));
 
-    const TViewStyle styles[4] = {vsIcon, vsSmallIcon, vsList, vsReport};
-    const QString mainNames[4] = {QStringLiteral("Lagreicons1"), QStringLiteral("Smallicons1"), QStringLiteral("List1"),
-                                  QStringLiteral("Details1")};
-    const QString mainCaptions[4] = {tr("&Large icons"), tr("S&mall icons"), tr("L&ist"), tr("&Details")};
-    const QString popupNames[4] = {QStringLiteral("Largeicons1"), QStringLiteral("Smallicons2"), QStringLiteral("List2"),
-                                   QStringLiteral("Details2")};
-    const QString popupCaptions[4] = {tr("&Large icons"), tr("&Small icons"), tr("L&ist"), tr("&Details")};
-    auto *mainGroup = new QActionGroup(this);
-    for (int i = 0; i < 4; ++i) {
-        FViewItems[i] = AddItem(view, mainNames[i], mainCaptions[i]);
-        FViewItems[i]->setCheckable(true);
-        mainGroup->addAction(FViewItems[i]);
-        connect(FViewItems[i], &QAction::triggered, this, [this, styles, i] { SetViewStyle(styles[i], i); });
-    }
+    const auto setStyle = [this](TViewStyle style) { SetViewStyle(style); };
+    FViewItems = AddViewItems(view,
+                              {{vsIcon, QStringLiteral("Lagreicons1"), tr("&Large icons")},
+                               {vsSmallIcon, QStringLiteral("Smallicons1"), tr("S&mall icons")},
+                               {vsList, QStringLiteral("List1"), tr("L&ist")},
+                               {vsReport, QStringLiteral("Details1"), tr("&Details")}},
+                              vsList, setStyle);
     view->addSeparator()->setObjectName(QStringLiteral("N4"));
     connect(AddItem(view, QStringLiteral("Refresh1"), tr("&Refresh")), &QAction::triggered, this,
             guarded(&TCDEx::Refresh1Click));
@@ -253,19 +246,15 @@ void TCDEx::CreateMenus()
     PM2->setObjectName(QStringLiteral("PM2"));
     QMenu *vie1 = PM2->addMenu(tr("&View"));
     vie1->setObjectName(QStringLiteral("Vie1"));
-    auto *popupGroup = new QActionGroup(this);
-    for (int i = 0; i < 4; ++i) {
-        FPopupViewItems[i] = AddItem(vie1, popupNames[i], popupCaptions[i]);
-        FPopupViewItems[i]->setCheckable(true);
-        popupGroup->addAction(FPopupViewItems[i]);
-        connect(FPopupViewItems[i], &QAction::triggered, this, [this, styles, i] { SetViewStyle(styles[i], i); });
-    }
+    FPopupViewItems = AddViewItems(vie1,
+                                   {{vsIcon, QStringLiteral("Largeicons1"), tr("&Large icons")},
+                                    {vsSmallIcon, QStringLiteral("Smallicons2"), tr("&Small icons")},
+                                    {vsList, QStringLiteral("List2"), tr("L&ist")},
+                                    {vsReport, QStringLiteral("Details2"), tr("&Details")}},
+                                   vsList, setStyle);
     PM2->addSeparator()->setObjectName(QStringLiteral("N5"));
     connect(AddItem(PM2, QStringLiteral("Properties2"), tr("&Properties")), &QAction::triggered, this,
             guarded(&TCDEx::Properties2Click));
-
-    FViewItems[2]->setChecked(true);
-    FPopupViewItems[2]->setChecked(true);
 }
 
 void TCDEx::showEvent(QShowEvent *event)
@@ -281,10 +270,12 @@ void TCDEx::showEvent(QShowEvent *event)
     });
 }
 
-void TCDEx::SetViewStyle(TViewStyle style, int item)
+void TCDEx::SetViewStyle(TViewStyle style)
 {
-    FViewItems[item]->setChecked(true);
-    FPopupViewItems[item]->setChecked(true);
+    // The main menu's items and their twins in the list's menu always show the same choice.
+    const int item = int(style);
+    FViewItems[size_t(item)]->setChecked(true);
+    FPopupViewItems[size_t(item)]->setChecked(true);
     EntriesList->SetViewStyle(style);
 }
 

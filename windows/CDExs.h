@@ -5,6 +5,8 @@
 
 #include <QMainWindow>
 
+#include <vector>
+
 class QAction;
 class QActionGroup;
 class QLabel;
@@ -46,7 +48,7 @@ protected:
 private:
     void CreateMenus();
     QAction *AddItem(QMenu *menu, const QString &name, const QString &caption);
-    void SetViewStyle(TViewStyle style, int item);
+    void SetViewStyle(TViewStyle style);
     void ShowFolderStatus();
     void ShowEntryStatus();
     void FoldersTreeClick();
@@ -76,7 +78,7 @@ private:
     QAction *Toolbar1 = nullptr;
     QAction *Description1 = nullptr;
     // The four view items of the main menu and their twins in the list's popup menu.
-    QAction *FViewItems[4] = {};
-    QAction *FPopupViewItems[4] = {};
+    std::vector<QAction *> FViewItems;
+    std::vector<QAction *> FPopupViewItems;
     bool FShown = false;
 };

@@ -1,10 +1,9 @@
 #include "CDImage.h"
 
 #include "DataBaseListView.h"
-#include "ErrorHandlers.h"
+#include "ViewMenus.h"
 #include "dmGlobal.h"
 
-#include <QActionGroup>
 #include <QDialogButtonBox>
 #include <QMenu>
 #include <QPushButton>
@@ -24,10 +23,6 @@ TCDImages::TCDImages(QWidget *parent)
 
     auto *menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("PopupMenu1"));
-    auto *group = new QActionGroup(this);
-    const TViewStyle styles[3] = {vsIcon, vsSmallIcon, vsList};
-    const QString names[3] = {QStringLiteral("LargeIcons1"), QStringLiteral("Smallicons1"), QStringLiteral("List1")};
-    const QString captions[3] = {tr("&Large Icons"), tr("&Small icons"), tr("L&ist")};
 
     DBL = new TDBListView(this);
     DBL->setObjectName(QStringLiteral("DBL"));
@@ -42,15 +37,11 @@ TCDImages::TCDImages(QWidget *parent)
     DBL->SetDataSource(&FDataSource);
     DBL->OnDblClick = {[this](TCustomListView *) { accept(); }, this};
 
-    for (int i = 0; i < 3; ++i) {
-        QAction *item = menu->addAction(captions[i]);
-        item->setObjectName(names[i]);
-        item->setCheckable(true);
-        item->setChecked(styles[i] == vsList);
-        group->addAction(item);
-        const TViewStyle style = styles[i];
-        connect(item, &QAction::triggered, this, [this, style] { DBL->SetViewStyle(style); });
-    }
+    AddViewItems(menu,
+                 {{vsIcon, QStringLiteral("LargeIcons1"), tr("&Large Icons")},
+                  {vsSmallIcon, QStringLiteral("Smallicons1"), tr("&Small icons")},
+                  {vsList, QStringLiteral("List1"), tr("L&ist")}},
+                 vsList, [this](TViewStyle style) { DBL->SetViewStyle(style); });
 
     auto *buttons = new QDialogButtonBox(this);
     QPushButton *ok = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);

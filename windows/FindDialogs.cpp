@@ -6,9 +6,9 @@
 #include "FindCriteria.h"
 #include "Properties.h"
 #include "SysUtils.h"
+#include "ViewMenus.h"
 #include "dmGlobal.h"
 
-#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -162,20 +162,12 @@ TFind::TFind(QWidget *parent)
 
     auto *menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("PopupMenu1"));
-    auto *views = new QActionGroup(this);
-    const TViewStyle styles[4] = {vsIcon, vsSmallIcon, vsList, vsReport};
-    const QString names[4] = {QStringLiteral("Largeicons1"), QStringLiteral("Smallicons1"), QStringLiteral("List1"),
-                              QStringLiteral("Details1")};
-    const QString captions[4] = {tr("&Large icons"), tr("&Small icons"), tr("&List"), tr("&Details")};
-    for (int i = 0; i < 4; ++i) {
-        QAction *item = menu->addAction(captions[i]);
-        item->setObjectName(names[i]);
-        item->setCheckable(true);
-        item->setChecked(styles[i] == vsReport);
-        views->addAction(item);
-        const TViewStyle style = styles[i];
-        connect(item, &QAction::triggered, this, [this, style] { Entries->SetViewStyle(style); });
-    }
+    AddViewItems(menu,
+                 {{vsIcon, QStringLiteral("Largeicons1"), tr("&Large icons")},
+                  {vsSmallIcon, QStringLiteral("Smallicons1"), tr("&Small icons")},
+                  {vsList, QStringLiteral("List1"), tr("&List")},
+                  {vsReport, QStringLiteral("Details1"), tr("&Details")}},
+                 vsReport, [this](TViewStyle style) { Entries->SetViewStyle(style); });
     menu->addSeparator();
     QAction *properties = menu->addAction(tr("&Properties"));
     properties->setObjectName(QStringLiteral("Properties1"));

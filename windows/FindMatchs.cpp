@@ -6,10 +6,10 @@
 #include "FolderBrowsers.h"
 #include "FolderMatches.h"
 #include "MessageBoxes.h"
+#include "ViewMenus.h"
 #include "VolumeServices.h"
 #include "dmGlobal.h"
 
-#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -133,20 +133,12 @@ TDBListView *TFindMatch::MakeList(const QString &name, const QStringList &column
 
     auto *menu = new QMenu(this);
     menu->setObjectName(menuName);
-    auto *group = new QActionGroup(menu);
-    const TViewStyle styles[4] = {vsIcon, vsSmallIcon, vsList, vsReport};
-    const QString names[4] = {QStringLiteral("Largeicons"), QStringLiteral("Smallicons"), QStringLiteral("List"),
-                              QStringLiteral("Detail")};
-    const QString captions[4] = {tr("&Large icons"), tr("&Small icons"), tr("L&ist"), tr("&Detail")};
-    for (int i = 0; i < 4; ++i) {
-        QAction *item = menu->addAction(captions[i]);
-        item->setObjectName(names[i] + suffix);
-        item->setCheckable(true);
-        item->setChecked(styles[i] == vsReport);
-        group->addAction(item);
-        const TViewStyle style = styles[i];
-        connect(item, &QAction::triggered, list, [list, style] { list->SetViewStyle(style); });
-    }
+    AddViewItems(menu,
+                 {{vsIcon, QStringLiteral("Largeicons") + suffix, tr("&Large icons")},
+                  {vsSmallIcon, QStringLiteral("Smallicons") + suffix, tr("&Small icons")},
+                  {vsList, QStringLiteral("List") + suffix, tr("L&ist")},
+                  {vsReport, QStringLiteral("Detail") + suffix, tr("&Detail")}},
+                 vsReport, [list](TViewStyle style) { list->SetViewStyle(style); });
     list->SetPopupMenu(menu);
     return list;
 }

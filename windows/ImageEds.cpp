@@ -6,9 +6,9 @@
 #include "DataBaseListView.h"
 #include "ErrorHandlers.h"
 #include "FileDialogs.h"
+#include "ViewMenus.h"
 #include "dmGlobal.h"
 
-#include <QActionGroup>
 #include <QDir>
 #include <QFile>
 #include <QGridLayout>
@@ -182,18 +182,11 @@ void TImagEd::CreateMenu()
 
     QMenu *view = PM->addMenu(tr("&View"));
     view->menuAction()->setObjectName(QStringLiteral("View1"));
-    auto *styles = new QActionGroup(this);
-    const std::pair<const char *, TViewStyle> items[3] = {
-        {"Large1", vsIcon}, {"Small1", vsSmallIcon}, {"List1", vsList}};
-    const QString captions[3] = {tr("&Large"), tr("&Small"), tr("L&ist")};
-    for (int i = 0; i < 3; ++i) {
-        QAction *item = addItem(view, items[i].first, captions[i]);
-        item->setCheckable(true);
-        item->setChecked(items[i].second == vsList);
-        styles->addAction(item);
-        const TViewStyle style = items[i].second;
-        connect(item, &QAction::triggered, this, [this, style] { DBL->SetViewStyle(style); });
-    }
+    AddViewItems(view,
+                 {{vsIcon, QStringLiteral("Large1"), tr("&Large")},
+                  {vsSmallIcon, QStringLiteral("Small1"), tr("&Small")},
+                  {vsList, QStringLiteral("List1"), tr("L&ist")}},
+                 vsList, [this](TViewStyle style) { DBL->SetViewStyle(style); });
     PM->addSeparator();
 
     QMenu *load = PM->addMenu(tr("&Load  image"));
