@@ -1,4 +1,7 @@
+#include "CDExs.h"
 #include "CatalogSchema.h"
+#include "DBCustomTreeView.h"
+#include "Properties.h"
 #include "CheckAlias.h"
 #include "Databases.h"
 #include "EngineConfig.h"
@@ -40,6 +43,7 @@ private slots:
     void cleanup();
 
     void firstStartCreatesAliasAndCatalogue();
+    void startsIntoTheExplorerShowingTheCatalogue();
     void secondStartUsesThemUnchanged();
     void aliasPointingElsewhereIsKept();
     void unwritableConfigurationShowsOneError();
@@ -92,7 +96,25 @@ void TestStartup::firstStartCreatesAliasAndCatalogue()
     QVERIFY(global.Folders.IsEmpty());
     QVERIFY(global.Images.RecordCount() > 4);
     QCOMPARE(CatalogSchema::FileVersion(global.Database), CatalogSchema::Version);
-    QVERIFY(program->MainWindow);
+    QCOMPARE(program->MainWindow->objectName(), QStringLiteral("CDEx"));
+    QCOMPARE(TProp::Instance(), program->Prop.get());
+}
+
+void TestStartup::startsIntoTheExplorerShowingTheCatalogue()
+{
+    {
+        std::unique_ptr<TProgram> program = StartProgram();
+        QVERIFY(program);
+        program->Global->Database.ExecSQL(
+            QStringLiteral("INSERT INTO Entries (ID, Parent, Name, Size, ImageID, CD, Folder) VALUES (7, NULL, 'Holiday', 0, 2, 7, 1)"), {});
+        program->Global->Database.ExecSQL(
+            QStringLiteral("INSERT INTO CDs (ID, SerialNum, VolumeLabel) VALUES (7, '1234-5678', 'Holiday')"), {});
+    }
+    std::unique_ptr<TProgram> program = StartProgram();
+    QVERIFY(program);
+    program->MainWindow->show();
+    QTRY_VERIFY(program->MainWindow->FoldersTree->Items()->GetFirstNode());
+    QCOMPARE(program->MainWindow->FoldersTree->Items()->GetFirstNode()->Text(), QStringLiteral("Holiday"));
 }
 
 void TestStartup::secondStartUsesThemUnchanged()
