@@ -2,9 +2,12 @@
 // program's windows. Needs no display.
 
 #include "CatalogSchema.h"
+#include "FindCriteria.h"
+#include "FolderMatches.h"
 #include "FolderVolumes.h"
 #include "MessageBoxes.h"
 #include "Queries.h"
+#include "SqliteStatements.h"
 #include "dmGlobal.h"
 
 #include <QCoreApplication>
@@ -26,6 +29,9 @@ const char *const Usage =
     "              [--label LABEL] [--serial XXXX-XXXX] [--no-descriptions] [--suspicious all|skip]\n"
     "  vor-nex-cli [--catalog FILE] volumes\n"
     "  vor-nex-cli [--catalog FILE] delete ID\n"
+    "  vor-nex-cli [--catalog FILE] find PATTERN [--whole] [--volume ID] [--type ID]\n"
+    "              [--from YYYY-MM-DD --to YYYY-MM-DD] [--size =|<|> KB]\n"
+    "  vor-nex-cli [--catalog FILE] matches FOLDER [--path] [--size] [--time] [--root DIR]\n"
     "\n"
     "scan     catalogues the volume mounted at PATH (its label and serial come from its file\n"
     "         system), or a folder that is no mount point as a volume of its own (label: the\n"
@@ -43,10 +49,26 @@ const char *const Usage =
     "         terminal, or with --force. Ctrl+C stops the scan; what was read so far is kept.\n"
     "volumes  lists the catalogued volumes: ID, serial, label, name and size, separated by tabs.\n"
     "delete   removes the volume with that ID from the catalogue.\n"
+    "find     lists the catalogued files and folders whose name matches PATTERN (* any text,\n"
+    "         ? one character, letter case aside; \"*\" alone: every name), one a line: ID,\n"
+    "         name, folder (label:\\path), size, type and time of modification, separated by tabs.\n"
+    "           --whole             PATTERN is a whole name, without wildcards\n"
+    "           --volume ID         only on that volume (an ID as volumes lists them)\n"
+    "           --type ID           only of that file type; a volume picture lists volumes too\n"
+    "           --from, --to        modified on one of these days, both included\n"
+    "           --size = KB         exactly that many KB (1,024 bytes); < smaller, > larger\n"
+    "matches  compares the files and folders in FOLDER, all levels down, with the catalogue by\n"
+    "         name (letter case aside) and lists each pair, one a line: the path on the disk,\n"
+    "         then the catalogued entry's ID, label:\\path, size and time, separated by tabs.\n"
+    "           --path              also by the folder they lie in, below the volume's root\n"
+    "           --size, --time      also by size, by time of modification\n"
+    "           --root DIR          the volume's root is DIR (default: where FOLDER's file\n"
+    "                               system is mounted); give the PATH a scan was given\n"
+    "         Ctrl+C stops the comparison.\n"
     "--catalog FILE  uses (and creates, when missing) that catalogue instead of the usual one.\n"
     "\n"
-    "exit status: 0 done, 1 nothing was catalogued or deleted (declined, stopped, unreadable),\n"
-    "2 wrong usage, 3 any other error.\n";
+    "exit status: 0 done, 1 nothing was catalogued, deleted or found (declined, stopped,\n"
+    "unreadable), 2 wrong usage, 3 any other error.\n";
 
 std::atomic<bool> stopRequested{false};
 
@@ -114,6 +136,19 @@ struct TOptions
     std::optional<quint32> Serial;
     bool Descriptions = true;
     QString Suspicious; // "all", "skip" or empty (ask when possible)
+    // find
+    bool Whole = false;
+    std::optional<int> Volume;
+    std::optional<int> Type;
+    std::optional<QDate> From;
+    std::optional<QDate> To;
+    TSizeRelation SizeRelation = TSizeRelation::None;
+    QString SizeKB = QStringLiteral("0");
+    // matches
+    bool ByPath = false;
+    bool BySize = false;
+    bool ByTime = false;
+    QString Root;
     QStringList Arguments;
 };
 
@@ -156,6 +191,43 @@ TOptions parse(const QStringList &args)
             options.Suspicious = value(i);
             if (options.Suspicious != u"all" && options.Suspicious != u"skip")
                 throw EUsage(QStringLiteral("--suspicious takes all or skip"));
+        } else if (arg == u"--whole") {
+            options.Whole = true;
+        } else if (arg == u"--volume" || arg == u"--type") {
+            bool ok = false;
+            const int id = value(i).toInt(&ok);
+            if (!ok)
+                throw EUsage(QStringLiteral("%1 needs an ID, a number").arg(arg));
+            (arg == u"--volume" ? options.Volume : options.Type) = id;
+        } else if (arg == u"--from" || arg == u"--to") {
+            const QDate date = QDate::fromString(value(i), Qt::ISODate);
+            if (!date.isValid())
+                throw EUsage(QStringLiteral("%1 needs a date as YYYY-MM-DD").arg(arg));
+            (arg == u"--from" ? options.From : options.To) = date;
+        } else if (arg == u"--size" && i + 1 < args.size() && !args[i + 1].isEmpty()
+                   && QStringView(u"=<>").contains(args[i + 1][0])) {
+            // find's relation and number, as "> 100" or ">100"; matches' --size is a switch.
+            QString relation = value(i);
+            QString kb = relation.mid(1);
+            if (kb.isEmpty())
+                kb = value(i);
+            relation.truncate(1);
+            bool ok = false;
+            kb.trimmed().toLongLong(&ok);
+            if (!ok)
+                throw EUsage(QStringLiteral("--size needs =, < or > and a whole number of KB"));
+            options.SizeRelation = relation == u"=" ? TSizeRelation::Equal
+                                   : relation == u"<" ? TSizeRelation::AtMost
+                                                      : TSizeRelation::AtLeast;
+            options.SizeKB = kb;
+        } else if (arg == u"--size") {
+            options.BySize = true;
+        } else if (arg == u"--path") {
+            options.ByPath = true;
+        } else if (arg == u"--time") {
+            options.ByTime = true;
+        } else if (arg == u"--root") {
+            options.Root = value(i);
         } else if (arg.startsWith(u"--")) {
             throw EUsage(QStringLiteral("unknown option %1").arg(arg));
         } else {
@@ -319,6 +391,104 @@ int remove(TGlobal &global, const TOptions &options)
     return ecDone;
 }
 
+// Tabs and line breaks in names would break the lines of a result apart.
+QString field(const QString &text)
+{
+    return QString(text).replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' ');
+}
+
+// Catalogue times without their milliseconds, which a disk never gives.
+QString timeText(const TSqliteStatement &row, int column)
+{
+    return row.Column(column, TFieldType::String).AsString().left(19);
+}
+
+void checkFind(const TOptions &options)
+{
+    if (options.Arguments.size() != 2)
+        throw EUsage(QStringLiteral("find takes one PATTERN"));
+    if (options.From.has_value() != options.To.has_value())
+        throw EUsage(QStringLiteral("--from and --to go together"));
+    if (options.BySize || options.ByPath || options.ByTime || !options.Root.isEmpty())
+        throw EUsage(QStringLiteral("--path, --size without a relation, --time and --root belong to matches"));
+}
+
+int find(TGlobal &global, const TOptions &options)
+{
+    TFindCriteria criteria;
+    criteria.Name = options.Arguments[1];
+    criteria.WholeMatch = options.Whole;
+    criteria.VolumeID = options.Volume;
+    if (options.Type) {
+        criteria.TypeImageID = options.Type;
+        criteria.TypeIsVolumePicture = IsVolumePicture(global, *options.Type);
+    }
+    if (options.From)
+        criteria.Modified = TFindCriteria::TDays{*options.From, *options.To};
+    criteria.SizeRelation = options.SizeRelation;
+    criteria.SizeText = options.SizeKB;
+    ApplyFindCriteria(global, criteria);
+
+    // Streamed, so that a search of every entry of a large catalogue holds only one row at a time.
+    QTextStream out(stdout);
+    qint64 rows = 0;
+    ForEachFindResult(global, [&](const TSqliteStatement &row) {
+        const auto text = [&row](int column) { return field(row.Column(column, TFieldType::String).AsString()); };
+        out << text(0) << '\t' << text(1) << '\t' << text(2) << '\t' << text(3) << '\t' << text(4) << '\t'
+            << timeText(row, 5) << '\n';
+        ++rows;
+    });
+    return rows > 0 ? ecDone : ecNothing;
+}
+
+void checkMatches(const TOptions &options)
+{
+    if (options.Arguments.size() != 2)
+        throw EUsage(QStringLiteral("matches takes one FOLDER"));
+    if (options.Whole || options.Volume || options.Type || options.From || options.To
+        || options.SizeRelation != TSizeRelation::None)
+        throw EUsage(QStringLiteral("--whole, --volume, --type, --from, --to and --size with a relation belong to find"));
+}
+
+int matches(TGlobal &global, const TOptions &options)
+{
+    if (!QFileInfo(options.Arguments[1]).isDir()) {
+        err() << "vor-nex-cli: " << options.Arguments[1] << " is not a readable folder\n";
+        return ecNothing;
+    }
+    TFolderComparison comparison(global);
+    comparison.SetVolumeRoot(options.Root);
+    // The scratch tables are emptied however the comparison ends, as the window leaves them.
+    struct TClear
+    {
+        TFolderComparison &Comparison;
+        ~TClear()
+        {
+            try {
+                Comparison.ClearScratch();
+            } catch (...) {
+            }
+        }
+    } clear{comparison};
+
+    std::signal(SIGINT, onInterrupt);
+    try {
+        if (!comparison.RunComparison(options.Arguments[1], options.ByPath, options.BySize, options.ByTime,
+                                      [] { return stopRequested.load(); }))
+            return ecNothing;
+    } catch (const EStopComparing &) {
+        err() << "vor-nex-cli: stopped\n";
+        return ecNothing;
+    }
+    QTextStream out(stdout);
+    comparison.ForEachPair([&](const TSqliteStatement &row) {
+        const auto text = [&row](int column) { return field(row.Column(column, TFieldType::String).AsString()); };
+        out << text(0) << text(1) << '\t' << text(2) << '\t' << text(3) << text(4) << '\t' << text(5) << '\t'
+            << timeText(row, 6) << '\n';
+    });
+    return ecDone;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -335,7 +505,8 @@ int main(int argc, char *argv[])
         if (options.Arguments.isEmpty())
             throw EUsage(QStringLiteral("a command is needed"));
         const QString command = options.Arguments.first();
-        if (command != u"scan" && command != u"volumes" && command != u"delete")
+        if (command != u"scan" && command != u"volumes" && command != u"delete" && command != u"find"
+            && command != u"matches")
             throw EUsage(QStringLiteral("unknown command %1").arg(command));
         // Arguments are checked before the catalogue is touched (or made).
         if (command == u"volumes" && options.Arguments.size() != 1)
@@ -344,12 +515,20 @@ int main(int argc, char *argv[])
             throw EUsage(QStringLiteral("scan takes one PATH"));
         if (command == u"delete" && (options.Arguments.size() != 2 || !isNumber(options.Arguments[1])))
             throw EUsage(QStringLiteral("delete takes one volume ID, a number"));
+        if (command == u"find")
+            checkFind(options);
+        if (command == u"matches")
+            checkMatches(options);
         answerQuestions(options);
         std::unique_ptr<TGlobal> global = openCatalogue(options);
         if (command == u"scan")
             return scan(*global, options, TVolumeServices::Current());
         if (command == u"volumes")
             return volumes(*global);
+        if (command == u"find")
+            return find(*global, options);
+        if (command == u"matches")
+            return matches(*global, options);
         return remove(*global, options);
     } catch (const EUsage &error) {
         err() << "vor-nex-cli: " << error.Message() << "\n\n" << Usage;

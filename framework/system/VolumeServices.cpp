@@ -1,6 +1,7 @@
 #include "VolumeServices.h"
 
 #include "FileNames.h"
+#include "MountTable.h"
 #include "SystemVolumeServices.h"
 
 #include <atomic>
@@ -8,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <climits>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -147,4 +149,34 @@ std::optional<quint64> TVolumeServices::DeviceOf(const QString &path)
     const bool ok = ::fstat(fd, &info) == 0;
     ::close(fd);
     return ok ? std::optional(quint64(info.st_dev)) : std::nullopt;
+}
+
+std::optional<TFolderLocation> TVolumeServices::LocateFolder(const QString &path)
+{
+    char *resolved = ::realpath(TextToFileName(path).constData(), nullptr);
+    if (!resolved)
+        return std::nullopt;
+    const QByteArray folder(resolved);
+    ::free(resolved);
+    struct stat info;
+    if (::stat(folder.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return std::nullopt;
+
+    QByteArray root;
+    const TMountTable mounts = TMountTable::Read(QStringLiteral("/proc/self/mountinfo"));
+    if (const TMountEntry *mount = mounts.MountOf(folder)) {
+        root = mount->MountPoint;
+    } else {
+        // Without a mount table the root is the topmost folder above on the same device.
+        root = folder;
+        while (root != "/") {
+            const qsizetype slash = root.lastIndexOf('/');
+            const QByteArray parent = slash > 0 ? root.left(slash) : QByteArray("/");
+            struct stat above;
+            if (::stat(parent.constData(), &above) != 0 || above.st_dev != info.st_dev)
+                break;
+            root = parent;
+        }
+    }
+    return TFolderLocation{FileNameToText(root), FileNameToText(folder)};
 }

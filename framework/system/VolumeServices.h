@@ -32,6 +32,16 @@ struct TVolumeInfo
     friend bool operator==(const TVolumeInfo &, const TVolumeInfo &) = default;
 };
 
+// Where a folder lies: the root of the volume holding it and the folder itself, both with
+// symbolic links resolved, so that the folder is the root or a folder below it.
+struct TFolderLocation
+{
+    QString VolumeRoot;
+    QString Folder;
+
+    friend bool operator==(const TFolderLocation &, const TFolderLocation &) = default;
+};
+
 // One entry of a folder, as the walk records it.
 struct TDirEntry
 {
@@ -86,4 +96,8 @@ public:
     // follows it: a root such as /media/cdrom -> cdrom0 must give the disc's device, not that of
     // the folder holding the link, or no folder of the disc would be entered.
     virtual std::optional<quint64> DeviceOf(const QString &path);
+    // The volume a folder lies on, its root being the mount point of the file system that holds
+    // the folder; nullopt when the folder does not exist. Paths below the root are what a scan of
+    // that volume records, so a folder's place on it can be compared with the catalogue's.
+    virtual std::optional<TFolderLocation> LocateFolder(const QString &path);
 };

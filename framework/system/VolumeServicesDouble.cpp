@@ -128,3 +128,21 @@ quint32 TVolumeServicesDouble::TickCount()
 {
     return FTick ? *FTick : TVolumeServices::TickCount();
 }
+
+std::optional<TFolderLocation> TVolumeServicesDouble::LocateFolder(const QString &path)
+{
+    std::optional<TFolderLocation> location = TVolumeServices::LocateFolder(path);
+    if (!location)
+        return location;
+    qsizetype longest = -1;
+    for (const TDoubleDrive &drive : std::as_const(FDrives)) {
+        const std::optional<TFolderLocation> root = TVolumeServices::LocateFolder(drive.RootPath);
+        if (!root || !IsAtOrBelow(location->Folder, root->Folder) || root->Folder.size() <= longest)
+            continue;
+        if (!drive.HasDisc)
+            return std::nullopt;
+        location->VolumeRoot = root->Folder;
+        longest = root->Folder.size();
+    }
+    return location;
+}

@@ -38,6 +38,8 @@ public:
     TMountWatcher *NewMountWatcher(QObject *parent) override;
     std::optional<QList<TDirEntry>> ListDirectory(const QString &path) override;
     quint32 TickCount() override;
+    // A folder on a drive of the double lies on that drive's volume, whatever is mounted where.
+    std::optional<TFolderLocation> LocateFolder(const QString &path) override;
 
 private:
     struct TDoubleDrive

@@ -1,6 +1,8 @@
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -42,6 +44,11 @@ private slots:
     void unreadablePath();
     void descriptionsAndSuspiciousPairs_data();
     void descriptionsAndSuspiciousPairs();
+    void find_data();
+    void find();
+    void findLines();
+    void matches_data();
+    void matches();
 
 private:
     TRun Run(const QStringList &args);
@@ -107,6 +114,17 @@ void TestCli::usageErrors_data()
                                                 QStringLiteral("x")};
     QTest::newRow("delete without number") << QStringList{QStringLiteral("delete"), QStringLiteral("x")};
     QTest::newRow("option without value") << QStringList{QStringLiteral("volumes"), QStringLiteral("--catalog")};
+    QTest::newRow("find without pattern") << QStringList{QStringLiteral("find")};
+    QTest::newRow("find, --from alone") << QStringList{QStringLiteral("find"), QStringLiteral("*"), QStringLiteral("--from"),
+                                                       QStringLiteral("2024-01-01")};
+    QTest::newRow("find, date not ISO") << QStringList{QStringLiteral("find"), QStringLiteral("*"), QStringLiteral("--from"),
+                                                       QStringLiteral("1.2.2024"), QStringLiteral("--to"), QStringLiteral("2024-01-01")};
+    QTest::newRow("find, size not a number") << QStringList{QStringLiteral("find"), QStringLiteral("*"), QStringLiteral("--size"),
+                                                            QStringLiteral("="), QStringLiteral("12a")};
+    QTest::newRow("find, size without relation") << QStringList{QStringLiteral("find"), QStringLiteral("*"), QStringLiteral("--size")};
+    QTest::newRow("matches without folder") << QStringList{QStringLiteral("matches"), QStringLiteral("--path")};
+    QTest::newRow("matches, size relation") << QStringList{QStringLiteral("matches"), QStringLiteral("/tmp"), QStringLiteral("--size"),
+                                                           QStringLiteral(">"), QStringLiteral("1")};
 }
 
 void TestCli::usageErrors()
@@ -205,6 +223,122 @@ void TestCli::descriptionsAndSuspiciousPairs()
     QCOMPARE(Run(QStringList{QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()} + options).ExitCode, 0);
     QCOMPARE(Query(QStringLiteral("SELECT IFNULL(Description, '') FROM Entries WHERE Name = 'Setup.exe'")), QStringList{setupDescription});
     QCOMPARE(Query(QStringLiteral("SELECT IFNULL(Description, '') FROM Entries WHERE Name = 'Docs'")), QStringList{docsDescription});
+}
+
+void TestCli::find_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("names");
+
+    const QString today = QDate::currentDate().toString(Qt::ISODate);
+    const QStringList all{QStringLiteral("Big.iso"), QStringLiteral("Docs"), QStringLiteral("Old"), QStringLiteral("Readme.txt"),
+                          QStringLiteral("Setup.exe"), QStringLiteral("a.b.c"), QStringLiteral("descript.ion"),
+                          QStringLiteral("file_id.diz")};
+    QTest::newRow("every entry but the volume") << QStringList{QStringLiteral("*")} << all;
+    QTest::newRow("pattern, letter case aside") << QStringList{QStringLiteral("*.TXT")} << QStringList{QStringLiteral("Readme.txt")};
+    QTest::newRow("whole name") << QStringList{QStringLiteral("readme.txt"), QStringLiteral("--whole")}
+                                << QStringList{QStringLiteral("Readme.txt")};
+    QTest::newRow("whole name, no wildcards") << QStringList{QStringLiteral("*.txt"), QStringLiteral("--whole")} << QStringList();
+    QTest::newRow("larger than 2 KB") << QStringList{QStringLiteral("*"), QStringLiteral("--size"), QStringLiteral(">"), QStringLiteral("2")}
+                                      << QStringList{QStringLiteral("Big.iso"), QStringLiteral("Docs")};
+    QTest::newRow("exactly 3 KB") << QStringList{QStringLiteral("*"), QStringLiteral("--size"), QStringLiteral("=3")}
+                                  << QStringList{QStringLiteral("Big.iso")};
+    QTest::newRow("modified today") << QStringList{QStringLiteral("*.diz"), QStringLiteral("--from"), today, QStringLiteral("--to"), today}
+                                    << QStringList{QStringLiteral("file_id.diz")};
+    QTest::newRow("modified long ago") << QStringList{QStringLiteral("*"), QStringLiteral("--from"), QStringLiteral("2001-01-01"),
+                                                      QStringLiteral("--to"), QStringLiteral("2001-12-31")}
+                                       << QStringList();
+    QTest::newRow("volume picture") << QStringList{QStringLiteral("*"), QStringLiteral("--type"), QStringLiteral("2")}
+                                    << QStringList{QStringLiteral("Disc")};
+    QTest::newRow("folders by type") << QStringList{QStringLiteral("*"), QStringLiteral("--type"), QStringLiteral("1")}
+                                     << QStringList{QStringLiteral("Docs"), QStringLiteral("Old")};
+    QTest::newRow("other volume") << QStringList{QStringLiteral("*"), QStringLiteral("--volume"), QStringLiteral("12345")} << QStringList();
+}
+
+void TestCli::find()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, names);
+    writeFile(Volume() + QStringLiteral("/Docs/Big.iso"), QByteArray(3072, 'x'));
+    QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()}).ExitCode, 0);
+
+    const TRun run = Run(QStringList{QStringLiteral("--catalog"), Catalog(), QStringLiteral("find")} + args);
+    QCOMPARE(run.ExitCode, names.isEmpty() ? 1 : 0);
+    QStringList found;
+    for (const QString &line : run.Out.split(u'\n', Qt::SkipEmptyParts))
+        found << line.section(u'\t', 1, 1);
+    found.sort();
+    QCOMPARE(found, names);
+}
+
+void TestCli::findLines()
+{
+    QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()}).ExitCode, 0);
+    const TRun run = Run({QStringLiteral("find"), QStringLiteral("setup.EXE"), QStringLiteral("--catalog"), Catalog()});
+    QCOMPARE(run.ExitCode, 0);
+    const QStringList fields = run.Out.trimmed().split(u'\t');
+    QCOMPARE(fields.size(), 6);
+    QCOMPARE(fields[0], Query(QStringLiteral("SELECT ID FROM Entries WHERE Name = 'Setup.exe'")).value(0));
+    QCOMPARE(fields.mid(1, 2), (QStringList{QStringLiteral("Setup.exe"), QStringLiteral("Disc:\\Docs\\")}));
+    QCOMPARE(fields[3], QStringLiteral("10"));
+    QCOMPARE(fields[4], Query(QStringLiteral("SELECT Description FROM Images JOIN Ext ON Ext.ImageID = Images.ImageID "
+                                             "WHERE Ext.Name = 'exe'")).value(0));
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$")).match(fields[5]).hasMatch(),
+             qPrintable(fields[5]));
+}
+
+void TestCli::matches_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("pairs");
+
+    const QString readme = QStringLiteral("Readme.txt\tDisc:\\Readme.txt");
+    const QString setup = QStringLiteral("Docs\\Setup.exe\tDisc:\\Docs\\Setup.exe");
+    const QString moved = QStringLiteral("a.b.c\tDisc:\\Docs\\Old\\a.b.c");
+    const QString docs = QStringLiteral("Docs\tDisc:\\Docs");
+    QTest::newRow("by name") << QStringList()
+                             << QStringList{QStringLiteral("<copy>") + docs, QStringLiteral("<copy>") + setup,
+                                            QStringLiteral("<copy>") + readme, QStringLiteral("<copy>") + moved};
+    QTest::newRow("by size") << QStringList{QStringLiteral("--size")}
+                             << QStringList{QStringLiteral("<copy>") + setup, QStringLiteral("<copy>") + moved};
+    // The scan made the folder a volume of its own: comparing by path needs its root.
+    QTest::newRow("by path below the copy's root") << QStringList{QStringLiteral("--path"), QStringLiteral("--root"), QStringLiteral("<root>")}
+                                                   << QStringList{docs, setup, readme};
+    QTest::newRow("by path below the mount point") << QStringList{QStringLiteral("--path")} << QStringList();
+}
+
+void TestCli::matches()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, pairs);
+    QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()}).ExitCode, 0);
+    // A changed copy: README.TXT in other letter case and size, Setup.exe as it was, a.b.c moved up.
+    const QString copy = FDir->filePath(QStringLiteral("Copy"));
+    writeFile(copy + QStringLiteral("/README.TXT"), "hello, world");
+    writeFile(copy + QStringLiteral("/Docs/Setup.exe"), QByteArray(10, 'x'));
+    writeFile(copy + QStringLiteral("/a.b.c"), QByteArray(100, 'x'));
+    options.replaceInStrings(QStringLiteral("<root>"), copy);
+
+    const TRun run = Run(QStringList{QStringLiteral("--catalog"), Catalog(), QStringLiteral("matches"), copy} + options);
+    QCOMPARE(run.ExitCode, pairs.isEmpty() ? 1 : 0);
+    // Disk paths are below the root of the volume the copy lies on, wherever it is mounted.
+    QString inside = QDir(QStorageInfo(copy).rootPath()).relativeFilePath(QFileInfo(copy).canonicalFilePath());
+    inside = inside.replace(u'/', u'\\') + u'\\';
+    QStringList lines;
+    for (const QString &line : run.Out.split(u'\n', Qt::SkipEmptyParts)) {
+        QStringList fields = line.split(u'\t');
+        QCOMPARE(fields.size(), 5);
+        QCOMPARE(fields[1], Query(QStringLiteral("SELECT ID FROM Entries WHERE Name = '%1' AND Parent IS NOT NULL")
+                                      .arg(fields[2].section(u'\\', -1))).value(0));
+        lines << fields[0] + u'\t' + fields[2];
+    }
+    pairs.replaceInStrings(QStringLiteral("<copy>"), inside);
+    pairs.sort();
+    lines.sort();
+    QCOMPARE(lines, pairs);
+    // Nothing of the comparison is left in the catalogue.
+    QCOMPARE(Query(QStringLiteral("SELECT (SELECT count(*) FROM Temp_Entry) + (SELECT count(*) FROM MatchedEntries)")),
+             QStringList{QStringLiteral("0")});
 }
 
 QTEST_GUILESS_MAIN(TestCli)

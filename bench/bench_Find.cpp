@@ -1,0 +1,378 @@
+// Speed of searching a catalogue of 2,000,000 entries: a name search "*report*" read to its last
+// row, the default search (every entry) to its first rows with the memory it takes, counting
+// results, and comparing a disk folder of 20,000 files with the catalogue. Built with the project,
+// run by hand or `make bench`. Arguments: --plans prints the engine's plans of the statements;
+// --no-record-count leaves out reading every row into the data set (1.4 GB); --mmap and
+// --page-size N try engine settings the program does not use.
+
+#include "CatalogSchema.h"
+#include "Databases.h"
+#include "FindCriteria.h"
+#include "FolderMatches.h"
+#include "Queries.h"
+#include "VolumeServicesDouble.h"
+#include "dmGlobal.h"
+
+#include "BenchSupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <functional>
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int Volumes = 10;
+constexpr int PerVolume = 200000;
+constexpr int FilesPerFolder = 20;
+constexpr int Fanout = 8;
+constexpr int DiskFiles = 20000;
+
+// One word in 200 is "report": about one name in 200 holds it.
+const char *const Words[] = {
+    "report", "annual", "summary", "photo", "holiday", "song", "track", "letter", "invoice", "budget", "draft",
+    "final", "notes", "setup", "readme", "image", "movie", "backup", "archive", "data", "project", "plan",
+    "meeting", "minutes", "chapter", "lesson", "scan", "contract", "offer", "manual", "guide", "index", "list",
+    "table", "sheet", "chart", "map", "photo", "picture", "video", "clip", "sound", "voice", "music", "album",
+    "cover", "poster", "logo", "icon", "font", "theme", "style", "layout", "page", "site", "home", "about",
+    "contact", "news", "blog", "post", "story", "book", "novel", "poem", "essay", "paper", "thesis", "exam",
+    "test", "quiz", "task", "job", "work", "office", "school", "class", "course", "study", "research", "lab",
+    "result", "figure", "graph", "model", "design", "sketch", "plot", "scene", "shot", "frame", "take", "cut",
+    "edit", "mix", "master", "demo", "live", "studio", "session", "part", "piece", "item", "unit", "module",
+    "source", "code", "script", "program", "tool", "driver", "patch", "update", "release", "version", "build",
+    "config", "option", "profile", "account", "user", "admin", "system", "network", "server", "client", "game",
+    "level", "save", "score", "player", "team", "match", "season", "trip", "travel", "tour", "visit", "party",
+    "wedding", "birthday", "family", "friends", "kids", "garden", "house", "car", "bike", "boat", "train",
+    "plane", "city", "river", "lake", "sea", "beach", "mountain", "forest", "park", "street", "night", "day",
+    "morning", "evening", "winter", "spring", "summer", "autumn", "january", "march", "april", "june", "july",
+    "october", "december", "monday", "friday", "weekend", "old", "new", "copy", "temp", "misc", "other",
+    "stuff", "things", "docs", "files", "folder", "disk", "volume", "set", "pack", "bundle", "extra", "bonus",
+    "special", "best", "top", "first", "last", "end",
+};
+constexpr int WordCount = int(sizeof Words / sizeof *Words);
+const char *const Extensions[] = {"txt", "jpg", "mp3", "pdf", "doc", "zip", "exe", "png", "avi", "htm"};
+
+[[noreturn]] void fail(const QString &what)
+{
+    BenchOut() << "unexpected result: " << what << Qt::endl;
+    std::exit(1);
+}
+
+// Resident memory of this process now, in MB.
+double residentMB()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? double(fields[1].toLongLong()) * double(::sysconf(_SC_PAGESIZE)) / (1 << 20) : -1;
+}
+
+// A small deterministic generator, so every run makes the same catalogue.
+quint32 next(quint32 &state)
+{
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state;
+}
+
+QByteArray fileName(quint32 &state, int number)
+{
+    QByteArray name = QByteArray(Words[next(state) % WordCount]) + '_' + Words[next(state) % WordCount];
+    name[0] = char(std::toupper(name[0]));
+    return name + ' ' + QByteArray::number(number) + '.' + Extensions[next(state) % 10];
+}
+
+// Volumes of folders nested Fanout wide, each folder holding FilesPerFolder files: paths a few
+// levels deep, as on a disc. Written straight through the engine, in one transaction.
+double buildCatalogue(sqlite3 *db)
+{
+    QElapsedTimer timer;
+    timer.start();
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt *entry = nullptr;
+    sqlite3_prepare_v2(db,
+                       "INSERT INTO Entries (ID, Parent, Name, Size, Modified, ImageID, CD, Folder, FullPath) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                       -1, &entry, nullptr);
+    sqlite3_stmt *cd = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO CDs (ID, SerialNum, VolumeLabel) VALUES (?, ?, ?)", -1, &cd, nullptr);
+    quint32 state = 2463534242u;
+    qint64 id = 0;
+    auto insert = [&](qint64 parent, const QByteArray &name, qint64 size, int imageId, qint64 root, bool folder,
+                      const QByteArray &path) {
+        sqlite3_bind_int64(entry, 1, ++id);
+        parent ? sqlite3_bind_int64(entry, 2, parent) : sqlite3_bind_null(entry, 2);
+        sqlite3_bind_text(entry, 3, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(entry, 4, size);
+        const QByteArray modified = QStringLiteral("20%1-%2-%3 %4:%5:%6.000")
+                                        .arg(10 + next(state) % 14, 2, 10, QLatin1Char('0'))
+                                        .arg(1 + next(state) % 12, 2, 10, QLatin1Char('0'))
+                                        .arg(1 + next(state) % 28, 2, 10, QLatin1Char('0'))
+                                        .arg(next(state) % 24, 2, 10, QLatin1Char('0'))
+                                        .arg(next(state) % 60, 2, 10, QLatin1Char('0'))
+                                        .arg(next(state) % 30 * 2, 2, 10, QLatin1Char('0'))
+                                        .toLatin1();
+        sqlite3_bind_text(entry, 5, modified.constData(), int(modified.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int(entry, 6, imageId);
+        sqlite3_bind_int64(entry, 7, root ? root : id);
+        sqlite3_bind_int(entry, 8, folder);
+        path.isEmpty() ? sqlite3_bind_null(entry, 9) : sqlite3_bind_text(entry, 9, path.constData(), int(path.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(entry) != SQLITE_DONE)
+            fail(QString::fromUtf8(sqlite3_errmsg(db)));
+        sqlite3_reset(entry);
+        return id;
+    };
+    for (int volume = 0; volume < Volumes; ++volume) {
+        const QByteArray label = "Disc " + QByteArray::number(volume);
+        const qint64 root = insert(0, label, 0, 2, 0, true, QByteArray());
+        sqlite3_bind_int64(cd, 1, root);
+        const QByteArray serial = QByteArray::number(0x1000 + volume, 16) + "-abcd";
+        sqlite3_bind_text(cd, 2, serial.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(cd, 3, label.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(cd);
+        sqlite3_reset(cd);
+        // Folder k lies in folder (k - 1) / Fanout, 0 being the root.
+        const int folders = (PerVolume - 1) / (FilesPerFolder + 1);
+        QList<std::pair<qint64, QByteArray>> made{{root, QByteArray()}};
+        for (int k = 1; k <= folders; ++k) {
+            const auto &[parent, inside] = made[(k - 1) / Fanout];
+            QByteArray name = QByteArray(Words[next(state) % WordCount]) + ' ' + QByteArray::number(k);
+            name[0] = char(std::toupper(name[0]));
+            const qint64 folderId = insert(parent, name, 0, 1, root, true, inside);
+            made.append({folderId, inside + name + '\\'});
+        }
+        for (int j = 0; j < PerVolume - 1 - folders; ++j) {
+            const auto &[parent, inside] = made[1 + j % folders];
+            insert(parent, fileName(state, j), next(state) % 20000000, 4 + int(next(state) % 10), root, false, inside);
+        }
+    }
+    sqlite3_finalize(entry);
+    sqlite3_finalize(cd);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    return MsSince(timer);
+}
+
+qint64 scalar(TDatabase &database, const QString &sql)
+{
+    TQuery query;
+    query.SetDatabase(&database);
+    query.SetSQL({sql});
+    query.Open();
+    return query.Fields(0)->AsLargeInt();
+}
+
+void explain(sqlite3 *db, const QString &sql)
+{
+    sqlite3_stmt *stmt = nullptr;
+    const QByteArray plan = "EXPLAIN QUERY PLAN " + sql.toUtf8();
+    sqlite3_prepare_v2(db, plan.constData(), int(plan.size()), &stmt, nullptr);
+    while (stmt && sqlite3_step(stmt) == SQLITE_ROW)
+        BenchOut() << "    " << reinterpret_cast<const char *>(sqlite3_column_text(stmt, 3)) << Qt::endl;
+    sqlite3_finalize(stmt);
+}
+
+// The files of the disk folder take their names from the catalogue's first volume, so that about
+// half of them match, the rest having names of their own; a file in twenty is in a folder.
+void makeDiskFolder(TDatabase &database, const QString &root)
+{
+    TQuery names;
+    names.SetDatabase(&database);
+    names.SetSQL({QStringLiteral("SELECT Name, Size FROM Entries WHERE CD = 1 AND Folder = 0 ORDER BY ID LIMIT :n")});
+    names.ParamByName(QStringLiteral("n"))->SetAsInteger(DiskFiles / 2);
+    names.Open();
+    const QByteArray base = QFile::encodeName(root);
+    for (int i = 0; i < DiskFiles; ++i) {
+        QByteArray name;
+        qint64 size = i;
+        if (i % 2 == 0 && !names.Eof()) {
+            name = names.Fields(0)->AsString().toUtf8();
+            size = names.Fields(1)->AsLargeInt();
+            names.Next();
+        } else {
+            name = "own file " + QByteArray::number(i) + ".dat";
+        }
+        QByteArray folder = base;
+        if (i % 20 == 0) {
+            folder += "/sub" + QByteArray::number(i / 20 % 50);
+            ::mkdir(folder.constData(), 0755);
+        }
+        const int fd = ::open((folder + '/' + name).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0 || ::ftruncate(fd, size) != 0)
+            fail(QStringLiteral("create ") + QString::fromUtf8(name));
+        ::close(fd);
+    }
+}
+
+// Processor time (user and system) in ms this process has used so far: on a machine shared with
+// other work it varies less than the elapsed time.
+double cpuMs()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+struct TTimes
+{
+    double Elapsed = -1;
+    double Cpu = -1;
+};
+
+// The fastest of `runs` runs of work, elapsed and processor time of that run; the first run also
+// warms the engine's and the system's caches.
+TTimes Best(int runs, const std::function<void()> &work)
+{
+    TTimes best;
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer timer;
+        const double cpuBefore = cpuMs();
+        timer.start();
+        work();
+        const TTimes times{MsSince(timer), cpuMs() - cpuBefore};
+        if (best.Elapsed < 0 || times.Elapsed < best.Elapsed)
+            best = times;
+    }
+    return best;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
+    const QStringList arguments = app.arguments();
+    const bool plans = arguments.contains(QStringLiteral("--plans"));
+
+    const QString path = CatalogSchema::DefaultFilePath();
+    CatalogSchema::CreateFile(path);
+    TSession::Default().AddAlias(QString::fromUtf16(TGlobal::AliasName), QString::fromUtf16(TDatabase::DriverSqlite),
+                                 {QStringLiteral("DATABASE NAME=") + path, QStringLiteral("OPEN MODE=READ/WRITE")});
+    TSession::Default().SaveConfigFile();
+    {
+        TDatabase database;
+        database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
+        database.SetParams({QStringLiteral("DATABASE NAME=") + path});
+        database.Open();
+        const double ms = buildCatalogue(database.Handle());
+        if (scalar(database, QStringLiteral("SELECT count(*) FROM Entries")) != qint64(Volumes) * PerVolume)
+            fail(QStringLiteral("the catalogue holds the wrong number of entries"));
+        // What larger pages would gain: the program's catalogues have the engine's default of 4 KB.
+        if (const qsizetype at = arguments.indexOf(QStringLiteral("--page-size")); at > 0 && at + 1 < arguments.size()) {
+            for (const QString &sql : {QStringLiteral("PRAGMA journal_mode = DELETE"),
+                                       QStringLiteral("PRAGMA page_size = ") + QString::number(arguments[at + 1].toInt()),
+                                       QStringLiteral("VACUUM"), QStringLiteral("PRAGMA journal_mode = WAL")})
+                sqlite3_exec(database.Handle(), sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+        }
+        BenchOut() << "catalogue: " << Volumes * PerVolume << " entries, built in " << QString::number(ms / 1000, 'f', 1)
+                   << " s, " << QString::number(QFileInfo(path).size() / double(1 << 20), 'f', 0) << " MB, pages of "
+                   << scalar(database, QStringLiteral("PRAGMA page_size")) << " bytes" << Qt::endl;
+    }
+
+    TGlobal global;
+    // What the engine would gain from reading the file through memory mapping, which the
+    // program's connections do not use.
+    if (arguments.contains(QStringLiteral("--mmap"))) {
+        global.Database.ExecSQL(QStringLiteral("PRAGMA mmap_size = 2000000000"));
+        BenchOut() << "(catalogue read through memory mapping)" << Qt::endl;
+    }
+    BenchOut() << qSetFieldWidth(46) << Qt::left << "operation (ms), best run" << qSetFieldWidth(12) << Qt::right
+               << "elapsed"
+               << "processor" << qSetFieldWidth(0) << "   target" << Qt::endl;
+    TQuery &find = global.FindDialog;
+
+    // The name search, every row read as the result list reads them.
+    TFindCriteria report;
+    report.Name = QStringLiteral("*report*");
+    const qint64 expected =
+        scalar(global.Database, QStringLiteral("SELECT count(*) FROM Entries WHERE Name LIKE '%report%' AND Parent IS NOT NULL"));
+    TTimes times = Best(4, [&] {
+        ApplyFindCriteria(global, report);
+        find.Open();
+        int rows = 0;
+        for (find.First(); !find.Eof(); find.Next())
+            ++rows;
+        if (rows != expected)
+            fail(QStringLiteral("\"*report*\" found %1 rows of %2").arg(rows).arg(expected));
+    });
+    Report("name \"*report*\", every row read", times.Elapsed, times.Cpu, QStringLiteral("< 300"));
+    BenchOut() << "    rows: " << expected << Qt::endl;
+    if (plans)
+        explain(global.Database.Handle(), find.Text());
+    times = Best(3, [&] {
+        if (FindResultCount(global) != expected)
+            fail(QStringLiteral("FindResultCount differs"));
+    });
+    Report("  the same, counted by FindResultCount", times.Elapsed, times.Cpu, QStringLiteral("(for information)"));
+
+    // The default search: its first rows, and what counting them costs either way.
+    const double before = residentMB();
+    times = Best(3, [&] {
+        ApplyFindCriteria(global, TFindCriteria());
+        find.Open();
+        int shown = 0;
+        for (find.First(); !find.Eof() && shown < 100; find.Next())
+            ++shown;
+    });
+    Report("default criteria, first 100 rows", times.Elapsed, times.Cpu, QStringLiteral("< 1000"));
+    BenchOut() << "    memory: " << QString::number(residentMB() - before, 'f', 1) << " MB more" << Qt::endl;
+    times = Best(3, [&] {
+        if (FindResultCount(global) != qint64(Volumes) * (PerVolume - 1))
+            fail(QStringLiteral("the default search counts the wrong number of rows"));
+    });
+    Report("  every row counted by FindResultCount", times.Elapsed, times.Cpu, QStringLiteral("(bounded memory)"));
+    if (!arguments.contains(QStringLiteral("--no-record-count"))) {
+        int records = 0;
+        times = Best(1, [&] { records = find.RecordCount(); });
+        Report("  every row counted by RecordCount", times.Elapsed, times.Cpu, QStringLiteral("(for information)"));
+        BenchOut() << "    memory: " << QString::number(residentMB() - before, 'f', 1) << " MB more, as the data set "
+                   << "holds its " << records << " rows" << Qt::endl;
+    }
+    ResetSearchFlags(global);
+
+    // A disk folder of 20,000 files compared with the catalogue, by each of the eight queries.
+    const QString disk = dir.filePath(QStringLiteral("disk"));
+    ::mkdir(QFile::encodeName(disk).constData(), 0755);
+    makeDiskFolder(global.Database, disk);
+    TVolumeServicesDouble services;
+    services.AddDrive(disk, QStringLiteral("DISK"), 0x12345678, 1 << 30);
+    TVolumeServices::SetCurrent(&services);
+    TFolderComparison comparison(global);
+    for (int choice = 0; choice < 8; ++choice) {
+        const bool byPath = choice & 4;
+        const bool bySize = choice & 2;
+        const bool byTime = choice & 1;
+        times = Best(2, [&] {
+            comparison.RunComparison(disk, byPath, bySize, byTime, [] { return false; });
+            for (comparison.OnDisk.First(); !comparison.OnDisk.Eof(); comparison.OnDisk.Next()) {
+            }
+        });
+        const qint64 pairs = scalar(global.Database, QStringLiteral("SELECT count(*) FROM MatchedEntries"));
+        const QByteArray what = "matches, 20,000 files: " + MatchQueryName(byPath, bySize, byTime).toLatin1();
+        Report(what.constData(), times.Elapsed, times.Cpu, QStringLiteral("< 2000"));
+        // Half the files bear catalogued names and sizes; none lies where its namesake does or has its time.
+        if (pairs != (byPath || byTime ? 0 : DiskFiles / 2))
+            fail(QStringLiteral("%1 pairs").arg(pairs));
+    }
+    if (plans)
+        explain(global.Database.Handle(), global.Database.SavedQueryText(QStringLiteral("FindMatchBySizePathTime")));
+    comparison.RunComparison(disk, false, false, false, [] { return false; });
+    comparison.OnDisk.First();
+    times = Best(3, [&] { comparison.ShowMatchesInLibrary(comparison.OnDisk.FieldByName(QStringLiteral("ID"))->AsInteger()); });
+    Report("  the catalogued matches of one disk entry", times.Elapsed, times.Cpu, QStringLiteral("(for information)"));
+    comparison.ClearScratch();
+    TVolumeServices::SetCurrent(nullptr);
+    return 0;
+}

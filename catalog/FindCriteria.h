@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class TGlobal;
+class TSqliteStatement;
+
+// How an entry's size must compare with the number of KB given.
+enum class TSizeRelation {
+    None,    // no size condition
+    Equal,   // exactly that size
+    AtLeast, // larger than it
+    AtMost,  // smaller than it
+};
+
+// A search of the catalogue as the user puts it: what the find window's fields hold, and what the
+// command line's options say. ApplyFindCriteria turns it into the switches and parameters of the
+// data module's FindDialog query, so both search alike.
+struct TFindCriteria
+{
+    // As typed. Exactly "*" means any name; any other text, blanks at either end removed, is a
+    // pattern with * and ? (or with WholeMatch the whole name), letter case aside.
+    QString Name = QStringLiteral("*");
+    bool WholeMatch = false;
+    // The ID of a catalogued volume (its root entry).
+    std::optional<int> VolumeID;
+    // The ImageID of a file type. A picture for volumes lets the volume roots in as well, since
+    // they are the entries that carry it.
+    std::optional<int> TypeImageID;
+    bool TypeIsVolumePicture = false;
+    // Modified on one of these days, both included, the last one up to its last millisecond.
+    struct TDays
+    {
+        QDate From;
+        QDate To;
+    };
+    std::optional<TDays> Modified;
+    TSizeRelation SizeRelation = TSizeRelation::None;
+    // A whole number of KB (1,024 bytes). It is read on every search, with a relation or without,
+    // so a text that is no number always fails the search.
+    QString SizeText = QStringLiteral("0");
+};
+
+// Closes FindDialog and switches every one of its conditions off (roots left out).
+void ResetSearchFlags(TGlobal &global);
+
+// ResetSearchFlags, then the switches and parameters of FindDialog for the criteria; FindDialog is
+// left closed for the caller to open. Raises EConvertError ("'12a' is not a valid integer value")
+// when SizeText is no whole number, and EConvertError for a date range of a day that does not exist.
+void ApplyFindCriteria(TGlobal &global, const TFindCriteria &criteria);
+
+// Whether a file type's picture is one for volumes.
+bool IsVolumePicture(TGlobal &global, int imageId);
+
+// The number of rows FindDialog gives with its current parameters, counted by the engine: reading
+// them all through the data set would hold every one in memory.
+qint64 FindResultCount(TGlobal &global);
+
+// Runs FindDialog's statement with its current parameters and hands each row over, in the
+// query's column order, without keeping it: for results too large to hold (the command line).
+void ForEachFindResult(TGlobal &global, const std::function<void(const TSqliteStatement &row)> &onRow);

@@ -1,0 +1,206 @@
+// Searches as the find window and the command line put them, run on a real catalogue file.
+
+#include "CatalogSchema.h"
+#include "Databases.h"
+#include "FindCriteria.h"
+#include "MessageBoxes.h"
+#include "SqliteStatements.h"
+#include "dmGlobal.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+using TIds = QList<qint64>;
+Q_DECLARE_METATYPE(TFindCriteria)
+
+namespace {
+
+// Volumes 1 "My disk" and 10 "Backup"; entry 8 has no name. Sizes straddle 2 KB, times 2024-01-02.
+const QString Catalogue = uR"sql(
+INSERT INTO Entries (ID, Parent, Name, Folder, Size, Modified, ImageID, CD, FullPath) VALUES
+ (1, NULL, 'My disk', 1, 0, '2020-05-05 10:00:00.000', 2, 1, NULL),
+ (2, 1, 'Docs', 1, 0, '2020-05-05 10:00:00.000', 1, 1, NULL),
+ (3, 1, 'readme.txt', 0, 2049, '2024-01-02 00:00:00.000', :txt, 1, NULL),
+ (4, 2, 'Report 2023.txt', 0, 2048, '2024-01-02 23:59:59.999', :txt, 1, 'Docs\'),
+ (5, 2, 'Annual report.doc', 0, 2047, '2024-01-01 23:59:59.999', 3, 1, 'Docs\'),
+ (6, 2, 'photo1.jpg', 0, 0, '2024-01-03 00:00:00.000', :jpg, 1, 'Docs\'),
+ (8, 2, NULL, 0, 5, '2024-01-02 12:00:00.000', 3, 1, 'Docs\'),
+ (10, NULL, 'Backup', 1, 0, '2020-05-05 10:00:00.000', 2, 10, NULL),
+ (11, 10, 'README.TXT', 0, 1000000, '2023-12-31 12:00:00.000', :txt, 10, NULL),
+ (12, 10, 'photo22.jpg', 0, 4096, '2024-01-02 08:00:00.000', :jpg, 10, NULL);
+INSERT INTO CDs (ID, SerialNum, VolumeLabel) VALUES (1, '1111-1111', 'My disk'), (10, '2222-2222', 'Backup');
+)sql"_s;
+
+// Stands in, in the test table, for the type number the catalogue gives ".txt".
+constexpr int Txt = -1;
+
+TIds sorted(TIds ids)
+{
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+} // namespace
+
+class TestFindCriteria : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void Search_data();
+    void Search();
+    void SizeTextIsAlwaysRead_data();
+    void SizeTextIsAlwaysRead();
+    void CountAndStreamAgreeWithTheDataSet();
+
+private:
+    TIds Found();
+
+    std::unique_ptr<QTemporaryDir> FConfig;
+    std::unique_ptr<QTemporaryDir> FData;
+    std::unique_ptr<TGlobal> FGlobal;
+    int FTxt = 0;
+};
+
+void TestFindCriteria::init()
+{
+    FConfig = std::make_unique<QTemporaryDir>();
+    FData = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(FConfig->path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(FData->path()));
+    TMessageBox::SetAnswerAutomatically(true);
+    // What the program's start-up does on a new machine: a new catalogue file and the alias to it.
+    CatalogSchema::EnsureAlias(QString::fromUtf16(TGlobal::AliasName));
+    FGlobal = std::make_unique<TGlobal>();
+    TVariantArray types;
+    for (const char *extension : {"txt", "jpg"}) {
+        TSqliteStatement type(FGlobal->Database.Handle(), u"SELECT ImageID FROM Ext WHERE Name = '%1'"_s.arg(QLatin1String(extension)));
+        QVERIFY(type.Step() && type.ColumnInt64(0) > 3);
+        types.push_back(TVariant(qint32(type.ColumnInt64(0))));
+    }
+    FTxt = types[0].AsInteger();
+    FGlobal->Database.ExecSQL(Catalogue, types);
+}
+
+void TestFindCriteria::cleanup()
+{
+    FGlobal.reset();
+    FData.reset();
+    FConfig.reset();
+    TMessageBox::SetAnswerAutomatically(false);
+}
+
+TIds TestFindCriteria::Found()
+{
+    TQuery &find = FGlobal->FindDialog;
+    find.Open();
+    TIds ids;
+    for (find.First(); !find.Eof(); find.Next())
+        ids << find.FieldByName(u"ID"_s)->AsLargeInt();
+    return sorted(ids);
+}
+
+void TestFindCriteria::Search_data()
+{
+    QTest::addColumn<TFindCriteria>("criteria");
+    QTest::addColumn<TIds>("expected");
+
+    using S = TSizeRelation;
+    using D = TFindCriteria::TDays;
+    const TIds all{2, 3, 4, 5, 6, 8, 11, 12};
+    QTest::newRow("default: every entry but the roots") << TFindCriteria() << all;
+    QTest::newRow("blank and * is a pattern") << TFindCriteria{.Name = u" *"_s} << TIds{2, 3, 4, 5, 6, 11, 12};
+    QTest::newRow("pattern, any letter case") << TFindCriteria{.Name = u"*REPORT*"_s} << TIds{4, 5};
+    QTest::newRow("pattern trimmed") << TFindCriteria{.Name = u"  readme.*  "_s} << TIds{3, 11};
+    QTest::newRow("? is one character") << TFindCriteria{.Name = u"photo?.jpg"_s} << TIds{6};
+    QTest::newRow("whole match") << TFindCriteria{.Name = u"readme.TXT"_s, .WholeMatch = true} << TIds{3, 11};
+    QTest::newRow("whole match is no pattern") << TFindCriteria{.Name = u"readme.*"_s, .WholeMatch = true} << TIds{};
+    QTest::newRow("volume") << TFindCriteria{.VolumeID = 10} << TIds{11, 12};
+    QTest::newRow("type") << TFindCriteria{.TypeImageID = Txt} << TIds{3, 4, 11};
+    QTest::newRow("volume picture brings the roots") << TFindCriteria{.TypeImageID = 2, .TypeIsVolumePicture = true}
+                                                     << TIds{1, 10};
+    QTest::newRow("one day, whole of it") << TFindCriteria{.Modified = D{{2024, 1, 2}, {2024, 1, 2}}} << TIds{3, 4, 8, 12};
+    QTest::newRow("two days") << TFindCriteria{.Modified = D{{2024, 1, 1}, {2024, 1, 2}}} << TIds{3, 4, 5, 8, 12};
+    QTest::newRow("equal 2 KB") << TFindCriteria{.SizeRelation = S::Equal, .SizeText = u"2"_s} << TIds{4};
+    QTest::newRow("equal 0 KB") << TFindCriteria{.SizeRelation = S::Equal} << TIds{2, 6};
+    QTest::newRow("at least 2 KB") << TFindCriteria{.SizeRelation = S::AtLeast, .SizeText = u"2"_s} << TIds{3, 11, 12};
+    QTest::newRow("at most 2 KB") << TFindCriteria{.SizeRelation = S::AtMost, .SizeText = u"2"_s} << TIds{2, 5, 6, 8};
+    QTest::newRow("no relation, number read") << TFindCriteria{.SizeText = u" 7 "_s} << all;
+    QTest::newRow("all hold together")
+        << TFindCriteria{.Name = u"*.jpg"_s, .VolumeID = 10, .SizeRelation = S::AtLeast, .SizeText = u"3"_s} << TIds{12};
+}
+
+void TestFindCriteria::Search()
+{
+    QFETCH(TFindCriteria, criteria);
+    QFETCH(TIds, expected);
+    if (criteria.TypeImageID == Txt)
+        criteria.TypeImageID = FTxt;
+    // After a narrow search, so that every switch must be set afresh.
+    ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = u"x"_s, .VolumeID = 1, .TypeImageID = 2, .TypeIsVolumePicture = true,
+                                              .Modified = TFindCriteria::TDays{{2020, 1, 1}, {2020, 1, 1}},
+                                              .SizeRelation = TSizeRelation::Equal});
+    FGlobal->FindDialog.Open();
+    ApplyFindCriteria(*FGlobal, criteria);
+    QVERIFY(!FGlobal->FindDialog.Active());
+    QCOMPARE(Found(), expected);
+}
+
+void TestFindCriteria::SizeTextIsAlwaysRead_data()
+{
+    QTest::addColumn<int>("relation");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("no relation") << int(TSizeRelation::None) << u"12a"_s;
+    QTest::newRow("at most") << int(TSizeRelation::AtMost) << u"12a"_s;
+    QTest::newRow("empty") << int(TSizeRelation::Equal) << QString();
+    QTest::newRow("fraction") << int(TSizeRelation::Equal) << u"1.5"_s;
+}
+
+void TestFindCriteria::SizeTextIsAlwaysRead()
+{
+    QFETCH(int, relation);
+    QFETCH(QString, text);
+    QString message;
+    try {
+        ApplyFindCriteria(*FGlobal, TFindCriteria{.SizeRelation = TSizeRelation(relation), .SizeText = text});
+    } catch (const EConvertError &error) {
+        message = error.Message();
+    }
+    QCOMPARE(message, u"'%1' is not a valid integer value"_s.arg(text));
+    QVERIFY(!FGlobal->FindDialog.Active());
+    // Nothing is left half done: the next search runs as if the failed one never happened.
+    ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = u"*.jpg"_s});
+    QCOMPARE(Found(), (TIds{6, 12}));
+}
+
+void TestFindCriteria::CountAndStreamAgreeWithTheDataSet()
+{
+    for (const QString &name : {u"*"_s, u"*.txt"_s, u"*.none"_s}) {
+        ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = name});
+        const TIds found = Found();
+        QCOMPARE(FindResultCount(*FGlobal), qint64(found.size()));
+        TIds streamed;
+        QStringList folders;
+        ForEachFindResult(*FGlobal, [&](const TSqliteStatement &row) {
+            streamed << row.ColumnInt64(0);
+            folders << row.Column(2, TFieldType::String).AsString();
+        });
+        QCOMPARE(sorted(streamed), found);
+        if (name == u"*.txt")
+            QVERIFY(folders.contains(u"My disk:\\Docs\\"_s) && folders.contains(u"Backup:\\"_s));
+    }
+    QVERIFY(IsVolumePicture(*FGlobal, 2));
+    QVERIFY(!IsVolumePicture(*FGlobal, FTxt));
+}
+
+QTEST_GUILESS_MAIN(TestFindCriteria)
+#include "tst_FindCriteria.moc"
