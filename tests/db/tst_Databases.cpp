@@ -356,6 +356,7 @@ void TestDatabases::ConnectionSettings_data()
     QTest::addColumn<QString>("value");
 
     QTest::newRow("journal") << QStringLiteral("journal_mode") << QStringLiteral("wal");
+    QTest::newRow("page size of a new file") << QStringLiteral("page_size") << QStringLiteral("16384");
     QTest::newRow("synchronous") << QStringLiteral("synchronous") << QStringLiteral("1"); // NORMAL
     QTest::newRow("foreign keys") << QStringLiteral("foreign_keys") << QStringLiteral("1");
     QTest::newRow("busy timeout") << QStringLiteral("busy_timeout") << QStringLiteral("2000");
