@@ -1,5 +1,6 @@
 #include "FolderMatches.h"
 
+#include "EntryRows.h"
 #include "FileNames.h"
 #include "SqliteStatements.h"
 #include "VolumeServices.h"
@@ -7,18 +8,6 @@
 
 namespace {
 
-// As a volume scan stores names: every ASCII letter after the first lowered, the first as found,
-// so README.TXT on disk reads Readme.txt, as the catalogue holds it.
-QString lowerAfterFirst(const QString &name)
-{
-    QString result = name;
-    for (qsizetype i = 1; i < result.size(); ++i) {
-        const char16_t c = result[i].unicode();
-        if (c >= u'A' && c <= u'Z')
-            result[i] = QChar(char16_t(c + (u'a' - u'A')));
-    }
-    return result;
-}
 
 QString withSlash(const QString &path)
 {
@@ -161,52 +150,19 @@ void TFolderComparison::ScanFolderToTemp(const QString &path, int parent, qint64
         return;
     const QString fullPath = path.mid(FScanRoot.size()).replace(u'/', u'\\');
 
-    TField *name = Temp.FieldByName(QStringLiteral("Name"));
-    TField *modified = Temp.FieldByName(QStringLiteral("Modified"));
-    TField *fullPathField = Temp.FieldByName(QStringLiteral("FullPath"));
-    TField *parentField = Temp.FieldByName(QStringLiteral("Parent"));
-    TField *cd = Temp.FieldByName(QStringLiteral("CD"));
-    TField *folder = Temp.FieldByName(QStringLiteral("Folder"));
-    TField *imageId = Temp.FieldByName(QStringLiteral("ImageID"));
-    TField *size = Temp.FieldByName(QStringLiteral("Size"));
-    TField *id = Temp.FieldByName(QStringLiteral("ID"));
-
+    TEntryRows rows(Temp);
     for (const TDirEntry &entry : *entries) {
         const QString found = FileNameToText(entry.Name);
-        Temp.Append();
-        try {
-            name->SetAsString(lowerAfterFirst(found));
-            if (entry.Stated)
-                modified->SetAsDateTime(entry.Time);
-            // As the scan stores it: no FullPath in the root of the volume.
-            if (!fullPath.isEmpty())
-                fullPathField->SetAsString(fullPath);
-            parentField->SetAsInteger(parent);
-            cd->SetAsInteger(volume);
-            if (entry.IsDirectory) {
-                folder->SetAsBoolean(true);
-                imageId->SetAsInteger(1);
-            } else {
-                imageId->SetAsInteger(ImageIDForFile(found));
-                size->SetAsLargeInt(entry.Size);
-            }
-            Temp.Post();
-        } catch (...) {
-            Temp.Cancel();
-            throw;
-        }
+        const int rowId = rows.Append(entry, found, fullPath, parent, volume, entry.IsDirectory ? 1 : ImageIDForFile(found));
         if (entry.IsDirectory) {
-            const int folderId = id->AsInteger();
+            const int folderId = rowId;
             const TBookmark row = Temp.GetBookmark();
             qint64 sub = 0;
             // Something mounted inside the folder is another volume: recorded, not entered, as
             // the scan does.
             if (!entry.Stated || entry.Device == FScanDevice)
                 ScanFolderToTemp(path + found + u'/', folderId, sub, volume);
-            Temp.GotoBookmark(row);
-            Temp.Edit();
-            size->SetAsLargeInt(sub);
-            Temp.Post();
+            rows.SetFolderSize(row, sub);
             total += sub;
         } else {
             total += entry.Size;

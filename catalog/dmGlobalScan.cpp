@@ -2,6 +2,7 @@
 
 #include "dmGlobal.h"
 
+#include "EntryRows.h"
 #include "FileNames.h"
 #include "MessageBoxes.h"
 #include "VolumeServices.h"
@@ -12,18 +13,6 @@
 
 namespace {
 
-// Every ASCII letter after the first character lowered; the first stays as found (Readme.TXT is
-// stored as Readme.txt). Other letters are left alone, as the catalogue always did.
-QString lowerAfterFirst(const QString &name)
-{
-    QString result = name;
-    for (qsizetype i = 1; i < result.size(); ++i) {
-        const char16_t c = result[i].unicode();
-        if (c >= u'A' && c <= u'Z')
-            result[i] = QChar(char16_t(c + (u'a' - u'A')));
-    }
-    return result;
-}
 
 QString lowerAscii(const QString &text)
 {
@@ -94,7 +83,7 @@ int TGlobal::AddDiskRoot(const QString &rootPath, const QString &name, int pictu
     QString serial;
     if (!GetVolumeInfo(rootPath, label, serial))
         return -1;
-    label = label.isEmpty() ? serial : lowerAfterFirst(label);
+    label = label.isEmpty() ? serial : LowerAfterFirst(label);
 
     Main.Open();
     Main.Append();
@@ -134,51 +123,19 @@ void TGlobal::LoadFolder(const QString &path, int parentId, qint64 &total, int c
     const QString relative = path.mid(FScanRoot.size());
     const QString fullPath = QString(relative).replace(u'/', u'\\');
 
-    TField *name = Main.FieldByName(QStringLiteral("Name"));
-    TField *modified = Main.FieldByName(QStringLiteral("Modified"));
-    TField *fullPathField = Main.FieldByName(QStringLiteral("FullPath"));
-    TField *parent = Main.FieldByName(QStringLiteral("Parent"));
-    TField *cdField = Main.FieldByName(QStringLiteral("CD"));
-    TField *folder = Main.FieldByName(QStringLiteral("Folder"));
-    TField *imageId = Main.FieldByName(QStringLiteral("ImageID"));
-    TField *size = Main.FieldByName(QStringLiteral("Size"));
-    TField *id = Main.FieldByName(QStringLiteral("ID"));
-
+    TEntryRows rows(Main);
     for (const TDirEntry &entry : *entries) {
         const QString found = FileNameToText(entry.Name);
-        Main.Append();
-        try {
-            name->SetAsString(lowerAfterFirst(found));
-            if (entry.Stated)
-                modified->SetAsDateTime(entry.Time);
-            if (!fullPath.isEmpty())
-                fullPathField->SetAsString(fullPath);
-            parent->SetAsInteger(parentId);
-            cdField->SetAsInteger(cd);
-            if (entry.IsDirectory) {
-                folder->SetAsBoolean(true);
-                imageId->SetAsInteger(1);
-            } else {
-                imageId->SetAsInteger(ImageIDForFile(found));
-                size->SetAsLargeInt(entry.Size);
-            }
-            Main.Post();
-        } catch (...) {
-            Main.Cancel();
-            throw;
-        }
+        const int rowId = rows.Append(entry, found, fullPath, parentId, cd, entry.IsDirectory ? 1 : ImageIDForFile(found));
         if (entry.IsDirectory) {
-            const int folderId = id->AsInteger();
+            const int folderId = rowId;
             const TBookmark row = Main.GetBookmark();
             qint64 sub = 0;
             // A folder on another device (something mounted inside the volume) is recorded, not
             // entered: the walk stays on the volume.
             if (!entry.Stated || entry.Device == FScanDevice)
                 LoadFolder(path + found + u'/', folderId, sub, cd);
-            Main.GotoBookmark(row);
-            Main.Edit();
-            size->SetAsLargeInt(sub);
-            Main.Post();
+            rows.SetFolderSize(row, sub);
             total += sub;
         } else {
             total += entry.Size;
