@@ -5,6 +5,7 @@
 
 #include "CatalogSchema.h"
 #include "Databases.h"
+#include "Queries.h"
 #include "dmGlobal.h"
 
 #include <QString>
@@ -79,4 +80,14 @@ inline void OpenScratchDatabase(TDatabase &database, const QString &path)
     database.SetDriverName(QStringLiteral("SQLITE"));
     database.SetParams({QStringLiteral("DATABASE NAME=") + path, QStringLiteral("CREATE=TRUE")});
     database.Open();
+}
+
+// The first column of the first row of a statement.
+inline qint64 Scalar(TDatabase &database, const QString &sql)
+{
+    TQuery query;
+    query.SetDatabase(&database);
+    query.SetSQL({sql});
+    query.Open();
+    return query.Fields(0)->AsLargeInt();
 }

@@ -50,15 +50,6 @@ double buildCatalogue(TDatabase &database)
     return MsSince(timer);
 }
 
-qint64 scalar(TDatabase &database, const QString &sql)
-{
-    TQuery query;
-    query.SetDatabase(&database);
-    query.SetSQL({sql});
-    query.Open();
-    return query.Fields(0)->AsLargeInt();
-}
-
 // The statement text with its named parameters, run through the C API: every row stepped and every
 // column read, as a data set reads them.
 double engineFind(sqlite3 *db, const QString &sql, int &rows)
@@ -156,7 +147,7 @@ int main(int argc, char *argv[])
         database.SetParams({QStringLiteral("DATABASE NAME=") + path});
         database.Open();
         buildMs = buildCatalogue(database);
-        if (scalar(database, QStringLiteral("SELECT count(*) FROM Entries")) !=
+        if (Scalar(database, QStringLiteral("SELECT count(*) FROM Entries")) !=
             BigVolume + SmallVolumes * SmallVolume)
             fail(QStringLiteral("the catalogue holds the wrong number of entries"));
     }
@@ -182,7 +173,7 @@ int main(int argc, char *argv[])
     BenchOut() << "    rows: " << found << Qt::endl;
     find.Close();
     const qint64 txt =
-        scalar(global.Database, QStringLiteral("SELECT count(*) FROM Entries WHERE Name LIKE '%.txt'"));
+        Scalar(global.Database, QStringLiteral("SELECT count(*) FROM Entries WHERE Name LIKE '%.txt'"));
     if (found != txt || engineRows != txt)
         fail(QStringLiteral("%1 rows found, %2 by the engine, %3 expected")
                  .arg(found)
@@ -200,9 +191,9 @@ int main(int argc, char *argv[])
     global.DeleteCD.ExecSQL();
     Report("delete a volume of 200,000 entries", MsSince(timer), engineDeleteMs, QStringLiteral("< 2000"));
     const qint64 left =
-        scalar(global.Database, QStringLiteral("SELECT count(*) FROM Entries WHERE ID <= %1").arg(BigVolume));
-    const qint64 cds = scalar(global.Database, QStringLiteral("SELECT count(*) FROM CDs WHERE ID = 1"));
-    const qint64 total = scalar(global.Database, QStringLiteral("SELECT count(*) FROM Entries"));
+        Scalar(global.Database, QStringLiteral("SELECT count(*) FROM Entries WHERE ID <= %1").arg(BigVolume));
+    const qint64 cds = Scalar(global.Database, QStringLiteral("SELECT count(*) FROM CDs WHERE ID = 1"));
+    const qint64 total = Scalar(global.Database, QStringLiteral("SELECT count(*) FROM Entries"));
     if (left != 0 || cds != 0 || total != SmallVolumes * SmallVolume)
         fail(QStringLiteral("%1 entries and %2 volume rows of the deleted volume left, %3 entries in all")
                  .arg(left)

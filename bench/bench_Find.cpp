@@ -3,7 +3,7 @@
 // results, and comparing a disk folder of 20,000 files with the catalogue. Built with the project,
 // run by hand or `make bench`. Arguments: --plans prints the engine's plans of the statements;
 // --no-record-count leaves out reading every row into the data set (1.4 GB); --mmap and
-// --page-size N try engine settings the program does not use.
+// --page-size N try engine settings other than the program's.
 
 #include "CatalogSchema.h"
 #include "Databases.h"
@@ -13,6 +13,7 @@
 #include "VolumeServicesDouble.h"
 #include "dmGlobal.h"
 
+#include "BenchCatalogues.h"
 #include "BenchSupport.h"
 
 #include <QCoreApplication>
@@ -162,15 +163,6 @@ double buildCatalogue(sqlite3 *db)
     return MsSince(timer);
 }
 
-qint64 scalar(TDatabase &database, const QString &sql)
-{
-    TQuery query;
-    query.SetDatabase(&database);
-    query.SetSQL({sql});
-    query.Open();
-    return query.Fields(0)->AsLargeInt();
-}
-
 void explain(sqlite3 *db, const QString &sql)
 {
     sqlite3_stmt *stmt = nullptr;
@@ -256,18 +248,15 @@ int main(int argc, char *argv[])
     const QStringList arguments = app.arguments();
     const bool plans = arguments.contains(QStringLiteral("--plans"));
 
+    MakeCatalogueFile();
     const QString path = CatalogSchema::DefaultFilePath();
-    CatalogSchema::CreateFile(path);
-    TSession::Default().AddAlias(QString::fromUtf16(TGlobal::AliasName), QString::fromUtf16(TDatabase::DriverSqlite),
-                                 {QStringLiteral("DATABASE NAME=") + path, QStringLiteral("OPEN MODE=READ/WRITE")});
-    TSession::Default().SaveConfigFile();
     {
         TDatabase database;
         database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
         database.SetParams({QStringLiteral("DATABASE NAME=") + path});
         database.Open();
         const double ms = buildCatalogue(database.Handle());
-        if (scalar(database, QStringLiteral("SELECT count(*) FROM Entries")) != qint64(Volumes) * PerVolume)
+        if (Scalar(database, QStringLiteral("SELECT count(*) FROM Entries")) != qint64(Volumes) * PerVolume)
             fail(QStringLiteral("the catalogue holds the wrong number of entries"));
         // What larger pages would gain: the program's catalogues have the engine's default of 4 KB.
         if (const qsizetype at = arguments.indexOf(QStringLiteral("--page-size")); at > 0 && at + 1 < arguments.size()) {
@@ -278,7 +267,7 @@ int main(int argc, char *argv[])
         }
         BenchOut() << "catalogue: " << Volumes * PerVolume << " entries, built in " << QString::number(ms / 1000, 'f', 1)
                    << " s, " << QString::number(QFileInfo(path).size() / double(1 << 20), 'f', 0) << " MB, pages of "
-                   << scalar(database, QStringLiteral("PRAGMA page_size")) << " bytes" << Qt::endl;
+                   << Scalar(database, QStringLiteral("PRAGMA page_size")) << " bytes" << Qt::endl;
     }
 
     TGlobal global;
@@ -297,7 +286,7 @@ int main(int argc, char *argv[])
     TFindCriteria report;
     report.Name = QStringLiteral("*report*");
     const qint64 expected =
-        scalar(global.Database, QStringLiteral("SELECT count(*) FROM Entries WHERE Name LIKE '%report%' AND Parent IS NOT NULL"));
+        Scalar(global.Database, QStringLiteral("SELECT count(*) FROM Entries WHERE Name LIKE '%report%' AND Parent IS NOT NULL"));
     TTimes times = Best(4, [&] {
         ApplyFindCriteria(global, report);
         find.Open();
@@ -359,7 +348,7 @@ int main(int argc, char *argv[])
             for (comparison.OnDisk.First(); !comparison.OnDisk.Eof(); comparison.OnDisk.Next()) {
             }
         });
-        const qint64 pairs = scalar(global.Database, QStringLiteral("SELECT count(*) FROM MatchedEntries"));
+        const qint64 pairs = Scalar(global.Database, QStringLiteral("SELECT count(*) FROM MatchedEntries"));
         const QByteArray what = "matches, 20,000 files: " + MatchQueryName(byPath, bySize, byTime).toLatin1();
         Report(what.constData(), times.Elapsed, times.Cpu, QStringLiteral("< 2000"));
         // Half the files bear catalogued names and sizes; none lies where its namesake does or has its time.
