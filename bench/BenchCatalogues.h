@@ -57,8 +57,8 @@ inline void AddGeneratedVolume(TDatabase &database, qint64 root, int count, int 
     database.ExecSQL(QStringLiteral("INSERT INTO CDs (ID, SerialNum, VolumeLabel) VALUES (?, ?, ?)"),
                      {TVariant(root),
                       TVariant(QStringLiteral("%1-%2")
-                                   .arg(0x1A2B + number & 0xFFFF, 4, 16, QLatin1Char('0'))
-                                   .arg(0x3C4D * (number + 1) & 0xFFFF, 4, 16, QLatin1Char('0'))
+                                   .arg((0x1A2B + number) & 0xFFFF, 4, 16, QLatin1Char('0'))
+                                   .arg((0x3C4D * (number + 1)) & 0xFFFF, 4, 16, QLatin1Char('0'))
                                    .toUpper()),
                       TVariant(label)});
 }
