@@ -51,6 +51,7 @@ private slots:
     void EachChoiceFindsItsMatches();
     void StoppingMidScan_data();
     void StoppingMidScan();
+    void ClosingMidScanStopsFirst();
     void CompareNeedsAFolder();
     void NothingMatching();
 
@@ -219,6 +220,26 @@ void TestFindMatchs::StoppingMidScan()
     QCOMPARE(Count(u"SELECT count(*) FROM MatchedEntries"_s), 0);
     W->close();
     QCOMPARE(Count(u"SELECT count(*) FROM Temp_Entry"_s), 0);
+}
+
+void TestFindMatchs::ClosingMidScanStopsFirst()
+{
+    TTickingServices ticking(F->Services);
+    TVolumeServices::SetCurrent(&ticking);
+    W->Folder->setText(F->VolumePath(u"two"_s));
+    bool stillOpenWhileStopping = false;
+    QTimer::singleShot(0, this, [&] {
+        W->close();
+        stillOpenWhileStopping = W->isVisible() && W->Comparing();
+    });
+    QTest::mouseClick(W->Compare, Qt::LeftButton);
+    TVolumeServices::SetCurrent(&F->Services);
+    QVERIFY(stillOpenWhileStopping);
+    QVERIFY(!W->Comparing());
+    QVERIFY(!W->isVisible());
+    QVERIFY(F->Errors.isEmpty());
+    QCOMPARE(Count(u"SELECT count(*) FROM Temp_Entry"_s), 0);
+    QCOMPARE(Count(u"SELECT count(*) FROM MatchedEntries"_s), 0);
 }
 
 void TestFindMatchs::CompareNeedsAFolder()
