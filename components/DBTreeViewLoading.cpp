@@ -13,6 +13,24 @@ namespace {
 // A chain of parents longer than any folder nesting a volume can have is taken for a cycle.
 constexpr size_t MaxAncestorDepth = 10000;
 
+// The end of a walk: the table back where it was (a position that went away meanwhile is not an
+// error), its controls enabled, and the first failure, of the walk or of these steps, raised.
+void EndWalk(TDataSet *dataSet, const TBookmark &bookmark, bool wasBof, bool wasEof, std::exception_ptr failure)
+{
+    try {
+        RestorePosition(dataSet, bookmark, wasBof, wasEof);
+    } catch (...) {
+    }
+    try {
+        dataSet->EnableControls();
+    } catch (...) {
+        if (!failure)
+            failure = std::current_exception();
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
 } // namespace
 
 void TDBCustomTreeView::ScheduleReload()
@@ -139,19 +157,7 @@ void TDBCustomTreeView::LoadChildren(TDBTreeNode *node, const TVariant &key, con
         if (!failure)
             failure = std::current_exception();
     }
-    try {
-        RestorePosition(dataSet, bookmark, wasBof, wasEof);
-    } catch (...) {
-        // The records moved under the walk; the cursor stays where the walk left it.
-    }
-    try {
-        dataSet->EnableControls();
-    } catch (...) {
-        if (!failure)
-            failure = std::current_exception();
-    }
-    if (failure)
-        std::rethrow_exception(failure);
+    EndWalk(dataSet, bookmark, wasBof, wasEof, failure);
 }
 
 // One level of LoadChildren. The look-ahead into the children's children runs after the walk of
@@ -376,19 +382,7 @@ TDBTreeNode *TDBCustomTreeView::FindOrLoadNode(const TVariant &key)
     } catch (...) {
         failure = std::current_exception();
     }
-    try {
-        RestorePosition(dataSet, bookmark, wasBof, wasEof);
-    } catch (...) {
-        // As after any walk.
-    }
-    try {
-        dataSet->EnableControls();
-    } catch (...) {
-        if (!failure)
-            failure = std::current_exception();
-    }
-    if (failure)
-        std::rethrow_exception(failure);
+    EndWalk(dataSet, bookmark, wasBof, wasEof, failure);
     return found;
 }
 
