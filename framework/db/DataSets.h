@@ -99,6 +99,9 @@ public:
     void Prior() { MoveBy(-1); }
     int MoveBy(int distance);
     virtual int RecordCount();
+    // Gives up whatever the data set holds of a read transaction between reads; called by its
+    // connection while the program is idle.
+    virtual void ReleaseReadLock() {}
     bool Locate(const QString &keyFields, const TVariant &keyValues, TLocateOptions options = 0);
     void Refresh();
 

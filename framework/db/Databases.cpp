@@ -5,6 +5,7 @@
 #include "EngineConfig.h"
 #include "SqliteStatements.h"
 
+#include <QAbstractEventDispatcher>
 #include <QFileInfo>
 
 #include <sqlite3.h>
@@ -329,6 +330,11 @@ void TDatabase::Open()
     FFileName = path;
     FReadOnly = readOnly;
     RegisterWithSession();
+    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance()) {
+        FIdleWatch = std::make_unique<QObject>();
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, FIdleWatch.get(),
+                         [this] { ReleaseReadLocks(); });
+    }
 }
 
 void TDatabase::RegisterWithSession()
@@ -348,6 +354,7 @@ void TDatabase::Close()
 {
     if (!FHandle)
         return;
+    FIdleWatch.reset();
     for (TDataSet *dataSet : std::vector<TDataSet *>(FDataSets))
         dataSet->Close();
     FDataSets.clear();
@@ -574,4 +581,12 @@ void TDatabase::RegisterDataSet(TDataSet *dataSet)
 void TDatabase::UnregisterDataSet(TDataSet *dataSet)
 {
     std::erase(FDataSets, dataSet);
+}
+
+void TDatabase::ReleaseReadLocks()
+{
+    if (!FHandle || InTransaction())
+        return;
+    for (TDataSet *dataSet : FDataSets)
+        dataSet->ReleaseReadLock();
 }

@@ -4,6 +4,7 @@
 #include "Variants.h"
 
 #include <QHash>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -165,6 +166,13 @@ public:
     void RegisterDataSet(TDataSet *dataSet);
     void UnregisterDataSet(TDataSet *dataSet);
 
+    // Lets every data set of the connection give up what it holds of a read transaction. Runs
+    // whenever the event loop is about to wait, so a data set that is open but idle never keeps
+    // a snapshot: other programs can fold the log back, Refresh shows what they wrote, and this
+    // connection's own writes do not fail on a stale snapshot. A transaction of the program's
+    // own is work under way and is left alone.
+    void ReleaseReadLocks();
+
 private:
     friend class TSession; // a session that ends lets go of its connections
     TSession *Session() const;
@@ -194,4 +202,5 @@ private:
     QHash<QString, std::vector<TTableUse>> FTableUses;
     std::vector<TDataSet *> FDataSets;
     std::map<QString, std::shared_ptr<TSqliteStatement>> FStatementCache;
+    std::unique_ptr<QObject> FIdleWatch; // the context of the event loop's idle connection
 };

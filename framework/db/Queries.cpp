@@ -143,6 +143,7 @@ std::vector<TDataSet::TFieldDef> TQuery::InternalOpen()
         BindParams(*FStatement);
         FRows.clear();
         FExhausted = false;
+        FParked = false;
         FCurrent = -1;
         // Columns of expressions have no declared type: the first row's values tell.
         const bool hasRow = FStatement->Step();
@@ -188,15 +189,45 @@ void TQuery::InternalClose()
     FRows.clear();
     FTypes.clear();
     FExhausted = false;
+    FParked = false;
     FCurrent = -1;
     ReleaseDatabase();
+}
+
+void TQuery::ReleaseReadLock()
+{
+    if (!FStatement || FExhausted || FParked)
+        return;
+    FStatement->Reset();
+    FParked = true;
+}
+
+bool TQuery::ResumeStatement()
+{
+    FParked = false;
+    BindParams(*FStatement);
+    for (size_t i = 0; i < FRows.size(); ++i) {
+        if (!FStatement->Step()) {
+            FExhausted = true;
+            FStatement->Reset();
+            return false;
+        }
+    }
+    return true;
 }
 
 bool TQuery::FetchOne()
 {
     if (FExhausted)
         return false;
-    if ((FMaxRows > 0 && FRows.size() >= size_t(FMaxRows)) || !FStatement->Step()) {
+    if (FMaxRows > 0 && FRows.size() >= size_t(FMaxRows)) {
+        FExhausted = true;
+        FStatement->Reset();
+        return false;
+    }
+    if (FParked && !ResumeStatement())
+        return false;
+    if (!FStatement->Step()) {
         FExhausted = true;
         FStatement->Reset();
         return false;
@@ -326,6 +357,7 @@ void TQuery::InternalRefresh()
     BindParams(*FStatement);
     FRows.clear();
     FExhausted = false;
+    FParked = false;
     FCurrent = FetchOne() ? 0 : -1;
 }
 

@@ -67,6 +67,10 @@ public:
     int RowsAffected() const { return FRowsAffected; }
 
     bool CanModify() const override { return false; }
+    // A statement left part-read keeps a read transaction open: others could not checkpoint, and
+    // this connection would go on seeing an old snapshot and fail to write. While idle the query
+    // lets go of it; the next row read runs the statement again and passes the rows it has.
+    void ReleaseReadLock() override;
 
     // At most this many rows are read (0: all of them); the data set ends after the last. A view
     // of a result that can run to millions of rows stays within bounded memory this way.
@@ -96,6 +100,7 @@ private:
     void BindParams(TSqliteStatement &statement) const;
     bool FetchOne();
     void FetchAll();
+    bool ResumeStatement();
 
     QStringList FSQL;
     TParams FParams;
@@ -107,6 +112,7 @@ private:
     std::vector<TFieldType> FTypes;
     std::vector<TVariantArray> FRows;
     bool FExhausted = false;
+    bool FParked = false; // reset while idle, before its last row was read
     int FCurrent = -1;
 };
 

@@ -5,10 +5,13 @@
 
 #include <QFile>
 #include <QLocale>
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <algorithm>
 #include <memory>
+#include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
 
@@ -100,6 +103,7 @@ private slots:
     void Properties();
     void OneDataModuleOnly();
     void LockedByAnotherConnection();
+    void IdleModuleSeesAnotherProgramsWrites();
 
 private:
     qint64 Scalar(const QString &sql);
@@ -544,6 +548,39 @@ void TestDmGlobal::LockedByAnotherConnection()
     QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE Name = 'mine' AND Parent = 10"_s), 1);
     QCOMPARE(Scalar(u"SELECT count(*) FROM Entries"_s), 13);
     QCOMPARE(Scalar(u"SELECT count(*) FROM pragma_integrity_check WHERE integrity_check <> 'ok'"_s), 0);
+}
+
+void TestDmGlobal::IdleModuleSeesAnotherProgramsWrites()
+{
+    TGlobal &g = *FGlobal;
+    // A type lookup leaves its query open on the row it found, as the scan and find matches do.
+    QCOMPARE(g.ImageIDForFile(u"a.txt"_s), qint16(FTxt));
+    QEventLoop idle;
+    QTimer::singleShot(20, &idle, &QEventLoop::quit);
+    idle.exec();
+
+    TDatabase other; // the command-line tool adding a volume meanwhile
+    other.SetDriverName(u"SQLITE"_s);
+    other.SetParams({u"DATABASE NAME="_s + g.Database.FileName()});
+    other.Open();
+    other.ExecSQL(
+        u"INSERT INTO Entries (ID, Parent, Name, Folder, ImageID, CD) VALUES (20, NULL, 'New', 1, 2, 20);"
+        u"INSERT INTO CDs (ID, SerialNum, VolumeLabel) VALUES (20, '4444-4444', 'New')"_s);
+    int logPages = -1;
+    int folded = -1;
+    QCOMPARE(sqlite3_wal_checkpoint_v2(other.Handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logPages, &folded), SQLITE_OK);
+
+    g.DataChanged = true;
+    g.RefreshViews();
+    QVERIFY(g.Folders.Locate(u"ID"_s, TVariant(qint64(20))));
+    g.Main.Open();
+    g.Main.Append();
+    g.Main.FieldByName(u"Parent"_s)->SetAsInteger(20);
+    g.Main.FieldByName(u"Name"_s)->SetAsString(u"mine"_s);
+    g.Main.FieldByName(u"ImageID"_s)->SetAsInteger(3);
+    g.Main.FieldByName(u"CD"_s)->SetAsInteger(20);
+    g.Main.Post();
+    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE CD = 20"_s), 2);
 }
 
 QTEST_MAIN(TestDmGlobal)

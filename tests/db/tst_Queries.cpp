@@ -2,10 +2,13 @@
 #include "Databases.h"
 #include "Queries.h"
 
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <functional>
 #include <memory>
+#include <sqlite3.h>
 
 Q_DECLARE_METATYPE(TVariant)
 Q_DECLARE_METATYPE(TFieldType)
@@ -71,6 +74,7 @@ private slots:
     void UnsetParameterIsNull();
     void ReopenBindsNewValues();
     void Refresh();
+    void IdleQueryHoldsNoReadTransaction();
 
     void ExecSQL_data();
     void ExecSQL();
@@ -583,6 +587,34 @@ void TestQueries::Refresh()
 
 // ---------------------------------------------------------------------------------------------
 // Statements run for their effect
+
+void TestQueries::IdleQueryHoldsNoReadTransaction()
+{
+    TDatabase other; // another program's connection to the same file
+    other.SetDatabaseName(QStringLiteral("Other"));
+    other.SetDriverName(QStringLiteral("SQLITE"));
+    other.SetParams({QStringLiteral("DATABASE NAME=") + FDir->filePath(QStringLiteral("queries.db"))});
+    other.Open();
+
+    auto query = Query({QStringLiteral("SELECT A FROM T ORDER BY A")});
+    query->Open();
+    QCOMPARE(query->FieldByName(QStringLiteral("A"))->AsInteger(), 1);
+    QCOMPARE(sqlite3_txn_state(FDb->Handle(), nullptr), SQLITE_TXN_READ);
+
+    QEventLoop idle;
+    QTimer::singleShot(20, &idle, &QEventLoop::quit);
+    idle.exec();
+    QCOMPARE(sqlite3_txn_state(FDb->Handle(), nullptr), SQLITE_TXN_NONE);
+
+    // The other program folds the log back and writes; so does this connection, on a snapshot
+    // that is not stale; and the query reads on from where it was, seeing both rows.
+    other.ExecSQL(QStringLiteral("INSERT INTO T (A) VALUES (4)"));
+    int logPages = -1;
+    int folded = -1;
+    QCOMPARE(sqlite3_wal_checkpoint_v2(other.Handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logPages, &folded), SQLITE_OK);
+    FDb->ExecSQL(QStringLiteral("INSERT INTO T (A) VALUES (5)"));
+    QCOMPARE(walk(*query, QStringLiteral("A")), QStringList({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("5")}));
+}
 
 void TestQueries::ExecSQL_data()
 {
