@@ -1,9 +1,8 @@
+#include "ErrorHandlers.h"
 #include "Startup.h"
-
-#include <QApplication>
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);
     return RunProgram();
 }

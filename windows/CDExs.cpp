@@ -354,24 +354,22 @@ void TCDEx::OpenSelectedFolder()
     TTable &folders = global.Folders;
     const QString indexName = folders.IndexName();
     const QString indexFieldNames = folders.IndexFieldNames();
-    folders.DisableControls();
-    try {
-        folders.SetIndexFieldNames(QStringLiteral("ID"));
-        folders.FindKey({TVariant(id)});
-    } catch (...) {
+    TControlsDisabled disabled(folders);
+    // Switching back keeps the record the seek landed on.
+    auto restoreIndex = [&] {
         if (!indexFieldNames.isEmpty())
             folders.SetIndexFieldNames(indexFieldNames);
         if (!indexName.isEmpty())
             folders.SetIndexName(indexName);
-        folders.EnableControls();
+    };
+    try {
+        folders.SetIndexFieldNames(QStringLiteral("ID"));
+        folders.FindKey({TVariant(id)});
+    } catch (...) {
+        restoreIndex();
         throw;
     }
-    // Switching back keeps the record the seek landed on.
-    if (!indexFieldNames.isEmpty())
-        folders.SetIndexFieldNames(indexFieldNames);
-    if (!indexName.isEmpty())
-        folders.SetIndexName(indexName);
-    folders.EnableControls();
+    restoreIndex();
 }
 
 void TCDEx::Delete1Click()

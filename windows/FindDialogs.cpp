@@ -4,6 +4,7 @@
 #include "DataBaseListView.h"
 #include "ErrorHandlers.h"
 #include "FindCriteria.h"
+#include "Hourglass.h"
 #include "Properties.h"
 #include "SysUtils.h"
 #include "ViewMenus.h"
@@ -190,7 +191,8 @@ TFind::TFind(QWidget *parent)
     Entries->SetImageIDField(QStringLiteral("ImageID"));
     Entries->SetKeyFields(QStringLiteral("Name;InFolder;Size;Type;Modified"));
     Entries->SetColumnsFields(QStringLiteral("InFolder;Size;Type;Modified"));
-    Entries->BeforeItemsLoading = {[](TDBCustomListView *) { QApplication::setOverrideCursor(Qt::WaitCursor); }, this};
+    Entries->BeforeItemsLoading = {[this](TDBCustomListView *) { FLoadingHourglass = std::make_unique<THourglass>(); },
+                                   this};
     Entries->AfterItemsLoading = {[this](TDBCustomListView *) { EntriesAfterItemsLoading(); }, this};
     Entries->SetDataSource(&global.dsFindDialog);
     Entries->hide();
@@ -314,16 +316,20 @@ void TFind::Button1Click()
     SB2->show();
     SB2->showMessage(tr("Searching..."));
     SB2->repaint();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    auto finish = qScopeGuard([this] {
+    const THourglass hourglass;
+    bool searched = false;
+    auto finish = qScopeGuard([this, &searched] {
+        if (!searched)
+            SB2->clearMessage();
         SetSizeLimits(true);
         resize(width(), HeightAfter);
-        QApplication::restoreOverrideCursor();
         Anim1->SetActive(false);
         Anim1->hide();
         Entries->show();
         Entries->setFocus();
     });
+    // The previous result goes first: a search that fails on its criteria must not leave it shown.
+    ResetSearchFlags(global);
 
     TFindCriteria criteria;
     criteria.Name = Edit1->text();
@@ -348,6 +354,7 @@ void TFind::Button1Click()
     global.FindDialog.SetMaxRows(RowsShown);
     global.FindDialog.Open();
     global.FindDialog.First();
+    searched = true;
     if (global.FindDialog.IsEmpty())
         SB2->showMessage(tr("0 file(s) found"));
 }
@@ -367,12 +374,12 @@ void TFind::Button2Click()
 
 void TFind::EntriesAfterItemsLoading()
 {
+    auto restore = qScopeGuard([this] { FLoadingHourglass.reset(); });
     const qint64 found = FindResultCount(Global());
     if (found > RowsShown)
         SB2->showMessage(tr("%1 file(s) found, the first %2 shown").arg(QLocale().toString(found), QLocale().toString(RowsShown)));
     else
         SB2->showMessage(tr("%1 file(s) found").arg(found));
-    QApplication::restoreOverrideCursor();
 }
 
 void TFind::Properties1Click()

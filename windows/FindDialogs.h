@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <memory>
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -12,6 +14,7 @@ class QStatusBar;
 class QTabWidget;
 class TAnimate;
 class TDBListView;
+class THourglass;
 
 // Searches the whole catalogue by name, volume, date, type and size; the results are the rows of
 // the data module's FindDialog query, shown in a list.
@@ -60,4 +63,6 @@ private:
     void RadioButtonClick();
     void Properties1Click();
     void EntriesAfterItemsLoading();
+
+    std::unique_ptr<THourglass> FLoadingHourglass; // from the list's loading to its count
 };

@@ -5,6 +5,7 @@
 #include "ErrorHandlers.h"
 #include "FolderBrowsers.h"
 #include "FolderMatches.h"
+#include "Hourglass.h"
 #include "MessageBoxes.h"
 #include "ViewMenus.h"
 #include "VolumeServices.h"
@@ -172,11 +173,11 @@ void TFindMatch::UpdateComparingControls()
     Anim1->setVisible(FComparing);
     Anim1->SetActive(FComparing);
     if (FComparing) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
+        FHourglass = std::make_unique<THourglass>();
         Compare->setText(tr("Cancel"));
     } else {
         Compare->setText(tr("Compare"));
-        QApplication::restoreOverrideCursor();
+        FHourglass.reset();
         FStopRequested = false;
     }
     UpdateCompareButton();

@@ -11,6 +11,7 @@ class QToolButton;
 class TAnimate;
 class TDBListView;
 class TFolderComparison;
+class THourglass;
 
 // Compares a folder of a live disc with the catalogue: which of its files and folders are
 // catalogued already, and where.
@@ -54,6 +55,7 @@ private:
 
     std::unique_ptr<TFolderComparison> FComparison;
     bool FComparing = false;
+    std::unique_ptr<THourglass> FHourglass; // while comparing
     bool FStopRequested = false;
     bool FCloseRequested = false;
     quint32 FLastTick = 0;

@@ -3,6 +3,7 @@
 #include "BusyAnimations.h"
 #include "CDImage.h"
 #include "ErrorHandlers.h"
+#include "Hourglass.h"
 #include "ListViews.h"
 #include "MountWatcher.h"
 #include "VolumeServices.h"
@@ -25,16 +26,6 @@ namespace {
 // while cataloguing.
 constexpr int IdleHeight = 216;
 constexpr int LoadingHeight = 312;
-
-// The hourglass for as long as it lives.
-class THourglass
-{
-public:
-    THourglass() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~THourglass() { QApplication::restoreOverrideCursor(); }
-    THourglass(const THourglass &) = delete;
-    THourglass &operator=(const THourglass &) = delete;
-};
 
 template <class F> class TAtExit
 {

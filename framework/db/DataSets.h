@@ -233,3 +233,16 @@ private:
 
     std::vector<TDataSource *> FDataSources;
 };
+
+// The bound controls of a data set stay still for as long as this lives, whatever is raised.
+class TControlsDisabled
+{
+public:
+    explicit TControlsDisabled(TDataSet &dataSet) : FDataSet(dataSet) { FDataSet.DisableControls(); }
+    ~TControlsDisabled() { FDataSet.EnableControls(); }
+    TControlsDisabled(const TControlsDisabled &) = delete;
+    TControlsDisabled &operator=(const TControlsDisabled &) = delete;
+
+private:
+    TDataSet &FDataSet;
+};

@@ -43,13 +43,6 @@ struct TFlagGuard
     ~TFlagGuard() { Flag = Saved; }
 };
 
-struct TControlsDisabled
-{
-    TDataSet *DataSet;
-    explicit TControlsDisabled(TDataSet *dataSet) : DataSet(dataSet) { DataSet->DisableControls(); }
-    ~TControlsDisabled() { DataSet->EnableControls(); }
-};
-
 // The marks of the indicator column: the current record, a record being edited, a new record.
 QPixmap IndicatorPixmap(TDataSetState state, const QColor &color)
 {
@@ -660,7 +653,7 @@ void TDBGrid::FillWindow(int wantedActive)
         const size_t size = size_t(WindowSize());
         wantedActive = std::clamp(wantedActive, 0, int(size) - 1);
         TFlagGuard filling(FFilling);
-        TControlsDisabled disabled(dataSet);
+        TControlsDisabled disabled(*dataSet);
         const TBookmark bookmark = dataSet->GetBookmark();
         const bool wasBof = dataSet->Bof();
         const bool wasEof = dataSet->Eof();

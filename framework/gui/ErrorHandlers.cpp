@@ -55,3 +55,13 @@ void SetExceptionDisplay(TExceptionDisplay display)
 {
     ExceptionDisplay() = std::move(display);
 }
+
+bool TApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        HandleException();
+        return false;
+    }
+}

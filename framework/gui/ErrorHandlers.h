@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QApplication>
 #include <QString>
 
 #include <functional>
@@ -26,3 +27,12 @@ bool Guarded(F &&fn)
         return false;
     }
 }
+
+// The program's application object: an exception that some handler let through ends in the one
+// handler above, and the program goes on, instead of unwinding out of the event loop and ending.
+class TApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+    bool notify(QObject *receiver, QEvent *event) override;
+};

@@ -163,11 +163,16 @@ void TestFindDialogs::OneDayIncludesTheWholeDay()
 
 void TestFindDialogs::ABadSizeFailsAndLeavesTheWindowUsable()
 {
+    FindNow();
+    QTRY_VERIFY(W->Entries->Items()->Count() > 0);
+    // The failed search shows none of the previous one's rows nor its count.
     W->Edit2->setText(u"12a"_s);
     FindNow();
     QCOMPARE(F->Errors, QStringList{u"'12a' is not a valid integer value"_s});
     QCOMPARE(W->height(), 370);
     QVERIFY(W->Entries->isVisible() && W->Button1->isEnabled());
+    QCOMPARE(W->Entries->Items()->Count(), 0);
+    QVERIFY(W->SB2->currentMessage().isEmpty());
     QVERIFY(!QApplication::overrideCursor());
     W->Edit2->setText(u"0"_s);
     FindNow();
