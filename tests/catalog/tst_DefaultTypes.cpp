@@ -1,7 +1,6 @@
 #include "DefaultTypes.h"
 
 #include <QImage>
-#include <QPainter>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
@@ -12,41 +11,6 @@ namespace {
 QImage Picture(qint16 imageId, int size)
 {
     return QImage::fromData(DefaultPicture(imageId, size), "BMP");
-}
-
-// Every picture side by side at the same scale, a large one four times its size and a small one
-// eight times, then as the program shows it: the small one masked on a white list and on a
-// selection colour. Set VNX_CONTACT_SHEET to a file name to keep it.
-QImage ContactSheet(const std::vector<TDefaultType> &types)
-{
-    constexpr int columns = 4;
-    constexpr int cellWidth = 320;
-    constexpr int cellHeight = 144;
-    const int rows = (int(types.size()) + columns - 1) / columns;
-    QImage sheet(columns * cellWidth, rows * cellHeight, QImage::Format_RGB32);
-    sheet.fill(QColor(0xd8, 0xd8, 0xd8));
-    QPainter painter(&sheet);
-    for (const TDefaultType &type : types) {
-        const QPoint cell((type.ImageID % columns) * cellWidth + 8,
-                          (type.ImageID / columns) * cellHeight + 8);
-        const QImage large = Picture(type.ImageID, 32);
-        const QImage small = Picture(type.ImageID, 16);
-        painter.drawImage(cell, large.scaled(128, 128));
-        painter.drawImage(cell + QPoint(136, 0), small.scaled(128, 128));
-        const QImage mask = small.createMaskFromColor(small.pixel(0, 15), Qt::MaskOutColor);
-        for (int place = 0; place < 2; ++place) {
-            const QPoint at = cell + QPoint(272, place * 40);
-            painter.fillRect(QRect(at, QSize(32, 32)), place == 0 ? Qt::white : QColor(0x30, 0x60, 0xc0));
-            QImage shown = small.convertToFormat(QImage::Format_ARGB32);
-            for (int y = 0; y < 16; ++y)
-                for (int x = 0; x < 16; ++x)
-                    if (mask.pixelIndex(x, y) == 0)
-                        shown.setPixel(x, y, qRgba(0, 0, 0, 0));
-            painter.drawImage(at + QPoint(8, 8), shown);
-        }
-    }
-    painter.end();
-    return sheet;
 }
 
 } // namespace
@@ -72,7 +36,6 @@ private slots:
     void InfoPatterns_data();
     void InfoPatterns();
     void InfoPatternsAreUsable();
-    void ContactSheetShowsEveryPicture();
 };
 
 void TestDefaultTypes::IdsFollowWithoutGaps()
@@ -257,15 +220,6 @@ void TestDefaultTypes::InfoPatternsAreUsable()
         QVERIFY2(!names.contains(pattern.NameNFO), qPrintable(pattern.NameNFO));
         names.insert(pattern.NameNFO);
     }
-}
-
-void TestDefaultTypes::ContactSheetShowsEveryPicture()
-{
-    const QImage sheet = ContactSheet(DefaultTypes());
-    QVERIFY(!sheet.isNull());
-    const QString keep = qEnvironmentVariable("VNX_CONTACT_SHEET");
-    if (!keep.isEmpty())
-        QVERIFY(sheet.save(keep, "PNG"));
 }
 
 QTEST_GUILESS_MAIN(TestDefaultTypes)

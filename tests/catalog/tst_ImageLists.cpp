@@ -1,4 +1,5 @@
 #include "CatalogSchema.h"
+#include "Screenshots.h"
 #include "DefaultTypes.h"
 #include "ListViews.h"
 #include "dmGlobal.h"
@@ -88,7 +89,7 @@ void TestImageLists::ReloadFollowsTheTable()
     view.resize(560, 300);
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
-    QVERIFY(view.grab().save(u"/tmp/imagelists-types.png"_s));
+    KeepScreenshot(view.grab(), u"imagelists-types.png"_s);
 
     const int folder = DefaultImage::Folder;
     const QImage before = FGlobal->DBIL_Big.Pixmap(folder).toImage();

@@ -1,4 +1,5 @@
 #include "DBTreeViewFixture.h"
+#include "Screenshots.h"
 
 #include <QLineEdit>
 
@@ -61,7 +62,7 @@ void TestDBTreeViewEditing::clickMovesTheCursor()
             node->SetSelectedIndex(0);
     });
     const QImage shot = F->Tree->grab().toImage();
-    shot.save(u"/tmp/tree-DBTreeView.png"_s);
+    KeepScreenshot(shot, u"tree-DBTreeView.png"_s);
     QCOMPARE(F->Node(2)->SelectedIndex(), 0);
     QCOMPARE(F->Node(3)->SelectedIndex(), 1);
     F->Tree->SetImages(nullptr);

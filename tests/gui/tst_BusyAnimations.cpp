@@ -1,4 +1,5 @@
 #include "BusyAnimations.h"
+#include "Screenshots.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -68,7 +69,7 @@ void TestBusyAnimations::Films()
         QVERIFY(Drawn(image) > size.width() * size.height() / 20);
         QVERIFY(image != previous);
         previous = image;
-        image.save(u"/tmp/vnx_animate_%1_%2.png"_s.arg(int(avi)).arg(frame));
+        KeepScreenshot(image, u"animate-%1-%2.png"_s.arg(int(avi)).arg(frame));
     }
 }
 

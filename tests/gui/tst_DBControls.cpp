@@ -1,4 +1,5 @@
 #include "DBControls.h"
+#include "Screenshots.h"
 #include "DataControlsFixture.h"
 #include "ErrorHandlers.h"
 
@@ -330,7 +331,7 @@ void TestDBControls::Render()
         ->SetAsString(u"A description long enough to wrap over more than one line "
                       "of the memo, so that the word wrap shows."_s);
     const QImage image = FForm->grab().toImage();
-    QVERIFY(image.save(u"/tmp/vnx_dbcontrols.png"_s));
+    KeepScreenshot(image, u"dbcontrols.png"_s);
     QVERIFY(FMemo->document()->firstBlock().layout()->lineCount() > 1);
 }
 

@@ -1,4 +1,5 @@
 #include "DBGrids.h"
+#include "Screenshots.h"
 #include "DataControlsFixture.h"
 #include "ErrorHandlers.h"
 #include "MessageBoxes.h"
@@ -437,11 +438,11 @@ void TestDBGrids::Render()
     FTable->MoveBy(4);
     FTable->Edit();
     FTable->FieldByName(u"Name"_s)->SetAsString(u"txt"_s);
-    QVERIFY(FGrid->grab().save(u"/tmp/vnx_dbgrid_edit.png"_s));
+    KeepScreenshot(FGrid->grab(), u"dbgrid-edit.png"_s);
     FTable->Cancel();
     FTable->Last();
     QTest::keyClick(FGrid, Qt::Key_Down);
-    QVERIFY(FGrid->grab().save(u"/tmp/vnx_dbgrid_append.png"_s));
+    KeepScreenshot(FGrid->grab(), u"dbgrid-append.png"_s);
     QCOMPARE(FTable->State(), TDataSetState::Insert);
 }
 

@@ -1,4 +1,5 @@
 #include "DBControls.h"
+#include "Screenshots.h"
 #include "DBNavigators.h"
 #include "DataControlsFixture.h"
 #include "ErrorHandlers.h"
@@ -219,10 +220,10 @@ void TestDBNavigators::VisibleButtonsAndHints()
     QCOMPARE(FNavigator->Button(nbDelete)->toolTip(), u"Delete record"_s);
     FTable->Edit();
     FNavigator->resize(FNavigator->sizeHint());
-    QVERIFY(FNavigator->grab().save(u"/tmp/vnx_navigator_some.png"_s));
+    KeepScreenshot(FNavigator->grab(), u"navigator-some.png"_s);
     FNavigator->SetVisibleButtons(TNavButtons::All());
     FNavigator->resize(240, 25);
-    QVERIFY(FNavigator->grab().save(u"/tmp/vnx_navigator_all.png"_s));
+    KeepScreenshot(FNavigator->grab(), u"navigator-all.png"_s);
 }
 
 QTEST_MAIN(TestDBNavigators)

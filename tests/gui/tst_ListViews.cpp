@@ -1,4 +1,5 @@
 #include "ErrorHandlers.h"
+#include "Screenshots.h"
 #include "ImageLists.h"
 #include "ListViews.h"
 
@@ -318,8 +319,7 @@ void TestListViews::RenderEachStyle()
         FView->SetViewStyle(style);
         QApplication::processEvents();
         const QImage shot = FView->grab().toImage();
-        const QString file = QStringLiteral("/tmp/listview-style-%1.png").arg(int(style));
-        QVERIFY(shot.save(file));
+        KeepScreenshot(shot, QStringLiteral("listview-style-%1.png").arg(int(style)));
         // The selected item's picture is drawn where the item is.
         const QRect rect = FView->Items()->Item(0)->DisplayRect().translated(
             FView->Viewport()->mapTo(FView.get(), QPoint()));

@@ -1,4 +1,5 @@
 #include "ImageLists.h"
+#include "Screenshots.h"
 #include "TreeViews.h"
 
 #include <QLineEdit>
@@ -242,7 +243,7 @@ void TestTreeViews::captionEditing()
     if (auto *editor = FTree->viewport()->findChild<QLineEdit *>(); editor && editor->isVisible()) {
         editor->selectAll();
         QTest::keyClicks(editor, u"Renamed"_s);
-        FTree->grab().save(u"/tmp/tree-TreeViews-editing.png"_s);
+        KeepScreenshot(FTree->grab(), u"tree-editing.png"_s);
         QVERIFY(FTree->viewport()->rect().contains(editor->geometry()));
         QTest::keyClick(editor, Qt::Key_Return);
     }
@@ -323,7 +324,7 @@ void TestTreeViews::rendersNodesWithImages()
     A->Expand(true);
     FTree->SetSelected(C);
     const QImage shot = FTree->grab().toImage();
-    shot.save(u"/tmp/tree-TreeViews.png"_s);
+    KeepScreenshot(shot, u"tree.png"_s);
     // The selected node shows the picture its hook chose; the state image comes before E's picture.
     auto colourAt = [&](TTreeNode *node, int dx) {
         const QRect row = FTree->visualRect(FTree->Items()->IndexOf(node));

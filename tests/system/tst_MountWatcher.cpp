@@ -31,10 +31,6 @@ void TestMountWatcher::ProcMountTable()
         QSKIP("no /proc on this machine");
     auto watcher = std::make_unique<TMountWatcher>(QStringLiteral("/proc/self/mountinfo"));
     QCOMPARE(watcher->Mode(), TMountWatcher::TMode::Notified);
-    QSignalSpy spy(watcher.get(), &TMountWatcher::Changed);
-    QTest::qWait(50);
-    QCOMPARE(spy.count(), 0);
-    watcher.reset();
 }
 
 void TestMountWatcher::ProcMountTableNotifies()
