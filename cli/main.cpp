@@ -79,6 +79,25 @@ void onInterrupt(int)
     std::signal(SIGINT, SIG_DFL);
 }
 
+// Results go out a line at a time to a terminal, where somebody waits for the first of them, and
+// in blocks to a pipe or a file, where only the whole counts.
+class TResultLines
+{
+public:
+    TResultLines() : FStream(stdout), FEachLine(::isatty(STDOUT_FILENO)) {}
+    QTextStream &Stream() { return FStream; }
+    void EndLine()
+    {
+        FStream << '\n';
+        if (FEachLine)
+            FStream.flush();
+    }
+
+private:
+    QTextStream FStream;
+    bool FEachLine;
+};
+
 QTextStream &err()
 {
     static QTextStream stream(stderr);
@@ -430,12 +449,13 @@ int find(TGlobal &global, const TOptions &options)
     ApplyFindCriteria(global, criteria);
 
     // Streamed, so that a search of every entry of a large catalogue holds only one row at a time.
-    QTextStream out(stdout);
+    TResultLines lines;
     qint64 rows = 0;
     ForEachFindResult(global, [&](const TSqliteStatement &row) {
         const auto text = [&row](int column) { return field(row.Column(column, TFieldType::String).AsString()); };
-        out << text(0) << '\t' << text(1) << '\t' << text(2) << '\t' << text(3) << '\t' << text(4) << '\t'
-            << timeText(row, 5) << '\n';
+        lines.Stream() << text(0) << '\t' << text(1) << '\t' << text(2) << '\t' << text(3) << '\t' << text(4)
+                       << '\t' << timeText(row, 5);
+        lines.EndLine();
         ++rows;
     });
     return rows > 0 ? ecDone : ecNothing;
@@ -480,11 +500,12 @@ int matches(TGlobal &global, const TOptions &options)
         err() << "vor-nex-cli: stopped\n";
         return ecNothing;
     }
-    QTextStream out(stdout);
+    TResultLines lines;
     comparison.ForEachPair([&](const TSqliteStatement &row) {
         const auto text = [&row](int column) { return field(row.Column(column, TFieldType::String).AsString()); };
-        out << text(0) << text(1) << '\t' << text(2) << '\t' << text(3) << text(4) << '\t' << text(5) << '\t'
-            << timeText(row, 6) << '\n';
+        lines.Stream() << text(0) << text(1) << '\t' << text(2) << '\t' << text(3) << text(4) << '\t' << text(5)
+                       << '\t' << timeText(row, 6);
+        lines.EndLine();
     });
     return ecDone;
 }
