@@ -3,6 +3,7 @@
 #include "BusyAnimations.h"
 #include "DataBaseListView.h"
 #include "ErrorHandlers.h"
+#include "FindCounts.h"
 #include "FindCriteria.h"
 #include "Hourglass.h"
 #include "Properties.h"
@@ -197,6 +198,12 @@ TFind::TFind(QWidget *parent)
     Entries->SetDataSource(&global.dsFindDialog);
     Entries->hide();
 
+    FCount = new TFindCount(this);
+    connect(FCount, &TFindCount::Counted, this, &TFind::ShowFound);
+    connect(FCount, &TFindCount::Failed, this, [this](const QString &message) {
+        SB2->showMessage(tr("The first %1 file(s) shown; they could not be counted: %2").arg(QLocale().toString(RowsShown), message));
+    });
+
     SB2 = new QStatusBar(this);
     SB2->setObjectName(QStringLiteral("SB2"));
     SB2->setSizeGripEnabled(false);
@@ -329,6 +336,7 @@ void TFind::Button1Click()
         Entries->setFocus();
     });
     // The previous result goes first: a search that fails on its criteria must not leave it shown.
+    FCount->Cancel();
     ResetSearchFlags(global);
 
     TFindCriteria criteria;
@@ -368,6 +376,7 @@ void TFind::Button2Click()
     ComboBox2->setCurrentIndex(-1);
     ComboBox3->setCurrentIndex(-1);
     resize(width(), HeightBefore);
+    FCount->Cancel();
     ResetSearchFlags(Global());
     SB2->clearMessage();
 }
@@ -375,7 +384,19 @@ void TFind::Button2Click()
 void TFind::EntriesAfterItemsLoading()
 {
     auto restore = qScopeGuard([this] { FLoadingHourglass.reset(); });
-    const qint64 found = FindResultCount(Global());
+    const int shown = Entries->Items()->Count();
+    // Fewer rows than the list takes are the whole result; beyond that the rest is counted while
+    // the user looks at what is shown.
+    if (shown < RowsShown || !Global().FindDialog.Active()) {
+        ShowFound(shown);
+        return;
+    }
+    SB2->showMessage(tr("The first %1 file(s) shown, counting the others...").arg(QLocale().toString(RowsShown)));
+    FCount->Start(Global());
+}
+
+void TFind::ShowFound(qint64 found)
+{
     if (found > RowsShown)
         SB2->showMessage(tr("%1 file(s) found, the first %2 shown").arg(QLocale().toString(found), QLocale().toString(RowsShown)));
     else
@@ -394,6 +415,7 @@ void TFind::Properties1Click()
 
 void TFind::done(int result)
 {
+    FCount->Cancel();
     Guarded([] {
         ResetSearchFlags(Global());
         Global().FindDialog.SetMaxRows(0);

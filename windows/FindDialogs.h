@@ -14,6 +14,7 @@ class QStatusBar;
 class QTabWidget;
 class TAnimate;
 class TDBListView;
+class TFindCount;
 class THourglass;
 
 // Searches the whole catalogue by name, volume, date, type and size; the results are the rows of
@@ -63,6 +64,8 @@ private:
     void RadioButtonClick();
     void Properties1Click();
     void EntriesAfterItemsLoading();
+    void ShowFound(qint64 found);
 
-    std::unique_ptr<THourglass> FLoadingHourglass; // from the list's loading to its count
+    std::unique_ptr<THourglass> FLoadingHourglass; // while the list loads
+    TFindCount *FCount = nullptr;
 };

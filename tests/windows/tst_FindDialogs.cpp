@@ -33,6 +33,7 @@ private slots:
     void ABadSizeFailsAndLeavesTheWindowUsable();
     void NewSearchKeepsSomeChoices();
     void PropertiesOfAResult();
+    void ALargeResultIsCountedAfterItIsShown();
 
 private:
     QStringList Found();
@@ -74,6 +75,31 @@ void TestFindDialogs::FindNow()
 {
     QTest::mouseClick(W->Button1, Qt::LeftButton);
     QCoreApplication::processEvents();
+}
+
+void TestFindDialogs::ALargeResultIsCountedAfterItIsShown()
+{
+    // Copies of a catalogued file, more than the list shows.
+    F->Global->Database.ExecSQL(
+        u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20500) "
+        "INSERT INTO Entries (Parent, Name, Folder, Size, Modified, ImageID, CD, FullPath) "
+        "SELECT Parent, 'copy' || i || '.txt', 0, Size, Modified, ImageID, CD, FullPath "
+        "FROM n, (SELECT * FROM Entries WHERE Name = 'report.txt')"_s,
+        {});
+    W->Edit1->setText(u"copy*"_s);
+    FindNow();
+    QCOMPARE(W->Entries->Items()->Count(), 20000);
+    QTRY_COMPARE(W->SB2->currentMessage(), u"20,500 file(s) found, the first 20,000 shown"_s);
+    QVERIFY(!QApplication::overrideCursor());
+
+    // A search started while the count runs shows its own figure only.
+    W->Edit1->setText(u"copy*"_s);
+    FindNow();
+    W->Edit1->setText(u"report.txt"_s);
+    FindNow();
+    QTRY_COMPARE(W->SB2->currentMessage(), u"1 file(s) found"_s);
+    QTest::qWait(100);
+    QCOMPARE(W->SB2->currentMessage(), u"1 file(s) found"_s);
 }
 
 QStringList TestFindDialogs::Found()

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class TGlobal;
+
+// Counts the rows of the data module's FindDialog query, as its parameters stand when the count
+// starts, on a connection and a thread of its own: a result of millions of rows takes a good part
+// of a second to count, and the window that asked stays responsive meanwhile. Counted or Failed
+// arrives through the event loop; a count that is cancelled, restarted or outlived reports nothing.
+class TFindCount : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TFindCount(QObject *parent = nullptr);
+    ~TFindCount() override;
+
+    void Start(TGlobal &global);
+    void Cancel();
+    bool Running() const { return FRun != nullptr; }
+
+signals:
+    void Counted(qint64 rows);
+    void Failed(const QString &message);
+
+private:
+    struct TRun;
+    std::unique_ptr<TRun> FRun;
+    quint64 FGeneration = 0;
+};
