@@ -5,6 +5,8 @@
 #include "PrivateMessages.h"
 
 #include <QAbstractItemView>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <cstring>
 
 namespace {
@@ -159,6 +161,8 @@ TDBCustomListView::TDBCustomListView(QWidget *parent)
 
 TDBCustomListView::~TDBCustomListView()
 {
+    // A load cut short by the end of the view tells nobody: whoever listens may be going too.
+    FLoading = false;
     ClearItems();
     // The data set outlives us: it must not keep calling hooks into a view that is gone.
     UnhookDataSet(DataSet());
@@ -361,8 +365,20 @@ void TDBCustomListView::ReloadItems()
     }
 }
 
+void TDBCustomListView::AbandonLoading()
+{
+    ++FLoadGeneration;
+    FResumeAfter = TBookmark();
+    if (!FLoading)
+        return;
+    FLoading = false;
+    FLoadComplete = false;
+    DoAfterItemsLoading();
+}
+
 void TDBCustomListView::ClearItems()
 {
+    AbandonLoading();
     FKeyIndex.clear();
     FUnhashableKeys = 0;
     for (int i = 0; i < Items()->Count(); ++i)
@@ -373,8 +389,18 @@ void TDBCustomListView::ClearItems()
 
 void TDBCustomListView::LoadItems()
 {
+    AbandonLoading();
+    LoadRows(false);
+}
+
+// Loads records as items: from the first record, or from the one after where the last slice
+// ended. With a load step the first slice ends after that many records and each later one after
+// a few hundredths of a second; the next is then asked for through the event loop.
+void TDBCustomListView::LoadRows(bool resume)
+{
     if (!FDataLink->Active() || FKeyFieldList.isEmpty())
         return;
+    constexpr qint64 SliceMilliseconds = 30;
     TLock lock(this);
     TDataSet *dataSet = DataSet();
     dataSet->DisableControls();
@@ -382,15 +408,32 @@ void TDBCustomListView::LoadItems()
     const bool wasBof = dataSet->Bof();
     const bool wasEof = dataSet->Eof();
     bool updating = false;
+    bool more = false;
     std::exception_ptr failure;
     try {
-        DoBeforeItemsLoading();
+        if (!resume)
+            DoBeforeItemsLoading();
         Items()->BeginUpdate();
         updating = true;
         if (!(wasBof && wasEof)) {
-            for (dataSet->First(); !dataSet->Eof(); dataSet->Next()) {
+            if (resume) {
+                dataSet->GotoBookmark(FResumeAfter);
+                dataSet->Next();
+            } else {
+                dataSet->First();
+            }
+            QElapsedTimer clock;
+            clock.start();
+            int loaded = 0;
+            for (; !dataSet->Eof(); dataSet->Next()) {
                 FLastKey = GetCurrentKey();
                 SetupItem(AddItem());
+                ++loaded;
+                if (FLoadStep > 0 && (resume ? loaded % 64 == 0 && clock.elapsed() >= SliceMilliseconds : loaded >= FLoadStep)) {
+                    FResumeAfter = dataSet->GetBookmark();
+                    more = true;
+                    break;
+                }
             }
         }
     } catch (...) {
@@ -405,13 +448,24 @@ void TDBCustomListView::LoadItems()
     if (updating)
         Items()->EndUpdate();
     Viewport()->update();
+    more = more && !failure;
+    FLoading = more;
+    FLoadComplete = !more && !failure;
+    if (more) {
+        QTimer::singleShot(0, this, [this, generation = FLoadGeneration] {
+            if (generation == FLoadGeneration && FLoading)
+                Guarded([this] { LoadRows(true); });
+        });
+    }
     try {
         dataSet->EnableControls();
     } catch (...) {
-        DoAfterItemsLoading();
+        if (!more)
+            DoAfterItemsLoading();
         throw;
     }
-    DoAfterItemsLoading();
+    if (!more)
+        DoAfterItemsLoading();
     if (failure)
         std::rethrow_exception(failure);
 }

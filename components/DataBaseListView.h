@@ -111,6 +111,16 @@ public:
     TDBLVAfterItemsLoading AfterItemsLoading;
     TDBLVOnItemSetup OnItemSetup;
 
+    // Records loaded at once before the window may paint; 0 loads every record at once. With a
+    // step, the rest follow from the event loop in slices of a few hundredths of a second, so a
+    // long result shows its first screenful at once and never freezes the window. Meant for
+    // results that do not change while they load, such as a search's.
+    int LoadStep() const { return FLoadStep; }
+    void SetLoadStep(int rows) { FLoadStep = rows < 0 ? 0 : rows; }
+    // Whether the last load reached the end of the data set. AfterItemsLoading follows every
+    // BeforeItemsLoading once, also for a load in steps that a reload or a close cut short.
+    bool LoadingComplete() const { return FLoadComplete; }
+
     // Closes and opens the data set again; the items reload through the notifications.
     void ReopenDataSet();
     // The first item, in list order, whose key equals key.
@@ -159,6 +169,8 @@ private:
     void ReloadItems();
     void ClearItems();
     void LoadItems();
+    void LoadRows(bool resume);
+    void AbandonLoading();
     TListItem *AddItem();
     void SetupItem(TListItem *item);
     int StatusIndex() const;
@@ -204,6 +216,11 @@ private:
     QPointer<QMenu> FObjectMenu;
     QPointer<QMenu> FStoredPopupMenu;
     TVariant FLastKey;
+    int FLoadStep = 0;
+    bool FLoading = false; // a load in steps waits for its next slice
+    bool FLoadComplete = false;
+    quint64 FLoadGeneration = 0;
+    TBookmark FResumeAfter; // the record the last slice ended on
 
     std::unordered_multimap<size_t, TDBListItem *> FKeyIndex;
     int FUnhashableKeys = 0; // items whose keys no hash can stand for: lookups walk the list

@@ -33,6 +33,8 @@ constexpr int HeightAfter = 370;
 // A search for everything in a catalogue of millions would otherwise hold millions of items: the
 // list shows this many, and the status line tells how many there are.
 constexpr int RowsShown = 20000;
+// Enough for the first screenful at any window size; the rest follow without holding the window.
+constexpr int FirstRowsShown = 200;
 
 TGlobal &Global()
 {
@@ -195,6 +197,7 @@ TFind::TFind(QWidget *parent)
     Entries->BeforeItemsLoading = {[this](TDBCustomListView *) { FLoadingHourglass = std::make_unique<THourglass>(); },
                                    this};
     Entries->AfterItemsLoading = {[this](TDBCustomListView *) { EntriesAfterItemsLoading(); }, this};
+    Entries->SetLoadStep(FirstRowsShown);
     Entries->SetDataSource(&global.dsFindDialog);
     Entries->hide();
 
@@ -384,6 +387,8 @@ void TFind::Button2Click()
 void TFind::EntriesAfterItemsLoading()
 {
     auto restore = qScopeGuard([this] { FLoadingHourglass.reset(); });
+    if (!Entries->LoadingComplete())
+        return;
     const int shown = Entries->Items()->Count();
     // Fewer rows than the list takes are the whole result; beyond that the rest is counted while
     // the user looks at what is shown.

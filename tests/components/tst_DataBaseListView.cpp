@@ -44,6 +44,7 @@ private slots:
     void EffectiveDefaults();
     void FirstItemWithAKey();
     void OwnDeleteHandlersStayCalled();
+    void LoadInSteps();
 
 private:
     // Shows the form and waits until the posted reload has run.
@@ -544,6 +545,30 @@ void TestDataBaseListView::OwnDeleteHandlersStayCalled()
     QVERIFY(!other.BeforeDelete);
     FTable->Delete();
     QCOMPARE(calls.size(), 6);
+}
+
+void TestDataBaseListView::LoadInSteps()
+{
+    FView->SetLoadStep(2);
+    Open();
+    QTRY_COMPARE(FView->Items()->Count(), 5);
+    QCOMPARE(Captions(), (QStringList{u"alpha"_s, u"beta"_s, u"gamma"_s, u"delta"_s, u"epsilon"_s}));
+    QCOMPARE(FBefore, 1);
+    QCOMPARE(FAfter, 1);
+    QVERIFY(FView->LoadingComplete());
+
+    // The first slice only, then a close cuts the load short: it still ends once.
+    FView->ReopenDataSet();
+    QCoreApplication::sendPostedEvents(FView);
+    QCOMPARE(FView->Items()->Count(), 2);
+    QCOMPARE(FAfter, 1);
+    FTable->Close();
+    QCOMPARE(FAfter, 2);
+    QVERIFY(!FView->LoadingComplete());
+    QTest::qWait(20);
+    QCOMPARE(FView->Items()->Count(), 0);
+    QCOMPARE(FBefore, 2);
+    QCOMPARE(FAfter, 2);
 }
 
 QTEST_MAIN(TestDataBaseListView)

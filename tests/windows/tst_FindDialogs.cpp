@@ -88,8 +88,10 @@ void TestFindDialogs::ALargeResultIsCountedAfterItIsShown()
         {});
     W->Edit1->setText(u"copy*"_s);
     FindNow();
-    QCOMPARE(W->Entries->Items()->Count(), 20000);
+    // The first screenful is there at once, the rest follows while the window takes events.
+    QVERIFY(W->Entries->Items()->Count() > 0 && W->Entries->Items()->Count() < 20000);
     QTRY_COMPARE(W->SB2->currentMessage(), u"20,500 file(s) found, the first 20,000 shown"_s);
+    QCOMPARE(W->Entries->Items()->Count(), 20000);
     QVERIFY(!QApplication::overrideCursor());
 
     // A search started while the count runs shows its own figure only.
