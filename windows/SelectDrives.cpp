@@ -192,6 +192,8 @@ void TSelectDrive::UpdateControls()
         if (skipped)
             ShowSkipped();
     }
+    // The panel's own layout too: the status line alone takes its whole width.
+    FLoadingPanel->layout()->activate();
     layout()->activate();
     resize(width(), std::max(loading ? LoadingHeight : IdleHeight, minimumSizeHint().height()));
     UpdateItemCommands();
