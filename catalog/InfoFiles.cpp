@@ -1,9 +1,10 @@
 #include "InfoFiles.h"
 
 #include "FileNames.h"
-#include "SysUtils.h"
+#include "LongPaths.h"
 
 #include <QCoreApplication>
+#include <QStringDecoder>
 #include <QStringList>
 
 #include <array>
@@ -30,16 +31,17 @@ std::optional<QByteArray> realPath(const QByteArray &path)
     return result;
 }
 
-bool isBelow(const QByteArray &path, const QByteArray &root)
-{
-    if (root == "/")
-        return path.size() > 1 && path.startsWith('/');
-    return path.size() > root.size() + 1 && path.startsWith(root) && path[root.size()] == '/';
-}
-
 QByteArray joined(const QByteArray &folder, const QByteArray &name)
 {
     return folder.endsWith('/') ? folder + name : folder + '/' + name;
+}
+
+QByteArray joined(const QByteArray &root, const QList<QByteArray> &names)
+{
+    QByteArray path = root;
+    for (const QByteArray &name : names)
+        path = joined(path, name);
+    return path;
 }
 
 // A NUL would end the path early when the system reads it, so it is no part of any name.
@@ -65,13 +67,39 @@ bool equalIgnoringAsciiCase(const QByteArray &a, const QByteArray &b)
     return true;
 }
 
-// The entry of folder that equals name ignoring letter case; of several, the first in byte order,
-// so the same catalogue always finds the same file.
-std::optional<QByteArray> findIgnoringCase(const QByteArray &folder, const QByteArray &name)
+// A descriptor closed when it goes out of scope.
+class TFd
 {
-    DIR *dir = ::opendir(folder.constData());
-    if (!dir)
+public:
+    explicit TFd(int fd = -1) : FFd(fd) {}
+    ~TFd() { Reset(); }
+    TFd(const TFd &) = delete;
+    TFd &operator=(const TFd &) = delete;
+
+    int Get() const { return FFd; }
+    void Reset(int fd = -1)
+    {
+        if (FFd >= 0)
+            ::close(FFd);
+        FFd = fd;
+    }
+
+private:
+    int FFd;
+};
+
+// The entry of the open folder that equals name ignoring letter case; of several, the first in
+// byte order, so the same catalogue always finds the same file.
+std::optional<QByteArray> findIgnoringCase(int folder, const QByteArray &name)
+{
+    const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return std::nullopt;
+    }
     std::optional<QByteArray> found;
     while (const dirent *item = ::readdir(dir)) {
         const QByteArray entry(item->d_name);
@@ -82,11 +110,29 @@ std::optional<QByteArray> findIgnoringCase(const QByteArray &folder, const QByte
     return found;
 }
 
-bool exists(const QByteArray &path)
+std::optional<QByteArray> readLink(int folder, const QByteArray &name)
 {
-    struct stat info;
-    return ::lstat(path.constData(), &info) == 0;
+    QByteArray target(256, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t size = ::readlinkat(folder, name.constData(), target.data(), size_t(target.size()));
+        if (size < 0)
+            return std::nullopt;
+        if (size < target.size())
+            return target.left(size);
+        target.resize(target.size() * 2);
+    }
 }
+
+// As the kernel counts links on one path before it gives up with ELOOP.
+constexpr int MaxLinks = 40;
+
+// A name still to be taken on the way to an info file: one the catalogue gave, or one of a link's
+// target. Only the catalogue's names lost their letter case to the walk.
+struct TPendingName
+{
+    QByteArray Name;
+    bool FromCatalogue = true;
+};
 
 // ---- text
 
@@ -197,15 +243,39 @@ bool isDosText(const QByteArray &path)
     return extension == ".nfo" || extension == ".diz";
 }
 
+// UTF-16 after its byte order mark. A unit the file (or the size limit) cut in two is dropped, and
+// so is a high surrogate whose partner the size limit cut off; surrogates out of pairs otherwise
+// become U+FFFD, as in any other ill-formed text.
+QString decodeUtf16(const QByteArray &bytes, QStringConverter::Encoding encoding, bool cut)
+{
+    QByteArrayView units(bytes.constData() + 2, (bytes.size() - 2) & ~qsizetype(1));
+    if (cut && units.size() >= 2) {
+        const auto last = static_cast<unsigned char>(
+            units[encoding == QStringConverter::Utf16LE ? units.size() - 1 : units.size() - 2]);
+        if (last >= 0xD8 && last <= 0xDB)
+            units.chop(2);
+    }
+    // The mark is gone already; a second one is a character of the text.
+    QStringDecoder decoder(encoding, QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(units);
+}
+
 // A sequence cut short at the end counts as UTF-8 only when the size limit cut it: a file that
-// itself ends inside a sequence is no UTF-8.
+// itself ends inside a sequence is no UTF-8, unless its byte order mark says it is.
 QString decode(const QByteArray &bytes, bool cut, bool dosText)
 {
+    if (bytes.startsWith("\xFF\xFE"))
+        return decodeUtf16(bytes, QStringConverter::Utf16LE, cut);
+    if (bytes.startsWith("\xFE\xFF"))
+        return decodeUtf16(bytes, QStringConverter::Utf16BE, cut);
     qsizetype validLength = 0;
     const TUtf8Check check = checkUtf8(bytes, validLength);
-    if (check == TUtf8Check::Valid || (check == TUtf8Check::CutShort && cut)) {
-        const qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? BomSize : 0;
-        return QString::fromUtf8(bytes.constData() + start, validLength - start);
+    const bool marked = bytes.startsWith("\xEF\xBB\xBF");
+    if (marked || check == TUtf8Check::Valid || (check == TUtf8Check::CutShort && cut)) {
+        const qsizetype start = marked ? BomSize : 0;
+        const qsizetype end = check == TUtf8Check::CutShort && cut ? validLength : bytes.size();
+        // Only marked text can be invalid here: its bad bytes become U+FFFD.
+        return QString::fromUtf8(bytes.constData() + start, end - start);
     }
     const TCodePage &table = dosText ? Cp437 : Cp1252;
     QString text(bytes.size(), Qt::Uninitialized);
@@ -214,12 +284,27 @@ QString decode(const QByteArray &bytes, bool cut, bool dosText)
     return text;
 }
 
+// Text that is half control characters or more is no text: a binary file, a file of zeros, or
+// UTF-16 without its mark, whose every other byte is a NUL or a control for most scripts. As a
+// description it would only be a megabyte of invisible characters. Tabs, line ends and form feeds
+// are text. The C1 controls are left out: the code pages give them only to the bytes they leave
+// unassigned, which keep their place in a text read with the wrong code page.
+bool isBinary(const QString &text)
+{
+    qsizetype controls = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r' && u != u'\f') || u == 0x7F)
+            ++controls;
+    }
+    return !text.isEmpty() && controls * 2 >= text.size();
+}
+
 // ---- files
 
 [[noreturn]] void throwOpenError(const QByteArray &path, int error)
 {
-    throw Exception(QCoreApplication::translate("TInfoFileReader", "Cannot open file %1: %2")
-                        .arg(FileNameToText(path), QString::fromLocal8Bit(std::strerror(error))));
+    throw EInfoFileError(path, error);
 }
 
 // Why a file of this kind is refused, as the system says it: a directory reads as EISDIR, a link
@@ -235,17 +320,24 @@ int refusal(mode_t mode)
 }
 
 // The kind is checked before opening, so that a FIFO or a device is never opened at all, and
-// again on the open file, in case the name was replaced in between.
+// again on the open file, in case the name was replaced in between. The path is opened name by
+// name below its folders, none of them a link, so that a folder replaced by a link since the path
+// was resolved cannot lead elsewhere.
 int openRegularFile(const QByteArray &path)
 {
     if (path.contains('\0'))
         throwOpenError(path, EINVAL);
+    QByteArray name;
+    const TFd folder(OpenFolderOf(path, TLinks::Refuse, name));
+    if (folder.Get() < 0)
+        throwOpenError(path, errno);
     struct stat info;
-    if (::lstat(path.constData(), &info) != 0)
+    if (::fstatat(folder.Get(), name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         throwOpenError(path, errno);
     if (!S_ISREG(info.st_mode))
         throwOpenError(path, refusal(info.st_mode));
-    const int file = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int file =
+        ::openat(folder.Get(), name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (file < 0)
         throwOpenError(path, errno);
     if (::fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -257,7 +349,7 @@ int openRegularFile(const QByteArray &path)
     return file;
 }
 
-// Up to limit bytes from the current position; nullopt when reading fails.
+// Up to limit bytes from the current position; nullopt and errno when reading fails.
 std::optional<QByteArray> readAtMost(int file, qsizetype limit)
 {
     QByteArray bytes;
@@ -297,39 +389,95 @@ std::optional<QByteArray> InfoFilePath(const QString &rootPath, const QString &f
         return std::nullopt;
     names.append(infoName);
 
-    const QByteArray root = TextToFileName(rootPath);
-    const std::optional<QByteArray> realRoot = realPath(root);
+    const std::optional<QByteArray> realRoot = realPath(TextToFileName(rootPath));
     if (!realRoot)
         return std::nullopt;
+    QList<TPendingName> pending;
+    for (const QString &name : std::as_const(names))
+        pending.append({TextToFileName(name), true});
 
-    QByteArray parent = root;
-    QByteArray path;
-    QByteArray name;
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        if (i > 0)
-            parent = path;
-        name = TextToFileName(names[i]);
-        path = joined(parent, name);
-        if (!exists(path)) {
-            if (const std::optional<QByteArray> found = findIgnoringCase(parent, name)) {
-                name = *found;
-                path = joined(parent, name);
+    // The walk goes from folder to folder by descriptor, so the system is never given more than
+    // one name at a time, however deep the file lies. below holds the names of the folder reached,
+    // links resolved.
+    QList<QByteArray> below;
+    TFd dir(::open(realRoot->constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    // Where a name of the catalogue is not there (or cannot be looked at), the rest is taken as it
+    // is written: reading the file then tells why it cannot be read.
+    auto unresolved = [&](const QByteArray &name) {
+        QList<QByteArray> rest = below;
+        rest.append(name);
+        for (const TPendingName &next : std::as_const(pending))
+            rest.append(next.Name);
+        return joined(*realRoot, rest);
+    };
+    if (dir.Get() < 0)
+        return joined(*realRoot, QList<QByteArray>());
+    int links = 0;
+    while (!pending.isEmpty()) {
+        TPendingName next = pending.takeFirst();
+        if (next.Name == ".")
+            continue;
+        if (next.Name == "..") {
+            if (below.isEmpty())
+                return std::nullopt;
+            below.removeLast();
+            dir.Reset(OpenLongPath(joined(*realRoot, below), O_PATH | O_DIRECTORY, TLinks::Refuse));
+            if (dir.Get() < 0)
+                return std::nullopt;
+            continue;
+        }
+        struct stat info;
+        bool there = ::fstatat(dir.Get(), next.Name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+        if (!there && errno == ENOENT && next.FromCatalogue) {
+            if (const std::optional<QByteArray> found = findIgnoringCase(dir.Get(), next.Name)) {
+                next.Name = *found;
+                there = ::fstatat(dir.Get(), next.Name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0;
             }
         }
-    }
+        // A link whose target is not there leads nowhere. The names after a catalogue's name are
+        // the catalogue's too: links put theirs in front.
+        if (!there)
+            return next.FromCatalogue ? std::optional(unresolved(next.Name)) : std::nullopt;
 
-    if (const std::optional<QByteArray> real = realPath(path))
-        return isBelow(*real, *realRoot) ? real : std::nullopt;
-    // Something that is there but does not resolve is a link leading nowhere.
-    if (exists(path))
-        return std::nullopt;
-    // A missing file: its folder must still lie on the volume.
-    const std::optional<QByteArray> realParent = realPath(parent);
-    if (!realParent)
-        return path;
-    if (*realParent != *realRoot && !isBelow(*realParent, *realRoot))
-        return std::nullopt;
-    return joined(*realParent, name);
+        if (S_ISLNK(info.st_mode)) {
+            std::optional<QByteArray> target =
+                ++links <= MaxLinks ? readLink(dir.Get(), next.Name) : std::nullopt;
+            if (!target || target->isEmpty())
+                return std::nullopt;
+            if (target->startsWith('/')) {
+                // An absolute link means the system's folders, not the volume's: it is taken only
+                // when it names a place on the volume itself.
+                if (*realRoot != "/") {
+                    if (*target != *realRoot && !target->startsWith(*realRoot + '/'))
+                        return std::nullopt;
+                    target = target->mid(realRoot->size());
+                }
+                below.clear();
+                dir.Reset(::open(realRoot->constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+                if (dir.Get() < 0)
+                    return std::nullopt;
+            }
+            const QList<QByteArray> parts = target->split('/');
+            for (qsizetype i = parts.size(); i-- > 0;)
+                if (!parts[i].isEmpty())
+                    pending.prepend({parts[i], false});
+            continue;
+        }
+
+        if (pending.isEmpty()) {
+            below.append(next.Name);
+            return joined(*realRoot, below);
+        }
+        const int sub = S_ISDIR(info.st_mode) ? ::openat(dir.Get(), next.Name.constData(),
+                                                         O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                                              : -1;
+        if (sub < 0)
+            return next.FromCatalogue ? std::optional(unresolved(next.Name)) : std::nullopt;
+        dir.Reset(sub);
+        below.append(next.Name);
+    }
+    // A link's target ending in "." or "..": a folder, which reading refuses.
+    return joined(*realRoot, below);
 }
 
 TInfoFileReader::~TInfoFileReader()
@@ -352,14 +500,34 @@ std::optional<QString> TInfoFileReader::Read(const QByteArray &path)
         FFile = openRegularFile(path);
         FPath = path;
     } else if (::lseek(FFile, 0, SEEK_SET) != 0) {
-        return std::nullopt;
+        throw EInfoFileError(path, errno, true);
     }
     // One byte past the limit tells a file cut at the limit from one that ends there.
     std::optional<QByteArray> bytes = readAtMost(FFile, MaxInfoFileSize + 1);
     if (!bytes)
-        return std::nullopt;
+        throw EInfoFileError(path, errno, true);
     const bool cut = bytes->size() > MaxInfoFileSize;
     if (cut)
         bytes->truncate(MaxInfoFileSize);
-    return decode(*bytes, cut, isDosText(path));
+    QString text = decode(*bytes, cut, isDosText(path));
+    if (isBinary(text))
+        return std::nullopt;
+    return text;
+}
+
+EInfoFileError::EInfoFileError(const QByteArray &path, int error, bool reading)
+    : Exception((reading ? QCoreApplication::translate("TInfoFileReader", "Cannot read file %1: %2")
+                         : QCoreApplication::translate("TInfoFileReader", "Cannot open file %1: %2"))
+                    .arg(FileNameToText(path), QString::fromLocal8Bit(std::strerror(error)))),
+      FPath(FileNameToText(path)), FError(error)
+{}
+
+QString EInfoFileError::Reason() const
+{
+    return QString::fromLocal8Bit(std::strerror(FError));
+}
+
+bool EInfoFileError::DiscUnreadable() const
+{
+    return FError == EIO || FError == ENXIO || FError == ENOMEDIUM;
 }

@@ -36,6 +36,15 @@ struct TDriveLine
     QString RootPath;
 };
 
+// An info file that the description import passed over because it could not be read, and why.
+struct TSkippedInfoFile
+{
+    QString Path;
+    QString Reason;
+
+    friend bool operator==(const TSkippedInfoFile &, const TSkippedInfoFile &) = default;
+};
+
 // The data module: the one owner of catalogue data. It holds the connection to the catalogue, a
 // private session, and every named data set that the windows and the cataloguing code use.
 class TGlobal
@@ -127,7 +136,11 @@ public:
     QList<TDriveLine> GetDrives();
 
     // ---- importing the descriptions of a volume from its info files
-    void LoadDescriptions(int cd, const QString &rootPath);
+    // An info file that cannot be read is passed over, and the import goes on; the files passed
+    // over are returned for the caller to tell the user. Only a disc that cannot be read at all
+    // ends the import, with its error. An info file that holds no text leaves the description as
+    // it was.
+    QList<TSkippedInfoFile> LoadDescriptions(int cd, const QString &rootPath);
 
 private:
     // Makes what the scan wrote so far permanent and starts the next batch.

@@ -17,9 +17,20 @@ QString fileNamePart(const QString &name)
     return name.mid(separator + 1);
 }
 
+// The path an info file is named by, for telling the user about one that is refused.
+QString writtenPath(const QString &rootPath, const QString &folder, const QString &infoName)
+{
+    QString path = rootPath;
+    if (!path.endsWith(u'/'))
+        path += u'/';
+    if (!folder.isEmpty())
+        path += QString(folder).replace(u'\\', u'/') + u'/';
+    return path + infoName;
+}
+
 } // namespace
 
-void TGlobal::LoadDescriptions(int cd, const QString &rootPath)
+QList<TSkippedInfoFile> TGlobal::LoadDescriptions(int cd, const QString &rootPath)
 {
     // The import writes in one transaction that DoProgress commits at each report it makes, and
     // that is committed at the end and when an error ends the import: what was posted stays.
@@ -32,6 +43,12 @@ void TGlobal::LoadDescriptions(int cd, const QString &rootPath)
     };
 
     TInfoFileReader reader;
+    QList<TSkippedInfoFile> skipped;
+    // One info file often describes the files after it in a row: it is named once.
+    auto skip = [&skipped](const QString &path, const QString &reason) {
+        if (skipped.isEmpty() || skipped.last().Path != path)
+            skipped.append({path, reason});
+    };
     try {
         // The saved queries take the volume from TEMP_CD.
         TEMP_CD.Open();
@@ -78,7 +95,7 @@ void TGlobal::LoadDescriptions(int cd, const QString &rootPath)
 
         // One pass over a query's rows. The question is asked only about an entry that exists
         // and an info file on the volume, and the file is read before the entry is edited, so an
-        // edit is never left open by a file that cannot be opened.
+        // edit is never left open by a file that cannot be read.
         TField *description = ForDescription.FieldByName(QStringLiteral("Description"));
         auto importRows = [&](TStoredProc &rows, const QString &folderField, bool forFiles) {
             rows.Close();
@@ -89,9 +106,21 @@ void TGlobal::LoadDescriptions(int cd, const QString &rootPath)
             TField *name = forFiles ? rows.FieldByName(QStringLiteral("Name")) : nullptr;
             for (; !rows.Eof(); rows.Next()) {
                 if (ForDescription.FindKey({TVariant(entryId->AsInteger())})) {
-                    const std::optional<QByteArray> path = InfoFilePath(rootPath, folder->AsString(), infoName->AsString());
-                    if (path && (!forFiles || confirmed(infoName->AsString(), name->AsString()))) {
-                        if (const std::optional<QString> text = reader.Read(*path)) {
+                    const std::optional<QByteArray> path =
+                        InfoFilePath(rootPath, folder->AsString(), infoName->AsString());
+                    if (!path) {
+                        skip(writtenPath(rootPath, folder->AsString(), infoName->AsString()),
+                             QCoreApplication::translate("TGlobal", "it is not on the volume"));
+                    } else if (!forFiles || confirmed(infoName->AsString(), name->AsString())) {
+                        std::optional<QString> text;
+                        try {
+                            text = reader.Read(*path);
+                        } catch (const EInfoFileError &error) {
+                            if (error.DiscUnreadable())
+                                throw;
+                            skip(error.Path(), error.Reason());
+                        }
+                        if (text) {
                             ForDescription.Edit();
                             try {
                                 description->SetAsString(*text);
@@ -120,4 +149,5 @@ void TGlobal::LoadDescriptions(int cd, const QString &rootPath)
         throw;
     }
     commit();
+    return skipped;
 }

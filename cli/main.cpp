@@ -362,7 +362,11 @@ int scan(TGlobal &global, const TOptions &options, TVolumeServices &system)
             bar.Show(percent, QStringLiteral("Processing file descriptions"));
             return stopRequested.load();
         };
-        global.LoadDescriptions(rootId, root);
+        const QList<TSkippedInfoFile> skipped = global.LoadDescriptions(rootId, root);
+        global.OnProgress = nullptr;
+        bar.Finish();
+        for (const TSkippedInfoFile &file : skipped)
+            err() << "vor-nex-cli: skipped info file " << file.Path << ": " << file.Reason << '\n';
     }
     global.OnProgress = nullptr;
     bar.Finish();

@@ -170,15 +170,40 @@ void TSelectDrive::UpdateControls()
     BtnStart->setEnabled(FState == ssReady || loading);
     // Until a run has really ended the items it walks stay as they are.
     DriveList->setEnabled(!loading && FState != ssStopping);
-    FLoadingPanel->setVisible(loading);
+    // After a run that passed over info files the status line stays to tell of them.
+    const bool skipped = !loading && !FSkipped.isEmpty();
+    FLoadingPanel->setVisible(loading || skipped);
+    Animation->setVisible(loading);
+    ProgressBar->setVisible(loading);
     Animation->SetActive(loading);
     if (!loading) {
         ProgressBar->setValue(0);
         StatusLabel->clear();
+        StatusLabel->setToolTip(QString());
+        if (skipped)
+            ShowSkipped();
     }
+    // The panel's own layout too: the status line alone takes its whole width.
+    FLoadingPanel->layout()->activate();
     layout()->activate();
     resize(width(), std::max(loading ? LoadingHeight : IdleHeight, minimumSizeHint().height()));
     UpdateItemCommands();
+}
+
+void TSelectDrive::ShowSkipped()
+{
+    const QString text = FSkipped.size() == 1 ? tr("Skipped info file %1").arg(FSkipped.first())
+                                              : tr("Skipped %1 info files that cannot be read; first: %2")
+                                                    .arg(FSkipped.size())
+                                                    .arg(FSkipped.first());
+    // A path of a deep folder would widen the dialog past the screen; the tip has them all.
+    StatusLabel->setText(
+        StatusLabel->fontMetrics().elidedText(text, Qt::ElideMiddle, std::max(200, width() - 40)));
+    constexpr qsizetype listed = 30;
+    QStringList tip = FSkipped.mid(0, listed);
+    if (FSkipped.size() > listed)
+        tip << tr("and %1 more").arg(FSkipped.size() - listed);
+    StatusLabel->setToolTip(tip.join(u'\n'));
 }
 
 void TSelectDrive::UpdateItemCommands()
@@ -282,6 +307,7 @@ void TSelectDrive::BtnStartClick()
 void TSelectDrive::StartLoading()
 {
     TGlobal &global = *TGlobal::Instance();
+    FSkipped.clear();
     SetState(ssLoading);
     TAtExit ended([this] {
         SetState(ssNoDrive);
@@ -308,7 +334,8 @@ void TSelectDrive::StartLoading()
         if (cd == -1)
             break;
         global.OnProgress = [this](TGlobal *, int percent, int) { return DescriptionsProgress(percent); };
-        global.LoadDescriptions(cd, rootPath);
+        for (const TSkippedInfoFile &file : global.LoadDescriptions(cd, rootPath))
+            FSkipped << QStringLiteral("%1: %2").arg(file.Path, file.Reason);
         global.OnProgress = nullptr;
         item->SetSelected(false);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 
 class QAction;
 class QCheckBox;
@@ -61,6 +62,7 @@ private:
     void SetState(TSelectState value);
     void UpdateControls();
     void UpdateItemCommands();
+    void ShowSkipped();
     void SelectionChanged();
     void MountChanged();
     static bool HasDisc(const TListItem *item);
@@ -71,6 +73,9 @@ private:
     // hold on to items of the list.
     bool FRefreshPending = false;
     bool FPicking = false;
+    // The info files the last run passed over ("path: reason"); the status line tells of them
+    // after the run.
+    QStringList FSkipped;
     QWidget *FLoadingPanel = nullptr;
     TMountWatcher *FMountWatcher = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "VolumeServices.h"
 
 #include "FileNames.h"
+#include "LongPaths.h"
 #include "MountTable.h"
 #include "SystemVolumeServices.h"
 
@@ -28,43 +29,6 @@ TDateTime LocalTimeInTwoSeconds(time_t seconds)
                                 local.tm_min, local.tm_sec & ~1);
 }
 
-// Opens a folder by a path of any length. The kernel refuses paths of PATH_MAX bytes or more, and
-// a folder chain can be deeper than that: such a path is opened piece by piece, each piece
-// relative to the last, holding at most two descriptors at a time.
-int OpenDirectory(const QByteArray &path, int flags)
-{
-    if (path.size() < PATH_MAX - 1)
-        return ::open(path.constData(), flags | O_DIRECTORY | O_CLOEXEC);
-    constexpr qsizetype piece = PATH_MAX / 2;
-    int base = AT_FDCWD;
-    qsizetype from = 0;
-    while (path.size() - from >= piece) {
-        // Cut after a "/" so each piece is a chain of whole names.
-        qsizetype cut = path.lastIndexOf('/', from + piece - 1);
-        if (cut <= from) {
-            if (base != AT_FDCWD)
-                ::close(base);
-            errno = ENAMETOOLONG;
-            return -1;
-        }
-        const QByteArray part = path.mid(from, cut - from + 1);
-        const int next = ::openat(base, part.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (base != AT_FDCWD)
-            ::close(base);
-        if (next < 0)
-            return -1;
-        base = next;
-        from = cut + 1;
-    }
-    const QByteArray rest = from < path.size() ? path.mid(from) : QByteArray(".");
-    const int fd = ::openat(base, rest.constData(), flags | O_DIRECTORY | O_CLOEXEC);
-    const int saved = errno;
-    if (base != AT_FDCWD)
-        ::close(base);
-    errno = saved;
-    return fd;
-}
-
 } // namespace
 
 TVolumeServices &TVolumeServices::Current()
@@ -82,7 +46,7 @@ void TVolumeServices::SetCurrent(TVolumeServices *services)
 
 std::optional<QList<TDirEntry>> TVolumeServices::ListDirectory(const QString &path)
 {
-    const int fd = OpenDirectory(TextToFileName(path), O_RDONLY);
+    const int fd = OpenLongPath(TextToFileName(path), O_RDONLY | O_DIRECTORY);
     if (fd < 0)
         return std::nullopt;
     DIR *dir = ::fdopendir(fd);
@@ -143,7 +107,7 @@ std::optional<quint64> TVolumeServices::DeviceOf(const QString &path)
             return std::nullopt;
         return quint64(info.st_dev);
     }
-    const int fd = OpenDirectory(name, O_PATH);
+    const int fd = OpenLongPath(name, O_PATH | O_DIRECTORY);
     if (fd < 0)
         return std::nullopt;
     const bool ok = ::fstat(fd, &info) == 0;

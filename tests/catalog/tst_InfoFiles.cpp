@@ -2,10 +2,12 @@
 #include "InfoFiles.h"
 #include "SysUtils.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -61,11 +63,15 @@ private slots:
     void Paths();
     void Decoding_data();
     void Decoding();
+    void NoText_data();
+    void NoText();
     void SizeLimit_data();
     void SizeLimit();
     void RereadsTheOpenFileFromItsStart();
     void Refused_data();
     void Refused();
+    void ReadErrorSaysWhy();
+    void DeeperThanAPathMayBeLong();
 
 private:
     // Names are bytes, so that names that are not UTF-8 can be made.
@@ -199,16 +205,69 @@ void TestInfoFiles::Decoding_data()
     QTest::newRow("byte order mark only") << "b.diz"_ba << "\xEF\xBB\xBF"_ba << QString();
     QTest::newRow("empty") << "e.txt"_ba << QByteArray() << QString();
     QTest::newRow("437 box drawing")
-        << "art.nfo"_ba << "\xC9\xCD\xBB\r\n\xBA\xB0\xB1\xB2\xDB\xBA\r\n\xC8\xCD\xBC \xE0\xE1\xFE"_ba << u"╔═╗\r\n║░▒▓█║\r\n╚═╝ αß■"_s;
-    QTest::newRow("437, upper-case extension") << "FILE_ID.DIZ"_ba << "\x80\x9B\xA9\xF9\xFF"_ba << u"Ç¢⌐∙\u00A0"_s;
-    QTest::newRow("437 keeps tabs and controls") << "c.diz"_ba << "a\tb\x01\r\n\x7F\xC4"_ba << u"a\tb\u0001\r\n\u007F─"_s;
-    QTest::newRow("1252 quotes") << "q.txt"_ba << "\x93Hi\x94 \x91x\x92 \x85 \x80 \x96"_ba << u"“Hi” ‘x’ … € –"_s;
-    QTest::newRow("1252 unassigned bytes") << "u.txt"_ba << "\x81\x8D\x8F\x90\x9D"_ba << u"\u0081\u008D\u008F\u0090\u009D"_s;
-    QTest::newRow("1252 for box bytes in a .txt") << "art.txt"_ba << "\xC9\xCD\xBB"_ba << u"ÉÍ»"_s;
-    QTest::newRow("overlong form is no UTF-8") << "o.txt"_ba << "\xC0\xAF"_ba << u"À¯"_s;
-    QTest::newRow("surrogate is no UTF-8") << "s.txt"_ba << "\xED\xA0\x80"_ba << u"í\u00A0€"_s;
-    QTest::newRow("past U+10FFFF is no UTF-8") << "p.txt"_ba << "\xF4\x90\x80\x80"_ba << u"ô\u0090€€"_s;
-    QTest::newRow("cut short by the file itself") << "t.txt"_ba << "ab\xC3"_ba << u"abÃ"_s;
+        << "art.nfo"_ba
+        << "\xC9\xCD\xBB\r\n\xBA\xB0\xB1\xB2\xDB\xBA\r\n\xC8\xCD\xBC \xE0\xE1\xFE"_ba
+        << u"╔═╗\r\n║░▒▓█║\r\n╚═╝ αß■"_s;
+    QTest::newRow("437, upper-case extension") << "FILE_ID.DIZ"_ba
+                                               << "\x80\x9B\xA9\xF9\xFF"_ba << u"Ç¢⌐∙\u00A0"_s;
+    QTest::newRow("437 keeps tabs and controls") << "c.diz"_ba
+                                                 << "a\tb\x01\r\n\x7F\xC4"_ba << u"a\tb\u0001\r\n\u007F─"_s;
+    QTest::newRow("1252 quotes") << "q.txt"_ba
+                                 << "\x93Hi\x94 \x91x\x92 \x85 \x80 \x96"_ba << u"“Hi” ‘x’ … € –"_s;
+    QTest::newRow("1252 unassigned bytes")
+        << "u.txt"_ba
+        << "\x81\x8D\x8F\x90\x9D"_ba << u"\u0081\u008D\u008F\u0090\u009D"_s;
+    QTest::newRow("1252 for box bytes in a .txt") << "art.txt"_ba
+                                                  << "\xC9\xCD\xBB"_ba << u"ÉÍ»"_s;
+    QTest::newRow("overlong form is no UTF-8") << "o.txt"_ba
+                                               << "\xC0\xAF"_ba << u"À¯"_s;
+    QTest::newRow("surrogate is no UTF-8") << "s.txt"_ba
+                                           << "\xED\xA0\x80"_ba << u"í\u00A0€"_s;
+    QTest::newRow("past U+10FFFF is no UTF-8") << "p.txt"_ba
+                                               << "\xF4\x90\x80\x80"_ba << u"ô\u0090€€"_s;
+    QTest::newRow("cut short by the file itself") << "t.txt"_ba
+                                                  << "ab\xC3"_ba << u"abÃ"_s;
+    QTest::newRow("UTF-8 mark, then a bad byte") << "m.nfo"_ba
+                                                 << "\xEF\xBB\xBF"
+                                                    "caf\xE9"_ba
+                                                 << u"caf\uFFFD"_s;
+    QTest::newRow("UTF-16LE mark") << "w.txt"_ba
+                                   << "\xFF\xFEh\0\xE9\0\r\0\n\0\x3D\xD8\x00\xDE"_ba << u"hé\r\n😀"_s;
+    QTest::newRow("UTF-16BE mark") << "w.nfo"_ba
+                                   << "\xFE\xFF\0h\x25\x54\0\n"_ba << u"h╔\n"_s;
+    QTest::newRow("UTF-16, a half unit at the end") << "h.txt"_ba
+                                                    << "\xFF\xFEo\0k\0!"_ba << u"ok"_s;
+    // The DOS glyphs of control bytes (smileys, arrows) are drawn in some art; they stay.
+    QTest::newRow("437 art with control glyphs")
+        << "art.nfo"_ba
+        << "\x01\x02 Smile \x10\x11 arrows \xDB\xDB\r\n\x03 Heart"_ba
+        << u"\u0001\u0002 Smile \u0010\u0011 arrows ██\r\n\u0003 Heart"_s;
+}
+
+void TestInfoFiles::NoText_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("content");
+
+    QTest::newRow("all NUL") << "file_id.diz"_ba << QByteArray(1234567, '\0');
+    QTest::newRow("mostly binary") << "x.nfo"_ba
+                                   << "\x7F"
+                                      "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x03\0>\0\x01\0\0\0\x10\x1A"_ba;
+    QTest::newRow("UTF-16 without its mark") << "readme.txt"_ba
+                                             << "r\0e\0a\0d\0\r\0\n\0"_ba;
+    QTest::newRow("UTF-16 mark before zeros") << "z.txt"_ba
+                                              << "\xFF\xFE" + QByteArray(64, '\0');
+}
+
+// Such a file leaves the description as it was: nothing, not an error.
+void TestInfoFiles::NoText()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, content);
+
+    Write(name, content);
+    TInfoFileReader reader;
+    QCOMPARE(reader.Read(FRoot + '/' + name), std::nullopt);
 }
 
 void TestInfoFiles::Decoding()
@@ -309,6 +368,54 @@ void TestInfoFiles::Refused()
         QCOMPARE(e.Message(), u"Cannot open file %1: %2"_s.arg(FileNameToText(path), systemMessage(error)));
     }
     QCOMPARE(reader.Read(FRoot + "/plain.txt"), u"plain"_s);
+}
+
+// Reading a process's memory from its start fails as a failing disc does: the error must reach
+// the import, not read as an empty file. (/proc/self is a link, which the reader refuses.)
+void TestInfoFiles::ReadErrorSaysWhy()
+{
+    const QByteArray mem = "/proc/" + QByteArray::number(::getpid()) + "/mem";
+    TInfoFileReader reader;
+    try {
+        reader.Read(mem);
+        QFAIL("no error");
+    } catch (const EInfoFileError &e) {
+        QCOMPARE(e.Error(), EIO);
+        QVERIFY(e.DiscUnreadable());
+        QCOMPARE(e.Message(), u"Cannot read file %1: %2"_s.arg(QString::fromLatin1(mem), systemMessage(EIO)));
+    }
+}
+
+void TestInfoFiles::DeeperThanAPathMayBeLong()
+{
+    // 200 folders of 25 letters: over 5,000 bytes, past PATH_MAX (4,096).
+    const QByteArray name(25, 'f');
+    int fd = ::open(FRoot.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    QStringList folders;
+    for (int i = 0; i < 200; ++i) {
+        QCOMPARE(::mkdirat(fd, i % 2 ? name.constData() : name.toUpper().constData(), 0755), 0);
+        const int next =
+            ::openat(fd, i % 2 ? name.constData() : name.toUpper().constData(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+        QVERIFY(fd >= 0);
+        folders << QString::fromLatin1(name); // as the walk keeps them: letters lowered
+    }
+    const int file = ::openat(fd, "FILE_ID.DIZ", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    QVERIFY(file >= 0);
+    QCOMPARE(::write(file, "deep", 4), 4);
+    ::close(file);
+    ::close(fd);
+
+    const std::optional<QByteArray> path =
+        InfoFilePath(FileNameToText(FRoot), folders.join(u'\\'), u"file_id.diz"_s);
+    QVERIFY(path);
+    QVERIFY(path->size() > PATH_MAX);
+    QVERIFY(path->endsWith("/" + name + "/FILE_ID.DIZ"));
+    TInfoFileReader reader;
+    QCOMPARE(reader.Read(*path), u"deep"_s);
+    QCOMPARE(reader.Read(*path), u"deep"_s);
+    QProcess::execute(u"rm"_s, {u"-rf"_s, u"--"_s, FileNameToText(FRoot + '/' + name.toUpper())});
 }
 
 QTEST_GUILESS_MAIN(TestInfoFiles)

@@ -8,11 +8,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -62,8 +67,9 @@ private slots:
     void VolumeWithoutInfoFiles();
     void Progress_data();
     void Progress();
-    void UnreadableInfoFileEndsTheImport_data();
-    void UnreadableInfoFileEndsTheImport();
+    void UnreadableInfoFileIsSkipped_data();
+    void UnreadableInfoFileIsSkipped();
+    void DeeperThanAPathMayBeLong();
 
 private:
     void Write(const QString &root, const QString &relative, const QByteArray &content);
@@ -113,6 +119,7 @@ void TestLoadDescriptions::init()
     QVERIFY(QFile::link(FOutside->path() + u"/secret"_s, v + u"/trap/file_id.diz"_s));
     Write(v, u"esc/file_id.diz"_s, "Escape text");
     Write(v, u"plain/x.txt"_s, "x");
+    Write(v, u"zeros/file_id.diz"_s, QByteArray(1234567, '\0'));
 
     TVolumeServices::SetCurrent(&FServices);
     FCd = Catalogue(v, 0x1234ABCD);
@@ -184,6 +191,7 @@ void TestLoadDescriptions::Descriptions_data()
     QTest::newRow("info file linked outside") << u"trap"_s << Old;
     QTest::newRow("info path through ..") << u"esc"_s << Old;
     QTest::newRow("folder without info file") << u"plain"_s << Old;
+    QTest::newRow("info file of zeros") << u"zeros"_s << Old;
     QTest::newRow("file without info file") << u"plain\\x.txt"_s << Old;
 }
 
@@ -319,45 +327,95 @@ void TestLoadDescriptions::Progress()
     QCOMPARE(Description(u"ion\\c.txt"_s), IonText);
 }
 
-void TestLoadDescriptions::UnreadableInfoFileEndsTheImport_data()
+void TestLoadDescriptions::UnreadableInfoFileIsSkipped_data()
 {
-    QTest::addColumn<bool>("asFolder");
-    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("info"); // below the volume root
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
 
-    QTest::newRow("removed") << false << ENOENT;
-    QTest::newRow("a folder in its place") << true << EISDIR;
+    const auto reason = [](int error) { return QString::fromLocal8Bit(std::strerror(error)); };
+    QTest::newRow("removed") << u"ion/descript.ion"_s << u"removed"_s << reason(ENOENT);
+    QTest::newRow("a folder in its place") << u"ion/descript.ion"_s << u"folder"_s << reason(EISDIR);
+    QTest::newRow("a dangling link") << u"ion/descript.ion"_s << u"dangling"_s
+                                     << u"it is not on the volume"_s;
+    QTest::newRow("a FIFO, before the walk") << u"SUB/FILE_ID.DIZ"_s << u"fifo"_s << reason(EINVAL);
+    QTest::newRow("a device, before the walk") << u"ion/descript.ion"_s << u"device"_s << reason(EINVAL);
 }
 
-// Folders come first, so theirs are imported when the files' descript.ion fails.
-void TestLoadDescriptions::UnreadableInfoFileEndsTheImport()
+// The import passes over the file, tells of it, and goes on: what the other info files describe
+// is imported. A FIFO or a device is never opened, so the import cannot block on it.
+void TestLoadDescriptions::UnreadableInfoFileIsSkipped()
 {
-    QFETCH(bool, asFolder);
-    QFETCH(int, error);
+    QFETCH(QString, info);
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
 
-    const QString info = FVolume->path() + u"/ion/descript.ion"_s;
-    QVERIFY(QFile::remove(info));
-    if (asFolder)
-        QVERIFY(QDir().mkdir(info));
-
-    TMessageBox::SetNextAnswer(QMessageBox::No);
-    try {
-        FGlobal->LoadDescriptions(FCd, FVolume->path());
-        QFAIL("no error");
-    } catch (const Exception &e) {
-        QCOMPARE(e.Message(), u"Cannot open file %1/ion/descript.ion: %2"_s.arg(
-                                  QFileInfo(FVolume->path()).canonicalFilePath(),
-                                  QString::fromLocal8Bit(std::strerror(error))));
+    const QString path = FVolume->path() + u'/' + info;
+    QVERIFY(QFile::remove(path));
+    if (kind == u"folder")
+        QVERIFY(QDir().mkdir(path));
+    else if (kind == u"dangling")
+        QVERIFY(QFile::link(u"gone"_s, path));
+    else if (kind == u"fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+    else if (kind == u"device" &&
+             ::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0644, makedev(1, 3)) != 0)
+        QSKIP("no device node can be made here");
+    const bool walkedAgain = kind == u"fifo" || kind == u"device";
+    if (walkedAgain) {
+        FCd = FGlobal->LoadDisk(FVolume->path(), QString(), 2, true);
+        QVERIFY(FCd > 0);
+        FGlobal->Database.ExecSQL(u"UPDATE Entries SET Description = ? WHERE CD = ?"_s,
+                                  {TVariant(Old), TVariant(FCd)});
     }
-    QCOMPARE(TMessageBox::Shown().size(), 1);
+
+    TMessageBox::SetNextAnswer(QMessageBox::Yes);
+    const QList<TSkippedInfoFile> skipped = FGlobal->LoadDescriptions(FCd, FVolume->path());
+    // The link out of the volume is told of too (and the path through "..", until a new walk
+    // writes the paths afresh); the file named by three rows in a row once.
+    const QString canonical = QFileInfo(FVolume->path()).canonicalFilePath();
+    const QString shown = kind == u"dangling" ? FVolume->path() + u'/' + info : canonical + u'/' + info;
+    QVERIFY(skipped.contains(TSkippedInfoFile{shown, reason}));
+    QCOMPARE(skipped.size(), walkedAgain ? 2 : 3);
     QVERIFY(!FGlobal->Database.InTransaction());
 
-    // What was posted was committed: a new start of the data module finds it.
-    FGlobal.reset();
-    FGlobal = std::make_unique<TGlobal>();
     QCOMPARE(Description(QString()), u"Root text\r\n"_s);
-    QCOMPARE(Description(u"Sub"_s), u"╔═╗ Sub"_s);
-    for (const QString &name : {u"a.txt"_s, u"b.txt"_s, u"c.txt"_s})
-        QCOMPARE(Description(u"ion\\"_s + name), Old);
+    QCOMPARE(Description(u"Sub"_s), info.startsWith(u"SUB"_s) ? Old : u"╔═╗ Sub"_s);
+    QCOMPARE(Description(u"game.exe"_s), u"Game\r\ntext"_s);
+    QCOMPARE(Description(u"ion\\a.txt"_s), info.startsWith(u"ion"_s) ? Old : IonText);
+}
+
+void TestLoadDescriptions::DeeperThanAPathMayBeLong()
+{
+    // 200 folders of 25 letters below "deep": over 5,000 bytes, past PATH_MAX (4,096).
+    const QByteArray name(25, 'd');
+    const QByteArray top = QFile::encodeName(FVolume->path()) + "/deep";
+    QCOMPARE(::mkdir(top.constData(), 0755), 0);
+    int fd = ::open(top.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    QString entry = u"deep"_s;
+    for (int i = 0; i < 200 && fd >= 0; ++i) {
+        QCOMPARE(::mkdirat(fd, name.constData(), 0755), 0);
+        const int next = ::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+        entry += u'\\' + QString::fromLatin1(name);
+    }
+    QVERIFY(fd >= 0);
+    const int file = ::openat(fd, "file_id.diz", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ::close(fd);
+    QVERIFY(file >= 0);
+    QCOMPARE(::write(file, "Deep text", 9), 9);
+    ::close(file);
+    FCd = FGlobal->LoadDisk(FVolume->path(), QString(), 2, true);
+    QVERIFY(FCd > 0);
+
+    TMessageBox::SetNextAnswer(QMessageBox::Yes);
+    const QList<TSkippedInfoFile> skipped = FGlobal->LoadDescriptions(FCd, FVolume->path());
+    QCOMPARE(Description(entry), u"Deep text"_s);
+    QCOMPARE(Description(QString()), u"Root text\r\n"_s);
+    QCOMPARE(skipped.size(), 1); // the link out of the volume
+    // QTemporaryDir cannot remove a tree deeper than a path may be long; rm opens it level by level.
+    QProcess::execute(u"rm"_s, {u"-rf"_s, u"--"_s, QFile::decodeName(top)});
 }
 
 QTEST_MAIN(TestLoadDescriptions)

@@ -8,6 +8,10 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
 namespace {
 
 struct TRun
@@ -44,6 +48,7 @@ private slots:
     void unreadablePath();
     void descriptionsAndSuspiciousPairs_data();
     void descriptionsAndSuspiciousPairs();
+    void unreadableInfoFileSkipped();
     void find_data();
     void find();
     void findLines();
@@ -223,6 +228,20 @@ void TestCli::descriptionsAndSuspiciousPairs()
     QCOMPARE(Run(QStringList{QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()} + options).ExitCode, 0);
     QCOMPARE(Query(QStringLiteral("SELECT IFNULL(Description, '') FROM Entries WHERE Name = 'Setup.exe'")), QStringList{setupDescription});
     QCOMPARE(Query(QStringLiteral("SELECT IFNULL(Description, '') FROM Entries WHERE Name = 'Docs'")), QStringList{docsDescription});
+}
+
+void TestCli::unreadableInfoFileSkipped()
+{
+    QVERIFY(QDir().mkpath(Volume() + QStringLiteral("/Pipe")));
+    const QString fifo = QDir(Volume()).canonicalPath() + QStringLiteral("/Pipe/file_id.diz");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+
+    const TRun run = Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()});
+    QCOMPARE(run.ExitCode, 0);
+    QCOMPARE(run.Err, QStringLiteral("vor-nex-cli: skipped info file %1: %2\n")
+                          .arg(fifo, QString::fromLocal8Bit(std::strerror(EINVAL))));
+    QCOMPARE(Query(QStringLiteral("SELECT IFNULL(Description, '') FROM Entries WHERE Name = 'Docs'")),
+             QStringList{QStringLiteral("Documents of the disc")});
 }
 
 void TestCli::find_data()

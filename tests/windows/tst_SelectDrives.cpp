@@ -17,6 +17,10 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -66,6 +70,7 @@ private slots:
     void WhatADriveOffers_data();
     void WhatADriveOffers();
     void CataloguesTheSelectedDrivesInTurn();
+    void TellsOfSkippedInfoFiles();
     void AlreadyCatalogued_data();
     void AlreadyCatalogued();
     void RunEndsEarly_data();
@@ -263,6 +268,35 @@ void TestSelectDrives::CataloguesTheSelectedDrivesInTurn()
     QVERIFY(F->Global->DataChanged && D->close() && !F->Global->DataChanged);
     F->Global->Folders.First();
     QCOMPARE(F->Global->Folders.FieldByName(u"Name"_s)->AsString(), u"FIRST"_s);
+}
+
+void TestSelectDrives::TellsOfSkippedInfoFiles()
+{
+    const QString root = AddDrive(u"a"_s, u"First"_s, 0x11110001);
+    F->Write(u"a"_s, u"docs/file_id.diz"_s, "The manuals");
+    F->Folder(u"a"_s, u"pipe"_s);
+    const QString fifo = QDir(root).canonicalPath() + u"/pipe/file_id.diz"_s;
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    Open({"a"});
+    Start();
+
+    CheckIdle();
+    QVERIFY(F->Errors.isEmpty());
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name = 'docs' AND Description = 'The manuals'"_s), 1);
+    // The status line stays after the run to tell of the file, until the next run.
+    QVERIFY(D->StatusLabel->isVisible());
+    const QString note = u"%1: %2"_s.arg(fifo, QString::fromLocal8Bit(std::strerror(EINVAL)));
+    QCOMPARE(D->StatusLabel->toolTip(), note);
+    QVERIFY2(D->StatusLabel->text().startsWith(u"Skipped info file "_s), qPrintable(D->StatusLabel->text()));
+    const QString folder = qEnvironmentVariable("VNX_SCREENSHOTS");
+    if (!folder.isEmpty())
+        D->grab().save(folder + u"/select-drive-skipped.png"_s);
+
+    QVERIFY(QFile::remove(fifo));
+    Open({"a"});
+    D->ForceOverwrite->setChecked(true);
+    Start();
+    QVERIFY(!D->StatusLabel->isVisible());
 }
 
 void TestSelectDrives::AlreadyCatalogued_data()
