@@ -98,8 +98,8 @@ QList<TSkippedInfoFile> TGlobal::LoadDescriptions(int cd, const QString &rootPat
         // edit is never left open by a file that cannot be read.
         TField *description = ForDescription.FieldByName(QStringLiteral("Description"));
         auto importRows = [&](TStoredProc &rows, const QString &folderField, bool forFiles) {
-            rows.Close();
-            rows.Open();
+            // Counting read every row already: they are walked again, not asked for again.
+            rows.First();
             TField *entryId = rows.FieldByName(QStringLiteral("EntryID"));
             TField *folder = rows.FieldByName(folderField);
             TField *infoName = rows.FieldByName(QStringLiteral("InfoName"));
