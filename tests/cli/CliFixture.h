@@ -54,15 +54,16 @@ public:
         QProcess process;
         Prepare(process);
         process.setArguments(args);
+        process.start();
         return Finish(process, msecs);
     }
 
+    // The end of a child that was started.
     static TCliRun Finish(QProcess &process, int msecs = 60000)
     {
-        if (process.state() == QProcess::NotRunning)
-            process.start();
         TCliRun run;
-        run.Finished = process.waitForFinished(msecs);
+        // Waiting for a child that has already ended reports false.
+        run.Finished = process.state() == QProcess::NotRunning || process.waitForFinished(msecs);
         if (!run.Finished) {
             process.kill();
             process.waitForFinished();

@@ -104,6 +104,7 @@ void TestDiskFull::NoRoomLeft()
             ::setrlimit(RLIMIT_FSIZE, &size);
         });
     }
+    child.start();
     const TCliRun full = TCliFixture::Finish(child);
     QVERIFY(full.Finished);
     QCOMPARE(full.Status, QProcess::NormalExit);
