@@ -3,21 +3,23 @@
 #include "Abouts.h"
 #include "DBControls.h"
 #include "DBCustomTreeView.h"
-#include "DataBaseListView.h"
 #include "DBImLst.h"
+#include "DataBaseListView.h"
 #include "ErrorHandlers.h"
 #include "FindDialogs.h"
 #include "FindMatchs.h"
 #include "HelpWindows.h"
 #include "ImageEds.h"
+#include "MessageBoxes.h"
 #include "NFOs.h"
 #include "ProgramIcons.h"
+#include "Properties.h"
 #include "SelectDrives.h"
 #include "ViewMenus.h"
-#include "Properties.h"
 #include "dmGlobal.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
@@ -48,8 +50,7 @@ int ParentOf(TDataSet &dataSet)
 
 } // namespace
 
-TCDEx::TCDEx(QWidget *parent)
-    : QMainWindow(parent)
+TCDEx::TCDEx(QWidget *parent) : QMainWindow(parent)
 {
     TGlobal &global = Global();
     setObjectName(QStringLiteral("CDEx"));
@@ -62,7 +63,8 @@ TCDEx::TCDEx(QWidget *parent)
     dsFullList.SetName(QStringLiteral("dsFullList"));
     dsFullList.SetAutoEdit(false);
     dsFullList.SetDataSet(&global.FullList);
-    dsFullList.OnDataChange = TDataChangeEvent([this](TDataSource *, TField *) { Guarded([this] { dsFullListDataChange(); }); }, this);
+    dsFullList.OnDataChange = TDataChangeEvent(
+        [this](TDataSource *, TField *) { Guarded([this] { dsFullListDataChange(); }); }, this);
 
     CreateMenus();
 
@@ -78,7 +80,8 @@ TCDEx::TCDEx(QWidget *parent)
     FoldersTree->SetRootKey(QStringLiteral("null"));
     FoldersTree->OnClick = {[this](QObject *) { FoldersTreeClick(); }, this};
     FoldersTree->OnEnter = {[this](QObject *) { FoldersTreeClick(); }, this};
-    FoldersTree->OnGetSelectedIndex = {[this](TCustomTreeView *, TTreeNode *node) { FoldersTreeGetSelectedIndex(node); }, this};
+    FoldersTree->OnGetSelectedIndex = {
+        [this](TCustomTreeView *, TTreeNode *node) { FoldersTreeGetSelectedIndex(node); }, this};
     FoldersTree->BeforeNodesLoading = {[this](QObject *) { EntriesListBeforeItemsLoading(); }, this};
     FoldersTree->AfterNodesLoading = {[this](QObject *) { EntriesListAfterItemsLoading(); }, this};
 
@@ -106,11 +109,13 @@ TCDEx::TCDEx(QWidget *parent)
                                },
                                this};
     EntriesList->OnKeyDown = {[this](TCustomListView *, int &key, Qt::KeyboardModifiers) {
-                                  if ((key == Qt::Key_Return || key == Qt::Key_Enter) && EntriesList->Selected())
+                                  if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+                                      EntriesList->Selected())
                                       OpenSelectedFolder();
                               },
                               this};
-    EntriesList->BeforeItemsLoading = {[this](TDBCustomListView *) { EntriesListBeforeItemsLoading(); }, this};
+    EntriesList->BeforeItemsLoading = {[this](TDBCustomListView *) { EntriesListBeforeItemsLoading(); },
+                                       this};
     EntriesList->AfterItemsLoading = {[this](TDBCustomListView *) { EntriesListAfterItemsLoading(); }, this};
 
     FileDescription = new TDBMemo(this);
@@ -154,6 +159,7 @@ TCDEx::TCDEx(QWidget *parent)
     FoldersTree->SetDataSource(&dsFolders);
     EntriesList->SetDataSource(&dsFullList);
 
+    setMinimumSize(603, 455);
     resize(603, 455);
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -177,14 +183,16 @@ QAction *TCDEx::AddItem(QMenu *menu, const QString &name, const QString &caption
 
 void TCDEx::CreateMenus()
 {
-    auto guarded = [this](void (TCDEx::*handler)()) { return [this, handler] { Guarded([this, handler] { (this->*handler)(); }); }; };
+    auto guarded = [this](void (TCDEx::*handler)()) {
+        return [this, handler] { Guarded([this, handler] { (this->*handler)(); }); };
+    };
 
     QMenuBar *bar = menuBar();
     bar->setObjectName(QStringLiteral("MM1"));
     QMenu *file = bar->addMenu(tr("&File"));
     file->setObjectName(QStringLiteral("File1"));
-    connect(AddItem(file, QStringLiteral("Addnewentry1"), tr("&Add new entry... ")), &QAction::triggered, this,
-            guarded(&TCDEx::Addnewentry1Click));
+    connect(AddItem(file, QStringLiteral("Addnewentry1"), tr("&Add new entry... ")), &QAction::triggered,
+            this, guarded(&TCDEx::Addnewentry1Click));
     file->addSeparator()->setObjectName(QStringLiteral("N1"));
     connect(AddItem(file, QStringLiteral("Exit1"), tr("E&xit")), &QAction::triggered, this, &QWidget::close);
 
@@ -219,8 +227,8 @@ void TCDEx::CreateMenus()
     tools->setObjectName(QStringLiteral("Options1"));
     connect(AddItem(tools, QStringLiteral("Find1"), tr("&Find...")), &QAction::triggered, this,
             guarded(&TCDEx::Filesorfolder1Click));
-    connect(AddItem(tools, QStringLiteral("Extentionsetup1"), tr("Fi&nd matches...")), &QAction::triggered, this,
-            guarded(&TCDEx::Extentionsetup1Click));
+    connect(AddItem(tools, QStringLiteral("Extentionsetup1"), tr("Fi&nd matches...")), &QAction::triggered,
+            this, guarded(&TCDEx::Extentionsetup1Click));
     tools->addSeparator()->setObjectName(QStringLiteral("N2"));
     connect(AddItem(tools, QStringLiteral("Imagessetup1"), tr("&Images setup...")), &QAction::triggered, this,
             guarded(&TCDEx::Imagessetup1Click));
@@ -236,8 +244,9 @@ void TCDEx::CreateMenus()
 
     PM1 = new QMenu(this);
     PM1->setObjectName(QStringLiteral("PM1"));
-    connect(AddItem(PM1, QStringLiteral("Properties1"), tr("Properties")), &QAction::triggered, this,
-            guarded(&TCDEx::Properties1Click));
+    Properties1 = AddItem(PM1, QStringLiteral("Properties1"), tr("Properties"));
+    connect(Properties1, &QAction::triggered, this, guarded(&TCDEx::Properties1Click));
+    connect(PM1, &QMenu::aboutToShow, this, &TCDEx::UpdateTreeCommands);
     PM1->addSeparator()->setObjectName(QStringLiteral("N6"));
     Delete1 = AddItem(PM1, QStringLiteral("Delete1"), tr("Delete"));
     connect(Delete1, &QAction::triggered, this, guarded(&TCDEx::Delete1Click));
@@ -270,6 +279,32 @@ void TCDEx::showEvent(QShowEvent *event)
     });
 }
 
+void TCDEx::closeEvent(QCloseEvent *event)
+{
+    TTable &folders = Global().Folders;
+    if (folders.State() == TDataSetState::Edit || folders.State() == TDataSetState::Insert) {
+        QString error;
+        try {
+            folders.CheckBrowseMode();
+        } catch (const Exception &failure) {
+            error = failure.Message();
+        } catch (const std::exception &failure) {
+            error = QString::fromLocal8Bit(failure.what());
+        }
+        if (!error.isEmpty()) {
+            const QString question = tr("The description could not be saved:") + QStringLiteral("\r\n") +
+                                     error + QStringLiteral("\r\n") + tr("Close anyway and lose it?");
+            if (TMessageBox::Show(this, question, tr("Warning"), QMessageBox::Yes | QMessageBox::No,
+                                  QMessageBox::Warning, QMessageBox::No) != QMessageBox::Yes) {
+                event->ignore();
+                return;
+            }
+            folders.Cancel();
+        }
+    }
+    QMainWindow::closeEvent(event);
+}
+
 void TCDEx::SetViewStyle(TViewStyle style)
 {
     // The main menu's items and their twins in the list's menu always show the same choice.
@@ -291,7 +326,8 @@ void TCDEx::ShowFolderStatus()
     const QString path = folders.FieldByName(QStringLiteral("FullPath"))->AsString() +
                          folders.FieldByName(QStringLiteral("Name"))->AsString();
     if (ParentOf(folders) != 0)
-        SBPanel0->setText(global.CDs.FieldByName(QStringLiteral("VolumeLabel"))->AsString() + QStringLiteral(":\\") + path);
+        SBPanel0->setText(global.CDs.FieldByName(QStringLiteral("VolumeLabel"))->AsString() +
+                          QStringLiteral(":\\") + path);
     else
         SBPanel0->setText(path);
     SBPanel1->setText(Bytes(folders.FieldByName(QStringLiteral("Size"))));
@@ -306,18 +342,31 @@ void TCDEx::ShowEntryStatus()
         SBPanel1->clear();
         return;
     }
-    SBPanel0->setText(global.CDs.FieldByName(QStringLiteral("VolumeLabel"))->AsString() + QStringLiteral(":\\") +
-                      list.FieldByName(QStringLiteral("FullPath"))->AsString() +
+    SBPanel0->setText(global.CDs.FieldByName(QStringLiteral("VolumeLabel"))->AsString() +
+                      QStringLiteral(":\\") + list.FieldByName(QStringLiteral("FullPath"))->AsString() +
                       list.FieldByName(QStringLiteral("Name"))->AsString());
     SBPanel1->setText(Bytes(list.FieldByName(QStringLiteral("Size"))));
 }
 
-void TCDEx::FoldersTreeClick()
+void TCDEx::UpdateDeleteItems()
 {
     TTable &folders = Global().Folders;
     const bool root = folders.Active() && !folders.IsEmpty() && ParentOf(folders) == 0;
     Delete1->setEnabled(root);
     Deleteentry1->setEnabled(root);
+}
+
+void TCDEx::UpdateTreeCommands()
+{
+    // The tree made the node under the mouse current before its menu opens.
+    UpdateDeleteItems();
+    TTable &folders = Global().Folders;
+    Properties1->setEnabled(folders.Active() && !folders.IsEmpty());
+}
+
+void TCDEx::FoldersTreeClick()
+{
+    UpdateDeleteItems();
     ShowFolderStatus();
     // The folder's description can be edited in place: the data module's source edits on demand.
     FileDescription->SetDataSource(&Global().dsFolders);
@@ -378,11 +427,14 @@ void TCDEx::Delete1Click()
     TTable &folders = global.Folders;
     FoldersTree->setCursor(Qt::WaitCursor);
     if (folders.Active() && !folders.IsEmpty() && ParentOf(folders) == 0) {
-        global.DeleteCD.ParamByName(QStringLiteral("cd"))->SetValue(folders.FieldByName(QStringLiteral("ID"))->Value());
+        global.DeleteCD.ParamByName(QStringLiteral("cd"))
+            ->SetValue(folders.FieldByName(QStringLiteral("ID"))->Value());
         global.DeleteCD.ExecSQL();
         folders.Delete();
-        global.DataChanged = true;
     }
+    // DataChanged stays as it is: the views followed the delete themselves, and reloading them
+    // later would only lose the user's place.
+    UpdateDeleteItems();
     ShowFolderStatus();
     FoldersTree->unsetCursor();
 }
@@ -413,8 +465,13 @@ void TCDEx::EntriesListAfterItemsLoading()
 
 void TCDEx::Properties1Click()
 {
+    TTable &folders = Global().Folders;
+    if (!folders.Active() || folders.IsEmpty())
+        return;
+    // A description typed in the pane is stored first: the dialog shows and edits what is stored.
+    folders.CheckBrowseMode();
     TProp *prop = TProp::Instance();
-    prop->ShowEntry(Global().Folders.FieldByName(QStringLiteral("ID"))->AsInteger());
+    prop->ShowEntry(folders.FieldByName(QStringLiteral("ID"))->AsInteger());
     prop->exec();
 }
 

@@ -4,7 +4,6 @@
 #include "ListViews.h"
 
 #include <QMainWindow>
-
 #include <vector>
 
 class QAction;
@@ -44,12 +43,16 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    // A description typed in the pane is stored before the window goes, or the user is asked.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void CreateMenus();
     QAction *AddItem(QMenu *menu, const QString &name, const QString &caption);
     void SetViewStyle(TViewStyle style);
     void ShowFolderStatus();
+    void UpdateDeleteItems();
+    void UpdateTreeCommands();
     void ShowEntryStatus();
     void FoldersTreeClick();
     void EntriesListClick();
@@ -75,6 +78,7 @@ private:
     QMenu *PM2 = nullptr;
     QAction *Deleteentry1 = nullptr;
     QAction *Delete1 = nullptr;
+    QAction *Properties1 = nullptr;
     QAction *Toolbar1 = nullptr;
     QAction *Description1 = nullptr;
     // The four view items of the main menu and their twins in the list's popup menu.

@@ -24,6 +24,18 @@ TDBText *FieldLabel(TDataSource *source, const QString &field, const QString &na
     return label;
 }
 
+// The explorer's views read the entry through data sets of their own: the one that has it as its
+// current record reads it again, so that its description pane shows what was just stored.
+void ShowStoredEntry(int id)
+{
+    TGlobal &global = *TGlobal::Instance();
+    for (TTable *view : {&global.Folders, &global.FullList}) {
+        if (view->State() == TDataSetState::Browse && !view->IsEmpty() &&
+            view->FieldByName(QStringLiteral("ID"))->AsInteger() == id)
+            view->Refresh();
+    }
+}
+
 QFrame *Separator(QWidget *parent)
 {
     auto *line = new QFrame(parent);
@@ -34,18 +46,19 @@ QFrame *Separator(QWidget *parent)
 
 } // namespace
 
-TProp::TProp(QWidget *parent)
-    : QDialog(parent)
+TProp::TProp(QWidget *parent) : QDialog(parent)
 {
     TGlobal &global = *TGlobal::Instance();
     setObjectName(QStringLiteral("Prop"));
     setWindowTitle(tr("Properties"));
 
+    FDescription.SetName(QStringLiteral("Description"));
+    FDescription.SetDataSet(&global.ForProperties);
     FImages.SetName(QStringLiteral("Images"));
     FImages.SetDataSet(&global.ImageProperties);
     FCDS.SetName(QStringLiteral("CDS"));
     FCDS.SetDataSet(&global.CDProperties);
-    TDataSource *description = &global.dsProperties;
+    TDataSource *description = &FDescription;
 
     Image = new QToolButton(this);
     Image->setObjectName(QStringLiteral("Image"));
@@ -123,9 +136,13 @@ void TProp::ShowEntry(int id)
 {
     TGlobal &global = *TGlobal::Instance();
     global.OpenProperties();
-    global.ForProperties.FindKey({TVariant(id)});
+    // A failed seek leaves the cursor on whatever it was on before: that entry is not shown.
+    const bool found = global.ForProperties.FindKey({TVariant(id)});
+    FDescription.SetEnabled(found);
+    FImages.SetEnabled(found);
+    FCDS.SetEnabled(found);
     LoadPicture();
-    const bool root = global.ForProperties.FieldByName(QStringLiteral("Parent"))->IsNull();
+    const bool root = found && global.ForProperties.FieldByName(QStringLiteral("Parent"))->IsNull();
     SNLabel->setVisible(root);
     SerialNumber->setVisible(root);
     ModifiedLabel->setVisible(!root);
@@ -136,31 +153,37 @@ void TProp::LoadPicture()
 {
     TTable &images = TGlobal::Instance()->ImageProperties;
     QImage picture;
-    if (!images.IsEmpty())
+    if (FImages.Enabled() && !images.IsEmpty())
         picture.loadFromData(images.FieldByName(QStringLiteral("Large"))->AsBytes());
     if (picture.isNull()) {
         Image->setIcon({});
         return;
     }
     // Our pictures mark their background with the colour of their bottom-left pixel.
-    QPixmap pixmap = QPixmap::fromImage(picture.scaled(32, 32, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    pixmap.setMask(pixmap.createMaskFromColor(pixmap.toImage().pixelColor(0, pixmap.height() - 1), Qt::MaskInColor));
+    QPixmap pixmap =
+        QPixmap::fromImage(picture.scaled(32, 32, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    pixmap.setMask(
+        pixmap.createMaskFromColor(pixmap.toImage().pixelColor(0, pixmap.height() - 1), Qt::MaskInColor));
     Image->setIcon(QIcon(pixmap));
 }
 
 void TProp::done(int result)
 {
     // Cancel, Escape and the close box all end here with Rejected: only OK keeps a typed
-    // description.
+    // description. The dialog edits an entry that exists and never makes one.
     TTable &entry = TGlobal::Instance()->ForProperties;
-    if (entry.State() == TDataSetState::Edit || entry.State() == TDataSetState::Insert) {
+    if (entry.State() == TDataSetState::Insert) {
+        entry.Cancel();
+    } else if (entry.State() == TDataSetState::Edit) {
         if (result == QDialog::Accepted) {
+            const int id = entry.FieldByName(QStringLiteral("ID"))->AsInteger();
             try {
                 entry.Post();
             } catch (...) {
                 HandleException();
                 return;
             }
+            Guarded([id] { ShowStoredEntry(id); });
         } else {
             entry.Cancel();
         }

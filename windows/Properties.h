@@ -31,6 +31,9 @@ private:
     void LoadPicture();
 
     static inline TProp *FInstance = nullptr;
+    // The dialog's own sources, switched off while no entry is found, so that nothing shows and
+    // nothing can be typed for an entry that is not there.
+    TDataSource FDescription;
     TDataSource FImages;
     TDataSource FCDS;
 

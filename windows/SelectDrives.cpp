@@ -127,6 +127,15 @@ TSelectDrive::TSelectDrive(QWidget *parent) : QDialog(parent)
     panel->addWidget(Animation);
     panel->addLayout(progress, 1);
 
+    // The drives listed are optical drives and mounted disc images; anything else is catalogued by
+    // the command-line tool.
+    NoDiscLabel = new QLabel(tr("No drive with a disc was found. Insert a disc or mount a disc image (ISO or "
+                                "UDF), or catalogue any folder with vor-nex-cli scan FOLDER."),
+                             this);
+    NoDiscLabel->setObjectName(QStringLiteral("NoDiscLabel"));
+    NoDiscLabel->setWordWrap(true);
+    NoDiscLabel->hide();
+
     auto *buttons = new QVBoxLayout;
     buttons->addWidget(BtnStart);
     buttons->addStretch(1);
@@ -136,6 +145,7 @@ TSelectDrive::TSelectDrive(QWidget *parent) : QDialog(parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(label);
     layout->addLayout(list, 1);
+    layout->addWidget(NoDiscLabel);
     layout->addWidget(ForceOverwrite);
     layout->addWidget(ProcessZips);
     layout->addWidget(FLoadingPanel);
@@ -264,6 +274,10 @@ void TSelectDrive::FillDriveList()
         item->SetImageIndex(2);
     }
     items->EndUpdate();
+    bool anyDisc = false;
+    for (int i = 0; i < items->Count() && !anyDisc; ++i)
+        anyDisc = HasDisc(items->Item(i));
+    NoDiscLabel->setVisible(!anyDisc);
 
     for (int i = 0; i < items->Count(); ++i) {
         TListItem *item = items->Item(i);

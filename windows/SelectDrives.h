@@ -53,6 +53,8 @@ public:
     TAnimate *Animation = nullptr;
     QProgressBar *ProgressBar = nullptr;
     QLabel *StatusLabel = nullptr;
+    // Shown while no drive holds a disc: what the user can do about it.
+    QLabel *NoDiscLabel = nullptr;
     QMenu *PopupMenu = nullptr;
     QAction *ChangePicture = nullptr;
     QAction *Rename = nullptr;

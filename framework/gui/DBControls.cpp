@@ -2,7 +2,11 @@
 
 #include "ErrorHandlers.h"
 
+#include <QApplication>
 #include <QKeyEvent>
+#include <QLocale>
+#include <QTextCursor>
+#include <algorithm>
 
 namespace {
 
@@ -164,6 +168,53 @@ void TDBEdit::focusOutEvent(QFocusEvent *event)
 // ---------------------------------------------------------------------------------------------
 // TDBMemo
 
+namespace {
+
+struct TMemoView
+{
+    QString Text;
+    bool Shortened = false;
+    bool Symbols = false;
+    bool LongRun = false;
+};
+
+// Word wrapping searches each run without a break for a place to break it, which grows much
+// faster than the run; past this length a text wraps anywhere instead.
+constexpr qsizetype LongestWrappedRun = 512;
+
+bool IsControl(char16_t c)
+{
+    return (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0x7F;
+}
+
+TMemoView MemoView(const QString &value, bool whole)
+{
+    TMemoView view;
+    qsizetype length = value.size();
+    if (!whole && length > TDBMemo::ShownLimit) {
+        length = TDBMemo::ShownLimit;
+        // Never half a surrogate pair.
+        if (value.at(length - 1).isHighSurrogate())
+            --length;
+        view.Shortened = true;
+    }
+    view.Text = view.Shortened ? value.left(length) : value;
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < length; ++i) {
+        const char16_t c = view.Text.at(i).unicode();
+        if (IsControl(c)) {
+            // The Control Pictures block has a symbol for each; DEL's is U+2421.
+            view.Text[i] = QChar(c == 0x7F ? char16_t(0x2421) : char16_t(0x2400 + c));
+            view.Symbols = true;
+        }
+        run = QChar::isSpace(c) ? 0 : run + 1;
+        view.LongRun = view.LongRun || run > LongestWrappedRun;
+    }
+    return view;
+}
+
+} // namespace
+
 TDBMemo::TDBMemo(QWidget *parent) : QPlainTextEdit(parent)
 {
     setTabChangesFocus(true);
@@ -175,12 +226,64 @@ TDBMemo::TDBMemo(QWidget *parent) : QPlainTextEdit(parent)
         TEvent<TFieldDataLink *>([this](TFieldDataLink *) { UpdateReadOnly(); }, this);
     FDataLink.OnActiveChange = TEvent<TFieldDataLink *>([this](TFieldDataLink *) { UpdateReadOnly(); }, this);
     FDataLink.OnUpdateData = TEvent<TFieldDataLink *>(
-        [this](TFieldDataLink *link) { link->Field()->SetAsString(toPlainText()); }, this);
+        [this](TFieldDataLink *link) {
+            // What is shown of a capped text is never the text to store.
+            if (!FCapped)
+                link->Field()->SetAsString(toPlainText());
+        },
+        this);
     connect(this, &QPlainTextEdit::textChanged, this, [this] {
         if (!FLoading)
             FDataLink.Modified();
     });
+    FNotice = new QLabel(this);
+    FNotice->setObjectName(QStringLiteral("MemoNotice"));
+    FNotice->setTextFormat(Qt::RichText);
+    FNotice->setAutoFillBackground(true);
+    FNotice->setContentsMargins(4, 0, 4, 0);
+    FNotice->hide();
+    connect(FNotice, &QLabel::linkActivated, this, [this] { Guarded([this] { ShowAll(); }); });
     UpdateReadOnly();
+}
+
+void TDBMemo::ShowAll()
+{
+    const TField *field = FDataLink.Field();
+    if (!field || !FCapped)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct TRestore
+    {
+        ~TRestore() { QApplication::restoreOverrideCursor(); }
+    } restore;
+    FShownWhole = field->Text();
+    DataChange();
+}
+
+void TDBMemo::UpdateNotice(bool shortened, bool symbols)
+{
+    QString text;
+    if (shortened)
+        text = tr("Only the first %1 characters are shown.").arg(QLocale().toString(ShownLimit)) +
+               QStringLiteral(" <a href=\"all\">") + tr("Show all") + QStringLiteral("</a>");
+    else if (symbols)
+        text = tr("Control characters are shown as symbols; the text cannot be edited here.");
+    if (text == FNotice->text())
+        return;
+    FNotice->setText(text);
+    FNotice->setVisible(!text.isEmpty());
+    setViewportMargins(0, 0, 0, text.isEmpty() ? 0 : FNotice->sizeHint().height());
+    const QRect area = viewport()->geometry();
+    FNotice->setGeometry(area.left(), area.bottom() + 1, area.width(), FNotice->sizeHint().height());
+}
+
+void TDBMemo::resizeEvent(QResizeEvent *event)
+{
+    QPlainTextEdit::resizeEvent(event);
+    if (FNotice->isVisible()) {
+        const QRect area = viewport()->geometry();
+        FNotice->setGeometry(area.left(), area.bottom() + 1, area.width(), FNotice->sizeHint().height());
+    }
 }
 
 void TDBMemo::SetDataSource(TDataSource *value)
@@ -209,7 +312,7 @@ void TDBMemo::SetWordWrap(bool value)
 
 void TDBMemo::UpdateReadOnly()
 {
-    const bool readOnly = !CanEdit(FDataLink);
+    const bool readOnly = FCapped || !CanEdit(FDataLink);
     setReadOnly(readOnly);
     // The user moves about a read-only text as in any other, and typing starts where the cursor is.
     if (readOnly)
@@ -219,11 +322,36 @@ void TDBMemo::UpdateReadOnly()
 void TDBMemo::DataChange()
 {
     const QString value = FieldText(FDataLink.Field(), FFocused, FDataLink.CanModify());
-    if (value == toPlainText())
-        return;
-    FLoading = true;
-    setPlainText(value);
-    FLoading = false;
+    const bool whole = !FShownWhole.isNull() && value == FShownWhole;
+    if (!whole)
+        FShownWhole.clear();
+    TMemoView view = MemoView(value, whole);
+    const bool capped = view.Shortened || view.Symbols;
+    if (capped != FCapped) {
+        FCapped = capped;
+        UpdateReadOnly();
+    }
+    if (view.Text != toPlainText()) {
+        // A value read again while the user is in the control (as editing starts) must not move
+        // the cursor the user placed: the key that started editing lands where the user put it.
+        const int position = FFocused ? textCursor().position() : 0;
+        const QTextOption::WrapMode wrap =
+            view.LongRun ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
+        FLoading = true;
+        // The old text goes first, so that it is never laid out again under the new wrapping.
+        if (wrap != wordWrapMode()) {
+            clear();
+            setWordWrapMode(wrap);
+        }
+        setPlainText(view.Text);
+        FLoading = false;
+        if (position > 0) {
+            QTextCursor cursor = textCursor();
+            cursor.setPosition(std::min(position, int(document()->characterCount() - 1)));
+            setTextCursor(cursor);
+        }
+    }
+    UpdateNotice(view.Shortened, view.Symbols);
 }
 
 void TDBMemo::keyPressEvent(QKeyEvent *event)
@@ -237,7 +365,7 @@ void TDBMemo::keyPressEvent(QKeyEvent *event)
         }
         return;
     }
-    if (IsModifyingKey(event, true) && !BeginEdit(FDataLink)) {
+    if (IsModifyingKey(event, true) && (FCapped || !BeginEdit(FDataLink))) {
         event->accept();
         return;
     }

@@ -43,11 +43,18 @@ private:
 
 // A memo for a TEXT field (or a string field): word-wrapped, with a vertical scroll bar when the
 // text needs one. Tab moves the focus on, as in any other control of a form.
+//
+// Laying out text is slow for long texts and very slow for long runs without a break, so a text
+// over ShownLimit characters shows only its beginning, and control characters show as their
+// symbols. Such a view is not the stored text: it is read-only, and a notice under it offers the
+// whole text (ShowAll), which can then be edited unless it holds control characters.
 class TDBMemo : public QPlainTextEdit
 {
     Q_OBJECT
 
 public:
+    static constexpr qsizetype ShownLimit = 64 * 1024;
+
     explicit TDBMemo(QWidget *parent = nullptr);
 
     TDataSource *DataSource() const { return FDataLink.DataSource(); }
@@ -59,19 +66,29 @@ public:
     void SetReadOnly(bool value);
     bool WordWrap() const { return lineWrapMode() != NoWrap; }
     void SetWordWrap(bool value);
+    // Whether what is shown differs from the field's text (shortened or with symbols).
+    bool Capped() const { return FCapped; }
+    // Shows the whole text of the current value.
+    void ShowAll();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void DataChange();
     void UpdateReadOnly();
+    void UpdateNotice(bool shortened, bool symbols);
 
     TFieldDataLink FDataLink;
     bool FFocused = false;
     bool FLoading = false;
+    bool FCapped = false;
+    // The value the user asked to see whole; another value is capped again.
+    QString FShownWhole;
+    QLabel *FNotice = nullptr;
 };
 
 // A label showing the field's display text. It never edits, so it is always read-only.

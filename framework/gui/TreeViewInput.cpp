@@ -8,6 +8,7 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <utility>
 
 // ---- hit tests
 
@@ -141,9 +142,18 @@ void TCustomTreeView::mousePressEvent(QMouseEvent *event)
     try {
         FEditTimer.stop();
         FEditOnRelease = false;
-        if (FDragging || event->button() != Qt::LeftButton)
+        if (FDragging)
             return;
         const QPoint pos = event->position().toPoint();
+        FMenuRefused = false;
+        if (event->button() == Qt::RightButton) {
+            // Stays set when the selection throws: the error is reported once, here.
+            FMenuRefused = true;
+            FMenuRefused = !SelectForMenu(pos);
+            return;
+        }
+        if (event->button() != Qt::LeftButton)
+            return;
         TTreeNode *node = GetNodeAt(pos.x(), pos.y());
         if (!node)
             return;
@@ -342,8 +352,34 @@ void TCustomTreeView::focusOutEvent(QFocusEvent *event)
         Guarded([this] { DoExit(); });
 }
 
+bool TCustomTreeView::SelectForMenu(const QPoint &pos)
+{
+    // The popup's commands concern the node under the mouse, as in every desktop tree: it becomes
+    // the selection first. Empty space below the nodes keeps the selection.
+    TTreeNode *node = GetNodeAt(pos.x(), pos.y());
+    return !node || node == FSelected || SelectByUser(node);
+}
+
 void TCustomTreeView::contextMenuEvent(QContextMenuEvent *event)
 {
-    if (FPopupMenu)
-        FPopupMenu->popup(event->globalPos());
+    if (!FPopupMenu)
+        return;
+    QPoint at = event->globalPos();
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        // A selection refused at the press (an edit the data set would not post) was reported
+        // there: no menu for the node the user did not get, and no second report.
+        const bool refused = std::exchange(FMenuRefused, false);
+        if (refused)
+            return;
+        // Delivered through the viewport, so its position is the viewport's.
+        bool selected = false;
+        Guarded([&] { selected = SelectForMenu(event->pos()); });
+        if (!selected)
+            return;
+    } else if (FSelected) {
+        const QRect rect = NodeRect(FSelected, true);
+        if (rect.isValid())
+            at = viewport()->mapToGlobal(rect.center());
+    }
+    FPopupMenu->popup(at);
 }

@@ -174,6 +174,8 @@ private:
 
     // A selection the user asked for; false when it was refused.
     bool SelectByUser(TTreeNode *node);
+    // Selects the node a popup menu is asked for at pos; false when the selection was refused.
+    bool SelectForMenu(const QPoint &pos);
     void ShowSelection();
     void StartDragAt(const QPoint &pos);
     void DragMoveTo(const QPoint &pos);
@@ -199,6 +201,7 @@ private:
     QTimer FEditTimer;
     TTreeNodeRef FEditTimerNode;
     bool FEditOnRelease = false;
+    bool FMenuRefused = false; // the right-button press could not select its node
     bool FReportPending = false;
 
     bool FDragPending = false;

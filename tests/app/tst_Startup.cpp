@@ -1,19 +1,19 @@
 #include "CDExs.h"
 #include "CatalogSchema.h"
-#include "DBCustomTreeView.h"
-#include "Properties.h"
 #include "CheckAlias.h"
+#include "DBCustomTreeView.h"
 #include "Databases.h"
 #include "EngineConfig.h"
 #include "MessageBoxes.h"
+#include "Properties.h"
 #include "Startup.h"
 #include "dmGlobal.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <memory>
 
 namespace {
@@ -86,12 +86,14 @@ void TestStartup::firstStartCreatesAliasAndCatalogue()
     const std::optional<TAliasInfo> alias = config.Alias(QStringLiteral("VOR-NEX"));
     QVERIFY(alias);
     QCOMPARE(alias->Driver, QStringLiteral("SQLITE"));
-    QCOMPARE(alias->Params, (QStringList{QStringLiteral("DATABASE NAME=") + CataloguePath(), QStringLiteral("OPEN MODE=READ/WRITE")}));
+    QCOMPARE(alias->Params, (QStringList{QStringLiteral("DATABASE NAME=") + CataloguePath(),
+                                         QStringLiteral("OPEN MODE=READ/WRITE")}));
 
     // The data module is open on the new catalogue with its views, and the file is a catalogue.
     TGlobal &global = *program->Global;
     QCOMPARE(global.Database.FileName(), CataloguePath());
-    QVERIFY(global.Folders.Active() && global.FullList.Active() && global.CDs.Active() && global.Images.Active());
+    QVERIFY(global.Folders.Active() && global.FullList.Active() && global.CDs.Active() &&
+            global.Images.Active());
     QVERIFY(!global.Main.Active());
     QVERIFY(global.Folders.IsEmpty());
     QVERIFY(global.Images.RecordCount() > 4);
@@ -106,9 +108,12 @@ void TestStartup::startsIntoTheExplorerShowingTheCatalogue()
         std::unique_ptr<TProgram> program = StartProgram();
         QVERIFY(program);
         program->Global->Database.ExecSQL(
-            QStringLiteral("INSERT INTO Entries (ID, Parent, Name, Size, ImageID, CD, Folder) VALUES (7, NULL, 'Holiday', 0, 2, 7, 1)"), {});
+            QStringLiteral("INSERT INTO Entries (ID, Parent, Name, Size, ImageID, CD, Folder) VALUES (7, "
+                           "NULL, 'Holiday', 0, 2, 7, 1)"),
+            {});
         program->Global->Database.ExecSQL(
-            QStringLiteral("INSERT INTO CDs (ID, SerialNum, VolumeLabel) VALUES (7, '1234-5678', 'Holiday')"), {});
+            QStringLiteral("INSERT INTO CDs (ID, SerialNum, VolumeLabel) VALUES (7, '1234-5678', 'Holiday')"),
+            {});
     }
     std::unique_ptr<TProgram> program = StartProgram();
     QVERIFY(program);
@@ -137,7 +142,8 @@ void TestStartup::aliasPointingElsewhereIsKept()
     const QString path = elsewhere.filePath(QStringLiteral("mine.db"));
     CatalogSchema::CreateFile(path);
     TEngineConfig config;
-    config.AddAlias(QStringLiteral("VOR-NEX"), QStringLiteral("SQLITE"), {QStringLiteral("DATABASE NAME=") + path});
+    config.AddAlias(QStringLiteral("VOR-NEX"), QStringLiteral("SQLITE"),
+                    {QStringLiteral("DATABASE NAME=") + path});
     config.Save();
 
     std::unique_ptr<TProgram> program = StartProgram();
@@ -154,12 +160,15 @@ void TestStartup::unwritableConfigurationShowsOneError()
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(blocked));
 
     QVERIFY(!CheckDatabaseAlias());
+    // Without the alias that would name it, no catalogue (nor its folder) was made.
+    QVERIFY(!QFileInfo::exists(QFileInfo(CataloguePath()).path()));
     QCOMPARE(TMessageBox::Shown().size(), 1);
     const TMessageBox::TShown shown = TMessageBox::Shown().first();
     QCOMPARE(shown.Caption, QStringLiteral("Error"));
     QCOMPARE(shown.Icon, QMessageBox::Critical);
     QCOMPARE(shown.Buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QVERIFY2(shown.Text.startsWith(QStringLiteral("Can not create database alias\r\n")), qPrintable(shown.Text));
+    QVERIFY2(shown.Text.startsWith(QStringLiteral("Can not create database alias\r\n")),
+             qPrintable(shown.Text));
     QVERIFY(shown.Text.size() > int(qstrlen("Can not create database alias\r\n")));
 
     TMessageBox::ClearShown();
@@ -177,7 +186,8 @@ void TestStartup::unusableCatalogueIsReportedAndLeftAlone_data()
     QTest::newRow("missing") << QStringLiteral("delete") << QStringLiteral("unable to open database file");
     QTest::newRow("not a database") << QStringLiteral("garbage") << QStringLiteral("file is not a database");
     QTest::newRow("cut short") << QStringLiteral("truncate") << QStringLiteral("malformed");
-    QTest::newRow("another program's database") << QStringLiteral("foreign") << QStringLiteral("is not a VOR-NEX catalogue");
+    QTest::newRow("another program's database")
+        << QStringLiteral("foreign") << QStringLiteral("is not a VOR-NEX catalogue");
     QTest::newRow("newer layout") << QStringLiteral("newer") << QStringLiteral("newer version of VOR-NEX");
 }
 
@@ -219,7 +229,8 @@ void TestStartup::unusableCatalogueIsReportedAndLeftAlone()
     QVERIFY(!StartProgram());
     QCOMPARE(TMessageBox::Shown().size(), 1);
     QCOMPARE(TMessageBox::Shown().first().Caption, QStringLiteral("Error"));
-    QVERIFY2(TMessageBox::Shown().first().Text.contains(message), qPrintable(TMessageBox::Shown().first().Text));
+    QVERIFY2(TMessageBox::Shown().first().Text.contains(message),
+             qPrintable(TMessageBox::Shown().first().Text));
     QVERIFY(!TGlobal::Instance());
     // Never replaced, never created, never touched.
     QCOMPARE(QFile::exists(path), existed);

@@ -31,6 +31,8 @@ private slots:
     void CheckBox();
     void CheckBoxFollowsAutoEdit();
     void LabelShowsDisplayTextAsPlainText();
+    void LongOrControlTextIsShownCapped_data();
+    void LongOrControlTextIsShownCapped();
     void Render();
 
 private:
@@ -322,6 +324,53 @@ void TestDBControls::LabelShowsDisplayTextAsPlainText()
     FTable->Last();
     QCOMPARE(FText->text(), u"<b>gamma</b>"_s);
     QCOMPARE(FText->textFormat(), Qt::PlainText);
+}
+
+void TestDBControls::LongOrControlTextIsShownCapped_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("editableWhole");
+    QTest::newRow("1 MiB of U+0000") << QString(1 << 20, QChar(0)) << false;
+    QTest::newRow("100,000 letters without a break") << QString(100000, u'a') << true;
+    QTest::newRow("short text with a control character") << u"a\u0001b"_s << false;
+}
+
+void TestDBControls::LongOrControlTextIsShownCapped()
+{
+    QFETCH(QString, value);
+    QFETCH(bool, editableWhole);
+    FData->Db.ExecSQL(u"UPDATE Types SET Notes = ? WHERE ID = 1"_s, {TVariant(value)});
+    FTable->Refresh();
+    const QString storedLength = QString::number(value.size());
+    const QString lengthSql = u"SELECT length(CAST(Notes AS BLOB)) FROM Types WHERE ID = 1"_s;
+    QVERIFY(FMemo->Capped());
+    QVERIFY(FMemo->toPlainText().size() <= TDBMemo::ShownLimit);
+    QVERIFY(!FMemo->toPlainText().contains(QChar(0)) && !FMemo->toPlainText().contains(QChar(1)));
+
+    // The capped view takes no typing and is never written back.
+    Focus(FMemo);
+    QTest::keyClick(FMemo, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(FMemo, u"x"_s);
+    QCOMPARE(FTable->State(), TDataSetState::Browse);
+    Focus(FOther);
+    FTable->Edit();
+    FTable->FieldByName(u"Name"_s)->SetAsString(u"renamed"_s);
+    FTable->Post();
+    QCOMPARE(Stored(lengthSql), storedLength);
+
+    auto *notice = FMemo->findChild<QLabel *>(u"MemoNotice"_s);
+    QVERIFY(notice->isVisibleTo(FMemo));
+    if (value.size() > TDBMemo::ShownLimit)
+        emit notice->linkActivated(u"all"_s);
+    QCOMPARE(FMemo->Capped(), !editableWhole);
+    if (!editableWhole)
+        return;
+    QCOMPARE(FMemo->toPlainText(), value);
+    Focus(FMemo);
+    QTest::keyClick(FMemo, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(FMemo, u"!"_s);
+    FTable->Post();
+    QCOMPARE(Stored(lengthSql), QString::number(value.size() + 1));
 }
 
 void TestDBControls::Render()

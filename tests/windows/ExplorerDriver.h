@@ -7,6 +7,8 @@
 #include "DataBaseListView.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QTest>
 
 inline TTreeNode *ChildByText(TCustomTreeView *tree, TTreeNode *parent, const QString &text)
@@ -34,6 +36,21 @@ inline void ClickNode(TCustomTreeView *tree, TTreeNode *node)
 {
     node->MakeVisible();
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->NodeRect(node, true).center());
+}
+
+// Asks for the tree's popup menu at a point of its client area, as the platform does: the press
+// of the right button, then the context-menu event.
+inline void RightClickAt(TCustomTreeView *tree, const QPoint &at)
+{
+    QTest::mousePress(tree->viewport(), Qt::RightButton, {}, at);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, tree->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(tree->viewport(), &event);
+}
+
+inline void RightClickNode(TCustomTreeView *tree, TTreeNode *node)
+{
+    node->MakeVisible();
+    RightClickAt(tree, tree->NodeRect(node, true).center());
 }
 
 inline TListItem *ItemByCaption(TCustomListView *list, const QString &caption)

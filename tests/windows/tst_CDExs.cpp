@@ -1,19 +1,23 @@
 // The explorer window driven as a user drives it, over a catalogue of two scanned test volumes.
 
 #include "DBControls.h"
+#include "ExplorerDriver.h"
 #include "HelpWindows.h"
 #include "Links.h"
-#include "ExplorerDriver.h"
+#include "Properties.h"
 #include "Queries.h"
 #include "WindowsFixture.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QDialog>
-#include <QPlainTextEdit>
-#include <QTimer>
 #include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
+#include <QWindow>
 
 using namespace Qt::StringLiterals;
 
@@ -34,6 +38,13 @@ private slots:
     void DescriptionPaneEditsFoldersOnly();
     void DeletingVolumes();
     void DeleteOnASubFolderChangesNothing();
+    void PopupConcernsTheNodeUnderTheMouse_data();
+    void PopupConcernsTheNodeUnderTheMouse();
+    void EmptyTreeOffersNoProperties();
+    void ClosingStoresTheTypedDescription_data();
+    void ClosingStoresTheTypedDescription();
+    void ClosingAsksWhenTheDescriptionCannotBeStored();
+    void PaneFollowsThePropertiesDialog();
     void RefreshShowsChangedPictures();
     void EveryViewStyleDrawsTheEntries();
     void HelpAndAbout();
@@ -43,6 +54,8 @@ private slots:
 private:
     qint64 Count(const QString &sql);
     void Open();
+    // Runs the action of a modal window; `inside` sees the window while it is open.
+    void WhileModal(const std::function<void()> &action, const std::function<void(QWidget *)> &inside);
 
     std::unique_ptr<TWindowsFixture> F;
     std::unique_ptr<TCDEx> W;
@@ -85,6 +98,26 @@ void TestCDExs::cleanup()
     F.reset();
 }
 
+void TestCDExs::WhileModal(const std::function<void()> &action, const std::function<void(QWidget *)> &inside)
+{
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, this, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        inside(modal);
+        if (modal)
+            modal->close();
+    });
+    timer.start(0);
+    action();
+    // No modal loop ran the timer: nothing was opened.
+    if (timer.isActive()) {
+        timer.stop();
+        inside(nullptr);
+    }
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
 qint64 TestCDExs::Count(const QString &sql)
 {
     TQuery query;
@@ -106,10 +139,10 @@ void TestCDExs::StatusLineAndDeleteItems_data()
                                  << u"1,234,582 bytes"_s << true;
     QTest::newRow("sub-folder") << QStringList{u"Backup disc"_s, u"docs"_s, u"deep"_s} << QString()
                                 << u"Backup:\\docs\\deep"_s << u"5 bytes"_s << false;
-    QTest::newRow("empty folder") << QStringList{u"Backup disc"_s, u"empty"_s} << QString() << u"Backup:\\empty"_s
-                                  << u"0 bytes"_s << false;
-    QTest::newRow("entry in the root") << QStringList{u"Backup disc"_s} << u"Readme.txt"_s << u"Backup:\\Readme.txt"_s
-                                       << u"1,234,567 bytes"_s << false;
+    QTest::newRow("empty folder") << QStringList{u"Backup disc"_s, u"empty"_s} << QString()
+                                  << u"Backup:\\empty"_s << u"0 bytes"_s << false;
+    QTest::newRow("entry in the root") << QStringList{u"Backup disc"_s} << u"Readme.txt"_s
+                                       << u"Backup:\\Readme.txt"_s << u"1,234,567 bytes"_s << false;
     QTest::newRow("entry in a folder") << QStringList{u"Backup disc"_s, u"docs"_s} << u"Manual.txt"_s
                                        << u"Backup:\\docs\\Manual.txt"_s << u"10 bytes"_s << false;
 }
@@ -227,7 +260,139 @@ void TestCDExs::DeletingVolumes()
     QTRY_COMPARE(W->FoldersTree->Items()->GetFirstNode(), nullptr);
     QTRY_COMPARE(W->EntriesList->Items()->Count(), 0);
     QCOMPARE(W->SBPanel0->text(), QString());
+    QVERIFY(!Item(W.get(), "Deleteentry1")->isEnabled() && !Item(W.get(), "Delete1")->isEnabled());
+    // The views followed the delete: a later refresh of them (the drive dialog's) has nothing to do.
+    QVERIFY(!F->Global->DataChanged);
     QVERIFY(F->Errors.isEmpty());
+}
+
+void TestCDExs::PopupConcernsTheNodeUnderTheMouse_data()
+{
+    QTest::addColumn<QStringList>("node");
+    QTest::addColumn<bool>("deletes");
+    QTest::newRow("another volume") << QStringList{u"PHOTOS"_s} << true;
+    QTest::newRow("sub-folder of the current volume") << QStringList{u"Backup disc"_s, u"docs"_s} << false;
+}
+
+void TestCDExs::PopupConcernsTheNodeUnderTheMouse()
+{
+    QFETCH(QStringList, node);
+    QFETCH(bool, deletes);
+    TProp prop;
+    ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s}));
+    TTreeNode *target = NodeByPath(W->FoldersTree, node);
+    RightClickNode(W->FoldersTree, target);
+    auto *pm1 = W->findChild<QMenu *>(u"PM1"_s);
+    QTRY_VERIFY(pm1->isVisible());
+    QCOMPARE(W->FoldersTree->Selected(), target);
+    QCOMPARE(Item(W.get(), "Delete1")->isEnabled(), deletes);
+
+    QString shown;
+    WhileModal([&] { Item(W.get(), "Properties1")->trigger(); },
+               [&](QWidget *modal) {
+                   shown = modal ? modal->findChild<QLabel *>(u"FileName"_s)->text() : QString();
+               });
+    QCOMPARE(shown, node.last());
+
+    const qint64 before = Count(u"SELECT count(*) FROM Entries"_s);
+    Item(W.get(), "Delete1")->trigger();
+    pm1->close();
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE CD = %1"_s.arg(FPhotos)), deletes ? 0 : 3);
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries"_s), before - (deletes ? 3 : 0));
+    QVERIFY(F->Errors.isEmpty());
+}
+
+void TestCDExs::EmptyTreeOffersNoProperties()
+{
+    TProp prop;
+    for (const QString &volume : {u"Backup disc"_s, u"PHOTOS"_s}) {
+        ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {volume}));
+        Item(W.get(), "Deleteentry1")->trigger();
+    }
+    QTRY_COMPARE(W->FoldersTree->Items()->GetFirstNode(), nullptr);
+    RightClickAt(W->FoldersTree, QPoint(20, 20));
+    auto *pm1 = W->findChild<QMenu *>(u"PM1"_s);
+    QTRY_VERIFY(pm1->isVisible());
+    QVERIFY(!Item(W.get(), "Properties1")->isEnabled() && !Item(W.get(), "Delete1")->isEnabled());
+    pm1->close();
+    // Even asked for directly, the command opens nothing and so cannot write anything.
+    QWidget *opened = nullptr;
+    WhileModal([&] { W->Properties1Click(); }, [&](QWidget *modal) { opened = modal; });
+    QVERIFY(!opened);
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries"_s), 0);
+}
+
+void TestCDExs::ClosingStoresTheTypedDescription_data()
+{
+    QTest::addColumn<bool>("byMenu");
+    QTest::newRow("File > Exit") << true;
+    QTest::newRow("close box") << false;
+}
+
+void TestCDExs::ClosingStoresTheTypedDescription()
+{
+    QFETCH(bool, byMenu);
+    Item(W.get(), "Description1")->trigger();
+    ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s, u"docs"_s}));
+    W->FileDescription->setFocus();
+    QTest::keyClicks(W->FileDescription, u"Manuals"_s);
+    if (byMenu)
+        Item(W.get(), "Exit1")->trigger();
+    else
+        W->windowHandle()->close();
+    QVERIFY(!W->isVisible());
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name = 'docs' AND Description = 'Manuals'"_s), 1);
+    QVERIFY(TMessageBox::Shown().isEmpty());
+}
+
+void TestCDExs::ClosingAsksWhenTheDescriptionCannotBeStored()
+{
+    Item(W.get(), "Description1")->trigger();
+    ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s, u"docs"_s}));
+    W->FileDescription->setFocus();
+    QTest::keyClicks(W->FileDescription, u"Manuals"_s);
+    F->Global->Folders.BeforePost =
+        TDataSetNotifyEvent([](TDataSet *) { throw EDatabaseError(u"disk full"_s); }, this);
+
+    TMessageBox::SetNextAnswer(QMessageBox::No);
+    Item(W.get(), "Exit1")->trigger();
+    QVERIFY(W->isVisible());
+    QCOMPARE(TMessageBox::Shown().size(), 1);
+    QCOMPARE(TMessageBox::Shown().first().Caption, u"Warning"_s);
+    QVERIFY(TMessageBox::Shown().first().Text.contains(u"disk full"_s));
+    QCOMPARE(W->FileDescription->toPlainText(), u"Manuals"_s);
+
+    TMessageBox::SetNextAnswer(QMessageBox::Yes);
+    Item(W.get(), "Exit1")->trigger();
+    QVERIFY(!W->isVisible());
+    QCOMPARE(F->Global->Folders.State(), TDataSetState::Browse);
+    F->Global->Folders.BeforePost = {};
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Description IS NOT NULL"_s), 0);
+}
+
+void TestCDExs::PaneFollowsThePropertiesDialog()
+{
+    TProp prop;
+    Item(W.get(), "Description1")->trigger();
+    TTreeNode *docs = NodeByPath(W->FoldersTree, {u"Backup disc"_s, u"docs"_s});
+    ClickNode(W->FoldersTree, docs);
+    RightClickNode(W->FoldersTree, docs);
+    WhileModal([&] { Item(W.get(), "Properties1")->trigger(); },
+               [&](QWidget *modal) {
+                   auto *memo = modal->findChild<TDBMemo *>(u"FileDescription"_s);
+                   memo->setFocus();
+                   QTest::keyClicks(memo, u"Manuals"_s);
+                   QTest::mouseClick(modal->findChild<QPushButton *>(u"btnOK"_s), Qt::LeftButton);
+               });
+    W->findChild<QMenu *>(u"PM1"_s)->close();
+    QCOMPARE(W->FileDescription->toPlainText(), u"Manuals"_s);
+
+    // Typing goes where the user put the cursor.
+    W->FileDescription->setFocus();
+    W->FileDescription->moveCursor(QTextCursor::End);
+    QTest::keyClicks(W->FileDescription, u" 2"_s);
+    ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s, u"empty"_s}));
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name = 'docs' AND Description = 'Manuals 2'"_s), 1);
 }
 
 void TestCDExs::DeleteOnASubFolderChangesNothing()
@@ -269,6 +434,9 @@ void TestCDExs::RefreshShowsChangedPictures()
 // pictures in for a look.
 void TestCDExs::EveryViewStyleDrawsTheEntries()
 {
+    // The window never gets smaller than its first size.
+    W->resize(300, 200);
+    QCOMPARE(W->size(), QSize(603, 455));
     W->resize(760, 520);
     Item(W.get(), "Description1")->trigger();
     ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s}));
@@ -354,4 +522,3 @@ void TestCDExs::MenuItemsOpenTheirWindows()
 
 QTEST_MAIN(TestCDExs)
 #include "tst_CDExs.moc"
-

@@ -25,11 +25,15 @@ private slots:
     void ShowsTheEntry();
     void ClosingKeepsOrDropsTheDescription_data();
     void ClosingKeepsOrDropsTheDescription();
+    void UnknownEntryShowsAndWritesNothing();
 
 private:
     int IdOf(const QString &name);
     QString Text(const char *name) { return P->findChild<QLabel *>(QString::fromLatin1(name))->text(); }
-    bool Shown(const char *name) { return P->findChild<QWidget *>(QString::fromLatin1(name))->isVisibleTo(P.get()); }
+    bool Shown(const char *name)
+    {
+        return P->findChild<QWidget *>(QString::fromLatin1(name))->isVisibleTo(P.get());
+    }
 
     std::unique_ptr<TWindowsFixture> F;
     std::unique_ptr<TProp> P;
@@ -76,8 +80,10 @@ void TestProperties::ShowsTheEntry_data()
 
     QTest::newRow("volume") << u"My disk"_s << QString() << u"My disk:\\"_s << u"1,234,577 bytes"_s << true;
     QTest::newRow("folder") << u"docs"_s << u"Folder"_s << u"My disk:\\"_s << u"10 bytes"_s << false;
-    QTest::newRow("file in the root") << u"Readme.txt"_s << QString() << u"My disk:\\"_s << u"1,234,567 bytes"_s << false;
-    QTest::newRow("file in a folder") << u"Manual.txt"_s << QString() << u"My disk:\\docs\\"_s << u"10 bytes"_s << false;
+    QTest::newRow("file in the root")
+        << u"Readme.txt"_s << QString() << u"My disk:\\"_s << u"1,234,567 bytes"_s << false;
+    QTest::newRow("file in a folder")
+        << u"Manual.txt"_s << QString() << u"My disk:\\docs\\"_s << u"10 bytes"_s << false;
 }
 
 void TestProperties::ShowsTheEntry()
@@ -105,7 +111,8 @@ void TestProperties::ShowsTheEntry()
     QVERIFY(!P->findChild<QToolButton *>(u"Image"_s)->icon().isNull());
     const QString folder = qEnvironmentVariable("VNX_SCREENSHOTS");
     if (!folder.isEmpty())
-        P->grab().save(folder + u"/properties-"_s + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-') + u".png"_s);
+        P->grab().save(folder + u"/properties-"_s +
+                       QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-') + u".png"_s);
 }
 
 void TestProperties::ClosingKeepsOrDropsTheDescription_data()
@@ -152,6 +159,28 @@ void TestProperties::ClosingKeepsOrDropsTheDescription()
     // The dialog is reused: the next entry shows its own description.
     P->ShowEntry(IdOf(u"Readme.txt"_s));
     QCOMPARE(memo->toPlainText(), QString());
+}
+
+void TestProperties::UnknownEntryShowsAndWritesNothing()
+{
+    // Shown on a real entry first: a failed seek must not leave it on screen to be edited.
+    P->ShowEntry(IdOf(u"Manual.txt"_s));
+    P->ShowEntry(999999);
+    P->show();
+    QVERIFY(QTest::qWaitForWindowExposed(P.get()));
+    QCOMPARE(Text("FileName"), QString());
+    QCOMPARE(Text("LocatedIn"), QString());
+    auto *memo = P->findChild<TDBMemo *>(u"FileDescription"_s);
+    memo->setFocus();
+    QTest::keyClicks(memo, u"ghost"_s);
+    QTest::mouseClick(P->findChild<QPushButton *>(u"btnOK"_s), Qt::LeftButton);
+    QVERIFY(!P->isVisible());
+
+    TQuery query;
+    query.SetDatabase(&F->Global->Database);
+    query.SetSQL({u"SELECT count(*) FROM Entries WHERE Parent IS NULL OR IFNULL(Description, '') <> ''"_s});
+    query.Open();
+    QCOMPARE(query.Fields(0)->AsInteger(), 1); // the volume root alone
 }
 
 QTEST_MAIN(TestProperties)

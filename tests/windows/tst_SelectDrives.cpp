@@ -393,7 +393,8 @@ void TestSelectDrives::TimeRemaining()
         if (read != 3)
             return;
         std::tie(shown, percent) = std::pair(D->StatusLabel->text(), D->ProgressBar->value());
-        if (const QString folder = qEnvironmentVariable("VNX_SCREENSHOTS"); !folder.isEmpty() && step == 125000)
+        if (const QString folder = qEnvironmentVariable("VNX_SCREENSHOTS");
+            !folder.isEmpty() && step == 125000)
             D->grab().save(folder + u"/select-drive-progress.png"_s);
     });
     QTEST(shown, "text");
@@ -451,6 +452,7 @@ void TestSelectDrives::DiscsComingAndGoing()
     AddDrive(u"a"_s, u"FIRST"_s, 0x11110001);
     AddDrive(u"b"_s, u"SECOND"_s, 0x22220002, false);
     Open({"a"});
+    QVERIFY(!D->NoDiscLabel->isVisible());
     Item(u"a"_s)->SetCaption(u"Mine"_s);
 
     // A disc arrives: it is listed; the drive the user named keeps its name and selection.
@@ -468,6 +470,11 @@ void TestSelectDrives::DiscsComingAndGoing()
     F->Services.RemoveDrive(F->VolumePath(u"b"_s));
     QTest::keyClick(D->DriveList->ActivePane(), Qt::Key_F5);
     QVERIFY(D->DriveList->Items()->Count() == 1 && !Item(u"b"_s));
+
+    // With no disc left the dialog says so and what to do instead.
+    F->Services.RemoveDrive(F->VolumePath(u"a"_s));
+    D->Refresh->trigger();
+    QVERIFY(D->NoDiscLabel->isVisible() && D->NoDiscLabel->text().contains(u"vor-nex-cli scan"_s));
 }
 
 QTEST_MAIN(TestSelectDrives)
