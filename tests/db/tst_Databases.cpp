@@ -1,19 +1,54 @@
-#include "TestSupport.h"
 #include "Databases.h"
 #include "EngineConfig.h"
 #include "Queries.h"
 #include "Tables.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
 #include <functional>
+#include <linux/fs.h>
 #include <memory>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
+// Marks a folder immutable for as long as it lives: nobody, root included, may create, rename or
+// delete anything in it.
+class TImmutable
+{
+public:
+    explicit TImmutable(const QString &path) : FPath(QFile::encodeName(path)) {}
+    ~TImmutable()
+    {
+        if (FSet)
+            Change(false);
+    }
+    TImmutable(const TImmutable &) = delete;
+    TImmutable &operator=(const TImmutable &) = delete;
+    bool Set() { return FSet = Change(true); }
+
+private:
+    bool Change(bool immutable) const
+    {
+        const int fd = ::open(FPath.constData(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0)
+            return false;
+        int flags = 0;
+        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        ::close(fd);
+        return done;
+    }
+    QByteArray FPath;
+    bool FSet = false;
+};
 
 QByteArray readAll(const QString &path)
 {
@@ -44,6 +79,10 @@ private slots:
     void ConnectionSettings_data();
     void ConnectionSettings();
     void ReadOnlyMode();
+    void ReadOnlyRefusesEveryWrite_data();
+    void ReadOnlyRefusesEveryWrite();
+    void ReadOnlyKeepsItsTemporaryTables();
+    void ReadOnlyFolder();
     void PropertiesFixedWhileConnected();
 
     void Transactions();
@@ -393,8 +432,85 @@ void TestDatabases::ReadOnlyMode()
     QCOMPARE(ErrorOf([&] { table.Append(); }), QStringLiteral("Cannot modify a read-only dataset"));
     QCOMPARE(ErrorOf([&] { table.Delete(); }), QStringLiteral("Cannot modify a read-only dataset"));
     QCOMPARE(ErrorOf([&] { database->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('three')")); }),
-             QStringLiteral("attempt to write a readonly database"));
+             QStringLiteral("This catalogue is read-only: %1 (opened for reading only)").arg(FPath));
     QCOMPARE(Count(*database), 2);
+}
+
+void TestDatabases::ReadOnlyRefusesEveryWrite_data()
+{
+    QTest::addColumn<std::function<void(TDatabase &)>>("write");
+    const auto exec = [](const char *sql) {
+        return std::function<void(TDatabase &)>(
+            [sql](TDatabase &database) { database.ExecSQL(QString::fromUtf8(sql)); });
+    };
+    QTest::newRow("update") << exec("UPDATE T SET Name = 'x'");
+    QTest::newRow("delete") << exec("DELETE FROM T");
+    QTest::newRow("create table") << exec("CREATE TABLE U (A INTEGER)");
+    QTest::newRow("drop table") << exec("DROP TABLE T");
+    QTest::newRow("create index") << exec("CREATE INDEX TName ON T(Name)");
+    QTest::newRow("file setting") << exec("PRAGMA user_version = 7");
+    QTest::newRow("main through temp")
+        << exec("CREATE TEMP TABLE Copy AS SELECT * FROM T; DELETE FROM main.T");
+    QTest::newRow("transaction") << std::function<void(TDatabase &)>(
+        [](TDatabase &database) { database.StartTransaction(); });
+    QTest::newRow("saved query") << std::function<void(TDatabase &)>([](TDatabase &database) {
+        database.StoreSavedQuery(QStringLiteral("Q"), QStringLiteral("SELECT 1"));
+    });
+    QTest::newRow("query") << std::function<void(TDatabase &)>([](TDatabase &database) {
+        TQuery query;
+        query.SetDatabase(&database);
+        query.SetSQL({QStringLiteral("DELETE FROM T RETURNING ID")});
+        query.Open();
+    });
+}
+
+void TestDatabases::ReadOnlyRefusesEveryWrite()
+{
+    QFETCH(std::function<void(TDatabase &)>, write);
+    auto database = Direct(QStringLiteral("Reader"), {QStringLiteral("OPEN MODE=READ ONLY")});
+    database->Open();
+    QCOMPARE(ErrorOf([&] { write(*database); }),
+             QStringLiteral("This catalogue is read-only: %1 (opened for reading only)").arg(FPath));
+    QVERIFY(!database->InTransaction());
+    auto writer = Direct(QStringLiteral("Writer"));
+    writer->Open();
+    QCOMPARE(Count(*writer), 2);
+    QVERIFY(!writer->TableExists(QStringLiteral("U")));
+}
+
+void TestDatabases::ReadOnlyKeepsItsTemporaryTables()
+{
+    auto database = Direct(QStringLiteral("Reader"), {QStringLiteral("OPEN MODE=READ ONLY")});
+    database->AfterConnect = [](TDatabase &connection) {
+        connection.ExecSQL(
+            QStringLiteral("CREATE TEMP TABLE Scratch (ID INTEGER PRIMARY KEY AUTOINCREMENT, Name TEXT)"));
+    };
+    database->Open();
+    QVERIFY(database->TableExists(QStringLiteral("Scratch")));
+    database->StartTransaction(TTransactionLock::Deferred);
+    database->ExecSQL(QStringLiteral("INSERT INTO Scratch (Name) SELECT Name FROM T"));
+    database->Commit();
+    TTable scratch;
+    scratch.SetDatabase(database.get());
+    scratch.SetTableName(QStringLiteral("Scratch"));
+    scratch.Open();
+    QCOMPARE(scratch.RecordCount(), 2);
+    QCOMPARE(scratch.FieldByName(QStringLiteral("ID"))->DataType(), TFieldType::AutoInc);
+}
+
+void TestDatabases::ReadOnlyFolder()
+{
+    // Root may write anything but an immutable folder, which stands in for a disc or a share.
+    const QString folder = QFileInfo(FPath).absolutePath();
+    TImmutable guard(folder);
+    if (!guard.Set())
+        QSKIP("the file system does not let the folder be made immutable");
+    auto database = Direct(QStringLiteral("Reader"));
+    database->Open();
+    QVERIFY(database->ReadOnly());
+    QCOMPARE(Count(*database), 2);
+    QCOMPARE(ErrorOf([&] { database->ExecSQL(QStringLiteral("DELETE FROM T")); }),
+             QStringLiteral("This catalogue is read-only: %1 (its folder cannot be written)").arg(FPath));
 }
 
 void TestDatabases::PropertiesFixedWhileConnected()
@@ -493,9 +609,11 @@ void TestDatabases::SecondConnectionWaitsThenFails()
     writer->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('pending')"));
 
     // The user is told what happened and what to do, with the engine's words after it.
-    const QString locked = QStringLiteral("The database is being changed by another program and stayed locked; "
-                                          "try again when that program has finished (database is locked)");
-    QCOMPARE(ErrorOf([&] { other->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('blocked')")); }), locked);
+    const QString locked =
+        QStringLiteral("The database is being changed by another program and stayed locked; "
+                       "try again when that program has finished (database is locked)");
+    QCOMPARE(ErrorOf([&] { other->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('blocked')")); }),
+             locked);
     QCOMPARE(ErrorOf([&] { other->StartTransaction(); }), locked);
     QVERIFY(!other->InTransaction());
 
@@ -607,7 +725,8 @@ void TestDatabases::ScriptTakesEffectWholeOrNotAtAll()
     auto database = Direct(QStringLiteral("Main"));
     database->Open();
     const QString error = ErrorOf([&] {
-        database->ExecSQL(QStringLiteral("DELETE FROM T; INSERT INTO T (ID, Name) VALUES (1, 'a'), (1, 'b')"));
+        database->ExecSQL(
+            QStringLiteral("DELETE FROM T; INSERT INTO T (ID, Name) VALUES (1, 'a'), (1, 'b')"));
     });
     QVERIFY(error.contains(QStringLiteral("UNIQUE")));
     QCOMPARE(Count(*database), 2);
@@ -615,7 +734,8 @@ void TestDatabases::ScriptTakesEffectWholeOrNotAtAll()
 
     TQuery query;
     query.SetDatabase(database.get());
-    query.SetSQL({QStringLiteral("DELETE FROM T WHERE Name = :n;"), QStringLiteral("INSERT INTO T (Name) VALUES (:n, :n)")});
+    query.SetSQL({QStringLiteral("DELETE FROM T WHERE Name = :n;"),
+                  QStringLiteral("INSERT INTO T (Name) VALUES (:n, :n)")});
     query.ParamByName(QStringLiteral("n"))->SetAsString(QStringLiteral("one"));
     QVERIFY(!ErrorOf([&] { query.ExecSQL(); }).isEmpty());
     QCOMPARE(Count(*database), 2);
@@ -627,7 +747,8 @@ void TestDatabases::AliasWrittenByAnotherProgramIsSeen()
     QVERIFY(!session.IsAlias(QStringLiteral("OTHER")));
     TEngineConfig other;
     other.Load();
-    other.AddAlias(QStringLiteral("OTHER"), QStringLiteral("SQLITE"), {QStringLiteral("DATABASE NAME=") + FPath});
+    other.AddAlias(QStringLiteral("OTHER"), QStringLiteral("SQLITE"),
+                   {QStringLiteral("DATABASE NAME=") + FPath});
     other.Save();
     QVERIFY(session.IsAlias(QStringLiteral("OTHER")));
     QCOMPARE(session.AliasInfo(QStringLiteral("OTHER")).Param(QStringLiteral("DATABASE NAME")), FPath);
