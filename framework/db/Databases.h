@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -35,7 +36,7 @@ struct TColumnInfo
 
 struct TIndexInfo
 {
-    QString Name; // the name programs use: "PrimaryKey", "ID", "SerialNum"
+    QString Name;        // the name programs use: "PrimaryKey", "ID", "SerialNum"
     QStringList Fields;
     bool Unique = false;
 };

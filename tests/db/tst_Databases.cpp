@@ -1,18 +1,19 @@
+#include "TestSupport.h"
 #include "Databases.h"
 #include "EngineConfig.h"
 #include "Queries.h"
 #include "Tables.h"
-#include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-#include <fcntl.h>
 #include <functional>
-#include <linux/fs.h>
 #include <memory>
+
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -49,6 +50,7 @@ private:
     QByteArray FPath;
     bool FSet = false;
 };
+
 
 QByteArray readAll(const QString &path)
 {
@@ -609,11 +611,9 @@ void TestDatabases::SecondConnectionWaitsThenFails()
     writer->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('pending')"));
 
     // The user is told what happened and what to do, with the engine's words after it.
-    const QString locked =
-        QStringLiteral("The database is being changed by another program and stayed locked; "
-                       "try again when that program has finished (database is locked)");
-    QCOMPARE(ErrorOf([&] { other->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('blocked')")); }),
-             locked);
+    const QString locked = QStringLiteral("The database is being changed by another program and stayed locked; "
+                                          "try again when that program has finished (database is locked)");
+    QCOMPARE(ErrorOf([&] { other->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('blocked')")); }), locked);
     QCOMPARE(ErrorOf([&] { other->StartTransaction(); }), locked);
     QVERIFY(!other->InTransaction());
 
@@ -725,8 +725,7 @@ void TestDatabases::ScriptTakesEffectWholeOrNotAtAll()
     auto database = Direct(QStringLiteral("Main"));
     database->Open();
     const QString error = ErrorOf([&] {
-        database->ExecSQL(
-            QStringLiteral("DELETE FROM T; INSERT INTO T (ID, Name) VALUES (1, 'a'), (1, 'b')"));
+        database->ExecSQL(QStringLiteral("DELETE FROM T; INSERT INTO T (ID, Name) VALUES (1, 'a'), (1, 'b')"));
     });
     QVERIFY(error.contains(QStringLiteral("UNIQUE")));
     QCOMPARE(Count(*database), 2);
@@ -734,8 +733,7 @@ void TestDatabases::ScriptTakesEffectWholeOrNotAtAll()
 
     TQuery query;
     query.SetDatabase(database.get());
-    query.SetSQL({QStringLiteral("DELETE FROM T WHERE Name = :n;"),
-                  QStringLiteral("INSERT INTO T (Name) VALUES (:n, :n)")});
+    query.SetSQL({QStringLiteral("DELETE FROM T WHERE Name = :n;"), QStringLiteral("INSERT INTO T (Name) VALUES (:n, :n)")});
     query.ParamByName(QStringLiteral("n"))->SetAsString(QStringLiteral("one"));
     QVERIFY(!ErrorOf([&] { query.ExecSQL(); }).isEmpty());
     QCOMPARE(Count(*database), 2);
@@ -747,8 +745,7 @@ void TestDatabases::AliasWrittenByAnotherProgramIsSeen()
     QVERIFY(!session.IsAlias(QStringLiteral("OTHER")));
     TEngineConfig other;
     other.Load();
-    other.AddAlias(QStringLiteral("OTHER"), QStringLiteral("SQLITE"),
-                   {QStringLiteral("DATABASE NAME=") + FPath});
+    other.AddAlias(QStringLiteral("OTHER"), QStringLiteral("SQLITE"), {QStringLiteral("DATABASE NAME=") + FPath});
     other.Save();
     QVERIFY(session.IsAlias(QStringLiteral("OTHER")));
     QCOMPARE(session.AliasInfo(QStringLiteral("OTHER")).Param(QStringLiteral("DATABASE NAME")), FPath);
