@@ -3,6 +3,7 @@
 #include "DBCustomTreeView.h"
 #include "Properties.h"
 #include "CheckAlias.h"
+#include "TestSupport.h"
 #include "Databases.h"
 #include "EngineConfig.h"
 #include "MessageBoxes.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -46,6 +48,7 @@ private slots:
     void startsIntoTheExplorerShowingTheCatalogue();
     void secondStartUsesThemUnchanged();
     void aliasPointingElsewhereIsKept();
+    void catalogueThatCannotBeWrittenStillOpens();
     void unwritableConfigurationShowsOneError();
     void unusableCatalogueIsReportedAndLeftAlone_data();
     void unusableCatalogueIsReportedAndLeftAlone();
@@ -144,6 +147,25 @@ void TestStartup::aliasPointingElsewhereIsKept()
     QVERIFY(program);
     QCOMPARE(program->Global->Database.FileName(), path);
     QVERIFY(!QFile::exists(CataloguePath()));
+}
+
+void TestStartup::catalogueThatCannotBeWrittenStillOpens()
+{
+    QVERIFY(StartProgram());
+    const QByteArray before = readAll(CataloguePath());
+    // As on a disc or a read-only share: the log and its index cannot be made beside the file.
+    TImmutable folder(QFileInfo(CataloguePath()).absolutePath());
+    if (!folder.Set())
+        QSKIP("the file system does not let the folder be made immutable");
+    {
+        std::unique_ptr<TProgram> program = StartProgram();
+        QVERIFY(program);
+        QVERIFY(program->Global->ReadOnly());
+        program->MainWindow->show();
+        QTRY_VERIFY(program->MainWindow->FoldersTree->isVisible());
+    }
+    QVERIFY(TMessageBox::Shown().isEmpty());
+    QCOMPARE(readAll(CataloguePath()), before);
 }
 
 void TestStartup::unwritableConfigurationShowsOneError()
