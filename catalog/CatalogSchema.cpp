@@ -13,6 +13,30 @@
 
 namespace CatalogSchema {
 
+namespace {
+
+// The columns of TEMP_CD, Temp_Entry and MatchedEntries, in that order.
+QString ScratchColumns(int table)
+{
+    static const QString columns[] = {
+        QStringLiteral("(ID INTEGER)"),
+        QStringLiteral("(ID INTEGER PRIMARY KEY AUTOINCREMENT, "
+                       "Parent INTEGER, "
+                       "Name VARCHAR(1024), "
+                       "Size BIGINT, "
+                       "Modified DATETIME, "
+                       "ImageID SMALLINT, "
+                       "CD INTEGER, "
+                       "Description TEXT, "
+                       "Folder BOOLEAN NOT NULL DEFAULT 0, "
+                       "FullPath VARCHAR(65535))"),
+        QStringLiteral("(EntryID INTEGER, MatchedID INTEGER)"),
+    };
+    return columns[table];
+}
+
+} // namespace
+
 QStringList TableStatements()
 {
     return {
@@ -52,19 +76,11 @@ QStringList TableStatements()
         QStringLiteral("CREATE INDEX \"Ext.Name\" ON Ext(Name)"),
         QStringLiteral("CREATE TABLE Nfo (NameNFO VARCHAR(255), ForFolder BOOLEAN NOT NULL DEFAULT 0, "
                        "ForFile BOOLEAN NOT NULL DEFAULT 0)"),
-        QStringLiteral("CREATE TABLE TEMP_CD (ID INTEGER)"),
-        QStringLiteral("CREATE TABLE Temp_Entry ("
-                       "ID INTEGER PRIMARY KEY AUTOINCREMENT, "
-                       "Parent INTEGER, "
-                       "Name VARCHAR(1024), "
-                       "Size BIGINT, "
-                       "Modified DATETIME, "
-                       "ImageID SMALLINT, "
-                       "CD INTEGER, "
-                       "Description TEXT, "
-                       "Folder BOOLEAN NOT NULL DEFAULT 0, "
-                       "FullPath VARCHAR(65535))"),
-        QStringLiteral("CREATE TABLE MatchedEntries (EntryID INTEGER, MatchedID INTEGER)"),
+        // Files made before each connection had scratch tables of its own hold these; they are
+        // kept, unused, as the connection's tables of the same names come first.
+        QStringLiteral("CREATE TABLE TEMP_CD %1").arg(ScratchColumns(0)),
+        QStringLiteral("CREATE TABLE Temp_Entry %1").arg(ScratchColumns(1)),
+        QStringLiteral("CREATE TABLE MatchedEntries %1").arg(ScratchColumns(2)),
     };
 }
 
@@ -143,6 +159,14 @@ void EnsureAlias(const QString &aliasName)
     session.AddAlias(aliasName, QString::fromUtf16(TDatabase::DriverSqlite),
                      {QStringLiteral("DATABASE NAME=") + path, QStringLiteral("OPEN MODE=READ/WRITE")});
     session.SaveConfigFile();
+}
+
+void CreateScratchTables(TDatabase &database)
+{
+    database.ExecSQL(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS TEMP_CD %1;"
+                                    "CREATE TEMP TABLE IF NOT EXISTS Temp_Entry %2;"
+                                    "CREATE TEMP TABLE IF NOT EXISTS MatchedEntries %3")
+                         .arg(ScratchColumns(0), ScratchColumns(1), ScratchColumns(2)));
 }
 
 int FileVersion(TDatabase &database)

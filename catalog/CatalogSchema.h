@@ -16,6 +16,12 @@ constexpr int Version = 1;
 // types with their pictures and the default info-file patterns, in one transaction.
 void Create(TDatabase &database);
 
+// Gives a connection its own scratch tables TEMP_CD, Temp_Entry and MatchedEntries, as temporary
+// tables that come before the file's tables of the same names: two programs comparing folders or
+// importing descriptions at once on one catalogue never see each other's rows, and a catalogue
+// that cannot be written can still fill them.
+void CreateScratchTables(TDatabase &database);
+
 // The layout version a catalogue file records (0 for a file that is not a catalogue yet).
 int FileVersion(TDatabase &database);
 

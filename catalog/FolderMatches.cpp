@@ -71,12 +71,18 @@ bool TFolderComparison::RunComparison(const QString &folder, bool byPath, bool b
     FindMatch.SetStoredProcName(MatchQueryName(byPath, bySize, byTime));
     TDatabase &database = FGlobal.Database;
 
+    // The scratch tables are the connection's own, but the data sets that fill them take a
+    // catalogue that cannot be written as wholly read-only.
+    database.CheckWritable();
+
     // The scan writes in a transaction committed every half second, at the end, on a stop and on
     // an error: thousands of rows each committed alone would take longer than the comparison.
-    // A transaction of the caller's is left to the caller.
+    // It writes only the connection's own tables, so it leaves the catalogue's lock to others: a
+    // second comparison or a scan elsewhere runs meanwhile. A transaction of the caller's is left
+    // to the caller.
     FOwnTransaction = !database.InTransaction();
     if (FOwnTransaction)
-        database.StartTransaction();
+        database.StartTransaction(TTransactionLock::Deferred);
     FComparing = true;
     auto finish = [&] {
         FComparing = false;
@@ -177,7 +183,7 @@ void TFolderComparison::CheckStop()
     const quint32 now = TVolumeServices::Current().TickCount();
     if (FOwnTransaction && now - FLastCommitTick > 500) {
         database.Commit();
-        database.StartTransaction();
+        database.StartTransaction(TTransactionLock::Deferred);
         FLastCommitTick = now;
     }
     if (FCheckStop && FCheckStop())

@@ -44,6 +44,7 @@ TGlobal::TGlobal(const QString &catalogueFile)
     Database.SetSessionName(QString::fromUtf16(SessionName));
     Database.SetLoginPrompt(false);
     Database.SetTransIsolation(TTransIsolation::DirtyRead);
+    Database.AfterConnect = [](TDatabase &database) { CatalogSchema::CreateScratchTables(database); };
     SetUpDataSets();
 
     Database.Open();

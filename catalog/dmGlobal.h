@@ -69,6 +69,10 @@ public:
     // The single instance while one exists.
     static TGlobal *Instance() { return FInstance; }
 
+    // The catalogue can only be read (see TDatabase::ReadOnly): the windows offer no command that
+    // writes it, and every write is refused.
+    bool ReadOnly() const { return Database.ReadOnly(); }
+
     TSession Session{QString::fromUtf16(SessionName)};
     TDatabase Database;
 

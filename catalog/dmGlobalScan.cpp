@@ -184,6 +184,7 @@ void TGlobal::CommitScan(quint32 now)
 
 void TGlobal::DeleteDisk(int cd)
 {
+    Database.CheckWritable();
     DeleteCD.ParamByName(QStringLiteral("cd"))->SetAsInteger(cd);
     DeleteCD.ExecSQL();
     DataChanged = true;
@@ -191,6 +192,8 @@ void TGlobal::DeleteDisk(int cd)
 
 int TGlobal::LoadDisk(const QString &rootPath, const QString &name, int pictureId, bool force)
 {
+    // Before the user is asked anything about a volume that could not be written anyway.
+    Database.CheckWritable();
     QString label;
     QString serial;
     if (!GetVolumeInfo(rootPath, label, serial))

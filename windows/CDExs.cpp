@@ -264,6 +264,12 @@ void TCDEx::CreateMenus()
     PM2->addSeparator()->setObjectName(QStringLiteral("N5"));
     connect(AddItem(PM2, QStringLiteral("Properties2"), tr("&Properties")), &QAction::triggered, this,
             guarded(&TCDEx::Properties2Click));
+
+    // A catalogue that cannot be written offers only what reads it; deleting a volume stays off
+    // too (FoldersTreeClick).
+    if (Global().ReadOnly())
+        for (const char *name : {"Addnewentry1", "Extentionsetup1", "Imagessetup1", "Info1"})
+            findChild<QAction *>(QLatin1StringView(name))->setEnabled(false);
 }
 
 void TCDEx::showEvent(QShowEvent *event)
@@ -351,7 +357,8 @@ void TCDEx::ShowEntryStatus()
 void TCDEx::UpdateDeleteItems()
 {
     TTable &folders = Global().Folders;
-    const bool root = folders.Active() && !folders.IsEmpty() && ParentOf(folders) == 0;
+    const bool root =
+        folders.Active() && !folders.IsEmpty() && ParentOf(folders) == 0 && !Global().ReadOnly();
     Delete1->setEnabled(root);
     Deleteentry1->setEnabled(root);
 }

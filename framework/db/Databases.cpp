@@ -6,11 +6,16 @@
 #include "SqliteStatements.h"
 
 #include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <sqlite3.h>
 
 #include <algorithm>
+
+#include <unistd.h>
 
 // ---------------------------------------------------------------------------------------------
 // Schema
@@ -277,27 +282,63 @@ void TDatabase::Open()
     if (path.isEmpty())
         throw EDatabaseError(QStringLiteral("The database %1 names no file").arg(FDatabaseName));
     const QString mode = ParamValue(params, QStringLiteral("OPEN MODE"));
-    const bool readOnly = mode.compare(u"READ ONLY", Qt::CaseInsensitive) == 0;
+    bool readOnly = mode.compare(u"READ ONLY", Qt::CaseInsensitive) == 0;
     const bool create = ParamValue(params, QStringLiteral("CREATE")).compare(u"TRUE", Qt::CaseInsensitive) == 0;
+    const QFileInfo fileInfo(path);
+    const QByteArray file = fileInfo.absoluteFilePath().toUtf8();
+    QString why;
+    if (readOnly) {
+        why = QCoreApplication::translate("TDatabase", "opened for reading only");
+    } else if (fileInfo.exists()) {
+        // Writing needs the file and, for the engine's journal and log beside it, its folder: a
+        // catalogue on a disc, a read-only share or a protected backup can still be read.
+        if (::access(file.constData(), W_OK) != 0)
+            why = QCoreApplication::translate("TDatabase", "the file cannot be written");
+        else if (::access(QFile::encodeName(fileInfo.absolutePath()).constData(), W_OK) != 0)
+            why = QCoreApplication::translate("TDatabase", "its folder cannot be written");
+        readOnly = !why.isEmpty();
+    }
 
     int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
     if (create && !readOnly)
         flags |= SQLITE_OPEN_CREATE;
-    sqlite3 *handle = nullptr;
-    const QByteArray file = QFileInfo(path).absoluteFilePath().toUtf8();
-    int rc = sqlite3_open_v2(file.constData(), &handle, flags | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-        QString message = QString::fromUtf8(handle ? sqlite3_errmsg(handle) : "out of memory");
-        sqlite3_close_v2(handle);
-        if (rc == SQLITE_CANTOPEN)
-            message = QStringLiteral("Cannot open the database file %1: %2").arg(path, message);
-        throw EDatabaseError(message);
+    const auto openHandle = [&](const QByteArray &name, int extraFlags) {
+        sqlite3 *handle = nullptr;
+        const int rc =
+            sqlite3_open_v2(name.constData(), &handle, flags | extraFlags | SQLITE_OPEN_NOMUTEX, nullptr);
+        if (rc != SQLITE_OK) {
+            QString message = QString::fromUtf8(handle ? sqlite3_errmsg(handle) : "out of memory");
+            sqlite3_close_v2(handle);
+            if (rc == SQLITE_CANTOPEN)
+                message = QStringLiteral("Cannot open the database file %1: %2").arg(path, message);
+            throw EDatabaseError(message);
+        }
+        sqlite3_extended_result_codes(handle, 1);
+        sqlite3_busy_timeout(handle, FBusyTimeout);
+        return handle;
+    };
+    sqlite3 *handle = openHandle(file, 0);
+    if (!readOnly && sqlite3_db_readonly(handle, "main") == 1) {
+        readOnly = true;
+        why = QCoreApplication::translate("TDatabase", "the file cannot be written");
     }
-    sqlite3_extended_result_codes(handle, 1);
-    sqlite3_busy_timeout(handle, FBusyTimeout);
     try {
         // Reading the schema proves the file is a database before anything else touches it.
-        TSqliteStatement(handle, QStringLiteral("SELECT count(*) FROM sqlite_master")).Execute();
+        try {
+            TSqliteStatement(handle, QStringLiteral("SELECT count(*) FROM sqlite_master")).Execute();
+        } catch (const EDatabaseError &) {
+            // A reader of a file with a write-ahead log makes the log's index beside it, which a
+            // folder that cannot be written refuses. Nobody can be writing such a file, so it is
+            // read as it lies.
+            if (!readOnly)
+                throw;
+            sqlite3_close_v2(handle);
+            handle = nullptr;
+            const QByteArray uri =
+                "file:" + QUrl::toPercentEncoding(fileInfo.absoluteFilePath(), "/") + "?immutable=1";
+            handle = openHandle(uri, SQLITE_OPEN_URI);
+            TSqliteStatement(handle, QStringLiteral("SELECT count(*) FROM sqlite_master")).Execute();
+        }
         // A new file gets write-ahead logging, so a reader never waits for a writer. A file that
         // exists keeps its mode: opening a file must not change it before it is known to be ours.
         bool newFile = false;
@@ -322,6 +363,8 @@ void TDatabase::Open()
         TSqliteStatement(handle, QStringLiteral("PRAGMA secure_delete=OFF")).Execute();
         if (FTransIsolation == TTransIsolation::DirtyRead)
             TSqliteStatement(handle, QStringLiteral("PRAGMA read_uncommitted=ON")).Execute();
+        if (readOnly)
+            sqlite3_set_authorizer(handle, &TDatabase::Authorize, this);
     } catch (const EDatabaseError &) {
         sqlite3_close_v2(handle);
         throw;
@@ -329,11 +372,85 @@ void TDatabase::Open()
     FHandle = handle;
     FFileName = path;
     FReadOnly = readOnly;
+    FReadOnlyReason = readOnly ? QStringLiteral("%1 (%2)").arg(path, why) : QString();
+    FWriteRefused = false;
     RegisterWithSession();
     if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance()) {
         FIdleWatch = std::make_unique<QObject>();
         QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, FIdleWatch.get(),
                          [this] { ReleaseReadLocks(); });
+    }
+    if (AfterConnect) {
+        try {
+            AfterConnect(*this);
+        } catch (...) {
+            Close();
+            throw;
+        }
+    }
+}
+
+int TDatabase::Authorize(void *database, int action, const char *what, const char *detail, const char *schema,
+                         const char *)
+{
+    // Only a read-only connection has this check. Its temporary tables are its own to write.
+    const bool temporary = schema && qstrcmp(schema, "temp") == 0;
+    bool writes = false;
+    switch (action) {
+    case SQLITE_INSERT:
+    case SQLITE_UPDATE:
+    case SQLITE_DELETE:
+    case SQLITE_CREATE_INDEX:
+    case SQLITE_CREATE_TABLE:
+    case SQLITE_CREATE_TRIGGER:
+    case SQLITE_CREATE_VIEW:
+    case SQLITE_DROP_INDEX:
+    case SQLITE_DROP_TABLE:
+    case SQLITE_DROP_TRIGGER:
+    case SQLITE_DROP_VIEW:
+    case SQLITE_ALTER_TABLE:
+    case SQLITE_REINDEX:
+    case SQLITE_ANALYZE:
+    case SQLITE_CREATE_VTABLE:
+    case SQLITE_DROP_VTABLE:
+        writes = !temporary;
+        break;
+    case SQLITE_PRAGMA: {
+        // Connection settings are the connection's; these change the file.
+        static const char *const fileSettings[] = {"application_id",    "user_version", "schema_version",
+                                                   "journal_mode",      "page_size",    "auto_vacuum",
+                                                   "incremental_vacuum"};
+        if (detail && !temporary)
+            for (const char *setting : fileSettings)
+                if (what && qstricmp(what, setting) == 0)
+                    writes = true;
+        break;
+    }
+    default:
+        break;
+    }
+    if (!writes)
+        return SQLITE_OK;
+    static_cast<TDatabase *>(database)->FWriteRefused = true;
+    return SQLITE_DENY;
+}
+
+void TDatabase::CheckWritable() const
+{
+    if (FReadOnly)
+        throw EDatabaseError(
+            QCoreApplication::translate("TDatabase", "This catalogue is read-only: %1").arg(FReadOnlyReason));
+}
+
+template <typename F> auto TDatabase::RefusingWrites(F work)
+{
+    FWriteRefused = false;
+    try {
+        return work();
+    } catch (const EDatabaseError &) {
+        if (std::exchange(FWriteRefused, false))
+            CheckWritable();
+        throw;
     }
 }
 
@@ -381,14 +498,22 @@ std::shared_ptr<TSqliteStatement> TDatabase::AcquireStatement(const QString &sql
         slot->Reset();
         return slot;
     }
+    const auto prepare = [&] {
+        return RefusingWrites([&] { return std::make_shared<TSqliteStatement>(Handle(), sql); });
+    };
     if (slot)
-        return std::make_shared<TSqliteStatement>(Handle(), sql);
+        return prepare();
     // Statements are few and small; the bound only guards against a caller that builds texts.
     if (FStatementCache.size() > 128) {
         std::erase_if(FStatementCache, [](const auto &entry) { return entry.second && entry.second.use_count() == 1; });
         return AcquireStatement(sql);
     }
-    slot = std::make_shared<TSqliteStatement>(Handle(), sql);
+    try {
+        slot = prepare();
+    } catch (...) {
+        FStatementCache.erase(sql);
+        throw;
+    }
     return slot;
 }
 
@@ -397,11 +522,16 @@ bool TDatabase::InTransaction() const
     return FHandle && sqlite3_get_autocommit(FHandle) == 0;
 }
 
-void TDatabase::StartTransaction()
+void TDatabase::StartTransaction(TTransactionLock lock)
 {
     if (InTransaction())
         throw EDatabaseError(QStringLiteral("A transaction is already active"));
-    TSqliteStatement(Handle(), QStringLiteral("BEGIN IMMEDIATE")).Execute();
+    if (lock == TTransactionLock::Immediate) {
+        CheckWritable();
+        TSqliteStatement(Handle(), QStringLiteral("BEGIN IMMEDIATE")).Execute();
+    } else {
+        TSqliteStatement(Handle(), QStringLiteral("BEGIN")).Execute();
+    }
 }
 
 void TDatabase::RunInTransaction(const std::function<void()> &work)
@@ -434,9 +564,11 @@ void TDatabase::Rollback()
 void TDatabase::ExecSQL(const QString &sql, const TVariantArray &params)
 {
     size_t nextParam = 0;
-    FRowsAffected = ExecuteScript(Handle(), sql, [&](TSqliteStatement &statement) {
-        for (int i = 1; i <= statement.ParameterCount() && nextParam < params.size(); ++i)
-            statement.Bind(i, params[nextParam++]);
+    FRowsAffected = RefusingWrites([&] {
+        return ExecuteScript(Handle(), sql, [&](TSqliteStatement &statement) {
+            for (int i = 1; i <= statement.ParameterCount() && nextParam < params.size(); ++i)
+                statement.Bind(i, params[nextParam++]);
+        });
     });
     InvalidateSchema();
 }
@@ -455,6 +587,7 @@ QString TDatabase::SavedQueryText(const QString &name)
 
 void TDatabase::StoreSavedQuery(const QString &name, const QString &sql)
 {
+    CheckWritable();
     const QString table = QuoteIdentifier(QString::fromUtf16(SavedQueriesTable));
     ExecSQL(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (Name VARCHAR(64) PRIMARY KEY COLLATE NOCASE, "
                            "Statement TEXT NOT NULL)")
@@ -465,10 +598,22 @@ void TDatabase::StoreSavedQuery(const QString &name, const QString &sql)
 
 bool TDatabase::TableExists(const QString &tableName)
 {
-    TSqliteStatement statement(Handle(), QStringLiteral("SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') "
-                                                         "AND name = ? COLLATE NOCASE"));
-    statement.Bind(1, TVariant(tableName));
-    return statement.Step();
+    return !SchemaTableOf(tableName).isEmpty();
+}
+
+QString TDatabase::SchemaTableOf(const QString &tableName)
+{
+    // A name is looked up among the connection's temporary tables first, as the engine does.
+    for (const QString &schema : {QStringLiteral("sqlite_temp_master"), QStringLiteral("sqlite_master")}) {
+        TSqliteStatement statement(Handle(),
+                                   QStringLiteral("SELECT 1 FROM %1 WHERE type IN ('table', 'view') "
+                                                  "AND name = ? COLLATE NOCASE")
+                                       .arg(schema));
+        statement.Bind(1, TVariant(tableName));
+        if (statement.Step())
+            return schema;
+    }
+    return QString();
 }
 
 void TDatabase::InvalidateSchema()
@@ -482,7 +627,8 @@ std::shared_ptr<const TTableInfo> TDatabase::TableInfo(const QString &tableName)
     if (auto it = FSchema.find(key); it != FSchema.end())
         return it->second;
     sqlite3 *handle = Handle();
-    if (!TableExists(tableName))
+    const QString schema = SchemaTableOf(tableName);
+    if (schema.isEmpty())
         throw EDatabaseError(QStringLiteral("Table does not exist: %1").arg(tableName));
 
     auto info = std::make_unique<TTableInfo>();
@@ -515,14 +661,18 @@ std::shared_ptr<const TTableInfo> TDatabase::TableInfo(const QString &tableName)
         } else {
             // Only AUTOINCREMENT makes the number the database's to give; a plain INTEGER PRIMARY
             // KEY is a key the program writes.
-            TSqliteStatement sql(handle, QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE"));
+            TSqliteStatement sql(
+                handle, QStringLiteral("SELECT sql FROM %1 WHERE type = 'table' AND name = ? COLLATE NOCASE")
+                            .arg(schema));
             sql.Bind(1, TVariant(tableName));
             const bool autoIncrement = sql.Step() && sql.Column(0, TFieldType::Memo).AsString().contains(u"AUTOINCREMENT", Qt::CaseInsensitive);
             rowId.Type = autoIncrement ? TFieldType::AutoInc : TFieldType::Integer;
         }
     }
 
-    TSqliteStatement triggers(handle, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'trigger' AND tbl_name = ? COLLATE NOCASE"));
+    TSqliteStatement triggers(
+        handle, QStringLiteral("SELECT 1 FROM %1 WHERE type = 'trigger' AND tbl_name = ? COLLATE NOCASE")
+                    .arg(schema));
     triggers.Bind(1, TVariant(tableName));
     info->HasTriggers = triggers.Step();
 

@@ -94,6 +94,12 @@ private:
 
 enum class TTransIsolation { DirtyRead, ReadCommitted, RepeatableRead };
 
+// Immediate takes the catalogue's write lock at once, so a writer never fails half-way for
+// another's lock. Deferred takes it only at the first write to the file: a transaction that
+// writes nothing but the connection's temporary tables never takes it, and never waits for
+// another program's.
+enum class TTransactionLock { Immediate, Deferred };
+
 // One connection to a catalogue file, reached through an alias of the engine configuration (or a
 // driver and parameters of its own). Opening never creates a missing file unless its parameters
 // say CREATE=TRUE: a catalogue that has gone is an error, not an empty new one.
@@ -132,9 +138,19 @@ public:
     bool Connected() const { return FHandle != nullptr; }
     void SetConnected(bool value) { value ? Open() : Close(); }
     const QString &FileName() const { return FFileName; }
+    // Opened for reading only: asked for (OPEN MODE=READ ONLY), or because the file or its folder
+    // cannot be written (a disc, a read-only share). Every write to the file is then refused with
+    // the text of CheckWritable, before the engine runs it; the connection's temporary tables
+    // stay writable.
     bool ReadOnly() const { return FReadOnly; }
+    // Throws EDatabaseError ("This catalogue is read-only: ...") on a read-only connection.
+    void CheckWritable() const;
 
-    void StartTransaction();
+    // Runs once the connection is open and set up, before Open returns (a failure closes it
+    // again): what every connection needs of its own, such as its temporary tables.
+    std::function<void(TDatabase &)> AfterConnect;
+
+    void StartTransaction(TTransactionLock lock = TTransactionLock::Immediate);
     void Commit();
     void Rollback();
     bool InTransaction() const;
@@ -178,6 +194,14 @@ private:
     TSession *Session() const;
     void RegisterWithSession();
     QString ParamValue(const QStringList &params, const QString &key) const;
+    // Where the engine finds a table of this name: "sqlite_temp_master" for one of the
+    // connection's temporary tables, "sqlite_master" for one of the file's, empty for none.
+    QString SchemaTableOf(const QString &tableName);
+    static int Authorize(void *database, int action, const char *what, const char *detail, const char *schema,
+                         const char *trigger);
+    // Runs work; when the engine refused to compile a statement because it would write a
+    // read-only file, throws the read-only error in place of the engine's.
+    template <typename F> auto RefusingWrites(F work);
 
     QString FAliasName;
     QString FDatabaseName;
@@ -191,6 +215,8 @@ private:
     sqlite3 *FHandle = nullptr;
     QString FFileName;
     bool FReadOnly = false;
+    QString FReadOnlyReason;
+    bool FWriteRefused = false;
     int FRowsAffected = 0;
     TSession *FRegisteredIn = nullptr;
     std::map<QString, std::shared_ptr<const TTableInfo>> FSchema;

@@ -107,6 +107,35 @@ private:
     bool FCaseInsensitive = false;
     qsizetype FPos = 0;
     TToken FToken;
+    int FDepth = 0;
+
+    // Each group and each NOT recurses once here, and the condition it writes nests in the
+    // engine's parser, whose stack holds about a hundred levels of parentheses; what a NOT writes
+    // takes about four of them. Beyond this the expression is refused before either stack runs
+    // out.
+    static constexpr int MaxDepth = 64;
+
+    // Holds one level of nesting while a group or a NOT is parsed.
+    class TNesting
+    {
+    public:
+        TNesting(TFilterParser &parser, int levels) : FParser(parser), FLevels(levels)
+        {
+            if (FParser.FDepth + FLevels > MaxDepth)
+                throw EDatabaseError(
+                    QStringLiteral("Filter expression nested more than %1 levels deep at position %2")
+                        .arg(MaxDepth)
+                        .arg(FParser.FToken.Pos + 1));
+            FParser.FDepth += FLevels;
+        }
+        ~TNesting() { FParser.FDepth -= FLevels; }
+        TNesting(const TNesting &) = delete;
+        TNesting &operator=(const TNesting &) = delete;
+
+    private:
+        TFilterParser &FParser;
+        int FLevels;
+    };
 
     [[noreturn]] void Fail(const QString &problem) const
     {
@@ -218,6 +247,7 @@ private:
     {
         if (!IsKeyword(u"NOT"))
             return ParseComparison();
+        const TNesting nesting(*this, 4);
         Next();
         // SQL's NOT of an unknown is unknown, which a WHERE drops; here a failed comparison is
         // plainly false, so its negation must hold.
@@ -253,6 +283,7 @@ private:
         TOperand result;
         switch (FToken.Kind) {
         case TTokenKind::LParen: {
+            const TNesting nesting(*this, 1);
             const qsizetype start = FToken.Pos;
             Next();
             TSqlCondition inner = ParseOr();

@@ -343,6 +343,9 @@ TDBGrid::TDBGrid(QWidget *parent)
 
 TDBGrid::~TDBGrid()
 {
+    // QWidget's destructor clears the focus, and the application reports that to whoever listens:
+    // by then this is no grid any more.
+    disconnect(qApp, nullptr, this, nullptr);
     FDataLink.reset();
 }
 

@@ -2,6 +2,7 @@
 #include "CatalogSchema.h"
 #include "CheckAlias.h"
 #include "DBCustomTreeView.h"
+#include "TestSupport.h"
 #include "Databases.h"
 #include "EngineConfig.h"
 #include "MessageBoxes.h"
@@ -46,6 +47,7 @@ private slots:
     void startsIntoTheExplorerShowingTheCatalogue();
     void secondStartUsesThemUnchanged();
     void aliasPointingElsewhereIsKept();
+    void catalogueThatCannotBeWrittenStillOpens();
     void unwritableConfigurationShowsOneError();
     void unusableCatalogueIsReportedAndLeftAlone_data();
     void unusableCatalogueIsReportedAndLeftAlone();
@@ -150,6 +152,25 @@ void TestStartup::aliasPointingElsewhereIsKept()
     QVERIFY(program);
     QCOMPARE(program->Global->Database.FileName(), path);
     QVERIFY(!QFile::exists(CataloguePath()));
+}
+
+void TestStartup::catalogueThatCannotBeWrittenStillOpens()
+{
+    QVERIFY(StartProgram());
+    const QByteArray before = readAll(CataloguePath());
+    // As on a disc or a read-only share: the log and its index cannot be made beside the file.
+    TImmutable folder(QFileInfo(CataloguePath()).absolutePath());
+    if (!folder.Set())
+        QSKIP("the file system does not let the folder be made immutable");
+    {
+        std::unique_ptr<TProgram> program = StartProgram();
+        QVERIFY(program);
+        QVERIFY(program->Global->ReadOnly());
+        program->MainWindow->show();
+        QTRY_VERIFY(program->MainWindow->FoldersTree->isVisible());
+    }
+    QVERIFY(TMessageBox::Shown().isEmpty());
+    QCOMPARE(readAll(CataloguePath()), before);
 }
 
 void TestStartup::unwritableConfigurationShowsOneError()

@@ -66,6 +66,7 @@ private slots:
     void MissingFolderAndClearScratch();
     void StopMidScan();
     void RefusedWhileComparing();
+    void AnotherConnectionComparesMeanwhile();
 
 private:
     QString Catalogued() const { return FDrives->filePath(u"a"_s); }
@@ -280,6 +281,34 @@ void TestFolderMatches::RefusedWhileComparing()
     QVERIFY(calls > 0);
     QCOMPARE(refused, 2 * calls);
     QCOMPARE(Pairs().size(), 7);
+}
+
+void TestFolderMatches::AnotherConnectionComparesMeanwhile()
+{
+    // A second program on the same catalogue, comparing a folder of one file while this scan runs:
+    // it empties and fills the scratch tables between the rows this one writes.
+    TDatabase other;
+    other.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
+    other.SetParams({u"DATABASE NAME="_s + FGlobal->Database.FileName()});
+    other.AfterConnect = [](TDatabase &database) { CatalogSchema::CreateScratchTables(database); };
+    other.Open();
+    const QString findMatch = other.SavedQueryText(u"FindMatch"_s);
+    int interleaved = 0;
+    QVERIFY(FComparison->RunComparison(Copy(), false, false, false, [&] {
+        other.ExecSQL(u"DELETE FROM Temp_Entry; DELETE FROM MatchedEntries; "
+                      u"INSERT INTO Temp_Entry (Parent, Name) VALUES (0, 'Song.mp3')"_s);
+        other.ExecSQL(findMatch);
+        ++interleaved;
+        return false;
+    }));
+    QVERIFY(interleaved > 1);
+    QCOMPARE(Pairs().size(), 7);
+    TQuery theirs;
+    theirs.SetDatabase(&other);
+    theirs.SetSQL({u"SELECT (SELECT count(*) FROM Temp_Entry), (SELECT count(*) FROM MatchedEntries)"_s});
+    theirs.Open();
+    QCOMPARE(theirs.Fields(0)->AsInteger(), 1);
+    QCOMPARE(theirs.Fields(1)->AsInteger(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestFolderMatches)

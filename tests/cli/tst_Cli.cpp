@@ -45,6 +45,7 @@ private slots:
     void knownVolumeNeedsForceWithoutTerminal();
     void labelAndSerialGiven();
     void aliasCatalogueCreatedOnFirstUse();
+    void readOnlyCatalogue();
     void unreadablePath();
     void descriptionsAndSuspiciousPairs_data();
     void descriptionsAndSuspiciousPairs();
@@ -198,6 +199,36 @@ void TestCli::aliasCatalogueCreatedOnFirstUse()
     QCOMPARE(run.ExitCode, 0);
     QVERIFY(QFile::exists(FDir->filePath(QStringLiteral("data/vor-nex/vor-nex.db"))));
     QVERIFY(QFile::exists(FDir->filePath(QStringLiteral("config/vor-nex/engine.ini"))));
+}
+
+void TestCli::readOnlyCatalogue()
+{
+    const TRun scanned = Run({QStringLiteral("scan"), Volume()});
+    QCOMPARE(scanned.ExitCode, 0);
+    const QString id = scanned.Out.trimmed();
+    const QString ini = FDir->filePath(QStringLiteral("config/vor-nex/engine.ini"));
+    QFile config(ini);
+    QVERIFY(config.open(QIODevice::ReadOnly));
+    const QByteArray text = config.readAll();
+    config.close();
+    QVERIFY(text.contains("OPEN MODE=READ/WRITE"));
+    writeFile(ini, QByteArray(text).replace("OPEN MODE=READ/WRITE", "OPEN MODE=READ ONLY"));
+
+    TRun run = Run({QStringLiteral("volumes")});
+    QCOMPARE(run.ExitCode, 0);
+    QVERIFY(run.Out.startsWith(id + u'\t'));
+    run = Run({QStringLiteral("find"), QStringLiteral("readme.txt")});
+    QCOMPARE(run.ExitCode, 0);
+    QCOMPARE(run.Out.count(u'\n'), 1);
+    for (const QStringList &write : {QStringList{QStringLiteral("delete"), id},
+                                     QStringList{QStringLiteral("scan"), Volume(), QStringLiteral("--force")},
+                                     QStringList{QStringLiteral("matches"), Volume()}}) {
+        run = Run(write);
+        QCOMPARE(run.ExitCode, 3);
+        QVERIFY2(run.Err.contains(QStringLiteral("This catalogue is read-only: ")), qPrintable(run.Err));
+    }
+    // Nothing of the volume went.
+    QCOMPARE(Run({QStringLiteral("find"), QStringLiteral("*")}).Out.count(u'\n'), 7);
 }
 
 void TestCli::unreadablePath()

@@ -14,7 +14,6 @@
 
 namespace {
 
-
 QByteArray readAll(const QString &path)
 {
     QFile file(path);
@@ -44,6 +43,10 @@ private slots:
     void ConnectionSettings_data();
     void ConnectionSettings();
     void ReadOnlyMode();
+    void ReadOnlyRefusesEveryWrite_data();
+    void ReadOnlyRefusesEveryWrite();
+    void ReadOnlyKeepsItsTemporaryTables();
+    void ReadOnlyFolder();
     void PropertiesFixedWhileConnected();
 
     void Transactions();
@@ -393,8 +396,85 @@ void TestDatabases::ReadOnlyMode()
     QCOMPARE(ErrorOf([&] { table.Append(); }), QStringLiteral("Cannot modify a read-only dataset"));
     QCOMPARE(ErrorOf([&] { table.Delete(); }), QStringLiteral("Cannot modify a read-only dataset"));
     QCOMPARE(ErrorOf([&] { database->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('three')")); }),
-             QStringLiteral("attempt to write a readonly database"));
+             QStringLiteral("This catalogue is read-only: %1 (opened for reading only)").arg(FPath));
     QCOMPARE(Count(*database), 2);
+}
+
+void TestDatabases::ReadOnlyRefusesEveryWrite_data()
+{
+    QTest::addColumn<std::function<void(TDatabase &)>>("write");
+    const auto exec = [](const char *sql) {
+        return std::function<void(TDatabase &)>(
+            [sql](TDatabase &database) { database.ExecSQL(QString::fromUtf8(sql)); });
+    };
+    QTest::newRow("update") << exec("UPDATE T SET Name = 'x'");
+    QTest::newRow("delete") << exec("DELETE FROM T");
+    QTest::newRow("create table") << exec("CREATE TABLE U (A INTEGER)");
+    QTest::newRow("drop table") << exec("DROP TABLE T");
+    QTest::newRow("create index") << exec("CREATE INDEX TName ON T(Name)");
+    QTest::newRow("file setting") << exec("PRAGMA user_version = 7");
+    QTest::newRow("main through temp")
+        << exec("CREATE TEMP TABLE Copy AS SELECT * FROM T; DELETE FROM main.T");
+    QTest::newRow("transaction") << std::function<void(TDatabase &)>(
+        [](TDatabase &database) { database.StartTransaction(); });
+    QTest::newRow("saved query") << std::function<void(TDatabase &)>([](TDatabase &database) {
+        database.StoreSavedQuery(QStringLiteral("Q"), QStringLiteral("SELECT 1"));
+    });
+    QTest::newRow("query") << std::function<void(TDatabase &)>([](TDatabase &database) {
+        TQuery query;
+        query.SetDatabase(&database);
+        query.SetSQL({QStringLiteral("DELETE FROM T RETURNING ID")});
+        query.Open();
+    });
+}
+
+void TestDatabases::ReadOnlyRefusesEveryWrite()
+{
+    QFETCH(std::function<void(TDatabase &)>, write);
+    auto database = Direct(QStringLiteral("Reader"), {QStringLiteral("OPEN MODE=READ ONLY")});
+    database->Open();
+    QCOMPARE(ErrorOf([&] { write(*database); }),
+             QStringLiteral("This catalogue is read-only: %1 (opened for reading only)").arg(FPath));
+    QVERIFY(!database->InTransaction());
+    auto writer = Direct(QStringLiteral("Writer"));
+    writer->Open();
+    QCOMPARE(Count(*writer), 2);
+    QVERIFY(!writer->TableExists(QStringLiteral("U")));
+}
+
+void TestDatabases::ReadOnlyKeepsItsTemporaryTables()
+{
+    auto database = Direct(QStringLiteral("Reader"), {QStringLiteral("OPEN MODE=READ ONLY")});
+    database->AfterConnect = [](TDatabase &connection) {
+        connection.ExecSQL(
+            QStringLiteral("CREATE TEMP TABLE Scratch (ID INTEGER PRIMARY KEY AUTOINCREMENT, Name TEXT)"));
+    };
+    database->Open();
+    QVERIFY(database->TableExists(QStringLiteral("Scratch")));
+    database->StartTransaction(TTransactionLock::Deferred);
+    database->ExecSQL(QStringLiteral("INSERT INTO Scratch (Name) SELECT Name FROM T"));
+    database->Commit();
+    TTable scratch;
+    scratch.SetDatabase(database.get());
+    scratch.SetTableName(QStringLiteral("Scratch"));
+    scratch.Open();
+    QCOMPARE(scratch.RecordCount(), 2);
+    QCOMPARE(scratch.FieldByName(QStringLiteral("ID"))->DataType(), TFieldType::AutoInc);
+}
+
+void TestDatabases::ReadOnlyFolder()
+{
+    // Root may write anything but an immutable folder, which stands in for a disc or a share.
+    const QString folder = QFileInfo(FPath).absolutePath();
+    TImmutable guard(folder);
+    if (!guard.Set())
+        QSKIP("the file system does not let the folder be made immutable");
+    auto database = Direct(QStringLiteral("Reader"));
+    database->Open();
+    QVERIFY(database->ReadOnly());
+    QCOMPARE(Count(*database), 2);
+    QCOMPARE(ErrorOf([&] { database->ExecSQL(QStringLiteral("DELETE FROM T")); }),
+             QStringLiteral("This catalogue is read-only: %1 (its folder cannot be written)").arg(FPath));
 }
 
 void TestDatabases::PropertiesFixedWhileConnected()

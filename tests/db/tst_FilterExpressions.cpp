@@ -203,6 +203,9 @@ void TestFilterExpressions::selects_data()
     row("TRUE alone", S("TRUE"), {1, 2, 3, 4, 5, 6, 7});
     row("FALSE alone", S("FALSE"), {});
     row("literals only", S("'a' = 'b' OR Folder"), {2, 5});
+    row("deepest groups", QString(64, u'(') + S("Folder") + QString(64, u')'), {2, 5});
+    row("deepest NOTs", S("NOT ").repeated(16) + S("Folder"), {2, 5});
+    row("deepest NOTs of groups", S("NOT (").repeated(12) + S("Folder") + QString(12, u')'), {2, 5});
 
     row("= NULL", S("Description = NULL"), {2, 6});
     row("NULL =", S("NULL = Description"), {2, 6});
@@ -350,6 +353,10 @@ void TestFilterExpressions::errors_data()
     row("Folder = 'maybe'");
     row("ImageID = 'abc'");
     row("Name = TRUE");
+    QTest::newRow("too deep") << QString(65, u'(') + QStringLiteral("Folder") + QString(65, u')');
+    QTest::newRow("too many NOTs") << QStringLiteral("NOT ").repeated(17) + QStringLiteral("Folder");
+    // Once enough to overflow the stack.
+    QTest::newRow("thousands of groups") << QString(5000, u'(');
 }
 
 void TestFilterExpressions::errors()
@@ -379,6 +386,9 @@ void TestFilterExpressions::errorMessages_data()
                               << QStringLiteral(
                                      "'soon' is not a valid date and time for field 'Modified' in filter "
                                      "expression: Modified = 'soon'");
+    QTest::newRow("too deep") << QString(5000, u'(')
+                              << QStringLiteral(
+                                     "Filter expression nested more than 64 levels deep at position 65");
 }
 
 void TestFilterExpressions::errorMessages()

@@ -50,6 +50,7 @@ private slots:
     void HelpAndAbout();
     void MenuItemsOpenTheirWindows_data();
     void MenuItemsOpenTheirWindows();
+    void ReadOnlyCatalogueOffersOnlyReading();
 
 private:
     qint64 Count(const QString &sql);
@@ -518,6 +519,36 @@ void TestCDExs::MenuItemsOpenTheirWindows()
     QTEST(opened, "window");
     QVERIFY(F->Errors.isEmpty());
     QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestCDExs::ReadOnlyCatalogueOffersOnlyReading()
+{
+    W.reset();
+    F->Global.reset();
+    const QString ini = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/vor-nex/engine.ini"_s;
+    QFile config(ini);
+    QVERIFY(config.open(QIODevice::ReadWrite));
+    const QByteArray text = config.readAll();
+    QVERIFY(text.contains("OPEN MODE=READ/WRITE"));
+    config.resize(0);
+    config.write(QByteArray(text).replace("OPEN MODE=READ/WRITE", "OPEN MODE=READ ONLY"));
+    config.close();
+    F->Global = std::make_unique<TGlobal>();
+    QVERIFY(F->Global->ReadOnly());
+    Open();
+
+    ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s}));
+    QCOMPARE(W->SBPanel0->text(), u"Backup disc"_s);
+    for (const char *writes :
+         {"Delete1", "Deleteentry1", "Addnewentry1", "Extentionsetup1", "Imagessetup1", "Info1"})
+        QVERIFY2(!Item(W.get(), writes)->isEnabled(), writes);
+    for (const char *reads : {"Find1", "Properties1", "Properties2", "Refresh1"})
+        QVERIFY2(Item(W.get(), reads)->isEnabled(), reads);
+    // Browsing reads on: the other volume's folder opens.
+    TTreeNode *pictures = NodeByPath(W->FoldersTree, {u"PHOTOS"_s, u"pics"_s});
+    QVERIFY(pictures);
+    ClickNode(W->FoldersTree, pictures);
+    QTRY_VERIFY(ItemByCaption(W->EntriesList, u"Cat.jpg"_s));
 }
 
 QTEST_MAIN(TestCDExs)
