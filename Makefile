@@ -47,8 +47,8 @@ run: build
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
 
-# Qt and fontconfig keep caches alive until exit on purpose; LeakSanitizer reports them and nothing
-# of ours, so leak checking is off and the other ASan and UBSan checks stop the run at once.
+# Fontconfig's caches, filled the first time Qt draws text, are still held at exit and LeakSanitizer
+# reports them as leaks: leak checking is off, every other ASan and UBSan finding stops the run.
 $(ASAN_BUILD)/build.ninja: | deps
 	cmake -S . -B $(ASAN_BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVNX_SANITIZE=ON
 

@@ -23,8 +23,6 @@ TDBImageList *List = nullptr;
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Qt's decoders warn of every broken picture, which is each input but a few.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     App = new QGuiApplication(*argc, *argv);
     Dir = new QTemporaryDir;
     Db = new TDatabase;
