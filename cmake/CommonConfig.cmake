@@ -1,5 +1,6 @@
 # One place for warnings and Qt strictness, shared by every target of the project.
 option(VNX_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(VNX_FUZZ "Build the libFuzzer targets of fuzz/ (clang only)" OFF)
 
 add_library(vnx_options INTERFACE)
 target_compile_options(vnx_options INTERFACE -Wall -Wextra -Wnon-virtual-dtor)
@@ -8,8 +9,20 @@ target_compile_definitions(vnx_options INTERFACE
   QT_NO_CAST_TO_ASCII
   QT_DISABLE_DEPRECATED_UP_TO=0x060000)
 if(VNX_SANITIZE)
-  target_compile_options(vnx_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
-  target_link_options(vnx_options INTERFACE -fsanitize=address,undefined)
+  # A finding stops the run: a sanitizer report that lets the test go on and pass is never read.
+  target_compile_options(vnx_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(vnx_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all)
+endif()
+if(VNX_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "VNX_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++")
+  endif()
+  # Every layer reports its coverage to the fuzzer, and a sanitizer finding ends the run as a crash
+  # the fuzzer keeps the input of.
+  target_compile_options(vnx_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(vnx_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all)
 endif()
 
 # A layer is a static library made of the units in its folder. A layer without units yet is an
