@@ -7,7 +7,7 @@
 
 BUILD    ?= build
 GENERATOR = Ninja
-DEBS      = cmake ninja-build g++ ccache pkg-config qt6-base-dev libsqlite3-dev libblkid-dev sqlite3
+DEBS      = cmake ninja-build g++ ccache pkg-config qt6-base-dev libsqlite3-dev libblkid-dev sqlite3 clang-format
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 ASAN_BUILD ?= build-asan
@@ -18,7 +18,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = fuzz_FilterExpressions fuzz_FindPatterns fuzz_DescriptorSerial fuzz_BootSectorSerial \
                fuzz_DBImLst fuzz_InfoFiles
 
-.PHONY: all deps fuzz-deps build run test test-sanitize fuzz bench clean
+.PHONY: all deps fuzz-deps build run test test-sanitize check-format fuzz bench clean
 
 all: build
 
@@ -46,6 +46,10 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
+
+# The committed .clang-format decides the layout of every source file.
+check-format: deps
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 # Fontconfig's caches, filled the first time Qt draws text, are still held at exit and LeakSanitizer
 # reports them as leaks: leak checking is off, every other ASan and UBSan finding stops the run.

@@ -33,8 +33,8 @@ std::unique_ptr<TProgram> StartProgram()
     } catch (const Exception &error) {
         // The catalogue cannot be used (missing, not a catalogue, damaged, too new): the engine's
         // message says why, and the file stays exactly as it is.
-        TMessageBox::Show(nullptr, error.Message(), QCoreApplication::translate("Startup", "Error"), QMessageBox::Ok,
-                          QMessageBox::Critical);
+        TMessageBox::Show(nullptr, error.Message(), QCoreApplication::translate("Startup", "Error"),
+                          QMessageBox::Ok, QMessageBox::Critical);
         return nullptr;
     }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-
 #include <memory>
 
 class TCDEx;
@@ -19,8 +18,8 @@ struct TProgram
 };
 
 // The start-up sequence after the application object exists: application title and help file,
-// the alias check, the data module, the main window, the properties dialog. Returns nothing when the program must end;
-// the user has then been told why.
+// the alias check, the data module, the main window, the properties dialog. Returns nothing when the program
+// must end; the user has then been told why.
 std::unique_ptr<TProgram> StartProgram();
 
 // StartProgram, then the message loop until the main window closes; the process exit code.

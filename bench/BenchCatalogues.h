@@ -48,8 +48,8 @@ FROM Params, FileNumbers JOIN Typed ON Typed.I = J % 10 JOIN Tree ON Tree.K = 1 
 )sql";
 
 // Adds one generated volume and its CDs row; `number` makes its serial text.
-inline void AddGeneratedVolume(TDatabase &database, qint64 root, int count, int filesPerFolder, int fanout, int number,
-                               const QString &label)
+inline void AddGeneratedVolume(TDatabase &database, qint64 root, int count, int filesPerFolder, int fanout,
+                               int number, const QString &label)
 {
     database.ExecSQL(QString::fromLatin1(VolumeSql),
                      {TVariant(root), TVariant(qint32(count)), TVariant(qint32(filesPerFolder + 1)),
@@ -69,8 +69,9 @@ inline void MakeCatalogueFile()
 {
     const QString path = CatalogSchema::DefaultFilePath();
     CatalogSchema::CreateFile(path);
-    TSession::Default().AddAlias(QString::fromUtf16(TGlobal::AliasName), QString::fromUtf16(TDatabase::DriverSqlite),
-                                 {QStringLiteral("DATABASE NAME=") + path, QStringLiteral("OPEN MODE=READ/WRITE")});
+    TSession::Default().AddAlias(
+        QString::fromUtf16(TGlobal::AliasName), QString::fromUtf16(TDatabase::DriverSqlite),
+        {QStringLiteral("DATABASE NAME=") + path, QStringLiteral("OPEN MODE=READ/WRITE")});
     TSession::Default().SaveConfigFile();
 }
 

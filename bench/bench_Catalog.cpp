@@ -3,13 +3,12 @@
 // to SQLite's own time for the same statement text run through its C API. Built with the project,
 // run by hand or `make bench`.
 
+#include "BenchCatalogues.h"
+#include "BenchSupport.h"
 #include "CatalogSchema.h"
 #include "Databases.h"
 #include "Queries.h"
 #include "dmGlobal.h"
-
-#include "BenchCatalogues.h"
-#include "BenchSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -137,8 +136,8 @@ int main(int argc, char *argv[])
     const QString path = CatalogSchema::DefaultFilePath();
 
     BenchOut() << qSetFieldWidth(46) << Qt::left << "operation (ms)" << qSetFieldWidth(12) << Qt::right
-        << "data module"
-        << "sqlite3" << qSetFieldWidth(0) << "   target" << Qt::endl;
+               << "data module"
+               << "sqlite3" << qSetFieldWidth(0) << "   target" << Qt::endl;
 
     double buildMs = 0;
     {
@@ -169,7 +168,8 @@ int main(int argc, char *argv[])
     find.Open();
     find.Last();
     const int found = find.RecordCount();
-    Report("find \"*.txt\" in 1,000,000 entries, all rows", MsSince(timer), engineFindMs, QStringLiteral("< 1000"));
+    Report("find \"*.txt\" in 1,000,000 entries, all rows", MsSince(timer), engineFindMs,
+           QStringLiteral("< 1000"));
     BenchOut() << "    rows: " << found << Qt::endl;
     find.Close();
     const qint64 txt =

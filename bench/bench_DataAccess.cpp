@@ -1,16 +1,14 @@
 // Speed of the data-access layer on a table of a million rows, next to SQLite's own time for the
 // same statements run through its C API. Built with the project, run by hand or `make bench`.
 
+#include "BenchSupport.h"
 #include "Databases.h"
 #include "Tables.h"
-
-#include "BenchSupport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTextStream>
-
 #include <sqlite3.h>
 
 namespace {
@@ -27,9 +25,10 @@ void exec(sqlite3 *db, const char *sql)
     }
 }
 
-const char *Schema = "CREATE TABLE Entries (ID INTEGER PRIMARY KEY AUTOINCREMENT, Parent INTEGER, Name VARCHAR(255), "
-                     "Size BIGINT, Modified DATETIME, ImageID SMALLINT, Folder BOOLEAN DEFAULT 0);"
-                     "CREATE INDEX \"Entries.Parent\" ON Entries(Parent);";
+const char *Schema =
+    "CREATE TABLE Entries (ID INTEGER PRIMARY KEY AUTOINCREMENT, Parent INTEGER, Name VARCHAR(255), "
+    "Size BIGINT, Modified DATETIME, ImageID SMALLINT, Folder BOOLEAN DEFAULT 0);"
+    "CREATE INDEX \"Entries.Parent\" ON Entries(Parent);";
 
 // The same rows through the C API: one prepared INSERT in one transaction.
 double engineAppend(const QString &path)
@@ -42,7 +41,9 @@ double engineAppend(const QString &path)
     timer.start();
     exec(db, "BEGIN");
     sqlite3_stmt *insert = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO Entries (Parent, Name, Size, Modified, ImageID) VALUES (?, ?, ?, ?, ?)", -1, &insert, nullptr);
+    sqlite3_prepare_v2(db,
+                       "INSERT INTO Entries (Parent, Name, Size, Modified, ImageID) VALUES (?, ?, ?, ?, ?)",
+                       -1, &insert, nullptr);
     const QByteArray modified = TDateTime::FromParts(2024, 5, 17, 10, 30, 0).ToText().toUtf8();
     for (int i = 0; i < Rows; ++i) {
         const QByteArray name = "file" + QByteArray::number(i) + ".txt";
@@ -76,14 +77,20 @@ TEngineReads engineReads(const QString &path, int locateId)
     sqlite3_stmt *stmt = nullptr;
 
     timer.start();
-    sqlite3_prepare_v2(db, "SELECT ID, Parent, Name, Size, Modified, ImageID, Folder FROM Entries ORDER BY Parent DESC, ID DESC LIMIT 64", -1, &stmt, nullptr);
+    sqlite3_prepare_v2(db,
+                       "SELECT ID, Parent, Name, Size, Modified, ImageID, Folder FROM Entries ORDER BY "
+                       "Parent DESC, ID DESC LIMIT 64",
+                       -1, &stmt, nullptr);
     while (sqlite3_step(stmt) == SQLITE_ROW) {
     }
     sqlite3_finalize(stmt);
     result.Last = MsSince(timer);
 
     timer.restart();
-    sqlite3_prepare_v2(db, "SELECT ID, Parent, Name, Size, Modified, ImageID, Folder FROM Entries ORDER BY Parent, ID LIMIT ?", -1, &stmt, nullptr);
+    sqlite3_prepare_v2(
+        db,
+        "SELECT ID, Parent, Name, Size, Modified, ImageID, Folder FROM Entries ORDER BY Parent, ID LIMIT ?",
+        -1, &stmt, nullptr);
     sqlite3_bind_int(stmt, 1, Walk);
     int walked = 0;
     while (sqlite3_step(stmt) == SQLITE_ROW) {
@@ -93,7 +100,8 @@ TEngineReads engineReads(const QString &path, int locateId)
     result.Walk = MsSince(timer);
 
     timer.restart();
-    sqlite3_prepare_v2(db, "SELECT ID FROM Entries WHERE Parent = ? ORDER BY Parent, ID LIMIT 1", -1, &stmt, nullptr);
+    sqlite3_prepare_v2(db, "SELECT ID FROM Entries WHERE Parent = ? ORDER BY Parent, ID LIMIT 1", -1, &stmt,
+                       nullptr);
     sqlite3_bind_int(stmt, 1, locateId);
     sqlite3_step(stmt);
     sqlite3_finalize(stmt);
@@ -117,8 +125,9 @@ int main(int argc, char *argv[])
     db.Open();
     db.ExecSQL(QString::fromLatin1(Schema));
 
-    BenchOut() << qSetFieldWidth(46) << Qt::left << "operation (ms)" << qSetFieldWidth(12) << Qt::right << "data set" << "sqlite3"
-        << qSetFieldWidth(0) << "   target" << Qt::endl;
+    BenchOut() << qSetFieldWidth(46) << Qt::left << "operation (ms)" << qSetFieldWidth(12) << Qt::right
+               << "data set"
+               << "sqlite3" << qSetFieldWidth(0) << "   target" << Qt::endl;
 
     // Append a million rows through a table in one transaction.
     double appendMs = 0;
@@ -151,7 +160,7 @@ int main(int argc, char *argv[])
     const double engineAppendMs = engineAppend(engineFile);
     Report("append 1,000,000 rows, one transaction", appendMs, engineAppendMs, QStringLiteral(""));
     BenchOut() << "    rows/s: data set " << qint64(Rows / (appendMs / 1000.0)) << ", sqlite3 "
-        << qint64(Rows / (engineAppendMs / 1000.0)) << "   (target >= 300,000)" << Qt::endl;
+               << qint64(Rows / (engineAppendMs / 1000.0)) << "   (target >= 300,000)" << Qt::endl;
     db.Close();
     db.Open();
 

@@ -3,14 +3,13 @@
 // volume of 20,000 entries.
 // Built with the project, run by hand or `make bench`.
 
+#include "BenchCatalogues.h"
+#include "BenchSupport.h"
 #include "CDExs.h"
 #include "DBCustomTreeView.h"
 #include "DataBaseListView.h"
 #include "FindDialogs.h"
 #include "dmGlobal.h"
-
-#include "BenchCatalogues.h"
-#include "BenchSupport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -18,7 +17,6 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
-
 #include <algorithm>
 #include <functional>
 
@@ -69,7 +67,8 @@ int main(int argc, char *argv[])
             const int files = volume == 0 ? 2000 : 20;
             if (volume == 1)
                 deletedRoot = root;
-            AddGeneratedVolume(database, root, count, files, 8, volume, QStringLiteral("Disk %1").arg(volume, 4, 10, QLatin1Char('0')));
+            AddGeneratedVolume(database, root, count, files, 8, volume,
+                               QStringLiteral("Disk %1").arg(volume, 4, 10, QLatin1Char('0')));
             root += count;
         }
         database.Commit();
@@ -77,7 +76,8 @@ int main(int argc, char *argv[])
                    << qRound(MsSince(timer)) << " ms" << Qt::endl;
     }
 
-    BenchOut() << qSetFieldWidth(46) << Qt::left << "operation (ms)" << qSetFieldWidth(12) << Qt::right << "explorer"
+    BenchOut() << qSetFieldWidth(46) << Qt::left << "operation (ms)" << qSetFieldWidth(12) << Qt::right
+               << "explorer"
                << "" << qSetFieldWidth(0) << "   target" << Qt::endl;
 
     QElapsedTimer timer;
@@ -121,21 +121,24 @@ int main(int argc, char *argv[])
         lastTick = clock.elapsed();
         double firstRows = -1;
         if (!RunUntil([&] {
-                if (firstRows < 0 && (find.Entries->Items()->Count() > 0 || find.SB2->currentMessage().contains(QStringLiteral("found"))))
+                if (firstRows < 0 && (find.Entries->Items()->Count() > 0 ||
+                                      find.SB2->currentMessage().contains(QStringLiteral("found"))))
                     firstRows = double(clock.elapsed());
                 return find.SB2->currentMessage().contains(QStringLiteral("found"));
             }))
             return false;
         const double counted = double(clock.elapsed());
-        Report(QStringLiteral("find %1: first rows").arg(QString::fromLatin1(what)).toUtf8().constData(), firstRows, -1,
-               QStringLiteral("< 50 + engine"));
+        Report(QStringLiteral("find %1: first rows").arg(QString::fromLatin1(what)).toUtf8().constData(),
+               firstRows, -1, QStringLiteral("< 50 + engine"));
         Report("  the window held at most", double(longest), -1, QStringLiteral("< 100"));
         Report("  the count shown", counted, -1, QStringLiteral("(for information)"));
-        BenchOut() << "    " << find.SB2->currentMessage() << ", " << find.Entries->Items()->Count() << " items" << Qt::endl;
+        BenchOut() << "    " << find.SB2->currentMessage() << ", " << find.Entries->Items()->Count()
+                   << " items" << Qt::endl;
         return true;
     };
-    if (!search(QStringLiteral("*"), "default criteria") || !search(QStringLiteral("*photo*"), "\"*photo*\"")
-        || !search(QStringLiteral("*4242*"), "\"*4242*\"") || !search(QStringLiteral("*qzqz*"), "\"*qzqz*\""))
+    if (!search(QStringLiteral("*"), "default criteria") ||
+        !search(QStringLiteral("*photo*"), "\"*photo*\"") ||
+        !search(QStringLiteral("*4242*"), "\"*4242*\"") || !search(QStringLiteral("*qzqz*"), "\"*qzqz*\""))
         return 1;
 
     global.Folders.Locate(QStringLiteral("ID"), TVariant(deletedRoot), {});

@@ -5,6 +5,8 @@
 // --no-record-count leaves out reading every row into the data set (1.4 GB); --mmap and
 // --page-size N try engine settings other than the program's.
 
+#include "BenchCatalogues.h"
+#include "BenchSupport.h"
 #include "CatalogSchema.h"
 #include "Databases.h"
 #include "FindCriteria.h"
@@ -13,17 +15,12 @@
 #include "VolumeServicesDouble.h"
 #include "dmGlobal.h"
 
-#include "BenchCatalogues.h"
-#include "BenchSupport.h"
-
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <functional>
-
 #include <fcntl.h>
+#include <functional>
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -39,24 +36,29 @@ constexpr int DiskFiles = 20000;
 
 // One word in 200 is "report": about one name in 200 holds it.
 const char *const Words[] = {
-    "report", "annual", "summary", "photo", "holiday", "song", "track", "letter", "invoice", "budget", "draft",
-    "final", "notes", "setup", "readme", "image", "movie", "backup", "archive", "data", "project", "plan",
-    "meeting", "minutes", "chapter", "lesson", "scan", "contract", "offer", "manual", "guide", "index", "list",
-    "table", "sheet", "chart", "map", "photo", "picture", "video", "clip", "sound", "voice", "music", "album",
-    "cover", "poster", "logo", "icon", "font", "theme", "style", "layout", "page", "site", "home", "about",
-    "contact", "news", "blog", "post", "story", "book", "novel", "poem", "essay", "paper", "thesis", "exam",
-    "test", "quiz", "task", "job", "work", "office", "school", "class", "course", "study", "research", "lab",
-    "result", "figure", "graph", "model", "design", "sketch", "plot", "scene", "shot", "frame", "take", "cut",
-    "edit", "mix", "master", "demo", "live", "studio", "session", "part", "piece", "item", "unit", "module",
-    "source", "code", "script", "program", "tool", "driver", "patch", "update", "release", "version", "build",
-    "config", "option", "profile", "account", "user", "admin", "system", "network", "server", "client", "game",
-    "level", "save", "score", "player", "team", "match", "season", "trip", "travel", "tour", "visit", "party",
-    "wedding", "birthday", "family", "friends", "kids", "garden", "house", "car", "bike", "boat", "train",
-    "plane", "city", "river", "lake", "sea", "beach", "mountain", "forest", "park", "street", "night", "day",
-    "morning", "evening", "winter", "spring", "summer", "autumn", "january", "march", "april", "june", "july",
-    "october", "december", "monday", "friday", "weekend", "old", "new", "copy", "temp", "misc", "other",
-    "stuff", "things", "docs", "files", "folder", "disk", "volume", "set", "pack", "bundle", "extra", "bonus",
-    "special", "best", "top", "first", "last", "end",
+    "report",   "annual",  "summary", "photo",    "holiday", "song",     "track",   "letter",   "invoice",
+    "budget",   "draft",   "final",   "notes",    "setup",   "readme",   "image",   "movie",    "backup",
+    "archive",  "data",    "project", "plan",     "meeting", "minutes",  "chapter", "lesson",   "scan",
+    "contract", "offer",   "manual",  "guide",    "index",   "list",     "table",   "sheet",    "chart",
+    "map",      "photo",   "picture", "video",    "clip",    "sound",    "voice",   "music",    "album",
+    "cover",    "poster",  "logo",    "icon",     "font",    "theme",    "style",   "layout",   "page",
+    "site",     "home",    "about",   "contact",  "news",    "blog",     "post",    "story",    "book",
+    "novel",    "poem",    "essay",   "paper",    "thesis",  "exam",     "test",    "quiz",     "task",
+    "job",      "work",    "office",  "school",   "class",   "course",   "study",   "research", "lab",
+    "result",   "figure",  "graph",   "model",    "design",  "sketch",   "plot",    "scene",    "shot",
+    "frame",    "take",    "cut",     "edit",     "mix",     "master",   "demo",    "live",     "studio",
+    "session",  "part",    "piece",   "item",     "unit",    "module",   "source",  "code",     "script",
+    "program",  "tool",    "driver",  "patch",    "update",  "release",  "version", "build",    "config",
+    "option",   "profile", "account", "user",     "admin",   "system",   "network", "server",   "client",
+    "game",     "level",   "save",    "score",    "player",  "team",     "match",   "season",   "trip",
+    "travel",   "tour",    "visit",   "party",    "wedding", "birthday", "family",  "friends",  "kids",
+    "garden",   "house",   "car",     "bike",     "boat",    "train",    "plane",   "city",     "river",
+    "lake",     "sea",     "beach",   "mountain", "forest",  "park",     "street",  "night",    "day",
+    "morning",  "evening", "winter",  "spring",   "summer",  "autumn",   "january", "march",    "april",
+    "june",     "july",    "october", "december", "monday",  "friday",   "weekend", "old",      "new",
+    "copy",     "temp",    "misc",    "other",    "stuff",   "things",   "docs",    "files",    "folder",
+    "disk",     "volume",  "set",     "pack",     "bundle",  "extra",    "bonus",   "special",  "best",
+    "top",      "first",   "last",    "end",
 };
 constexpr int WordCount = int(sizeof Words / sizeof *Words);
 const char *const Extensions[] = {"txt", "jpg", "mp3", "pdf", "doc", "zip", "exe", "png", "avi", "htm"};
@@ -74,7 +76,8 @@ double residentMB()
     if (!statm.open(QIODevice::ReadOnly))
         return -1;
     const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? double(fields[1].toLongLong()) * double(::sysconf(_SC_PAGESIZE)) / (1 << 20) : -1;
+    return fields.size() > 1 ? double(fields[1].toLongLong()) * double(::sysconf(_SC_PAGESIZE)) / (1 << 20)
+                             : -1;
 }
 
 // A small deterministic generator, so every run makes the same catalogue.
@@ -101,16 +104,17 @@ double buildCatalogue(sqlite3 *db)
     timer.start();
     sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     sqlite3_stmt *entry = nullptr;
-    sqlite3_prepare_v2(db,
-                       "INSERT INTO Entries (ID, Parent, Name, Size, Modified, ImageID, CD, Folder, FullPath) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                       -1, &entry, nullptr);
+    sqlite3_prepare_v2(
+        db,
+        "INSERT INTO Entries (ID, Parent, Name, Size, Modified, ImageID, CD, Folder, FullPath) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+        -1, &entry, nullptr);
     sqlite3_stmt *cd = nullptr;
     sqlite3_prepare_v2(db, "INSERT INTO CDs (ID, SerialNum, VolumeLabel) VALUES (?, ?, ?)", -1, &cd, nullptr);
     quint32 state = 2463534242u;
     qint64 id = 0;
-    auto insert = [&](qint64 parent, const QByteArray &name, qint64 size, int imageId, qint64 root, bool folder,
-                      const QByteArray &path) {
+    auto insert = [&](qint64 parent, const QByteArray &name, qint64 size, int imageId, qint64 root,
+                      bool folder, const QByteArray &path) {
         sqlite3_bind_int64(entry, 1, ++id);
         parent ? sqlite3_bind_int64(entry, 2, parent) : sqlite3_bind_null(entry, 2);
         sqlite3_bind_text(entry, 3, name.constData(), int(name.size()), SQLITE_TRANSIENT);
@@ -127,7 +131,8 @@ double buildCatalogue(sqlite3 *db)
         sqlite3_bind_int(entry, 6, imageId);
         sqlite3_bind_int64(entry, 7, root ? root : id);
         sqlite3_bind_int(entry, 8, folder);
-        path.isEmpty() ? sqlite3_bind_null(entry, 9) : sqlite3_bind_text(entry, 9, path.constData(), int(path.size()), SQLITE_TRANSIENT);
+        path.isEmpty() ? sqlite3_bind_null(entry, 9)
+                       : sqlite3_bind_text(entry, 9, path.constData(), int(path.size()), SQLITE_TRANSIENT);
         if (sqlite3_step(entry) != SQLITE_DONE)
             fail(QString::fromUtf8(sqlite3_errmsg(db)));
         sqlite3_reset(entry);
@@ -154,7 +159,8 @@ double buildCatalogue(sqlite3 *db)
         }
         for (int j = 0; j < PerVolume - 1 - folders; ++j) {
             const auto &[parent, inside] = made[1 + j % folders];
-            insert(parent, fileName(state, j), next(state) % 20000000, 4 + int(next(state) % 10), root, false, inside);
+            insert(parent, fileName(state, j), next(state) % 20000000, 4 + int(next(state) % 10), root, false,
+                   inside);
         }
     }
     sqlite3_finalize(entry);
@@ -179,7 +185,8 @@ void makeDiskFolder(TDatabase &database, const QString &root)
 {
     TQuery names;
     names.SetDatabase(&database);
-    names.SetSQL({QStringLiteral("SELECT Name, Size FROM Entries WHERE CD = 1 AND Folder = 0 ORDER BY ID LIMIT :n")});
+    names.SetSQL(
+        {QStringLiteral("SELECT Name, Size FROM Entries WHERE CD = 1 AND Folder = 0 ORDER BY ID LIMIT :n")});
     names.ParamByName(QStringLiteral("n"))->SetAsInteger(DiskFiles / 2);
     names.Open();
     const QByteArray base = QFile::encodeName(root);
@@ -198,7 +205,8 @@ void makeDiskFolder(TDatabase &database, const QString &root)
             folder += "/sub" + QByteArray::number(i / 20 % 50);
             ::mkdir(folder.constData(), 0755);
         }
-        const int fd = ::open((folder + '/' + name).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int fd =
+            ::open((folder + '/' + name).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd < 0 || ::ftruncate(fd, size) != 0)
             fail(QStringLiteral("create ") + QString::fromUtf8(name));
         ::close(fd);
@@ -211,7 +219,8 @@ double cpuMs()
 {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
 struct TTimes
@@ -259,14 +268,17 @@ int main(int argc, char *argv[])
         if (Scalar(database, QStringLiteral("SELECT count(*) FROM Entries")) != qint64(Volumes) * PerVolume)
             fail(QStringLiteral("the catalogue holds the wrong number of entries"));
         // What larger pages would gain: the program's catalogues have the engine's default of 4 KB.
-        if (const qsizetype at = arguments.indexOf(QStringLiteral("--page-size")); at > 0 && at + 1 < arguments.size()) {
-            for (const QString &sql : {QStringLiteral("PRAGMA journal_mode = DELETE"),
-                                       QStringLiteral("PRAGMA page_size = ") + QString::number(arguments[at + 1].toInt()),
-                                       QStringLiteral("VACUUM"), QStringLiteral("PRAGMA journal_mode = WAL")})
+        if (const qsizetype at = arguments.indexOf(QStringLiteral("--page-size"));
+            at > 0 && at + 1 < arguments.size()) {
+            for (const QString &sql :
+                 {QStringLiteral("PRAGMA journal_mode = DELETE"),
+                  QStringLiteral("PRAGMA page_size = ") + QString::number(arguments[at + 1].toInt()),
+                  QStringLiteral("VACUUM"), QStringLiteral("PRAGMA journal_mode = WAL")})
                 sqlite3_exec(database.Handle(), sql.toUtf8().constData(), nullptr, nullptr, nullptr);
         }
-        BenchOut() << "catalogue: " << Volumes * PerVolume << " entries, built in " << QString::number(ms / 1000, 'f', 1)
-                   << " s, " << QString::number(QFileInfo(path).size() / double(1 << 20), 'f', 0) << " MB, pages of "
+        BenchOut() << "catalogue: " << Volumes * PerVolume << " entries, built in "
+                   << QString::number(ms / 1000, 'f', 1) << " s, "
+                   << QString::number(QFileInfo(path).size() / double(1 << 20), 'f', 0) << " MB, pages of "
                    << Scalar(database, QStringLiteral("PRAGMA page_size")) << " bytes" << Qt::endl;
     }
 
@@ -277,16 +289,17 @@ int main(int argc, char *argv[])
         global.Database.ExecSQL(QStringLiteral("PRAGMA mmap_size = 2000000000"));
         BenchOut() << "(catalogue read through memory mapping)" << Qt::endl;
     }
-    BenchOut() << qSetFieldWidth(46) << Qt::left << "operation (ms), best run" << qSetFieldWidth(12) << Qt::right
-               << "elapsed"
+    BenchOut() << qSetFieldWidth(46) << Qt::left << "operation (ms), best run" << qSetFieldWidth(12)
+               << Qt::right << "elapsed"
                << "processor" << qSetFieldWidth(0) << "   target" << Qt::endl;
     TQuery &find = global.FindDialog;
 
     // The name search, every row read as the result list reads them.
     TFindCriteria report;
     report.Name = QStringLiteral("*report*");
-    const qint64 expected =
-        Scalar(global.Database, QStringLiteral("SELECT count(*) FROM Entries WHERE Name LIKE '%report%' AND Parent IS NOT NULL"));
+    const qint64 expected = Scalar(
+        global.Database,
+        QStringLiteral("SELECT count(*) FROM Entries WHERE Name LIKE '%report%' AND Parent IS NOT NULL"));
     TTimes times = Best(4, [&] {
         ApplyFindCriteria(global, report);
         find.Open();
@@ -304,7 +317,8 @@ int main(int argc, char *argv[])
         if (FindResultCount(global) != expected)
             fail(QStringLiteral("FindResultCount differs"));
     });
-    Report("  the same, counted by FindResultCount", times.Elapsed, times.Cpu, QStringLiteral("(for information)"));
+    Report("  the same, counted by FindResultCount", times.Elapsed, times.Cpu,
+           QStringLiteral("(for information)"));
 
     // The default search: its first rows, and what counting them costs either way.
     const double before = residentMB();
@@ -321,12 +335,15 @@ int main(int argc, char *argv[])
         if (FindResultCount(global) != qint64(Volumes) * (PerVolume - 1))
             fail(QStringLiteral("the default search counts the wrong number of rows"));
     });
-    Report("  every row counted by FindResultCount", times.Elapsed, times.Cpu, QStringLiteral("(bounded memory)"));
+    Report("  every row counted by FindResultCount", times.Elapsed, times.Cpu,
+           QStringLiteral("(bounded memory)"));
     if (!arguments.contains(QStringLiteral("--no-record-count"))) {
         int records = 0;
         times = Best(1, [&] { records = find.RecordCount(); });
-        Report("  every row counted by RecordCount", times.Elapsed, times.Cpu, QStringLiteral("(for information)"));
-        BenchOut() << "    memory: " << QString::number(residentMB() - before, 'f', 1) << " MB more, as the data set "
+        Report("  every row counted by RecordCount", times.Elapsed, times.Cpu,
+               QStringLiteral("(for information)"));
+        BenchOut() << "    memory: " << QString::number(residentMB() - before, 'f', 1)
+                   << " MB more, as the data set "
                    << "holds its " << records << " rows" << Qt::endl;
     }
     ResetSearchFlags(global);
@@ -356,11 +373,15 @@ int main(int argc, char *argv[])
             fail(QStringLiteral("%1 pairs").arg(pairs));
     }
     if (plans)
-        explain(global.Database.Handle(), global.Database.SavedQueryText(QStringLiteral("FindMatchBySizePathTime")));
+        explain(global.Database.Handle(),
+                global.Database.SavedQueryText(QStringLiteral("FindMatchBySizePathTime")));
     comparison.RunComparison(disk, false, false, false, [] { return false; });
     comparison.OnDisk.First();
-    times = Best(3, [&] { comparison.ShowMatchesInLibrary(comparison.OnDisk.FieldByName(QStringLiteral("ID"))->AsInteger()); });
-    Report("  the catalogued matches of one disk entry", times.Elapsed, times.Cpu, QStringLiteral("(for information)"));
+    times = Best(3, [&] {
+        comparison.ShowMatchesInLibrary(comparison.OnDisk.FieldByName(QStringLiteral("ID"))->AsInteger());
+    });
+    Report("  the catalogued matches of one disk entry", times.Elapsed, times.Cpu,
+           QStringLiteral("(for information)"));
     comparison.ClearScratch();
     TVolumeServices::SetCurrent(nullptr);
     return 0;

@@ -3,13 +3,12 @@
 // facts (size, time, path). Both run on a warm cache. Built with the project, run by hand or
 // `make bench`. Arguments: a number of files (default 200,000) to try other sizes.
 
+#include "BenchSupport.h"
 #include "CatalogSchema.h"
 #include "Databases.h"
 #include "Queries.h"
 #include "VolumeServicesDouble.h"
 #include "dmGlobal.h"
-
-#include "BenchSupport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -17,7 +16,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
-
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -42,7 +40,8 @@ double cpuMs(int who)
 {
     rusage usage{};
     ::getrusage(who, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
 // Peak resident memory of this process so far, in MB.
@@ -67,7 +66,8 @@ quint32 next(quint32 &state)
 QByteArray name(quint32 &state, int number, bool folder)
 {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789_- ";
-    static const char *const extensions[] = {".txt", ".jpg", ".mp3", ".pdf", ".doc", ".c", ".h", ".tar.gz", ".JPG", ""};
+    static const char *const extensions[] = {".txt", ".jpg", ".mp3",    ".pdf", ".doc",
+                                             ".c",   ".h",   ".tar.gz", ".JPG", ""};
     const QByteArray extension = folder ? QByteArray() : QByteArray(extensions[next(state) % 10]);
     QByteArray result = QByteArray::number(number) + '_';
     const int length = 8 + int(next(state) % 33) - int(extension.size()) - int(result.size());
@@ -115,8 +115,9 @@ TTimes timeFind(const QString &root)
     QProcess find;
     QElapsedTimer timer;
     timer.start();
-    find.start(QStringLiteral("/bin/sh"),
-               {QStringLiteral("-c"), QStringLiteral("find '%1' -printf '%s %T@ %p\\n' > /dev/null").arg(root)});
+    find.start(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"), QStringLiteral("find '%1' -printf '%s %T@ %p\\n' > /dev/null").arg(root)});
     if (!find.waitForFinished(-1) || find.exitCode() != 0)
         fail(QStringLiteral("find failed"));
     return {MsSince(timer), cpuMs(RUSAGE_CHILDREN) - cpuBefore};
@@ -140,17 +141,19 @@ int main(int argc, char *argv[])
     QElapsedTimer timer;
     timer.start();
     const qint64 total = makeTree(QFile::encodeName(root), files);
-    BenchOut() << "tree: " << files << " files in " << Folders << " folders, made in " << QString::number(MsSince(timer) / 1000, 'f', 1)
-        << " s" << Qt::endl;
+    BenchOut() << "tree: " << files << " files in " << Folders << " folders, made in "
+               << QString::number(MsSince(timer) / 1000, 'f', 1) << " s" << Qt::endl;
 
     const QString path = CatalogSchema::DefaultFilePath();
     CatalogSchema::CreateFile(path);
-    TSession::Default().AddAlias(QString::fromUtf16(TGlobal::AliasName), QString::fromUtf16(TDatabase::DriverSqlite),
-                                 {QStringLiteral("DATABASE NAME=") + path, QStringLiteral("OPEN MODE=READ/WRITE")});
+    TSession::Default().AddAlias(
+        QString::fromUtf16(TGlobal::AliasName), QString::fromUtf16(TDatabase::DriverSqlite),
+        {QStringLiteral("DATABASE NAME=") + path, QStringLiteral("OPEN MODE=READ/WRITE")});
     TSession::Default().SaveConfigFile();
 
-    BenchOut() << qSetFieldWidth(46) << Qt::left << "operation (ms)" << qSetFieldWidth(12) << Qt::right << "elapsed"
-        << "processor" << qSetFieldWidth(0) << "   target" << Qt::endl;
+    BenchOut() << qSetFieldWidth(46) << Qt::left << "operation (ms)" << qSetFieldWidth(12) << Qt::right
+               << "elapsed"
+               << "processor" << qSetFieldWidth(0) << "   target" << Qt::endl;
 
     // The first run fills the cache; the best of three is find's time on a warm cache.
     timeFind(root);
@@ -181,7 +184,8 @@ int main(int argc, char *argv[])
 
         TQuery count;
         count.SetDatabase(&global.Database);
-        count.SetSQL({QStringLiteral("SELECT count(*), sum(CASE WHEN Folder THEN 0 ELSE Size END) FROM Entries")});
+        count.SetSQL(
+            {QStringLiteral("SELECT count(*), sum(CASE WHEN Folder THEN 0 ELSE Size END) FROM Entries")});
         count.Open();
         if (count.Fields(0)->AsLargeInt() != 1 + Folders + files || count.Fields(1)->AsLargeInt() != total)
             fail(QStringLiteral("the catalogue holds %1 entries of %2 bytes")
@@ -193,10 +197,12 @@ int main(int argc, char *argv[])
     TVolumeServices::SetCurrent(nullptr);
 
     Report("LoadDisk into a fresh catalogue", scan.Elapsed, scan.Cpu, QStringLiteral("<= 3 x find"));
-    BenchOut() << "    ratio scan / find: " << QString::number(scan.Elapsed / find.Elapsed, 'f', 2) << " elapsed, "
-        << QString::number(scan.Cpu / find.Cpu, 'f', 2) << " processor   (target <= 3)" << Qt::endl;
+    BenchOut() << "    ratio scan / find: " << QString::number(scan.Elapsed / find.Elapsed, 'f', 2)
+               << " elapsed, " << QString::number(scan.Cpu / find.Cpu, 'f', 2) << " processor   (target <= 3)"
+               << Qt::endl;
     BenchOut() << "    entries/s: " << qint64((1 + Folders + files) / (scan.Elapsed / 1000.0)) << Qt::endl;
-    BenchOut() << "    peak memory: " << QString::number(peakAfter, 'f', 1) << " MB (" << QString::number(peakBefore, 'f', 1)
-        << " MB before the scan)   (target < 100 MB)" << Qt::endl;
+    BenchOut() << "    peak memory: " << QString::number(peakAfter, 'f', 1) << " MB ("
+               << QString::number(peakBefore, 'f', 1) << " MB before the scan)   (target < 100 MB)"
+               << Qt::endl;
     return 0;
 }

@@ -2,8 +2,8 @@
 
 #include "Databases.h"
 #include "DefaultTypes.h"
-#include "SavedQueries.h"
 #include "Queries.h"
+#include "SavedQueries.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -71,7 +71,8 @@ QStringList TableStatements()
                        "Large BLOB, "
                        "Small BLOB)"),
         // A type's extensions go with it; a type that entries still use cannot go.
-        QStringLiteral("CREATE TABLE Ext (Name VARCHAR(4), ImageID SMALLINT REFERENCES Images(ImageID) ON DELETE CASCADE)"),
+        QStringLiteral("CREATE TABLE Ext (Name VARCHAR(4), ImageID SMALLINT REFERENCES Images(ImageID) ON "
+                       "DELETE CASCADE)"),
         QStringLiteral("CREATE INDEX \"Ext.ImageID\" ON Ext(ImageID)"),
         QStringLiteral("CREATE INDEX \"Ext.Name\" ON Ext(Name)"),
         QStringLiteral("CREATE TABLE Nfo (NameNFO VARCHAR(255), ForFolder BOOLEAN NOT NULL DEFAULT 0, "
@@ -91,7 +92,8 @@ constexpr int ApplicationId = 0x564E5821;
 
 QString notACatalogue(const TDatabase &database)
 {
-    return QCoreApplication::translate("CatalogSchema", "%1 is not a VOR-NEX catalogue.").arg(database.FileName());
+    return QCoreApplication::translate("CatalogSchema", "%1 is not a VOR-NEX catalogue.")
+        .arg(database.FileName());
 }
 
 // Steps from each older layout to the next; index 0 upgrades layout 1 to 2, and so on.
@@ -124,7 +126,8 @@ void CreateFile(const QString &path)
 {
     const QFileInfo target(path);
     if (!QDir().mkpath(target.absolutePath()))
-        throw EDatabaseError(QCoreApplication::translate("CatalogSchema", "Cannot create the folder %1").arg(target.absolutePath()));
+        throw EDatabaseError(QCoreApplication::translate("CatalogSchema", "Cannot create the folder %1")
+                                 .arg(target.absolutePath()));
     const QString building = path + QStringLiteral(".new");
     QFile::remove(building);
     {
@@ -143,7 +146,8 @@ void CreateFile(const QString &path)
     }
     if (!QFile::rename(building, path)) {
         QFile::remove(building);
-        throw EDatabaseError(QCoreApplication::translate("CatalogSchema", "Cannot create the catalogue %1").arg(path));
+        throw EDatabaseError(
+            QCoreApplication::translate("CatalogSchema", "Cannot create the catalogue %1").arg(path));
     }
 }
 
@@ -182,16 +186,19 @@ void Create(TDatabase &database)
         for (const TSavedQuery &query : CatalogSavedQueries())
             database.StoreSavedQuery(query.Name, query.Statement);
         for (const TDefaultType &type : DefaultTypes()) {
-            database.ExecSQL(QStringLiteral("INSERT INTO Images (ImageID, CD, Description, Large, Small) VALUES (?, ?, ?, ?, ?)"),
-                             {TVariant(type.ImageID), TVariant(type.CD), TVariant(type.Description),
-                              TVariant(DefaultPicture(type.ImageID, 32)), TVariant(DefaultPicture(type.ImageID, 16))});
+            database.ExecSQL(
+                QStringLiteral(
+                    "INSERT INTO Images (ImageID, CD, Description, Large, Small) VALUES (?, ?, ?, ?, ?)"),
+                {TVariant(type.ImageID), TVariant(type.CD), TVariant(type.Description),
+                 TVariant(DefaultPicture(type.ImageID, 32)), TVariant(DefaultPicture(type.ImageID, 16))});
             for (const QString &extension : type.Extensions)
                 database.ExecSQL(QStringLiteral("INSERT INTO Ext (Name, ImageID) VALUES (?, ?)"),
                                  {TVariant(extension), TVariant(type.ImageID)});
         }
         for (const TDefaultPattern &pattern : DefaultInfoPatterns())
-            database.ExecSQL(QStringLiteral("INSERT INTO Nfo (NameNFO, ForFolder, ForFile) VALUES (?, ?, ?)"),
-                             {TVariant(pattern.NameNFO), TVariant(pattern.ForFolder), TVariant(pattern.ForFile)});
+            database.ExecSQL(
+                QStringLiteral("INSERT INTO Nfo (NameNFO, ForFolder, ForFile) VALUES (?, ?, ?)"),
+                {TVariant(pattern.NameNFO), TVariant(pattern.ForFolder), TVariant(pattern.ForFile)});
         database.ExecSQL(QStringLiteral("PRAGMA application_id = %1").arg(ApplicationId));
         database.ExecSQL(QStringLiteral("PRAGMA user_version = %1").arg(Version));
     });
@@ -203,13 +210,14 @@ void CheckAndUpgrade(TDatabase &database)
     if (pragmaValue(database, QStringLiteral("application_id")) != ApplicationId || version <= 0)
         throw EDatabaseError(notACatalogue(database));
     if (version > Version)
-        throw EDatabaseError(QCoreApplication::translate("CatalogSchema",
-                                                         "The catalogue %1 was written by a newer version of VOR-NEX "
-                                                         "(layout %2; this program knows layouts up to %3). "
-                                                         "It has been left as it is.")
-                                 .arg(database.FileName())
-                                 .arg(version)
-                                 .arg(Version));
+        throw EDatabaseError(
+            QCoreApplication::translate("CatalogSchema",
+                                        "The catalogue %1 was written by a newer version of VOR-NEX "
+                                        "(layout %2; this program knows layouts up to %3). "
+                                        "It has been left as it is.")
+                .arg(database.FileName())
+                .arg(version)
+                .arg(Version));
     if (version == Version)
         return;
     database.RunInTransaction([&database, version] {

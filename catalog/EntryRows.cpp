@@ -15,21 +15,17 @@ QString LowerAfterFirst(const QString &name)
 }
 
 TEntryRows::TEntryRows(TDataSet &table)
-    : FTable(table)
-    , FName(table.FieldByName(QStringLiteral("Name")))
-    , FModified(table.FieldByName(QStringLiteral("Modified")))
-    , FFullPath(table.FieldByName(QStringLiteral("FullPath")))
-    , FParent(table.FieldByName(QStringLiteral("Parent")))
-    , FCD(table.FieldByName(QStringLiteral("CD")))
-    , FFolder(table.FieldByName(QStringLiteral("Folder")))
-    , FImageID(table.FieldByName(QStringLiteral("ImageID")))
-    , FSize(table.FieldByName(QStringLiteral("Size")))
-    , FID(table.FieldByName(QStringLiteral("ID")))
-{
-}
+    : FTable(table), FName(table.FieldByName(QStringLiteral("Name"))),
+      FModified(table.FieldByName(QStringLiteral("Modified"))),
+      FFullPath(table.FieldByName(QStringLiteral("FullPath"))),
+      FParent(table.FieldByName(QStringLiteral("Parent"))), FCD(table.FieldByName(QStringLiteral("CD"))),
+      FFolder(table.FieldByName(QStringLiteral("Folder"))),
+      FImageID(table.FieldByName(QStringLiteral("ImageID"))),
+      FSize(table.FieldByName(QStringLiteral("Size"))), FID(table.FieldByName(QStringLiteral("ID")))
+{}
 
-int TEntryRows::Append(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent, int cd,
-                       int imageId)
+int TEntryRows::Append(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent,
+                       int cd, int imageId)
 {
     FTable.Append();
     try {

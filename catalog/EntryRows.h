@@ -19,7 +19,8 @@ public:
 
     // Appends and posts the row of one directory entry (its name as found) below parent; fullPath
     // is its folder's path below the volume root ("" in the root). Gives the new row's ID.
-    int Append(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent, int cd, int imageId);
+    int Append(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent, int cd,
+               int imageId);
     // Once everything below a folder is written: its size on its row.
     void SetFolderSize(const TBookmark &row, qint64 size);
 

@@ -5,9 +5,8 @@
 #include "SqliteStatements.h"
 #include "dmGlobal.h"
 
-#include <sqlite3.h>
-
 #include <mutex>
+#include <sqlite3.h>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -20,7 +19,8 @@ struct TFindCount::TRun
     bool Cancelled = false;
 };
 
-TFindCount::TFindCount(QObject *parent) : QObject(parent) {}
+TFindCount::TFindCount(QObject *parent) : QObject(parent)
+{}
 
 TFindCount::~TFindCount()
 {
@@ -47,7 +47,8 @@ void TFindCount::Start(TGlobal &global)
     Cancel();
     // Everything the thread needs is copied here: the data module is not to be touched from it.
     const QByteArray file = global.Database.FileName().toUtf8();
-    const QString sql = QStringLiteral("SELECT count(*) FROM (\n") + global.FindDialog.Text() + QStringLiteral("\n)");
+    const QString sql =
+        QStringLiteral("SELECT count(*) FROM (\n") + global.FindDialog.Text() + QStringLiteral("\n)");
     std::vector<std::pair<QString, TVariant>> params;
     for (int i = 0; i < global.FindDialog.Params().Count(); ++i) {
         const TParam *param = global.FindDialog.Params().Items(i);
@@ -77,7 +78,8 @@ void TFindCount::Start(TGlobal &global)
         sqlite3 *handle = nullptr;
         qint64 rows = 0;
         QString failure;
-        if (sqlite3_open_v2(file.constData(), &handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        if (sqlite3_open_v2(file.constData(), &handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
+            SQLITE_OK) {
             failure = QString::fromUtf8(handle ? sqlite3_errmsg(handle) : "out of memory");
         } else {
             sqlite3_busy_timeout(handle, 2000);

@@ -62,7 +62,8 @@ void ApplyFindCriteria(TGlobal &global, const TFindCriteria &criteria)
         const QDate to = criteria.Modified->To;
         param(global, u"t3")->SetAsBoolean(false);
         param(global, u"daten")->SetAsDateTime(TDateTime::FromParts(from.year(), from.month(), from.day()));
-        param(global, u"datek")->SetAsDateTime(TDateTime::FromParts(to.year(), to.month(), to.day(), 23, 59, 59, 999));
+        param(global, u"datek")
+            ->SetAsDateTime(TDateTime::FromParts(to.year(), to.month(), to.day(), 23, 59, 59, 999));
     }
 
     switch (criteria.SizeRelation) {
@@ -95,15 +96,16 @@ void ApplyFindCriteria(TGlobal &global, const TFindCriteria &criteria)
 
 bool IsVolumePicture(TGlobal &global, int imageId)
 {
-    TSqliteStatement statement(global.Database.Handle(), QStringLiteral("SELECT CD FROM Images WHERE ImageID = ?"));
+    TSqliteStatement statement(global.Database.Handle(),
+                               QStringLiteral("SELECT CD FROM Images WHERE ImageID = ?"));
     statement.Bind(1, TVariant(qint32(imageId)));
     return statement.Step() && statement.ColumnInt64(0) != 0;
 }
 
 qint64 FindResultCount(TGlobal &global)
 {
-    TSqliteStatement statement =
-        boundStatement(global, QStringLiteral("SELECT count(*) FROM (\n") + global.FindDialog.Text() + QStringLiteral("\n)"));
+    TSqliteStatement statement = boundStatement(global, QStringLiteral("SELECT count(*) FROM (\n") +
+                                                            global.FindDialog.Text() + QStringLiteral("\n)"));
     return statement.Step() ? statement.ColumnInt64(0) : 0;
 }
 

@@ -8,7 +8,6 @@
 
 namespace {
 
-
 QString withSlash(const QString &path)
 {
     return path.endsWith(u'/') ? path : path + u'/';
@@ -31,9 +30,10 @@ TFolderComparison::TFolderComparison(TGlobal &global) : FGlobal(global)
 {
     setUp(Temp, global, QStringLiteral("Temp"));
     Temp.SetTableName(QStringLiteral("Temp_Entry"));
-    Temp.SetFieldNames({QStringLiteral("ID"), QStringLiteral("Parent"), QStringLiteral("Name"), QStringLiteral("Size"),
-                        QStringLiteral("Modified"), QStringLiteral("ImageID"), QStringLiteral("CD"),
-                        QStringLiteral("Description"), QStringLiteral("Folder"), QStringLiteral("FullPath")});
+    Temp.SetFieldNames({QStringLiteral("ID"), QStringLiteral("Parent"), QStringLiteral("Name"),
+                        QStringLiteral("Size"), QStringLiteral("Modified"), QStringLiteral("ImageID"),
+                        QStringLiteral("CD"), QStringLiteral("Description"), QStringLiteral("Folder"),
+                        QStringLiteral("FullPath")});
 
     setUp(ClearTemp, global, QStringLiteral("ClearTemp"));
     ClearTemp.SetSQL({QStringLiteral("DELETE"), QStringLiteral("FROM Temp_Entry")});
@@ -42,20 +42,24 @@ TFolderComparison::TFolderComparison(TGlobal &global) : FGlobal(global)
 
     // The root of the scan has no parent and is never listed.
     setUp(OnDisk, global, QStringLiteral("OnDisk"));
-    OnDisk.SetSQL({QStringLiteral("SELECT DISTINCT Name, Temp_Entry.ID AS ID, ImageID, FullPath, Size, Modified"),
-                   QStringLiteral("FROM Temp_Entry INNER JOIN MatchedEntries ON (Temp_Entry.ID = MatchedEntries.MatchedID)"),
-                   QStringLiteral("WHERE (Temp_Entry.Parent <> 0)")});
+    OnDisk.SetSQL(
+        {QStringLiteral("SELECT DISTINCT Name, Temp_Entry.ID AS ID, ImageID, FullPath, Size, Modified"),
+         QStringLiteral(
+             "FROM Temp_Entry INNER JOIN MatchedEntries ON (Temp_Entry.ID = MatchedEntries.MatchedID)"),
+         QStringLiteral("WHERE (Temp_Entry.Parent <> 0)")});
     dsOnDisk.SetName(QStringLiteral("dsOnDisk"));
     dsOnDisk.SetDataSet(&OnDisk);
 
     // An entry in the root of its volume has no FullPath: it is shown in the volume's root rather
     // than nowhere.
     setUp(InLib, global, QStringLiteral("InLib"));
-    InLib.SetSQL({QStringLiteral("SELECT Entries.ID, Name, Size, Modified, CDs.VolumeLabel || ':\\' || IFNULL(FullPath, '') AS CDPath, "
-                                 "Entries.ImageID AS ImageID"),
-                  QStringLiteral("FROM (Entries INNER JOIN MatchedEntries ON (Entries.ID = MatchedEntries.EntryID))"),
-                  QStringLiteral("         INNER JOIN CDs ON (Entries.CD = CDs.ID)"),
-                  QStringLiteral("WHERE (MatchedEntries.MatchedID = :id) AND (Parent <> 0)")});
+    InLib.SetSQL(
+        {QStringLiteral("SELECT Entries.ID, Name, Size, Modified, CDs.VolumeLabel || ':\\' || "
+                        "IFNULL(FullPath, '') AS CDPath, "
+                        "Entries.ImageID AS ImageID"),
+         QStringLiteral("FROM (Entries INNER JOIN MatchedEntries ON (Entries.ID = MatchedEntries.EntryID))"),
+         QStringLiteral("         INNER JOIN CDs ON (Entries.CD = CDs.ID)"),
+         QStringLiteral("WHERE (MatchedEntries.MatchedID = :id) AND (Parent <> 0)")});
     dsInLib.SetName(QStringLiteral("dsInLib"));
     dsInLib.SetDataSet(&InLib);
 
@@ -112,7 +116,8 @@ bool TFolderComparison::RunComparison(const QString &folder, bool byPath, bool b
         if (const std::optional<TFolderLocation> location = TVolumeServices::Current().LocateFolder(folder)) {
             QString root = location->VolumeRoot;
             if (!FVolumeRoot.isEmpty()) {
-                const std::optional<TFolderLocation> given = TVolumeServices::Current().LocateFolder(FVolumeRoot);
+                const std::optional<TFolderLocation> given =
+                    TVolumeServices::Current().LocateFolder(FVolumeRoot);
                 root = given ? given->Folder : FVolumeRoot;
             }
             const QString path = withSlash(location->Folder);
@@ -159,7 +164,8 @@ void TFolderComparison::ScanFolderToTemp(const QString &path, int parent, qint64
     TEntryRows rows(Temp);
     for (const TDirEntry &entry : *entries) {
         const QString found = FileNameToText(entry.Name);
-        const int rowId = rows.Append(entry, found, fullPath, parent, volume, entry.IsDirectory ? 1 : ImageIDForFile(found));
+        const int rowId = rows.Append(entry, found, fullPath, parent, volume,
+                                      entry.IsDirectory ? 1 : ImageIDForFile(found));
         if (entry.IsDirectory) {
             const int folderId = rowId;
             const TBookmark row = Temp.GetBookmark();
@@ -216,15 +222,16 @@ void TFolderComparison::ForEachPair(const std::function<void(const TSqliteStatem
 {
     TSqliteStatement pairs(
         FGlobal.Database.Handle(),
-        QStringLiteral("SELECT Temp_Entry.FullPath, Temp_Entry.Name, Entries.ID, "
-                       "CDs.VolumeLabel || ':\\' || IFNULL(Entries.FullPath, '') AS CDPath, Entries.Name, Entries.Size, "
-                       "Entries.Modified "
-                       "FROM MatchedEntries "
-                       "INNER JOIN Temp_Entry ON Temp_Entry.ID = MatchedEntries.MatchedID "
-                       "INNER JOIN Entries ON Entries.ID = MatchedEntries.EntryID "
-                       "INNER JOIN CDs ON CDs.ID = Entries.CD "
-                       "WHERE Temp_Entry.Parent <> 0 AND Entries.Parent <> 0 "
-                       "ORDER BY IFNULL(Temp_Entry.FullPath, ''), Temp_Entry.Name, Temp_Entry.ID, Entries.ID"));
+        QStringLiteral(
+            "SELECT Temp_Entry.FullPath, Temp_Entry.Name, Entries.ID, "
+            "CDs.VolumeLabel || ':\\' || IFNULL(Entries.FullPath, '') AS CDPath, Entries.Name, Entries.Size, "
+            "Entries.Modified "
+            "FROM MatchedEntries "
+            "INNER JOIN Temp_Entry ON Temp_Entry.ID = MatchedEntries.MatchedID "
+            "INNER JOIN Entries ON Entries.ID = MatchedEntries.EntryID "
+            "INNER JOIN CDs ON CDs.ID = Entries.CD "
+            "WHERE Temp_Entry.Parent <> 0 AND Entries.Parent <> 0 "
+            "ORDER BY IFNULL(Temp_Entry.FullPath, ''), Temp_Entry.Name, Temp_Entry.ID, Entries.ID"));
     while (pairs.Step())
         onRow(pairs);
 }

@@ -7,7 +7,6 @@
 
 #include <QHash>
 #include <QString>
-
 #include <array>
 #include <functional>
 
@@ -78,7 +77,8 @@ public:
     // gives only the root row), runs the saved query the three choices name, and opens OnDisk and
     // InLib. True when anything matched. Raises EStopComparing when checkStop asks: Temp_Entry
     // keeps what was written, the query does not run, and OnDisk and InLib are left as they were.
-    bool RunComparison(const QString &folder, bool byPath, bool bySize, bool byTime, const TCheckStop &checkStop);
+    bool RunComparison(const QString &folder, bool byPath, bool bySize, bool byTime,
+                       const TCheckStop &checkStop);
     // Walks path (a folder ending in "/") into Temp below parent; total gets its files' sizes.
     // FullPath is the part of path below the volume root (RunComparison finds it).
     void ScanFolderToTemp(const QString &path, int parent, qint64 &total, int volume);

@@ -6,12 +6,10 @@
 #include <QCoreApplication>
 #include <QStringDecoder>
 #include <QStringList>
-
 #include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -47,7 +45,8 @@ QByteArray joined(const QByteArray &root, const QList<QByteArray> &names)
 // A NUL would end the path early when the system reads it, so it is no part of any name.
 bool isPlainName(const QString &name)
 {
-    return !name.isEmpty() && name != u"." && name != u".." && !name.contains(u'/') && !name.contains(QChar(0));
+    return !name.isEmpty() && name != u"." && name != u".." && !name.contains(u'/') &&
+           !name.contains(QChar(0));
 }
 
 char lowerAscii(char c)
@@ -103,7 +102,8 @@ std::optional<QByteArray> findIgnoringCase(int folder, const QByteArray &name)
     std::optional<QByteArray> found;
     while (const dirent *item = ::readdir(dir)) {
         const QByteArray entry(item->d_name);
-        if (entry != "." && entry != ".." && equalIgnoringAsciiCase(entry, name) && (!found || entry < *found))
+        if (entry != "." && entry != ".." && equalIgnoringAsciiCase(entry, name) &&
+            (!found || entry < *found))
             found = entry;
     }
     ::closedir(dir);
@@ -376,7 +376,8 @@ std::optional<QByteArray> readAtMost(int file, qsizetype limit)
 
 } // namespace
 
-std::optional<QByteArray> InfoFilePath(const QString &rootPath, const QString &folder, const QString &infoName)
+std::optional<QByteArray> InfoFilePath(const QString &rootPath, const QString &folder,
+                                       const QString &infoName)
 {
     QStringList names;
     if (!folder.isEmpty()) {

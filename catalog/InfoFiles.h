@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <optional>
 
 // Info files are text files on a volume whose content becomes the description of a folder or a

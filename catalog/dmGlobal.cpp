@@ -38,7 +38,8 @@ TGlobal::TGlobal(const QString &catalogueFile)
         Database.SetParams({QStringLiteral("USER NAME=Admin")});
     } else {
         Database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
-        Database.SetParams({QStringLiteral("DATABASE NAME=") + catalogueFile, QStringLiteral("USER NAME=Admin")});
+        Database.SetParams(
+            {QStringLiteral("DATABASE NAME=") + catalogueFile, QStringLiteral("USER NAME=Admin")});
     }
     Database.SetDatabaseName(QString::fromUtf16(DatabaseName));
     Database.SetSessionName(QString::fromUtf16(SessionName));
@@ -125,8 +126,10 @@ void TGlobal::SetUpDataSets()
     Images2.SetFiltered(true);
     Images2.SetIndexFieldNames(QStringLiteral("ImageID"));
     Images2.BeforePost = TDataSetNotifyEvent([this](TDataSet *dataSet) { ImagesBeforePost(dataSet); }, this);
-    Images2.OnDeleteError = TDataSetErrorEvent(
-        [this](TDataSet *dataSet, EDatabaseError &error, TDataAction &action) { Images2DeleteError(dataSet, error, action); }, this);
+    Images2.OnDeleteError =
+        TDataSetErrorEvent([this](TDataSet *dataSet, EDatabaseError &error,
+                                  TDataAction &action) { Images2DeleteError(dataSet, error, action); },
+                           this);
     dsImages2.SetName(QStringLiteral("dsImages2"));
     dsImages2.SetDataSet(&Images2);
 
@@ -140,7 +143,8 @@ void TGlobal::SetUpDataSets()
     Extention.SetIndexFieldNames(QStringLiteral("ImageID"));
     Extention.SetMasterSource(&dsImages2);
     Extention.SetMasterFields(QStringLiteral("ImageID"));
-    Extention.BeforePost = TDataSetNotifyEvent([this](TDataSet *dataSet) { ExtentionBeforePost(dataSet); }, this);
+    Extention.BeforePost =
+        TDataSetNotifyEvent([this](TDataSet *dataSet) { ExtentionBeforePost(dataSet); }, this);
 
     table(NFO, QStringLiteral("NFO"), QStringLiteral("Nfo"));
 
@@ -151,14 +155,18 @@ void TGlobal::SetUpDataSets()
     table(ForProperties, QStringLiteral("ForProperties"), entries);
     ForProperties.SetIndexName(QStringLiteral("PrimaryKey"));
     ForProperties.SetFieldNames({QStringLiteral("ID"), QStringLiteral("Description"), QStringLiteral("Name"),
-                                 QStringLiteral("Size"), QStringLiteral("Modified"), QStringLiteral("ImageID"),
-                                 QStringLiteral("CD"), QStringLiteral("FullPath"), QStringLiteral("Parent")});
+                                 QStringLiteral("Size"), QStringLiteral("Modified"),
+                                 QStringLiteral("ImageID"), QStringLiteral("CD"), QStringLiteral("FullPath"),
+                                 QStringLiteral("Parent")});
     ForProperties.AddCalculatedField(QStringLiteral("LocatedIn"), TFieldType::String, 255);
     ForProperties.AfterOpen = TDataSetNotifyEvent(
         [this](TDataSet *dataSet) {
-            dataSet->FieldByName(QStringLiteral("Size"))->SetDisplayFormat(QStringLiteral("#,###,###,### bytes"));
+            dataSet->FieldByName(QStringLiteral("Size"))
+                ->SetDisplayFormat(QStringLiteral("#,###,###,### bytes"));
             dataSet->FieldByName(QStringLiteral("LocatedIn"))->OnGetText = TFieldGetTextEvent(
-                [this](TField *sender, QString &text, bool displayText) { ForPropertiesLocatedInGetText(sender, text, displayText); },
+                [this](TField *sender, QString &text, bool displayText) {
+                    ForPropertiesLocatedInGetText(sender, text, displayText);
+                },
                 this);
         },
         this);
@@ -175,35 +183,42 @@ void TGlobal::SetUpDataSets()
     ImageProperties.SetMasterSource(&dsProperties);
     ImageProperties.SetMasterFields(QStringLiteral("ImageID"));
     ImageProperties.SetReadOnly(true);
-    ImageProperties.SetFieldNames({QStringLiteral("ImageID"), QStringLiteral("Description"), QStringLiteral("Large")});
+    ImageProperties.SetFieldNames(
+        {QStringLiteral("ImageID"), QStringLiteral("Description"), QStringLiteral("Large")});
 
     table(TEMP_CD, QStringLiteral("TEMP_CD"), QStringLiteral("TEMP_CD"));
     TEMP_CD.SetExclusive(true);
     TEMP_CD.SetFieldNames({QStringLiteral("ID")});
 
     bind(FindEx, QStringLiteral("FindEx"));
-    FindEx.SetSQL({QStringLiteral("select ImageID"), QStringLiteral("from Ext"), QStringLiteral("where Name = :str")});
+    FindEx.SetSQL(
+        {QStringLiteral("select ImageID"), QStringLiteral("from Ext"), QStringLiteral("where Name = :str")});
 
     // A volume can be deeper than the engine follows cascading deletes, so its folders are first
     // unlinked from their parents (files have no children to cascade to) and then everything is
     // deleted by volume: nothing of it is left at any depth, and the root's CDs row goes with the
     // root. Both run as one script, whole or not at all.
     bind(DeleteCD, QStringLiteral("DeleteCD"));
-    DeleteCD.SetSQL({QStringLiteral("UPDATE Entries SET Parent = NULL WHERE CD = :cd AND ID <> :cd AND Folder <> 0;"),
-                     QStringLiteral("DELETE FROM Entries"),
-                     QStringLiteral("WHERE (Entries.Parent = :cd) OR (Entries.ID = :cd) OR (Entries.CD = :cd)")});
+    DeleteCD.SetSQL(
+        {QStringLiteral("UPDATE Entries SET Parent = NULL WHERE CD = :cd AND ID <> :cd AND Folder <> 0;"),
+         QStringLiteral("DELETE FROM Entries"),
+         QStringLiteral("WHERE (Entries.Parent = :cd) OR (Entries.ID = :cd) OR (Entries.CD = :cd)")});
 
     // Name patterns use * and ? and ignore letter case; % and _ typed by the user are themselves.
     bind(FindDialog, QStringLiteral("FindDialog"));
     FindDialog.SetSQL({
-        QStringLiteral("SELECT Entries.ID, Entries.Name, CDs.VolumeLabel || ':\\' || IFNULL(FullPath, '') AS InFolder, Size, "
-                       "Images.Description AS Type, Modified, Images.ImageID, Entries.Description, CDs.VolumeLabel AS VL, "
+        QStringLiteral("SELECT Entries.ID, Entries.Name, CDs.VolumeLabel || ':\\' || IFNULL(FullPath, '') AS "
+                       "InFolder, Size, "
+                       "Images.Description AS Type, Modified, Images.ImageID, Entries.Description, "
+                       "CDs.VolumeLabel AS VL, "
                        "CDs.SerialNum AS SN, Parent"),
-        QStringLiteral("FROM (Entries INNER JOIN CDs ON Entries.CD = CDs.ID) INNER JOIN Images ON Entries.ImageID = Images.ImageID"),
+        QStringLiteral("FROM (Entries INNER JOIN CDs ON Entries.CD = CDs.ID) INNER JOIN Images ON "
+                       "Entries.ImageID = Images.ImageID"),
         // Conditions are tested in the order written and every entry is read: the name, which
         // most entries fail, comes first, and the volume and type are tested on the entry itself
         // (the same values as its joined rows'), before its volume and type rows are looked up.
-        QStringLiteral("WHERE (:t12 OR (Entries.Name LIKE replace(replace(replace(replace(replace(:name, '\\', '\\\\'), '%', '\\%'), "
+        QStringLiteral("WHERE (:t12 OR (Entries.Name LIKE replace(replace(replace(replace(replace(:name, "
+                       "'\\', '\\\\'), '%', '\\%'), "
                        "'_', '\\_'), '*', '%'), '?', '_') ESCAPE '\\')) AND"),
         QStringLiteral("(:t11 OR (Entries.Name = :name COLLATE NOCASE)) AND"),
         QStringLiteral("(NOT :t0 OR (Entries.Parent <> 0)) AND"),
@@ -256,8 +271,8 @@ void TGlobal::OpenProperties()
 
 void TGlobal::ForPropertiesLocatedInGetText(TField *, QString &text, bool)
 {
-    text = CDProperties.FieldByName(QStringLiteral("VolumeLabel"))->AsString() + QStringLiteral(":\\")
-           + ForProperties.FieldByName(QStringLiteral("FullPath"))->AsString();
+    text = CDProperties.FieldByName(QStringLiteral("VolumeLabel"))->AsString() + QStringLiteral(":\\") +
+           ForProperties.FieldByName(QStringLiteral("FullPath"))->AsString();
 }
 
 void TGlobal::ImagesBeforePost(TDataSet *dataSet)
@@ -283,7 +298,8 @@ void TGlobal::Images2DeleteError(TDataSet *, EDatabaseError &error, TDataAction 
     // failure (a locked catalogue, say) is reported as it is.
     if (!error.Message().contains(QStringLiteral("FOREIGN KEY"), Qt::CaseInsensitive))
         return;
-    TMessageBox::Show(nullptr, QCoreApplication::translate("TGlobal", "This image is in use and can not be deleted."),
-                      QCoreApplication::translate("TGlobal", "Information"), QMessageBox::Ok, QMessageBox::Information);
+    TMessageBox::Show(
+        nullptr, QCoreApplication::translate("TGlobal", "This image is in use and can not be deleted."),
+        QCoreApplication::translate("TGlobal", "Information"), QMessageBox::Ok, QMessageBox::Information);
     action = TDataAction::Abort;
 }

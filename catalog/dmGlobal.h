@@ -8,7 +8,6 @@
 
 #include <QHash>
 #include <QString>
-
 #include <functional>
 
 class TGlobal;

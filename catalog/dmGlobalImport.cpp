@@ -1,10 +1,9 @@
 // Importing the descriptions of a volume from the info files on its disk.
 
-#include "dmGlobal.h"
-
 #include "InfoFiles.h"
 #include "MessageBoxes.h"
 #include "VolumeServices.h"
+#include "dmGlobal.h"
 
 #include <QCoreApplication>
 
@@ -76,13 +75,16 @@ QList<TSkippedInfoFile> TGlobal::LoadDescriptions(int cd, const QString &rootPat
         auto confirmed = [&](const QString &infoName, const QString &name) {
             if (processAll || fileNamePart(infoName).compare(fileNamePart(name), Qt::CaseInsensitive) == 0)
                 return true;
-            const QString text = QCoreApplication::translate(
-                                     "TGlobal", "A suspicious file name and description file name mathcing found:\r\n%1\r\n%2\r\n"
-                                                "Select CANCEL to skip this file\r\nSelect YES to process all suspicious file\r\n"
-                                                "Select NO to process this file")
-                                     .arg(infoName, name);
-            switch (TMessageBox::Show(nullptr, text, QCoreApplication::translate("TGlobal", "Suspicious description file name"),
-                                      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Question)) {
+            const QString text =
+                QCoreApplication::translate(
+                    "TGlobal",
+                    "A suspicious file name and description file name mathcing found:\r\n%1\r\n%2\r\n"
+                    "Select CANCEL to skip this file\r\nSelect YES to process all suspicious file\r\n"
+                    "Select NO to process this file")
+                    .arg(infoName, name);
+            switch (TMessageBox::Show(
+                nullptr, text, QCoreApplication::translate("TGlobal", "Suspicious description file name"),
+                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Question)) {
             case QMessageBox::Yes:
                 processAll = true;
                 return true;

@@ -1,18 +1,15 @@
 // The walk of a volume into the catalogue: the data module's cataloguing operations.
 
-#include "dmGlobal.h"
-
 #include "EntryRows.h"
 #include "FileNames.h"
 #include "MessageBoxes.h"
 #include "VolumeServices.h"
+#include "dmGlobal.h"
 
 #include <QCoreApplication>
-
 #include <cmath>
 
 namespace {
-
 
 QString lowerAscii(const QString &text)
 {
@@ -126,7 +123,8 @@ void TGlobal::LoadFolder(const QString &path, int parentId, qint64 &total, int c
     TEntryRows rows(Main);
     for (const TDirEntry &entry : *entries) {
         const QString found = FileNameToText(entry.Name);
-        const int rowId = rows.Append(entry, found, fullPath, parentId, cd, entry.IsDirectory ? 1 : ImageIDForFile(found));
+        const int rowId =
+            rows.Append(entry, found, fullPath, parentId, cd, entry.IsDirectory ? 1 : ImageIDForFile(found));
         if (entry.IsDirectory) {
             const int folderId = rowId;
             const TBookmark row = Main.GetBookmark();
@@ -166,7 +164,8 @@ bool TGlobal::DoProgress(TProgressKind kind)
     // A volume whose size is unknown reports 0 % and no estimate; the fraction never passes 1.
     const double x = FCapacity > 0 ? std::min(1.0, double(FBytesDone) / double(FCapacity)) : 0.0;
     FLastReportTick = now;
-    const int secondsLeft = x != 0.0 && sinceStart >= 20000 ? roundEven((1.0 - x) * sinceStart / x * 0.0002) * 5 : -1;
+    const int secondsLeft =
+        x != 0.0 && sinceStart >= 20000 ? roundEven((1.0 - x) * sinceStart / x * 0.0002) * 5 : -1;
     CommitScan(now);
     return OnProgress ? OnProgress(this, roundEven(x * 100.0), secondsLeft) : false;
 }
@@ -202,12 +201,12 @@ int TGlobal::LoadDisk(const QString &rootPath, const QString &name, int pictureI
     CDs2.Open();
     const bool known = CDs2.FindKey({TVariant(serial)});
     if (known && !force) {
-        const QString question = QCoreApplication::translate(
-            "TGlobal", "This disk is already in the library.\r\nUpdating the library will drop all\r\nmanually edited file "
-                       "descriprtions\r\nSelect OK to proceeed updating anyway");
+        const QString question =
+            QCoreApplication::translate("TGlobal", "This disk is already in the library.\r\nUpdating the "
+                                                   "library will drop all\r\nmanually edited file "
+                                                   "descriprtions\r\nSelect OK to proceeed updating anyway");
         if (TMessageBox::Show(nullptr, question, QCoreApplication::translate("TGlobal", "Warning"),
-                              QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Warning)
-            != QMessageBox::Ok)
+                              QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Warning) != QMessageBox::Ok)
             return -1;
     }
     const int replaced = known ? CDs2.FieldByName(QStringLiteral("ID"))->AsInteger() : 0;
@@ -272,9 +271,11 @@ QList<TDriveLine> TGlobal::GetDrives()
         QString label;
         QString serial;
         if (drive.HasVolume && GetVolumeInfo(drive.RootPath, label, serial))
-            lines.append({drive.RootPath + u':' + serial, label.isEmpty() ? QStringLiteral("no label") : label, drive.RootPath});
+            lines.append({drive.RootPath + u':' + serial,
+                          label.isEmpty() ? QStringLiteral("no label") : label, drive.RootPath});
         else
-            lines.append({drive.RootPath + QStringLiteral(":         "), QStringLiteral("[audio or no disk]"), QString()});
+            lines.append({drive.RootPath + QStringLiteral(":         "), QStringLiteral("[audio or no disk]"),
+                          QString()});
         if (OnProgress && OnProgress(this, int(i * 100 / drives.size()), 0))
             break;
     }

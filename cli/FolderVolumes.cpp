@@ -3,7 +3,6 @@
 #include "FileNames.h"
 
 #include <QFileInfo>
-
 #include <sys/stat.h>
 
 namespace {
@@ -26,7 +25,8 @@ quint32 folderSerial(const QString &path)
 
 } // namespace
 
-TFolderVolumes::TFolderVolumes(TVolumeServices &system, QString rootPath) : FSystem(system), FRootPath(std::move(rootPath))
+TFolderVolumes::TFolderVolumes(TVolumeServices &system, QString rootPath)
+    : FSystem(system), FRootPath(std::move(rootPath))
 {
     const QString parent = FRootPath == u"/" ? FRootPath : FRootPath + QStringLiteral("/..");
     const std::optional<quint64> device = FSystem.DeviceOf(FRootPath);

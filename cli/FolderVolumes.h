@@ -19,7 +19,10 @@ public:
     std::optional<TVolumeInfo> VolumeInformation(const QString &rootPath) override;
     std::optional<qint64> DiskSize(const QString &rootPath) override;
     TMountWatcher *NewMountWatcher(QObject *parent) override { return FSystem.NewMountWatcher(parent); }
-    std::optional<QList<TDirEntry>> ListDirectory(const QString &path) override { return FSystem.ListDirectory(path); }
+    std::optional<QList<TDirEntry>> ListDirectory(const QString &path) override
+    {
+        return FSystem.ListDirectory(path);
+    }
     quint32 TickCount() override { return FSystem.TickCount(); }
     std::optional<quint64> DeviceOf(const QString &path) override { return FSystem.DeviceOf(path); }
 

@@ -13,7 +13,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTextStream>
-
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -223,8 +222,8 @@ TOptions parse(const QStringList &args)
             if (!date.isValid())
                 throw EUsage(QStringLiteral("%1 needs a date as YYYY-MM-DD").arg(arg));
             (arg == u"--from" ? options.From : options.To) = date;
-        } else if (arg == u"--size" && i + 1 < args.size() && !args[i + 1].isEmpty()
-                   && QStringView(u"=<>").contains(args[i + 1][0])) {
+        } else if (arg == u"--size" && i + 1 < args.size() && !args[i + 1].isEmpty() &&
+                   QStringView(u"=<>").contains(args[i + 1][0])) {
             // find's relation and number, as "> 100" or ">100"; matches' --size is a switch.
             QString relation = value(i);
             QString kb = relation.mid(1);
@@ -235,7 +234,7 @@ TOptions parse(const QStringList &args)
             kb.trimmed().toLongLong(&ok);
             if (!ok)
                 throw EUsage(QStringLiteral("--size needs =, < or > and a whole number of KB"));
-            options.SizeRelation = relation == u"=" ? TSizeRelation::Equal
+            options.SizeRelation = relation == u"="   ? TSizeRelation::Equal
                                    : relation == u"<" ? TSizeRelation::AtMost
                                                       : TSizeRelation::AtLeast;
             options.SizeKB = kb;
@@ -329,12 +328,14 @@ int scan(TGlobal &global, const TOptions &options, TVolumeServices &system)
     bool force = options.Force;
     if (!force && global.CDs2.FindKey({TVariant(serial)})) {
         if (!interactive()) {
-            err() << "vor-nex-cli: the volume " << serial << " is already in the catalogue; use --force to replace it\n";
+            err() << "vor-nex-cli: the volume " << serial
+                  << " is already in the catalogue; use --force to replace it\n";
             return ecNothing;
         }
-        const QString answer = ask(QStringLiteral("The volume %1 is already in the catalogue. Replacing it drops the "
-                                                  "descriptions edited by hand. Replace it? [y/N] ")
-                                       .arg(serial));
+        const QString answer =
+            ask(QStringLiteral("The volume %1 is already in the catalogue. Replacing it drops the "
+                               "descriptions edited by hand. Replace it? [y/N] ")
+                    .arg(serial));
         if (!answer.startsWith(u'y'))
             return ecNothing;
         force = true;
@@ -354,7 +355,8 @@ int scan(TGlobal &global, const TOptions &options, TVolumeServices &system)
     if (rootId < 0) {
         global.OnProgress = nullptr;
         bar.Finish();
-        err() << (stopRequested ? "vor-nex-cli: stopped; what was read so far is kept\n" : "vor-nex-cli: nothing was catalogued\n");
+        err() << (stopRequested ? "vor-nex-cli: stopped; what was read so far is kept\n"
+                                : "vor-nex-cli: nothing was catalogued\n");
         return ecNothing;
     }
     if (options.Descriptions) {
@@ -378,9 +380,10 @@ int volumes(TGlobal &global)
 {
     TQuery query;
     query.SetDatabase(&global.Database);
-    query.SetSQL({QStringLiteral("SELECT Entries.ID, CDs.SerialNum, CDs.VolumeLabel, Entries.Name, Entries.Size"),
-                  QStringLiteral("FROM Entries INNER JOIN CDs ON CDs.ID = Entries.ID"),
-                  QStringLiteral("WHERE Entries.Parent IS NULL ORDER BY Entries.ID")});
+    query.SetSQL(
+        {QStringLiteral("SELECT Entries.ID, CDs.SerialNum, CDs.VolumeLabel, Entries.Name, Entries.Size"),
+         QStringLiteral("FROM Entries INNER JOIN CDs ON CDs.ID = Entries.ID"),
+         QStringLiteral("WHERE Entries.Parent IS NULL ORDER BY Entries.ID")});
     query.Open();
     QTextStream out(stdout);
     for (; !query.Eof(); query.Next()) {
@@ -433,7 +436,8 @@ void checkFind(const TOptions &options)
     if (options.From.has_value() != options.To.has_value())
         throw EUsage(QStringLiteral("--from and --to go together"));
     if (options.BySize || options.ByPath || options.ByTime || !options.Root.isEmpty())
-        throw EUsage(QStringLiteral("--path, --size without a relation, --time and --root belong to matches"));
+        throw EUsage(
+            QStringLiteral("--path, --size without a relation, --time and --root belong to matches"));
 }
 
 int find(TGlobal &global, const TOptions &options)
@@ -456,7 +460,9 @@ int find(TGlobal &global, const TOptions &options)
     TResultLines lines;
     qint64 rows = 0;
     ForEachFindResult(global, [&](const TSqliteStatement &row) {
-        const auto text = [&row](int column) { return field(row.Column(column, TFieldType::String).AsString()); };
+        const auto text = [&row](int column) {
+            return field(row.Column(column, TFieldType::String).AsString());
+        };
         lines.Stream() << text(0) << '\t' << text(1) << '\t' << text(2) << '\t' << text(3) << '\t' << text(4)
                        << '\t' << timeText(row, 5);
         lines.EndLine();
@@ -469,9 +475,10 @@ void checkMatches(const TOptions &options)
 {
     if (options.Arguments.size() != 2)
         throw EUsage(QStringLiteral("matches takes one FOLDER"));
-    if (options.Whole || options.Volume || options.Type || options.From || options.To
-        || options.SizeRelation != TSizeRelation::None)
-        throw EUsage(QStringLiteral("--whole, --volume, --type, --from, --to and --size with a relation belong to find"));
+    if (options.Whole || options.Volume || options.Type || options.From || options.To ||
+        options.SizeRelation != TSizeRelation::None)
+        throw EUsage(QStringLiteral(
+            "--whole, --volume, --type, --from, --to and --size with a relation belong to find"));
 }
 
 int matches(TGlobal &global, const TOptions &options)
@@ -506,9 +513,11 @@ int matches(TGlobal &global, const TOptions &options)
     }
     TResultLines lines;
     comparison.ForEachPair([&](const TSqliteStatement &row) {
-        const auto text = [&row](int column) { return field(row.Column(column, TFieldType::String).AsString()); };
-        lines.Stream() << text(0) << text(1) << '\t' << text(2) << '\t' << text(3) << text(4) << '\t' << text(5)
-                       << '\t' << timeText(row, 6);
+        const auto text = [&row](int column) {
+            return field(row.Column(column, TFieldType::String).AsString());
+        };
+        lines.Stream() << text(0) << text(1) << '\t' << text(2) << '\t' << text(3) << text(4) << '\t'
+                       << text(5) << '\t' << timeText(row, 6);
         lines.EndLine();
     });
     return ecDone;
@@ -530,8 +539,8 @@ int main(int argc, char *argv[])
         if (options.Arguments.isEmpty())
             throw EUsage(QStringLiteral("a command is needed"));
         const QString command = options.Arguments.first();
-        if (command != u"scan" && command != u"volumes" && command != u"delete" && command != u"find"
-            && command != u"matches")
+        if (command != u"scan" && command != u"volumes" && command != u"delete" && command != u"find" &&
+            command != u"matches")
             throw EUsage(QStringLiteral("unknown command %1").arg(command));
         // Arguments are checked before the catalogue is touched (or made).
         if (command == u"volumes" && options.Arguments.size() != 1)

@@ -15,7 +15,8 @@ constexpr size_t MaxAncestorDepth = 10000;
 
 // The end of a walk: the table back where it was (a position that went away meanwhile is not an
 // error), its controls enabled, and the first failure, of the walk or of these steps, raised.
-void EndWalk(TDataSet *dataSet, const TBookmark &bookmark, bool wasBof, bool wasEof, std::exception_ptr failure)
+void EndWalk(TDataSet *dataSet, const TBookmark &bookmark, bool wasBof, bool wasEof,
+             std::exception_ptr failure)
 {
     try {
         RestorePosition(dataSet, bookmark, wasBof, wasEof);

@@ -429,7 +429,8 @@ void TDBCustomListView::LoadRows(bool resume)
                 FLastKey = GetCurrentKey();
                 SetupItem(AddItem());
                 ++loaded;
-                if (FLoadStep > 0 && (resume ? loaded % 64 == 0 && clock.elapsed() >= SliceMilliseconds : loaded >= FLoadStep)) {
+                if (FLoadStep > 0 && (resume ? loaded % 64 == 0 && clock.elapsed() >= SliceMilliseconds
+                                             : loaded >= FLoadStep)) {
                     FResumeAfter = dataSet->GetBookmark();
                     more = true;
                     break;

@@ -4,10 +4,8 @@
 
 #include <QFile>
 #include <QString>
-
-#include <functional>
-
 #include <fcntl.h>
+#include <functional>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>

@@ -66,8 +66,7 @@ QLabel *LinkLabel(const QString &target, const QString &name, QWidget *parent)
 
 } // namespace
 
-TAbout::TAbout(QWidget *parent)
-    : QDialog(parent)
+TAbout::TAbout(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("About"));
     setWindowTitle(tr("About"));

@@ -9,8 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TCDImages::TCDImages(QWidget *parent)
-    : QDialog(parent)
+TCDImages::TCDImages(QWidget *parent) : QDialog(parent)
 {
     TGlobal &global = *TGlobal::Instance();
     setObjectName(QStringLiteral("CDImages"));
@@ -47,7 +46,8 @@ TCDImages::TCDImages(QWidget *parent)
     QPushButton *ok = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("btnOK"));
     ok->setDefault(true);
-    buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("btnCancel"));
+    buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole)
+        ->setObjectName(QStringLiteral("btnCancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

@@ -74,12 +74,12 @@ int ChosenIndex(const QComboBox *box)
 
 } // namespace
 
-TFind::TFind(QWidget *parent)
-    : QDialog(parent)
+TFind::TFind(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("Find"));
     setWindowTitle(tr("Find"));
-    setWindowFlags(Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
 
     Pages = new QTabWidget(this);
     Pages->setObjectName(QStringLiteral("Pages"));
@@ -117,8 +117,8 @@ TFind::TFind(QWidget *parent)
     Label4 = new QLabel(tr("and"), group);
     Edit4 = new QLineEdit(group);
     Edit4->setObjectName(QStringLiteral("Edit4"));
-    for (QWidget *w : {static_cast<QWidget *>(Label3), static_cast<QWidget *>(Edit3), static_cast<QWidget *>(Label4),
-                       static_cast<QWidget *>(Edit4)})
+    for (QWidget *w : {static_cast<QWidget *>(Label3), static_cast<QWidget *>(Edit3),
+                       static_cast<QWidget *>(Label4), static_cast<QWidget *>(Edit4)})
         w->setEnabled(false);
     auto *dateGrid = new QGridLayout(group);
     dateGrid->addWidget(RadioButton1, 0, 0, 1, 4);
@@ -194,8 +194,8 @@ TFind::TFind(QWidget *parent)
     Entries->SetImageIDField(QStringLiteral("ImageID"));
     Entries->SetKeyFields(QStringLiteral("Name;InFolder;Size;Type;Modified"));
     Entries->SetColumnsFields(QStringLiteral("InFolder;Size;Type;Modified"));
-    Entries->BeforeItemsLoading = {[this](TDBCustomListView *) { FLoadingHourglass = std::make_unique<THourglass>(); },
-                                   this};
+    Entries->BeforeItemsLoading = {
+        [this](TDBCustomListView *) { FLoadingHourglass = std::make_unique<THourglass>(); }, this};
     Entries->AfterItemsLoading = {[this](TDBCustomListView *) { EntriesAfterItemsLoading(); }, this};
     Entries->SetLoadStep(FirstRowsShown);
     Entries->SetDataSource(&global.dsFindDialog);
@@ -204,7 +204,8 @@ TFind::TFind(QWidget *parent)
     FCount = new TFindCount(this);
     connect(FCount, &TFindCount::Counted, this, &TFind::ShowFound);
     connect(FCount, &TFindCount::Failed, this, [this](const QString &message) {
-        SB2->showMessage(tr("The first %1 file(s) shown; they could not be counted: %2").arg(QLocale().toString(RowsShown), message));
+        SB2->showMessage(tr("The first %1 file(s) shown; they could not be counted: %2")
+                             .arg(QLocale().toString(RowsShown), message));
     });
 
     SB2 = new QStatusBar(this);
@@ -313,8 +314,8 @@ void TFind::DateLeft(QLineEdit *edit)
 void TFind::RadioButtonClick()
 {
     const bool dates = RadioButton2->isChecked();
-    for (QWidget *w : {static_cast<QWidget *>(Label3), static_cast<QWidget *>(Edit3), static_cast<QWidget *>(Label4),
-                       static_cast<QWidget *>(Edit4)})
+    for (QWidget *w : {static_cast<QWidget *>(Label3), static_cast<QWidget *>(Edit3),
+                       static_cast<QWidget *>(Label4), static_cast<QWidget *>(Edit4)})
         w->setEnabled(dates);
 }
 
@@ -348,10 +349,18 @@ void TFind::Button1Click()
     if (RadioButton2->isChecked())
         criteria.Modified = TFindCriteria::TDays{ReadDate(Edit3), ReadDate(Edit4)};
     switch (ChosenIndex(ComboBox1)) {
-    case 0: criteria.SizeRelation = TSizeRelation::Equal; break;
-    case 1: criteria.SizeRelation = TSizeRelation::AtLeast; break;
-    case 2: criteria.SizeRelation = TSizeRelation::AtMost; break;
-    default: criteria.SizeRelation = TSizeRelation::None; break;
+    case 0:
+        criteria.SizeRelation = TSizeRelation::Equal;
+        break;
+    case 1:
+        criteria.SizeRelation = TSizeRelation::AtLeast;
+        break;
+    case 2:
+        criteria.SizeRelation = TSizeRelation::AtMost;
+        break;
+    default:
+        criteria.SizeRelation = TSizeRelation::None;
+        break;
     }
     criteria.SizeText = Edit2->text();
     if (ComboBox3->currentIndex() > 0) {
@@ -396,14 +405,16 @@ void TFind::EntriesAfterItemsLoading()
         ShowFound(shown);
         return;
     }
-    SB2->showMessage(tr("The first %1 file(s) shown, counting the others...").arg(QLocale().toString(RowsShown)));
+    SB2->showMessage(
+        tr("The first %1 file(s) shown, counting the others...").arg(QLocale().toString(RowsShown)));
     FCount->Start(Global());
 }
 
 void TFind::ShowFound(qint64 found)
 {
     if (found > RowsShown)
-        SB2->showMessage(tr("%1 file(s) found, the first %2 shown").arg(QLocale().toString(found), QLocale().toString(RowsShown)));
+        SB2->showMessage(tr("%1 file(s) found, the first %2 shown")
+                             .arg(QLocale().toString(found), QLocale().toString(RowsShown)));
     else
         SB2->showMessage(tr("%1 file(s) found").arg(found));
 }

@@ -27,12 +27,12 @@
 #include <QVBoxLayout>
 
 TFindMatch::TFindMatch(QWidget *parent)
-    : QDialog(parent)
-    , FComparison(std::make_unique<TFolderComparison>(*TGlobal::Instance()))
+    : QDialog(parent), FComparison(std::make_unique<TFolderComparison>(*TGlobal::Instance()))
 {
     setObjectName(QStringLiteral("FindMatch"));
     setWindowTitle(tr("Find matches"));
-    setWindowFlags(Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setMinimumSize(392, 400);
 
     Folder = new QLineEdit(this);
@@ -66,7 +66,8 @@ TFindMatch::TFindMatch(QWidget *parent)
     DBL2->SetDataSource(&FComparison->dsInLib);
     DBL1->OnClick = {[this](TCustomListView *) { ShowMatchesInLibrary(); }, this};
     DBL1->OnKeyPress = {[this](TCustomListView *, QChar &) { ShowMatchesInLibrary(); }, this};
-    DBL1->OnKeyUp = {[this](TCustomListView *, int &, Qt::KeyboardModifiers) { ShowMatchesInLibrary(); }, this};
+    DBL1->OnKeyUp = {[this](TCustomListView *, int &, Qt::KeyboardModifiers) { ShowMatchesInLibrary(); },
+                     this};
 
     auto *splitter = new QSplitter(Qt::Vertical, this);
     splitter->setObjectName(QStringLiteral("Splitter1"));
@@ -114,8 +115,8 @@ TFindMatch::~TFindMatch()
     delete DBL2;
 }
 
-TDBListView *TFindMatch::MakeList(const QString &name, const QStringList &columns, const QString &columnFields,
-                                  const QString &menuName, const QString &suffix)
+TDBListView *TFindMatch::MakeList(const QString &name, const QStringList &columns,
+                                  const QString &columnFields, const QString &menuName, const QString &suffix)
 {
     TGlobal &global = *TGlobal::Instance();
     auto *list = new TDBListView(this);
@@ -146,7 +147,8 @@ TDBListView *TFindMatch::MakeList(const QString &name, const QStringList &column
 
 void TFindMatch::SpeedButton1Click()
 {
-    const std::optional<QString> chosen = TFolderBrowser::Browse(this, tr("Select directory:"), Folder->text());
+    const std::optional<QString> chosen =
+        TFolderBrowser::Browse(this, tr("Select directory:"), Folder->text());
     if (!chosen)
         return;
     QString path = QDir(*chosen).absolutePath();
@@ -212,10 +214,12 @@ void TFindMatch::CompareClick()
 
 void TFindMatch::RunComparison()
 {
-    const bool matched = FComparison->RunComparison(Folder->text(), ckbPath->isChecked(), ckbSize->isChecked(),
-                                                    ckbTime->isChecked(), [this] { return CheckStop(); });
+    const bool matched =
+        FComparison->RunComparison(Folder->text(), ckbPath->isChecked(), ckbSize->isChecked(),
+                                   ckbTime->isChecked(), [this] { return CheckStop(); });
     if (!matched)
-        TMessageBox::Show(this, tr("Not found any matches"), tr("Find result"), QMessageBox::Ok, QMessageBox::Information);
+        TMessageBox::Show(this, tr("Not found any matches"), tr("Find result"), QMessageBox::Ok,
+                          QMessageBox::Information);
 }
 
 bool TFindMatch::CheckStop()
@@ -234,7 +238,9 @@ void TFindMatch::ShowMatchesInLibrary()
     if (FComparing || !onDisk.Active() || onDisk.IsEmpty())
         return;
     DBL1->setCursor(Qt::WaitCursor);
-    Guarded([this, &onDisk] { FComparison->ShowMatchesInLibrary(onDisk.FieldByName(QStringLiteral("ID"))->AsInteger()); });
+    Guarded([this, &onDisk] {
+        FComparison->ShowMatchesInLibrary(onDisk.FieldByName(QStringLiteral("ID"))->AsInteger());
+    });
     DBL1->unsetCursor();
 }
 

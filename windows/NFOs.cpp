@@ -11,8 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TNFO::TNFO(QWidget *parent)
-    : QDialog(parent)
+TNFO::TNFO(QWidget *parent) : QDialog(parent)
 {
     TGlobal &global = *TGlobal::Instance();
     setObjectName(QStringLiteral("NFO"));
@@ -43,7 +42,8 @@ TNFO::TNFO(QWidget *parent)
     Navigator->SetVisibleButtons({nbFirst, nbPrior, nbNext, nbLast, nbInsert, nbDelete, nbPost, nbCancel});
     Navigator->SetDataSource(&dsNFO);
 
-    auto *hint = new QLabel(tr("File pattern should include an asteric '*', a dot '.' and a file extension pattern"), this);
+    auto *hint = new QLabel(
+        tr("File pattern should include an asteric '*', a dot '.' and a file extension pattern"), this);
     hint->setObjectName(QStringLiteral("Hint"));
     hint->setWordWrap(true);
 

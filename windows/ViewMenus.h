@@ -3,7 +3,6 @@
 #include "ListViews.h"
 
 #include <QString>
-
 #include <functional>
 #include <vector>
 

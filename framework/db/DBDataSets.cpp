@@ -37,7 +37,9 @@ TDatabase *TDBDataSet::OpenDatabase()
 {
     TDatabase *database = Database();
     if (!database)
-        throw EDatabaseError(QStringLiteral("%1Unknown database: %2").arg(Name().isEmpty() ? QString() : Name() + QStringLiteral(": "), FDatabaseName));
+        throw EDatabaseError(
+            QStringLiteral("%1Unknown database: %2")
+                .arg(Name().isEmpty() ? QString() : Name() + QStringLiteral(": "), FDatabaseName));
     database->Open();
     database->RegisterDataSet(this);
     FOpenedOn = database;

@@ -4,7 +4,6 @@
 #include "SqliteStatements.h"
 
 #include <QHash>
-
 #include <memory>
 
 class TDatabase;

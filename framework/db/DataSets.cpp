@@ -3,7 +3,6 @@
 #include "DataSources.h"
 
 #include <QBuffer>
-
 #include <algorithm>
 
 namespace {
@@ -102,7 +101,8 @@ void TDataSet::CreateFields(const std::vector<TFieldDef> &available)
 
 void TDataSet::DestroyDataFields()
 {
-    std::erase_if(FFields, [](const std::unique_ptr<TField> &field) { return field->FieldKind() == TFieldKind::Data; });
+    std::erase_if(
+        FFields, [](const std::unique_ptr<TField> &field) { return field->FieldKind() == TFieldKind::Data; });
     for (size_t i = 0; i < FFields.size(); ++i)
         FFields[i]->FIndex = int(i);
     FDataFieldCount = 0;
@@ -185,7 +185,8 @@ void TDataSet::SetFieldValue(TField *field, const TVariant &value)
     const int index = field->Index();
     if (field->FieldKind() == TFieldKind::Calculated) {
         if (!FCalculating)
-            throw EDatabaseError(QStringLiteral("%1Field '%2' cannot be modified").arg(dataSetLabel(this), field->FieldName()));
+            throw EDatabaseError(QStringLiteral("%1Field '%2' cannot be modified")
+                                     .arg(dataSetLabel(this), field->FieldName()));
         FCalcBuffer[size_t(index - FDataFieldCount)] = field->Convert(value);
         return;
     }
@@ -193,7 +194,8 @@ void TDataSet::SetFieldValue(TField *field, const TVariant &value)
     case TDataSetState::SetKey: {
         TVariantArray *keys = KeyBuffer();
         if (!keys)
-            throw EDatabaseError(QStringLiteral("%1Dataset not in edit or insert mode").arg(dataSetLabel(this)));
+            throw EDatabaseError(
+                QStringLiteral("%1Dataset not in edit or insert mode").arg(dataSetLabel(this)));
         (*keys)[size_t(index)] = field->Convert(value);
         DataEvent(TDataEvent::FieldChange, field);
         return;
@@ -205,7 +207,8 @@ void TDataSet::SetFieldValue(TField *field, const TVariant &value)
         throw EDatabaseError(QStringLiteral("%1Dataset not in edit or insert mode").arg(dataSetLabel(this)));
     }
     if (field->ReadOnly())
-        throw EDatabaseError(QStringLiteral("%1Field '%2' cannot be modified").arg(dataSetLabel(this), field->FieldName()));
+        throw EDatabaseError(
+            QStringLiteral("%1Field '%2' cannot be modified").arg(dataSetLabel(this), field->FieldName()));
     FEditBuffer[size_t(index)] = field->Convert(value);
     FAssigned[size_t(index)] = true;
     FModified = true;
@@ -219,13 +222,15 @@ void TDataSet::SetFieldValue(TField *field, const TVariant &value)
 void TDataSet::CheckActive() const
 {
     if (FState == TDataSetState::Inactive)
-        throw EDatabaseError(QStringLiteral("%1Cannot perform this operation on a closed dataset").arg(dataSetLabel(this)));
+        throw EDatabaseError(
+            QStringLiteral("%1Cannot perform this operation on a closed dataset").arg(dataSetLabel(this)));
 }
 
 void TDataSet::CheckInactive() const
 {
     if (FState != TDataSetState::Inactive)
-        throw EDatabaseError(QStringLiteral("%1Cannot perform this operation on an open dataset").arg(dataSetLabel(this)));
+        throw EDatabaseError(
+            QStringLiteral("%1Cannot perform this operation on an open dataset").arg(dataSetLabel(this)));
 }
 
 bool TDataSet::CanModify() const
@@ -260,8 +265,8 @@ void TDataSet::DataEvent(TDataEvent event, TField *field, int info)
         for (TDataSource *source : std::vector<TDataSource *>(FDataSources))
             if (std::find(FDataSources.begin(), FDataSources.end(), source) != FDataSources.end())
                 source->DataEvent(event, field, info);
-    } else if ((event == TDataEvent::UpdateState && FState == TDataSetState::Inactive)
-               || event == TDataEvent::LayoutChange) {
+    } else if ((event == TDataEvent::UpdateState && FState == TDataSetState::Inactive) ||
+               event == TDataEvent::LayoutChange) {
         FEnableEvent = TDataEvent::LayoutChange;
     }
 }
@@ -527,7 +532,8 @@ void TDataSet::Edit()
     CheckOperation(
         [this] {
             if (!InternalEdit())
-                throw EDatabaseError(QStringLiteral("%1Record not found or changed by another user").arg(dataSetLabel(this)));
+                throw EDatabaseError(
+                    QStringLiteral("%1Record not found or changed by another user").arg(dataSetLabel(this)));
         },
         OnEditError);
     const TVariantArray *row = InternalCurrentRow();
@@ -582,8 +588,7 @@ void TDataSet::Append()
 }
 
 void TDataSet::InternalInitRecord(TVariantArray &, std::vector<bool> &)
-{
-}
+{}
 
 void TDataSet::InternalPost(bool, const TVariantArray &, const std::vector<bool> &)
 {
@@ -596,8 +601,7 @@ void TDataSet::InternalDelete()
 }
 
 void TDataSet::PostKeyBuffer(bool)
-{
-}
+{}
 
 void TDataSet::UpdateRecord()
 {
@@ -651,7 +655,8 @@ void TDataSet::Delete()
         return;
     }
     if (IsEmpty())
-        throw EDatabaseError(QStringLiteral("%1Cannot perform this operation on an empty dataset").arg(dataSetLabel(this)));
+        throw EDatabaseError(
+            QStringLiteral("%1Cannot perform this operation on an empty dataset").arg(dataSetLabel(this)));
     CheckCanModify();
     DataEvent(TDataEvent::CheckBrowseMode);
     BeforeDelete(this);
@@ -662,7 +667,7 @@ void TDataSet::Delete()
     FBof = empty;
     FEof = empty;
     FState = TDataSetState::Browse; // a delete from the edit state ends it
-    FModified = false;               // and its edits went with the record
+    FModified = false;              // and its edits went with the record
     DataEvent(TDataEvent::UpdateState);
     Resync();
     AfterDelete(this);
@@ -743,7 +748,9 @@ std::unique_ptr<QIODevice> TDataSet::CreateBlobStream(TField *field, TBlobStream
     }
     if (FState != TDataSetState::Edit && FState != TDataSetState::Insert)
         throw EDatabaseError(QStringLiteral("%1Dataset not in edit or insert mode").arg(dataSetLabel(this)));
-    auto stream = std::make_unique<TBlobWriteStream>(field, mode == TBlobStreamMode::Write ? QByteArray() : field->AsBytes());
-    stream->open(mode == TBlobStreamMode::Write ? QIODevice::WriteOnly | QIODevice::Truncate : QIODevice::ReadWrite);
+    auto stream = std::make_unique<TBlobWriteStream>(
+        field, mode == TBlobStreamMode::Write ? QByteArray() : field->AsBytes());
+    stream->open(mode == TBlobStreamMode::Write ? QIODevice::WriteOnly | QIODevice::Truncate
+                                                : QIODevice::ReadWrite);
     return stream;
 }

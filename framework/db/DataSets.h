@@ -8,7 +8,6 @@
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 #include <memory>
 #include <optional>
@@ -165,8 +164,8 @@ protected:
     virtual bool InternalBookmarkValid(const TBookmark &bookmark) = 0;
     virtual int InternalRecordCount() = 0;
     // The first record, in the data set's order, whose fields hold the values.
-    virtual std::optional<TBookmark> InternalLocate(const std::vector<int> &fields, const TVariantArray &values,
-                                                    TLocateOptions options) = 0;
+    virtual std::optional<TBookmark> InternalLocate(const std::vector<int> &fields,
+                                                    const TVariantArray &values, TLocateOptions options) = 0;
     // Re-reads the current record before an edit: false when it no longer exists.
     virtual bool InternalEdit() { return true; }
     // Writes the edit buffer; afterwards the written record is current. `assigned` tells which

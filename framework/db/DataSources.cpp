@@ -147,8 +147,8 @@ void TDataLink::UpdateState()
 {
     SetActive(FDataSource && FDataSource->State() != TDataSetState::Inactive);
     const TDataSetState state = FDataSource ? FDataSource->State() : TDataSetState::Inactive;
-    SetEditing(!FReadOnly && (state == TDataSetState::Edit || state == TDataSetState::Insert
-                              || state == TDataSetState::SetKey));
+    SetEditing(!FReadOnly && (state == TDataSetState::Edit || state == TDataSetState::Insert ||
+                              state == TDataSetState::SetKey));
 }
 
 void TDataLink::SetActive(bool value)
@@ -294,5 +294,4 @@ void TFieldDataLink::UpdateData()
 }
 
 void TFieldDataLink::FocusControl(TField *)
-{
-}
+{}

@@ -10,11 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QUrl>
-
-#include <sqlite3.h>
-
 #include <algorithm>
-
+#include <sqlite3.h>
 #include <unistd.h>
 
 // ---------------------------------------------------------------------------------------------
@@ -283,7 +280,8 @@ void TDatabase::Open()
         throw EDatabaseError(QStringLiteral("The database %1 names no file").arg(FDatabaseName));
     const QString mode = ParamValue(params, QStringLiteral("OPEN MODE"));
     bool readOnly = mode.compare(u"READ ONLY", Qt::CaseInsensitive) == 0;
-    const bool create = ParamValue(params, QStringLiteral("CREATE")).compare(u"TRUE", Qt::CaseInsensitive) == 0;
+    const bool create =
+        ParamValue(params, QStringLiteral("CREATE")).compare(u"TRUE", Qt::CaseInsensitive) == 0;
     const QFileInfo fileInfo(path);
     const QByteArray file = fileInfo.absoluteFilePath().toUtf8();
     QString why;
@@ -505,7 +503,8 @@ std::shared_ptr<TSqliteStatement> TDatabase::AcquireStatement(const QString &sql
         return prepare();
     // Statements are few and small; the bound only guards against a caller that builds texts.
     if (FStatementCache.size() > 128) {
-        std::erase_if(FStatementCache, [](const auto &entry) { return entry.second && entry.second.use_count() == 1; });
+        std::erase_if(FStatementCache,
+                      [](const auto &entry) { return entry.second && entry.second.use_count() == 1; });
         return AcquireStatement(sql);
     }
     try {
@@ -577,8 +576,9 @@ QString TDatabase::SavedQueryText(const QString &name)
 {
     if (!TableExists(QString::fromUtf16(SavedQueriesTable)))
         throw EDatabaseError(QStringLiteral("Saved query '%1' not found").arg(name));
-    TSqliteStatement statement(Handle(), QStringLiteral("SELECT Statement FROM %1 WHERE Name = ? COLLATE NOCASE")
-                                             .arg(QuoteIdentifier(QString::fromUtf16(SavedQueriesTable))));
+    TSqliteStatement statement(Handle(),
+                               QStringLiteral("SELECT Statement FROM %1 WHERE Name = ? COLLATE NOCASE")
+                                   .arg(QuoteIdentifier(QString::fromUtf16(SavedQueriesTable))));
     statement.Bind(1, TVariant(name));
     if (!statement.Step())
         throw EDatabaseError(QStringLiteral("Saved query '%1' not found").arg(name));
@@ -641,7 +641,8 @@ std::shared_ptr<const TTableInfo> TDatabase::TableInfo(const QString &tableName)
         column.DeclType = columns.Column(2, TFieldType::String).AsString();
         column.Type = FieldTypeFromDecl(column.DeclType, &column.Size);
         column.NotNull = columns.ColumnInt64(3) != 0;
-        column.DefaultSql = columns.ColumnIsNull(4) ? QString() : columns.Column(4, TFieldType::String).AsString();
+        column.DefaultSql =
+            columns.ColumnIsNull(4) ? QString() : columns.Column(4, TFieldType::String).AsString();
         column.DefaultValue = literalDefault(column.DefaultSql);
         if (columns.ColumnInt64(5) > 0) {
             ++pkColumns;
@@ -665,7 +666,9 @@ std::shared_ptr<const TTableInfo> TDatabase::TableInfo(const QString &tableName)
                 handle, QStringLiteral("SELECT sql FROM %1 WHERE type = 'table' AND name = ? COLLATE NOCASE")
                             .arg(schema));
             sql.Bind(1, TVariant(tableName));
-            const bool autoIncrement = sql.Step() && sql.Column(0, TFieldType::Memo).AsString().contains(u"AUTOINCREMENT", Qt::CaseInsensitive);
+            const bool autoIncrement =
+                sql.Step() &&
+                sql.Column(0, TFieldType::Memo).AsString().contains(u"AUTOINCREMENT", Qt::CaseInsensitive);
             rowId.Type = autoIncrement ? TFieldType::AutoInc : TFieldType::Integer;
         }
     }
@@ -685,10 +688,11 @@ std::shared_ptr<const TTableInfo> TDatabase::TableInfo(const QString &tableName)
         const QString storedName = indexes.Column(1, TFieldType::String).AsString();
         const QString origin = indexes.Column(3, TFieldType::String).AsString();
         index.Unique = indexes.ColumnInt64(2) != 0;
-        index.Name = origin == u"pk" ? QStringLiteral("PrimaryKey")
+        index.Name = origin == u"pk"                                      ? QStringLiteral("PrimaryKey")
                      : storedName.startsWith(prefix, Qt::CaseInsensitive) ? storedName.mid(prefix.size())
                                                                           : storedName;
-        TSqliteStatement fields(handle, QStringLiteral("PRAGMA index_info(%1)").arg(QuoteIdentifier(storedName)));
+        TSqliteStatement fields(handle,
+                                QStringLiteral("PRAGMA index_info(%1)").arg(QuoteIdentifier(storedName)));
         while (fields.Step())
             index.Fields << fields.Column(2, TFieldType::String).AsString();
         info->Indexes.push_back(index);

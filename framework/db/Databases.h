@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 #include <map>
 #include <memory>
@@ -37,7 +36,7 @@ struct TColumnInfo
 
 struct TIndexInfo
 {
-    QString Name;        // the name programs use: "PrimaryKey", "ID", "SerialNum"
+    QString Name; // the name programs use: "PrimaryKey", "ID", "SerialNum"
     QStringList Fields;
     bool Unique = false;
 };

@@ -13,8 +13,7 @@ qint64 originJulianDay()
     return jd;
 }
 
-template <class Text>
-int digits(const Text &text, qsizetype from, qsizetype count, bool &ok)
+template <class Text> int digits(const Text &text, qsizetype from, qsizetype count, bool &ok)
 {
     int value = 0;
     for (qsizetype i = from; i < from + count; ++i) {
@@ -28,8 +27,7 @@ int digits(const Text &text, qsizetype from, qsizetype count, bool &ok)
     return value;
 }
 
-template <class Text>
-bool parseText(const Text &text, qsizetype n, TDateTime &result)
+template <class Text> bool parseText(const Text &text, qsizetype n, TDateTime &result)
 {
     if (n != 10 && n != 19 && n != 23)
         return false;
@@ -44,8 +42,8 @@ bool parseText(const Text &text, qsizetype n, TDateTime &result)
         hour = digits(text, 11, 2, ok);
         minute = digits(text, 14, 2, ok);
         second = digits(text, 17, 2, ok);
-        if (!ok || (int(text[10]) != ' ' && int(text[10]) != 'T') || int(text[13]) != ':' || int(text[16]) != ':'
-            || hour > 23 || minute > 59 || second > 59)
+        if (!ok || (int(text[10]) != ' ' && int(text[10]) != 'T') || int(text[13]) != ':' ||
+            int(text[16]) != ':' || hour > 23 || minute > 59 || second > 59)
             return false;
     }
     if (n == 23) {
@@ -92,8 +90,8 @@ TDateTime TDateTime::FromQDateTime(const QDateTime &dateTime)
     const QDateTime local = dateTime.toLocalTime();
     const QTime time = local.time();
     const QDate date = local.date();
-    return FromParts(date.year(), date.month(), date.day(), time.hour(), time.minute(),
-                     time.second(), time.msec());
+    return FromParts(date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(),
+                     time.msec());
 }
 
 TDateTime TDateTime::Now()
@@ -173,7 +171,6 @@ QString TDateTime::ToText() const
 {
     return QString::fromLatin1(ToTextUtf8());
 }
-
 
 bool TDateTime::FromText(QStringView text, TDateTime &result)
 {

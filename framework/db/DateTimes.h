@@ -16,8 +16,8 @@ struct TDateTime
 
     // Raises EConvertError for a date that does not exist; the time parts carry over (minute 60 is
     // the next hour).
-    static TDateTime FromParts(int year, int month, int day, int hour = 0, int minute = 0,
-                               int second = 0, int msec = 0);
+    static TDateTime FromParts(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                               int msec = 0);
     static TDateTime FromQDateTime(const QDateTime &dateTime);
     // Parses "YYYY-MM-DD HH:MM:SS.zzz", "YYYY-MM-DD HH:MM:SS" or "YYYY-MM-DD"; false when the text
     // is not one of them or names no real date.

@@ -6,14 +6,14 @@
 // A handler slot that remembers whom it belongs to. Components that temporarily put their own
 // handler in place of another's (and later give the slot back) need to tell the two apart, which a
 // bare std::function cannot do.
-template <class... Args>
-class TEvent
+template <class... Args> class TEvent
 {
 public:
     using Function = std::function<void(Args...)>;
 
     TEvent() = default;
-    TEvent(Function function, const void *target = nullptr) : FFunction(std::move(function)), FTarget(target) {}
+    TEvent(Function function, const void *target = nullptr) : FFunction(std::move(function)), FTarget(target)
+    {}
 
     explicit operator bool() const { return bool(FFunction); }
     void operator()(Args... args) const

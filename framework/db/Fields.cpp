@@ -4,13 +4,11 @@
 #include "FormatFloat.h"
 
 #include <QLocale>
-
 #include <limits>
 
 TField::TField(TDataSet *dataSet, QString fieldName, TFieldType dataType, int size, TFieldKind kind)
     : FDataSet(dataSet), FFieldName(std::move(fieldName)), FDataType(dataType), FSize(size), FFieldKind(kind)
-{
-}
+{}
 
 bool TField::IsInteger() const
 {
@@ -50,11 +48,12 @@ namespace {
 TVariant checkedRange(const TField &field, qint64 value, qint64 low, qint64 high)
 {
     if (value < low || value > high)
-        throw EDatabaseError(QStringLiteral("%1 is not a valid value for field '%2'. The allowed range is %3 to %4")
-                                 .arg(value)
-                                 .arg(field.FieldName())
-                                 .arg(low)
-                                 .arg(high));
+        throw EDatabaseError(
+            QStringLiteral("%1 is not a valid value for field '%2'. The allowed range is %3 to %4")
+                .arg(value)
+                .arg(field.FieldName())
+                .arg(low)
+                .arg(high));
     return TVariant(qint64(value));
 }
 
@@ -65,8 +64,8 @@ TVariant TField::Convert(const TVariant &value) const
     if (value.IsEmptyOrNull())
         return TVariant::Null();
     // A text that says nothing is no value, for every type but text itself.
-    if (value.VarType() == TVarType::String && value.AsString().isEmpty() && FDataType != TFieldType::String
-        && FDataType != TFieldType::Memo)
+    if (value.VarType() == TVarType::String && value.AsString().isEmpty() &&
+        FDataType != TFieldType::String && FDataType != TFieldType::Memo)
         return TVariant::Null();
     switch (FDataType) {
     case TFieldType::Smallint:
@@ -76,20 +75,28 @@ TVariant TField::Convert(const TVariant &value) const
         return TVariant(qint32(checkedRange(*this, value.AsInt64(), std::numeric_limits<qint32>::min(),
                                             std::numeric_limits<qint32>::max())
                                    .AsInt64()));
-    case TFieldType::Largeint: return TVariant(qint64(value.AsInt64()));
-    case TFieldType::Boolean: return TVariant(value.AsBoolean());
-    case TFieldType::Float: return TVariant(value.AsDouble());
-    case TFieldType::Currency: return TVariant(value.AsCurrency());
-    case TFieldType::DateTime: return TVariant(value.AsDateTime());
+    case TFieldType::Largeint:
+        return TVariant(qint64(value.AsInt64()));
+    case TFieldType::Boolean:
+        return TVariant(value.AsBoolean());
+    case TFieldType::Float:
+        return TVariant(value.AsDouble());
+    case TFieldType::Currency:
+        return TVariant(value.AsCurrency());
+    case TFieldType::DateTime:
+        return TVariant(value.AsDateTime());
     case TFieldType::String: {
         QString text = value.AsString();
         if (FSize > 0 && text.size() > FSize)
             text.truncate(FSize);
         return TVariant(std::move(text));
     }
-    case TFieldType::Memo: return TVariant(value.AsString());
-    case TFieldType::Blob: return TVariant(value.AsBytes());
-    case TFieldType::Unknown: break;
+    case TFieldType::Memo:
+        return TVariant(value.AsString());
+    case TFieldType::Blob:
+        return TVariant(value.AsBytes());
+    case TFieldType::Unknown:
+        break;
     }
     return value;
 }

@@ -118,7 +118,8 @@ void TQuery::ExecSQL()
         const QString sql = StatementText();
         if (sql.trimmed().isEmpty())
             throw EDatabaseError(QStringLiteral("No SQL statement available"));
-        FRowsAffected = ExecuteScript(database->Handle(), sql, [this](TSqliteStatement &statement) { BindParams(statement); });
+        FRowsAffected = ExecuteScript(database->Handle(), sql,
+                                      [this](TSqliteStatement &statement) { BindParams(statement); });
     } catch (...) {
         ReleaseDatabase();
         throw;
@@ -329,7 +330,8 @@ std::optional<TBookmark> TQuery::InternalLocate(const std::vector<int> &fields, 
             if (have.VarType() == TVarType::String) {
                 const QString text = have.AsString();
                 const QString key = want.AsString();
-                const Qt::CaseSensitivity cs = (options & loCaseInsensitive) ? Qt::CaseInsensitive : Qt::CaseSensitive;
+                const Qt::CaseSensitivity cs =
+                    (options & loCaseInsensitive) ? Qt::CaseInsensitive : Qt::CaseSensitive;
                 if ((options & loPartialKey) ? !text.startsWith(key, cs) : text.compare(key, cs) != 0)
                     return false;
                 continue;

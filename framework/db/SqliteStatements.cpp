@@ -2,9 +2,8 @@
 
 #include "DatabaseError.h"
 
-#include <sqlite3.h>
-
 #include <limits>
+#include <sqlite3.h>
 
 void RaiseSqlite(sqlite3 *db)
 {
@@ -12,9 +11,10 @@ void RaiseSqlite(sqlite3 *db)
     const int code = db ? sqlite3_extended_errcode(db) & 0xff : SQLITE_NOMEM;
     // The engine's own words do not tell a user what happened or what to do about it.
     if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
-        throw EDatabaseError(QStringLiteral("The database is being changed by another program and stayed locked; "
-                                            "try again when that program has finished (%1)")
-                                 .arg(message));
+        throw EDatabaseError(
+            QStringLiteral("The database is being changed by another program and stayed locked; "
+                           "try again when that program has finished (%1)")
+                .arg(message));
     throw EDatabaseError(message);
 }
 
@@ -28,8 +28,8 @@ TSqliteStatement::TSqliteStatement(sqlite3 *db, const QString &sql) : FDb(db)
 {
     const QByteArray utf8 = sql.toUtf8();
     const char *tail = nullptr;
-    const int rc = sqlite3_prepare_v3(db, utf8.constData(), int(utf8.size()), SQLITE_PREPARE_PERSISTENT,
-                                      &FStmt, &tail);
+    const int rc =
+        sqlite3_prepare_v3(db, utf8.constData(), int(utf8.size()), SQLITE_PREPARE_PERSISTENT, &FStmt, &tail);
     if (rc != SQLITE_OK) {
         const QString message = QString::fromUtf8(sqlite3_errmsg(db));
         sqlite3_finalize(FStmt);
@@ -48,8 +48,7 @@ TSqliteStatement::~TSqliteStatement()
 TSqliteStatement::TSqliteStatement(TSqliteStatement &&other) noexcept
     : FDb(other.FDb), FStmt(std::exchange(other.FStmt, nullptr)), FTail(std::move(other.FTail)),
       FBound(std::move(other.FBound))
-{
-}
+{}
 
 TSqliteStatement &TSqliteStatement::operator=(TSqliteStatement &&other) noexcept
 {
@@ -75,8 +74,9 @@ void TSqliteStatement::Bind(int index, const TVariant &value)
     auto bindBytes = [this, index](QByteArray bytes, bool text) {
         if (FBound.size() < size_t(index))
             FBound.resize(size_t(index));
-        const int rc = text ? sqlite3_bind_text(FStmt, index, bytes.constData(), int(bytes.size()), SQLITE_STATIC)
-                            : sqlite3_bind_blob(FStmt, index, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
+        const int rc =
+            text ? sqlite3_bind_text(FStmt, index, bytes.constData(), int(bytes.size()), SQLITE_STATIC)
+                 : sqlite3_bind_blob(FStmt, index, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
         FBound[size_t(index) - 1] = std::move(bytes);
         return rc;
     };
@@ -205,9 +205,12 @@ TFieldType TSqliteStatement::ColumnValueType(int column) const
                    ? TFieldType::Integer
                    : TFieldType::Largeint;
     }
-    case SQLITE_FLOAT: return TFieldType::Float;
-    case SQLITE_BLOB: return TFieldType::Blob;
-    default: return TFieldType::String;
+    case SQLITE_FLOAT:
+        return TFieldType::Float;
+    case SQLITE_BLOB:
+        return TFieldType::Blob;
+    default:
+        return TFieldType::String;
     }
 }
 
@@ -227,14 +230,19 @@ TVariant TSqliteStatement::Column(int column, TFieldType type) const
     if (storage == SQLITE_NULL)
         return TVariant::Null();
     switch (type) {
-    case TFieldType::Smallint: return TVariant(qint16(sqlite3_column_int(FStmt, column)));
+    case TFieldType::Smallint:
+        return TVariant(qint16(sqlite3_column_int(FStmt, column)));
     case TFieldType::Integer:
     case TFieldType::AutoInc:
         return TVariant(qint32(sqlite3_column_int(FStmt, column)));
-    case TFieldType::Largeint: return TVariant(qint64(sqlite3_column_int64(FStmt, column)));
-    case TFieldType::Boolean: return TVariant(sqlite3_column_int(FStmt, column) != 0);
-    case TFieldType::Float: return TVariant(sqlite3_column_double(FStmt, column));
-    case TFieldType::Currency: return TVariant(TCurrency::FromDouble(sqlite3_column_double(FStmt, column)));
+    case TFieldType::Largeint:
+        return TVariant(qint64(sqlite3_column_int64(FStmt, column)));
+    case TFieldType::Boolean:
+        return TVariant(sqlite3_column_int(FStmt, column) != 0);
+    case TFieldType::Float:
+        return TVariant(sqlite3_column_double(FStmt, column));
+    case TFieldType::Currency:
+        return TVariant(TCurrency::FromDouble(sqlite3_column_double(FStmt, column)));
     case TFieldType::DateTime: {
         if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
             return TVariant(TDateTime{sqlite3_column_double(FStmt, column)});

@@ -4,7 +4,6 @@
 #include "Variants.h"
 
 #include <QString>
-
 #include <vector>
 
 struct sqlite3;

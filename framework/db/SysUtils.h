@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <exception>
 
 // Root of the program's exceptions: every failure carries a message meant for the user, and the

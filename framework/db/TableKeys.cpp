@@ -1,9 +1,8 @@
 // TTable: the key buffers, key lookups and ranges on the current index.
 
-#include "Tables.h"
-
 #include "Databases.h"
 #include "TableSql.h"
+#include "Tables.h"
 
 #include <algorithm>
 
@@ -13,7 +12,8 @@
 void TTable::CheckIndexed() const
 {
     if (FIndexColumns.empty())
-        throw EDatabaseError(QStringLiteral("%1No index currently active").arg(Name().isEmpty() ? QString() : Name() + QStringLiteral(": ")));
+        throw EDatabaseError(QStringLiteral("%1No index currently active")
+                                 .arg(Name().isEmpty() ? QString() : Name() + QStringLiteral(": ")));
 }
 
 void TTable::BeginKeyEdit(TKeyIndex index, bool clear)
@@ -139,7 +139,8 @@ void TTable::GotoNearest()
         values.push_back(field >= 0 ? key.Values[size_t(field)] : TVariant::Null());
     }
     TVariantArray params;
-    const QString condition = TupleCompareSql(columns, values, count, key.Exclusive ? QStringLiteral(">") : QStringLiteral(">="), params);
+    const QString condition = TupleCompareSql(
+        columns, values, count, key.Exclusive ? QStringLiteral(">") : QStringLiteral(">="), params);
     const std::optional<qint64> found = FirstRowId(condition, params);
     if (found)
         GotoBookmark(TBookmark(*found));

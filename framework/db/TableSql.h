@@ -5,7 +5,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <vector>
 
 // Pieces of SQL text that table data sets build their statements from.

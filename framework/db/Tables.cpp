@@ -5,9 +5,8 @@
 #include "FilterExpressions.h"
 #include "TableSql.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
+#include <sqlite3.h>
 
 namespace {
 
@@ -35,7 +34,8 @@ protected:
     {
         if (DataSource()->State() == TDataSetState::SetKey)
             return;
-        if (field && !SplitFieldNames(FTable->FMasterFields).contains(field->FieldName(), Qt::CaseInsensitive))
+        if (field &&
+            !SplitFieldNames(FTable->FMasterFields).contains(field->FieldName(), Qt::CaseInsensitive))
             return;
         FTable->MasterChanged();
     }
@@ -167,7 +167,8 @@ bool TTable::CanModify() const
 std::vector<TDataSet::TFieldDef> TTable::InternalOpen()
 {
     if (FTableName.isEmpty())
-        throw EDatabaseError(QStringLiteral("%1Missing TableName property").arg(Name().isEmpty() ? QString() : Name() + QStringLiteral(": ")));
+        throw EDatabaseError(QStringLiteral("%1Missing TableName property")
+                                 .arg(Name().isEmpty() ? QString() : Name() + QStringLiteral(": ")));
     FDb = OpenDatabase();
     try {
         FInfo = FDb->TableInfo(FTableName);
@@ -224,7 +225,8 @@ void TTable::EnsurePrepared()
     for (size_t i = 0; i < FFieldColumns.size(); ++i) {
         const std::optional<TVariant> &value = FInfo->Columns[size_t(FFieldColumns[i])].DefaultValue;
         const TField &field = *Fields(int(i));
-        FDefaults.push_back(value && StoredAsConverted(field, *value) ? std::optional(field.Convert(*value)) : std::nullopt);
+        FDefaults.push_back(value && StoredAsConverted(field, *value) ? std::optional(field.Convert(*value))
+                                                                      : std::nullopt);
     }
     ResolveIndex();
     for (const TOrderColumn &order : FOrder)
@@ -249,13 +251,15 @@ void TTable::ResolveIndex()
     } else if (!FIndexName.isEmpty()) {
         const TIndexInfo *index = FInfo->FindIndex(FIndexName);
         if (!index)
-            throw EDatabaseError(QStringLiteral("Index not found: %1 (table %2)").arg(FIndexName, FTableName));
+            throw EDatabaseError(
+                QStringLiteral("Index not found: %1 (table %2)").arg(FIndexName, FTableName));
         fields = index->Fields;
     }
     for (const QString &name : fields) {
         const int column = FInfo->ColumnIndex(name);
         if (column < 0)
-            throw EDatabaseError(QStringLiteral("Field '%1' not found (index of table %2)").arg(name, FTableName));
+            throw EDatabaseError(
+                QStringLiteral("Field '%1' not found (index of table %2)").arg(name, FTableName));
         FIndexColumns.push_back(column);
     }
     FIndexDataFields.clear();
@@ -322,9 +326,9 @@ TTable::TCondition TTable::RangeCondition() const
     const size_t endCount = size_t(std::clamp(FAppliedEnd.FieldCount, 0, IndexFieldCount()));
     TCondition condition;
     // The usual range, start and end the same key: plain equalities that an index serves.
-    if (startCount == endCount && FAppliedStart.Assigned && FAppliedEnd.Assigned && !FAppliedStart.Exclusive
-        && !FAppliedEnd.Exclusive
-        && std::equal(start.begin(), start.begin() + long(startCount), end.begin())) {
+    if (startCount == endCount && FAppliedStart.Assigned && FAppliedEnd.Assigned &&
+        !FAppliedStart.Exclusive && !FAppliedEnd.Exclusive &&
+        std::equal(start.begin(), start.begin() + long(startCount), end.begin())) {
         QStringList parts;
         for (size_t i = 0; i < startCount; ++i) {
             parts << columns[i] + QStringLiteral(" IS ?");
@@ -336,11 +340,13 @@ TTable::TCondition TTable::RangeCondition() const
     QStringList parts;
     // A bound that was never set leaves that side of the range open.
     if (startCount > 0 && FAppliedStart.Assigned)
-        parts << TupleCompareSql(columns, start, startCount, FAppliedStart.Exclusive ? QStringLiteral(">") : QStringLiteral(">="),
-                              condition.Params);
+        parts << TupleCompareSql(columns, start, startCount,
+                                 FAppliedStart.Exclusive ? QStringLiteral(">") : QStringLiteral(">="),
+                                 condition.Params);
     if (endCount > 0 && FAppliedEnd.Assigned)
-        parts << TupleCompareSql(columns, end, endCount, FAppliedEnd.Exclusive ? QStringLiteral("<") : QStringLiteral("<="),
-                              condition.Params);
+        parts << TupleCompareSql(columns, end, endCount,
+                                 FAppliedEnd.Exclusive ? QStringLiteral("<") : QStringLiteral("<="),
+                                 condition.Params);
     condition.Sql = JoinSql(parts, QStringLiteral(" AND "));
     return condition;
 }
@@ -355,7 +361,8 @@ TTable::TCondition TTable::MasterCondition() const
         return {QStringLiteral("0"), {}};
     if (size_t(masterFields.size()) > FIndexColumns.size())
         throw EDatabaseError(QStringLiteral("%1The index of %2 has fewer fields than the master fields %3")
-                                 .arg(Name().isEmpty() ? QString() : Name() + QStringLiteral(": "), FTableName, FMasterFields));
+                                 .arg(Name().isEmpty() ? QString() : Name() + QStringLiteral(": "),
+                                      FTableName, FMasterFields));
     TCondition condition;
     QStringList parts;
     for (qsizetype i = 0; i < masterFields.size(); ++i) {
@@ -382,7 +389,8 @@ void TTable::RebuildConditions()
     }
     FConditionSql = JoinSql(parts, QStringLiteral(" AND "));
     FConditionParams = std::move(params);
-    const QString head = QStringLiteral("SELECT ") + FSelectList + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName);
+    const QString head =
+        QStringLiteral("SELECT ") + FSelectList + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName);
     FReadRowSql[0] = head + QStringLiteral(" WHERE ") + FRowIdSql + QStringLiteral(" = ?");
     FReadRowSql[1] = head + Where(FRowIdSql + QStringLiteral(" = ?"));
 }
@@ -423,14 +431,17 @@ std::vector<TTable::TRow> TTable::Fetch(const TVariantArray *after, bool forward
     QStringList orderBy;
     for (const TOrderColumn &order : FOrder)
         orderBy << (forward ? order.Sql : order.Sql + QStringLiteral(" DESC"));
-    const QString head = QStringLiteral("SELECT ") + FSelectList + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName);
-    const QString tail = QStringLiteral(" ORDER BY ") + JoinSql(orderBy, QStringLiteral(", ")) + QStringLiteral(" LIMIT ?");
+    const QString head =
+        QStringLiteral("SELECT ") + FSelectList + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName);
+    const QString tail =
+        QStringLiteral(" ORDER BY ") + JoinSql(orderBy, QStringLiteral(", ")) + QStringLiteral(" LIMIT ?");
 
     auto run = [&](const QString &extra, const TVariantArray &extraParams) {
         TSqliteStatement &statement = Statement(head + Where(extra) + tail);
         statement.BindAll(FConditionParams);
         statement.BindAll(extraParams, int(FConditionParams.size()) + 1);
-        statement.Bind(int(FConditionParams.size() + extraParams.size()) + 1, TVariant(qint32(limit - int(rows.size()))));
+        statement.Bind(int(FConditionParams.size() + extraParams.size()) + 1,
+                       TVariant(qint32(limit - int(rows.size()))));
         while (statement.Step())
             rows.push_back(ReadRow(statement));
         statement.Reset();
@@ -453,7 +464,9 @@ std::vector<TTable::TRow> TTable::Fetch(const TVariantArray *after, bool forward
         const QString &column = FOrder[size_t(j)].Sql;
         const TVariant &value = (*after)[size_t(j)];
         auto withPrefix = [&prefix](const QString &part) {
-            return prefix.isEmpty() ? part : JoinSql(prefix, QStringLiteral(" AND ")) + QStringLiteral(" AND ") + part;
+            return prefix.isEmpty()
+                       ? part
+                       : JoinSql(prefix, QStringLiteral(" AND ")) + QStringLiteral(" AND ") + part;
         };
         if (forward) {
             if (value.IsNull()) {
@@ -622,8 +635,8 @@ bool TTable::InternalBookmarkValid(const TBookmark &bookmark)
     EnsurePrepared();
     if (!bookmark.IsOrdinal())
         return false;
-    TSqliteStatement &statement =
-        Statement(QStringLiteral("SELECT 1 FROM ") + QuoteIdentifier(FTableName) + Where(FRowIdSql + QStringLiteral(" = ?")));
+    TSqliteStatement &statement = Statement(QStringLiteral("SELECT 1 FROM ") + QuoteIdentifier(FTableName) +
+                                            Where(FRowIdSql + QStringLiteral(" = ?")));
     statement.BindAll(FConditionParams);
     statement.Bind(int(FConditionParams.size()) + 1, TVariant(bookmark.AsInt64()));
     const bool found = statement.Step();
@@ -634,7 +647,8 @@ bool TTable::InternalBookmarkValid(const TBookmark &bookmark)
 int TTable::InternalRecordCount()
 {
     EnsurePrepared();
-    TSqliteStatement &statement = Statement(QStringLiteral("SELECT count(*) FROM ") + QuoteIdentifier(FTableName) + Where(QString()));
+    TSqliteStatement &statement =
+        Statement(QStringLiteral("SELECT count(*) FROM ") + QuoteIdentifier(FTableName) + Where(QString()));
     statement.BindAll(FConditionParams);
     statement.Step();
     const int count = int(statement.ColumnInt64(0));
@@ -656,7 +670,9 @@ std::optional<TBookmark> TTable::InternalLocate(const std::vector<int> &fields, 
             parts << name + QStringLiteral(" IS NULL");
             continue;
         }
-        const QString collate = (options & loCaseInsensitive) && IsTextType(column.Type) ? QStringLiteral(" COLLATE NOCASE") : QString();
+        const QString collate = (options & loCaseInsensitive) && IsTextType(column.Type)
+                                    ? QStringLiteral(" COLLATE NOCASE")
+                                    : QString();
         if ((options & loPartialKey) && IsTextType(column.Type)) {
             parts << QStringLiteral("substr(%1, 1, length(?)) = ?%2").arg(name, collate);
             params.push_back(value);
@@ -676,9 +692,10 @@ std::optional<qint64> TTable::FirstRowId(const QString &condition, const TVarian
     QStringList orderBy;
     for (const TOrderColumn &order : FOrder)
         orderBy << order.Sql;
-    TSqliteStatement &statement = Statement(QStringLiteral("SELECT ") + FRowIdSql + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName)
-                                            + Where(condition) + QStringLiteral(" ORDER BY ") + JoinSql(orderBy, QStringLiteral(", "))
-                                            + QStringLiteral(" LIMIT 1"));
+    TSqliteStatement &statement =
+        Statement(QStringLiteral("SELECT ") + FRowIdSql + QStringLiteral(" FROM ") +
+                  QuoteIdentifier(FTableName) + Where(condition) + QStringLiteral(" ORDER BY ") +
+                  JoinSql(orderBy, QStringLiteral(", ")) + QStringLiteral(" LIMIT 1"));
     statement.BindAll(FConditionParams);
     statement.BindAll(params, int(FConditionParams.size()) + 1);
     std::optional<qint64> found;
@@ -743,10 +760,12 @@ void TTable::InternalPost(bool inserting, const TVariantArray &values, const std
                     marks << QStringLiteral("?");
                 }
             }
-            const QString sql = columns.isEmpty() ? QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES")
-                                                  : QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (")
-                                                        + JoinSql(columns, QStringLiteral(", ")) + QStringLiteral(") VALUES (")
-                                                        + JoinSql(marks, QStringLiteral(", ")) + u')';
+            const QString sql =
+                columns.isEmpty()
+                    ? QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES")
+                    : QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") +
+                          JoinSql(columns, QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
+                          JoinSql(marks, QStringLiteral(", ")) + u')';
             statement = std::make_shared<TSqliteStatement>(handle, sql);
         }
         statement->Reset();
@@ -772,9 +791,10 @@ void TTable::InternalPost(bool inserting, const TVariantArray &values, const std
             QStringList sets;
             for (const QString &column : columns)
                 sets << column + QStringLiteral(" = ?");
-            TSqliteStatement &statement = Statement(QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ")
-                                                    + JoinSql(sets, QStringLiteral(", ")) + QStringLiteral(" WHERE ") + FRowIdSql
-                                                    + QStringLiteral(" = ?"));
+            TSqliteStatement &statement =
+                Statement(QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") +
+                          JoinSql(sets, QStringLiteral(", ")) + QStringLiteral(" WHERE ") + FRowIdSql +
+                          QStringLiteral(" = ?"));
             statement.BindAll(params);
             statement.Bind(int(params.size()) + 1, TVariant(rowId));
             statement.Execute();
@@ -828,7 +848,8 @@ bool TTable::StoredAsConverted(const TField &field, const TVariant &value)
     case TFieldType::Float:
         return value.IsNumeric();
     case TFieldType::String:
-        return value.VarType() == TVarType::String && (field.Size() <= 0 || value.AsString().size() <= field.Size());
+        return value.VarType() == TVarType::String &&
+               (field.Size() <= 0 || value.AsString().size() <= field.Size());
     case TFieldType::Memo:
         return value.VarType() == TVarType::String;
     default:
@@ -872,8 +893,8 @@ void TTable::InternalDelete()
 {
     const qint64 rowId = CurrentRowId();
     const TVariantArray order = FBuffer[size_t(FCurrent)].Order;
-    TSqliteStatement &statement =
-        Statement(QStringLiteral("DELETE FROM ") + QuoteIdentifier(FTableName) + QStringLiteral(" WHERE ") + FRowIdSql + QStringLiteral(" = ?"));
+    TSqliteStatement &statement = Statement(QStringLiteral("DELETE FROM ") + QuoteIdentifier(FTableName) +
+                                            QStringLiteral(" WHERE ") + FRowIdSql + QStringLiteral(" = ?"));
     statement.Bind(1, TVariant(rowId));
     statement.Execute();
     statement.Reset();

@@ -89,7 +89,8 @@ protected:
     std::optional<TBookmark> InternalLocate(const std::vector<int> &fields, const TVariantArray &values,
                                             TLocateOptions options) override;
     bool InternalEdit() override;
-    void InternalPost(bool inserting, const TVariantArray &values, const std::vector<bool> &assigned) override;
+    void InternalPost(bool inserting, const TVariantArray &values,
+                      const std::vector<bool> &assigned) override;
     void InternalDelete() override;
     void InternalRefresh() override;
     void InternalInitRecord(TVariantArray &values, std::vector<bool> &assigned) override;
@@ -138,7 +139,8 @@ private:
     std::vector<TRow> Fetch(const TVariantArray *after, bool forward, int limit);
     std::optional<TRow> ReadByRowId(qint64 rowId, bool withConditions);
     static bool StoredAsConverted(const TField &field, const TVariant &value);
-    std::optional<TRow> RowFromInsert(qint64 rowId, const TVariantArray &values, const std::vector<bool> &assigned) const;
+    std::optional<TRow> RowFromInsert(qint64 rowId, const TVariantArray &values,
+                                      const std::vector<bool> &assigned) const;
     void RepositionNear(const TVariantArray &order);
     void TrimBuffer();
     qint64 CurrentRowId() const;
@@ -162,14 +164,14 @@ private:
     // While open.
     TDatabase *FDb = nullptr;
     std::shared_ptr<const TTableInfo> FInfo;
-    int FRowIdOrderPos = -1;          // where the row number is among the order columns
+    int FRowIdOrderPos = -1;           // where the row number is among the order columns
     std::vector<int> FIndexDataFields; // data field of each index field, -1 when not selected
     std::vector<int> FFieldColumns;    // table column of each data field
     std::vector<int> FIndexColumns;    // table columns of the index fields
     std::vector<TOrderColumn> FOrder;  // index fields then the row number
     QString FSelectList;
-    QStringList FFieldColumnSql;       // quoted column of each data field
-    QString FReadRowSql[2];            // one row by number: without, with the conditions
+    QStringList FFieldColumnSql; // quoted column of each data field
+    QString FReadRowSql[2];      // one row by number: without, with the conditions
     QHash<QByteArray, std::shared_ptr<TSqliteStatement>> FInsertStatements; // by assigned fields
     std::vector<bool> FLastInsertFields;
     std::shared_ptr<TSqliteStatement> *FLastInsert = nullptr;

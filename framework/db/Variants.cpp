@@ -1,7 +1,6 @@
 #include "Variants.h"
 
 #include <QLocale>
-
 #include <cmath>
 #include <limits>
 
@@ -40,18 +39,30 @@ bool TVariant::IsNumeric() const
 QString TVariant::TypeName(TVarType type)
 {
     switch (type) {
-    case TVarType::Empty: return QStringLiteral("Empty");
-    case TVarType::Null: return QStringLiteral("Null");
-    case TVarType::Smallint: return QStringLiteral("Smallint");
-    case TVarType::Integer: return QStringLiteral("Integer");
-    case TVarType::Int64: return QStringLiteral("Int64");
-    case TVarType::Double: return QStringLiteral("Double");
-    case TVarType::Currency: return QStringLiteral("Currency");
-    case TVarType::Date: return QStringLiteral("Date");
-    case TVarType::String: return QStringLiteral("String");
-    case TVarType::Boolean: return QStringLiteral("Boolean");
-    case TVarType::Bytes: return QStringLiteral("Bytes");
-    case TVarType::Array: return QStringLiteral("Array");
+    case TVarType::Empty:
+        return QStringLiteral("Empty");
+    case TVarType::Null:
+        return QStringLiteral("Null");
+    case TVarType::Smallint:
+        return QStringLiteral("Smallint");
+    case TVarType::Integer:
+        return QStringLiteral("Integer");
+    case TVarType::Int64:
+        return QStringLiteral("Int64");
+    case TVarType::Double:
+        return QStringLiteral("Double");
+    case TVarType::Currency:
+        return QStringLiteral("Currency");
+    case TVarType::Date:
+        return QStringLiteral("Date");
+    case TVarType::String:
+        return QStringLiteral("String");
+    case TVarType::Boolean:
+        return QStringLiteral("Boolean");
+    case TVarType::Bytes:
+        return QStringLiteral("Bytes");
+    case TVarType::Array:
+        return QStringLiteral("Array");
     }
     return QStringLiteral("Unknown");
 }
@@ -102,13 +113,20 @@ QString timeFormat(const QLocale &locale)
 qint64 TVariant::AsInt64() const
 {
     switch (VarType()) {
-    case TVarType::Smallint: return std::get<qint16>(FValue);
-    case TVarType::Integer: return std::get<qint32>(FValue);
-    case TVarType::Int64: return std::get<Int64Box>(FValue).Value;
-    case TVarType::Boolean: return std::get<bool>(FValue) ? -1 : 0;
-    case TVarType::Double: return roundToInt64(std::get<double>(FValue));
-    case TVarType::Currency: return roundToInt64(std::get<TCurrency>(FValue).ToDouble());
-    case TVarType::Date: return roundToInt64(std::get<TDateTime>(FValue).Value);
+    case TVarType::Smallint:
+        return std::get<qint16>(FValue);
+    case TVarType::Integer:
+        return std::get<qint32>(FValue);
+    case TVarType::Int64:
+        return std::get<Int64Box>(FValue).Value;
+    case TVarType::Boolean:
+        return std::get<bool>(FValue) ? -1 : 0;
+    case TVarType::Double:
+        return roundToInt64(std::get<double>(FValue));
+    case TVarType::Currency:
+        return roundToInt64(std::get<TCurrency>(FValue).ToDouble());
+    case TVarType::Date:
+        return roundToInt64(std::get<TDateTime>(FValue).Value);
     case TVarType::String: {
         bool ok = false;
         const QString &text = std::get<QString>(FValue);
@@ -138,9 +156,12 @@ double TVariant::AsDouble() const
     case TVarType::Int64:
     case TVarType::Boolean:
         return double(AsInt64());
-    case TVarType::Double: return std::get<double>(FValue);
-    case TVarType::Currency: return std::get<TCurrency>(FValue).ToDouble();
-    case TVarType::Date: return std::get<TDateTime>(FValue).Value;
+    case TVarType::Double:
+        return std::get<double>(FValue);
+    case TVarType::Currency:
+        return std::get<TCurrency>(FValue).ToDouble();
+    case TVarType::Date:
+        return std::get<TDateTime>(FValue).Value;
     case TVarType::String: {
         bool ok = false;
         const QString &text = std::get<QString>(FValue);
@@ -173,7 +194,8 @@ QString TVariant::AsString() const
     case TVarType::Integer:
     case TVarType::Int64:
         return QString::number(AsInt64());
-    case TVarType::Double: return QString::number(std::get<double>(FValue), 'g', 15);
+    case TVarType::Double:
+        return QString::number(std::get<double>(FValue), 'g', 15);
     case TVarType::Currency: {
         // Plain form with the decimals it needs, like the engine writes it.
         const QString text = QString::number(std::get<TCurrency>(FValue).ToDouble(), 'f', 4);
@@ -193,10 +215,14 @@ QString TVariant::AsString() const
             text += u' ' + locale.toString(time, timeFormat(locale));
         return text;
     }
-    case TVarType::String: return std::get<QString>(FValue);
-    case TVarType::Boolean: return std::get<bool>(FValue) ? QStringLiteral("True") : QStringLiteral("False");
-    case TVarType::Bytes: return QString::fromUtf8(std::get<QByteArray>(FValue));
-    case TVarType::Array: CastError(TVarType::String);
+    case TVarType::String:
+        return std::get<QString>(FValue);
+    case TVarType::Boolean:
+        return std::get<bool>(FValue) ? QStringLiteral("True") : QStringLiteral("False");
+    case TVarType::Bytes:
+        return QString::fromUtf8(std::get<QByteArray>(FValue));
+    case TVarType::Array:
+        CastError(TVarType::String);
     }
     return QString();
 }
@@ -204,13 +230,16 @@ QString TVariant::AsString() const
 bool TVariant::AsBoolean() const
 {
     switch (VarType()) {
-    case TVarType::Boolean: return std::get<bool>(FValue);
+    case TVarType::Boolean:
+        return std::get<bool>(FValue);
     case TVarType::Smallint:
     case TVarType::Integer:
     case TVarType::Int64:
         return AsInt64() != 0;
-    case TVarType::Double: return std::get<double>(FValue) != 0.0;
-    case TVarType::Currency: return std::get<TCurrency>(FValue).Scaled != 0;
+    case TVarType::Double:
+        return std::get<double>(FValue) != 0.0;
+    case TVarType::Currency:
+        return std::get<TCurrency>(FValue).Scaled != 0;
     case TVarType::String: {
         const QString text = std::get<QString>(FValue).trimmed();
         if (text.compare(u"true", Qt::CaseInsensitive) == 0)
@@ -231,7 +260,8 @@ bool TVariant::AsBoolean() const
 TDateTime TVariant::AsDateTime() const
 {
     switch (VarType()) {
-    case TVarType::Date: return std::get<TDateTime>(FValue);
+    case TVarType::Date:
+        return std::get<TDateTime>(FValue);
     case TVarType::Smallint:
     case TVarType::Integer:
     case TVarType::Int64:
@@ -266,11 +296,13 @@ TDateTime TVariant::AsDateTime() const
 QByteArray TVariant::AsBytes() const
 {
     switch (VarType()) {
-    case TVarType::Bytes: return std::get<QByteArray>(FValue);
+    case TVarType::Bytes:
+        return std::get<QByteArray>(FValue);
     case TVarType::Empty:
     case TVarType::Null:
         return QByteArray();
-    case TVarType::String: return std::get<QString>(FValue).toUtf8();
+    case TVarType::String:
+        return std::get<QString>(FValue).toUtf8();
     default:
         CastError(TVarType::Bytes);
     }
@@ -295,16 +327,20 @@ bool operator==(const TVariant &a, const TVariant &b)
 QString TVariant::DebugText() const
 {
     switch (VarType()) {
-    case TVarType::Empty: return QStringLiteral("Unassigned");
-    case TVarType::Null: return QStringLiteral("Null");
+    case TVarType::Empty:
+        return QStringLiteral("Unassigned");
+    case TVarType::Null:
+        return QStringLiteral("Null");
     case TVarType::Array: {
         QStringList parts;
         for (const TVariant &element : Elements())
             parts << element.DebugText();
         return u'[' + parts.join(QStringLiteral(", ")) + u']';
     }
-    case TVarType::Date: return TypeName(VarType()) + u'(' + std::get<TDateTime>(FValue).ToText() + u')';
-    case TVarType::Bytes: return TypeName(VarType()) + u'(' + QString::number(std::get<QByteArray>(FValue).size()) + u')';
+    case TVarType::Date:
+        return TypeName(VarType()) + u'(' + std::get<TDateTime>(FValue).ToText() + u')';
+    case TVarType::Bytes:
+        return TypeName(VarType()) + u'(' + QString::number(std::get<QByteArray>(FValue).size()) + u')';
     default:
         return TypeName(VarType()) + u'(' + AsString() + u')';
     }

@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <cstdint>
 #include <memory>
 #include <variant>
@@ -14,7 +13,20 @@
 // The kinds of value a field, a parameter or a key element can hold. A 16-bit and a 32-bit integer
 // are different kinds (a key read from a 16-bit column never equals one made of plain integers), and
 // null is a kind of its own, distinct from unassigned.
-enum class TVarType { Empty, Null, Smallint, Integer, Int64, Double, Currency, Date, String, Boolean, Bytes, Array };
+enum class TVarType {
+    Empty,
+    Null,
+    Smallint,
+    Integer,
+    Int64,
+    Double,
+    Currency,
+    Date,
+    String,
+    Boolean,
+    Bytes,
+    Array
+};
 
 // A fixed-point amount with four decimals, kept as the amount times 10,000.
 struct TCurrency
@@ -50,16 +62,24 @@ public:
     TVariant(const char *) = delete;
     TVariant(const void *) = delete;
 
-    static TVariant Null() { TVariant v; v.FValue = NullTag{}; return v; }
-    static TVariant Array(std::initializer_list<TVariant> elements) { return TVariant(TVariantArray(elements)); }
+    static TVariant Null()
+    {
+        TVariant v;
+        v.FValue = NullTag{};
+        return v;
+    }
+    static TVariant Array(std::initializer_list<TVariant> elements)
+    {
+        return TVariant(TVariantArray(elements));
+    }
 
     TVarType VarType() const { return TVarType(FValue.index()); }
     bool IsEmpty() const { return VarType() == TVarType::Empty; }
     bool IsNull() const { return VarType() == TVarType::Null; }
     bool IsEmptyOrNull() const { return IsEmpty() || IsNull(); }
     bool IsArray() const { return VarType() == TVarType::Array; }
-    bool IsOrdinal() const;   // Smallint, Integer, Int64 or Boolean
-    bool IsNumeric() const;   // ordinal (not Boolean), Double or Currency
+    bool IsOrdinal() const; // Smallint, Integer, Int64 or Boolean
+    bool IsNumeric() const; // ordinal (not Boolean), Double or Currency
 
     // Conversions raise EVariantError for a kind that has no such form (an array as a number) and
     // EConvertError for a text that does not read as the number asked for.
@@ -98,8 +118,8 @@ private:
     using ArrayPtr = std::shared_ptr<const TVariantArray>;
 
     // Alternative order equals TVarType.
-    std::variant<std::monostate, NullTag, qint16, qint32, Int64Box, double, TCurrency, TDateTime,
-                 QString, bool, QByteArray, ArrayPtr>
+    std::variant<std::monostate, NullTag, qint16, qint32, Int64Box, double, TCurrency, TDateTime, QString,
+                 bool, QByteArray, ArrayPtr>
         FValue;
 
     [[noreturn]] void CastError(TVarType target) const;

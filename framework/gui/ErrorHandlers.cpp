@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QWidget>
-
 #include <exception>
 
 namespace {
@@ -46,8 +45,9 @@ void HandleException()
     QWidget *parent = QApplication::activeModalWidget();
     if (!parent)
         parent = QApplication::activeWindow();
-    const QString title = QApplication::applicationDisplayName().isEmpty() ? QStringLiteral("Error")
-                                                                          : QApplication::applicationDisplayName();
+    const QString title = QApplication::applicationDisplayName().isEmpty()
+                              ? QStringLiteral("Error")
+                              : QApplication::applicationDisplayName();
     TMessageBox::Show(parent, message, title, QMessageBox::Ok, QMessageBox::Critical);
 }
 

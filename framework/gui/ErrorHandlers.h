@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QString>
-
 #include <functional>
 
 // An exception must never cross Qt's event loop: event handlers catch what they raise and hand it
@@ -16,8 +15,7 @@ using TExceptionDisplay = std::function<void(const QString &message)>;
 void SetExceptionDisplay(TExceptionDisplay display);
 
 // Runs fn; an exception it raises is shown and swallowed. False when one was raised.
-template <class F>
-bool Guarded(F &&fn)
+template <class F> bool Guarded(F &&fn)
 {
     try {
         fn();

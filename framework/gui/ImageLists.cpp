@@ -4,10 +4,8 @@
 #include <QImage>
 #include <QPainter>
 
-TCustomImageList::TCustomImageList(QObject *owner)
-    : QObject(owner)
-{
-}
+TCustomImageList::TCustomImageList(QObject *owner) : QObject(owner)
+{}
 
 void TCustomImageList::SetWidth(int value)
 {
@@ -55,7 +53,9 @@ void TCustomImageList::Clear()
 
 QPixmap TCustomImageList::Prepare(const QImage &image, const QColor &maskColor) const
 {
-    QImage scaled = image.size() == Size() ? image : image.scaled(Size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage scaled = image.size() == Size()
+                        ? image
+                        : image.scaled(Size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (scaled.isNull()) {
         scaled = QImage(Size(), QImage::Format_ARGB32_Premultiplied);
         scaled.fill(Qt::transparent);

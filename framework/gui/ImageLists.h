@@ -4,7 +4,6 @@
 #include <QIcon>
 #include <QObject>
 #include <QPixmap>
-
 #include <vector>
 
 class QImage;

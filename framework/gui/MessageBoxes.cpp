@@ -52,7 +52,8 @@ QMessageBox::StandardButton TMessageBox::Show(QWidget *parent, const QString &te
     if (handler())
         return handler()(shown().last());
 
-    QMessageBox box(icon, caption, QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")), buttons, parent);
+    QMessageBox box(icon, caption, QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+                    buttons, parent);
     if (defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(defaultButton);
     return QMessageBox::StandardButton(box.exec());

@@ -3,7 +3,6 @@
 #include <QList>
 #include <QMessageBox>
 #include <QString>
-
 #include <functional>
 
 class QWidget;
@@ -22,9 +21,9 @@ public:
     };
 
     // Shows a modal message box and returns the button chosen. Texts may break lines with "\r\n".
-    static QMessageBox::StandardButton Show(QWidget *parent, const QString &text, const QString &caption,
-                                            QMessageBox::StandardButtons buttons, QMessageBox::Icon icon,
-                                            QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+    static QMessageBox::StandardButton
+    Show(QWidget *parent, const QString &text, const QString &caption, QMessageBox::StandardButtons buttons,
+         QMessageBox::Icon icon, QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
     // Where there is no screen (the command-line tool), a handler answers every box instead of a
     // window; an empty handler puts the window back.

@@ -13,8 +13,7 @@ public:
 
     explicit TPrivateMessage(int msg, qintptr wParam = 0, qintptr lParam = 0)
         : QEvent(Type()), Msg(msg), WParam(wParam), LParam(lParam)
-    {
-    }
+    {}
 
     int Msg;
     qintptr WParam;

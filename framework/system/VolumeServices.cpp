@@ -7,10 +7,10 @@
 
 #include <atomic>
 #include <cerrno>
-#include <dirent.h>
-#include <fcntl.h>
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>

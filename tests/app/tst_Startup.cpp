@@ -2,12 +2,12 @@
 #include "CatalogSchema.h"
 #include "CheckAlias.h"
 #include "DBCustomTreeView.h"
-#include "TestSupport.h"
 #include "Databases.h"
 #include "EngineConfig.h"
 #include "MessageBoxes.h"
 #include "Properties.h"
 #include "Startup.h"
+#include "TestSupport.h"
 #include "dmGlobal.h"
 
 #include <QApplication>

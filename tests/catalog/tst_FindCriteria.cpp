@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <algorithm>
 #include <memory>
 
@@ -87,7 +86,8 @@ void TestFindCriteria::init()
     FGlobal = std::make_unique<TGlobal>();
     TVariantArray types;
     for (const char *extension : {"txt", "jpg"}) {
-        TSqliteStatement type(FGlobal->Database.Handle(), u"SELECT ImageID FROM Ext WHERE Name = '%1'"_s.arg(QLatin1String(extension)));
+        TSqliteStatement type(FGlobal->Database.Handle(),
+                              u"SELECT ImageID FROM Ext WHERE Name = '%1'"_s.arg(QLatin1String(extension)));
         QVERIFY(type.Step() && type.ColumnInt64(0) > 3);
         types.push_back(TVariant(qint32(type.ColumnInt64(0))));
     }
@@ -122,25 +122,32 @@ void TestFindCriteria::Search_data()
     using D = TFindCriteria::TDays;
     const TIds all{2, 3, 4, 5, 6, 8, 11, 12};
     QTest::newRow("default: every entry but the roots") << TFindCriteria() << all;
-    QTest::newRow("blank and * is a pattern") << TFindCriteria{.Name = u" *"_s} << TIds{2, 3, 4, 5, 6, 11, 12};
+    QTest::newRow("blank and * is a pattern")
+        << TFindCriteria{.Name = u" *"_s} << TIds{2, 3, 4, 5, 6, 11, 12};
     QTest::newRow("pattern, any letter case") << TFindCriteria{.Name = u"*REPORT*"_s} << TIds{4, 5};
     QTest::newRow("pattern trimmed") << TFindCriteria{.Name = u"  readme.*  "_s} << TIds{3, 11};
     QTest::newRow("? is one character") << TFindCriteria{.Name = u"photo?.jpg"_s} << TIds{6};
     QTest::newRow("whole match") << TFindCriteria{.Name = u"readme.TXT"_s, .WholeMatch = true} << TIds{3, 11};
-    QTest::newRow("whole match is no pattern") << TFindCriteria{.Name = u"readme.*"_s, .WholeMatch = true} << TIds{};
+    QTest::newRow("whole match is no pattern")
+        << TFindCriteria{.Name = u"readme.*"_s, .WholeMatch = true} << TIds{};
     QTest::newRow("volume") << TFindCriteria{.VolumeID = 10} << TIds{11, 12};
     QTest::newRow("type") << TFindCriteria{.TypeImageID = Txt} << TIds{3, 4, 11};
-    QTest::newRow("volume picture brings the roots") << TFindCriteria{.TypeImageID = 2, .TypeIsVolumePicture = true}
-                                                     << TIds{1, 10};
-    QTest::newRow("one day, whole of it") << TFindCriteria{.Modified = D{{2024, 1, 2}, {2024, 1, 2}}} << TIds{3, 4, 8, 12};
-    QTest::newRow("two days") << TFindCriteria{.Modified = D{{2024, 1, 1}, {2024, 1, 2}}} << TIds{3, 4, 5, 8, 12};
+    QTest::newRow("volume picture brings the roots")
+        << TFindCriteria{.TypeImageID = 2, .TypeIsVolumePicture = true} << TIds{1, 10};
+    QTest::newRow("one day, whole of it")
+        << TFindCriteria{.Modified = D{{2024, 1, 2}, {2024, 1, 2}}} << TIds{3, 4, 8, 12};
+    QTest::newRow("two days") << TFindCriteria{.Modified = D{{2024, 1, 1}, {2024, 1, 2}}}
+                              << TIds{3, 4, 5, 8, 12};
     QTest::newRow("equal 2 KB") << TFindCriteria{.SizeRelation = S::Equal, .SizeText = u"2"_s} << TIds{4};
     QTest::newRow("equal 0 KB") << TFindCriteria{.SizeRelation = S::Equal} << TIds{2, 6};
-    QTest::newRow("at least 2 KB") << TFindCriteria{.SizeRelation = S::AtLeast, .SizeText = u"2"_s} << TIds{3, 11, 12};
-    QTest::newRow("at most 2 KB") << TFindCriteria{.SizeRelation = S::AtMost, .SizeText = u"2"_s} << TIds{2, 5, 6, 8};
+    QTest::newRow("at least 2 KB") << TFindCriteria{.SizeRelation = S::AtLeast, .SizeText = u"2"_s}
+                                   << TIds{3, 11, 12};
+    QTest::newRow("at most 2 KB") << TFindCriteria{.SizeRelation = S::AtMost, .SizeText = u"2"_s}
+                                  << TIds{2, 5, 6, 8};
     QTest::newRow("no relation, number read") << TFindCriteria{.SizeText = u" 7 "_s} << all;
     QTest::newRow("all hold together")
-        << TFindCriteria{.Name = u"*.jpg"_s, .VolumeID = 10, .SizeRelation = S::AtLeast, .SizeText = u"3"_s} << TIds{12};
+        << TFindCriteria{.Name = u"*.jpg"_s, .VolumeID = 10, .SizeRelation = S::AtLeast, .SizeText = u"3"_s}
+        << TIds{12};
 }
 
 void TestFindCriteria::Search()
@@ -150,7 +157,10 @@ void TestFindCriteria::Search()
     if (criteria.TypeImageID == Txt)
         criteria.TypeImageID = FTxt;
     // After a narrow search, so that every switch must be set afresh.
-    ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = u"x"_s, .VolumeID = 1, .TypeImageID = 2, .TypeIsVolumePicture = true,
+    ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = u"x"_s,
+                                              .VolumeID = 1,
+                                              .TypeImageID = 2,
+                                              .TypeIsVolumePicture = true,
                                               .Modified = TFindCriteria::TDays{{2020, 1, 1}, {2020, 1, 1}},
                                               .SizeRelation = TSizeRelation::Equal});
     FGlobal->FindDialog.Open();

@@ -15,7 +15,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -35,12 +34,14 @@ bool setTime(const QString &path, const QDateTime &time)
 }
 
 // Files of a size and a time below root, then the folders' times, as creating files changes them.
-bool makeTree(const QString &root, const QList<std::tuple<QString, qint64, QDateTime>> &files, const QStringList &folders)
+bool makeTree(const QString &root, const QList<std::tuple<QString, qint64, QDateTime>> &files,
+              const QStringList &folders)
 {
     bool ok = true;
     for (const auto &[relative, size, time] : files) {
         QFile file(root + u'/' + relative);
-        ok = ok && QDir().mkpath(QFileInfo(file).absolutePath()) && file.open(QIODevice::WriteOnly) && file.resize(size);
+        ok = ok && QDir().mkpath(QFileInfo(file).absolutePath()) && file.open(QIODevice::WriteOnly) &&
+             file.resize(size);
         file.close();
         ok = ok && setTime(file.fileName(), time);
     }
@@ -97,12 +98,18 @@ void TestFolderMatches::init()
     CatalogSchema::EnsureAlias(QString::fromUtf16(TGlobal::AliasName));
 
     QVERIFY(makeTree(Catalogued(),
-                     {{u"Readme.TXT"_s, 5, T0}, {u"Docs/Report.doc"_s, 100, T1}, {u"Docs/Notes.txt"_s, 10, T1},
-                      {u"Docs/Old/Notes.txt"_s, 20, T2}, {u"Music/Song.mp3"_s, 300, T1}},
+                     {{u"Readme.TXT"_s, 5, T0},
+                      {u"Docs/Report.doc"_s, 100, T1},
+                      {u"Docs/Notes.txt"_s, 10, T1},
+                      {u"Docs/Old/Notes.txt"_s, 20, T2},
+                      {u"Music/Song.mp3"_s, 300, T1}},
                      {u"Docs/Old"_s, u"Docs"_s, u"Music"_s}));
     QVERIFY(makeTree(Copy(),
-                     {{u"README.TXT"_s, 5, T0}, {u"Docs/Report.doc"_s, 100, T1.addSecs(10)}, {u"Docs/Notes.txt"_s, 11, T1},
-                      {u"Moved/Song.mp3"_s, 300, T1}, {u"Music/Renamed.mp3"_s, 300, T1}},
+                     {{u"README.TXT"_s, 5, T0},
+                      {u"Docs/Report.doc"_s, 100, T1.addSecs(10)},
+                      {u"Docs/Notes.txt"_s, 11, T1},
+                      {u"Moved/Song.mp3"_s, 300, T1},
+                      {u"Music/Renamed.mp3"_s, 300, T1}},
                      {u"Docs"_s, u"Moved"_s, u"Music"_s}));
     FServices = std::make_unique<TVolumeServicesDouble>();
     FServices->AddDrive(Catalogued(), u"A"_s, 0x1111, 1 << 20);
@@ -147,10 +154,12 @@ QStringList TestFolderMatches::Pairs()
     TQuery &disk = FComparison->OnDisk;
     TQuery &library = FComparison->InLib;
     for (disk.First(); !disk.Eof(); disk.Next()) {
-        const QString name = disk.FieldByName(u"FullPath"_s)->AsString() + disk.FieldByName(u"Name"_s)->AsString();
+        const QString name =
+            disk.FieldByName(u"FullPath"_s)->AsString() + disk.FieldByName(u"Name"_s)->AsString();
         FComparison->ShowMatchesInLibrary(disk.FieldByName(u"ID"_s)->AsInteger());
         for (library.First(); !library.Eof(); library.Next())
-            pairs << name + u" = "_s + library.FieldByName(u"CDPath"_s)->AsString() + library.FieldByName(u"Name"_s)->AsString();
+            pairs << name + u" = "_s + library.FieldByName(u"CDPath"_s)->AsString() +
+                         library.FieldByName(u"Name"_s)->AsString();
     }
     pairs.sort();
     return pairs;
@@ -176,7 +185,8 @@ void TestFolderMatches::Combinations_data()
     QTest::newRow("size") << false << true << false << u"FindMatchBySize"_s << QStringList{p, s, m, r};
     QTest::newRow("size, time") << false << true << true << u"FindMatchBySizeTime"_s << QStringList{s, m, r};
     QTest::newRow("path") << true << false << false << u"FindMatchByPath"_s << QStringList{d, n1, p, m, r};
-    QTest::newRow("path, time") << true << false << true << u"FindMatchByPathTime"_s << QStringList{d, n1, m, r};
+    QTest::newRow("path, time") << true << false << true << u"FindMatchByPathTime"_s
+                                << QStringList{d, n1, m, r};
     QTest::newRow("path, size") << true << true << false << u"FindMatchBySizePath"_s << QStringList{p, m, r};
     QTest::newRow("all three") << true << true << true << u"FindMatchBySizePathTime"_s << QStringList{m, r};
 }
@@ -201,17 +211,21 @@ void TestFolderMatches::ScannedRows()
     FComparison->RunComparison(Copy(), false, false, false, [] { return false; });
     // The root of the scan: no parent or name, the volume picture, itself as volume, every file's
     // size as its own; every other row on that volume.
-    QCOMPARE(Rows(u"SELECT count(*) FROM Temp_Entry AS Root WHERE Parent IS NULL AND Name IS NULL AND ImageID = 2 "
-                  u"AND CD = ID AND Size = 716 AND NOT EXISTS (SELECT 1 FROM Temp_Entry WHERE CD IS NOT Root.ID)"_s),
-             QStringList{u"1"_s});
+    QCOMPARE(
+        Rows(
+            u"SELECT count(*) FROM Temp_Entry AS Root WHERE Parent IS NULL AND Name IS NULL AND ImageID = 2 "
+            u"AND CD = ID AND Size = 716 AND NOT EXISTS (SELECT 1 FROM Temp_Entry WHERE CD IS NOT Root.ID)"_s),
+        QStringList{u"1"_s});
     // Names stored as a scan stores them (README.TXT as Readme.txt), no FullPath in the root.
-    QCOMPARE(Rows(u"SELECT IFNULL(FullPath, '-') || Name || '|' || Size || '|' || IIF(Folder, ImageID, 'file') "
-                  u"FROM Temp_Entry WHERE Parent IS NOT NULL ORDER BY 1"_s),
-             (QStringList{u"-Docs|111|1"_s, u"-Moved|300|1"_s, u"-Music|300|1"_s, u"-Readme.txt|5|file"_s,
-                          u"Docs\\Notes.txt|11|file"_s, u"Docs\\Report.doc|100|file"_s, u"Moved\\Song.mp3|300|file"_s,
-                          u"Music\\Renamed.mp3|300|file"_s}));
+    QCOMPARE(
+        Rows(u"SELECT IFNULL(FullPath, '-') || Name || '|' || Size || '|' || IIF(Folder, ImageID, 'file') "
+             u"FROM Temp_Entry WHERE Parent IS NOT NULL ORDER BY 1"_s),
+        (QStringList{u"-Docs|111|1"_s, u"-Moved|300|1"_s, u"-Music|300|1"_s, u"-Readme.txt|5|file"_s,
+                     u"Docs\\Notes.txt|11|file"_s, u"Docs\\Report.doc|100|file"_s,
+                     u"Moved\\Song.mp3|300|file"_s, u"Music\\Renamed.mp3|300|file"_s}));
     // Neither the scan's root nor a volume root pairs (the catalogue's root is named Docs too).
-    QCOMPARE(Rows(u"SELECT count(*) FROM MatchedEntries WHERE MatchedID IN (SELECT ID FROM Temp_Entry WHERE Parent IS NULL) "
+    QCOMPARE(Rows(u"SELECT count(*) FROM MatchedEntries WHERE MatchedID IN (SELECT ID FROM Temp_Entry WHERE "
+                  u"Parent IS NULL) "
                   u"OR EntryID IN (SELECT ID FROM Entries WHERE Parent IS NULL)"_s),
              QStringList{u"0"_s});
 }
@@ -219,7 +233,8 @@ void TestFolderMatches::ScannedRows()
 void TestFolderMatches::SubfolderKeepsThePathsOfItsVolume()
 {
     QVERIFY(FComparison->RunComparison(Copy() + u"/Docs/"_s, true, false, false, [] { return false; }));
-    QCOMPARE(Pairs(), (QStringList{u"Docs\\Notes.txt = A:\\Docs\\Notes.txt"_s, u"Docs\\Report.doc = A:\\Docs\\Report.doc"_s}));
+    QCOMPARE(Pairs(), (QStringList{u"Docs\\Notes.txt = A:\\Docs\\Notes.txt"_s,
+                                   u"Docs\\Report.doc = A:\\Docs\\Report.doc"_s}));
     // Given as a root of its own, the folder holds no paths.
     FComparison->SetVolumeRoot(Copy() + u"/Docs"_s);
     QVERIFY(!FComparison->RunComparison(Copy() + u"/Docs"_s, true, false, false, [] { return false; }));
@@ -230,7 +245,8 @@ void TestFolderMatches::MissingFolderAndClearScratch()
     QVERIFY(FComparison->RunComparison(Copy(), false, false, false, [] { return false; }));
     QVERIFY(!FComparison->RunComparison(Copy() + u"/nothing"_s, false, false, false, [] { return false; }));
     QVERIFY(FComparison->OnDisk.Active() && FComparison->OnDisk.IsEmpty());
-    QCOMPARE(Rows(u"SELECT (SELECT count(*) FROM Temp_Entry), (SELECT count(*) FROM MatchedEntries)"_s), QStringList{u"1|0"_s});
+    QCOMPARE(Rows(u"SELECT (SELECT count(*) FROM Temp_Entry), (SELECT count(*) FROM MatchedEntries)"_s),
+             QStringList{u"1|0"_s});
 
     QVERIFY(FComparison->RunComparison(Copy(), false, false, false, [] { return false; }));
     FComparison->ClearScratch();
@@ -245,8 +261,8 @@ void TestFolderMatches::StopMidScan()
     QVERIFY(FComparison->RunComparison(Copy(), false, false, false, [] { return false; }));
     const int shown = FComparison->OnDisk.RecordCount();
     int asked = 0;
-    QVERIFY_THROWS_EXCEPTION(EStopComparing,
-                             FComparison->RunComparison(Copy(), true, true, true, [&] { return ++asked == 4; }));
+    QVERIFY_THROWS_EXCEPTION(
+        EStopComparing, FComparison->RunComparison(Copy(), true, true, true, [&] { return ++asked == 4; }));
     QCOMPARE(asked, 4);
     QVERIFY(!FGlobal->Database.InTransaction());
     // What the scan wrote stays, the query never ran, and the upper list keeps what it showed.

@@ -1,7 +1,7 @@
 #include "CatalogSchema.h"
-#include "Screenshots.h"
 #include "DefaultTypes.h"
 #include "ListViews.h"
+#include "Screenshots.h"
 #include "dmGlobal.h"
 
 #include <QFile>

@@ -5,14 +5,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,7 +36,8 @@ bool writeFile(const QByteArray &path, const QByteArray &content)
     const int file = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (file < 0)
         return false;
-    const bool written = ::write(file, content.constData(), size_t(content.size())) == ssize_t(content.size());
+    const bool written =
+        ::write(file, content.constData(), size_t(content.size())) == ssize_t(content.size());
     ::close(file);
     return written;
 }
@@ -199,10 +198,15 @@ void TestInfoFiles::Decoding_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("UTF-8, line ends kept") << "a.txt"_ba << "caf\xC3\xA9 \xE2\x82\xAC\r\nline\nend"_ba << u"café €\r\nline\nend"_s;
-    QTest::newRow("UTF-8 in a .nfo") << "a.nfo"_ba << "\xE2\x95\x94\xE2\x95\x97"_ba << u"╔╗"_s;
-    QTest::newRow("byte order mark dropped") << "b.txt"_ba << "\xEF\xBB\xBFhi\n"_ba << u"hi\n"_s;
-    QTest::newRow("byte order mark only") << "b.diz"_ba << "\xEF\xBB\xBF"_ba << QString();
+    QTest::newRow("UTF-8, line ends kept")
+        << "a.txt"_ba
+        << "caf\xC3\xA9 \xE2\x82\xAC\r\nline\nend"_ba << u"café €\r\nline\nend"_s;
+    QTest::newRow("UTF-8 in a .nfo") << "a.nfo"_ba
+                                     << "\xE2\x95\x94\xE2\x95\x97"_ba << u"╔╗"_s;
+    QTest::newRow("byte order mark dropped") << "b.txt"_ba
+                                             << "\xEF\xBB\xBFhi\n"_ba << u"hi\n"_s;
+    QTest::newRow("byte order mark only") << "b.diz"_ba
+                                          << "\xEF\xBB\xBF"_ba << QString();
     QTest::newRow("empty") << "e.txt"_ba << QByteArray() << QString();
     QTest::newRow("437 box drawing")
         << "art.nfo"_ba
@@ -293,10 +297,14 @@ void TestInfoFiles::SizeLimit_data()
     QCOMPARE(limit, 1048576);
     QTest::newRow("longer: cut") << repeated('a', limit) + "bbbb" << int(limit) << u"a"_s;
     QTest::newRow("exactly the limit") << repeated('a', limit - 1) + 'z' << int(limit) << u"z"_s;
-    QTest::newRow("two-byte character cut") << repeated('a', limit - 1) + "\xC3\xA9tail" << int(limit - 1) << u"a"_s;
-    QTest::newRow("three-byte character cut") << repeated('a', limit - 2) + "\xE2\x82\xAC" << int(limit - 2) << u"a"_s;
-    QTest::newRow("whole character before the cut") << repeated('a', limit - 2) + "\xC3\xA9x" << int(limit - 1) << u"é"_s;
-    QTest::newRow("ends inside a character, not cut") << repeated('a', limit - 1) + "\xC3" << int(limit) << u"Ã"_s;
+    QTest::newRow("two-byte character cut")
+        << repeated('a', limit - 1) + "\xC3\xA9tail" << int(limit - 1) << u"a"_s;
+    QTest::newRow("three-byte character cut")
+        << repeated('a', limit - 2) + "\xE2\x82\xAC" << int(limit - 2) << u"a"_s;
+    QTest::newRow("whole character before the cut")
+        << repeated('a', limit - 2) + "\xC3\xA9x" << int(limit - 1) << u"é"_s;
+    QTest::newRow("ends inside a character, not cut")
+        << repeated('a', limit - 1) + "\xC3" << int(limit) << u"Ã"_s;
     QTest::newRow("not UTF-8, cut") << "\xFF" + repeated('a', limit) << int(limit) << u"a"_s;
 }
 

@@ -15,15 +15,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <stdexcept>
+#include <fcntl.h>
 #include <functional>
 #include <memory>
-
-#include <fcntl.h>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -160,8 +158,8 @@ private:
     void Fail(const char *what, const QByteArray &path)
     {
         if (Error.isEmpty())
-            Error = QString::fromLatin1(what) + u' ' + FileNameToText(path) + u": "_s
-                    + QString::fromLocal8Bit(std::strerror(errno));
+            Error = QString::fromLatin1(what) + u' ' + FileNameToText(path) + u": "_s +
+                    QString::fromLocal8Bit(std::strerror(errno));
     }
 
     QByteArray FRoot;
@@ -206,8 +204,8 @@ QString Inconsistency(const TVolume &volume)
         if (row.HasFullPath != (parent->Parent != -1))
             return u"FullPath NULL only in the root: "_s + it.key();
         // The parent's path and name, which differ from it only in the letter case of the disk.
-        if (row.HasFullPath
-            && row.FullPath.compare(parent->FullPath + parent->Name + u'\\', Qt::CaseInsensitive) != 0)
+        if (row.HasFullPath &&
+            row.FullPath.compare(parent->FullPath + parent->Name + u'\\', Qt::CaseInsensitive) != 0)
             return u"FullPath not that of the parent: "_s + it.key();
         sums[row.Parent] += row.Size;
     }
@@ -441,7 +439,8 @@ void TestVolumeScan::SmallTree()
     // Local time, truncated to even seconds.
     QCOMPARE(volume[u"Readme.txt"_s].Modified, TDateTime::FromParts(2021, 3, 4, 5, 6, 6));
     QCOMPARE(volume[u"Docs"_s].Modified, TDateTime::FromParts(2021, 3, 4, 5, 6, 6));
-    QCOMPARE(volume[u"DOCS\\SubFolder\\Photo.jpg"_s].Modified, TDateTime::FromParts(2020, 12, 31, 23, 59, 58));
+    QCOMPARE(volume[u"DOCS\\SubFolder\\Photo.jpg"_s].Modified,
+             TDateTime::FromParts(2020, 12, 31, 23, 59, 58));
 
     const TRow &top = volume[QString()];
     QCOMPARE(top.Id, qint64(root));
@@ -470,18 +469,19 @@ void TestVolumeScan::RootNames_data()
     QTest::addColumn<QString>("volumeLabel");
     QTest::addColumn<QString>("serialNum");
 
-    QTest::newRow("from the label") << QString() << u"MY DISK"_s << Serial << u"My disk"_s << u"My disk"_s << u"1234-abcd"_s;
-    QTest::newRow("label upper-cased first") << QString() << u"my disk"_s << Serial << u"My disk"_s << u"My disk"_s
-                                             << u"1234-abcd"_s;
-    QTest::newRow("only ASCII letters lowered") << QString() << u"été disc"_s << Serial << u"ÉtÉ disc"_s << u"ÉtÉ disc"_s
-                                                << u"1234-abcd"_s;
+    QTest::newRow("from the label") << QString() << u"MY DISK"_s << Serial << u"My disk"_s << u"My disk"_s
+                                    << u"1234-abcd"_s;
+    QTest::newRow("label upper-cased first")
+        << QString() << u"my disk"_s << Serial << u"My disk"_s << u"My disk"_s << u"1234-abcd"_s;
+    QTest::newRow("only ASCII letters lowered")
+        << QString() << u"été disc"_s << Serial << u"ÉtÉ disc"_s << u"ÉtÉ disc"_s << u"1234-abcd"_s;
     QTest::newRow("one letter") << QString() << u"x"_s << Serial << u"X"_s << u"X"_s << u"1234-abcd"_s;
-    QTest::newRow("given name") << u"Holiday 2020"_s << u"MY DISK"_s << Serial << u"Holiday 2020"_s << u"My disk"_s
-                                << u"1234-abcd"_s;
-    QTest::newRow("no label: the serial") << QString() << QString() << 0x0000BEEFu << u"0000-beef"_s << u"0000-beef"_s
-                                          << u"0000-beef"_s;
-    QTest::newRow("no label, given name") << u"Mine"_s << QString() << 0xFFFFFFFFu << u"Mine"_s << u"ffff-ffff"_s
-                                          << u"ffff-ffff"_s;
+    QTest::newRow("given name") << u"Holiday 2020"_s << u"MY DISK"_s << Serial << u"Holiday 2020"_s
+                                << u"My disk"_s << u"1234-abcd"_s;
+    QTest::newRow("no label: the serial")
+        << QString() << QString() << 0x0000BEEFu << u"0000-beef"_s << u"0000-beef"_s << u"0000-beef"_s;
+    QTest::newRow("no label, given name")
+        << u"Mine"_s << QString() << 0xFFFFFFFFu << u"Mine"_s << u"ffff-ffff"_s << u"ffff-ffff"_s;
 }
 
 void TestVolumeScan::RootNames()
@@ -552,7 +552,8 @@ void TestVolumeScan::AlreadyCatalogued_data()
     QTest::newRow("box closed keeps it") << int(QMessageBox::Close) << false << Serial << false;
     QTest::newRow("OK replaces it") << int(QMessageBox::Ok) << false << Serial << true;
     QTest::newRow("forced: no question") << int(QMessageBox::NoButton) << true << Serial << true;
-    QTest::newRow("another serial is another disc") << int(QMessageBox::NoButton) << false << 0x0BADF00Du << false;
+    QTest::newRow("another serial is another disc")
+        << int(QMessageBox::NoButton) << false << 0x0BADF00Du << false;
 }
 
 void TestVolumeScan::AlreadyCatalogued()
@@ -604,7 +605,9 @@ void TestVolumeScan::AlreadyCatalogued()
     QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE ID = %1 OR CD = %1"_s.arg(first)), replaced ? 0 : 4);
     QCOMPARE(Scalar(u"SELECT count(*) FROM Entries"_s), replaced ? 4 : 8);
     QCOMPARE(Scalar(u"SELECT count(*) FROM CDs"_s), replaced ? 1 : 2);
-    QCOMPARE(Scalar(u"SELECT ID FROM CDs WHERE SerialNum = '%1'"_s.arg(replaced ? u"1234-abcd"_s : u"0bad-f00d"_s)), second);
+    QCOMPARE(Scalar(u"SELECT ID FROM CDs WHERE SerialNum = '%1'"_s.arg(replaced ? u"1234-abcd"_s
+                                                                                : u"0bad-f00d"_s)),
+             second);
     QCOMPARE(Scalar(u"SELECT count(*) FROM pragma_foreign_key_check"_s), 0);
 }
 
@@ -620,24 +623,24 @@ void TestVolumeScan::Progress_data()
     const TReports tenths{{10, -1}, {20, -1}, {30, -1}, {40, -1}, {0, 0}};
     QTest::newRow("every file past 500 ms") << 4 << 100LL << 1000LL << 600u << 1000u << tenths;
     QTest::newRow("clock wrapping") << 4 << 100LL << 1000LL << 600u << 0xFFFFFC00u << tenths;
-    QTest::newRow("not more often than 500 ms") << 6 << 100LL << 1000LL << 300u << 1000u
-                                                << TReports{{20, -1}, {40, -1}, {60, -1}, {0, 0}};
-    QTest::newRow("nothing past 500 ms: only the final report") << 3 << 100LL << 1000LL << 100u << 1000u
-                                                                << TReports{{0, 0}};
-    QTest::newRow("estimate from 20 s on, in fives") << 4 << 100LL << 400LL << 10000u << 1000u
-                                                     << TReports{{25, -1}, {50, 20}, {75, 10}, {100, 0}, {0, 0}};
-    QTest::newRow("no estimate just before 20 s") << 4 << 100LL << 400LL << 9999u << 1000u
-                                                  << TReports{{25, -1}, {50, -1}, {75, 10}, {100, 0}, {0, 0}};
+    QTest::newRow("not more often than 500 ms")
+        << 6 << 100LL << 1000LL << 300u << 1000u << TReports{{20, -1}, {40, -1}, {60, -1}, {0, 0}};
+    QTest::newRow("nothing past 500 ms: only the final report")
+        << 3 << 100LL << 1000LL << 100u << 1000u << TReports{{0, 0}};
+    QTest::newRow("estimate from 20 s on, in fives")
+        << 4 << 100LL << 400LL << 10000u << 1000u << TReports{{25, -1}, {50, 20}, {75, 10}, {100, 0}, {0, 0}};
+    QTest::newRow("no estimate just before 20 s")
+        << 4 << 100LL << 400LL << 9999u << 1000u << TReports{{25, -1}, {50, -1}, {75, 10}, {100, 0}, {0, 0}};
     // 12.5, 37.5, 62.5 and 87.5 %; 7.5, 4.5 and 1.5 units of five seconds.
     QTest::newRow("halves to even") << 8 << 100LL << 800LL << 7500u << 1000u
-                                    << TReports{{12, -1}, {25, -1}, {38, 40}, {50, 30}, {62, 20}, {75, 15}, {88, 10},
-                                                {100, 0}, {0, 0}};
-    QTest::newRow("never past 100 %") << 3 << 100LL << 150LL << 600u << 1000u
-                                      << TReports{{67, -1}, {100, -1}, {100, -1}, {0, 0}};
-    QTest::newRow("capacity 0: 0 % and no estimate") << 3 << 100LL << 0LL << 10000u << 1000u
-                                                     << TReports{{0, -1}, {0, -1}, {0, -1}, {0, 0}};
-    QTest::newRow("files of 2 GiB and more") << 2 << 3 * GiB << 8 * GiB << 600u << 1000u
-                                             << TReports{{38, -1}, {75, -1}, {0, 0}};
+                                    << TReports{{12, -1}, {25, -1}, {38, 40}, {50, 30}, {62, 20},
+                                                {75, 15}, {88, 10}, {100, 0}, {0, 0}};
+    QTest::newRow("never past 100 %")
+        << 3 << 100LL << 150LL << 600u << 1000u << TReports{{67, -1}, {100, -1}, {100, -1}, {0, 0}};
+    QTest::newRow("capacity 0: 0 % and no estimate")
+        << 3 << 100LL << 0LL << 10000u << 1000u << TReports{{0, -1}, {0, -1}, {0, -1}, {0, 0}};
+    QTest::newRow("files of 2 GiB and more")
+        << 2 << 3 * GiB << 8 * GiB << 600u << 1000u << TReports{{38, -1}, {75, -1}, {0, 0}};
 }
 
 void TestVolumeScan::Progress()
@@ -786,8 +789,8 @@ void TestVolumeScan::SymbolicLinks()
     const int root = FGlobal->LoadDisk(Root(), QString(), Picture, false);
     QVERIFY(root > 0);
     const TVolume volume = Volume(root);
-    QStringList keys{QString(), u"dangling.txt"_s, u"dir"_s, u"dir\\inner.txt"_s, u"dir\\up"_s,
-                     u"dir.lnk"_s, u"file.lnk"_s, u"self"_s, u"target.txt"_s};
+    QStringList keys{QString(),    u"dangling.txt"_s, u"dir"_s,  u"dir\\inner.txt"_s, u"dir\\up"_s,
+                     u"dir.lnk"_s, u"file.lnk"_s,     u"self"_s, u"target.txt"_s};
     keys.sort();
     QCOMPARE(volume.keys(), keys);
     // A link is a file as large as the path it holds.
@@ -811,7 +814,9 @@ void TestVolumeScan::DeepChain()
     tree.Chain(depth, "bottom.txt", 5);
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
     // The walk holds no handle per level: count what is open while it lists each folder.
-    const auto openHandles = [] { return QDir(u"/proc/self/fd"_s).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(); };
+    const auto openHandles = [] {
+        return QDir(u"/proc/self/fd"_s).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size();
+    };
     const qsizetype before = openHandles();
     qsizetype most = 0;
     int listed = 0;
@@ -850,7 +855,8 @@ void TestVolumeScan::OddNames_data()
     QTest::newRow("byte 0xFF alone") << QByteArray("\xff") << FileNameToText("\xff");
     QTest::newRow("cut UTF-8") << QByteArray("ab\xe2\x82") << FileNameToText("ab\xe2\x82");
     QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << FileNameToText("\xc0\xaf");
-    QTest::newRow("the escapes' own range") << QByteArray("\xf4\x8f\xb8\x80") << FileNameToText("\xf4\x8f\xb8\x80");
+    QTest::newRow("the escapes' own range")
+        << QByteArray("\xf4\x8f\xb8\x80") << FileNameToText("\xf4\x8f\xb8\x80");
 }
 
 void TestVolumeScan::OddNames()

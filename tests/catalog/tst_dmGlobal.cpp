@@ -3,12 +3,12 @@
 #include "MessageBoxes.h"
 #include "dmGlobal.h"
 
+#include <QEventLoop>
 #include <QFile>
 #include <QLocale>
-#include <QEventLoop>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <memory>
 #include <sqlite3.h>
@@ -568,7 +568,9 @@ void TestDmGlobal::IdleModuleSeesAnotherProgramsWrites()
         u"INSERT INTO CDs (ID, SerialNum, VolumeLabel) VALUES (20, '4444-4444', 'New')"_s);
     int logPages = -1;
     int folded = -1;
-    QCOMPARE(sqlite3_wal_checkpoint_v2(other.Handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logPages, &folded), SQLITE_OK);
+    QCOMPARE(
+        sqlite3_wal_checkpoint_v2(other.Handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logPages, &folded),
+        SQLITE_OK);
 
     g.DataChanged = true;
     g.RefreshViews();

@@ -5,11 +5,9 @@
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sqlite3.h>
-
 #include <cerrno>
 #include <cstring>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 namespace {
@@ -114,23 +112,29 @@ void TestCli::usageErrors_data()
     QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate")};
     QTest::newRow("unknown option") << QStringList{QStringLiteral("volumes"), QStringLiteral("--fast")};
     QTest::newRow("scan without path") << QStringList{QStringLiteral("scan")};
-    QTest::newRow("bad serial") << QStringList{QStringLiteral("scan"), QStringLiteral("/tmp"), QStringLiteral("--serial"),
-                                               QStringLiteral("12345678")};
-    QTest::newRow("bad picture") << QStringList{QStringLiteral("scan"), QStringLiteral("/tmp"), QStringLiteral("--picture"),
-                                                QStringLiteral("x")};
+    QTest::newRow("bad serial") << QStringList{QStringLiteral("scan"), QStringLiteral("/tmp"),
+                                               QStringLiteral("--serial"), QStringLiteral("12345678")};
+    QTest::newRow("bad picture") << QStringList{QStringLiteral("scan"), QStringLiteral("/tmp"),
+                                                QStringLiteral("--picture"), QStringLiteral("x")};
     QTest::newRow("delete without number") << QStringList{QStringLiteral("delete"), QStringLiteral("x")};
-    QTest::newRow("option without value") << QStringList{QStringLiteral("volumes"), QStringLiteral("--catalog")};
+    QTest::newRow("option without value")
+        << QStringList{QStringLiteral("volumes"), QStringLiteral("--catalog")};
     QTest::newRow("find without pattern") << QStringList{QStringLiteral("find")};
-    QTest::newRow("find, --from alone") << QStringList{QStringLiteral("find"), QStringLiteral("*"), QStringLiteral("--from"),
-                                                       QStringLiteral("2024-01-01")};
-    QTest::newRow("find, date not ISO") << QStringList{QStringLiteral("find"), QStringLiteral("*"), QStringLiteral("--from"),
-                                                       QStringLiteral("1.2.2024"), QStringLiteral("--to"), QStringLiteral("2024-01-01")};
-    QTest::newRow("find, size not a number") << QStringList{QStringLiteral("find"), QStringLiteral("*"), QStringLiteral("--size"),
-                                                            QStringLiteral("="), QStringLiteral("12a")};
-    QTest::newRow("find, size without relation") << QStringList{QStringLiteral("find"), QStringLiteral("*"), QStringLiteral("--size")};
-    QTest::newRow("matches without folder") << QStringList{QStringLiteral("matches"), QStringLiteral("--path")};
-    QTest::newRow("matches, size relation") << QStringList{QStringLiteral("matches"), QStringLiteral("/tmp"), QStringLiteral("--size"),
-                                                           QStringLiteral(">"), QStringLiteral("1")};
+    QTest::newRow("find, --from alone") << QStringList{
+        QStringLiteral("find"), QStringLiteral("*"), QStringLiteral("--from"), QStringLiteral("2024-01-01")};
+    QTest::newRow("find, date not ISO")
+        << QStringList{QStringLiteral("find"),     QStringLiteral("*"),    QStringLiteral("--from"),
+                       QStringLiteral("1.2.2024"), QStringLiteral("--to"), QStringLiteral("2024-01-01")};
+    QTest::newRow("find, size not a number")
+        << QStringList{QStringLiteral("find"), QStringLiteral("*"), QStringLiteral("--size"),
+                       QStringLiteral("="), QStringLiteral("12a")};
+    QTest::newRow("find, size without relation")
+        << QStringList{QStringLiteral("find"), QStringLiteral("*"), QStringLiteral("--size")};
+    QTest::newRow("matches without folder")
+        << QStringList{QStringLiteral("matches"), QStringLiteral("--path")};
+    QTest::newRow("matches, size relation")
+        << QStringList{QStringLiteral("matches"), QStringLiteral("/tmp"), QStringLiteral("--size"),
+                       QStringLiteral(">"), QStringLiteral("1")};
 }
 
 void TestCli::usageErrors()
@@ -145,13 +149,14 @@ void TestCli::usageErrors()
 
 void TestCli::scanListAndDelete()
 {
-    TRun run = Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume(), QStringLiteral("--name"),
-                    QStringLiteral("My disc")});
+    TRun run = Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume(),
+                    QStringLiteral("--name"), QStringLiteral("My disc")});
     QCOMPARE(run.ExitCode, 0);
     const QString id = run.Out.trimmed();
     QCOMPARE(Query(QStringLiteral("SELECT Name, Size, CD FROM Entries WHERE Parent IS NULL")),
              QStringList{QStringLiteral("My disc|147|") + id});
-    QCOMPARE(Query(QStringLiteral("SELECT count(*) FROM Entries WHERE CD = ") + id), QStringList{QStringLiteral("8")});
+    QCOMPARE(Query(QStringLiteral("SELECT count(*) FROM Entries WHERE CD = ") + id),
+             QStringList{QStringLiteral("8")});
 
     run = Run({QStringLiteral("volumes"), QStringLiteral("--catalog"), Catalog()});
     QCOMPARE(run.ExitCode, 0);
@@ -159,9 +164,12 @@ void TestCli::scanListAndDelete()
     QCOMPARE(fields.size(), 5);
     QCOMPARE(fields[0], id);
     QVERIFY(QRegularExpression(QStringLiteral("^[0-9a-f]{4}-[0-9a-f]{4}$")).match(fields[1]).hasMatch());
-    QCOMPARE(fields.mid(2), (QStringList{QStringLiteral("Disc"), QStringLiteral("My disc"), QStringLiteral("147")}));
+    QCOMPARE(fields.mid(2),
+             (QStringList{QStringLiteral("Disc"), QStringLiteral("My disc"), QStringLiteral("147")}));
 
-    QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("delete"), QStringLiteral("12345")}).ExitCode, 1);
+    QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("delete"), QStringLiteral("12345")})
+                 .ExitCode,
+             1);
     QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("delete"), id}).ExitCode, 0);
     QCOMPARE(Query(QStringLiteral("SELECT count(*) FROM Entries")), QStringList{QStringLiteral("0")});
     QCOMPARE(Query(QStringLiteral("SELECT count(*) FROM CDs")), QStringList{QStringLiteral("0")});
@@ -185,12 +193,15 @@ void TestCli::knownVolumeNeedsForceWithoutTerminal()
 
 void TestCli::labelAndSerialGiven()
 {
-    QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume(), QStringLiteral("--label"),
-                  QStringLiteral("BACKUP 2024"), QStringLiteral("--serial"), QStringLiteral("1a2B-3c4d")})
+    QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume(),
+                  QStringLiteral("--label"), QStringLiteral("BACKUP 2024"), QStringLiteral("--serial"),
+                  QStringLiteral("1a2B-3c4d")})
                  .ExitCode,
              0);
-    QCOMPARE(Query(QStringLiteral("SELECT SerialNum, VolumeLabel FROM CDs")), QStringList{QStringLiteral("1a2b-3c4d|Backup 2024")});
-    QCOMPARE(Query(QStringLiteral("SELECT Name FROM Entries WHERE Parent IS NULL")), QStringList{QStringLiteral("Backup 2024")});
+    QCOMPARE(Query(QStringLiteral("SELECT SerialNum, VolumeLabel FROM CDs")),
+             QStringList{QStringLiteral("1a2b-3c4d|Backup 2024")});
+    QCOMPARE(Query(QStringLiteral("SELECT Name FROM Entries WHERE Parent IS NULL")),
+             QStringList{QStringLiteral("Backup 2024")});
 }
 
 void TestCli::aliasCatalogueCreatedOnFirstUse()
@@ -233,7 +244,8 @@ void TestCli::readOnlyCatalogue()
 
 void TestCli::unreadablePath()
 {
-    const TRun run = Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), FDir->filePath(QStringLiteral("nothing"))});
+    const TRun run = Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"),
+                          FDir->filePath(QStringLiteral("nothing"))});
     QCOMPARE(run.ExitCode, 1);
     QVERIFY(!run.Err.isEmpty());
 }
@@ -244,9 +256,10 @@ void TestCli::descriptionsAndSuspiciousPairs_data()
     QTest::addColumn<QString>("setupDescription");
     QTest::addColumn<QString>("docsDescription");
 
-    QTest::newRow("skipped without a terminal") << QStringList() << QString() << QStringLiteral("Documents of the disc");
-    QTest::newRow("all") << QStringList{QStringLiteral("--suspicious"), QStringLiteral("all")} << QStringLiteral("one for all")
-                         << QStringLiteral("Documents of the disc");
+    QTest::newRow("skipped without a terminal")
+        << QStringList() << QString() << QStringLiteral("Documents of the disc");
+    QTest::newRow("all") << QStringList{QStringLiteral("--suspicious"), QStringLiteral("all")}
+                         << QStringLiteral("one for all") << QStringLiteral("Documents of the disc");
     QTest::newRow("none read") << QStringList{QStringLiteral("--no-descriptions")} << QString() << QString();
 }
 
@@ -256,9 +269,14 @@ void TestCli::descriptionsAndSuspiciousPairs()
     QFETCH(QString, setupDescription);
     QFETCH(QString, docsDescription);
 
-    QCOMPARE(Run(QStringList{QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()} + options).ExitCode, 0);
-    QCOMPARE(Query(QStringLiteral("SELECT IFNULL(Description, '') FROM Entries WHERE Name = 'Setup.exe'")), QStringList{setupDescription});
-    QCOMPARE(Query(QStringLiteral("SELECT IFNULL(Description, '') FROM Entries WHERE Name = 'Docs'")), QStringList{docsDescription});
+    QCOMPARE(
+        Run(QStringList{QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()} + options)
+            .ExitCode,
+        0);
+    QCOMPARE(Query(QStringLiteral("SELECT IFNULL(Description, '') FROM Entries WHERE Name = 'Setup.exe'")),
+             QStringList{setupDescription});
+    QCOMPARE(Query(QStringLiteral("SELECT IFNULL(Description, '') FROM Entries WHERE Name = 'Docs'")),
+             QStringList{docsDescription});
 }
 
 void TestCli::unreadableInfoFileSkipped()
@@ -281,28 +299,39 @@ void TestCli::find_data()
     QTest::addColumn<QStringList>("names");
 
     const QString today = QDate::currentDate().toString(Qt::ISODate);
-    const QStringList all{QStringLiteral("Big.iso"), QStringLiteral("Docs"), QStringLiteral("Old"), QStringLiteral("Readme.txt"),
-                          QStringLiteral("Setup.exe"), QStringLiteral("a.b.c"), QStringLiteral("descript.ion"),
-                          QStringLiteral("file_id.diz")};
+    const QStringList all{QStringLiteral("Big.iso"),      QStringLiteral("Docs"),
+                          QStringLiteral("Old"),          QStringLiteral("Readme.txt"),
+                          QStringLiteral("Setup.exe"),    QStringLiteral("a.b.c"),
+                          QStringLiteral("descript.ion"), QStringLiteral("file_id.diz")};
     QTest::newRow("every entry but the volume") << QStringList{QStringLiteral("*")} << all;
-    QTest::newRow("pattern, letter case aside") << QStringList{QStringLiteral("*.TXT")} << QStringList{QStringLiteral("Readme.txt")};
+    QTest::newRow("pattern, letter case aside")
+        << QStringList{QStringLiteral("*.TXT")} << QStringList{QStringLiteral("Readme.txt")};
     QTest::newRow("whole name") << QStringList{QStringLiteral("readme.txt"), QStringLiteral("--whole")}
                                 << QStringList{QStringLiteral("Readme.txt")};
-    QTest::newRow("whole name, no wildcards") << QStringList{QStringLiteral("*.txt"), QStringLiteral("--whole")} << QStringList();
-    QTest::newRow("larger than 2 KB") << QStringList{QStringLiteral("*"), QStringLiteral("--size"), QStringLiteral(">"), QStringLiteral("2")}
+    QTest::newRow("whole name, no wildcards")
+        << QStringList{QStringLiteral("*.txt"), QStringLiteral("--whole")} << QStringList();
+    QTest::newRow("larger than 2 KB") << QStringList{QStringLiteral("*"), QStringLiteral("--size"),
+                                                     QStringLiteral(">"), QStringLiteral("2")}
                                       << QStringList{QStringLiteral("Big.iso"), QStringLiteral("Docs")};
-    QTest::newRow("exactly 3 KB") << QStringList{QStringLiteral("*"), QStringLiteral("--size"), QStringLiteral("=3")}
+    QTest::newRow("exactly 3 KB") << QStringList{QStringLiteral("*"), QStringLiteral("--size"),
+                                                 QStringLiteral("=3")}
                                   << QStringList{QStringLiteral("Big.iso")};
-    QTest::newRow("modified today") << QStringList{QStringLiteral("*.diz"), QStringLiteral("--from"), today, QStringLiteral("--to"), today}
+    QTest::newRow("modified today") << QStringList{QStringLiteral("*.diz"), QStringLiteral("--from"), today,
+                                                   QStringLiteral("--to"), today}
                                     << QStringList{QStringLiteral("file_id.diz")};
-    QTest::newRow("modified long ago") << QStringList{QStringLiteral("*"), QStringLiteral("--from"), QStringLiteral("2001-01-01"),
-                                                      QStringLiteral("--to"), QStringLiteral("2001-12-31")}
-                                       << QStringList();
-    QTest::newRow("volume picture") << QStringList{QStringLiteral("*"), QStringLiteral("--type"), QStringLiteral("2")}
+    QTest::newRow("modified long ago")
+        << QStringList{QStringLiteral("*"), QStringLiteral("--from"), QStringLiteral("2001-01-01"),
+                       QStringLiteral("--to"), QStringLiteral("2001-12-31")}
+        << QStringList();
+    QTest::newRow("volume picture") << QStringList{QStringLiteral("*"), QStringLiteral("--type"),
+                                                   QStringLiteral("2")}
                                     << QStringList{QStringLiteral("Disc")};
-    QTest::newRow("folders by type") << QStringList{QStringLiteral("*"), QStringLiteral("--type"), QStringLiteral("1")}
+    QTest::newRow("folders by type") << QStringList{QStringLiteral("*"), QStringLiteral("--type"),
+                                                    QStringLiteral("1")}
                                      << QStringList{QStringLiteral("Docs"), QStringLiteral("Old")};
-    QTest::newRow("other volume") << QStringList{QStringLiteral("*"), QStringLiteral("--volume"), QStringLiteral("12345")} << QStringList();
+    QTest::newRow("other volume") << QStringList{QStringLiteral("*"), QStringLiteral("--volume"),
+                                                 QStringLiteral("12345")}
+                                  << QStringList();
 }
 
 void TestCli::find()
@@ -324,16 +353,21 @@ void TestCli::find()
 void TestCli::findLines()
 {
     QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()}).ExitCode, 0);
-    const TRun run = Run({QStringLiteral("find"), QStringLiteral("setup.EXE"), QStringLiteral("--catalog"), Catalog()});
+    const TRun run =
+        Run({QStringLiteral("find"), QStringLiteral("setup.EXE"), QStringLiteral("--catalog"), Catalog()});
     QCOMPARE(run.ExitCode, 0);
     const QStringList fields = run.Out.trimmed().split(u'\t');
     QCOMPARE(fields.size(), 6);
     QCOMPARE(fields[0], Query(QStringLiteral("SELECT ID FROM Entries WHERE Name = 'Setup.exe'")).value(0));
     QCOMPARE(fields.mid(1, 2), (QStringList{QStringLiteral("Setup.exe"), QStringLiteral("Disc:\\Docs\\")}));
     QCOMPARE(fields[3], QStringLiteral("10"));
-    QCOMPARE(fields[4], Query(QStringLiteral("SELECT Description FROM Images JOIN Ext ON Ext.ImageID = Images.ImageID "
-                                             "WHERE Ext.Name = 'exe'")).value(0));
-    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$")).match(fields[5]).hasMatch(),
+    QCOMPARE(fields[4],
+             Query(QStringLiteral("SELECT Description FROM Images JOIN Ext ON Ext.ImageID = Images.ImageID "
+                                  "WHERE Ext.Name = 'exe'"))
+                 .value(0));
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$"))
+                 .match(fields[5])
+                 .hasMatch(),
              qPrintable(fields[5]));
 }
 
@@ -348,12 +382,15 @@ void TestCli::matches_data()
     const QString docs = QStringLiteral("Docs\tDisc:\\Docs");
     QTest::newRow("by name") << QStringList()
                              << QStringList{QStringLiteral("<copy>") + docs, QStringLiteral("<copy>") + setup,
-                                            QStringLiteral("<copy>") + readme, QStringLiteral("<copy>") + moved};
+                                            QStringLiteral("<copy>") + readme,
+                                            QStringLiteral("<copy>") + moved};
     QTest::newRow("by size") << QStringList{QStringLiteral("--size")}
-                             << QStringList{QStringLiteral("<copy>") + setup, QStringLiteral("<copy>") + moved};
+                             << QStringList{QStringLiteral("<copy>") + setup,
+                                            QStringLiteral("<copy>") + moved};
     // The scan made the folder a volume of its own: comparing by path needs its root.
-    QTest::newRow("by path below the copy's root") << QStringList{QStringLiteral("--path"), QStringLiteral("--root"), QStringLiteral("<root>")}
-                                                   << QStringList{docs, setup, readme};
+    QTest::newRow("by path below the copy's root")
+        << QStringList{QStringLiteral("--path"), QStringLiteral("--root"), QStringLiteral("<root>")}
+        << QStringList{docs, setup, readme};
     QTest::newRow("by path below the mount point") << QStringList{QStringLiteral("--path")} << QStringList();
 }
 
@@ -369,17 +406,21 @@ void TestCli::matches()
     writeFile(copy + QStringLiteral("/a.b.c"), QByteArray(100, 'x'));
     options.replaceInStrings(QStringLiteral("<root>"), copy);
 
-    const TRun run = Run(QStringList{QStringLiteral("--catalog"), Catalog(), QStringLiteral("matches"), copy} + options);
+    const TRun run =
+        Run(QStringList{QStringLiteral("--catalog"), Catalog(), QStringLiteral("matches"), copy} + options);
     QCOMPARE(run.ExitCode, pairs.isEmpty() ? 1 : 0);
     // Disk paths are below the root of the volume the copy lies on, wherever it is mounted.
-    QString inside = QDir(QStorageInfo(copy).rootPath()).relativeFilePath(QFileInfo(copy).canonicalFilePath());
+    QString inside =
+        QDir(QStorageInfo(copy).rootPath()).relativeFilePath(QFileInfo(copy).canonicalFilePath());
     inside = inside.replace(u'/', u'\\') + u'\\';
     QStringList lines;
     for (const QString &line : run.Out.split(u'\n', Qt::SkipEmptyParts)) {
         QStringList fields = line.split(u'\t');
         QCOMPARE(fields.size(), 5);
-        QCOMPARE(fields[1], Query(QStringLiteral("SELECT ID FROM Entries WHERE Name = '%1' AND Parent IS NOT NULL")
-                                      .arg(fields[2].section(u'\\', -1))).value(0));
+        QCOMPARE(fields[1],
+                 Query(QStringLiteral("SELECT ID FROM Entries WHERE Name = '%1' AND Parent IS NOT NULL")
+                           .arg(fields[2].section(u'\\', -1)))
+                     .value(0));
         lines << fields[0] + u'\t' + fields[2];
     }
     pairs.replaceInStrings(QStringLiteral("<copy>"), inside);
@@ -387,7 +428,8 @@ void TestCli::matches()
     lines.sort();
     QCOMPARE(lines, pairs);
     // Nothing of the comparison is left in the catalogue.
-    QCOMPARE(Query(QStringLiteral("SELECT (SELECT count(*) FROM Temp_Entry) + (SELECT count(*) FROM MatchedEntries)")),
+    QCOMPARE(Query(QStringLiteral(
+                 "SELECT (SELECT count(*) FROM Temp_Entry) + (SELECT count(*) FROM MatchedEntries)")),
              QStringList{QStringLiteral("0")});
 }
 

@@ -1,5 +1,4 @@
 #include "Arrays.h"
-
 #include "Databases.h"
 #include "Tables.h"
 
@@ -583,7 +582,8 @@ void TestArrays::restorePosition()
     QTemporaryDir dir;
     TDatabase db;
     db.SetDriverName(QStringLiteral("SQLITE"));
-    db.SetParams({QStringLiteral("DATABASE NAME=") + dir.filePath(QStringLiteral("keys.db")), QStringLiteral("CREATE=TRUE")});
+    db.SetParams({QStringLiteral("DATABASE NAME=") + dir.filePath(QStringLiteral("keys.db")),
+                  QStringLiteral("CREATE=TRUE")});
     db.Open();
     db.ExecSQL(QStringLiteral("CREATE TABLE T (ID INTEGER PRIMARY KEY)"));
     for (int id = 1; id <= rows; ++id)

@@ -1,8 +1,8 @@
-#include "TestSupport.h"
 #include "DataSources.h"
 #include "Databases.h"
 #include "Queries.h"
 #include "Tables.h"
+#include "TestSupport.h"
 
 #include <QBuffer>
 #include <QLocale>
@@ -66,7 +66,6 @@ private:
             OnNotify(name);
     }
 };
-
 
 } // namespace
 

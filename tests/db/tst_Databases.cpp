@@ -1,8 +1,8 @@
-#include "TestSupport.h"
 #include "Databases.h"
 #include "EngineConfig.h"
 #include "Queries.h"
 #include "Tables.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -573,9 +573,11 @@ void TestDatabases::SecondConnectionWaitsThenFails()
     writer->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('pending')"));
 
     // The user is told what happened and what to do, with the engine's words after it.
-    const QString locked = QStringLiteral("The database is being changed by another program and stayed locked; "
-                                          "try again when that program has finished (database is locked)");
-    QCOMPARE(ErrorOf([&] { other->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('blocked')")); }), locked);
+    const QString locked =
+        QStringLiteral("The database is being changed by another program and stayed locked; "
+                       "try again when that program has finished (database is locked)");
+    QCOMPARE(ErrorOf([&] { other->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('blocked')")); }),
+             locked);
     QCOMPARE(ErrorOf([&] { other->StartTransaction(); }), locked);
     QVERIFY(!other->InTransaction());
 
@@ -687,7 +689,8 @@ void TestDatabases::ScriptTakesEffectWholeOrNotAtAll()
     auto database = Direct(QStringLiteral("Main"));
     database->Open();
     const QString error = ErrorOf([&] {
-        database->ExecSQL(QStringLiteral("DELETE FROM T; INSERT INTO T (ID, Name) VALUES (1, 'a'), (1, 'b')"));
+        database->ExecSQL(
+            QStringLiteral("DELETE FROM T; INSERT INTO T (ID, Name) VALUES (1, 'a'), (1, 'b')"));
     });
     QVERIFY(error.contains(QStringLiteral("UNIQUE")));
     QCOMPARE(Count(*database), 2);
@@ -695,7 +698,8 @@ void TestDatabases::ScriptTakesEffectWholeOrNotAtAll()
 
     TQuery query;
     query.SetDatabase(database.get());
-    query.SetSQL({QStringLiteral("DELETE FROM T WHERE Name = :n;"), QStringLiteral("INSERT INTO T (Name) VALUES (:n, :n)")});
+    query.SetSQL({QStringLiteral("DELETE FROM T WHERE Name = :n;"),
+                  QStringLiteral("INSERT INTO T (Name) VALUES (:n, :n)")});
     query.ParamByName(QStringLiteral("n"))->SetAsString(QStringLiteral("one"));
     QVERIFY(!ErrorOf([&] { query.ExecSQL(); }).isEmpty());
     QCOMPARE(Count(*database), 2);
@@ -707,7 +711,8 @@ void TestDatabases::AliasWrittenByAnotherProgramIsSeen()
     QVERIFY(!session.IsAlias(QStringLiteral("OTHER")));
     TEngineConfig other;
     other.Load();
-    other.AddAlias(QStringLiteral("OTHER"), QStringLiteral("SQLITE"), {QStringLiteral("DATABASE NAME=") + FPath});
+    other.AddAlias(QStringLiteral("OTHER"), QStringLiteral("SQLITE"),
+                   {QStringLiteral("DATABASE NAME=") + FPath});
     other.Save();
     QVERIFY(session.IsAlias(QStringLiteral("OTHER")));
     QCOMPARE(session.AliasInfo(QStringLiteral("OTHER")).Param(QStringLiteral("DATABASE NAME")), FPath);

@@ -1,11 +1,11 @@
-#include "TestSupport.h"
 #include "Databases.h"
 #include "Queries.h"
+#include "TestSupport.h"
 
 #include <QEventLoop>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <sqlite3.h>
@@ -31,7 +31,6 @@ char *toString(TVarType type)
 }
 
 namespace {
-
 
 // The values of one field from the current record to the end, leaving the data set at its end.
 QStringList walk(TDataSet &dataSet, const QString &fieldName)
@@ -611,9 +610,13 @@ void TestQueries::IdleQueryHoldsNoReadTransaction()
     other.ExecSQL(QStringLiteral("INSERT INTO T (A) VALUES (4)"));
     int logPages = -1;
     int folded = -1;
-    QCOMPARE(sqlite3_wal_checkpoint_v2(other.Handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logPages, &folded), SQLITE_OK);
+    QCOMPARE(
+        sqlite3_wal_checkpoint_v2(other.Handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logPages, &folded),
+        SQLITE_OK);
     FDb->ExecSQL(QStringLiteral("INSERT INTO T (A) VALUES (5)"));
-    QCOMPARE(walk(*query, QStringLiteral("A")), QStringList({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("5")}));
+    QCOMPARE(walk(*query, QStringLiteral("A")),
+             QStringList({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"),
+                          QStringLiteral("5")}));
 }
 
 void TestQueries::ExecSQL_data()

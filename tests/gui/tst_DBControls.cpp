@@ -1,7 +1,7 @@
 #include "DBControls.h"
-#include "Screenshots.h"
 #include "DataControlsFixture.h"
 #include "ErrorHandlers.h"
+#include "Screenshots.h"
 
 #include <QTest>
 #include <QTextBlock>

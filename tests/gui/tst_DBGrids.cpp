@@ -1,8 +1,8 @@
 #include "DBGrids.h"
-#include "Screenshots.h"
 #include "DataControlsFixture.h"
 #include "ErrorHandlers.h"
 #include "MessageBoxes.h"
+#include "Screenshots.h"
 
 #include <QApplication>
 #include <QHeaderView>

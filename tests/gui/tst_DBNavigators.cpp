@@ -1,9 +1,9 @@
 #include "DBControls.h"
-#include "Screenshots.h"
 #include "DBNavigators.h"
 #include "DataControlsFixture.h"
 #include "ErrorHandlers.h"
 #include "MessageBoxes.h"
+#include "Screenshots.h"
 
 #include <QTest>
 #include <QToolButton>

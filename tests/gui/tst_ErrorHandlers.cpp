@@ -39,11 +39,13 @@ private slots:
         QCoreApplication::sendPostedEvents(&target);
 
         QPushButton button;
-        const QMetaObject::Connection raising =
-            connect(&button, &QPushButton::clicked, &button, [] { throw Exception(QStringLiteral("raised by a click")); });
+        const QMetaObject::Connection raising = connect(&button, &QPushButton::clicked, &button, [] {
+            throw Exception(QStringLiteral("raised by a click"));
+        });
         button.show();
         QTest::mouseClick(&button, Qt::LeftButton);
-        QCOMPARE(FShown, QStringList({QStringLiteral("raised by a posted event"), QStringLiteral("raised by a click")}));
+        QCOMPARE(FShown, QStringList({QStringLiteral("raised by a posted event"),
+                                      QStringLiteral("raised by a click")}));
 
         // The program goes on: the button takes the next click.
         disconnect(raising);

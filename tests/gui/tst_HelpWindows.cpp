@@ -1,6 +1,6 @@
 #include "HelpWindows.h"
-#include "Screenshots.h"
 #include "Links.h"
+#include "Screenshots.h"
 #include "SysUtils.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "ErrorHandlers.h"
-#include "Screenshots.h"
 #include "ImageLists.h"
 #include "ListViews.h"
+#include "Screenshots.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

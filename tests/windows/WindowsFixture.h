@@ -15,7 +15,6 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <memory>
 
 class TWindowsFixture
@@ -50,11 +49,15 @@ public:
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
     }
-    void Folder(const QString &volume, const QString &relative) { QDir().mkpath(VolumePath(volume) + QLatin1Char('/') + relative); }
+    void Folder(const QString &volume, const QString &relative)
+    {
+        QDir().mkpath(VolumePath(volume) + QLatin1Char('/') + relative);
+    }
     QString VolumePath(const QString &volume) const { return FVolumes.path() + QLatin1Char('/') + volume; }
 
     // Catalogues the volume folder under that label; the root entry's ID.
-    int Catalogue(const QString &volume, const QString &label, quint32 serial, const QString &name = QString())
+    int Catalogue(const QString &volume, const QString &label, quint32 serial,
+                  const QString &name = QString())
     {
         const QString root = VolumePath(volume);
         QDir().mkpath(root);

@@ -122,14 +122,20 @@ void TestFindDialogs::Searching_data()
     QTest::addColumn<QString>("type");
     QTest::addColumn<QStringList>("found");
 
-    const QStringList everything{u"Big report.doc"_s, u"docs"_s, u"notes.txt"_s, u"photo.jpg"_s, u"report.txt"_s};
-    QTest::newRow("defaults: every entry but the root") << u"*"_s << false << -1 << u"0"_s << QString() << everything;
+    const QStringList everything{u"Big report.doc"_s, u"docs"_s, u"notes.txt"_s, u"photo.jpg"_s,
+                                 u"report.txt"_s};
+    QTest::newRow("defaults: every entry but the root")
+        << u"*"_s << false << -1 << u"0"_s << QString() << everything;
     QTest::newRow("a pattern, letter case aside") << u"*REPORT*"_s << false << -1 << u"0"_s << QString()
                                                   << QStringList{u"Big report.doc"_s, u"report.txt"_s};
-    QTest::newRow("blank and star is a pattern") << u" *"_s << true << -1 << u"0"_s << QString() << QStringList();
-    QTest::newRow("star with whole match is no condition") << u"*"_s << true << -1 << u"0"_s << QString() << everything;
-    QTest::newRow("whole match") << u"REPORT.TXT"_s << true << -1 << u"0"_s << QString() << QStringList{u"report.txt"_s};
-    QTest::newRow("size equal, in KB") << u"*"_s << false << 0 << u"2"_s << QString() << QStringList{u"notes.txt"_s};
+    QTest::newRow("blank and star is a pattern")
+        << u" *"_s << true << -1 << u"0"_s << QString() << QStringList();
+    QTest::newRow("star with whole match is no condition")
+        << u"*"_s << true << -1 << u"0"_s << QString() << everything;
+    QTest::newRow("whole match") << u"REPORT.TXT"_s << true << -1 << u"0"_s << QString()
+                                 << QStringList{u"report.txt"_s};
+    QTest::newRow("size equal, in KB")
+        << u"*"_s << false << 0 << u"2"_s << QString() << QStringList{u"notes.txt"_s};
     QTest::newRow("at least") << u"*.*"_s << false << 1 << u"1"_s << QString()
                               << QStringList{u"Big report.doc"_s, u"notes.txt"_s};
     QTest::newRow("at most") << u"*.*"_s << false << 2 << u"2"_s << QString()

@@ -25,12 +25,21 @@ class TTickingServices final : public TVolumeServices
 public:
     explicit TTickingServices(TVolumeServicesDouble &inner) : FInner(inner) {}
     QList<TDrive> Drives() override { return FInner.Drives(); }
-    std::optional<TVolumeInfo> VolumeInformation(const QString &root) override { return FInner.VolumeInformation(root); }
+    std::optional<TVolumeInfo> VolumeInformation(const QString &root) override
+    {
+        return FInner.VolumeInformation(root);
+    }
     std::optional<qint64> DiskSize(const QString &root) override { return FInner.DiskSize(root); }
     TMountWatcher *NewMountWatcher(QObject *parent) override { return FInner.NewMountWatcher(parent); }
-    std::optional<QList<TDirEntry>> ListDirectory(const QString &path) override { return FInner.ListDirectory(path); }
+    std::optional<QList<TDirEntry>> ListDirectory(const QString &path) override
+    {
+        return FInner.ListDirectory(path);
+    }
     quint32 TickCount() override { return FTick += 600; }
-    std::optional<TFolderLocation> LocateFolder(const QString &path) override { return FInner.LocateFolder(path); }
+    std::optional<TFolderLocation> LocateFolder(const QString &path) override
+    {
+        return FInner.LocateFolder(path);
+    }
 
 private:
     TVolumeServicesDouble &FInner;
@@ -137,7 +146,8 @@ void TestFindMatchs::EachChoiceFindsItsMatches_data()
     QTest::addColumn<bool>("time");
     QTest::addColumn<QString>("query");
     QTest::addColumn<QStringList>("matched");
-    const QString a = u"a.txt"_s, b = u"b.txt"_s, c = u"sub\\c.txt"_s, m = u"moved\\a.txt"_s, r = u"Readme.txt"_s;
+    const QString a = u"a.txt"_s, b = u"b.txt"_s, c = u"sub\\c.txt"_s, m = u"moved\\a.txt"_s,
+                  r = u"Readme.txt"_s;
     QTest::newRow("name") << false << false << false << u"FindMatch"_s << QStringList{r, a, b, m, c};
     QTest::newRow("time") << false << false << true << u"FindMatchByTime"_s << QStringList{r, a, b, m};
     QTest::newRow("size") << false << true << false << u"FindMatchBySize"_s << QStringList{r, a, m, c};
@@ -199,7 +209,8 @@ void TestFindMatchs::StoppingMidScan()
     W->Folder->setText(F->VolumePath(u"two"_s));
     bool stoppedWhileComparing = false;
     QTimer::singleShot(0, this, [&] {
-        stoppedWhileComparing = W->Comparing() && W->Compare->text() == u"Cancel"_s && !W->Folder->isEnabled();
+        stoppedWhileComparing =
+            W->Comparing() && W->Compare->text() == u"Cancel"_s && !W->Folder->isEnabled();
         if (byEscape)
             QTest::keyClick(W.get(), Qt::Key_Escape);
         else

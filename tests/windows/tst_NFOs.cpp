@@ -49,7 +49,9 @@ QStringList TestNFOs::Patterns()
     query.Open();
     QStringList rows;
     for (; !query.Eof(); query.Next())
-        rows << u"%1 %2 %3"_s.arg(query.Fields(0)->AsString()).arg(int(query.Fields(1)->AsBoolean())).arg(int(query.Fields(2)->AsBoolean()));
+        rows << u"%1 %2 %3"_s.arg(query.Fields(0)->AsString())
+                    .arg(int(query.Fields(1)->AsBoolean()))
+                    .arg(int(query.Fields(2)->AsBoolean()));
     return rows;
 }
 
@@ -63,7 +65,8 @@ void TestNFOs::Type(const QString &text)
 
 void TestNFOs::ClickRow(TDBGrid *grid, int row)
 {
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(row, 0)).center());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      grid->visualRect(grid->model()->index(row, 0)).center());
 }
 
 void TestNFOs::AddEditAndDeletePatterns()
@@ -152,7 +155,8 @@ void TestNFOs::PickerOffersVolumePicturesOnly()
     QTest::mouseDClick(picker.DBL->Viewport(), Qt::LeftButton, {}, other->DisplayRect().center());
     QCOMPARE(picker.result(), int(QDialog::Accepted));
     QVERIFY(picker.GetSelectedImageID() != 2);
-    QCOMPARE(picker.GetSelectedImageID(), static_cast<TDBListItem *>(other)->Key().Elements().at(0).AsInteger());
+    QCOMPARE(picker.GetSelectedImageID(),
+             static_cast<TDBListItem *>(other)->Key().Elements().at(0).AsInteger());
 
     picker.findChild<QAction *>(u"LargeIcons1"_s)->trigger();
     QCOMPARE(picker.DBL->ViewStyle(), vsIcon);

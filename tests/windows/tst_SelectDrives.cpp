@@ -16,7 +16,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
