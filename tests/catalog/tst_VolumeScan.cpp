@@ -1,6 +1,7 @@
 // The walk of a volume into the catalogue (TGlobal::LoadDisk) over real folder trees made in
 // temporary folders, which a double of the volume services presents as drives.
 
+#include "ByteTrees.h"
 #include "CatalogSchema.h"
 #include "Databases.h"
 #include "FileNames.h"
@@ -80,89 +81,6 @@ public:
         return entries;
     }
     quint32 TickCount() override { return Double.TickCount(); }
-};
-
-// Makes folder trees on disk by their byte names, so that names need not be text. The first
-// failure is kept in Error.
-class TTree
-{
-public:
-    explicit TTree(const QString &root) : FRoot(QFile::encodeName(root)) {}
-
-    QByteArray Path(const QByteArray &relative) const { return FRoot + '/' + relative; }
-
-    // The folder and the folders above it.
-    void Dir(const QByteArray &relative)
-    {
-        const QByteArray path = Path(relative);
-        for (qsizetype i = FRoot.size() + 1; i <= path.size(); ++i) {
-            if (i < path.size() && path[i] != '/')
-                continue;
-            if (::mkdir(path.left(i).constData(), 0755) != 0 && errno != EEXIST)
-                Fail("mkdir", path.left(i));
-        }
-    }
-    // A file of `size` bytes that occupies no space: only its size is read.
-    void File(const QByteArray &relative, qint64 size)
-    {
-        const qsizetype slash = relative.lastIndexOf('/');
-        if (slash > 0)
-            Dir(relative.left(slash));
-        const int fd = ::open(Path(relative).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0 || ::ftruncate(fd, size) != 0)
-            Fail("create", relative);
-        if (fd >= 0)
-            ::close(fd);
-    }
-    void Link(const QByteArray &relative, const QByteArray &target)
-    {
-        if (::symlink(target.constData(), Path(relative).constData()) != 0)
-            Fail("symlink", relative);
-    }
-    void Time(const QByteArray &relative, const QDateTime &local)
-    {
-        const timespec times[2] = {{local.toSecsSinceEpoch(), 0}, {local.toSecsSinceEpoch(), 0}};
-        if (::utimensat(AT_FDCWD, Path(relative).constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
-            Fail("utimensat", relative);
-    }
-    // Folders d0, d1, ... each holding one file of `size` bytes, f.
-    void OneFilePerFolder(int count, qint64 size)
-    {
-        for (int i = 0; i < count; ++i)
-            File("d" + QByteArray::number(i) + "/f", size);
-    }
-    // `depth` folders named "d", each in the one before, and a file of `size` bytes at the bottom:
-    // made one level at a time through handles, as the whole path is longer than a path may be.
-    void Chain(int depth, const QByteArray &file, qint64 size)
-    {
-        int fd = ::open(FRoot.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        for (int i = 0; i < depth && fd >= 0; ++i) {
-            if (::mkdirat(fd, "d", 0755) != 0)
-                Fail("mkdirat", QByteArray::number(i));
-            const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            ::close(fd);
-            fd = next;
-        }
-        const int bottom = fd < 0 ? -1 : ::openat(fd, file.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        if (bottom < 0 || ::ftruncate(bottom, size) != 0)
-            Fail("chain", file);
-        if (bottom >= 0)
-            ::close(bottom);
-        if (fd >= 0)
-            ::close(fd);
-    }
-
-    QString Error;
-
-private:
-    void Fail(const char *what, const QByteArray &path)
-    {
-        if (Error.isEmpty())
-            Error = QString::fromLatin1(what) + u' ' + FileNameToText(path) + u": "_s +
-                    QString::fromLocal8Bit(std::strerror(errno));
-    }
-
-    QByteArray FRoot;
 };
 
 // One row of Entries as read back.
@@ -378,7 +296,7 @@ void TestVolumeScan::SmallTree()
     // The type lookup takes everything after the first dot: a.b.c is "b.c", not "c".
     FGlobal->Database.ExecSQL(u"INSERT INTO Ext (Name, ImageID) VALUES ('b.c', :jpg), ('c', :txt)"_s,
                               {TVariant(FJpg), TVariant(FTxt)});
-    TTree tree(Root());
+    TByteTree tree(Root());
     tree.File("a.b.c", 3);
     tree.File("README", 4);
     tree.File(".profile", 2);
@@ -522,7 +440,7 @@ void TestVolumeScan::NoVolume_data()
 void TestVolumeScan::NoVolume()
 {
     QFETCH(QString, how);
-    TTree tree(Root());
+    TByteTree tree(Root());
     tree.File("file.txt", 1);
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
     if (how == u"no disc")
@@ -563,7 +481,7 @@ void TestVolumeScan::AlreadyCatalogued()
     QFETCH(quint32, serial);
     QFETCH(bool, replaced);
 
-    TTree tree(Root());
+    TByteTree tree(Root());
     tree.File("old.txt", 1);
     tree.File("keep/x.txt", 2);
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
@@ -653,7 +571,7 @@ void TestVolumeScan::Progress()
     QFETCH(TReports, reports);
 
     // Files of one size, so that what was done after k files does not depend on their order.
-    TTree tree(Root());
+    TByteTree tree(Root());
     tree.OneFilePerFolder(files, fileSize);
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
     FServices->Double.AddDrive(Root(), u"MY DISK"_s, Serial, capacity);
@@ -689,7 +607,7 @@ void TestVolumeScan::Stop()
     const int files = 6;
 
     // Files of one size, so that what was walked does not depend on their order.
-    TTree tree(Root());
+    TByteTree tree(Root());
     tree.OneFilePerFolder(files, 100);
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
     FServices->Double.SetTick(0);
@@ -754,7 +672,7 @@ void TestVolumeScan::Stop()
 
 void TestVolumeScan::UnlistableFolder()
 {
-    TTree tree(Root());
+    TByteTree tree(Root());
     tree.File("locked/inner.txt", 7);
     tree.File("locked/deeper/x", 1);
     tree.File("open/f.txt", 3);
@@ -776,7 +694,7 @@ void TestVolumeScan::UnlistableFolder()
 
 void TestVolumeScan::SymbolicLinks()
 {
-    TTree tree(Root());
+    TByteTree tree(Root());
     tree.File("target.txt", 5);
     tree.File("dir/inner.txt", 2);
     tree.Link("file.lnk", "target.txt");
@@ -810,7 +728,7 @@ void TestVolumeScan::DeepChain()
 {
     // 3,000 levels: the deepest path is about 6,000 bytes, past PATH_MAX (4,096).
     const int depth = 3000;
-    TTree tree(Root());
+    TByteTree tree(Root());
     tree.Chain(depth, "bottom.txt", 5);
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
     // The walk holds no handle per level: count what is open while it lists each folder.
@@ -865,7 +783,7 @@ void TestVolumeScan::OddNames()
     QFETCH(QString, name);
 
     // The name as a folder with a file in it, and as a file.
-    TTree tree(Root());
+    TByteTree tree(Root());
     tree.File(bytes + "/inner.txt", 1);
     tree.File("files/" + bytes, 2);
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
@@ -894,7 +812,7 @@ void TestVolumeScan::OddNames()
 
 void TestVolumeScan::SparseFile()
 {
-    TTree tree(Root());
+    TByteTree tree(Root());
     tree.File("big/huge.iso", 5 * GiB);
     tree.File("big/small.txt", 10);
     tree.File("other.txt", 1);
@@ -914,7 +832,7 @@ void TestVolumeScan::SparseFile()
 
 void TestVolumeScan::FolderVanishes()
 {
-    TTree tree(Root());
+    TByteTree tree(Root());
     tree.File("a/1.txt", 1);
     tree.File("gone/sub/2.txt", 2);
     tree.File("gone/3.txt", 3);
@@ -942,7 +860,7 @@ void TestVolumeScan::FolderVanishes()
 
 void TestVolumeScan::ErrorMidWalk()
 {
-    TTree tree(Root());
+    TByteTree tree(Root());
     for (int i = 0; i < 3; ++i)
         tree.File("x" + QByteArray::number(i), 1);
     tree.File("bad/inner.txt", 1);
@@ -1002,7 +920,7 @@ int ScanAndHang(const QString &root)
 
 void TestVolumeScan::KilledMidScan()
 {
-    TTree tree(Root());
+    TByteTree tree(Root());
     tree.OneFilePerFolder(HangFiles, 100);
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
     FGlobal.reset();

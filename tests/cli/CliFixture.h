@@ -4,6 +4,8 @@
 // configuration and data folders of its own, folder trees made on disk by their byte names, and a
 // look at the catalogue file through the engine's C API, beside the program's own connection.
 
+#include "ByteTrees.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -143,68 +145,4 @@ public:
 private:
     sqlite3 *FHandle = nullptr;
     QString FError;
-};
-
-// Makes folder trees on disk by their byte names, so that names need not be text. The first
-// failure is kept in Error.
-class TByteTree
-{
-public:
-    explicit TByteTree(const QString &root) : FRoot(QFile::encodeName(root)) { Dir(QByteArray()); }
-
-    QByteArray Path(const QByteArray &relative) const
-    {
-        return relative.isEmpty() ? FRoot : FRoot + '/' + relative;
-    }
-
-    void Dir(const QByteArray &relative)
-    {
-        const QByteArray path = Path(relative);
-        for (qsizetype i = 1; i <= path.size(); ++i) {
-            if (i < path.size() && path[i] != '/')
-                continue;
-            if (::mkdir(path.left(i).constData(), 0755) != 0 && errno != EEXIST)
-                Fail("mkdir", path.left(i));
-        }
-    }
-    // A file of `size` bytes that occupies no space: only its size is read.
-    void File(const QByteArray &relative, qint64 size = 0)
-    {
-        const qsizetype slash = relative.lastIndexOf('/');
-        if (slash > 0)
-            Dir(relative.left(slash));
-        const int fd = ::open(Path(relative).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0 || ::ftruncate(fd, size) != 0)
-            Fail("create", relative);
-        if (fd >= 0)
-            ::close(fd);
-    }
-    // `folders` folders of `files` files each, the names padded to `nameLength` bytes.
-    void Wide(const QByteArray &under, int folders, int files, int nameLength = 0)
-    {
-        for (int d = 0; d < folders; ++d) {
-            const QByteArray folder =
-                (under.isEmpty() ? QByteArray() : under + '/') + Padded("dir", d, nameLength);
-            Dir(folder);
-            for (int f = 0; f < files; ++f)
-                File(folder + '/' + Padded("file", f, nameLength) + ".txt", f);
-        }
-    }
-
-    QString Error;
-
-private:
-    static QByteArray Padded(const char *stem, int number, int length)
-    {
-        QByteArray name = stem + QByteArray::number(number);
-        return length > name.size() ? name + QByteArray(length - name.size(), 'x') : name;
-    }
-    void Fail(const char *what, const QByteArray &path)
-    {
-        if (Error.isEmpty())
-            Error = QString::fromLatin1(what) + u' ' + QString::fromLocal8Bit(path) + QStringLiteral(": ") +
-                    QString::fromLocal8Bit(std::strerror(errno));
-    }
-
-    QByteArray FRoot;
 };
