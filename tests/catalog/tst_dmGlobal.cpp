@@ -107,6 +107,8 @@ private slots:
 
 private:
     qint64 Scalar(const QString &sql);
+    // Starts appending a file "mine" to the volume root parent, through Main.
+    void AppendMine(int parent);
     // Sets FindDialog's switches: true but for those named, whose conditions then apply.
     void SetSwitches(const QStringList &off);
 
@@ -161,6 +163,17 @@ qint64 TestDmGlobal::Scalar(const QString &sql)
     query.SetSQL({sql});
     query.Open();
     return query.IsEmpty() ? -1 : query.Fields(0)->AsLargeInt();
+}
+
+void TestDmGlobal::AppendMine(int parent)
+{
+    TTable &main = FGlobal->Main;
+    main.Open();
+    main.Append();
+    main.FieldByName(u"Parent"_s)->SetAsInteger(parent);
+    main.FieldByName(u"Name"_s)->SetAsString(u"mine"_s);
+    main.FieldByName(u"ImageID"_s)->SetAsInteger(3);
+    main.FieldByName(u"CD"_s)->SetAsInteger(parent);
 }
 
 void TestDmGlobal::SetSwitches(const QStringList &off)
@@ -525,12 +538,7 @@ void TestDmGlobal::LockedByAnotherConnection()
     other.ExecSQL(
         u"INSERT INTO Entries (ID, Parent, Name, Folder, ImageID, CD) VALUES (30, 10, 'theirs', 0, 3, 10)"_s);
 
-    g.Main.Open();
-    g.Main.Append();
-    g.Main.FieldByName(u"Parent"_s)->SetAsInteger(10);
-    g.Main.FieldByName(u"Name"_s)->SetAsString(u"mine"_s);
-    g.Main.FieldByName(u"ImageID"_s)->SetAsInteger(3);
-    g.Main.FieldByName(u"CD"_s)->SetAsInteger(10);
+    AppendMine(10);
     try {
         g.Main.Post();
         QFAIL("The post went through a lock held by another connection");
@@ -575,12 +583,7 @@ void TestDmGlobal::IdleModuleSeesAnotherProgramsWrites()
     g.DataChanged = true;
     g.RefreshViews();
     QVERIFY(g.Folders.Locate(u"ID"_s, TVariant(qint64(20))));
-    g.Main.Open();
-    g.Main.Append();
-    g.Main.FieldByName(u"Parent"_s)->SetAsInteger(20);
-    g.Main.FieldByName(u"Name"_s)->SetAsString(u"mine"_s);
-    g.Main.FieldByName(u"ImageID"_s)->SetAsInteger(3);
-    g.Main.FieldByName(u"CD"_s)->SetAsInteger(20);
+    AppendMine(20);
     g.Main.Post();
     QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE CD = 20"_s), 2);
 }
