@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -164,7 +163,13 @@ TDigits digitsFor(const TMask &mask, double value)
     QString digits = QString::fromLatin1(buffer, 1);
     if (e - buffer > 2)
         digits += QString::fromLatin1(buffer + 2, e - buffer - 2);
-    int exponent = std::atoi(e + 1) + 1; // |value| = 0.digits * 10^exponent
+    // to_chars writes no terminator: the exponent is read within [e, end) only.
+    const char *expBegin = e + 1;
+    if (expBegin < end && *expBegin == '+')
+        ++expBegin;
+    int exponent = 0;
+    std::from_chars(expBegin, end, exponent);
+    ++exponent; // |value| = 0.digits * 10^exponent
 
     TDigits result;
     qsizetype intLength;
