@@ -237,9 +237,9 @@ constexpr TCodePage Cp1252 = withAscii({
 });
 
 // .nfo and .diz files come from the DOS scene and its BBSes, drawn in the DOS code page.
-bool isDosText(const QByteArray &path)
+bool isDosText(QByteArrayView path)
 {
-    const QByteArray extension = path.right(4).toLower();
+    const QByteArray extension = (path.size() > 4 ? path.last(4) : path).toByteArray().toLower();
     return extension == ".nfo" || extension == ".diz";
 }
 
@@ -494,7 +494,7 @@ void TInfoFileReader::Close()
     FPath.clear();
 }
 
-std::optional<QString> TInfoFileReader::Read(const QByteArray &path)
+QByteArray TInfoFileReader::ReadBytes(const QByteArray &path)
 {
     if (FFile < 0 || path != FPath) {
         Close();
@@ -507,10 +507,20 @@ std::optional<QString> TInfoFileReader::Read(const QByteArray &path)
     std::optional<QByteArray> bytes = readAtMost(FFile, MaxInfoFileSize + 1);
     if (!bytes)
         throw EInfoFileError(path, errno, true);
-    const bool cut = bytes->size() > MaxInfoFileSize;
+    return *bytes;
+}
+
+std::optional<QString> TInfoFileReader::Read(const QByteArray &path)
+{
+    return InfoFileText(ReadBytes(path), path);
+}
+
+std::optional<QString> InfoFileText(QByteArray bytes, QByteArrayView name)
+{
+    const bool cut = bytes.size() > MaxInfoFileSize;
     if (cut)
-        bytes->truncate(MaxInfoFileSize);
-    QString text = decode(*bytes, cut, isDosText(path));
+        bytes.truncate(MaxInfoFileSize);
+    QString text = decode(bytes, cut, isDosText(name));
     if (isBinary(text))
         return std::nullopt;
     return text;

@@ -3,6 +3,7 @@
 #include "SysUtils.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <optional>
 
@@ -61,9 +62,16 @@ public:
     // EInfoFileError when the file cannot be opened, is no regular file, or cannot be read; no name
     // of path may be a symbolic link. A FIFO or a device is never opened.
     std::optional<QString> Read(const QByteArray &path);
+    // The bytes Read decodes: at most MaxInfoFileSize + 1 of them, so that a file cut at the
+    // limit can be told from one that ends there. Throws as Read does.
+    QByteArray ReadBytes(const QByteArray &path);
     void Close();
 
 private:
     int FFile = -1;
     QByteArray FPath;
 };
+
+// The text of an info file named name from its first bytes (at most MaxInfoFileSize + 1 of them),
+// decoded as TInfoFileReader::Read says; nullopt when they are no text.
+std::optional<QString> InfoFileText(QByteArray bytes, QByteArrayView name);

@@ -5,6 +5,7 @@
 #include "Databases.h"
 #include "Queries.h"
 #include "Tables.h"
+#include "VolumeSources.h"
 
 #include <QHash>
 #include <QString>
@@ -126,16 +127,22 @@ public:
 
     // ---- cataloguing a volume (a drive is named by its root path, the mount point)
     TProgressEvent OnProgress;
+    // A drive is a mounted volume read through TMountedSource; any other volume (a folder, a disc
+    // image) is given by its source.
     bool GetVolumeInfo(const QString &rootPath, QString &label, QString &serial);
+    bool GetVolumeInfo(TVolumeSource &source, QString &label, QString &serial);
     qint64 GetDiskSize(const QString &rootPath);
     qint16 ImageIDForFile(const QString &fileName);
     int AddDiskRoot(const QString &rootPath, const QString &name, int pictureId);
-    // Walks path (a folder ending in "/") into Main below parentId; total gets its files' sizes.
-    void LoadFolder(const QString &path, int parentId, qint64 &total, int cd);
+    int AddDiskRoot(TVolumeSource &source, const QString &name, int pictureId);
+    // Walks folder of the source ("" for its root, else ending in "/") into Main below parentId;
+    // total gets its files' sizes.
+    void LoadFolder(TVolumeSource &source, const QString &folder, int parentId, qint64 &total, int cd);
     bool DoProgress(TProgressKind kind);
     void DeleteDisk(int cd);
     // The new root ID, or -1 when nothing was catalogued (no disc, not confirmed, stopped).
     int LoadDisk(const QString &rootPath, const QString &name, int pictureId, bool force);
+    int LoadDisk(TVolumeSource &source, const QString &name, int pictureId, bool force);
     QList<TDriveLine> GetDrives();
 
     // ---- importing the descriptions of a volume from its info files
@@ -144,12 +151,11 @@ public:
     // ends the import, with its error. An info file that holds no text leaves the description as
     // it was.
     QList<TSkippedInfoFile> LoadDescriptions(int cd, const QString &rootPath);
+    QList<TSkippedInfoFile> LoadDescriptions(int cd, TVolumeSource &source);
 
 private:
     // Makes what the scan wrote so far permanent and starts the next batch.
     void CommitScan(quint32 now);
-    QString FScanRoot;       // root path of the volume being walked, ending in "/"
-    quint64 FScanDevice = 0; // its device: the walk does not enter other devices
     bool FScanning = false;
     QHash<QString, qint16> FExtensionTypes; // while walking: the type of each extension met
     quint32 FStartTick = 0;

@@ -1,11 +1,15 @@
 // Importing the descriptions of a volume from the info files on its disk.
 
+#include "FileNames.h"
 #include "InfoFiles.h"
 #include "MessageBoxes.h"
+#include "MountedSources.h"
 #include "VolumeServices.h"
 #include "dmGlobal.h"
 
 #include <QCoreApplication>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -23,13 +27,24 @@ QString writtenPath(const QString &rootPath, const QString &folder, const QStrin
     if (!path.endsWith(u'/'))
         path += u'/';
     if (!folder.isEmpty())
-        path += QString(folder).replace(u'\\', u'/') + u'/';
+        path += folder + u'/';
     return path + infoName;
+}
+
+bool discUnreadable(int error)
+{
+    return error == EIO || error == ENXIO || error == ENOMEDIUM;
 }
 
 } // namespace
 
 QList<TSkippedInfoFile> TGlobal::LoadDescriptions(int cd, const QString &rootPath)
+{
+    TMountedSource source(rootPath);
+    return LoadDescriptions(cd, source);
+}
+
+QList<TSkippedInfoFile> TGlobal::LoadDescriptions(int cd, TVolumeSource &source)
 {
     // The import writes in one transaction that DoProgress commits at each report it makes, and
     // that is committed at the end and when an error ends the import: what was posted stays.
@@ -41,7 +56,6 @@ QList<TSkippedInfoFile> TGlobal::LoadDescriptions(int cd, const QString &rootPat
             Database.Commit();
     };
 
-    TInfoFileReader reader;
     QList<TSkippedInfoFile> skipped;
     // One info file often describes the files after it in a row: it is named once.
     auto skip = [&skipped](const QString &path, const QString &reason) {
@@ -96,33 +110,34 @@ QList<TSkippedInfoFile> TGlobal::LoadDescriptions(int cd, const QString &rootPat
         };
 
         // One pass over a query's rows. The question is asked only about an entry that exists
-        // and an info file on the volume, and the file is read before the entry is edited, so an
-        // edit is never left open by a file that cannot be read.
+        // and an info file that could be read, and the file is read before the entry is edited,
+        // so an edit is never left open by a file that cannot be read.
         TField *description = ForDescription.FieldByName(QStringLiteral("Description"));
         auto importRows = [&](TStoredProc &rows, const QString &folderField, bool forFiles) {
             // Counting read every row already: they are walked again, not asked for again.
             rows.First();
             TField *entryId = rows.FieldByName(QStringLiteral("EntryID"));
-            TField *folder = rows.FieldByName(folderField);
+            TField *folderPath = rows.FieldByName(folderField);
             TField *infoName = rows.FieldByName(QStringLiteral("InfoName"));
             TField *name = forFiles ? rows.FieldByName(QStringLiteral("Name")) : nullptr;
             for (; !rows.Eof(); rows.Next()) {
                 if (ForDescription.FindKey({TVariant(entryId->AsInteger())})) {
-                    const std::optional<QByteArray> path =
-                        InfoFilePath(rootPath, folder->AsString(), infoName->AsString());
-                    if (!path) {
-                        skip(writtenPath(rootPath, folder->AsString(), infoName->AsString()),
-                             QCoreApplication::translate("TGlobal", "it is not on the volume"));
+                    const QString folder = folderPath->AsString().replace(u'\\', u'/');
+                    const TFileBytes file =
+                        source.ReadFile(folder, infoName->AsString(), MaxInfoFileSize + 1);
+                    const QString shown = !file.Path.isEmpty() ? file.Path
+                                                               : writtenPath(source.DisplayName(), folder,
+                                                                             infoName->AsString());
+                    if (file.Error == EXDEV) {
+                        skip(shown, QCoreApplication::translate("TGlobal", "it is not on the volume"));
+                    } else if (discUnreadable(file.Error)) {
+                        // Going on with the next file would only fail again, slowly.
+                        throw EInfoFileError(TextToFileName(shown), file.Error, true);
+                    } else if (file.Error != 0) {
+                        skip(shown, QString::fromLocal8Bit(std::strerror(file.Error)));
                     } else if (!forFiles || confirmed(infoName->AsString(), name->AsString())) {
-                        std::optional<QString> text;
-                        try {
-                            text = reader.Read(*path);
-                        } catch (const EInfoFileError &error) {
-                            if (error.DiscUnreadable())
-                                throw;
-                            skip(error.Path(), error.Reason());
-                        }
-                        if (text) {
+                        if (const std::optional<QString> text =
+                                InfoFileText(file.Bytes, infoName->AsString().toUtf8())) {
                             ForDescription.Edit();
                             try {
                                 description->SetAsString(*text);
@@ -138,7 +153,6 @@ QList<TSkippedInfoFile> TGlobal::LoadDescriptions(int cd, const QString &rootPat
                 ++FRecordsDone;
                 DoProgress(TProgressKind::Records);
             }
-            reader.Close();
             rows.Close();
         };
 

@@ -3,6 +3,7 @@
 #include "EntryRows.h"
 #include "FileNames.h"
 #include "MessageBoxes.h"
+#include "MountedSources.h"
 #include "VolumeServices.h"
 #include "dmGlobal.h"
 
@@ -31,16 +32,17 @@ int roundEven(double value)
     return int(std::nearbyint(value));
 }
 
-QString withSlash(const QString &path)
-{
-    return path.endsWith(u'/') ? path : path + u'/';
-}
-
 } // namespace
 
 bool TGlobal::GetVolumeInfo(const QString &rootPath, QString &label, QString &serial)
 {
-    const std::optional<TVolumeInfo> info = TVolumeServices::Current().VolumeInformation(rootPath);
+    TMountedSource source(rootPath);
+    return GetVolumeInfo(source, label, serial);
+}
+
+bool TGlobal::GetVolumeInfo(TVolumeSource &source, QString &label, QString &serial)
+{
+    const std::optional<TVolumeInfo> info = source.VolumeInformation();
     if (!info)
         return false;
     label = info->Label.toUpper();
@@ -76,9 +78,15 @@ qint16 TGlobal::ImageIDForFile(const QString &fileName)
 
 int TGlobal::AddDiskRoot(const QString &rootPath, const QString &name, int pictureId)
 {
+    TMountedSource source(rootPath);
+    return AddDiskRoot(source, name, pictureId);
+}
+
+int TGlobal::AddDiskRoot(TVolumeSource &source, const QString &name, int pictureId)
+{
     QString label;
     QString serial;
-    if (!GetVolumeInfo(rootPath, label, serial))
+    if (!GetVolumeInfo(source, label, serial))
         return -1;
     label = label.isEmpty() ? serial : LowerAfterFirst(label);
 
@@ -109,16 +117,15 @@ int TGlobal::AddDiskRoot(const QString &rootPath, const QString &name, int pictu
     return id;
 }
 
-void TGlobal::LoadFolder(const QString &path, int parentId, qint64 &total, int cd)
+void TGlobal::LoadFolder(TVolumeSource &source, const QString &folder, int parentId, qint64 &total, int cd)
 {
     total = 0;
     // The folder is listed whole and its listing closed before anything below it is walked, so a
     // deep chain of folders holds no handle per level.
-    const std::optional<QList<TDirEntry>> entries = TVolumeServices::Current().ListDirectory(path);
+    const std::optional<QList<TDirEntry>> entries = source.ListFolder(folder);
     if (!entries)
         return;
-    const QString relative = path.mid(FScanRoot.size());
-    const QString fullPath = QString(relative).replace(u'/', u'\\');
+    const QString fullPath = QString(folder).replace(u'/', u'\\');
 
     TEntryRows rows(Main);
     for (const TDirEntry &entry : *entries) {
@@ -129,10 +136,8 @@ void TGlobal::LoadFolder(const QString &path, int parentId, qint64 &total, int c
             const int folderId = rowId;
             const TBookmark row = Main.GetBookmark();
             qint64 sub = 0;
-            // A folder on another device (something mounted inside the volume) is recorded, not
-            // entered: the walk stays on the volume.
-            if (!entry.Stated || entry.Device == FScanDevice)
-                LoadFolder(path + found + u'/', folderId, sub, cd);
+            if (source.Enters(entry))
+                LoadFolder(source, folder + found + u'/', folderId, sub, cd);
             rows.SetFolderSize(row, sub);
             total += sub;
         } else {
@@ -191,11 +196,17 @@ void TGlobal::DeleteDisk(int cd)
 
 int TGlobal::LoadDisk(const QString &rootPath, const QString &name, int pictureId, bool force)
 {
+    TMountedSource source(rootPath);
+    return LoadDisk(source, name, pictureId, force);
+}
+
+int TGlobal::LoadDisk(TVolumeSource &source, const QString &name, int pictureId, bool force)
+{
     // Before the user is asked anything about a volume that could not be written anyway.
     Database.CheckWritable();
     QString label;
     QString serial;
-    if (!GetVolumeInfo(rootPath, label, serial))
+    if (!GetVolumeInfo(source, label, serial))
         return -1;
 
     CDs2.Open();
@@ -228,20 +239,18 @@ int TGlobal::LoadDisk(const QString &rootPath, const QString &name, int pictureI
         DataChanged = true;
         if (known)
             DeleteDisk(replaced);
-        const int rootId = AddDiskRoot(rootPath, name, pictureId);
+        const int rootId = AddDiskRoot(source, name, pictureId);
         if (rootId < 0) {
             // The disc went away after it was identified: nothing more is written.
             finish();
             return -1;
         }
         const TBookmark rootRow = Main.GetBookmark();
-        FScanRoot = withSlash(rootPath);
-        FScanDevice = TVolumeServices::Current().DeviceOf(rootPath).value_or(0);
         FStartTick = FLastReportTick = FLastCommitTick = TVolumeServices::Current().TickCount();
-        FCapacity = GetDiskSize(rootPath);
+        FCapacity = source.Capacity();
         FBytesDone = 0;
         qint64 total = 0;
-        LoadFolder(FScanRoot, rootId, total, rootId);
+        LoadFolder(source, QString(), rootId, total, rootId);
 
         Main.GotoBookmark(rootRow);
         Main.Edit();

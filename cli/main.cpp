@@ -4,8 +4,8 @@
 #include "CatalogSchema.h"
 #include "FindCriteria.h"
 #include "FolderMatches.h"
-#include "FolderVolumes.h"
 #include "MessageBoxes.h"
+#include "MountedSources.h"
 #include "Queries.h"
 #include "SqliteStatements.h"
 #include "dmGlobal.h"
@@ -19,6 +19,24 @@
 #include <unistd.h>
 
 namespace {
+
+// "1234-abcd" as a serial number; nullopt when the text is not eight hexadecimal digits with a
+// hyphen in the middle.
+std::optional<quint32> parseSerial(const QString &text)
+{
+    if (text.size() != 9 || text[4] != u'-')
+        return std::nullopt;
+    bool okHigh = false;
+    bool okLow = false;
+    const uint high = text.left(4).toUInt(&okHigh, 16);
+    const uint low = text.mid(5).toUInt(&okLow, 16);
+    for (QChar c : text)
+        if (c != u'-' && !isxdigit(c.toLatin1()))
+            return std::nullopt;
+    if (!okHigh || !okLow)
+        return std::nullopt;
+    return quint32(high << 16 | low);
+}
 
 enum TExitCode { ecDone = 0, ecNothing = 1, ecUsage = 2, ecError = 3 };
 
@@ -200,7 +218,7 @@ TOptions parse(const QStringList &args)
         } else if (arg == u"--label") {
             options.Label = value(i);
         } else if (arg == u"--serial") {
-            options.Serial = ParseSerial(value(i));
+            options.Serial = parseSerial(value(i));
             if (!options.Serial)
                 throw EUsage(QStringLiteral("--serial needs eight hexadecimal digits, as 1a2b-3c4d"));
         } else if (arg == u"--no-descriptions") {
@@ -297,7 +315,7 @@ void answerQuestions(const TOptions &options)
     });
 }
 
-int scan(TGlobal &global, const TOptions &options, TVolumeServices &system)
+int scan(TGlobal &global, const TOptions &options)
 {
     if (options.Arguments.size() != 2)
         throw EUsage(QStringLiteral("scan takes one PATH"));
@@ -307,20 +325,15 @@ int scan(TGlobal &global, const TOptions &options, TVolumeServices &system)
         return ecNothing;
     }
     const QString root = info.canonicalFilePath();
-    TFolderVolumes volumes(system, root);
+    TMountedSource source(root, TMountedSource::TKind::Folder);
     if (options.Label)
-        volumes.SetLabel(*options.Label);
+        source.SetLabel(*options.Label);
     if (options.Serial)
-        volumes.SetSerial(*options.Serial);
-    TVolumeServices::SetCurrent(&volumes);
-    struct TRestore
-    {
-        ~TRestore() { TVolumeServices::SetCurrent(nullptr); }
-    } restore;
+        source.SetSerial(*options.Serial);
 
     QString label;
     QString serial;
-    if (!global.GetVolumeInfo(root, label, serial)) {
+    if (!global.GetVolumeInfo(source, label, serial)) {
         err() << "vor-nex-cli: cannot read the volume at " << root << '\n';
         return ecNothing;
     }
@@ -351,7 +364,7 @@ int scan(TGlobal &global, const TOptions &options, TVolumeServices &system)
         return stopRequested.load();
     };
     std::signal(SIGINT, onInterrupt);
-    const int rootId = global.LoadDisk(root, options.Name, options.Picture, force);
+    const int rootId = global.LoadDisk(source, options.Name, options.Picture, force);
     if (rootId < 0) {
         global.OnProgress = nullptr;
         bar.Finish();
@@ -364,7 +377,7 @@ int scan(TGlobal &global, const TOptions &options, TVolumeServices &system)
             bar.Show(percent, QStringLiteral("Processing file descriptions"));
             return stopRequested.load();
         };
-        const QList<TSkippedInfoFile> skipped = global.LoadDescriptions(rootId, root);
+        const QList<TSkippedInfoFile> skipped = global.LoadDescriptions(rootId, source);
         global.OnProgress = nullptr;
         bar.Finish();
         for (const TSkippedInfoFile &file : skipped)
@@ -556,7 +569,7 @@ int main(int argc, char *argv[])
         answerQuestions(options);
         std::unique_ptr<TGlobal> global = openCatalogue(options);
         if (command == u"scan")
-            return scan(*global, options, TVolumeServices::Current());
+            return scan(*global, options);
         if (command == u"volumes")
             return volumes(*global);
         if (command == u"find")

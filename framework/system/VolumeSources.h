@@ -12,6 +12,9 @@ struct TFileBytes
 {
     QByteArray Bytes;
     int Error = 0;
+    // The file as the user knows it, when the source can tell better than the folder and name
+    // it was asked for (a mounted volume resolves links and letter case).
+    QString Path;
 };
 
 // What a scan reads a volume from: a mounted file system (a drive or a folder), a disc image file
