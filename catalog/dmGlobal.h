@@ -144,6 +144,9 @@ public:
     int LoadDisk(const QString &rootPath, const QString &name, int pictureId, bool force);
     int LoadDisk(TVolumeSource &source, const QString &name, int pictureId, bool force);
     QList<TDriveLine> GetDrives();
+    // The line of a volume that is no drive (a folder, a disc image file), named by shownPath.
+    TDriveLine VolumeLine(TVolumeSource &source, const QString &shownPath);
+    static TDriveLine NoVolumeLine(const QString &shownPath);
 
     // ---- importing the descriptions of a volume from its info files
     // An info file that cannot be read is passed over, and the import goes on; the files passed

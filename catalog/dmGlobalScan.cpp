@@ -271,20 +271,32 @@ int TGlobal::LoadDisk(TVolumeSource &source, const QString &name, int pictureId,
     }
 }
 
+TDriveLine TGlobal::VolumeLine(TVolumeSource &source, const QString &shownPath)
+{
+    QString label;
+    QString serial;
+    if (!GetVolumeInfo(source, label, serial))
+        return NoVolumeLine(shownPath);
+    return {shownPath + u':' + serial, label.isEmpty() ? QStringLiteral("no label") : label, shownPath};
+}
+
+TDriveLine TGlobal::NoVolumeLine(const QString &shownPath)
+{
+    return {shownPath + QStringLiteral(":         "), QStringLiteral("[audio or no disk]"), QString()};
+}
+
 QList<TDriveLine> TGlobal::GetDrives()
 {
     QList<TDriveLine> lines;
     const QList<TDrive> drives = TVolumeServices::Current().Drives();
     for (qsizetype i = 0; i < drives.size(); ++i) {
         const TDrive &drive = drives[i];
-        QString label;
-        QString serial;
-        if (drive.HasVolume && GetVolumeInfo(drive.RootPath, label, serial))
-            lines.append({drive.RootPath + u':' + serial,
-                          label.isEmpty() ? QStringLiteral("no label") : label, drive.RootPath});
-        else
-            lines.append({drive.RootPath + QStringLiteral(":         "), QStringLiteral("[audio or no disk]"),
-                          QString()});
+        if (drive.HasVolume) {
+            TMountedSource source(drive.RootPath);
+            lines.append(VolumeLine(source, drive.RootPath));
+        } else {
+            lines.append(NoVolumeLine(drive.RootPath));
+        }
         if (OnProgress && OnProgress(this, int(i * 100 / drives.size()), 0))
             break;
     }

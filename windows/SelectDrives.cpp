@@ -3,15 +3,20 @@
 #include "BusyAnimations.h"
 #include "CDImage.h"
 #include "ErrorHandlers.h"
+#include "FileDialogs.h"
+#include "FolderBrowsers.h"
 #include "Hourglass.h"
 #include "ListViews.h"
 #include "MountWatcher.h"
+#include "MountedSources.h"
 #include "VolumeServices.h"
 #include "dmGlobal.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHash>
 #include <QLabel>
@@ -69,6 +74,13 @@ TSelectDrive::TSelectDrive(QWidget *parent) : QDialog(parent)
     Refresh = PopupMenu->addAction(tr("Refresh"));
     Refresh->setObjectName(QStringLiteral("Refresh"));
     Refresh->setShortcut(QKeySequence(Qt::Key_F5));
+    PopupMenu->addSeparator();
+    AddFolder = PopupMenu->addAction(tr("Add &folder..."));
+    AddFolder->setObjectName(QStringLiteral("AddFolder"));
+    AddImage = PopupMenu->addAction(tr("Add &image..."));
+    AddImage->setObjectName(QStringLiteral("AddImage"));
+    connect(AddFolder, &QAction::triggered, this, [this] { Guarded([this] { AddFolderClick(); }); });
+    connect(AddImage, &QAction::triggered, this, [this] { Guarded([this] { AddImageClick(); }); });
     // F5 works without the menu open.
     addAction(Refresh);
     connect(ChangePicture, &QAction::triggered, this, [this] { Guarded([this] { ChangePictureClick(); }); });
@@ -100,6 +112,12 @@ TSelectDrive::TSelectDrive(QWidget *parent) : QDialog(parent)
     BtnStart = new QPushButton(tr("&Start"), this);
     BtnStart->setObjectName(QStringLiteral("BtnStart"));
     connect(BtnStart, &QPushButton::clicked, this, [this] { Guarded([this] { BtnStartClick(); }); });
+    BtnAddFolder = new QPushButton(tr("Add &folder..."), this);
+    BtnAddFolder->setObjectName(QStringLiteral("BtnAddFolder"));
+    connect(BtnAddFolder, &QPushButton::clicked, AddFolder, &QAction::trigger);
+    BtnAddImage = new QPushButton(tr("Add &image..."), this);
+    BtnAddImage->setObjectName(QStringLiteral("BtnAddImage"));
+    connect(BtnAddImage, &QPushButton::clicked, AddImage, &QAction::trigger);
 
     ForceOverwrite = new QCheckBox(tr("Force overwrite existing entries"), this);
     ForceOverwrite->setObjectName(QStringLiteral("ForceOverwrite"));
@@ -127,11 +145,10 @@ TSelectDrive::TSelectDrive(QWidget *parent) : QDialog(parent)
     panel->addWidget(Animation);
     panel->addLayout(progress, 1);
 
-    // The drives listed are optical drives and mounted disc images; anything else is catalogued by
-    // the command-line tool.
-    NoDiscLabel = new QLabel(tr("No drive with a disc was found. Insert a disc or mount a disc image (ISO or "
-                                "UDF), or catalogue any folder with vor-nex-cli scan FOLDER."),
-                             this);
+    NoDiscLabel =
+        new QLabel(tr("No drive with a volume was found. Insert a disc or connect a drive, or add a "
+                      "folder or a disc image file (ISO or UDF) to catalogue it."),
+                   this);
     NoDiscLabel->setObjectName(QStringLiteral("NoDiscLabel"));
     NoDiscLabel->setWordWrap(true);
     NoDiscLabel->hide();
@@ -139,6 +156,8 @@ TSelectDrive::TSelectDrive(QWidget *parent) : QDialog(parent)
     auto *buttons = new QVBoxLayout;
     buttons->addWidget(BtnStart);
     buttons->addStretch(1);
+    buttons->addWidget(BtnAddFolder);
+    buttons->addWidget(BtnAddImage);
     auto *list = new QHBoxLayout;
     list->addWidget(DriveList, 1);
     list->addLayout(buttons);
@@ -157,6 +176,8 @@ TSelectDrive::TSelectDrive(QWidget *parent) : QDialog(parent)
     UpdateControls();
     Guarded([this] { FillDriveList(); });
 }
+
+TSelectDrive::~TSelectDrive() = default;
 
 bool TSelectDrive::HasDisc(const TListItem *item)
 {
@@ -180,6 +201,8 @@ void TSelectDrive::UpdateControls()
     BtnStart->setEnabled(FState == ssReady || loading);
     // Until a run has really ended the items it walks stay as they are.
     DriveList->setEnabled(!loading && FState != ssStopping);
+    BtnAddFolder->setEnabled(!loading && FState != ssStopping);
+    BtnAddImage->setEnabled(!loading && FState != ssStopping);
     // After a run that passed over info files the status line stays to tell of them.
     const bool skipped = !loading && !FSkipped.isEmpty();
     FLoadingPanel->setVisible(loading || skipped);
@@ -222,6 +245,8 @@ void TSelectDrive::UpdateItemCommands()
     const TListItem *focused = DriveList->ItemFocused();
     ChangePicture->setEnabled(idle && focused);
     Rename->setEnabled(idle && focused && HasDisc(focused));
+    AddFolder->setEnabled(idle);
+    AddImage->setEnabled(idle);
 }
 
 void TSelectDrive::SelectionChanged()
@@ -266,13 +291,11 @@ void TSelectDrive::FillDriveList()
     TListItems *items = DriveList->Items();
     items->BeginUpdate();
     items->Clear();
-    for (const TDriveLine &line : lines) {
-        TListItem *item = items->Add();
-        item->SetCaption(line.Name);
-        item->SetData(line.RootPath);
-        item->SetSubItems({line.Drive, line.RootPath.isEmpty() ? QString() : line.Name});
-        item->SetImageIndex(2);
-    }
+    for (const TDriveLine &line : lines)
+        AddItem(line);
+    // An added volume is read again: a folder that went away, or whose drive did, shows so.
+    for (const TAddedVolume &added : FAdded)
+        AddItem(TGlobal::Instance()->VolumeLine(*added.Source, added.Path));
     items->EndUpdate();
     bool anyDisc = false;
     for (int i = 0; i < items->Count() && !anyDisc; ++i)
@@ -291,6 +314,62 @@ void TSelectDrive::FillDriveList()
         if (choice->Focused)
             item->SetFocused(true);
     }
+}
+
+void TSelectDrive::AddItem(const TDriveLine &line)
+{
+    TListItem *item = DriveList->Items()->Add();
+    item->SetCaption(line.Name);
+    item->SetData(line.RootPath);
+    item->SetSubItems({line.Drive, line.RootPath.isEmpty() ? QString() : line.Name});
+    item->SetImageIndex(2);
+}
+
+TVolumeSource *TSelectDrive::AddedSource(const QString &path) const
+{
+    for (const TAddedVolume &added : FAdded)
+        if (added.Path == path)
+            return added.Source.get();
+    return nullptr;
+}
+
+void TSelectDrive::AddVolume(const QString &path, std::unique_ptr<TVolumeSource> source)
+{
+    TListItems *items = DriveList->Items();
+    TListItem *shown = nullptr;
+    for (int i = 0; i < items->Count() && !shown; ++i)
+        if (items->Item(i)->Data().toString() == path)
+            shown = items->Item(i);
+    if (!shown) {
+        const TDriveLine line = TGlobal::Instance()->VolumeLine(*source, path);
+        if (line.RootPath.isEmpty())
+            throw Exception(tr("%1 cannot be read as a volume.").arg(QDir::toNativeSeparators(path)));
+        FAdded.push_back({path, std::move(source)});
+        AddItem(line);
+        shown = items->Item(items->Count() - 1);
+        NoDiscLabel->hide();
+    }
+    shown->SetSelected(true);
+    shown->SetFocused(true);
+    shown->MakeVisible(false);
+    SelectionChanged();
+}
+
+void TSelectDrive::AddFolderClick()
+{
+    const std::optional<QString> folder =
+        TFolderBrowser::Browse(this, tr("Select a folder to catalogue:"), QString());
+    if (!folder)
+        return;
+    const QString path = QFileInfo(*folder).canonicalFilePath();
+    if (path.isEmpty())
+        throw Exception(tr("%1 cannot be read as a volume.").arg(QDir::toNativeSeparators(*folder)));
+    AddVolume(path, std::make_unique<TMountedSource>(path, TMountedSource::TKind::Folder));
+}
+
+void TSelectDrive::AddImageClick()
+{
+    Q_UNIMPLEMENTED();
 }
 
 void TSelectDrive::MountChanged()
@@ -337,18 +416,21 @@ void TSelectDrive::StartLoading()
         if (!item->Selected() || !HasDisc(item))
             continue;
         const QString rootPath = item->Data().toString();
+        TMountedSource drive(rootPath);
+        TVolumeSource *added = AddedSource(rootPath);
+        TVolumeSource &source = added ? *added : drive;
         global.OnProgress = [this](TGlobal *, int percent, int secondsLeft) {
             return LoadProgress(percent, secondsLeft);
         };
         item->SetFocused(true);
         const int cd =
-            global.LoadDisk(rootPath, item->Caption(), item->ImageIndex(), ForceOverwrite->isChecked());
+            global.LoadDisk(source, item->Caption(), item->ImageIndex(), ForceOverwrite->isChecked());
         global.OnProgress = nullptr;
         // No disc, not confirmed or stopped: the drives after it are left alone.
         if (cd == -1)
             break;
         global.OnProgress = [this](TGlobal *, int percent, int) { return DescriptionsProgress(percent); };
-        for (const TSkippedInfoFile &file : global.LoadDescriptions(cd, rootPath))
+        for (const TSkippedInfoFile &file : global.LoadDescriptions(cd, source))
             FSkipped << QStringLiteral("%1: %2").arg(file.Path, file.Reason);
         global.OnProgress = nullptr;
         item->SetSelected(false);

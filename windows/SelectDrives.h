@@ -2,6 +2,8 @@
 
 #include <QDialog>
 #include <QStringList>
+#include <memory>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -13,20 +15,24 @@ class TAnimate;
 class TListItem;
 class TListView;
 class TMountWatcher;
+class TVolumeSource;
+struct TDriveLine;
 
 // Where the drive dialog stands; the controls follow it (UpdateControls).
 enum TSelectState { ssNoDrive, ssReady, ssLoading, ssStopping, ssRefreshing };
 
 // The drive dialog: lists the drives with their discs, lets the user name each disc and pick its
 // picture, and catalogues the selected drives one after another with progress, a time estimate
-// and a Stop button. An item's data is the drive's root path, empty when it holds no readable
-// disc.
+// and a Stop button. Besides the drives, the user can add any folder and any disc image file as
+// a volume of its own. An item's data is the drive's root path, the folder or the image file,
+// empty when it holds no readable disc.
 class TSelectDrive : public QDialog
 {
     Q_OBJECT
 
 public:
     explicit TSelectDrive(QWidget *parent = nullptr);
+    ~TSelectDrive() override;
 
     TSelectState State() const { return FState; }
     bool Stopped() const { return FStopped; }
@@ -42,12 +48,17 @@ public:
     void ChangePictureClick();
     void RenameClick();
     void RefreshClick();
+    // Ask for a folder or an image file and list it, selected; one already listed is selected.
+    void AddFolderClick();
+    void AddImageClick();
 
     // Closing is refused while a run is on; afterwards the views are brought up to date.
     void done(int result) override;
 
     TListView *DriveList = nullptr;
     QPushButton *BtnStart = nullptr;
+    QPushButton *BtnAddFolder = nullptr;
+    QPushButton *BtnAddImage = nullptr;
     QCheckBox *ForceOverwrite = nullptr;
     QCheckBox *ProcessZips = nullptr;
     TAnimate *Animation = nullptr;
@@ -59,6 +70,8 @@ public:
     QAction *ChangePicture = nullptr;
     QAction *Rename = nullptr;
     QAction *Refresh = nullptr;
+    QAction *AddFolder = nullptr;
+    QAction *AddImage = nullptr;
 
 private:
     void SetState(TSelectState value);
@@ -68,6 +81,11 @@ private:
     void SelectionChanged();
     void MountChanged();
     static bool HasDisc(const TListItem *item);
+    // Lists an added volume after the drives, or selects the line that already shows it.
+    void AddVolume(const QString &path, std::unique_ptr<TVolumeSource> source);
+    void AddItem(const TDriveLine &line);
+    // The source an item is read from: the added volume's own, or the drive's mounted one.
+    TVolumeSource *AddedSource(const QString &path) const;
 
     TSelectState FState = ssNoDrive;
     bool FStopped = false;
@@ -80,4 +98,11 @@ private:
     QStringList FSkipped;
     QWidget *FLoadingPanel = nullptr;
     TMountWatcher *FMountWatcher = nullptr;
+    // The folders and image files the user added, in the order added; they stay over refreshes.
+    struct TAddedVolume
+    {
+        QString Path;
+        std::unique_ptr<TVolumeSource> Source;
+    };
+    std::vector<TAddedVolume> FAdded;
 };

@@ -6,6 +6,8 @@
 #include "CDImage.h"
 #include "ExplorerDriver.h"
 #include "Queries.h"
+#include "FolderBrowsers.h"
+#include "Screenshots.h"
 #include "SelectDrives.h"
 #include "WindowsFixture.h"
 
@@ -78,6 +80,8 @@ private slots:
     void TimeRemaining();
     void RenameAndPicture();
     void DiscsComingAndGoing();
+    void AddsAVolumeOfItsOwn_data();
+    void AddsAVolumeOfItsOwn();
 
 private:
     void Open(std::initializer_list<const char *> selected = {});
@@ -473,7 +477,49 @@ void TestSelectDrives::DiscsComingAndGoing()
     // With no disc left the dialog says so and what to do instead.
     F->Services.RemoveDrive(F->VolumePath(u"a"_s));
     D->Refresh->trigger();
-    QVERIFY(D->NoDiscLabel->isVisible() && D->NoDiscLabel->text().contains(u"vor-nex-cli scan"_s));
+    QVERIFY(D->NoDiscLabel->isVisible() && D->NoDiscLabel->text().contains(u"add a folder"_s));
+}
+
+void TestSelectDrives::AddsAVolumeOfItsOwn_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("folder") << u"folder"_s;
+}
+
+// A folder (or an image file) is listed after the drives, selected, with its own label and serial,
+// stays over a refresh, and is catalogued like a drive; adding it again selects its line.
+void TestSelectDrives::AddsAVolumeOfItsOwn()
+{
+    QFETCH(QString, kind);
+    AddDrive(u"cd"_s, u"DISC"_s, 0x1);
+    F->Write(u"Photos 2024"_s, u"trip/a.jpg"_s, "jpeg");
+    const QString path = F->VolumePath(u"Photos 2024"_s);
+    Open();
+    TFolderBrowser::SetNextAnswer(path);
+    QTest::mouseClick(D->BtnAddFolder, Qt::LeftButton);
+    QCOMPARE(D->DriveList->Items()->Count(), 2);
+    TListItem *item = D->DriveList->Items()->Item(1);
+    QCOMPARE(item->Caption(), u"PHOTOS 2024"_s);
+    QVERIFY2(item->SubItems().value(0).startsWith(path + u':'), qPrintable(item->SubItems().value(0)));
+    QVERIFY(item->Selected() && D->State() == ssReady);
+    KeepScreenshot(D->grab(), u"select-drive-added-%1.png"_s.arg(kind));
+
+    D->Refresh->trigger();
+    QCOMPARE(D->DriveList->Items()->Count(), 2);
+    TFolderBrowser::SetNextAnswer(path);
+    D->AddFolder->trigger();
+    QCOMPARE(D->DriveList->Items()->Count(), 2);
+
+    Start();
+    CheckIdle();
+    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name IN ('trip', 'a.jpg')"_s), 2);
+    QCOMPARE(Count(u"SELECT count(*) FROM CDs WHERE VolumeLabel = 'Photos 2024'"_s), 1);
+
+    // A folder that is gone is refused with a message, and nothing is listed for it.
+    TFolderBrowser::SetNextAnswer(path + u"/gone"_s);
+    D->AddFolder->trigger();
+    QCOMPARE(D->DriveList->Items()->Count(), 2);
+    QCOMPARE(F->Errors, QStringList{path + u"/gone cannot be read as a volume."_s});
 }
 
 QTEST_MAIN(TestSelectDrives)
