@@ -43,6 +43,15 @@ TFindMatch::TFindMatch(QWidget *parent)
     SpeedButton1->setAutoRaise(true);
     ckbPath = new QCheckBox(tr("&Path"), this);
     ckbPath->setObjectName(QStringLiteral("ckbPath"));
+    VolumeRoot = new QLineEdit(this);
+    VolumeRoot->setObjectName(QStringLiteral("VolumeRoot"));
+    VolumeRoot->setPlaceholderText(tr("where the folder's volume is mounted"));
+    VolumeRoot->setEnabled(false);
+    SpeedButton2 = new QToolButton(this);
+    SpeedButton2->setObjectName(QStringLiteral("SpeedButton2"));
+    SpeedButton2->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    SpeedButton2->setAutoRaise(true);
+    SpeedButton2->setEnabled(false);
     ckbSize = new QCheckBox(tr("&Size"), this);
     ckbSize->setObjectName(QStringLiteral("ckbSize"));
     ckbTime = new QCheckBox(tr("&Time of modification"), this);
@@ -95,7 +104,12 @@ TFindMatch::TFindMatch(QWidget *parent)
     top->addWidget(Compare, 0, 3);
     top->addWidget(new QLabel(tr("Compare files by name and by:"), this), 1, 0, 1, 3);
     top->addLayout(boxes, 2, 0, 1, 3);
-    top->addWidget(Anim1, 1, 3, 2, 1, Qt::AlignCenter);
+    auto *rootLabel = new QLabel(tr("Volume &root:"), this);
+    rootLabel->setBuddy(VolumeRoot);
+    top->addWidget(rootLabel, 3, 0);
+    top->addWidget(VolumeRoot, 3, 1);
+    top->addWidget(SpeedButton2, 3, 2);
+    top->addWidget(Anim1, 1, 3, 3, 1, Qt::AlignCenter);
     top->setColumnStretch(1, 1);
 
     auto *layout = new QVBoxLayout(this);
@@ -106,6 +120,8 @@ TFindMatch::TFindMatch(QWidget *parent)
 
     connect(Folder, &QLineEdit::textChanged, this, [this] { UpdateCompareButton(); });
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { Guarded([this] { SpeedButton1Click(); }); });
+    connect(SpeedButton2, &QToolButton::clicked, this, [this] { Guarded([this] { SpeedButton2Click(); }); });
+    connect(ckbPath, &QCheckBox::toggled, this, [this] { UpdateComparingControls(); });
     connect(Compare, &QPushButton::clicked, this, [this] { CompareClick(); });
 }
 
@@ -157,6 +173,14 @@ void TFindMatch::SpeedButton1Click()
     Folder->setText(path);
 }
 
+void TFindMatch::SpeedButton2Click()
+{
+    const QString initial = VolumeRoot->text().isEmpty() ? Folder->text() : VolumeRoot->text();
+    if (const std::optional<QString> chosen =
+            TFolderBrowser::Browse(this, tr("Select the volume's root:"), initial))
+        VolumeRoot->setText(QDir(*chosen).absolutePath());
+}
+
 void TFindMatch::UpdateCompareButton()
 {
     Compare->setEnabled(FComparing || !Folder->text().trimmed().isEmpty());
@@ -186,6 +210,9 @@ void TFindMatch::UpdateComparingControls()
     for (QWidget *w : {static_cast<QWidget *>(ckbPath), static_cast<QWidget *>(ckbSize),
                        static_cast<QWidget *>(ckbTime), static_cast<QWidget *>(Folder)})
         w->setEnabled(!FComparing);
+    // The root matters only to paths.
+    VolumeRoot->setEnabled(!FComparing && ckbPath->isChecked());
+    SpeedButton2->setEnabled(!FComparing && ckbPath->isChecked());
 }
 
 void TFindMatch::CompareClick()
@@ -214,6 +241,7 @@ void TFindMatch::CompareClick()
 
 void TFindMatch::RunComparison()
 {
+    FComparison->SetVolumeRoot(ckbPath->isChecked() ? VolumeRoot->text().trimmed() : QString());
     const bool matched =
         FComparison->RunComparison(Folder->text(), ckbPath->isChecked(), ckbSize->isChecked(),
                                    ckbTime->isChecked(), [this] { return CheckStop(); });

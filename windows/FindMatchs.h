@@ -28,6 +28,10 @@ public:
     QLineEdit *Folder = nullptr;
     QToolButton *SpeedButton1 = nullptr;
     QCheckBox *ckbPath = nullptr;
+    // Where the volume's root lies for the paths matched: empty for the mount point of the folder,
+    // else a folder the volume was catalogued from, or where its image is mounted or unpacked.
+    QLineEdit *VolumeRoot = nullptr;
+    QToolButton *SpeedButton2 = nullptr;
     QCheckBox *ckbSize = nullptr;
     QCheckBox *ckbTime = nullptr;
     QPushButton *Compare = nullptr;
@@ -43,6 +47,7 @@ protected:
 
 private:
     void SpeedButton1Click();
+    void SpeedButton2Click();
     void RunComparison();
     bool CheckStop();
     void SetComparing(bool value);

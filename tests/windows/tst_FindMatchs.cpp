@@ -6,6 +6,7 @@
 #include "FolderBrowsers.h"
 #include "FolderMatches.h"
 #include "Queries.h"
+#include "Screenshots.h"
 #include "WindowsFixture.h"
 
 #include <QCheckBox>
@@ -63,6 +64,7 @@ private slots:
     void ClosingMidScanStopsFirst();
     void CompareNeedsAFolder();
     void NothingMatching();
+    void PathsBelowTheRootNamed();
 
 private:
     QStringList Matched();
@@ -271,6 +273,27 @@ void TestFindMatchs::NothingMatching()
     QCOMPARE(TMessageBox::Shown().at(0).Text, u"Not found any matches"_s);
     QCOMPARE(TMessageBox::Shown().at(0).Caption, u"Find result"_s);
     QCOMPARE(W->DBL1->Items()->Count(), 0);
+}
+
+// A volume catalogued from a folder or an image has no mount point of its own: paths match once
+// the folder it was catalogued from is named as the root.
+void TestFindMatchs::PathsBelowTheRootNamed()
+{
+    F->Write(u"copy"_s, u"sub/c.txt"_s, QByteArray(30, 'c'));
+    W->Folder->setText(F->VolumePath(u"copy"_s) + u"/sub/"_s);
+    QVERIFY(!W->VolumeRoot->isEnabled());
+    W->ckbPath->setChecked(true);
+    QVERIFY(W->VolumeRoot->isEnabled());
+    QTest::mouseClick(W->Compare, Qt::LeftButton);
+    QTRY_COMPARE(TMessageBox::Shown().size(), 1);
+    QCOMPARE(Matched(), QStringList());
+
+    TFolderBrowser::SetNextAnswer(F->VolumePath(u"copy"_s));
+    QTest::mouseClick(W->SpeedButton2, Qt::LeftButton);
+    QCOMPARE(W->VolumeRoot->text(), F->VolumePath(u"copy"_s));
+    QTest::mouseClick(W->Compare, Qt::LeftButton);
+    QTRY_COMPARE(Matched(), QStringList{u"sub\\c.txt"_s});
+    KeepScreenshot(W->grab(), u"findmatch-root.png"_s);
 }
 
 QTEST_MAIN(TestFindMatchs)
