@@ -99,7 +99,11 @@ QString notACatalogue(const TDatabase &database)
 // Steps from each older layout to the next; index 0 upgrades layout 1 to 2, and so on.
 const std::vector<QStringList> &UpgradeSteps()
 {
-    static const std::vector<QStringList> steps;
+    static const std::vector<QStringList> steps = {
+        // 1 to 2: the info-file queries look only at the folders the walk noted (InfoFolders, a
+        // scratch table of each connection); the queries are stored anew below.
+        {},
+    };
     return steps;
 }
 
@@ -169,7 +173,8 @@ void CreateScratchTables(TDatabase &database)
 {
     database.ExecSQL(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS TEMP_CD %1;"
                                     "CREATE TEMP TABLE IF NOT EXISTS Temp_Entry %2;"
-                                    "CREATE TEMP TABLE IF NOT EXISTS MatchedEntries %3")
+                                    "CREATE TEMP TABLE IF NOT EXISTS MatchedEntries %3;"
+                                    "CREATE TEMP TABLE IF NOT EXISTS InfoFolders (ID INTEGER PRIMARY KEY)")
                          .arg(ScratchColumns(0), ScratchColumns(1), ScratchColumns(2)));
 }
 
@@ -225,6 +230,9 @@ void CheckAndUpgrade(TDatabase &database)
             for (const QString &statement : UpgradeSteps().at(size_t(from - 1)))
                 database.ExecSQL(statement);
         }
+        // The saved queries fit one layout: those of this program replace the file's.
+        for (const TSavedQuery &query : CatalogSavedQueries())
+            database.StoreSavedQuery(query.Name, query.Statement);
         database.ExecSQL(QStringLiteral("PRAGMA user_version = %1").arg(Version));
     });
 }

@@ -10,13 +10,13 @@ class TDatabase;
 namespace CatalogSchema {
 
 // The layout this program writes and reads.
-constexpr int Version = 1;
+constexpr int Version = 2;
 
 // Builds a new catalogue in an empty database: tables, indexes, saved queries, the default file
 // types with their pictures and the default info-file patterns, in one transaction.
 void Create(TDatabase &database);
 
-// Gives a connection its own scratch tables TEMP_CD, Temp_Entry and MatchedEntries, as temporary
+// Gives a connection its own scratch tables TEMP_CD, Temp_Entry, MatchedEntries and InfoFolders, as temporary
 // tables that come before the file's tables of the same names: two programs comparing folders or
 // importing descriptions at once on one catalogue never see each other's rows, and a catalogue
 // that cannot be written can still fill them.

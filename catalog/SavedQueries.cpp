@@ -12,16 +12,19 @@
 
 namespace {
 
-// The volume root named in TEMP_CD and every folder below it.
+// The folders of the volume in TEMP_CD that may hold an info file: those a walk noted in
+// InfoFolders, or, when it holds none, the volume root and every folder below it.
 QString VolumeFoldersCte()
 {
-    return QStringLiteral(R"sql(VolumeFolders(ID) AS (
-    SELECT ID FROM TEMP_CD
+    return QStringLiteral(R"sql(VolumeFolders(ID, Below) AS (
+    SELECT ID, 0 FROM InfoFolders
     UNION ALL
-    SELECT Entries.ID
+    SELECT ID, 1 FROM TEMP_CD WHERE NOT EXISTS (SELECT 1 FROM InfoFolders)
+    UNION ALL
+    SELECT Entries.ID, 1
     FROM VolumeFolders
     CROSS JOIN Entries ON Entries.Parent = VolumeFolders.ID
-    WHERE Entries.Folder <> 0
+    WHERE VolumeFolders.Below AND Entries.Folder <> 0
 ))sql");
 }
 

@@ -159,6 +159,13 @@ public:
 private:
     // Makes what the scan wrote so far permanent and starts the next batch.
     void CommitScan(quint32 now);
+    // The walk notes the folders holding a file whose name an info file may have, so that the
+    // import that follows looks at those folders only, not at every file of the volume.
+    void LoadInfoPatterns();
+    bool MayBeInfoFile(const QString &name) const;
+    QList<QList<uint>> FInfoPatterns; // lowered, as characters
+    int FNotedCd = 0;                 // the volume the noted folders belong to
+    QList<int> FNotedFolders;
     bool FScanning = false;
     QHash<QString, qint16> FExtensionTypes; // while walking: the type of each extension met
     quint32 FStartTick = 0;

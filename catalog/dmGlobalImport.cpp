@@ -70,6 +70,17 @@ QList<TSkippedInfoFile> TGlobal::LoadDescriptions(int cd, TVolumeSource &source)
         TEMP_CD.FieldByName(QStringLiteral("ID"))->SetAsInteger(cd);
         TEMP_CD.Post();
         TEMP_CD.Close();
+        // After a walk of this volume, only the folders it noted; an ID no entry has stands for
+        // a walk that noted none.
+        Database.ExecSQL(QStringLiteral("DELETE FROM InfoFolders"));
+        if (FNotedCd == cd) {
+            Database.ExecSQL(QStringLiteral("INSERT INTO InfoFolders (ID) VALUES (-1)"));
+            for (const int folder : std::as_const(FNotedFolders))
+                Database.ExecSQL(QStringLiteral("INSERT OR IGNORE INTO InfoFolders (ID) VALUES (?)"),
+                                 {TVariant(folder)});
+        }
+        FNotedCd = 0;
+        FNotedFolders.clear();
 
         FStartTick = FLastReportTick = FLastCommitTick = TVolumeServices::Current().TickCount();
         ForDescription.Open();

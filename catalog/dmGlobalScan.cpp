@@ -128,6 +128,7 @@ void TGlobal::LoadFolder(TVolumeSource &source, const QString &folder, int paren
     const QString fullPath = QString(folder).replace(u'/', u'\\');
 
     TEntryRows rows(Main);
+    bool noted = false;
     for (const TDirEntry &entry : *entries) {
         const QString found = FileNameToText(entry.Name);
         const int rowId =
@@ -141,12 +142,68 @@ void TGlobal::LoadFolder(TVolumeSource &source, const QString &folder, int paren
             rows.SetFolderSize(row, sub);
             total += sub;
         } else {
+            if (!noted && MayBeInfoFile(found)) {
+                FNotedFolders.append(parentId);
+                noted = true;
+            }
             total += entry.Size;
             FBytesDone += entry.Size;
             if (DoProgress(TProgressKind::Bytes))
                 throw EStopLoading();
         }
     }
+}
+
+namespace {
+
+// The engine's GLOB as the info-file queries use it: "*" and "?" only, one character each.
+bool globMatches(const uint *pattern, const uint *patternEnd, const uint *name, const uint *nameEnd)
+{
+    const uint *star = nullptr;
+    const uint *starName = nullptr;
+    while (name != nameEnd) {
+        if (pattern != patternEnd && *pattern == '*') {
+            star = ++pattern;
+            starName = name;
+        } else if (pattern != patternEnd && (*pattern == '?' || *pattern == *name)) {
+            ++pattern;
+            ++name;
+        } else if (star) {
+            pattern = star;
+            name = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (pattern != patternEnd && *pattern == '*')
+        ++pattern;
+    return pattern == patternEnd;
+}
+
+} // namespace
+
+void TGlobal::LoadInfoPatterns()
+{
+    FInfoPatterns.clear();
+    TQuery patterns;
+    patterns.SetDatabase(&Database);
+    patterns.SetSQL(
+        {QStringLiteral("SELECT DISTINCT NameNFO FROM Nfo WHERE ForFolder <> 0 OR ForFile <> 0")});
+    patterns.Open();
+    for (; !patterns.Eof(); patterns.Next())
+        FInfoPatterns.append(lowerAscii(patterns.Fields(0)->AsString()).toUcs4());
+    patterns.Close();
+}
+
+bool TGlobal::MayBeInfoFile(const QString &name) const
+{
+    // As the import's queries see the name: stored, then lowered.
+    const QList<uint> lowered = lowerAscii(LowerAfterFirst(name)).toUcs4();
+    for (const QList<uint> &pattern : FInfoPatterns)
+        if (globMatches(pattern.constData(), pattern.constData() + pattern.size(), lowered.constData(),
+                        lowered.constData() + lowered.size()))
+            return true;
+    return false;
 }
 
 bool TGlobal::DoProgress(TProgressKind kind)
@@ -249,8 +306,13 @@ int TGlobal::LoadDisk(TVolumeSource &source, const QString &name, int pictureId,
         FStartTick = FLastReportTick = FLastCommitTick = TVolumeServices::Current().TickCount();
         FCapacity = source.Capacity();
         FBytesDone = 0;
+        FNotedCd = 0;
+        FNotedFolders.clear();
+        LoadInfoPatterns();
         qint64 total = 0;
         LoadFolder(source, QString(), rootId, total, rootId);
+        // Only a walk that went to its end has seen every folder.
+        FNotedCd = rootId;
 
         Main.GotoBookmark(rootRow);
         Main.Edit();

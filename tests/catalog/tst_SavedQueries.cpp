@@ -97,6 +97,7 @@ void TestSavedQueries::init()
     FDb->Open();
     for (const QString &statement : CatalogSchema::TableStatements())
         FDb->ExecSQL(statement);
+    CatalogSchema::CreateScratchTables(*FDb);
     for (const TSavedQuery &query : CatalogSavedQueries())
         FDb->StoreSavedQuery(query.Name, query.Statement);
     BuildCatalogue();
