@@ -117,9 +117,13 @@ quint32 TVolumeSerials::UuidSerial(const QString &uuid)
         return uuid.right(8).toUInt(nullptr, 16);
     if (const auto match = standardForm.match(uuid); match.hasMatch())
         return match.captured(1).toUInt(nullptr, 16);
+    return TextSerial(uuid.toUtf8());
+}
 
+quint32 TVolumeSerials::TextSerial(QByteArrayView text)
+{
     quint32 hash = 2166136261u;
-    for (const char byte : uuid.toUtf8()) {
+    for (const char byte : text) {
         hash ^= quint8(byte);
         hash *= 16777619u;
     }

@@ -40,6 +40,8 @@ public:
     // the same whether its device could be read or not; a standard UUID gives its first four
     // bytes; any other text a 32-bit FNV-1a hash of it.
     static quint32 UuidSerial(const QString &uuid);
+    // The 32-bit FNV-1a hash of the bytes: the same text gives the same number on any machine.
+    static quint32 TextSerial(QByteArrayView text);
     // "%4.4x-%4.4x", the way serials are written.
     static QString SerialText(quint32 serial);
 };

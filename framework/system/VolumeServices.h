@@ -10,15 +10,27 @@
 class QObject;
 class TMountWatcher;
 
-// A drive a disc catalogue lists: an optical drive or a mounted disc image.
+// What kind of drive a user sees: a disc in a drive or an image, a disk of its own, a share.
+enum class TDriveKind {
+    Optical,
+    DiscImage,
+    // A disk of its own: removable, on USB, or mounted for the user under /media or /mnt.
+    Removable,
+    Network,
+};
+
+// A drive a catalogue lists: an optical drive, a mounted disc image, a removable or external disk,
+// a network share.
 struct TDrive
 {
     // The mount point; an optical drive without a mounted disc is named by its device.
     QString RootPath;
+    // What is mounted: "/dev/sr0", "/dev/sdb1", a share's source such as "//server/music".
     QString Device;
-    // "iso9660", "udf", ...; empty when nothing is mounted.
+    // "iso9660", "udf", "vfat", "nfs4", ...; empty when nothing is mounted.
     QString FileSystem;
     bool HasVolume = false;
+    TDriveKind Kind = TDriveKind::Optical;
 
     friend bool operator==(const TDrive &, const TDrive &) = default;
 };
@@ -76,7 +88,8 @@ public:
     // nullptr puts the system's own back. The caller keeps ownership.
     static void SetCurrent(TVolumeServices *services);
 
-    // In a stable order: optical drives by number, then mounted disc images.
+    // In a stable order: optical drives by number, mounted disc images, removable and external
+    // disks, network shares. Never the system's own file systems.
     virtual QList<TDrive> Drives() = 0;
     // nullopt for a drive without a disc or a volume that cannot be identified.
     virtual std::optional<TVolumeInfo> VolumeInformation(const QString &rootPath) = 0;
