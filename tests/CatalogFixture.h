@@ -7,7 +7,7 @@
 #include "CatalogSchema.h"
 #include "Databases.h"
 #include "MessageBoxes.h"
-#include "Queries.h"
+#include "TestSupport.h"
 #include "VolumeServicesDouble.h"
 #include "dmGlobal.h"
 
@@ -44,9 +44,9 @@ public:
 
     // The first value of the first row, -1 for no row or NULL. Through the data module's own
     // connection, so it sees what the module has posted and not yet committed.
-    qint64 Scalar(const QString &sql) const { return ScalarOn(Global->Database, sql); }
+    qint64 Scalar(const QString &sql) const { return ScalarOf(Global->Database, sql); }
     // Each row as its values joined by "|", NULL as "NULL"; through the data module's connection.
-    QStringList Rows(const QString &sql) const { return RowsOn(Global->Database, sql); }
+    QStringList Rows(const QString &sql) const { return RowsOf(Global->Database, sql); }
     // The first value as Scalar gives it, through a connection of its own, so it sees only what
     // has been committed.
     qint64 Committed(const QString &sql) const
@@ -55,36 +55,13 @@ public:
         reader.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
         reader.SetParams({QStringLiteral("DATABASE NAME=") + CatalogSchema::DefaultFilePath()});
         reader.Open();
-        return ScalarOn(reader, sql);
+        return ScalarOf(reader, sql);
     }
 
     TVolumeServicesDouble Services;
     std::unique_ptr<TGlobal> Global;
 
 private:
-    static qint64 ScalarOn(TDatabase &database, const QString &sql)
-    {
-        TQuery query;
-        query.SetDatabase(&database);
-        query.SetSQL({sql});
-        query.Open();
-        return query.IsEmpty() || query.Fields(0)->IsNull() ? -1 : query.Fields(0)->AsLargeInt();
-    }
-    static QStringList RowsOn(TDatabase &database, const QString &sql)
-    {
-        TQuery query;
-        query.SetDatabase(&database);
-        query.SetSQL({sql});
-        QStringList rows;
-        for (query.Open(); !query.Eof(); query.Next()) {
-            QStringList values;
-            for (int i = 0; i < query.FieldCount(); ++i)
-                values << (query.Fields(i)->IsNull() ? QStringLiteral("NULL") : query.Fields(i)->AsString());
-            rows << values.join(u'|');
-        }
-        return rows;
-    }
-
     QTemporaryDir FConfig;
     QTemporaryDir FData;
 };

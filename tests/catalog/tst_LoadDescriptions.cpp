@@ -52,7 +52,6 @@ private slots:
     void DeeperThanAPathMayBeLong();
 
 private:
-    void Write(const QString &root, const QString &relative, const QByteArray &content);
     // Catalogues the folder as a volume of the double's and sets every description of it to old.
     int Catalogue(const QString &root, quint32 serial);
     // The description of an entry named by its path below the root as the catalogue keeps it
@@ -74,20 +73,20 @@ void TestLoadDescriptions::init()
 
     // The default patterns: file_id.diz for folders, descript.ion and *.diz for files.
     const QString v = FVolume->path();
-    Write(v, u"file_id.diz"_s, "Root text\r\n");
-    Write(v, u"game.exe"_s, "MZ");
-    Write(v, u"game.diz"_s, "Game\r\ntext");
+    WriteFile(v + u"/file_id.diz"_s, "Root text\r\n");
+    WriteFile(v + u"/game.exe"_s, "MZ");
+    WriteFile(v + u"/game.diz"_s, "Game\r\ntext");
     // The walk keeps these as "Sub" and "File_id.diz"; the drawing is code page 437.
-    Write(v, u"SUB/FILE_ID.DIZ"_s, "\xC9\xCD\xBB Sub");
+    WriteFile(v + u"/SUB/FILE_ID.DIZ"_s, "\xC9\xCD\xBB Sub");
     for (const QString &name : {u"a.txt"_s, u"b.txt"_s, u"c.txt"_s})
-        Write(v, u"ion/"_s + name, "text");
-    Write(v, u"ion/descript.ion"_s, IonText.toUtf8());
-    Write(FOutside->path(), u"secret"_s, "secret");
+        WriteFile(v + u"/ion/"_s + name, "text");
+    WriteFile(v + u"/ion/descript.ion"_s, IonText.toUtf8());
+    WriteFile(FOutside->path() + u"/secret"_s, "secret");
     QDir(v).mkpath(u"trap"_s);
     QVERIFY(QFile::link(FOutside->path() + u"/secret"_s, v + u"/trap/file_id.diz"_s));
-    Write(v, u"esc/file_id.diz"_s, "Escape text");
-    Write(v, u"plain/x.txt"_s, "x");
-    Write(v, u"zeros/file_id.diz"_s, QByteArray(1234567, '\0'));
+    WriteFile(v + u"/esc/file_id.diz"_s, "Escape text");
+    WriteFile(v + u"/plain/x.txt"_s, "x");
+    WriteFile(v + u"/zeros/file_id.diz"_s, QByteArray(1234567, '\0'));
 
     FCd = Catalogue(v, 0x1234ABCD);
     QVERIFY(FCd > 0);
@@ -101,15 +100,6 @@ void TestLoadDescriptions::cleanup()
     F.reset();
     FVolume.reset();
     FOutside.reset();
-}
-
-void TestLoadDescriptions::Write(const QString &root, const QString &relative, const QByteArray &content)
-{
-    const QString path = root + u'/' + relative;
-    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), content.size());
 }
 
 int TestLoadDescriptions::Catalogue(const QString &root, quint32 serial)
@@ -229,8 +219,8 @@ void TestLoadDescriptions::YesHoldsForOneImport()
 void TestLoadDescriptions::VolumeWithoutInfoFiles()
 {
     QTemporaryDir other;
-    Write(other.path(), u"docs/readme.doc"_s, "r");
-    Write(other.path(), u"notes.txt"_s, "n");
+    WriteFile(other.path() + u"/docs/readme.doc"_s, "r");
+    WriteFile(other.path() + u"/notes.txt"_s, "n");
     const int otherCd = Catalogue(other.path(), 0x5678);
     QVERIFY(otherCd > 0);
     // The first volume was imported before; its descriptions are then changed by hand.

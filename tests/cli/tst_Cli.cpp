@@ -1,19 +1,8 @@
 #include "CliFixture.h"
+#include "TestSupport.h"
 
 #include <QDate>
 #include <QStorageInfo>
-
-namespace {
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-} // namespace
 
 // vor-nex-cli run as a process, with its standard streams not on a terminal (as in scripts).
 class TestCli : public QObject
@@ -52,11 +41,11 @@ private:
 void TestCli::init()
 {
     F = std::make_unique<TCliFixture>();
-    writeFile(Volume() + QStringLiteral("/Readme.TXT"), "hello");
-    writeFile(Volume() + QStringLiteral("/Docs/file_id.diz"), "Documents of the disc");
-    writeFile(Volume() + QStringLiteral("/Docs/Old/a.b.c"), QByteArray(100, 'x'));
-    writeFile(Volume() + QStringLiteral("/Docs/descript.ion"), "one for all");
-    writeFile(Volume() + QStringLiteral("/Docs/Setup.exe"), QByteArray(10, 'x'));
+    WriteFile(Volume() + QStringLiteral("/Readme.TXT"), "hello");
+    WriteFile(Volume() + QStringLiteral("/Docs/file_id.diz"), "Documents of the disc");
+    WriteFile(Volume() + QStringLiteral("/Docs/Old/a.b.c"), QByteArray(100, 'x'));
+    WriteFile(Volume() + QStringLiteral("/Docs/descript.ion"), "one for all");
+    WriteFile(Volume() + QStringLiteral("/Docs/Setup.exe"), QByteArray(10, 'x'));
 }
 
 void TestCli::usageErrors_data()
@@ -177,7 +166,7 @@ void TestCli::readOnlyCatalogue()
     const QByteArray text = config.readAll();
     config.close();
     QVERIFY(text.contains("OPEN MODE=READ/WRITE"));
-    writeFile(ini, QByteArray(text).replace("OPEN MODE=READ/WRITE", "OPEN MODE=READ ONLY"));
+    WriteFile(ini, QByteArray(text).replace("OPEN MODE=READ/WRITE", "OPEN MODE=READ ONLY"));
 
     TCliRun run = Run({QStringLiteral("volumes")});
     QCOMPARE(run.ExitCode, 0);
@@ -292,7 +281,7 @@ void TestCli::find()
 {
     QFETCH(QStringList, args);
     QFETCH(QStringList, names);
-    writeFile(Volume() + QStringLiteral("/Docs/Big.iso"), QByteArray(3072, 'x'));
+    WriteFile(Volume() + QStringLiteral("/Docs/Big.iso"), QByteArray(3072, 'x'));
     QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()}).ExitCode, 0);
 
     const TCliRun run =
@@ -356,9 +345,9 @@ void TestCli::matches()
     QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()}).ExitCode, 0);
     // A changed copy: README.TXT in other letter case and size, Setup.exe as it was, a.b.c moved up.
     const QString copy = F->Path(QStringLiteral("Copy"));
-    writeFile(copy + QStringLiteral("/README.TXT"), "hello, world");
-    writeFile(copy + QStringLiteral("/Docs/Setup.exe"), QByteArray(10, 'x'));
-    writeFile(copy + QStringLiteral("/a.b.c"), QByteArray(100, 'x'));
+    WriteFile(copy + QStringLiteral("/README.TXT"), "hello, world");
+    WriteFile(copy + QStringLiteral("/Docs/Setup.exe"), QByteArray(10, 'x'));
+    WriteFile(copy + QStringLiteral("/a.b.c"), QByteArray(100, 'x'));
     options.replaceInStrings(QStringLiteral("<root>"), copy);
 
     const TCliRun run =

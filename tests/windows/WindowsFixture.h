@@ -22,11 +22,7 @@ public:
     // A file of the volume folder `volume` (made when missing), with its folders.
     void Write(const QString &volume, const QString &relative, const QByteArray &bytes)
     {
-        const QString path = VolumePath(volume) + QLatin1Char('/') + relative;
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
+        WriteFile(VolumePath(volume) + QLatin1Char('/') + relative, bytes);
     }
     void Folder(const QString &volume, const QString &relative)
     {
