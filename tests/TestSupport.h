@@ -1,9 +1,15 @@
 #pragma once
 
 #include "DatabaseError.h"
+#include "Databases.h"
+#include "Queries.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
+#include <QStringList>
+#include <QTest>
 #include <fcntl.h>
 #include <functional>
 #include <linux/fs.h>
@@ -19,6 +25,41 @@ inline QString ErrorOf(const std::function<void()> &operation)
         return error.Message();
     }
     return QString();
+}
+
+// Each row of a statement as its values joined by "|", NULL as "NULL".
+inline QStringList RowsOf(TDatabase &database, const QString &sql)
+{
+    TQuery query;
+    query.SetDatabase(&database);
+    query.SetSQL({sql});
+    QStringList rows;
+    for (query.Open(); !query.Eof(); query.Next()) {
+        QStringList values;
+        for (int i = 0; i < query.FieldCount(); ++i)
+            values << (query.Fields(i)->IsNull() ? QStringLiteral("NULL") : query.Fields(i)->AsString());
+        rows << values.join(u'|');
+    }
+    return rows;
+}
+
+// The first value of the first row, -1 for no row or NULL.
+inline qint64 ScalarOf(TDatabase &database, const QString &sql)
+{
+    TQuery query;
+    query.SetDatabase(&database);
+    query.SetSQL({sql});
+    query.Open();
+    return query.IsEmpty() || query.Fields(0)->IsNull() ? -1 : query.Fields(0)->AsLargeInt();
+}
+
+// A file holding those bytes, with the folders above it.
+inline void WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
 }
 
 // Marks a folder immutable for as long as it lives: nobody, root included, may create, rename or

@@ -3,6 +3,7 @@
 #include "MountWatcher.h"
 
 #include <QDir>
+#include <algorithm>
 
 namespace {
 
@@ -80,6 +81,11 @@ void TVolumeServicesDouble::AdvanceTick(quint32 ms)
     FTick = FTick.value_or(TVolumeServices::TickCount()) + ms;
 }
 
+void TVolumeServicesDouble::SetTickStep(quint32 ms)
+{
+    FTickStep = ms;
+}
+
 QList<TDrive> TVolumeServicesDouble::Drives()
 {
     QList<TDrive> drives;
@@ -92,9 +98,12 @@ QList<TDrive> TVolumeServicesDouble::Drives()
 std::optional<TVolumeInfo> TVolumeServicesDouble::VolumeInformation(const QString &rootPath)
 {
     const TDoubleDrive *drive = Find(rootPath);
-    if (!drive || !drive->HasDisc)
-        return std::nullopt;
-    return TVolumeInfo{drive->Label, drive->Serial};
+    std::optional<TVolumeInfo> info;
+    if (drive && drive->HasDisc)
+        info = TVolumeInfo{drive->Label, drive->Serial};
+    if (OnVolumeInformation)
+        OnVolumeInformation(rootPath);
+    return info;
 }
 
 std::optional<qint64> TVolumeServicesDouble::DiskSize(const QString &rootPath)
@@ -115,17 +124,24 @@ TMountWatcher *TVolumeServicesDouble::NewMountWatcher(QObject *parent)
 std::optional<QList<TDirEntry>> TVolumeServicesDouble::ListDirectory(const QString &path)
 {
     const QString clean = QDir::cleanPath(path);
-    if (FFailingPaths.contains(clean))
-        return std::nullopt;
-    for (const TDoubleDrive &drive : std::as_const(FDrives)) {
-        if (!drive.HasDisc && IsAtOrBelow(clean, drive.RootPath))
-            return std::nullopt;
-    }
-    return TVolumeServices::ListDirectory(path);
+    std::optional<QList<TDirEntry>> entries;
+    const bool failing = FFailingPaths.contains(clean) ||
+                         std::any_of(FDrives.cbegin(), FDrives.cend(), [&](const TDoubleDrive &drive) {
+                             return !drive.HasDisc && IsAtOrBelow(clean, drive.RootPath);
+                         });
+    if (!failing)
+        entries = TVolumeServices::ListDirectory(path);
+    if (OnListDirectory)
+        OnListDirectory(clean);
+    return entries;
 }
 
 quint32 TVolumeServicesDouble::TickCount()
 {
+    if (FTickStep != 0)
+        AdvanceTick(FTickStep);
+    if (OnTickCount)
+        OnTickCount();
     return FTick ? *FTick : TVolumeServices::TickCount();
 }
 

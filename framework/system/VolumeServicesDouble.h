@@ -5,9 +5,13 @@
 #include <QList>
 #include <QPointer>
 #include <QSet>
+#include <functional>
 
 // Volume services for tests: the drives are folders with a label, serial and capacity the test
 // sets. Listing folders and the tick count are the system's own until a test takes them over.
+// The On... hooks let a test act at the moments a walk asks something: move the clock, take a
+// folder away, count open handles, stop dead. Each runs after the double has its answer and
+// before the answer is returned.
 class TVolumeServicesDouble final : public TVolumeServices
 {
 public:
@@ -31,6 +35,13 @@ public:
     // From then on TickCount() answers ms and moves only when told.
     void SetTick(quint32 ms);
     void AdvanceTick(quint32 ms);
+    // Every reading of TickCount() moves the clock on by ms first; 0 stops that.
+    void SetTickStep(quint32 ms);
+
+    // The folder's path cleaned, as the double compares it.
+    std::function<void(const QString &path)> OnListDirectory;
+    std::function<void(const QString &rootPath)> OnVolumeInformation;
+    std::function<void()> OnTickCount;
 
     QList<TDrive> Drives() override;
     std::optional<TVolumeInfo> VolumeInformation(const QString &rootPath) override;
@@ -56,5 +67,6 @@ private:
     QList<TDoubleDrive> FDrives;
     QSet<QString> FFailingPaths;
     std::optional<quint32> FTick;
+    quint32 FTickStep = 0;
     QList<QPointer<TMountWatcher>> FWatchers;
 };

@@ -2,13 +2,8 @@
 // real catalogue, and a changed copy of it (a file renamed, one resized, one touched, one moved,
 // one in other letter case), both presented as drives by the double of the volume services.
 
-#include "CatalogSchema.h"
-#include "Databases.h"
+#include "CatalogFixture.h"
 #include "FolderMatches.h"
-#include "MessageBoxes.h"
-#include "Queries.h"
-#include "VolumeServicesDouble.h"
-#include "dmGlobal.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -72,30 +67,19 @@ private slots:
 private:
     QString Catalogued() const { return FDrives->filePath(u"a"_s); }
     QString Copy() const { return FDrives->filePath(u"b"_s); }
-    // The rows of a statement, each as its values joined by "|".
-    QStringList Rows(const QString &sql);
     // "disk entry = catalogued entry" for every pair the lists show, sorted.
     QStringList Pairs();
 
-    std::unique_ptr<QTemporaryDir> FConfig;
-    std::unique_ptr<QTemporaryDir> FData;
+    std::unique_ptr<TCatalogFixture> F;
     std::unique_ptr<QTemporaryDir> FDrives;
-    std::unique_ptr<TVolumeServicesDouble> FServices;
-    std::unique_ptr<TGlobal> FGlobal;
     std::unique_ptr<TFolderComparison> FComparison;
 };
 
 void TestFolderMatches::init()
 {
-    FConfig = std::make_unique<QTemporaryDir>();
-    FData = std::make_unique<QTemporaryDir>();
+    F = std::make_unique<TCatalogFixture>();
     FDrives = std::make_unique<QTemporaryDir>();
-    QVERIFY(FConfig->isValid() && FData->isValid() && FDrives->isValid());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(FConfig->path()));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(FData->path()));
-    TMessageBox::ClearShown();
-    TMessageBox::SetAnswerAutomatically(true);
-    CatalogSchema::EnsureAlias(QString::fromUtf16(TGlobal::AliasName));
+    QVERIFY(F->IsValid() && FDrives->isValid());
 
     QVERIFY(makeTree(Catalogued(),
                      {{u"Readme.TXT"_s, 5, T0},
@@ -111,41 +95,18 @@ void TestFolderMatches::init()
                       {u"Moved/Song.mp3"_s, 300, T1},
                       {u"Music/Renamed.mp3"_s, 300, T1}},
                      {u"Docs"_s, u"Moved"_s, u"Music"_s}));
-    FServices = std::make_unique<TVolumeServicesDouble>();
-    FServices->AddDrive(Catalogued(), u"A"_s, 0x1111, 1 << 20);
-    FServices->AddDrive(Copy(), u"B"_s, 0x2222, 1 << 20);
-    TVolumeServices::SetCurrent(FServices.get());
-    FGlobal = std::make_unique<TGlobal>();
+    F->Services.AddDrive(Catalogued(), u"A"_s, 0x1111, 1 << 20);
+    F->Services.AddDrive(Copy(), u"B"_s, 0x2222, 1 << 20);
     // The volume's root is named like a folder of the copy: roots must never pair.
-    QVERIFY(FGlobal->LoadDisk(Catalogued(), u"Docs"_s, 2, false) > 0);
-    FComparison = std::make_unique<TFolderComparison>(*FGlobal);
+    QVERIFY(F->Global->LoadDisk(Catalogued(), u"Docs"_s, 2, false) > 0);
+    FComparison = std::make_unique<TFolderComparison>(*F->Global);
 }
 
 void TestFolderMatches::cleanup()
 {
     FComparison.reset();
-    FGlobal.reset();
-    TVolumeServices::SetCurrent(nullptr);
-    FServices.reset();
+    F.reset();
     FDrives.reset();
-    FData.reset();
-    FConfig.reset();
-    TMessageBox::SetAnswerAutomatically(false);
-}
-
-QStringList TestFolderMatches::Rows(const QString &sql)
-{
-    TQuery query;
-    query.SetDatabase(&FGlobal->Database);
-    query.SetSQL({sql});
-    QStringList rows;
-    for (query.Open(); !query.Eof(); query.Next()) {
-        QStringList values;
-        for (int i = 0; i < query.FieldCount(); ++i)
-            values << query.Fields(i)->AsString();
-        rows << values.join(u'|');
-    }
-    return rows;
 }
 
 QStringList TestFolderMatches::Pairs()
@@ -202,7 +163,7 @@ void TestFolderMatches::Combinations()
     QCOMPARE(MatchQueryName(byPath, bySize, byTime), query);
     QVERIFY(FComparison->RunComparison(Copy(), byPath, bySize, byTime, [] { return false; }));
     QCOMPARE(FComparison->FindMatch.StoredProcName(), query);
-    QVERIFY(!FGlobal->Database.InTransaction());
+    QVERIFY(!F->Global->Database.InTransaction());
     QCOMPARE(Pairs(), expected);
 }
 
@@ -212,22 +173,23 @@ void TestFolderMatches::ScannedRows()
     // The root of the scan: no parent or name, the volume picture, itself as volume, every file's
     // size as its own; every other row on that volume.
     QCOMPARE(
-        Rows(
+        F->Rows(
             u"SELECT count(*) FROM Temp_Entry AS Root WHERE Parent IS NULL AND Name IS NULL AND ImageID = 2 "
             u"AND CD = ID AND Size = 716 AND NOT EXISTS (SELECT 1 FROM Temp_Entry WHERE CD IS NOT Root.ID)"_s),
         QStringList{u"1"_s});
     // Names stored as a scan stores them (README.TXT as Readme.txt), no FullPath in the root.
     QCOMPARE(
-        Rows(u"SELECT IFNULL(FullPath, '-') || Name || '|' || Size || '|' || IIF(Folder, ImageID, 'file') "
-             u"FROM Temp_Entry WHERE Parent IS NOT NULL ORDER BY 1"_s),
+        F->Rows(u"SELECT IFNULL(FullPath, '-') || Name || '|' || Size || '|' || IIF(Folder, ImageID, 'file') "
+                u"FROM Temp_Entry WHERE Parent IS NOT NULL ORDER BY 1"_s),
         (QStringList{u"-Docs|111|1"_s, u"-Moved|300|1"_s, u"-Music|300|1"_s, u"-Readme.txt|5|file"_s,
                      u"Docs\\Notes.txt|11|file"_s, u"Docs\\Report.doc|100|file"_s,
                      u"Moved\\Song.mp3|300|file"_s, u"Music\\Renamed.mp3|300|file"_s}));
     // Neither the scan's root nor a volume root pairs (the catalogue's root is named Docs too).
-    QCOMPARE(Rows(u"SELECT count(*) FROM MatchedEntries WHERE MatchedID IN (SELECT ID FROM Temp_Entry WHERE "
-                  u"Parent IS NULL) "
-                  u"OR EntryID IN (SELECT ID FROM Entries WHERE Parent IS NULL)"_s),
-             QStringList{u"0"_s});
+    QCOMPARE(
+        F->Rows(u"SELECT count(*) FROM MatchedEntries WHERE MatchedID IN (SELECT ID FROM Temp_Entry WHERE "
+                u"Parent IS NULL) "
+                u"OR EntryID IN (SELECT ID FROM Entries WHERE Parent IS NULL)"_s),
+        QStringList{u"0"_s});
 }
 
 void TestFolderMatches::SubfolderKeepsThePathsOfItsVolume()
@@ -245,14 +207,14 @@ void TestFolderMatches::MissingFolderAndClearScratch()
     QVERIFY(FComparison->RunComparison(Copy(), false, false, false, [] { return false; }));
     QVERIFY(!FComparison->RunComparison(Copy() + u"/nothing"_s, false, false, false, [] { return false; }));
     QVERIFY(FComparison->OnDisk.Active() && FComparison->OnDisk.IsEmpty());
-    QCOMPARE(Rows(u"SELECT (SELECT count(*) FROM Temp_Entry), (SELECT count(*) FROM MatchedEntries)"_s),
+    QCOMPARE(F->Rows(u"SELECT (SELECT count(*) FROM Temp_Entry), (SELECT count(*) FROM MatchedEntries)"_s),
              QStringList{u"1|0"_s});
 
     QVERIFY(FComparison->RunComparison(Copy(), false, false, false, [] { return false; }));
     FComparison->ClearScratch();
     QVERIFY(!FComparison->OnDisk.Active() && !FComparison->InLib.Active() && !FComparison->Temp.Active());
-    QCOMPARE(Rows(u"SELECT (SELECT count(*) FROM Temp_Entry), (SELECT count(*) FROM MatchedEntries), "
-                  u"(SELECT count(*) FROM Entries)"_s),
+    QCOMPARE(F->Rows(u"SELECT (SELECT count(*) FROM Temp_Entry), (SELECT count(*) FROM MatchedEntries), "
+                     u"(SELECT count(*) FROM Entries)"_s),
              QStringList{u"0|0|9"_s});
 }
 
@@ -264,11 +226,11 @@ void TestFolderMatches::StopMidScan()
     QVERIFY_THROWS_EXCEPTION(
         EStopComparing, FComparison->RunComparison(Copy(), true, true, true, [&] { return ++asked == 4; }));
     QCOMPARE(asked, 4);
-    QVERIFY(!FGlobal->Database.InTransaction());
+    QVERIFY(!F->Global->Database.InTransaction());
     // What the scan wrote stays, the query never ran, and the upper list keeps what it showed.
-    const int written = Rows(u"SELECT count(*) FROM Temp_Entry"_s).value(0).toInt();
+    const int written = F->Rows(u"SELECT count(*) FROM Temp_Entry"_s).value(0).toInt();
     QVERIFY2(written > 1 && written < 9, qPrintable(QString::number(written)));
-    QCOMPARE(Rows(u"SELECT count(*) FROM MatchedEntries"_s), QStringList{u"0"_s});
+    QCOMPARE(F->Rows(u"SELECT count(*) FROM MatchedEntries"_s), QStringList{u"0"_s});
     QVERIFY(FComparison->OnDisk.Active());
     QCOMPARE(FComparison->OnDisk.RecordCount(), shown);
 }
@@ -305,7 +267,7 @@ void TestFolderMatches::AnotherConnectionComparesMeanwhile()
     // it empties and fills the scratch tables between the rows this one writes.
     TDatabase other;
     other.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
-    other.SetParams({u"DATABASE NAME="_s + FGlobal->Database.FileName()});
+    other.SetParams({u"DATABASE NAME="_s + F->Global->Database.FileName()});
     other.AfterConnect = [](TDatabase &database) { CatalogSchema::CreateScratchTables(database); };
     other.Open();
     const QString findMatch = other.SavedQueryText(u"FindMatch"_s);

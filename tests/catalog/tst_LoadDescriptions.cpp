@@ -1,9 +1,5 @@
-#include "CatalogSchema.h"
-#include "Databases.h"
-#include "MessageBoxes.h"
+#include "CatalogFixture.h"
 #include "SysUtils.h"
-#include "VolumeServicesDouble.h"
-#include "dmGlobal.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,22 +27,6 @@ const QString Question = u"A suspicious file name and description file name math
                          "Select CANCEL to skip this file\r\nSelect YES to process all suspicious file\r\n"
                          "Select NO to process this file"_s;
 
-// A clock for DoProgress whose every reading is step milliseconds after the one before.
-class TSteppingClock final : public TVolumeServices
-{
-public:
-    explicit TSteppingClock(quint32 step) : FStep(step) {}
-    QList<TDrive> Drives() override { return {}; }
-    std::optional<TVolumeInfo> VolumeInformation(const QString &) override { return std::nullopt; }
-    std::optional<qint64> DiskSize(const QString &) override { return std::nullopt; }
-    TMountWatcher *NewMountWatcher(QObject *) override { return nullptr; }
-    quint32 TickCount() override { return FTick += FStep; }
-
-private:
-    quint32 FStep;
-    quint32 FTick = 0;
-};
-
 } // namespace
 
 // The import of info files into the descriptions of a volume that was just walked, on a real
@@ -72,90 +52,62 @@ private slots:
     void DeeperThanAPathMayBeLong();
 
 private:
-    void Write(const QString &root, const QString &relative, const QByteArray &content);
     // Catalogues the folder as a volume of the double's and sets every description of it to old.
     int Catalogue(const QString &root, quint32 serial);
     // The description of an entry named by its path below the root as the catalogue keeps it
     // ("ion\a.txt"), "" for the root itself.
     QString Description(const QString &entry, int cd = 0);
 
-    std::unique_ptr<QTemporaryDir> FConfig;
-    std::unique_ptr<QTemporaryDir> FData;
+    std::unique_ptr<TCatalogFixture> F;
     std::unique_ptr<QTemporaryDir> FVolume;
     std::unique_ptr<QTemporaryDir> FOutside;
-    TVolumeServicesDouble FServices;
-    std::unique_ptr<TGlobal> FGlobal;
     int FCd = 0;
 };
 
 void TestLoadDescriptions::init()
 {
-    FConfig = std::make_unique<QTemporaryDir>();
-    FData = std::make_unique<QTemporaryDir>();
+    F = std::make_unique<TCatalogFixture>();
     FVolume = std::make_unique<QTemporaryDir>();
     FOutside = std::make_unique<QTemporaryDir>();
-    QVERIFY(FConfig->isValid() && FData->isValid() && FVolume->isValid() && FOutside->isValid());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(FConfig->path()));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(FData->path()));
-    TMessageBox::ClearShown();
-    // A question no test expects must not wait for a user; the counts of questions tell.
-    TMessageBox::SetAnswerAutomatically(true);
-
-    CatalogSchema::EnsureAlias(QString::fromUtf16(TGlobal::AliasName));
-    FGlobal = std::make_unique<TGlobal>();
+    QVERIFY(F->IsValid() && FVolume->isValid() && FOutside->isValid());
 
     // The default patterns: file_id.diz for folders, descript.ion and *.diz for files.
     const QString v = FVolume->path();
-    Write(v, u"file_id.diz"_s, "Root text\r\n");
-    Write(v, u"game.exe"_s, "MZ");
-    Write(v, u"game.diz"_s, "Game\r\ntext");
+    WriteFile(v + u"/file_id.diz"_s, "Root text\r\n");
+    WriteFile(v + u"/game.exe"_s, "MZ");
+    WriteFile(v + u"/game.diz"_s, "Game\r\ntext");
     // The walk keeps these as "Sub" and "File_id.diz"; the drawing is code page 437.
-    Write(v, u"SUB/FILE_ID.DIZ"_s, "\xC9\xCD\xBB Sub");
+    WriteFile(v + u"/SUB/FILE_ID.DIZ"_s, "\xC9\xCD\xBB Sub");
     for (const QString &name : {u"a.txt"_s, u"b.txt"_s, u"c.txt"_s})
-        Write(v, u"ion/"_s + name, "text");
-    Write(v, u"ion/descript.ion"_s, IonText.toUtf8());
-    Write(FOutside->path(), u"secret"_s, "secret");
+        WriteFile(v + u"/ion/"_s + name, "text");
+    WriteFile(v + u"/ion/descript.ion"_s, IonText.toUtf8());
+    WriteFile(FOutside->path() + u"/secret"_s, "secret");
     QDir(v).mkpath(u"trap"_s);
     QVERIFY(QFile::link(FOutside->path() + u"/secret"_s, v + u"/trap/file_id.diz"_s));
-    Write(v, u"esc/file_id.diz"_s, "Escape text");
-    Write(v, u"plain/x.txt"_s, "x");
-    Write(v, u"zeros/file_id.diz"_s, QByteArray(1234567, '\0'));
+    WriteFile(v + u"/esc/file_id.diz"_s, "Escape text");
+    WriteFile(v + u"/plain/x.txt"_s, "x");
+    WriteFile(v + u"/zeros/file_id.diz"_s, QByteArray(1234567, '\0'));
 
-    TVolumeServices::SetCurrent(&FServices);
     FCd = Catalogue(v, 0x1234ABCD);
     QVERIFY(FCd > 0);
     // A path that names the parent folder, as a tampered catalogue could.
-    FGlobal->Database.ExecSQL(u"UPDATE Entries SET FullPath = '..\\' WHERE CD = ? AND FullPath = 'esc\\'"_s,
-                              {TVariant(FCd)});
+    F->Global->Database.ExecSQL(u"UPDATE Entries SET FullPath = '..\\' WHERE CD = ? AND FullPath = 'esc\\'"_s,
+                                {TVariant(FCd)});
 }
 
 void TestLoadDescriptions::cleanup()
 {
-    TVolumeServices::SetCurrent(nullptr);
-    FGlobal.reset();
+    F.reset();
     FVolume.reset();
     FOutside.reset();
-    FData.reset();
-    FConfig.reset();
-    TMessageBox::SetAnswerAutomatically(false);
-    TMessageBox::ClearShown();
-}
-
-void TestLoadDescriptions::Write(const QString &root, const QString &relative, const QByteArray &content)
-{
-    const QString path = root + u'/' + relative;
-    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), content.size());
 }
 
 int TestLoadDescriptions::Catalogue(const QString &root, quint32 serial)
 {
-    FServices.AddDrive(root, u"VOL"_s, serial, 1000000);
-    const int cd = FGlobal->LoadDisk(root, QString(), 2, false);
-    FGlobal->Database.ExecSQL(u"UPDATE Entries SET Description = ? WHERE CD = ?"_s,
-                              {TVariant(Old), TVariant(cd)});
+    F->Services.AddDrive(root, u"VOL"_s, serial, 1000000);
+    const int cd = F->Global->LoadDisk(root, QString(), 2, false);
+    F->Global->Database.ExecSQL(u"UPDATE Entries SET Description = ? WHERE CD = ?"_s,
+                                {TVariant(Old), TVariant(cd)});
     return cd;
 }
 
@@ -163,7 +115,7 @@ QString TestLoadDescriptions::Description(const QString &entry, int cd)
 {
     const qsizetype separator = entry.lastIndexOf(u'\\');
     TQuery query;
-    query.SetDatabase(&FGlobal->Database);
+    query.SetDatabase(&F->Global->Database);
     query.SetSQL({u"SELECT Description FROM Entries WHERE CD = :cd AND "
                   "(:root AND ID = :cd OR NOT :root AND Name = :name AND IFNULL(FullPath, '') = :path)"_s});
     query.ParamByName(u"cd"_s)->SetAsInteger(cd ? cd : FCd);
@@ -202,10 +154,10 @@ void TestLoadDescriptions::Descriptions()
 
     QCOMPARE(Description(entry), Old);
     TMessageBox::SetNextAnswer(QMessageBox::Yes);
-    FGlobal->LoadDescriptions(FCd, FVolume->path());
+    F->Global->LoadDescriptions(FCd, FVolume->path());
     QCOMPARE(TMessageBox::Shown().size(), 1);
     QCOMPARE(Description(entry), expected);
-    QVERIFY(!FGlobal->Database.InTransaction());
+    QVERIFY(!F->Global->Database.InTransaction());
 }
 
 void TestLoadDescriptions::SuspiciousPairs_data()
@@ -228,7 +180,7 @@ void TestLoadDescriptions::SuspiciousPairs()
 
     for (QMessageBox::StandardButton answer : answers)
         TMessageBox::SetNextAnswer(answer);
-    FGlobal->LoadDescriptions(FCd, FVolume->path());
+    F->Global->LoadDescriptions(FCd, FVolume->path());
     const QList<TMessageBox::TShown> &shown = TMessageBox::Shown();
     QCOMPARE(shown.size(), answers.size());
 
@@ -253,12 +205,12 @@ void TestLoadDescriptions::YesHoldsForOneImport()
     TMessageBox::SetNextAnswer(QMessageBox::Yes);
     for (int i = 0; i < 3; ++i)
         TMessageBox::SetNextAnswer(QMessageBox::Cancel);
-    FGlobal->LoadDescriptions(FCd, FVolume->path());
+    F->Global->LoadDescriptions(FCd, FVolume->path());
     QCOMPARE(TMessageBox::Shown().size(), 1);
 
-    FGlobal->Database.ExecSQL(u"UPDATE Entries SET Description = ? WHERE CD = ?"_s,
-                              {TVariant(Old), TVariant(FCd)});
-    FGlobal->LoadDescriptions(FCd, FVolume->path());
+    F->Global->Database.ExecSQL(u"UPDATE Entries SET Description = ? WHERE CD = ?"_s,
+                                {TVariant(Old), TVariant(FCd)});
+    F->Global->LoadDescriptions(FCd, FVolume->path());
     QCOMPARE(TMessageBox::Shown().size(), 4);
     for (const QString &name : {u"a.txt"_s, u"b.txt"_s, u"c.txt"_s})
         QCOMPARE(Description(u"ion\\"_s + name), Old);
@@ -267,18 +219,18 @@ void TestLoadDescriptions::YesHoldsForOneImport()
 void TestLoadDescriptions::VolumeWithoutInfoFiles()
 {
     QTemporaryDir other;
-    Write(other.path(), u"docs/readme.doc"_s, "r");
-    Write(other.path(), u"notes.txt"_s, "n");
+    WriteFile(other.path() + u"/docs/readme.doc"_s, "r");
+    WriteFile(other.path() + u"/notes.txt"_s, "n");
     const int otherCd = Catalogue(other.path(), 0x5678);
     QVERIFY(otherCd > 0);
     // The first volume was imported before; its descriptions are then changed by hand.
     TMessageBox::SetNextAnswer(QMessageBox::Yes);
-    FGlobal->LoadDescriptions(FCd, FVolume->path());
-    FGlobal->Database.ExecSQL(u"UPDATE Entries SET Description = ? WHERE CD = ?"_s,
-                              {TVariant(Old), TVariant(FCd)});
+    F->Global->LoadDescriptions(FCd, FVolume->path());
+    F->Global->Database.ExecSQL(u"UPDATE Entries SET Description = ? WHERE CD = ?"_s,
+                                {TVariant(Old), TVariant(FCd)});
     TMessageBox::ClearShown();
 
-    FGlobal->LoadDescriptions(otherCd, other.path());
+    F->Global->LoadDescriptions(otherCd, other.path());
     QVERIFY(TMessageBox::Shown().isEmpty());
     for (const QString &entry : {u""_s, u"docs"_s, u"docs\\readme.doc"_s, u"notes.txt"_s})
         QCOMPARE(Description(entry, otherCd), Old);
@@ -303,22 +255,22 @@ void TestLoadDescriptions::Progress()
 
     QList<int> percents;
     bool asExpected = true;
-    FGlobal->OnProgress = [&](TGlobal *sender, int percent, int secondsLeft) {
-        asExpected =
-            asExpected && sender == FGlobal.get() && secondsLeft == 0 && FGlobal->Database.InTransaction();
+    F->Global->OnProgress = [&](TGlobal *sender, int percent, int secondsLeft) {
+        asExpected = asExpected && sender == F->Global.get() && secondsLeft == 0 &&
+                     F->Global->Database.InTransaction();
         percents << percent;
         return true; // a stop request, which the import ignores
     };
-    TSteppingClock clock(step);
-    TVolumeServices::SetCurrent(&clock);
+    // Every reading of the clock is step milliseconds after the one before.
+    F->Services.SetTick(0);
+    F->Services.SetTickStep(step);
     TMessageBox::SetNextAnswer(QMessageBox::Yes);
-    FGlobal->LoadDescriptions(FCd, FVolume->path());
-    TVolumeServices::SetCurrent(&FServices);
-    FGlobal->OnProgress = nullptr;
+    F->Global->LoadDescriptions(FCd, FVolume->path());
+    F->Global->OnProgress = nullptr;
 
     QCOMPARE(!percents.isEmpty(), reports);
     QVERIFY(asExpected);
-    QVERIFY(!FGlobal->Database.InTransaction());
+    QVERIFY(!F->Global->Database.InTransaction());
     QVERIFY(std::is_sorted(percents.cbegin(), percents.cend()));
     if (reports) {
         QVERIFY(percents.first() > 0);
@@ -363,21 +315,21 @@ void TestLoadDescriptions::UnreadableInfoFileIsSkipped()
         QSKIP("no device node can be made here");
     const bool walkedAgain = kind == u"fifo" || kind == u"device";
     if (walkedAgain) {
-        FCd = FGlobal->LoadDisk(FVolume->path(), QString(), 2, true);
+        FCd = F->Global->LoadDisk(FVolume->path(), QString(), 2, true);
         QVERIFY(FCd > 0);
-        FGlobal->Database.ExecSQL(u"UPDATE Entries SET Description = ? WHERE CD = ?"_s,
-                                  {TVariant(Old), TVariant(FCd)});
+        F->Global->Database.ExecSQL(u"UPDATE Entries SET Description = ? WHERE CD = ?"_s,
+                                    {TVariant(Old), TVariant(FCd)});
     }
 
     TMessageBox::SetNextAnswer(QMessageBox::Yes);
-    const QList<TSkippedInfoFile> skipped = FGlobal->LoadDescriptions(FCd, FVolume->path());
+    const QList<TSkippedInfoFile> skipped = F->Global->LoadDescriptions(FCd, FVolume->path());
     // The link out of the volume is told of too (and the path through "..", until a new walk
     // writes the paths afresh); the file named by three rows in a row once.
     const QString canonical = QFileInfo(FVolume->path()).canonicalFilePath();
     const QString shown = kind == u"dangling" ? FVolume->path() + u'/' + info : canonical + u'/' + info;
     QVERIFY(skipped.contains(TSkippedInfoFile{shown, reason}));
     QCOMPARE(skipped.size(), walkedAgain ? 2 : 3);
-    QVERIFY(!FGlobal->Database.InTransaction());
+    QVERIFY(!F->Global->Database.InTransaction());
 
     QCOMPARE(Description(QString()), u"Root text\r\n"_s);
     QCOMPARE(Description(u"Sub"_s), info.startsWith(u"SUB"_s) ? Old : u"╔═╗ Sub"_s);
@@ -406,11 +358,11 @@ void TestLoadDescriptions::DeeperThanAPathMayBeLong()
     QVERIFY(file >= 0);
     QCOMPARE(::write(file, "Deep text", 9), 9);
     ::close(file);
-    FCd = FGlobal->LoadDisk(FVolume->path(), QString(), 2, true);
+    FCd = F->Global->LoadDisk(FVolume->path(), QString(), 2, true);
     QVERIFY(FCd > 0);
 
     TMessageBox::SetNextAnswer(QMessageBox::Yes);
-    const QList<TSkippedInfoFile> skipped = FGlobal->LoadDescriptions(FCd, FVolume->path());
+    const QList<TSkippedInfoFile> skipped = F->Global->LoadDescriptions(FCd, FVolume->path());
     QCOMPARE(Description(entry), u"Deep text"_s);
     QCOMPARE(Description(QString()), u"Root text\r\n"_s);
     QCOMPARE(skipped.size(), 1); // the link out of the volume

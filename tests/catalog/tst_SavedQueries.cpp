@@ -2,6 +2,7 @@
 #include "Databases.h"
 #include "Queries.h"
 #include "SavedQueries.h"
+#include "TestSupport.h"
 
 #include <QHash>
 #include <QTemporaryDir>
@@ -75,7 +76,7 @@ private:
     void SetNfo(const QList<TNfo> &patterns);
     void SetVolume(const QString &root);
     QStringList Rows(const QString &queryName, const QStringList &fieldNames);
-    qint64 LastInsertId();
+    qint64 LastInsertId() { return ScalarOf(*FDb, QStringLiteral("SELECT last_insert_rowid()")); }
 
     std::unique_ptr<QTemporaryDir> FDir;
     std::unique_ptr<TDatabase> FDb;
@@ -145,15 +146,6 @@ QString TestSavedQueries::Add(const QString &parent, const QString &name, bool f
     FEntries.insert(label, {id, cd, name, fullPath});
     FLabels.insert(id, label);
     return label;
-}
-
-qint64 TestSavedQueries::LastInsertId()
-{
-    TQuery query;
-    query.SetDatabase(FDb.get());
-    query.SetSQL({QStringLiteral("SELECT last_insert_rowid()")});
-    query.Open();
-    return query.Fields(0)->AsLargeInt();
 }
 
 // Adds an entry to Temp_Entry, below the scanned entry `parent` (empty for the root of the scan).

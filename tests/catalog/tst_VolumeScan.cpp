@@ -2,13 +2,8 @@
 // temporary folders, which a double of the volume services presents as drives.
 
 #include "ByteTrees.h"
-#include "CatalogSchema.h"
-#include "Databases.h"
+#include "CatalogFixture.h"
 #include "FileNames.h"
-#include "MessageBoxes.h"
-#include "Queries.h"
-#include "VolumeServicesDouble.h"
-#include "dmGlobal.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -40,48 +35,19 @@ const QString AlreadyThere = u"This disk is already in the library.\r\nUpdating 
 // (percent, seconds left) of each progress report, in order.
 using TReports = QList<std::pair<int, int>>;
 
-// The double with hooks, so that a test can act at the moments a walk asks the services
-// something: move the clock, take a folder away, count open handles, stop dead.
-class THookedServices final : public TVolumeServices
+// A hook that moves the clock on by step for each folder listed below the root, then does what
+// else it is given. With one file in each folder, the walk sees file k (in whatever order) k
+// steps after it started, however often it reads the clock.
+void StepPerFolder(TVolumeServicesDouble &services, const QString &root, quint32 step,
+                   std::function<void()> then = {})
 {
-public:
-    ~THookedServices() override
-    {
-        if (&Current() == this)
-            SetCurrent(nullptr);
-    }
-
-    TVolumeServicesDouble Double;
-    // Each folder listed below the root moves the double's clock on by this much. With one file
-    // in each folder, the walk sees file k (in whatever order) k steps after it started, however
-    // often it reads the clock.
-    quint32 StepPerFolder = 0;
-    QString RootPath;
-    std::function<void(const QString &path)> AfterListing;
-    std::function<void()> AfterVolumeInformation;
-
-    QList<TDrive> Drives() override { return Double.Drives(); }
-    std::optional<TVolumeInfo> VolumeInformation(const QString &rootPath) override
-    {
-        const std::optional<TVolumeInfo> info = Double.VolumeInformation(rootPath);
-        if (AfterVolumeInformation)
-            AfterVolumeInformation();
-        return info;
-    }
-    std::optional<qint64> DiskSize(const QString &rootPath) override { return Double.DiskSize(rootPath); }
-    TMountWatcher *NewMountWatcher(QObject *parent) override { return Double.NewMountWatcher(parent); }
-    std::optional<QList<TDirEntry>> ListDirectory(const QString &path) override
-    {
-        std::optional<QList<TDirEntry>> entries = Double.ListDirectory(path);
-        const QString clean = QDir::cleanPath(path);
-        if (StepPerFolder != 0 && clean != QDir::cleanPath(RootPath))
-            Double.AdvanceTick(StepPerFolder);
-        if (AfterListing)
-            AfterListing(clean);
-        return entries;
-    }
-    quint32 TickCount() override { return Double.TickCount(); }
-};
+    services.OnListDirectory = [&services, root = QDir::cleanPath(root), step, then](const QString &path) {
+        if (path != root)
+            services.AdvanceTick(step);
+        if (then)
+            then();
+    };
+}
 
 // One row of Entries as read back.
 struct TRow
@@ -167,87 +133,40 @@ private slots:
 
 private:
     QString Root() const { return FDrive->path(); }
-    qint64 Scalar(const QString &sql);
-    // Through a connection of its own, so it sees only what has been committed.
-    qint64 Committed(const QString &sql);
     TVolume Volume(qint64 root);
     // Every row of the catalogue as text, to tell whether anything changed.
     QStringList Dump();
 
-    std::unique_ptr<QTemporaryDir> FConfig;
-    std::unique_ptr<QTemporaryDir> FData;
+    std::unique_ptr<TCatalogFixture> F;
     std::unique_ptr<QTemporaryDir> FDrive;
-    std::unique_ptr<THookedServices> FServices;
-    std::unique_ptr<TGlobal> FGlobal;
     qint64 FTxt = 0;
     qint64 FJpg = 0;
 };
 
 void TestVolumeScan::init()
 {
-    FConfig = std::make_unique<QTemporaryDir>();
-    FData = std::make_unique<QTemporaryDir>();
+    F = std::make_unique<TCatalogFixture>();
     FDrive = std::make_unique<QTemporaryDir>();
-    QVERIFY(FConfig->isValid() && FData->isValid() && FDrive->isValid());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(FConfig->path()));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(FData->path()));
-    TMessageBox::ClearShown();
-    TMessageBox::SetAnswerAutomatically(true);
-
-    // What the program's start-up does on a new machine: a new catalogue file and the alias to it.
-    CatalogSchema::EnsureAlias(QString::fromUtf16(TGlobal::AliasName));
-
-    FServices = std::make_unique<THookedServices>();
-    FServices->Double.AddDrive(Root(), u"MY DISK"_s, Serial, GiB);
-    FServices->RootPath = Root();
-    TVolumeServices::SetCurrent(FServices.get());
-    FGlobal = std::make_unique<TGlobal>();
-    FTxt = Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'txt'"_s);
-    FJpg = Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'jpg'"_s);
+    QVERIFY(F->IsValid() && FDrive->isValid());
+    F->Services.AddDrive(Root(), u"MY DISK"_s, Serial, GiB);
+    FTxt = F->Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'txt'"_s);
+    FJpg = F->Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'jpg'"_s);
     QVERIFY(FTxt > 3 && FJpg > 3 && FTxt != FJpg);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries"_s), 0);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries"_s), 0);
 }
 
 void TestVolumeScan::cleanup()
 {
-    FGlobal.reset();
-    TVolumeServices::SetCurrent(nullptr);
-    FServices.reset();
+    F.reset();
     // QDir cannot remove a tree deeper than a path may be long; rm opens it level by level.
     QProcess::execute(u"rm"_s, {u"-rf"_s, u"--"_s, Root()});
     FDrive.reset();
-    FData.reset();
-    FConfig.reset();
-    TMessageBox::SetAnswerAutomatically(false);
-    TMessageBox::ClearShown();
-}
-
-qint64 TestVolumeScan::Scalar(const QString &sql)
-{
-    TQuery query;
-    query.SetDatabase(&FGlobal->Database);
-    query.SetSQL({sql});
-    query.Open();
-    return query.IsEmpty() || query.Fields(0)->IsNull() ? -1 : query.Fields(0)->AsLargeInt();
-}
-
-qint64 TestVolumeScan::Committed(const QString &sql)
-{
-    TDatabase reader;
-    reader.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
-    reader.SetParams({u"DATABASE NAME="_s + CatalogSchema::DefaultFilePath()});
-    reader.Open();
-    TQuery query;
-    query.SetDatabase(&reader);
-    query.SetSQL({sql});
-    query.Open();
-    return query.Fields(0)->AsLargeInt();
 }
 
 TVolume TestVolumeScan::Volume(qint64 root)
 {
     TQuery query;
-    query.SetDatabase(&FGlobal->Database);
+    query.SetDatabase(&F->Global->Database);
     query.SetSQL({u"SELECT ID, Parent, Name, Folder, Size, Modified, ImageID, CD, FullPath FROM Entries"_s,
                   u"WHERE ID = :root OR CD = :root OR Parent = :root"_s});
     query.ParamByName(u"root"_s)->SetAsLargeInt(root);
@@ -277,16 +196,8 @@ QStringList TestVolumeScan::Dump()
 {
     QStringList lines;
     for (const QString &table : {u"Entries"_s, u"CDs"_s}) {
-        TQuery query;
-        query.SetDatabase(&FGlobal->Database);
-        query.SetSQL({u"SELECT * FROM "_s + table + u" ORDER BY ID"_s});
-        query.Open();
-        for (; !query.Eof(); query.Next()) {
-            QStringList values{table};
-            for (int i = 0; i < query.FieldCount(); ++i)
-                values << (query.Fields(i)->IsNull() ? u"NULL"_s : query.Fields(i)->AsString());
-            lines << values.join(u'|');
-        }
+        for (const QString &row : F->Rows(u"SELECT * FROM "_s + table + u" ORDER BY ID"_s))
+            lines << table + u'|' + row;
     }
     return lines;
 }
@@ -294,8 +205,8 @@ QStringList TestVolumeScan::Dump()
 void TestVolumeScan::SmallTree()
 {
     // The type lookup takes everything after the first dot: a.b.c is "b.c", not "c".
-    FGlobal->Database.ExecSQL(u"INSERT INTO Ext (Name, ImageID) VALUES ('b.c', :jpg), ('c', :txt)"_s,
-                              {TVariant(FJpg), TVariant(FTxt)});
+    F->Global->Database.ExecSQL(u"INSERT INTO Ext (Name, ImageID) VALUES ('b.c', :jpg), ('c', :txt)"_s,
+                                {TVariant(FJpg), TVariant(FTxt)});
     TByteTree tree(Root());
     tree.File("a.b.c", 3);
     tree.File("README", 4);
@@ -312,10 +223,10 @@ void TestVolumeScan::SmallTree()
     tree.Time("DOCS/SubFolder/Photo.JPG", QDateTime(QDate(2020, 12, 31), QTime(23, 59, 58)));
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
 
-    const int root = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    const int root = F->Global->LoadDisk(Root(), QString(), Picture, false);
     QVERIFY(root > 0);
-    QVERIFY(FGlobal->DataChanged);
-    QVERIFY(!FGlobal->Database.InTransaction());
+    QVERIFY(F->Global->DataChanged);
+    QVERIFY(!F->Global->Database.InTransaction());
     QVERIFY(TMessageBox::Shown().isEmpty());
 
     // Names with every ASCII letter after the first lowered; FullPath in the letter case of the
@@ -372,10 +283,11 @@ void TestVolumeScan::SmallTree()
     const QString inconsistency = Inconsistency(volume);
     QVERIFY2(inconsistency.isEmpty(), qPrintable(inconsistency));
 
-    QCOMPARE(Scalar(u"SELECT count(*) FROM CDs"_s), 1);
-    QCOMPARE(Scalar(u"SELECT ID FROM CDs WHERE SerialNum = '1234-abcd' AND VolumeLabel = 'My disk'"_s), root);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM CDs"_s), 1);
+    QCOMPARE(F->Scalar(u"SELECT ID FROM CDs WHERE SerialNum = '1234-abcd' AND VolumeLabel = 'My disk'"_s),
+             root);
     // Everything is committed: another connection sees it all.
-    QCOMPARE(Committed(u"SELECT count(*) FROM Entries"_s), volume.size());
+    QCOMPARE(F->Committed(u"SELECT count(*) FROM Entries"_s), volume.size());
 }
 
 void TestVolumeScan::RootNames_data()
@@ -411,8 +323,8 @@ void TestVolumeScan::RootNames()
     QFETCH(QString, volumeLabel);
     QFETCH(QString, serialNum);
 
-    FServices->Double.AddDrive(Root(), label, serial, GiB);
-    const int root = FGlobal->LoadDisk(Root(), name, Picture, false);
+    F->Services.AddDrive(Root(), label, serial, GiB);
+    const int root = F->Global->LoadDisk(Root(), name, Picture, false);
     QVERIFY(root > 0);
     const TVolume volume = Volume(root);
     QCOMPARE(volume.size(), 1);
@@ -420,7 +332,7 @@ void TestVolumeScan::RootNames()
     QCOMPARE(volume[QString()].Size, 0);
     QCOMPARE(volume[QString()].Cd, qint64(root));
     TQuery cds;
-    cds.SetDatabase(&FGlobal->Database);
+    cds.SetDatabase(&F->Global->Database);
     cds.SetSQL({u"SELECT ID, SerialNum, VolumeLabel FROM CDs"_s});
     cds.Open();
     QCOMPARE(cds.RecordCount(), 1);
@@ -444,17 +356,17 @@ void TestVolumeScan::NoVolume()
     tree.File("file.txt", 1);
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
     if (how == u"no disc")
-        FServices->Double.SetHasDisc(Root(), false);
+        F->Services.SetHasDisc(Root(), false);
     else if (how == u"no drive")
-        FServices->Double.RemoveDrive(Root());
+        F->Services.RemoveDrive(Root());
     else
-        FServices->AfterVolumeInformation = [&] { FServices->Double.SetHasDisc(Root(), false); };
+        F->Services.OnVolumeInformation = [&](const QString &) { F->Services.SetHasDisc(Root(), false); };
     QList<int> reports;
-    FGlobal->OnProgress = [&](TGlobal *, int percent, int) { return reports << percent, false; };
+    F->Global->OnProgress = [&](TGlobal *, int percent, int) { return reports << percent, false; };
 
-    QCOMPARE(FGlobal->LoadDisk(Root(), QString(), Picture, false), -1);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries"_s) + Scalar(u"SELECT count(*) FROM CDs"_s), 0);
-    QVERIFY(!FGlobal->Database.InTransaction());
+    QCOMPARE(F->Global->LoadDisk(Root(), QString(), Picture, false), -1);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries"_s) + F->Scalar(u"SELECT count(*) FROM CDs"_s), 0);
+    QVERIFY(!F->Global->Database.InTransaction());
     QVERIFY(TMessageBox::Shown().isEmpty());
     QVERIFY(reports.isEmpty());
 }
@@ -485,20 +397,20 @@ void TestVolumeScan::AlreadyCatalogued()
     tree.File("old.txt", 1);
     tree.File("keep/x.txt", 2);
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
-    const int first = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    const int first = F->Global->LoadDisk(Root(), QString(), Picture, false);
     QVERIFY(first > 0);
     // A description typed by the user, which replacing the volume drops.
-    FGlobal->Database.ExecSQL(u"UPDATE Entries SET Description = 'mine' WHERE Name = 'old.txt'"_s);
+    F->Global->Database.ExecSQL(u"UPDATE Entries SET Description = 'mine' WHERE Name = 'old.txt'"_s);
     QVERIFY(QFile::remove(Root() + u"/old.txt"_s));
     tree.File("new.txt", 3);
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
     const QStringList before = Dump();
 
-    FServices->Double.AddDrive(Root(), u"MY DISK"_s, serial, GiB);
+    F->Services.AddDrive(Root(), u"MY DISK"_s, serial, GiB);
     TMessageBox::ClearShown();
     if (answer != QMessageBox::NoButton)
         TMessageBox::SetNextAnswer(QMessageBox::StandardButton(answer));
-    const int second = FGlobal->LoadDisk(Root(), u"Again"_s, Picture, force);
+    const int second = F->Global->LoadDisk(Root(), u"Again"_s, Picture, force);
 
     if (answer != QMessageBox::NoButton) {
         QCOMPARE(TMessageBox::Shown().size(), 1);
@@ -508,7 +420,7 @@ void TestVolumeScan::AlreadyCatalogued()
     } else {
         QVERIFY(TMessageBox::Shown().isEmpty());
     }
-    QVERIFY(!FGlobal->Database.InTransaction());
+    QVERIFY(!F->Global->Database.InTransaction());
     if (!replaced && serial == Serial) {
         QCOMPARE(second, -1);
         QCOMPARE(Dump(), before);
@@ -519,14 +431,15 @@ void TestVolumeScan::AlreadyCatalogued()
     QCOMPARE(volume.keys(), (QStringList{QString(), u"keep"_s, u"keep\\x.txt"_s, u"new.txt"_s}));
     QCOMPARE(volume[QString()].Name, u"Again"_s);
     QCOMPARE(volume[QString()].Size, 5);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE Description IS NOT NULL"_s), replaced ? 0 : 1);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE ID = %1 OR CD = %1"_s.arg(first)), replaced ? 0 : 4);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries"_s), replaced ? 4 : 8);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM CDs"_s), replaced ? 1 : 2);
-    QCOMPARE(Scalar(u"SELECT ID FROM CDs WHERE SerialNum = '%1'"_s.arg(replaced ? u"1234-abcd"_s
-                                                                                : u"0bad-f00d"_s)),
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Description IS NOT NULL"_s), replaced ? 0 : 1);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE ID = %1 OR CD = %1"_s.arg(first)),
+             replaced ? 0 : 4);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries"_s), replaced ? 4 : 8);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM CDs"_s), replaced ? 1 : 2);
+    QCOMPARE(F->Scalar(u"SELECT ID FROM CDs WHERE SerialNum = '%1'"_s.arg(replaced ? u"1234-abcd"_s
+                                                                                   : u"0bad-f00d"_s)),
              second);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM pragma_foreign_key_check"_s), 0);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM pragma_foreign_key_check"_s), 0);
 }
 
 void TestVolumeScan::Progress_data()
@@ -574,17 +487,17 @@ void TestVolumeScan::Progress()
     TByteTree tree(Root());
     tree.OneFilePerFolder(files, fileSize);
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
-    FServices->Double.AddDrive(Root(), u"MY DISK"_s, Serial, capacity);
-    FServices->Double.SetTick(start);
-    FServices->StepPerFolder = step;
+    F->Services.AddDrive(Root(), u"MY DISK"_s, Serial, capacity);
+    F->Services.SetTick(start);
+    StepPerFolder(F->Services, Root(), step);
     TReports seen;
     bool fromTheDataModule = true;
-    FGlobal->OnProgress = [&](TGlobal *sender, int percent, int secondsLeft) {
-        fromTheDataModule = fromTheDataModule && sender == FGlobal.get();
+    F->Global->OnProgress = [&](TGlobal *sender, int percent, int secondsLeft) {
+        fromTheDataModule = fromTheDataModule && sender == F->Global.get();
         seen.append({percent, secondsLeft});
         return false;
     };
-    QVERIFY(FGlobal->LoadDisk(Root(), QString(), Picture, false) > 0);
+    QVERIFY(F->Global->LoadDisk(Root(), QString(), Picture, false) > 0);
     QCOMPARE(seen, reports);
     QVERIFY(fromTheDataModule);
 }
@@ -610,20 +523,20 @@ void TestVolumeScan::Stop()
     TByteTree tree(Root());
     tree.OneFilePerFolder(files, 100);
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
-    FServices->Double.SetTick(0);
-    FServices->StepPerFolder = 600;
+    F->Services.SetTick(0);
+    StepPerFolder(F->Services, Root(), 600);
     int reported = 0;
     QList<qint64> committed;
-    FGlobal->OnProgress = [&](TGlobal *, int percent, int secondsLeft) {
+    F->Global->OnProgress = [&](TGlobal *, int percent, int secondsLeft) {
         const bool final = percent == 0 && secondsLeft == 0;
         if (!final)
             ++reported;
         // What was posted is committed when it is reported.
-        committed << Committed(u"SELECT count(*) FROM Entries WHERE Folder = 0"_s);
+        committed << F->Committed(u"SELECT count(*) FROM Entries WHERE Folder = 0"_s);
         return final ? stopAt == 0 : reported == stopAt;
     };
-    const int root = FGlobal->LoadDisk(Root(), QString(), Picture, false);
-    QVERIFY(!FGlobal->Database.InTransaction());
+    const int root = F->Global->LoadDisk(Root(), QString(), Picture, false);
+    QVERIFY(!F->Global->Database.InTransaction());
     QList<qint64> expectedCommitted;
     for (int k = 1; k <= walked; ++k)
         expectedCommitted << k;
@@ -631,11 +544,11 @@ void TestVolumeScan::Stop()
         expectedCommitted << files;
     QCOMPARE(committed, expectedCommitted);
 
-    const qint64 top = Scalar(u"SELECT ID FROM Entries WHERE Parent IS NULL"_s);
+    const qint64 top = F->Scalar(u"SELECT ID FROM Entries WHERE Parent IS NULL"_s);
     const TVolume volume = Volume(top);
     QCOMPARE(volume.size(), 1 + 2 * walked);
-    QCOMPARE(Committed(u"SELECT count(*) FROM Entries"_s), 1 + 2 * walked);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM CDs WHERE ID = %1"_s.arg(top)), 1);
+    QCOMPARE(F->Committed(u"SELECT count(*) FROM Entries"_s), 1 + 2 * walked);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM CDs WHERE ID = %1"_s.arg(top)), 1);
     // A folder gets its size when everything in it is walked, the root its volume and size when
     // the whole walk is done: after a stop, the folder it stopped in and the root have neither.
     QList<qint64> folderSizes;
@@ -658,16 +571,16 @@ void TestVolumeScan::Stop()
     QCOMPARE(volume[QString()].Size, -1);
 
     // Catalogued again, the whole volume replaces the part.
-    FGlobal->OnProgress = nullptr;
+    F->Global->OnProgress = nullptr;
     TMessageBox::ClearShown();
     TMessageBox::SetNextAnswer(QMessageBox::Ok);
-    const int again = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    const int again = F->Global->LoadDisk(Root(), QString(), Picture, false);
     QVERIFY(again > top);
     QCOMPARE(TMessageBox::Shown().size(), 1);
     QCOMPARE(Volume(again).size(), 1 + 2 * files);
     QCOMPARE(Volume(again)[QString()].Size, files * 100);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries"_s), 1 + 2 * files);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM CDs"_s), 1);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries"_s), 1 + 2 * files);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM CDs"_s), 1);
 }
 
 void TestVolumeScan::UnlistableFolder()
@@ -679,9 +592,9 @@ void TestVolumeScan::UnlistableFolder()
     tree.File("top.txt", 1);
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
     // Root may read any folder, so the double refuses it.
-    FServices->Double.FailListing(Root() + u"/locked"_s);
+    F->Services.FailListing(Root() + u"/locked"_s);
 
-    const int root = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    const int root = F->Global->LoadDisk(Root(), QString(), Picture, false);
     QVERIFY(root > 0);
     const TVolume volume = Volume(root);
     QCOMPARE(volume.keys(), (QStringList{QString(), u"locked"_s, u"open"_s, u"open\\f.txt"_s, u"top.txt"_s}));
@@ -704,7 +617,7 @@ void TestVolumeScan::SymbolicLinks()
     tree.Link("dangling.txt", "nowhere/at/all");
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
 
-    const int root = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    const int root = F->Global->LoadDisk(Root(), QString(), Picture, false);
     QVERIFY(root > 0);
     const TVolume volume = Volume(root);
     QStringList keys{QString(),    u"dangling.txt"_s, u"dir"_s,  u"dir\\inner.txt"_s, u"dir\\up"_s,
@@ -738,13 +651,13 @@ void TestVolumeScan::DeepChain()
     const qsizetype before = openHandles();
     qsizetype most = 0;
     int listed = 0;
-    FServices->AfterListing = [&](const QString &) {
+    F->Services.OnListDirectory = [&](const QString &) {
         ++listed;
         if (listed % 100 == 0 || listed > depth - 5)
             most = std::max(most, openHandles());
     };
 
-    const int root = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    const int root = F->Global->LoadDisk(Root(), QString(), Picture, false);
     QVERIFY(root > 0);
     QVERIFY2(most <= before + 8, qPrintable(u"%1 handles open at most, %2 before"_s.arg(most).arg(before)));
     const TVolume volume = Volume(root);
@@ -788,7 +701,7 @@ void TestVolumeScan::OddNames()
     tree.File("files/" + bytes, 2);
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
 
-    const int root = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    const int root = F->Global->LoadDisk(Root(), QString(), Picture, false);
     QVERIFY(root > 0);
     const TVolume volume = Volume(root);
     QCOMPARE(volume.size(), 5);
@@ -817,15 +730,15 @@ void TestVolumeScan::SparseFile()
     tree.File("big/small.txt", 10);
     tree.File("other.txt", 1);
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
-    FServices->Double.AddDrive(Root(), u"MY DISK"_s, Serial, 8 * GiB);
+    F->Services.AddDrive(Root(), u"MY DISK"_s, Serial, 8 * GiB);
 
-    const int root = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    const int root = F->Global->LoadDisk(Root(), QString(), Picture, false);
     QVERIFY(root > 0);
     const TVolume volume = Volume(root);
     QCOMPARE(volume[u"big\\huge.iso"_s].Size, 5 * GiB);
     QCOMPARE(volume[u"big"_s].Size, 5 * GiB + 10);
     QCOMPARE(volume[QString()].Size, 5 * GiB + 11);
-    QCOMPARE(Scalar(u"SELECT sum(Size) FROM Entries WHERE Folder = 0"_s), 5 * GiB + 11);
+    QCOMPARE(F->Scalar(u"SELECT sum(Size) FROM Entries WHERE Folder = 0"_s), 5 * GiB + 11);
     const QString inconsistency = Inconsistency(volume);
     QVERIFY2(inconsistency.isEmpty(), qPrintable(inconsistency));
 }
@@ -840,14 +753,14 @@ void TestVolumeScan::FolderVanishes()
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
     // Once the root is listed, a folder and a file in it go away before the walk reaches them.
     const QString root = QDir::cleanPath(Root());
-    FServices->AfterListing = [&](const QString &path) {
+    F->Services.OnListDirectory = [&](const QString &path) {
         if (path == root) {
             QDir(root + u"/gone"_s).removeRecursively();
             QFile::remove(root + u"/z.txt"_s);
         }
     };
 
-    const int id = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    const int id = F->Global->LoadDisk(Root(), QString(), Picture, false);
     QVERIFY(id > 0);
     const TVolume volume = Volume(id);
     QCOMPARE(volume.keys(), (QStringList{QString(), u"a"_s, u"a\\1.txt"_s, u"gone"_s, u"z.txt"_s}));
@@ -866,22 +779,22 @@ void TestVolumeScan::ErrorMidWalk()
     tree.File("bad/inner.txt", 1);
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
     // The clock stands still, so no progress report has committed anything before the error.
-    FServices->Double.SetTick(0);
+    F->Services.SetTick(0);
     const QString bad = QDir::cleanPath(Root()) + u"/bad"_s;
     qint64 posted = -1;
-    FServices->AfterListing = [&](const QString &path) {
+    F->Services.OnListDirectory = [&](const QString &path) {
         if (path == bad) {
-            posted = Scalar(u"SELECT count(*) FROM Entries"_s);
+            posted = F->Scalar(u"SELECT count(*) FROM Entries"_s);
             throw std::runtime_error("the device failed");
         }
     };
 
-    QVERIFY_THROWS_EXCEPTION(std::runtime_error, FGlobal->LoadDisk(Root(), QString(), Picture, false));
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, F->Global->LoadDisk(Root(), QString(), Picture, false));
     // What was posted before the error is kept, and committed.
     QVERIFY(posted >= 2);
-    QVERIFY(!FGlobal->Database.InTransaction());
-    QCOMPARE(Committed(u"SELECT count(*) FROM Entries"_s), posted);
-    QCOMPARE(Committed(u"SELECT count(*) FROM CDs"_s), 1);
+    QVERIFY(!F->Global->Database.InTransaction());
+    QCOMPARE(F->Committed(u"SELECT count(*) FROM Entries"_s), posted);
+    QCOMPARE(F->Committed(u"SELECT count(*) FROM CDs"_s), 1);
 }
 
 namespace {
@@ -895,13 +808,11 @@ constexpr int HangFiles = 5;
 // of the second folder and the row of the third are posted but not committed.
 int ScanAndHang(const QString &root)
 {
-    THookedServices services;
-    services.Double.AddDrive(root, u"MY DISK"_s, Serial, GiB);
-    services.Double.SetTick(0);
-    services.RootPath = root;
-    services.StepPerFolder = 600;
+    TVolumeServicesDouble services;
+    services.AddDrive(root, u"MY DISK"_s, Serial, GiB);
+    services.SetTick(0);
     int listed = 0;
-    services.AfterListing = [&](const QString &) {
+    StepPerFolder(services, root, 600, [&] {
         // The root first, then one folder after the other.
         if (++listed == 4) {
             std::fputs("posted\n", stdout);
@@ -909,7 +820,7 @@ int ScanAndHang(const QString &root)
             for (;;)
                 ::pause();
         }
-    };
+    });
     TVolumeServices::SetCurrent(&services);
     TGlobal global;
     global.LoadDisk(root, QString(), Picture, true);
@@ -923,7 +834,7 @@ void TestVolumeScan::KilledMidScan()
     TByteTree tree(Root());
     tree.OneFilePerFolder(HangFiles, 100);
     QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
-    FGlobal.reset();
+    F->Global.reset();
 
     QProcess child;
     child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(HangArgument), Root()});
@@ -934,29 +845,29 @@ void TestVolumeScan::KilledMidScan()
     QVERIFY(child.waitForFinished());
     QCOMPARE(child.exitStatus(), QProcess::CrashExit);
 
-    FGlobal = std::make_unique<TGlobal>();
-    QCOMPARE(Scalar(u"SELECT count(*) FROM pragma_integrity_check WHERE integrity_check <> 'ok'"_s), 0);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM pragma_foreign_key_check"_s), 0);
+    F->Global = std::make_unique<TGlobal>();
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM pragma_integrity_check WHERE integrity_check <> 'ok'"_s), 0);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM pragma_foreign_key_check"_s), 0);
     // What was committed: the root (no volume, no size yet), two folders and their files; the
     // second folder's size was not committed.
-    const qint64 partial = Scalar(u"SELECT ID FROM Entries WHERE Parent IS NULL"_s);
+    const qint64 partial = F->Scalar(u"SELECT ID FROM Entries WHERE Parent IS NULL"_s);
     QVERIFY(partial > 0);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries"_s), 5);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE Folder = 0"_s), 2);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE Parent = %1 AND Size = 100"_s.arg(partial)), 1);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE Parent = %1 AND Size IS NULL"_s.arg(partial)), 1);
-    QCOMPARE(Scalar(u"SELECT CD FROM Entries WHERE ID = %1"_s.arg(partial)), -1);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM CDs WHERE ID = %1"_s.arg(partial)), 1);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries"_s), 5);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Folder = 0"_s), 2);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Parent = %1 AND Size = 100"_s.arg(partial)), 1);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Parent = %1 AND Size IS NULL"_s.arg(partial)), 1);
+    QCOMPARE(F->Scalar(u"SELECT CD FROM Entries WHERE ID = %1"_s.arg(partial)), -1);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM CDs WHERE ID = %1"_s.arg(partial)), 1);
 
     TMessageBox::SetNextAnswer(QMessageBox::Ok);
-    const int root = FGlobal->LoadDisk(Root(), QString(), Picture, false);
+    const int root = F->Global->LoadDisk(Root(), QString(), Picture, false);
     QCOMPARE(TMessageBox::Shown().size(), 1);
     QVERIFY(root > partial);
     const TVolume volume = Volume(root);
     QCOMPARE(volume.size(), 1 + 2 * HangFiles);
     QCOMPARE(volume[QString()].Size, 100 * HangFiles);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries"_s), 1 + 2 * HangFiles);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM CDs"_s), 1);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries"_s), 1 + 2 * HangFiles);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM CDs"_s), 1);
 }
 
 int main(int argc, char *argv[])

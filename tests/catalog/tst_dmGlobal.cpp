@@ -1,7 +1,4 @@
-#include "CatalogSchema.h"
-#include "Databases.h"
-#include "MessageBoxes.h"
-#include "dmGlobal.h"
+#include "CatalogFixture.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -106,15 +103,12 @@ private slots:
     void IdleModuleSeesAnotherProgramsWrites();
 
 private:
-    qint64 Scalar(const QString &sql);
     // Starts appending a file "mine" to the volume root parent, through Main.
     void AppendMine(int parent);
     // Sets FindDialog's switches: true but for those named, whose conditions then apply.
     void SetSwitches(const QStringList &off);
 
-    std::unique_ptr<QTemporaryDir> FConfig;
-    std::unique_ptr<QTemporaryDir> FData;
-    std::unique_ptr<TGlobal> FGlobal;
+    std::unique_ptr<TCatalogFixture> F;
     qint64 FTxt = 0;
     qint64 FJpg = 0;
 };
@@ -126,48 +120,25 @@ void TestDmGlobal::initTestCase()
 
 void TestDmGlobal::init()
 {
-    FConfig = std::make_unique<QTemporaryDir>();
-    FData = std::make_unique<QTemporaryDir>();
-    QVERIFY(FConfig->isValid() && FData->isValid());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(FConfig->path()));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(FData->path()));
-    TMessageBox::ClearShown();
-    TMessageBox::SetAnswerAutomatically(true);
-
-    // What the program's start-up does on a new machine: a new catalogue file and the alias to it.
-    CatalogSchema::EnsureAlias(QString::fromUtf16(TGlobal::AliasName));
-
-    FGlobal = std::make_unique<TGlobal>();
-    FTxt = Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'txt'"_s);
-    FJpg = Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'jpg'"_s);
+    F = std::make_unique<TCatalogFixture>();
+    QVERIFY(F->IsValid());
+    FTxt = F->Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'txt'"_s);
+    FJpg = F->Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'jpg'"_s);
     QVERIFY(FTxt > 3 && FJpg > 3 && FTxt != FJpg);
-    FGlobal->Database.ExecSQL(Catalogue, {TVariant(FTxt), TVariant(FJpg)});
+    F->Global->Database.ExecSQL(Catalogue, {TVariant(FTxt), TVariant(FJpg)});
     // Started again, so the views are opened on the catalogue as it is now.
-    FGlobal.reset();
-    FGlobal = std::make_unique<TGlobal>();
+    F->Global.reset();
+    F->Global = std::make_unique<TGlobal>();
 }
 
 void TestDmGlobal::cleanup()
 {
-    FGlobal.reset();
-    FData.reset();
-    FConfig.reset();
-    TMessageBox::SetAnswerAutomatically(false);
-    TMessageBox::ClearShown();
-}
-
-qint64 TestDmGlobal::Scalar(const QString &sql)
-{
-    TQuery query;
-    query.SetDatabase(&FGlobal->Database);
-    query.SetSQL({sql});
-    query.Open();
-    return query.IsEmpty() ? -1 : query.Fields(0)->AsLargeInt();
+    F.reset();
 }
 
 void TestDmGlobal::AppendMine(int parent)
 {
-    TTable &main = FGlobal->Main;
+    TTable &main = F->Global->Main;
     main.Open();
     main.Append();
     main.FieldByName(u"Parent"_s)->SetAsInteger(parent);
@@ -180,16 +151,16 @@ void TestDmGlobal::SetSwitches(const QStringList &off)
 {
     for (const char *flag : {"t0", "t11", "t12", "t2", "t3", "t4", "t51", "t52", "t53"}) {
         const QString name = QString::fromLatin1(flag);
-        FGlobal->FindDialog.ParamByName(name)->SetAsBoolean(!off.contains(name));
+        F->Global->FindDialog.ParamByName(name)->SetAsBoolean(!off.contains(name));
     }
 }
 
 void TestDmGlobal::ViewsAtLoad()
 {
-    TGlobal &g = *FGlobal;
+    TGlobal &g = *F->Global;
     QVERIFY(g.Folders.Active() && g.FullList.Active() && g.CDs.Active() && g.Images.Active());
     QVERIFY(!g.Main.Active());
-    QCOMPARE(g.Images.RecordCount(), int(Scalar(u"SELECT count(*) FROM Images"_s)));
+    QCOMPARE(g.Images.RecordCount(), int(F->Scalar(u"SELECT count(*) FROM Images"_s)));
     // On the first folder: the first volume's root.
     QCOMPARE(ids(g.FullList), (TIds{2, 3}));
     QCOMPARE(g.CDs.FieldByName(u"VolumeLabel"_s)->AsString(), u"My disk"_s);
@@ -199,7 +170,7 @@ void TestDmGlobal::ViewsAtLoad()
 
 void TestDmGlobal::ViewsFollowTheFolders()
 {
-    TGlobal &g = *FGlobal;
+    TGlobal &g = *F->Global;
     // For each folder in the order of Folders: its children and its volume.
     const QList<std::pair<TIds, qint64>> expected{
         {{2, 3}, 1}, {{11, 13}, 10}, {{4, 5, 7}, 1}, {{6}, 1}, {{12, 14}, 10}};
@@ -234,13 +205,13 @@ void TestDmGlobal::DeleteCD_data()
 void TestDmGlobal::DeleteCD()
 {
     QFETCH(qint64, volume);
-    TGlobal &g = *FGlobal;
+    TGlobal &g = *F->Global;
     g.Database.ExecSQL(DeepAndStopped);
     // The ID range of each volume and how many rows it holds.
     const QList<std::tuple<qint64, qint64, qint64>> volumes{
         {1, 7, 7}, {10, 14, 5}, {100, 1601, 1502}, {2000, 2003, 4}};
     auto rowsIn = [&](qint64 low, qint64 high) {
-        return Scalar(u"SELECT count(*) FROM Entries WHERE ID BETWEEN %1 AND %2"_s.arg(low).arg(high));
+        return F->Scalar(u"SELECT count(*) FROM Entries WHERE ID BETWEEN %1 AND %2"_s.arg(low).arg(high));
     };
     for (const auto &[low, high, count] : volumes)
         QCOMPARE(rowsIn(low, high), count);
@@ -255,13 +226,13 @@ void TestDmGlobal::DeleteCD()
     for (const auto &[low, high, count] : volumes) {
         const bool deleted = low == volume;
         QCOMPARE(rowsIn(low, high), deleted ? 0 : count);
-        QCOMPARE(Scalar(u"SELECT count(*) FROM CDs WHERE ID = %1"_s.arg(low)),
+        QCOMPARE(F->Scalar(u"SELECT count(*) FROM CDs WHERE ID = %1"_s.arg(low)),
                  qint64(deleted || low == 2000 ? 0 : 1));
     }
-    QCOMPARE(Scalar(u"SELECT count(*) FROM pragma_foreign_key_check"_s), qint64(0));
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM pragma_foreign_key_check"_s), qint64(0));
     // The other volumes are still whole: their chains reach their roots.
-    QCOMPARE(Scalar(u"SELECT Parent FROM Entries WHERE ID = 6"_s), qint64(volume == 1 ? -1 : 5));
-    QCOMPARE(Scalar(u"SELECT Parent FROM Entries WHERE ID = 1601"_s), qint64(volume == 100 ? -1 : 1600));
+    QCOMPARE(F->Scalar(u"SELECT Parent FROM Entries WHERE ID = 6"_s), qint64(volume == 1 ? -1 : 5));
+    QCOMPARE(F->Scalar(u"SELECT Parent FROM Entries WHERE ID = 1601"_s), qint64(volume == 100 ? -1 : 1600));
 }
 
 void TestDmGlobal::FindDialog_data()
@@ -311,7 +282,7 @@ void TestDmGlobal::FindDialog()
     QFETCH(qint64, size);
     QFETCH(TIds, expected);
 
-    TQuery &find = FGlobal->FindDialog;
+    TQuery &find = F->Global->FindDialog;
     SetSwitches(off);
     find.ParamByName(u"name"_s)->SetAsString(name);
     find.ParamByName(u"cd"_s)->SetAsLargeInt(cd);
@@ -329,7 +300,7 @@ void TestDmGlobal::FindDialog()
 
 void TestDmGlobal::FindDialogColumns()
 {
-    TQuery &find = FGlobal->FindDialog;
+    TQuery &find = F->Global->FindDialog;
     SetSwitches({u"t11"_s});
     find.ParamByName(u"name"_s)->SetAsString(u"photo1.jpg"_s);
     find.Open();
@@ -343,8 +314,8 @@ void TestDmGlobal::FindDialogColumns()
     QCOMPARE(text("ID"), u"12"_s);
     QCOMPARE(text("InFolder"), u"Backup:\\Photos\\"_s);
     QCOMPARE(find.FieldByName(u"Size"_s)->AsLargeInt(), qint64(500000));
-    QVERIFY(FGlobal->Images.Locate(u"ImageID"_s, TVariant(FJpg)));
-    QCOMPARE(text("Type"), FGlobal->Images.FieldByName(u"Description"_s)->AsString());
+    QVERIFY(F->Global->Images.Locate(u"ImageID"_s, TVariant(FJpg)));
+    QCOMPARE(text("Type"), F->Global->Images.FieldByName(u"Description"_s)->AsString());
     QCOMPARE(find.FieldByName(u"Modified"_s)->AsDateTime(), TDateTime::FromParts(2023, 6, 1, 8));
     QCOMPARE(find.FieldByName(u"ImageID"_s)->AsLargeInt(), FJpg);
     QCOMPARE(text("VL"), u"Backup"_s);
@@ -364,7 +335,7 @@ void TestDmGlobal::FindDialogColumns()
 
 void TestDmGlobal::FindEx()
 {
-    TQuery &find = FGlobal->FindEx;
+    TQuery &find = F->Global->FindEx;
     find.ParamByName(u"str"_s)->SetAsString(u"txt"_s);
     find.Open();
     QCOMPARE(find.RecordCount(), 1);
@@ -377,7 +348,7 @@ void TestDmGlobal::FindEx()
 
 void TestDmGlobal::RefreshViews()
 {
-    TGlobal &g = *FGlobal;
+    TGlobal &g = *F->Global;
     // Walked on from the current record, Folders shows the rows it has read; First would read again.
     auto walk = [&g] {
         TIds seen;
@@ -417,8 +388,8 @@ void TestDmGlobal::ImagesBeforePost()
 {
     QFETCH(int, given);
     QFETCH(bool, numbered);
-    TTable &images = FGlobal->Images2;
-    const qint64 next = Scalar(u"SELECT max(ImageID) + 1 FROM Images"_s);
+    TTable &images = F->Global->Images2;
+    const qint64 next = F->Scalar(u"SELECT max(ImageID) + 1 FROM Images"_s);
     images.Open();
     images.Append();
     if (given >= 0)
@@ -427,15 +398,15 @@ void TestDmGlobal::ImagesBeforePost()
     images.Post();
     const qint64 id = numbered ? next : qint64(given);
     QCOMPARE(images.FieldByName(u"ImageID"_s)->AsLargeInt(), id);
-    QCOMPARE(Scalar(u"SELECT ImageID FROM Images WHERE Description = 'Mine'"_s), id);
+    QCOMPARE(F->Scalar(u"SELECT ImageID FROM Images WHERE Description = 'Mine'"_s), id);
     // The reserved pictures are never offered for editing.
     QCOMPARE(ids(images, u"ImageID"_s).first(), 3);
-    QCOMPARE(images.RecordCount(), int(Scalar(u"SELECT count(*) FROM Images WHERE ImageID > 2"_s)));
+    QCOMPARE(images.RecordCount(), int(F->Scalar(u"SELECT count(*) FROM Images WHERE ImageID > 2"_s)));
 }
 
 void TestDmGlobal::ExtentionFollowsImages2InLowerCase()
 {
-    TGlobal &g = *FGlobal;
+    TGlobal &g = *F->Global;
     g.Images2.Open();
     g.Extention.Open();
     QVERIFY(g.Images2.Locate(u"ImageID"_s, TVariant(FJpg)));
@@ -443,8 +414,8 @@ void TestDmGlobal::ExtentionFollowsImages2InLowerCase()
     g.Extention.Append();
     g.Extention.FieldByName(u"Name"_s)->SetAsString(u"JPX"_s);
     g.Extention.Post();
-    QCOMPARE(Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'jpx'"_s), FJpg);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM Ext WHERE Name = 'JPX'"_s), 0);
+    QCOMPARE(F->Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'jpx'"_s), FJpg);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Ext WHERE Name = 'JPX'"_s), 0);
 }
 
 void TestDmGlobal::Images2Delete_data()
@@ -457,12 +428,12 @@ void TestDmGlobal::Images2Delete_data()
 void TestDmGlobal::Images2Delete()
 {
     QFETCH(bool, inUse);
-    TTable &images = FGlobal->Images2;
+    TTable &images = F->Global->Images2;
     const qint64 type = inUse ? FTxt
-                              : Scalar(u"SELECT ImageID FROM Ext WHERE ImageID > 3 AND ImageID NOT IN "
-                                       u"(SELECT ImageID FROM Entries) LIMIT 1"_s);
+                              : F->Scalar(u"SELECT ImageID FROM Ext WHERE ImageID > 3 AND ImageID NOT IN "
+                                          u"(SELECT ImageID FROM Entries) LIMIT 1"_s);
     QVERIFY(type > 3);
-    const qint64 extensions = Scalar(u"SELECT count(*) FROM Ext WHERE ImageID = %1"_s.arg(type));
+    const qint64 extensions = F->Scalar(u"SELECT count(*) FROM Ext WHERE ImageID = %1"_s.arg(type));
     QVERIFY(extensions > 0);
     images.Open();
     QVERIFY(images.Locate(u"ImageID"_s, TVariant(type)));
@@ -478,8 +449,8 @@ void TestDmGlobal::Images2Delete()
         QVERIFY(TMessageBox::Shown().isEmpty());
     }
     QCOMPARE(images.State(), TDataSetState::Browse);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM Images WHERE ImageID = %1"_s.arg(type)), qint64(inUse ? 1 : 0));
-    QCOMPARE(Scalar(u"SELECT count(*) FROM Ext WHERE ImageID = %1"_s.arg(type)),
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Images WHERE ImageID = %1"_s.arg(type)), qint64(inUse ? 1 : 0));
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Ext WHERE ImageID = %1"_s.arg(type)),
              inUse ? extensions : qint64(0));
 }
 
@@ -505,7 +476,7 @@ void TestDmGlobal::Properties()
     QFETCH(QString, size);
     QFETCH(QString, label);
     QFETCH(QString, extension);
-    TGlobal &g = *FGlobal;
+    TGlobal &g = *F->Global;
     g.OpenProperties();
     // Start elsewhere, so following the entry is seen.
     QVERIFY(g.ForProperties.Locate(u"ID"_s, TVariant(qint64(entry == 14 ? 3 : 14))));
@@ -521,14 +492,14 @@ void TestDmGlobal::Properties()
 void TestDmGlobal::OneDataModuleOnly()
 {
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, TGlobal second);
-    QCOMPARE(TGlobal::Instance(), FGlobal.get());
-    QVERIFY(FGlobal->Database.Connected());
-    QCOMPARE(ids(FGlobal->Folders).size(), 5);
+    QCOMPARE(TGlobal::Instance(), F->Global.get());
+    QVERIFY(F->Global->Database.Connected());
+    QCOMPARE(ids(F->Global->Folders).size(), 5);
 }
 
 void TestDmGlobal::LockedByAnotherConnection()
 {
-    TGlobal &g = *FGlobal;
+    TGlobal &g = *F->Global;
     g.Database.SetBusyTimeout(200);
     TDatabase other;
     other.SetDriverName(u"SQLITE"_s);
@@ -551,16 +522,16 @@ void TestDmGlobal::LockedByAnotherConnection()
     // Once the other program lets go, nothing of the failed post is left and it can be retried.
     other.Rollback();
     other.Close();
-    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE Name IN ('mine', 'theirs')"_s), 0);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Name IN ('mine', 'theirs')"_s), 0);
     g.Main.Post();
-    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE Name = 'mine' AND Parent = 10"_s), 1);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries"_s), 13);
-    QCOMPARE(Scalar(u"SELECT count(*) FROM pragma_integrity_check WHERE integrity_check <> 'ok'"_s), 0);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Name = 'mine' AND Parent = 10"_s), 1);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries"_s), 13);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM pragma_integrity_check WHERE integrity_check <> 'ok'"_s), 0);
 }
 
 void TestDmGlobal::IdleModuleSeesAnotherProgramsWrites()
 {
-    TGlobal &g = *FGlobal;
+    TGlobal &g = *F->Global;
     // A type lookup leaves its query open on the row it found, as the scan and find matches do.
     QCOMPARE(g.ImageIDForFile(u"a.txt"_s), qint16(FTxt));
     QEventLoop idle;
@@ -585,7 +556,7 @@ void TestDmGlobal::IdleModuleSeesAnotherProgramsWrites()
     QVERIFY(g.Folders.Locate(u"ID"_s, TVariant(qint64(20))));
     AppendMine(20);
     g.Main.Post();
-    QCOMPARE(Scalar(u"SELECT count(*) FROM Entries WHERE CD = 20"_s), 2);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE CD = 20"_s), 2);
 }
 
 QTEST_MAIN(TestDmGlobal)

@@ -1,33 +1,8 @@
+#include "CliFixture.h"
+#include "TestSupport.h"
+
 #include <QDate>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
 #include <QStorageInfo>
-#include <QTemporaryDir>
-#include <QTest>
-#include <cerrno>
-#include <cstring>
-#include <sqlite3.h>
-#include <sys/stat.h>
-
-namespace {
-
-struct TRun
-{
-    int ExitCode;
-    QString Out;
-    QString Err;
-};
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-} // namespace
 
 // vor-nex-cli run as a process, with its standard streams not on a terminal (as in scripts).
 class TestCli : public QObject
@@ -55,54 +30,22 @@ private slots:
     void matches();
 
 private:
-    TRun Run(const QStringList &args);
-    QString Catalog() const { return FDir->filePath(QStringLiteral("test.db")); }
-    QString Volume() const { return FDir->filePath(QStringLiteral("Disc")); }
-    QStringList Query(const QString &sql) const;
+    TCliRun Run(const QStringList &args) const { return F->Run(args); }
+    QString Catalog() const { return F->Path(QStringLiteral("test.db")); }
+    QString Volume() const { return F->Path(QStringLiteral("Disc")); }
+    QStringList Query(const QString &sql) const { return TRawCatalogue(Catalog()).Rows(sql); }
 
-    std::unique_ptr<QTemporaryDir> FDir;
+    std::unique_ptr<TCliFixture> F;
 };
 
 void TestCli::init()
 {
-    FDir = std::make_unique<QTemporaryDir>();
-    writeFile(Volume() + QStringLiteral("/Readme.TXT"), "hello");
-    writeFile(Volume() + QStringLiteral("/Docs/file_id.diz"), "Documents of the disc");
-    writeFile(Volume() + QStringLiteral("/Docs/Old/a.b.c"), QByteArray(100, 'x'));
-    writeFile(Volume() + QStringLiteral("/Docs/descript.ion"), "one for all");
-    writeFile(Volume() + QStringLiteral("/Docs/Setup.exe"), QByteArray(10, 'x'));
-}
-
-TRun TestCli::Run(const QStringList &args)
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), FDir->filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), FDir->filePath(QStringLiteral("data")));
-    process.setProcessEnvironment(environment);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(QStringLiteral(VNX_CLI_PATH), args);
-    process.waitForFinished(60000);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
-
-QStringList TestCli::Query(const QString &sql) const
-{
-    sqlite3 *db = nullptr;
-    sqlite3_open_v2(Catalog().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt *stmt = nullptr;
-    sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr);
-    QStringList rows;
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-        QStringList fields;
-        for (int i = 0; i < sqlite3_column_count(stmt); ++i)
-            fields << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, i)));
-        rows << fields.join(u'|');
-    }
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return rows;
+    F = std::make_unique<TCliFixture>();
+    WriteFile(Volume() + QStringLiteral("/Readme.TXT"), "hello");
+    WriteFile(Volume() + QStringLiteral("/Docs/file_id.diz"), "Documents of the disc");
+    WriteFile(Volume() + QStringLiteral("/Docs/Old/a.b.c"), QByteArray(100, 'x'));
+    WriteFile(Volume() + QStringLiteral("/Docs/descript.ion"), "one for all");
+    WriteFile(Volume() + QStringLiteral("/Docs/Setup.exe"), QByteArray(10, 'x'));
 }
 
 void TestCli::usageErrors_data()
@@ -140,17 +83,17 @@ void TestCli::usageErrors_data()
 void TestCli::usageErrors()
 {
     QFETCH(QStringList, args);
-    const TRun run = Run(args);
+    const TCliRun run = Run(args);
     QCOMPARE(run.ExitCode, 2);
     QVERIFY(run.Err.contains(QStringLiteral("usage:")));
     // Nothing is created for a command that never ran.
-    QVERIFY(!QFile::exists(FDir->filePath(QStringLiteral("data/vor-nex/vor-nex.db"))));
+    QVERIFY(!QFile::exists(F->Path(QStringLiteral("data/vor-nex/vor-nex.db"))));
 }
 
 void TestCli::scanListAndDelete()
 {
-    TRun run = Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume(),
-                    QStringLiteral("--name"), QStringLiteral("My disc")});
+    TCliRun run = Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume(),
+                       QStringLiteral("--name"), QStringLiteral("My disc")});
     QCOMPARE(run.ExitCode, 0);
     const QString id = run.Out.trimmed();
     QCOMPARE(Query(QStringLiteral("SELECT Name, Size, CD FROM Entries WHERE Parent IS NULL")),
@@ -180,12 +123,12 @@ void TestCli::knownVolumeNeedsForceWithoutTerminal()
 {
     const QStringList scan{QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()};
     const QString first = Run(scan).Out.trimmed();
-    const TRun refused = Run(scan);
+    const TCliRun refused = Run(scan);
     QCOMPARE(refused.ExitCode, 1);
     QVERIFY(refused.Err.contains(QStringLiteral("--force")));
     QCOMPARE(Query(QStringLiteral("SELECT ID FROM CDs")), QStringList{first});
 
-    const TRun forced = Run(scan + QStringList{QStringLiteral("--force")});
+    const TCliRun forced = Run(scan + QStringList{QStringLiteral("--force")});
     QCOMPARE(forced.ExitCode, 0);
     QVERIFY(forced.Out.trimmed() != first);
     QCOMPARE(Query(QStringLiteral("SELECT ID FROM CDs")), QStringList{forced.Out.trimmed()});
@@ -206,26 +149,26 @@ void TestCli::labelAndSerialGiven()
 
 void TestCli::aliasCatalogueCreatedOnFirstUse()
 {
-    const TRun run = Run({QStringLiteral("volumes")});
+    const TCliRun run = Run({QStringLiteral("volumes")});
     QCOMPARE(run.ExitCode, 0);
-    QVERIFY(QFile::exists(FDir->filePath(QStringLiteral("data/vor-nex/vor-nex.db"))));
-    QVERIFY(QFile::exists(FDir->filePath(QStringLiteral("config/vor-nex/engine.ini"))));
+    QVERIFY(QFile::exists(F->Path(QStringLiteral("data/vor-nex/vor-nex.db"))));
+    QVERIFY(QFile::exists(F->Path(QStringLiteral("config/vor-nex/engine.ini"))));
 }
 
 void TestCli::readOnlyCatalogue()
 {
-    const TRun scanned = Run({QStringLiteral("scan"), Volume()});
+    const TCliRun scanned = Run({QStringLiteral("scan"), Volume()});
     QCOMPARE(scanned.ExitCode, 0);
     const QString id = scanned.Out.trimmed();
-    const QString ini = FDir->filePath(QStringLiteral("config/vor-nex/engine.ini"));
+    const QString ini = F->Path(QStringLiteral("config/vor-nex/engine.ini"));
     QFile config(ini);
     QVERIFY(config.open(QIODevice::ReadOnly));
     const QByteArray text = config.readAll();
     config.close();
     QVERIFY(text.contains("OPEN MODE=READ/WRITE"));
-    writeFile(ini, QByteArray(text).replace("OPEN MODE=READ/WRITE", "OPEN MODE=READ ONLY"));
+    WriteFile(ini, QByteArray(text).replace("OPEN MODE=READ/WRITE", "OPEN MODE=READ ONLY"));
 
-    TRun run = Run({QStringLiteral("volumes")});
+    TCliRun run = Run({QStringLiteral("volumes")});
     QCOMPARE(run.ExitCode, 0);
     QVERIFY(run.Out.startsWith(id + u'\t'));
     run = Run({QStringLiteral("find"), QStringLiteral("readme.txt")});
@@ -244,8 +187,8 @@ void TestCli::readOnlyCatalogue()
 
 void TestCli::unreadablePath()
 {
-    const TRun run = Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"),
-                          FDir->filePath(QStringLiteral("nothing"))});
+    const TCliRun run = Run(
+        {QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), F->Path(QStringLiteral("nothing"))});
     QCOMPARE(run.ExitCode, 1);
     QVERIFY(!run.Err.isEmpty());
 }
@@ -285,7 +228,7 @@ void TestCli::unreadableInfoFileSkipped()
     const QString fifo = QDir(Volume()).canonicalPath() + QStringLiteral("/Pipe/file_id.diz");
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
 
-    const TRun run = Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()});
+    const TCliRun run = Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()});
     QCOMPARE(run.ExitCode, 0);
     QCOMPARE(run.Err, QStringLiteral("vor-nex-cli: skipped info file %1: %2\n")
                           .arg(fifo, QString::fromLocal8Bit(std::strerror(EINVAL))));
@@ -338,10 +281,11 @@ void TestCli::find()
 {
     QFETCH(QStringList, args);
     QFETCH(QStringList, names);
-    writeFile(Volume() + QStringLiteral("/Docs/Big.iso"), QByteArray(3072, 'x'));
+    WriteFile(Volume() + QStringLiteral("/Docs/Big.iso"), QByteArray(3072, 'x'));
     QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()}).ExitCode, 0);
 
-    const TRun run = Run(QStringList{QStringLiteral("--catalog"), Catalog(), QStringLiteral("find")} + args);
+    const TCliRun run =
+        Run(QStringList{QStringLiteral("--catalog"), Catalog(), QStringLiteral("find")} + args);
     QCOMPARE(run.ExitCode, names.isEmpty() ? 1 : 0);
     QStringList found;
     for (const QString &line : run.Out.split(u'\n', Qt::SkipEmptyParts))
@@ -353,7 +297,7 @@ void TestCli::find()
 void TestCli::findLines()
 {
     QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()}).ExitCode, 0);
-    const TRun run =
+    const TCliRun run =
         Run({QStringLiteral("find"), QStringLiteral("setup.EXE"), QStringLiteral("--catalog"), Catalog()});
     QCOMPARE(run.ExitCode, 0);
     const QStringList fields = run.Out.trimmed().split(u'\t');
@@ -400,13 +344,13 @@ void TestCli::matches()
     QFETCH(QStringList, pairs);
     QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()}).ExitCode, 0);
     // A changed copy: README.TXT in other letter case and size, Setup.exe as it was, a.b.c moved up.
-    const QString copy = FDir->filePath(QStringLiteral("Copy"));
-    writeFile(copy + QStringLiteral("/README.TXT"), "hello, world");
-    writeFile(copy + QStringLiteral("/Docs/Setup.exe"), QByteArray(10, 'x'));
-    writeFile(copy + QStringLiteral("/a.b.c"), QByteArray(100, 'x'));
+    const QString copy = F->Path(QStringLiteral("Copy"));
+    WriteFile(copy + QStringLiteral("/README.TXT"), "hello, world");
+    WriteFile(copy + QStringLiteral("/Docs/Setup.exe"), QByteArray(10, 'x'));
+    WriteFile(copy + QStringLiteral("/a.b.c"), QByteArray(100, 'x'));
     options.replaceInStrings(QStringLiteral("<root>"), copy);
 
-    const TRun run =
+    const TCliRun run =
         Run(QStringList{QStringLiteral("--catalog"), Catalog(), QStringLiteral("matches"), copy} + options);
     QCOMPARE(run.ExitCode, pairs.isEmpty() ? 1 : 0);
     // Disk paths are below the root of the volume the copy lies on, wherever it is mounted.

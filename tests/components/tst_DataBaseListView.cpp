@@ -5,6 +5,7 @@
 #include "ImageLists.h"
 #include "Queries.h"
 #include "Tables.h"
+#include "TestSupport.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -50,7 +51,7 @@ private:
     // Shows the form and waits until the posted reload has run.
     void Open(const QString &keyFields = u"ID"_s);
     int CurrentId() const { return FTable->FieldByName(u"ID"_s)->AsInteger(); }
-    int Stored(const QString &sql);
+    int Stored(const QString &sql) { return int(ScalarOf(*FDb, sql)); }
     void Click(TListItem *item, Qt::MouseButton button = Qt::LeftButton);
     QStringList Captions() const;
 
@@ -140,15 +141,6 @@ void TestDataBaseListView::Open(const QString &keyFields)
     FForm->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(FForm.get()));
     QCoreApplication::sendPostedEvents(FView);
-}
-
-int TestDataBaseListView::Stored(const QString &sql)
-{
-    TQuery query;
-    query.SetDatabase(FDb.get());
-    query.SetSQL({sql});
-    query.Open();
-    return query.Fields(0)->AsInteger();
 }
 
 void TestDataBaseListView::Click(TListItem *item, Qt::MouseButton button)

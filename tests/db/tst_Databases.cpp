@@ -105,11 +105,7 @@ std::unique_ptr<TDatabase> TestDatabases::Direct(const QString &name, const QStr
 
 int TestDatabases::Count(TDatabase &database, const QString &where) const
 {
-    TQuery query;
-    query.SetDatabase(&database);
-    query.SetSQL({QStringLiteral("SELECT count(*) FROM T ") + where});
-    query.Open();
-    return query.Fields(0)->AsInteger();
+    return int(ScalarOf(database, QStringLiteral("SELECT count(*) FROM T ") + where));
 }
 
 // ---------------------------------------------------------------------------------------------

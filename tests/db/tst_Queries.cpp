@@ -93,7 +93,7 @@ private:
     std::unique_ptr<TDatabase> FDb;
 
     std::unique_ptr<TQuery> Query(const QStringList &sql);
-    QString Scalar(const QString &sql);
+    QString Scalar(const QString &sql) { return RowsOf(*FDb, sql).value(0, QStringLiteral("<no row>")); }
 };
 
 void TestQueries::init()
@@ -129,14 +129,6 @@ std::unique_ptr<TQuery> TestQueries::Query(const QStringList &sql)
     query->SetDatabase(FDb.get());
     query->SetSQL(sql);
     return query;
-}
-
-// A value as a second statement reads it from the file.
-QString TestQueries::Scalar(const QString &sql)
-{
-    auto query = Query({sql});
-    query->Open();
-    return query->IsEmpty() ? QStringLiteral("<no row>") : query->Fields(0)->AsString();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -96,7 +96,12 @@ void TestVolumeServicesDouble::ListingFailures()
     TVolumeServicesDouble services;
     services.FailListing(dir.filePath(failing));
     const QString path = listed.isEmpty() ? dir.path() : dir.filePath(listed);
-    QCOMPARE(!services.ListDirectory(path), fails);
+    // The hook sees failing listings too, by the cleaned path.
+    QStringList hooked;
+    services.OnListDirectory = [&](const QString &folder) { hooked << folder; };
+    QCOMPARE(!services.ListDirectory(path + QLatin1Char('/')), fails);
+    QCOMPARE(hooked, QStringList{path});
+    services.OnListDirectory = nullptr;
 
     services.ClearListingFailures();
     QVERIFY(services.ListDirectory(path));
@@ -123,6 +128,15 @@ void TestVolumeServicesDouble::Tick()
     services.SetTick(0xFFFFFFF0u);
     services.AdvanceTick(0x20);
     QCOMPARE(services.TickCount(), 0x10u);
+
+    // A stepping clock moves on at each reading; what its hook moves it by comes on top.
+    services.SetTickStep(600);
+    services.OnTickCount = [&] { services.AdvanceTick(1); };
+    QCOMPARE(services.TickCount(), 0x10u + 601);
+    QCOMPARE(services.TickCount(), 0x10u + 1202);
+    services.SetTickStep(0);
+    services.OnTickCount = nullptr;
+    QCOMPARE(services.TickCount(), 0x10u + 1202);
 }
 
 void TestVolumeServicesDouble::MountChange()

@@ -1,53 +1,28 @@
 #pragma once
 
-// What every window test starts from: fresh configuration and data folders, a catalogue made as
-// the program makes it, and volumes that are temporary folders presented as drives by the double
-// of the volume services, catalogued by the program's own walk.
+// What every window test starts from: the catalogue fixture, the errors the program would show
+// collected, and volumes that are temporary folders presented as drives by the double of the
+// volume services, catalogued by the program's own walk.
 
-#include "CatalogSchema.h"
+#include "CatalogFixture.h"
 #include "ErrorHandlers.h"
-#include "MessageBoxes.h"
-#include "VolumeServicesDouble.h"
-#include "dmGlobal.h"
 
 #include <QDir>
-#include <QFile>
-#include <QStringList>
-#include <QTemporaryDir>
 #include <QTest>
-#include <memory>
 
-class TWindowsFixture
+class TWindowsFixture : public TCatalogFixture
 {
 public:
     TWindowsFixture()
     {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(FConfig.path()));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(FData.path()));
-        TMessageBox::ClearShown();
-        TMessageBox::SetAnswerAutomatically(true);
         SetExceptionDisplay([this](const QString &message) { Errors << message; });
-        CatalogSchema::EnsureAlias(QString::fromUtf16(TGlobal::AliasName));
-        Global = std::make_unique<TGlobal>();
-        TVolumeServices::SetCurrent(&Services);
     }
-    ~TWindowsFixture()
-    {
-        TVolumeServices::SetCurrent(nullptr);
-        SetExceptionDisplay({});
-        TMessageBox::SetAnswerAutomatically(false);
-    }
-    TWindowsFixture(const TWindowsFixture &) = delete;
-    TWindowsFixture &operator=(const TWindowsFixture &) = delete;
+    ~TWindowsFixture() { SetExceptionDisplay({}); }
 
     // A file of the volume folder `volume` (made when missing), with its folders.
     void Write(const QString &volume, const QString &relative, const QByteArray &bytes)
     {
-        const QString path = VolumePath(volume) + QLatin1Char('/') + relative;
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
+        WriteFile(VolumePath(volume) + QLatin1Char('/') + relative, bytes);
     }
     void Folder(const QString &volume, const QString &relative)
     {
@@ -67,12 +42,8 @@ public:
         return cd;
     }
 
-    TVolumeServicesDouble Services;
-    std::unique_ptr<TGlobal> Global;
     QStringList Errors;
 
 private:
-    QTemporaryDir FConfig;
-    QTemporaryDir FData;
     QTemporaryDir FVolumes;
 };

@@ -53,7 +53,6 @@ private slots:
     void ReadOnlyCatalogueOffersOnlyReading();
 
 private:
-    qint64 Count(const QString &sql);
     void Open();
     // Runs the action of a modal window; `inside` sees the window while it is open.
     void WhileModal(const std::function<void()> &action, const std::function<void(QWidget *)> &inside);
@@ -117,15 +116,6 @@ void TestCDExs::WhileModal(const std::function<void()> &action, const std::funct
         inside(nullptr);
     }
     QVERIFY(!QApplication::activeModalWidget());
-}
-
-qint64 TestCDExs::Count(const QString &sql)
-{
-    TQuery query;
-    query.SetDatabase(&F->Global->Database);
-    query.SetSQL({sql});
-    query.Open();
-    return query.Fields(0)->AsLargeInt();
 }
 
 void TestCDExs::StatusLineAndDeleteItems_data()
@@ -229,7 +219,7 @@ void TestCDExs::DescriptionPaneEditsFoldersOnly()
     QTest::keyClicks(W->FileDescription, u"Manuals"_s);
     // Moving to another folder stores what was typed.
     ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s, u"empty"_s}));
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name = 'docs' AND Description = 'Manuals'"_s), 1);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Name = 'docs' AND Description = 'Manuals'"_s), 1);
 
     QTRY_VERIFY(W->EntriesList->Items()->Count() == 0);
     ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s}));
@@ -250,14 +240,14 @@ void TestCDExs::DeletingVolumes()
     ClickNode(W->FoldersTree, root);
     Item(W.get(), "Deleteentry1")->trigger();
     QVERIFY(!NodeByPath(W->FoldersTree, {u"Backup disc"_s}));
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE CD = %1 OR ID = %1"_s.arg(FBackup)), 0);
-    QCOMPARE(Count(u"SELECT count(*) FROM CDs WHERE ID = %1"_s.arg(FBackup)), 0);
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE CD = %1"_s.arg(FPhotos)), 3);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE CD = %1 OR ID = %1"_s.arg(FBackup)), 0);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM CDs WHERE ID = %1"_s.arg(FBackup)), 0);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE CD = %1"_s.arg(FPhotos)), 3);
     QVERIFY(F->Errors.isEmpty());
 
     ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"PHOTOS"_s}));
     Item(W.get(), "Delete1")->trigger();
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries"_s), 0);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries"_s), 0);
     QTRY_COMPARE(W->FoldersTree->Items()->GetFirstNode(), nullptr);
     QTRY_COMPARE(W->EntriesList->Items()->Count(), 0);
     QCOMPARE(W->SBPanel0->text(), QString());
@@ -295,11 +285,11 @@ void TestCDExs::PopupConcernsTheNodeUnderTheMouse()
                });
     QCOMPARE(shown, node.last());
 
-    const qint64 before = Count(u"SELECT count(*) FROM Entries"_s);
+    const qint64 before = F->Scalar(u"SELECT count(*) FROM Entries"_s);
     Item(W.get(), "Delete1")->trigger();
     pm1->close();
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE CD = %1"_s.arg(FPhotos)), deletes ? 0 : 3);
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries"_s), before - (deletes ? 3 : 0));
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE CD = %1"_s.arg(FPhotos)), deletes ? 0 : 3);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries"_s), before - (deletes ? 3 : 0));
     QVERIFY(F->Errors.isEmpty());
 }
 
@@ -320,7 +310,7 @@ void TestCDExs::EmptyTreeOffersNoProperties()
     QWidget *opened = nullptr;
     WhileModal([&] { W->Properties1Click(); }, [&](QWidget *modal) { opened = modal; });
     QVERIFY(!opened);
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries"_s), 0);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries"_s), 0);
 }
 
 void TestCDExs::ClosingStoresTheTypedDescription_data()
@@ -342,7 +332,7 @@ void TestCDExs::ClosingStoresTheTypedDescription()
     else
         W->windowHandle()->close();
     QVERIFY(!W->isVisible());
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name = 'docs' AND Description = 'Manuals'"_s), 1);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Name = 'docs' AND Description = 'Manuals'"_s), 1);
     QVERIFY(TMessageBox::Shown().isEmpty());
 }
 
@@ -368,7 +358,7 @@ void TestCDExs::ClosingAsksWhenTheDescriptionCannotBeStored()
     QVERIFY(!W->isVisible());
     QCOMPARE(F->Global->Folders.State(), TDataSetState::Browse);
     F->Global->Folders.BeforePost = {};
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Description IS NOT NULL"_s), 0);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Description IS NOT NULL"_s), 0);
 }
 
 void TestCDExs::PaneFollowsThePropertiesDialog()
@@ -393,15 +383,16 @@ void TestCDExs::PaneFollowsThePropertiesDialog()
     W->FileDescription->moveCursor(QTextCursor::End);
     QTest::keyClicks(W->FileDescription, u" 2"_s);
     ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s, u"empty"_s}));
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name = 'docs' AND Description = 'Manuals 2'"_s), 1);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Name = 'docs' AND Description = 'Manuals 2'"_s),
+             1);
 }
 
 void TestCDExs::DeleteOnASubFolderChangesNothing()
 {
     ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s, u"docs"_s}));
-    const qint64 before = Count(u"SELECT count(*) FROM Entries"_s);
+    const qint64 before = F->Scalar(u"SELECT count(*) FROM Entries"_s);
     W->Delete1Click();
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries"_s), before);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries"_s), before);
     QCOMPARE(W->SBPanel0->text(), u"Backup:\\docs"_s);
 }
 

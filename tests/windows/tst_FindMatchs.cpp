@@ -17,38 +17,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// The double's drives with a clock that moves on each time it is read, so that every stop check
-// of a scan lets the window's messages run.
-class TTickingServices final : public TVolumeServices
-{
-public:
-    explicit TTickingServices(TVolumeServicesDouble &inner) : FInner(inner) {}
-    QList<TDrive> Drives() override { return FInner.Drives(); }
-    std::optional<TVolumeInfo> VolumeInformation(const QString &root) override
-    {
-        return FInner.VolumeInformation(root);
-    }
-    std::optional<qint64> DiskSize(const QString &root) override { return FInner.DiskSize(root); }
-    TMountWatcher *NewMountWatcher(QObject *parent) override { return FInner.NewMountWatcher(parent); }
-    std::optional<QList<TDirEntry>> ListDirectory(const QString &path) override
-    {
-        return FInner.ListDirectory(path);
-    }
-    quint32 TickCount() override { return FTick += 600; }
-    std::optional<TFolderLocation> LocateFolder(const QString &path) override
-    {
-        return FInner.LocateFolder(path);
-    }
-
-private:
-    TVolumeServicesDouble &FInner;
-    quint32 FTick = 0;
-};
-
-} // namespace
-
 class TestFindMatchs : public QObject
 {
     Q_OBJECT
@@ -68,7 +36,13 @@ private slots:
 
 private:
     QStringList Matched();
-    qint64 Count(const QString &sql);
+    // A clock that moves on each time it is read, so that every stop check of a scan lets the
+    // window's messages run.
+    void TickAtEachReading()
+    {
+        F->Services.SetTick(0);
+        F->Services.SetTickStep(600);
+    }
     void SetTime(const QString &volume, const QString &file, const QDateTime &time);
 
     std::unique_ptr<TWindowsFixture> F;
@@ -115,15 +89,6 @@ void TestFindMatchs::cleanup()
 {
     W.reset();
     F.reset();
-}
-
-qint64 TestFindMatchs::Count(const QString &sql)
-{
-    TQuery query;
-    query.SetDatabase(&F->Global->Database);
-    query.SetSQL({sql});
-    query.Open();
-    return query.Fields(0)->AsLargeInt();
 }
 
 // The matched files of the upper list, each as its path and name.
@@ -192,8 +157,8 @@ void TestFindMatchs::EachChoiceFindsItsMatches()
     if (!folder.isEmpty() && path && size && time)
         W->grab().save(folder + u"/findmatch.png"_s);
     W->close();
-    QCOMPARE(Count(u"SELECT count(*) FROM Temp_Entry"_s), 0);
-    QCOMPARE(Count(u"SELECT count(*) FROM MatchedEntries"_s), 0);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Temp_Entry"_s), 0);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM MatchedEntries"_s), 0);
 }
 
 void TestFindMatchs::StoppingMidScan_data()
@@ -206,8 +171,7 @@ void TestFindMatchs::StoppingMidScan_data()
 void TestFindMatchs::StoppingMidScan()
 {
     QFETCH(bool, byEscape);
-    TTickingServices ticking(F->Services);
-    TVolumeServices::SetCurrent(&ticking);
+    TickAtEachReading();
     W->Folder->setText(F->VolumePath(u"two"_s));
     bool stoppedWhileComparing = false;
     QTimer::singleShot(0, this, [&] {
@@ -219,7 +183,6 @@ void TestFindMatchs::StoppingMidScan()
             QTest::mouseClick(W->Compare, Qt::LeftButton);
     });
     QTest::mouseClick(W->Compare, Qt::LeftButton);
-    TVolumeServices::SetCurrent(&F->Services);
     QVERIFY(stoppedWhileComparing);
     QVERIFY(!W->Comparing());
     QVERIFY(W->isVisible());
@@ -229,16 +192,15 @@ void TestFindMatchs::StoppingMidScan()
     QCOMPARE(TMessageBox::Shown().size(), 0);
     QVERIFY(F->Errors.isEmpty());
     // What was scanned stays until the window closes; the pairing never ran.
-    QVERIFY(Count(u"SELECT count(*) FROM Temp_Entry"_s) >= 1);
-    QCOMPARE(Count(u"SELECT count(*) FROM MatchedEntries"_s), 0);
+    QVERIFY(F->Scalar(u"SELECT count(*) FROM Temp_Entry"_s) >= 1);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM MatchedEntries"_s), 0);
     W->close();
-    QCOMPARE(Count(u"SELECT count(*) FROM Temp_Entry"_s), 0);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Temp_Entry"_s), 0);
 }
 
 void TestFindMatchs::ClosingMidScanStopsFirst()
 {
-    TTickingServices ticking(F->Services);
-    TVolumeServices::SetCurrent(&ticking);
+    TickAtEachReading();
     W->Folder->setText(F->VolumePath(u"two"_s));
     bool stillOpenWhileStopping = false;
     QTimer::singleShot(0, this, [&] {
@@ -246,13 +208,12 @@ void TestFindMatchs::ClosingMidScanStopsFirst()
         stillOpenWhileStopping = W->isVisible() && W->Comparing();
     });
     QTest::mouseClick(W->Compare, Qt::LeftButton);
-    TVolumeServices::SetCurrent(&F->Services);
     QVERIFY(stillOpenWhileStopping);
     QVERIFY(!W->Comparing());
     QVERIFY(!W->isVisible());
     QVERIFY(F->Errors.isEmpty());
-    QCOMPARE(Count(u"SELECT count(*) FROM Temp_Entry"_s), 0);
-    QCOMPARE(Count(u"SELECT count(*) FROM MatchedEntries"_s), 0);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Temp_Entry"_s), 0);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM MatchedEntries"_s), 0);
 }
 
 void TestFindMatchs::CompareNeedsAFolder()

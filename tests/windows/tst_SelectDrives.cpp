@@ -24,42 +24,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-class TSteppingServices final : public TVolumeServices
-{
-public:
-    explicit TSteppingServices(TVolumeServicesDouble &inner) : FInner(inner) { FInner.SetTick(1000); }
-    QList<TDrive> Drives() override { return FInner.Drives(); }
-    std::optional<TVolumeInfo> VolumeInformation(const QString &root) override
-    {
-        return FInner.VolumeInformation(root);
-    }
-    std::optional<qint64> DiskSize(const QString &root) override { return FInner.DiskSize(root); }
-    TMountWatcher *NewMountWatcher(QObject *parent) override { return FInner.NewMountWatcher(parent); }
-    std::optional<QList<TDirEntry>> ListDirectory(const QString &path) override
-    {
-        return FInner.ListDirectory(path);
-    }
-    std::optional<quint64> DeviceOf(const QString &path) override { return FInner.DeviceOf(path); }
-    quint32 TickCount() override
-    {
-        FInner.AdvanceTick(Step);
-        if (OnTick)
-            OnTick(++Reads);
-        return FInner.TickCount();
-    }
-
-    quint32 Step = 600;
-    int Reads = 0;
-    std::function<void(int read)> OnTick;
-
-private:
-    TVolumeServicesDouble &FInner;
-};
-
-} // namespace
-
 class TestSelectDrives : public QObject
 {
     Q_OBJECT
@@ -89,25 +53,24 @@ private:
     TListItem *Item(const QString &volume);
     void Start(std::function<void(int read)> onTick = {});
     void CheckIdle();
-    qint64 Count(const QString &sql);
 
     std::unique_ptr<TWindowsFixture> F;
-    std::unique_ptr<TSteppingServices> S;
+    // Readings of the clock while a run started by Start was watched, over the whole test.
+    int FReads = 0;
     std::unique_ptr<TSelectDrive> D;
 };
 
 void TestSelectDrives::init()
 {
     F = std::make_unique<TWindowsFixture>();
-    S = std::make_unique<TSteppingServices>(F->Services);
-    TVolumeServices::SetCurrent(S.get());
+    F->Services.SetTick(1000);
+    F->Services.SetTickStep(600);
+    FReads = 0;
 }
 
 void TestSelectDrives::cleanup()
 {
     D.reset();
-    TVolumeServices::SetCurrent(nullptr);
-    S.reset();
     F.reset();
 }
 
@@ -144,9 +107,10 @@ TListItem *TestSelectDrives::Item(const QString &volume)
 
 void TestSelectDrives::Start(std::function<void(int read)> onTick)
 {
-    S->OnTick = std::move(onTick);
+    if (onTick)
+        F->Services.OnTickCount = [&] { onTick(++FReads); };
     QTest::mouseClick(D->BtnStart, Qt::LeftButton);
-    S->OnTick = nullptr;
+    F->Services.OnTickCount = nullptr;
 }
 
 // After a run, however it ended.
@@ -157,15 +121,6 @@ void TestSelectDrives::CheckIdle()
     QVERIFY(D->DriveList->isEnabled() && !D->ProgressBar->isVisible() && !D->Animation->Active());
     QVERIFY(!QApplication::overrideCursor());
     QVERIFY(!F->Global->OnProgress);
-}
-
-qint64 TestSelectDrives::Count(const QString &sql)
-{
-    TQuery query;
-    query.SetDatabase(&F->Global->Database);
-    query.SetSQL({sql});
-    query.Open();
-    return query.Fields(0)->AsLargeInt();
 }
 
 void TestSelectDrives::WhatADriveOffers_data()
@@ -251,15 +206,17 @@ void TestSelectDrives::CataloguesTheSelectedDrivesInTurn()
     QVERIFY(loadingShown && closingRefused && listKept);
     QVERIFY(statuses.contains(u"Processing file descriptions"_s));
     QCOMPARE(
-        Count(u"SELECT count(*) FROM Entries e JOIN CDs c ON c.ID = e.ID WHERE e.CD = e.ID AND e.ImageID = 2 "
-              u"AND "
-              "(e.Name = 'FIRST' AND c.SerialNum = '1111-0001' AND e.Size = 17 OR e.Name = 'no label' AND "
-              "c.SerialNum = '2222-0002' AND e.Size = 4)"_s),
+        F->Scalar(
+            u"SELECT count(*) FROM Entries e JOIN CDs c ON c.ID = e.ID WHERE e.CD = e.ID AND e.ImageID = 2 "
+            u"AND "
+            "(e.Name = 'FIRST' AND c.SerialNum = '1111-0001' AND e.Size = 17 OR e.Name = 'no label' AND "
+            "c.SerialNum = '2222-0002' AND e.Size = 4)"_s),
         2);
-    QVERIFY(Count(u"SELECT ID FROM Entries WHERE Name = 'FIRST'"_s) <
-            Count(u"SELECT ID FROM Entries WHERE Name = 'no label'"_s));
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name = 'docs' AND Description = 'The manuals'"_s), 1);
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name = 'Deep.bin' AND FullPath = 'x\\y\\'"_s), 1);
+    QVERIFY(F->Scalar(u"SELECT ID FROM Entries WHERE Name = 'FIRST'"_s) <
+            F->Scalar(u"SELECT ID FROM Entries WHERE Name = 'no label'"_s));
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Name = 'docs' AND Description = 'The manuals'"_s),
+             1);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Name = 'Deep.bin' AND FullPath = 'x\\y\\'"_s), 1);
 
     // Done drives are deselected; the disc that arrived meanwhile shows now.
     QCOMPARE(D->DriveList->SelCount(), 0);
@@ -285,7 +242,8 @@ void TestSelectDrives::TellsOfSkippedInfoFiles()
 
     CheckIdle();
     QVERIFY(F->Errors.isEmpty());
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name = 'docs' AND Description = 'The manuals'"_s), 1);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Name = 'docs' AND Description = 'The manuals'"_s),
+             1);
     // The status line stays after the run to tell of the file, until the next run.
     QVERIFY(D->StatusLabel->isVisible());
     const QString note = u"%1: %2"_s.arg(fifo, QString::fromLocal8Bit(std::strerror(EINVAL)));
@@ -331,9 +289,9 @@ void TestSelectDrives::AlreadyCatalogued()
     if (!force)
         QVERIFY(TMessageBox::Shown().first().Caption == u"Warning"_s &&
                 TMessageBox::Shown().first().Text.startsWith(u"This disk is already in the library."_s));
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE ID = %1"_s.arg(old)), replaced ? 0 : 1);
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name = 'FIRST'"_s), 1);
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name = 'SECOND'"_s), replaced ? 1 : 0);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE ID = %1"_s.arg(old)), replaced ? 0 : 1);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Name = 'FIRST'"_s), 1);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Name = 'SECOND'"_s), replaced ? 1 : 0);
     QCOMPARE(Item(u"b"_s)->Selected(), !replaced);
     CheckIdle();
 }
@@ -364,8 +322,8 @@ void TestSelectDrives::RunEndsEarly()
     QCOMPARE(D->Stopped(), stop);
     QCOMPARE(F->Errors, stop ? QStringList() : QStringList{u"The drive stopped answering"_s});
     CheckIdle();
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Parent IS NOT NULL"_s), 2);
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name = 'SECOND'"_s), 0);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Parent IS NOT NULL"_s), 2);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Name = 'SECOND'"_s), 0);
     QVERIFY(Item(u"b"_s)->Selected());
     QVERIFY(D->close());
 }
@@ -388,7 +346,7 @@ void TestSelectDrives::TimeRemaining()
     F->Write(u"a"_s, u"One.dat"_s, QByteArray(50, 'x'));
     F->Write(u"a"_s, u"Two.dat"_s, QByteArray(50, 'x'));
     Open({"a"});
-    S->Step = quint32(step);
+    F->Services.SetTickStep(quint32(step));
     // The third reading is the second file's, when the first file's report shows.
     QString shown;
     int percent = -1;
@@ -417,9 +375,10 @@ void TestSelectDrives::RenameAndPicture()
     QTest::keyClick(editor, Qt::Key_Return);
     QTRY_VERIFY(!D->DriveList->IsEditing());
     QCOMPARE(item->Caption(), u"Holiday photos"_s);
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries"_s), 0);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries"_s), 0);
 
-    const int dvd = int(Count(u"SELECT ImageID FROM Images WHERE Description = 'DVD disc' AND CD <> 0"_s));
+    const int dvd =
+        int(F->Scalar(u"SELECT ImageID FROM Images WHERE Description = 'DVD disc' AND CD <> 0"_s));
     // The picker opens on the drive's picture; OK takes the one clicked, Cancel keeps the drive's.
     for (const bool ok : {true, false}) {
         int shownWith = -1;
@@ -445,8 +404,8 @@ void TestSelectDrives::RenameAndPicture()
 
     Start();
     QCOMPARE(
-        Count(u"SELECT count(*) FROM Entries e JOIN CDs c ON c.ID = e.ID WHERE e.Name = 'Holiday photos' "
-              "AND e.ImageID = %1 AND c.VolumeLabel = 'First'"_s.arg(dvd)),
+        F->Scalar(u"SELECT count(*) FROM Entries e JOIN CDs c ON c.ID = e.ID WHERE e.Name = 'Holiday photos' "
+                  "AND e.ImageID = %1 AND c.VolumeLabel = 'First'"_s.arg(dvd)),
         1);
 }
 
