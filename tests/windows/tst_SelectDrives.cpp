@@ -471,8 +471,8 @@ void TestSelectDrives::AddsAVolumeOfItsOwn()
 
     Start();
     CheckIdle();
-    QCOMPARE(Count(u"SELECT count(*) FROM Entries WHERE Name IN ('trip', 'a.jpg')"_s), 2);
-    QCOMPARE(Count(u"SELECT count(*) FROM CDs WHERE VolumeLabel = 'Photos 2024'"_s), 1);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Name IN ('trip', 'a.jpg')"_s), 2);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM CDs WHERE VolumeLabel = 'Photos 2024'"_s), 1);
 
     // A folder that is gone is refused with a message, and nothing is listed for it.
     TFolderBrowser::SetNextAnswer(path + u"/gone"_s);
