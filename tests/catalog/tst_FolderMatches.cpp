@@ -5,7 +5,6 @@
 #include "CatalogSchema.h"
 #include "Databases.h"
 #include "FolderMatches.h"
-#include "MessageBoxes.h"
 #include "Queries.h"
 #include "VolumeServicesDouble.h"
 #include "dmGlobal.h"
@@ -93,8 +92,6 @@ void TestFolderMatches::init()
     QVERIFY(FConfig->isValid() && FData->isValid() && FDrives->isValid());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(FConfig->path()));
     qputenv("XDG_DATA_HOME", QFile::encodeName(FData->path()));
-    TMessageBox::ClearShown();
-    TMessageBox::SetAnswerAutomatically(true);
     CatalogSchema::EnsureAlias(QString::fromUtf16(TGlobal::AliasName));
 
     QVERIFY(makeTree(Catalogued(),
@@ -130,7 +127,6 @@ void TestFolderMatches::cleanup()
     FDrives.reset();
     FData.reset();
     FConfig.reset();
-    TMessageBox::SetAnswerAutomatically(false);
 }
 
 QStringList TestFolderMatches::Rows(const QString &sql)

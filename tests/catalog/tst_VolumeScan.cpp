@@ -5,7 +5,6 @@
 #include "CatalogSchema.h"
 #include "Databases.h"
 #include "FileNames.h"
-#include "MessageBoxes.h"
 #include "Queries.h"
 #include "VolumeServicesDouble.h"
 #include "dmGlobal.h"
@@ -33,9 +32,6 @@ namespace {
 constexpr quint32 Serial = 0x1234ABCD;
 constexpr qint64 GiB = qint64(1) << 30;
 constexpr int Picture = 2;
-
-const QString AlreadyThere = u"This disk is already in the library.\r\nUpdating the library will drop all\r\n"
-                             "manually edited file descriprtions\r\nSelect OK to proceeed updating anyway"_s;
 
 // (percent, seconds left) of each progress report, in order.
 using TReports = QList<std::pair<int, int>>;
@@ -167,6 +163,8 @@ private slots:
 
 private:
     QString Root() const { return FDrive->path(); }
+    // A data module that replaces a known volume when asked, counting the questions.
+    void NewGlobal();
     qint64 Scalar(const QString &sql);
     // Through a connection of its own, so it sees only what has been committed.
     qint64 Committed(const QString &sql);
@@ -179,6 +177,7 @@ private:
     std::unique_ptr<QTemporaryDir> FDrive;
     std::unique_ptr<THookedServices> FServices;
     std::unique_ptr<TGlobal> FGlobal;
+    int FReplaceQuestions = 0;
     qint64 FTxt = 0;
     qint64 FJpg = 0;
 };
@@ -191,9 +190,6 @@ void TestVolumeScan::init()
     QVERIFY(FConfig->isValid() && FData->isValid() && FDrive->isValid());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(FConfig->path()));
     qputenv("XDG_DATA_HOME", QFile::encodeName(FData->path()));
-    TMessageBox::ClearShown();
-    TMessageBox::SetAnswerAutomatically(true);
-
     // What the program's start-up does on a new machine: a new catalogue file and the alias to it.
     CatalogSchema::EnsureAlias(QString::fromUtf16(TGlobal::AliasName));
 
@@ -201,7 +197,7 @@ void TestVolumeScan::init()
     FServices->Double.AddDrive(Root(), u"MY DISK"_s, Serial, GiB);
     FServices->RootPath = Root();
     TVolumeServices::SetCurrent(FServices.get());
-    FGlobal = std::make_unique<TGlobal>();
+    NewGlobal();
     FTxt = Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'txt'"_s);
     FJpg = Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'jpg'"_s);
     QVERIFY(FTxt > 3 && FJpg > 3 && FTxt != FJpg);
@@ -218,8 +214,13 @@ void TestVolumeScan::cleanup()
     FDrive.reset();
     FData.reset();
     FConfig.reset();
-    TMessageBox::SetAnswerAutomatically(false);
-    TMessageBox::ClearShown();
+}
+
+void TestVolumeScan::NewGlobal()
+{
+    FGlobal = std::make_unique<TGlobal>();
+    FReplaceQuestions = 0;
+    FGlobal->OnConfirmReplace = [this] { return ++FReplaceQuestions, true; };
 }
 
 qint64 TestVolumeScan::Scalar(const QString &sql)
@@ -316,7 +317,7 @@ void TestVolumeScan::SmallTree()
     QVERIFY(root > 0);
     QVERIFY(FGlobal->DataChanged);
     QVERIFY(!FGlobal->Database.InTransaction());
-    QVERIFY(TMessageBox::Shown().isEmpty());
+    QCOMPARE(FReplaceQuestions, 0);
 
     // Names with every ASCII letter after the first lowered; FullPath in the letter case of the
     // disk, a backslash after each folder.
@@ -455,23 +456,22 @@ void TestVolumeScan::NoVolume()
     QCOMPARE(FGlobal->LoadDisk(Root(), QString(), Picture, false), -1);
     QCOMPARE(Scalar(u"SELECT count(*) FROM Entries"_s) + Scalar(u"SELECT count(*) FROM CDs"_s), 0);
     QVERIFY(!FGlobal->Database.InTransaction());
-    QVERIFY(TMessageBox::Shown().isEmpty());
+    QCOMPARE(FReplaceQuestions, 0);
     QVERIFY(reports.isEmpty());
 }
 
 void TestVolumeScan::AlreadyCatalogued_data()
 {
-    QTest::addColumn<int>("answer"); // QMessageBox::NoButton: no question expected
+    QTest::addColumn<int>("answer"); // 1 replace, 0 keep, -1 nobody to ask
     QTest::addColumn<bool>("force");
     QTest::addColumn<quint32>("serial");
     QTest::addColumn<bool>("replaced");
 
-    QTest::newRow("Cancel keeps it") << int(QMessageBox::Cancel) << false << Serial << false;
-    QTest::newRow("box closed keeps it") << int(QMessageBox::Close) << false << Serial << false;
-    QTest::newRow("OK replaces it") << int(QMessageBox::Ok) << false << Serial << true;
-    QTest::newRow("forced: no question") << int(QMessageBox::NoButton) << true << Serial << true;
-    QTest::newRow("another serial is another disc")
-        << int(QMessageBox::NoButton) << false << 0x0BADF00Du << false;
+    QTest::newRow("refused keeps it") << 0 << false << Serial << false;
+    QTest::newRow("nobody to ask keeps it") << -1 << false << Serial << false;
+    QTest::newRow("confirmed replaces it") << 1 << false << Serial << true;
+    QTest::newRow("forced: no question") << 0 << true << Serial << true;
+    QTest::newRow("another serial is another disc") << 0 << false << 0x0BADF00Du << false;
 }
 
 void TestVolumeScan::AlreadyCatalogued()
@@ -495,19 +495,14 @@ void TestVolumeScan::AlreadyCatalogued()
     const QStringList before = Dump();
 
     FServices->Double.AddDrive(Root(), u"MY DISK"_s, serial, GiB);
-    TMessageBox::ClearShown();
-    if (answer != QMessageBox::NoButton)
-        TMessageBox::SetNextAnswer(QMessageBox::StandardButton(answer));
+    int questions = 0;
+    if (answer < 0)
+        FGlobal->OnConfirmReplace = nullptr;
+    else
+        FGlobal->OnConfirmReplace = [&] { return ++questions, answer == 1; };
     const int second = FGlobal->LoadDisk(Root(), u"Again"_s, Picture, force);
 
-    if (answer != QMessageBox::NoButton) {
-        QCOMPARE(TMessageBox::Shown().size(), 1);
-        QCOMPARE(TMessageBox::Shown()[0].Caption, u"Warning"_s);
-        QCOMPARE(TMessageBox::Shown()[0].Text, AlreadyThere);
-        QCOMPARE(TMessageBox::Shown()[0].Buttons, QMessageBox::Ok | QMessageBox::Cancel);
-    } else {
-        QVERIFY(TMessageBox::Shown().isEmpty());
-    }
+    QCOMPARE(questions, answer >= 0 && !force && serial == Serial ? 1 : 0);
     QVERIFY(!FGlobal->Database.InTransaction());
     if (!replaced && serial == Serial) {
         QCOMPARE(second, -1);
@@ -659,11 +654,9 @@ void TestVolumeScan::Stop()
 
     // Catalogued again, the whole volume replaces the part.
     FGlobal->OnProgress = nullptr;
-    TMessageBox::ClearShown();
-    TMessageBox::SetNextAnswer(QMessageBox::Ok);
     const int again = FGlobal->LoadDisk(Root(), QString(), Picture, false);
     QVERIFY(again > top);
-    QCOMPARE(TMessageBox::Shown().size(), 1);
+    QCOMPARE(FReplaceQuestions, 1);
     QCOMPARE(Volume(again).size(), 1 + 2 * files);
     QCOMPARE(Volume(again)[QString()].Size, files * 100);
     QCOMPARE(Scalar(u"SELECT count(*) FROM Entries"_s), 1 + 2 * files);
@@ -934,7 +927,7 @@ void TestVolumeScan::KilledMidScan()
     QVERIFY(child.waitForFinished());
     QCOMPARE(child.exitStatus(), QProcess::CrashExit);
 
-    FGlobal = std::make_unique<TGlobal>();
+    NewGlobal();
     QCOMPARE(Scalar(u"SELECT count(*) FROM pragma_integrity_check WHERE integrity_check <> 'ok'"_s), 0);
     QCOMPARE(Scalar(u"SELECT count(*) FROM pragma_foreign_key_check"_s), 0);
     // What was committed: the root (no volume, no size yet), two folders and their files; the
@@ -948,9 +941,8 @@ void TestVolumeScan::KilledMidScan()
     QCOMPARE(Scalar(u"SELECT CD FROM Entries WHERE ID = %1"_s.arg(partial)), -1);
     QCOMPARE(Scalar(u"SELECT count(*) FROM CDs WHERE ID = %1"_s.arg(partial)), 1);
 
-    TMessageBox::SetNextAnswer(QMessageBox::Ok);
     const int root = FGlobal->LoadDisk(Root(), QString(), Picture, false);
-    QCOMPARE(TMessageBox::Shown().size(), 1);
+    QCOMPARE(FReplaceQuestions, 1);
     QVERIFY(root > partial);
     const TVolume volume = Volume(root);
     QCOMPARE(volume.size(), 1 + 2 * HangFiles);

@@ -6,6 +6,7 @@
 
 #include "CatalogSchema.h"
 #include "ErrorHandlers.h"
+#include "GlobalQuestions.h"
 #include "MessageBoxes.h"
 #include "VolumeServicesDouble.h"
 #include "dmGlobal.h"
@@ -29,6 +30,7 @@ public:
         SetExceptionDisplay([this](const QString &message) { Errors << message; });
         CatalogSchema::EnsureAlias(QString::fromUtf16(TGlobal::AliasName));
         Global = std::make_unique<TGlobal>();
+        AskInMessageBoxes(*Global);
         TVolumeServices::SetCurrent(&Services);
     }
     ~TWindowsFixture()
