@@ -2,6 +2,7 @@
 
 #include "CDExs.h"
 #include "CheckAlias.h"
+#include "GlobalQuestions.h"
 #include "HelpWindows.h"
 #include "MessageBoxes.h"
 #include "Properties.h"
@@ -37,6 +38,7 @@ std::unique_ptr<TProgram> StartProgram()
                           QMessageBox::Ok, QMessageBox::Critical);
         return nullptr;
     }
+    AskInMessageBoxes(*program->Global);
 
     program->MainWindow = std::make_unique<TCDEx>();
     program->Prop = std::make_unique<TProp>(program->MainWindow.get());

@@ -1,7 +1,6 @@
 #include "dmGlobal.h"
 
 #include "CatalogSchema.h"
-#include "MessageBoxes.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -298,8 +297,7 @@ void TGlobal::Images2DeleteError(TDataSet *, EDatabaseError &error, TDataAction 
     // failure (a locked catalogue, say) is reported as it is.
     if (!error.Message().contains(QStringLiteral("FOREIGN KEY"), Qt::CaseInsensitive))
         return;
-    TMessageBox::Show(
-        nullptr, QCoreApplication::translate("TGlobal", "This image is in use and can not be deleted."),
-        QCoreApplication::translate("TGlobal", "Information"), QMessageBox::Ok, QMessageBox::Information);
+    if (OnImageInUse)
+        OnImageInUse();
     action = TDataAction::Abort;
 }

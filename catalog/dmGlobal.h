@@ -26,6 +26,10 @@ using TProgressEvent = std::function<bool(TGlobal *sender, int percent, int seco
 
 enum class TProgressKind { Bytes, Records };
 
+// The answer to the question about an info file whose name does not match its file's: skip the
+// file, take this one, or take this one and every further one of the same import.
+enum class TSuspiciousAnswer { Skip, ProcessThis, ProcessAll };
+
 // One line of the drive list: the drive column (root path, ":" and the serial text, or blanks),
 // the name (the label upper-cased, "no label", or "[audio or no disk]") and the root path of a
 // drive holding a readable volume (empty otherwise).
@@ -121,9 +125,21 @@ public:
     void ImagesBeforePost(TDataSet *dataSet);
     // Extensions are kept in lower case.
     void ExtentionBeforePost(TDataSet *dataSet);
-    // A type still in use is not deleted; the user is told why instead of an engine error.
+    // A type still in use is not deleted; OnImageInUse tells the user why instead of an engine
+    // error.
     void Images2DeleteError(TDataSet *dataSet, EDatabaseError &error, TDataAction &action);
     void OpenProperties();
+
+    // ---- what the data module asks the user; the windows ask in message boxes, the command line
+    // answers from its options. Unset, each gets the answer that changes nothing: a known volume
+    // is not replaced, a suspicious info file is skipped, and a type in use is simply not deleted.
+    // A volume about to be catalogued is in the catalogue already: true replaces it, dropping the
+    // descriptions edited by hand.
+    std::function<bool()> OnConfirmReplace;
+    // infoName is about to be taken as the description of name, whose name it does not match.
+    std::function<TSuspiciousAnswer(const QString &infoName, const QString &name)> OnConfirmSuspicious;
+    // The type to be deleted is still used by entries; the delete is abandoned in any case.
+    std::function<void()> OnImageInUse;
 
     // ---- cataloguing a volume (a drive is named by its root path, the mount point)
     TProgressEvent OnProgress;

@@ -2,7 +2,6 @@
 
 #include "FileNames.h"
 #include "InfoFiles.h"
-#include "MessageBoxes.h"
 #include "MountedSources.h"
 #include "VolumeServices.h"
 #include "dmGlobal.h"
@@ -93,31 +92,23 @@ QList<TSkippedInfoFile> TGlobal::LoadDescriptions(int cd, TVolumeSource &source)
         FRecordsDone = 10;
         DoProgress(TProgressKind::Records);
 
-        // A Yes to the question about suspicious pairs holds for this import only.
+        // "Process all" to the question about suspicious pairs holds for this import only.
         bool processAll = false;
 
         // Asks about a pair whose names differ: is infoName really the description of name?
         auto confirmed = [&](const QString &infoName, const QString &name) {
             if (processAll || fileNamePart(infoName).compare(fileNamePart(name), Qt::CaseInsensitive) == 0)
                 return true;
-            const QString text =
-                QCoreApplication::translate(
-                    "TGlobal",
-                    "A suspicious file name and description file name mathcing found:\r\n%1\r\n%2\r\n"
-                    "Select CANCEL to skip this file\r\nSelect YES to process all suspicious file\r\n"
-                    "Select NO to process this file")
-                    .arg(infoName, name);
-            switch (TMessageBox::Show(
-                nullptr, text, QCoreApplication::translate("TGlobal", "Suspicious description file name"),
-                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Question)) {
-            case QMessageBox::Yes:
+            switch (OnConfirmSuspicious ? OnConfirmSuspicious(infoName, name) : TSuspiciousAnswer::Skip) {
+            case TSuspiciousAnswer::ProcessAll:
                 processAll = true;
                 return true;
-            case QMessageBox::No:
+            case TSuspiciousAnswer::ProcessThis:
                 return true;
-            default:
-                return false;
+            case TSuspiciousAnswer::Skip:
+                break;
             }
+            return false;
         };
 
         // One pass over a query's rows. The question is asked only about an entry that exists

@@ -2,7 +2,6 @@
 
 #include "EntryRows.h"
 #include "FileNames.h"
-#include "MessageBoxes.h"
 #include "MountedSources.h"
 #include "VolumeServices.h"
 #include "dmGlobal.h"
@@ -268,15 +267,8 @@ int TGlobal::LoadDisk(TVolumeSource &source, const QString &name, int pictureId,
 
     CDs2.Open();
     const bool known = CDs2.FindKey({TVariant(serial)});
-    if (known && !force) {
-        const QString question =
-            QCoreApplication::translate("TGlobal", "This disk is already in the library.\r\nUpdating the "
-                                                   "library will drop all\r\nmanually edited file "
-                                                   "descriprtions\r\nSelect OK to proceeed updating anyway");
-        if (TMessageBox::Show(nullptr, question, QCoreApplication::translate("TGlobal", "Warning"),
-                              QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Warning) != QMessageBox::Ok)
-            return -1;
-    }
+    if (known && !force && !(OnConfirmReplace && OnConfirmReplace()))
+        return -1;
     const int replaced = known ? CDs2.FieldByName(QStringLiteral("ID"))->AsInteger() : 0;
 
     // The walk writes in transactions committed at every progress report, at the end, on a stop

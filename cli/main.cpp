@@ -4,7 +4,6 @@
 #include "CatalogSchema.h"
 #include "FindCriteria.h"
 #include "FolderMatches.h"
-#include "MessageBoxes.h"
 #include "MountedSources.h"
 #include "Queries.h"
 #include "SqliteStatements.h"
@@ -292,27 +291,25 @@ std::unique_ptr<TGlobal> openCatalogue(const TOptions &options)
     return std::make_unique<TGlobal>(path);
 }
 
-// Questions the data module would ask in a window are answered from the options, or on the
-// terminal.
-void answerQuestions(const TOptions &options)
+// The questions the data module asks are answered from the options, or on the terminal. A type in
+// use is never deleted here, and the scan asks about a known volume before it starts.
+void answerQuestions(TGlobal &global, const TOptions &options)
 {
-    TMessageBox::SetHandler([options](const TMessageBox::TShown &shown) {
-        if (shown.Buttons.testFlag(QMessageBox::Yes)) {
-            if (options.Suspicious == u"all")
-                return QMessageBox::Yes;
-            if (options.Suspicious == u"skip" || !interactive())
-                return QMessageBox::Cancel;
-            const QString text = QString(shown.Text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-            const QString answer = ask(QStringLiteral("\n%1\nUse it? [y]es / [a]ll / [N]o: ").arg(text));
-            if (answer.startsWith(u'a'))
-                return QMessageBox::Yes; // this one and every further one
-            return answer.startsWith(u'y') ? QMessageBox::No : QMessageBox::Cancel;
-        }
-        if (shown.Buttons.testFlag(QMessageBox::Cancel))
-            return options.Force ? QMessageBox::Ok : QMessageBox::Cancel;
-        err() << shown.Text << '\n';
-        return QMessageBox::Ok;
-    });
+    global.OnConfirmReplace = [force = options.Force] { return force; };
+    global.OnConfirmSuspicious = [suspicious = options.Suspicious](const QString &infoName,
+                                                                   const QString &name) {
+        if (suspicious == u"all")
+            return TSuspiciousAnswer::ProcessAll;
+        if (suspicious == u"skip" || !interactive())
+            return TSuspiciousAnswer::Skip;
+        const QString answer =
+            ask(QStringLiteral(
+                    "\nThe info file %1 does not match the name of %2.\nUse it? [y]es / [a]ll / [N]o: ")
+                    .arg(infoName, name));
+        if (answer.startsWith(u'a'))
+            return TSuspiciousAnswer::ProcessAll;
+        return answer.startsWith(u'y') ? TSuspiciousAnswer::ProcessThis : TSuspiciousAnswer::Skip;
+    };
 }
 
 int scan(TGlobal &global, const TOptions &options)
@@ -566,8 +563,8 @@ int main(int argc, char *argv[])
             checkFind(options);
         if (command == u"matches")
             checkMatches(options);
-        answerQuestions(options);
         std::unique_ptr<TGlobal> global = openCatalogue(options);
+        answerQuestions(*global, options);
         if (command == u"scan")
             return scan(*global, options);
         if (command == u"volumes")

@@ -6,7 +6,6 @@
 
 #include "CatalogSchema.h"
 #include "Databases.h"
-#include "MessageBoxes.h"
 #include "TestSupport.h"
 #include "VolumeServicesDouble.h"
 #include "dmGlobal.h"
@@ -23,9 +22,6 @@ public:
     {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(FConfig.path()));
         qputenv("XDG_DATA_HOME", QFile::encodeName(FData.path()));
-        TMessageBox::ClearShown();
-        // A question no test expects must not wait for a user; the counts of questions tell.
-        TMessageBox::SetAnswerAutomatically(true);
         CatalogSchema::EnsureAlias(QString::fromUtf16(TGlobal::AliasName));
         TVolumeServices::SetCurrent(&Services);
         Global = std::make_unique<TGlobal>();
@@ -34,8 +30,6 @@ public:
     {
         Global.reset();
         TVolumeServices::SetCurrent(nullptr);
-        TMessageBox::SetAnswerAutomatically(false);
-        TMessageBox::ClearShown();
     }
     TCatalogFixture(const TCatalogFixture &) = delete;
     TCatalogFixture &operator=(const TCatalogFixture &) = delete;

@@ -3,7 +3,6 @@
 #include "CatalogSchema.h"
 #include "Databases.h"
 #include "FindCriteria.h"
-#include "MessageBoxes.h"
 #include "SqliteStatements.h"
 #include "dmGlobal.h"
 
@@ -80,7 +79,6 @@ void TestFindCriteria::init()
     FData = std::make_unique<QTemporaryDir>();
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(FConfig->path()));
     qputenv("XDG_DATA_HOME", QFile::encodeName(FData->path()));
-    TMessageBox::SetAnswerAutomatically(true);
     // What the program's start-up does on a new machine: a new catalogue file and the alias to it.
     CatalogSchema::EnsureAlias(QString::fromUtf16(TGlobal::AliasName));
     FGlobal = std::make_unique<TGlobal>();
@@ -100,7 +98,6 @@ void TestFindCriteria::cleanup()
     FGlobal.reset();
     FData.reset();
     FConfig.reset();
-    TMessageBox::SetAnswerAutomatically(false);
 }
 
 TIds TestFindCriteria::Found()

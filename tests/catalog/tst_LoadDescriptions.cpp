@@ -17,15 +17,12 @@
 
 using namespace Qt::StringLiterals;
 
-using TAnswers = QList<QMessageBox::StandardButton>;
+using TAnswers = QList<TSuspiciousAnswer>;
 
 namespace {
 
 const QString Old = u"old"_s;
 const QString IonText = u"Ion text\r\n"_s;
-const QString Question = u"A suspicious file name and description file name mathcing found:\r\n%1\r\n%2\r\n"
-                         "Select CANCEL to skip this file\r\nSelect YES to process all suspicious file\r\n"
-                         "Select NO to process this file"_s;
 
 } // namespace
 
@@ -43,7 +40,7 @@ private slots:
     void Descriptions();
     void SuspiciousPairs_data();
     void SuspiciousPairs();
-    void YesHoldsForOneImport();
+    void AllHoldsForOneImport();
     void VolumeWithoutInfoFiles();
     void Progress_data();
     void Progress();
@@ -62,6 +59,10 @@ private:
     std::unique_ptr<QTemporaryDir> FVolume;
     std::unique_ptr<QTemporaryDir> FOutside;
     int FCd = 0;
+    // The answers to the next questions about suspicious pairs (then Skip), and the pairs asked
+    // about: (info file, file).
+    TAnswers FAnswers;
+    QList<std::pair<QString, QString>> FAsked;
 };
 
 void TestLoadDescriptions::init()
@@ -70,6 +71,10 @@ void TestLoadDescriptions::init()
     FVolume = std::make_unique<QTemporaryDir>();
     FOutside = std::make_unique<QTemporaryDir>();
     QVERIFY(F->IsValid() && FVolume->isValid() && FOutside->isValid());
+    F->Global->OnConfirmSuspicious = [this](const QString &infoName, const QString &name) {
+        FAsked.append({infoName, name});
+        return FAnswers.isEmpty() ? TSuspiciousAnswer::Skip : FAnswers.takeFirst();
+    };
 
     // The default patterns: file_id.diz for folders, descript.ion and *.diz for files.
     const QString v = FVolume->path();
@@ -153,65 +158,63 @@ void TestLoadDescriptions::Descriptions()
     QFETCH(QString, expected);
 
     QCOMPARE(Description(entry), Old);
-    TMessageBox::SetNextAnswer(QMessageBox::Yes);
+    FAnswers << TSuspiciousAnswer::ProcessAll;
     F->Global->LoadDescriptions(FCd, FVolume->path());
-    QCOMPARE(TMessageBox::Shown().size(), 1);
+    QCOMPARE(FAsked.size(), 1);
     QCOMPARE(Description(entry), expected);
     QVERIFY(!F->Global->Database.InTransaction());
 }
 
 void TestLoadDescriptions::SuspiciousPairs_data()
 {
+    QTest::addColumn<bool>("asked"); // false: nobody answers, and the pairs are skipped
     QTest::addColumn<TAnswers>("answers");
 
-    QTest::newRow("Yes takes all") << TAnswers{QMessageBox::Yes};
-    QTest::newRow("Cancel skips each")
-        << TAnswers{QMessageBox::Cancel, QMessageBox::Cancel, QMessageBox::Cancel};
-    QTest::newRow("No takes one") << TAnswers{QMessageBox::Cancel, QMessageBox::No, QMessageBox::Cancel};
-    QTest::newRow("No, then Yes for the rest") << TAnswers{QMessageBox::No, QMessageBox::Yes};
-    QTest::newRow("Cancel, then Yes for the rest") << TAnswers{QMessageBox::Cancel, QMessageBox::Yes};
+    using enum TSuspiciousAnswer;
+    QTest::newRow("all takes all") << true << TAnswers{ProcessAll};
+    QTest::newRow("skip skips each") << true << TAnswers{Skip, Skip, Skip};
+    QTest::newRow("this takes one") << true << TAnswers{Skip, ProcessThis, Skip};
+    QTest::newRow("this, then all for the rest") << true << TAnswers{ProcessThis, ProcessAll};
+    QTest::newRow("skip, then all for the rest") << true << TAnswers{Skip, ProcessAll};
+    QTest::newRow("nobody to ask skips each") << false << TAnswers{};
 }
 
 // The files of ion are paired with descript.ion by the folder, not by name, so each pair is asked
 // about. The walk decides their order, so what is expected follows from what was asked.
 void TestLoadDescriptions::SuspiciousPairs()
 {
+    QFETCH(bool, asked);
     QFETCH(TAnswers, answers);
 
-    for (QMessageBox::StandardButton answer : answers)
-        TMessageBox::SetNextAnswer(answer);
+    if (!asked)
+        F->Global->OnConfirmSuspicious = nullptr;
+    FAnswers = answers;
     F->Global->LoadDescriptions(FCd, FVolume->path());
-    const QList<TMessageBox::TShown> &shown = TMessageBox::Shown();
-    QCOMPARE(shown.size(), answers.size());
+    QCOMPARE(FAsked.size(), answers.size());
 
     QStringList unasked{u"a.txt"_s, u"b.txt"_s, u"c.txt"_s};
-    for (qsizetype i = 0; i < shown.size(); ++i) {
-        QCOMPARE(shown[i].Caption, u"Suspicious description file name"_s);
-        QCOMPARE(shown[i].Buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-        QCOMPARE(shown[i].Icon, QMessageBox::Question);
-        const QString name = shown[i].Text.split(u"\r\n"_s).value(2);
-        QVERIFY2(unasked.removeOne(name), qPrintable(shown[i].Text));
-        QCOMPARE(shown[i].Text, Question.arg(u"descript.ion"_s, name));
-        QCOMPARE(Description(u"ion\\"_s + name), answers[i] == QMessageBox::Cancel ? Old : IonText);
+    for (qsizetype i = 0; i < FAsked.size(); ++i) {
+        QCOMPARE(FAsked[i].first, u"descript.ion"_s);
+        const QString name = FAsked[i].second;
+        QVERIFY2(unasked.removeOne(name), qPrintable(name));
+        QCOMPARE(Description(u"ion\\"_s + name), answers[i] == TSuspiciousAnswer::Skip ? Old : IonText);
     }
     for (const QString &name : std::as_const(unasked))
-        QCOMPARE(Description(u"ion\\"_s + name), IonText);
+        QCOMPARE(Description(u"ion\\"_s + name), asked ? IonText : Old);
     // Pairs of the same name are never asked about.
     QCOMPARE(Description(u"game.exe"_s), u"Game\r\ntext"_s);
 }
 
-void TestLoadDescriptions::YesHoldsForOneImport()
+void TestLoadDescriptions::AllHoldsForOneImport()
 {
-    TMessageBox::SetNextAnswer(QMessageBox::Yes);
-    for (int i = 0; i < 3; ++i)
-        TMessageBox::SetNextAnswer(QMessageBox::Cancel);
+    FAnswers << TSuspiciousAnswer::ProcessAll;
     F->Global->LoadDescriptions(FCd, FVolume->path());
-    QCOMPARE(TMessageBox::Shown().size(), 1);
+    QCOMPARE(FAsked.size(), 1);
 
     F->Global->Database.ExecSQL(u"UPDATE Entries SET Description = ? WHERE CD = ?"_s,
                                 {TVariant(Old), TVariant(FCd)});
     F->Global->LoadDescriptions(FCd, FVolume->path());
-    QCOMPARE(TMessageBox::Shown().size(), 4);
+    QCOMPARE(FAsked.size(), 4);
     for (const QString &name : {u"a.txt"_s, u"b.txt"_s, u"c.txt"_s})
         QCOMPARE(Description(u"ion\\"_s + name), Old);
 }
@@ -224,14 +227,14 @@ void TestLoadDescriptions::VolumeWithoutInfoFiles()
     const int otherCd = Catalogue(other.path(), 0x5678);
     QVERIFY(otherCd > 0);
     // The first volume was imported before; its descriptions are then changed by hand.
-    TMessageBox::SetNextAnswer(QMessageBox::Yes);
+    FAnswers << TSuspiciousAnswer::ProcessAll;
     F->Global->LoadDescriptions(FCd, FVolume->path());
     F->Global->Database.ExecSQL(u"UPDATE Entries SET Description = ? WHERE CD = ?"_s,
                                 {TVariant(Old), TVariant(FCd)});
-    TMessageBox::ClearShown();
+    FAsked.clear();
 
     F->Global->LoadDescriptions(otherCd, other.path());
-    QVERIFY(TMessageBox::Shown().isEmpty());
+    QVERIFY(FAsked.isEmpty());
     for (const QString &entry : {u""_s, u"docs"_s, u"docs\\readme.doc"_s, u"notes.txt"_s})
         QCOMPARE(Description(entry, otherCd), Old);
     // Only the volume named was imported, not the one before it.
@@ -264,7 +267,7 @@ void TestLoadDescriptions::Progress()
     // Every reading of the clock is step milliseconds after the one before.
     F->Services.SetTick(0);
     F->Services.SetTickStep(step);
-    TMessageBox::SetNextAnswer(QMessageBox::Yes);
+    FAnswers << TSuspiciousAnswer::ProcessAll;
     F->Global->LoadDescriptions(FCd, FVolume->path());
     F->Global->OnProgress = nullptr;
 
@@ -321,7 +324,7 @@ void TestLoadDescriptions::UnreadableInfoFileIsSkipped()
                                     {TVariant(Old), TVariant(FCd)});
     }
 
-    TMessageBox::SetNextAnswer(QMessageBox::Yes);
+    FAnswers << TSuspiciousAnswer::ProcessAll;
     const QList<TSkippedInfoFile> skipped = F->Global->LoadDescriptions(FCd, FVolume->path());
     // The link out of the volume is told of too (and the path through "..", until a new walk
     // writes the paths afresh); the file named by three rows in a row once.
@@ -361,7 +364,7 @@ void TestLoadDescriptions::DeeperThanAPathMayBeLong()
     FCd = F->Global->LoadDisk(FVolume->path(), QString(), 2, true);
     QVERIFY(FCd > 0);
 
-    TMessageBox::SetNextAnswer(QMessageBox::Yes);
+    FAnswers << TSuspiciousAnswer::ProcessAll;
     const QList<TSkippedInfoFile> skipped = F->Global->LoadDescriptions(FCd, FVolume->path());
     QCOMPARE(Description(entry), u"Deep text"_s);
     QCOMPARE(Description(QString()), u"Root text\r\n"_s);

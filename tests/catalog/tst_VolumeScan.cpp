@@ -29,9 +29,6 @@ constexpr quint32 Serial = 0x1234ABCD;
 constexpr qint64 GiB = qint64(1) << 30;
 constexpr int Picture = 2;
 
-const QString AlreadyThere = u"This disk is already in the library.\r\nUpdating the library will drop all\r\n"
-                             "manually edited file descriprtions\r\nSelect OK to proceeed updating anyway"_s;
-
 // (percent, seconds left) of each progress report, in order.
 using TReports = QList<std::pair<int, int>>;
 
@@ -133,12 +130,15 @@ private slots:
 
 private:
     QString Root() const { return FDrive->path(); }
+    // A data module that replaces a known volume when asked, counting the questions.
+    void NewGlobal();
     TVolume Volume(qint64 root);
     // Every row of the catalogue as text, to tell whether anything changed.
     QStringList Dump();
 
     std::unique_ptr<TCatalogFixture> F;
     std::unique_ptr<QTemporaryDir> FDrive;
+    int FReplaceQuestions = 0;
     qint64 FTxt = 0;
     qint64 FJpg = 0;
 };
@@ -149,10 +149,18 @@ void TestVolumeScan::init()
     FDrive = std::make_unique<QTemporaryDir>();
     QVERIFY(F->IsValid() && FDrive->isValid());
     F->Services.AddDrive(Root(), u"MY DISK"_s, Serial, GiB);
+    NewGlobal();
     FTxt = F->Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'txt'"_s);
     FJpg = F->Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'jpg'"_s);
     QVERIFY(FTxt > 3 && FJpg > 3 && FTxt != FJpg);
     QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries"_s), 0);
+}
+
+void TestVolumeScan::NewGlobal()
+{
+    F->Global = std::make_unique<TGlobal>();
+    FReplaceQuestions = 0;
+    F->Global->OnConfirmReplace = [this] { return ++FReplaceQuestions, true; };
 }
 
 void TestVolumeScan::cleanup()
@@ -227,7 +235,7 @@ void TestVolumeScan::SmallTree()
     QVERIFY(root > 0);
     QVERIFY(F->Global->DataChanged);
     QVERIFY(!F->Global->Database.InTransaction());
-    QVERIFY(TMessageBox::Shown().isEmpty());
+    QCOMPARE(FReplaceQuestions, 0);
 
     // Names with every ASCII letter after the first lowered; FullPath in the letter case of the
     // disk, a backslash after each folder.
@@ -367,23 +375,22 @@ void TestVolumeScan::NoVolume()
     QCOMPARE(F->Global->LoadDisk(Root(), QString(), Picture, false), -1);
     QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries"_s) + F->Scalar(u"SELECT count(*) FROM CDs"_s), 0);
     QVERIFY(!F->Global->Database.InTransaction());
-    QVERIFY(TMessageBox::Shown().isEmpty());
+    QCOMPARE(FReplaceQuestions, 0);
     QVERIFY(reports.isEmpty());
 }
 
 void TestVolumeScan::AlreadyCatalogued_data()
 {
-    QTest::addColumn<int>("answer"); // QMessageBox::NoButton: no question expected
+    QTest::addColumn<int>("answer"); // 1 replace, 0 keep, -1 nobody to ask
     QTest::addColumn<bool>("force");
     QTest::addColumn<quint32>("serial");
     QTest::addColumn<bool>("replaced");
 
-    QTest::newRow("Cancel keeps it") << int(QMessageBox::Cancel) << false << Serial << false;
-    QTest::newRow("box closed keeps it") << int(QMessageBox::Close) << false << Serial << false;
-    QTest::newRow("OK replaces it") << int(QMessageBox::Ok) << false << Serial << true;
-    QTest::newRow("forced: no question") << int(QMessageBox::NoButton) << true << Serial << true;
-    QTest::newRow("another serial is another disc")
-        << int(QMessageBox::NoButton) << false << 0x0BADF00Du << false;
+    QTest::newRow("refused keeps it") << 0 << false << Serial << false;
+    QTest::newRow("nobody to ask keeps it") << -1 << false << Serial << false;
+    QTest::newRow("confirmed replaces it") << 1 << false << Serial << true;
+    QTest::newRow("forced: no question") << 0 << true << Serial << true;
+    QTest::newRow("another serial is another disc") << 0 << false << 0x0BADF00Du << false;
 }
 
 void TestVolumeScan::AlreadyCatalogued()
@@ -407,19 +414,14 @@ void TestVolumeScan::AlreadyCatalogued()
     const QStringList before = Dump();
 
     F->Services.AddDrive(Root(), u"MY DISK"_s, serial, GiB);
-    TMessageBox::ClearShown();
-    if (answer != QMessageBox::NoButton)
-        TMessageBox::SetNextAnswer(QMessageBox::StandardButton(answer));
+    int questions = 0;
+    if (answer < 0)
+        F->Global->OnConfirmReplace = nullptr;
+    else
+        F->Global->OnConfirmReplace = [&] { return ++questions, answer == 1; };
     const int second = F->Global->LoadDisk(Root(), u"Again"_s, Picture, force);
 
-    if (answer != QMessageBox::NoButton) {
-        QCOMPARE(TMessageBox::Shown().size(), 1);
-        QCOMPARE(TMessageBox::Shown()[0].Caption, u"Warning"_s);
-        QCOMPARE(TMessageBox::Shown()[0].Text, AlreadyThere);
-        QCOMPARE(TMessageBox::Shown()[0].Buttons, QMessageBox::Ok | QMessageBox::Cancel);
-    } else {
-        QVERIFY(TMessageBox::Shown().isEmpty());
-    }
+    QCOMPARE(questions, answer >= 0 && !force && serial == Serial ? 1 : 0);
     QVERIFY(!F->Global->Database.InTransaction());
     if (!replaced && serial == Serial) {
         QCOMPARE(second, -1);
@@ -572,11 +574,9 @@ void TestVolumeScan::Stop()
 
     // Catalogued again, the whole volume replaces the part.
     F->Global->OnProgress = nullptr;
-    TMessageBox::ClearShown();
-    TMessageBox::SetNextAnswer(QMessageBox::Ok);
     const int again = F->Global->LoadDisk(Root(), QString(), Picture, false);
     QVERIFY(again > top);
-    QCOMPARE(TMessageBox::Shown().size(), 1);
+    QCOMPARE(FReplaceQuestions, 1);
     QCOMPARE(Volume(again).size(), 1 + 2 * files);
     QCOMPARE(Volume(again)[QString()].Size, files * 100);
     QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries"_s), 1 + 2 * files);
@@ -845,7 +845,7 @@ void TestVolumeScan::KilledMidScan()
     QVERIFY(child.waitForFinished());
     QCOMPARE(child.exitStatus(), QProcess::CrashExit);
 
-    F->Global = std::make_unique<TGlobal>();
+    NewGlobal();
     QCOMPARE(F->Scalar(u"SELECT count(*) FROM pragma_integrity_check WHERE integrity_check <> 'ok'"_s), 0);
     QCOMPARE(F->Scalar(u"SELECT count(*) FROM pragma_foreign_key_check"_s), 0);
     // What was committed: the root (no volume, no size yet), two folders and their files; the
@@ -859,9 +859,8 @@ void TestVolumeScan::KilledMidScan()
     QCOMPARE(F->Scalar(u"SELECT CD FROM Entries WHERE ID = %1"_s.arg(partial)), -1);
     QCOMPARE(F->Scalar(u"SELECT count(*) FROM CDs WHERE ID = %1"_s.arg(partial)), 1);
 
-    TMessageBox::SetNextAnswer(QMessageBox::Ok);
     const int root = F->Global->LoadDisk(Root(), QString(), Picture, false);
-    QCOMPARE(TMessageBox::Shown().size(), 1);
+    QCOMPARE(FReplaceQuestions, 1);
     QVERIFY(root > partial);
     const TVolume volume = Volume(root);
     QCOMPARE(volume.size(), 1 + 2 * HangFiles);

@@ -6,6 +6,8 @@
 
 #include "CatalogFixture.h"
 #include "ErrorHandlers.h"
+#include "GlobalQuestions.h"
+#include "MessageBoxes.h"
 
 #include <QDir>
 #include <QTest>
@@ -15,9 +17,18 @@ class TWindowsFixture : public TCatalogFixture
 public:
     TWindowsFixture()
     {
+        TMessageBox::ClearShown();
+        // A question no test expects must not wait for a user; the counts of questions tell.
+        TMessageBox::SetAnswerAutomatically(true);
         SetExceptionDisplay([this](const QString &message) { Errors << message; });
+        AskInMessageBoxes(*Global);
     }
-    ~TWindowsFixture() { SetExceptionDisplay({}); }
+    ~TWindowsFixture()
+    {
+        SetExceptionDisplay({});
+        TMessageBox::SetAnswerAutomatically(false);
+        TMessageBox::ClearShown();
+    }
 
     // A file of the volume folder `volume` (made when missing), with its folders.
     void Write(const QString &volume, const QString &relative, const QByteArray &bytes)

@@ -525,6 +525,7 @@ void TestCDExs::ReadOnlyCatalogueOffersOnlyReading()
     config.write(QByteArray(text).replace("OPEN MODE=READ/WRITE", "OPEN MODE=READ ONLY"));
     config.close();
     F->Global = std::make_unique<TGlobal>();
+    AskInMessageBoxes(*F->Global);
     QVERIFY(F->Global->ReadOnly());
     Open();
 
