@@ -71,6 +71,8 @@ void TestLoadDescriptions::init()
     FVolume = std::make_unique<QTemporaryDir>();
     FOutside = std::make_unique<QTemporaryDir>();
     QVERIFY(F->IsValid() && FVolume->isValid() && FOutside->isValid());
+    FAnswers.clear();
+    FAsked.clear();
     F->Global->OnConfirmSuspicious = [this](const QString &infoName, const QString &name) {
         FAsked.append({infoName, name});
         return FAnswers.isEmpty() ? TSuspiciousAnswer::Skip : FAnswers.takeFirst();

@@ -130,7 +130,8 @@ private slots:
 
 private:
     QString Root() const { return FDrive->path(); }
-    // A data module that replaces a known volume when asked, counting the questions.
+    // The data module (made anew when there is none) replaces a known volume when asked,
+    // counting the questions.
     void NewGlobal();
     TVolume Volume(qint64 root);
     // Every row of the catalogue as text, to tell whether anything changed.
@@ -158,7 +159,8 @@ void TestVolumeScan::init()
 
 void TestVolumeScan::NewGlobal()
 {
-    F->Global = std::make_unique<TGlobal>();
+    if (!F->Global)
+        F->Global = std::make_unique<TGlobal>();
     FReplaceQuestions = 0;
     F->Global->OnConfirmReplace = [this] { return ++FReplaceQuestions, true; };
 }
