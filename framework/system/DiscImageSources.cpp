@@ -1,0 +1,764 @@
+#include "DiscImageSources.h"
+
+#include "FileNames.h"
+#include "VolumeSerials.h"
+
+#include <QCoreApplication>
+#include <QHash>
+#include <QStringDecoder>
+#include <QtEndian>
+#include <blkid/blkid.h>
+#include <cdio/iso9660.h>
+#include <cdio/udf.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 Sector = TVolumeSerials::SectorSize;
+// Below the volume descriptors at sector 16 there is no disc.
+constexpr qint64 MinImageSize = 17 * Sector;
+// Far more than a folder of a million files needs; a larger extent is a lie of a damaged image.
+constexpr qint64 MaxFolderBytes = 256 * 1024 * 1024;
+// Sectors of a folder read at a time, so a large folder is never held whole.
+constexpr qint64 FolderChunk = 32;
+// Rock Ridge continuation areas chain; a chain longer than this one is a trap.
+constexpr int MaxContinuations = 8;
+// A Rock Ridge name longer than any file system takes is not a name.
+constexpr qsizetype MaxNameBytes = 1024;
+// Multi-extent parts remembered for reading a file; its size still counts every part.
+constexpr qsizetype MaxExtents = 1024;
+constexpr quint64 UnknownBlock = ~quint64(0);
+
+QString Reason(const char *text)
+{
+    return QCoreApplication::translate("TDiscImageSource", text);
+}
+
+[[noreturn]] void Fail(const QString &imageFile, const QString &reason)
+{
+    throw EDiscImageError(
+        QCoreApplication::translate("TDiscImageSource", "%1 is not a disc image VOR-NEX can read: %2")
+            .arg(imageFile, reason));
+}
+
+TDateTime LocalTimeInTwoSeconds(time_t seconds)
+{
+    tm local{};
+    if (!localtime_r(&seconds, &local))
+        return {};
+    return TDateTime::FromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                                local.tm_min, local.tm_sec & ~1);
+}
+
+// A directory record's 7-byte time: years since 1900, month, day, hour, minute, second and the
+// offset from UTC in quarter hours. An offset beyond what any zone has is ignored, as the kernel
+// ignores it when the disc is mounted.
+TDateTime RecordTime(const char *bytes)
+{
+    const auto *t = reinterpret_cast<const quint8 *>(bytes);
+    if (t[1] < 1 || t[1] > 12 || t[2] < 1 || t[2] > 31 || t[3] > 23 || t[4] > 59 || t[5] > 59)
+        return {};
+    tm utc{};
+    utc.tm_year = t[0], utc.tm_mon = t[1] - 1, utc.tm_mday = t[2];
+    utc.tm_hour = t[3], utc.tm_min = t[4], utc.tm_sec = t[5];
+    time_t seconds = timegm(&utc);
+    const int offset = qint8(t[6]);
+    if (offset >= -52 && offset <= 52)
+        seconds -= offset * 15 * 60;
+    return LocalTimeInTwoSeconds(seconds);
+}
+
+quint32 Le32(QByteArrayView bytes, qsizetype offset)
+{
+    return qFromLittleEndian<quint32>(bytes.data() + offset);
+}
+
+bool SameAsciiCaseless(const QString &a, const QString &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const char16_t x = a[i].unicode(), y = b[i].unicode();
+        const auto lower = [](char16_t c) { return c >= 'A' && c <= 'Z' ? char16_t(c + 32) : c; };
+        if (lower(x) != lower(y))
+            return false;
+    }
+    return true;
+}
+
+// A name that the "/"-separated folder paths can carry: no separator, no NUL, not "." or "..".
+QByteArray UsableName(QByteArray name)
+{
+    name.replace('/', '_').replace('\0', '_');
+    if (name == "." || name == "..")
+        return {};
+    return name;
+}
+
+// The file of an image, read by position; descriptors and the libblkid probe read it so.
+class TImageFile
+{
+public:
+    explicit TImageFile(int fd) : FFd(fd) {}
+    TImageFile(const TImageFile &) = delete;
+    TImageFile &operator=(const TImageFile &) = delete;
+    ~TImageFile() { ::close(FFd); }
+
+    QByteArray ReadSector(qint64 sector) const
+    {
+        QByteArray buffer(Sector, Qt::Uninitialized);
+        qsizetype done = 0;
+        while (done < Sector) {
+            const ssize_t got =
+                ::pread(FFd, buffer.data() + done, size_t(Sector - done), sector * Sector + done);
+            if (got <= 0)
+                break;
+            done += got;
+        }
+        buffer.truncate(done);
+        return buffer;
+    }
+
+    int Fd() const { return FFd; }
+
+private:
+    int FFd;
+};
+
+struct TIdentity
+{
+    QString Type;
+    QString Label;
+    QString Uuid;
+};
+
+// What libblkid says of the image, as it says it of the loop device the image would be mounted
+// on: mount(8) picks the file system by it, and the probe of a mounted disc names it by it.
+TIdentity ProbeIdentity(int fd)
+{
+    TIdentity identity;
+    blkid_probe probe = blkid_new_probe();
+    if (!probe)
+        return identity;
+    if (blkid_probe_set_device(probe, fd, 0, 0) == 0) {
+        blkid_probe_enable_superblocks(probe, 1);
+        blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_LABEL | BLKID_SUBLKS_UUID | BLKID_SUBLKS_TYPE);
+        int result = blkid_do_safeprobe(probe);
+        if (result == -2) {
+            blkid_reset_probe(probe);
+            result = blkid_do_probe(probe);
+        }
+        if (result == 0) {
+            const auto value = [&](const char *name) {
+                const char *data = nullptr;
+                return blkid_probe_lookup_value(probe, name, &data, nullptr) == 0 && data
+                           ? QString::fromUtf8(data)
+                           : QString();
+            };
+            identity = {value("TYPE"), value("LABEL"), value("UUID")};
+        }
+    }
+    blkid_free_probe(probe);
+    return identity;
+}
+
+// Whether the volume recognition sequence after sector 16 names a UDF volume.
+bool HasUdfRecognition(const TImageFile &file)
+{
+    for (qint64 i = 16; i < 16 + 64; ++i) {
+        const QByteArray sector = file.ReadSector(i);
+        if (sector.size() < 8)
+            return false;
+        const QByteArrayView id = QByteArrayView(sector).sliced(1, 5);
+        if (id == "NSR02" || id == "NSR03")
+            return true;
+        if (id != "CD001" && id != "BEA01" && id != "TEA01" && id != "BOOT2" && id != "CDW02")
+            return false;
+    }
+    return false;
+}
+
+} // namespace
+
+// Where a folder or a file lies: a block that identifies it and, for ISO 9660, its byte size.
+struct TLocation
+{
+    quint64 Block = UnknownBlock;
+    quint64 Size = 0;
+};
+
+struct TImageEntry
+{
+    TDirEntry Entry;
+    TLocation Location;
+    QList<TLocation> Extents;
+};
+
+// One of the trees of an image.
+class TDiscTree
+{
+public:
+    TDiscTree() = default;
+    TDiscTree(const TDiscTree &) = delete;
+    TDiscTree &operator=(const TDiscTree &) = delete;
+    virtual ~TDiscTree() = default;
+
+    virtual QString Kind() const = 0;
+    virtual TLocation Root() const = 0;
+    // nullopt when the folder cannot be read; stops after limit + 1 entries, the caller refusing
+    // a folder that holds more.
+    virtual std::optional<QList<TImageEntry>> List(const TLocation &folder, qint64 limit) = 0;
+    virtual TFileBytes Read(const TLocation &folder, const TImageEntry &file, qint64 maxBytes) = 0;
+};
+
+namespace {
+
+class TIsoTree final : public TDiscTree
+{
+public:
+    enum class TNames { Plain, Joliet, RockRidge };
+
+    TIsoTree(iso9660_t *iso, qint64 sectors, TNames names, TLocation root)
+        : FIso(iso), FSectors(sectors), FNames(names), FRoot(root)
+    {}
+    ~TIsoTree() override { iso9660_close(FIso); }
+
+    QString Kind() const override
+    {
+        switch (FNames) {
+        case TNames::Joliet:
+            return QStringLiteral("Joliet");
+        case TNames::RockRidge:
+            return QStringLiteral("Rock Ridge");
+        case TNames::Plain:
+            break;
+        }
+        return QStringLiteral("ISO 9660");
+    }
+
+    TLocation Root() const override { return FRoot; }
+
+    std::optional<QList<TImageEntry>> List(const TLocation &folder, qint64 limit) override
+    {
+        const qint64 sectors = qint64((folder.Size + Sector - 1) / Sector);
+        if (folder.Size > quint64(MaxFolderBytes) || !Inside(folder.Block, sectors))
+            return std::nullopt;
+        QList<TImageEntry> entries;
+        bool continuing = false;
+        QByteArray lastRawName;
+        for (qint64 first = 0; first < sectors; first += FolderChunk) {
+            const qint64 count = qMin(FolderChunk, sectors - first);
+            const QByteArray chunk = ReadSectors(folder.Block + first, count);
+            if (chunk.size() != count * Sector)
+                return std::nullopt;
+            for (qint64 s = 0; s < count; ++s) {
+                const QByteArrayView sector = QByteArrayView(chunk).sliced(s * Sector, Sector);
+                qsizetype offset = 0;
+                // A record never crosses a sector; a zero length pads the rest of one.
+                while (offset + 34 <= Sector) {
+                    const int length = quint8(sector[offset]);
+                    if (length < 34 || offset + length > Sector)
+                        break;
+                    const QByteArrayView record = sector.sliced(offset, length);
+                    offset += length;
+                    AddRecord(record, entries, continuing, lastRawName);
+                    if (entries.size() > limit)
+                        return entries;
+                }
+            }
+        }
+        return entries;
+    }
+
+    TFileBytes Read(const TLocation &, const TImageEntry &file, qint64 maxBytes) override
+    {
+        TFileBytes result;
+        qint64 wanted = qMin<qint64>(maxBytes, file.Entry.Size);
+        for (const TLocation &extent : file.Extents) {
+            if (wanted <= 0)
+                break;
+            const qint64 take = qMin<qint64>(wanted, qint64(extent.Size));
+            const qint64 sectors = (take + Sector - 1) / Sector;
+            if (!Inside(extent.Block, sectors))
+                return {{}, EIO};
+            for (qint64 first = 0; first < sectors; first += FolderChunk) {
+                const qint64 count = qMin(FolderChunk, sectors - first);
+                const QByteArray chunk = ReadSectors(extent.Block + first, count);
+                if (chunk.size() != count * Sector)
+                    return {{}, EIO};
+                result.Bytes.append(chunk.left(take - first * Sector));
+            }
+            wanted -= take;
+        }
+        return result;
+    }
+
+private:
+    bool Inside(quint64 block, qint64 sectors) const
+    {
+        return block < quint64(FSectors) && quint64(sectors) <= quint64(FSectors) - block;
+    }
+
+    QByteArray ReadSectors(quint64 block, qint64 count) const
+    {
+        QByteArray buffer(count * Sector, Qt::Uninitialized);
+        const long got = iso9660_iso_seek_read(FIso, buffer.data(), lsn_t(block), long(count));
+        buffer.truncate(got > 0 ? qMin<qint64>(got, buffer.size()) : 0);
+        return buffer;
+    }
+
+    struct TRockRidge
+    {
+        QByteArray Name;
+        bool HasName = false;
+        bool Relocated = false;
+        std::optional<quint32> ChildLink;
+    };
+
+    // The System Use entries of a record: the Rock Ridge name, and whether the record is the
+    // place a deep folder was moved to (hidden) or the link to where it went.
+    void ReadSystemUse(QByteArrayView area, TRockRidge &rock, int continuations) const
+    {
+        qsizetype position = 0;
+        while (position + 4 <= area.size()) {
+            const QByteArrayView signature = area.sliced(position, 2);
+            const int length = quint8(area[position + 2]);
+            if (length < 4 || position + length > area.size())
+                return;
+            const QByteArrayView data = area.sliced(position + 4, length - 4);
+            position += length;
+            if (signature == "NM" && !data.isEmpty()) {
+                // Flags 2 and 4 name "." and "..", never a real entry.
+                if ((data[0] & 0x06) == 0 && rock.Name.size() < MaxNameBytes) {
+                    rock.Name.append(data.sliced(1));
+                    rock.HasName = true;
+                }
+            } else if (signature == "RE") {
+                rock.Relocated = true;
+            } else if (signature == "CL" && data.size() >= 8) {
+                rock.ChildLink = Le32(data, 0);
+            } else if (signature == "CE" && data.size() >= 24 && continuations < MaxContinuations) {
+                const quint32 block = Le32(data, 0), offset = Le32(data, 8), size = Le32(data, 16);
+                if (offset < Sector && size <= Sector - offset && Inside(block, 1)) {
+                    const QByteArray sector = ReadSectors(block, 1);
+                    if (sector.size() == Sector)
+                        ReadSystemUse(QByteArrayView(sector).sliced(offset, size), rock, continuations + 1);
+                }
+            } else if (signature == "ST") {
+                return;
+            }
+        }
+    }
+
+    QByteArray RecordName(QByteArrayView raw) const
+    {
+        QByteArray name;
+        if (FNames == TNames::Joliet)
+            name = QString(QStringDecoder(QStringDecoder::Utf16BE).decode(raw)).toUtf8();
+        else
+            name = raw.toByteArray();
+        const qsizetype semicolon = name.lastIndexOf(';');
+        if (semicolon >= 0) {
+            bool digits = true;
+            for (qsizetype i = semicolon + 1; i < name.size(); ++i)
+                digits = digits && name[i] >= '0' && name[i] <= '9';
+            if (digits)
+                name.truncate(semicolon);
+        }
+        if (name.size() > 1 && name.endsWith('.'))
+            name.chop(1);
+        return name;
+    }
+
+    void AddRecord(QByteArrayView record, QList<TImageEntry> &entries, bool &continuing,
+                   QByteArray &lastRawName) const
+    {
+        const int attributeLength = quint8(record[1]);
+        const quint32 extent = Le32(record, 2);
+        const quint32 size = Le32(record, 10);
+        const quint8 flags = quint8(record[25]);
+        const int nameLength = quint8(record[32]);
+        if (33 + nameLength > record.size())
+            return;
+        const QByteArrayView rawName = record.sliced(33, nameLength);
+        if (nameLength == 1 && (rawName[0] == '\0' || rawName[0] == '\1'))
+            return;
+        // Associated files belong to another system's view of the file beside them.
+        if (flags & 0x04)
+            return;
+        const TLocation location{quint64(extent) + quint64(attributeLength), size};
+        const bool more = flags & 0x80;
+
+        if (continuing && rawName == lastRawName && !entries.isEmpty()) {
+            TImageEntry &entry = entries.back();
+            entry.Entry.Size += size;
+            if (entry.Extents.size() < MaxExtents)
+                entry.Extents.append(location);
+            continuing = more;
+            return;
+        }
+
+        TImageEntry entry;
+        entry.Entry.Stated = true;
+        entry.Entry.IsDirectory = flags & 0x02;
+        entry.Entry.Time = RecordTime(record.data() + 18);
+        entry.Location = location;
+
+        QByteArray name;
+        if (FNames == TNames::RockRidge) {
+            TRockRidge rock;
+            const qsizetype area = 33 + nameLength + (nameLength % 2 == 0 ? 1 : 0);
+            if (area < record.size())
+                ReadSystemUse(record.sliced(area), rock, 0);
+            if (rock.Relocated)
+                return;
+            if (rock.ChildLink && Inside(*rock.ChildLink, 1)) {
+                // The folder itself lies elsewhere: its "." record there tells its size.
+                const QByteArray sector = ReadSectors(*rock.ChildLink, 1);
+                if (sector.size() == Sector && quint8(sector[0]) >= 34) {
+                    entry.Entry.IsDirectory = true;
+                    entry.Location = {*rock.ChildLink, Le32(sector, 10)};
+                }
+            }
+            if (rock.HasName && !rock.Name.isEmpty() && rock.Name.size() <= MaxNameBytes)
+                name = rock.Name;
+        }
+        if (name.isEmpty())
+            name = RecordName(rawName);
+        name = UsableName(std::move(name));
+        if (name.isEmpty())
+            return;
+        entry.Entry.Name = std::move(name);
+        if (!entry.Entry.IsDirectory) {
+            entry.Entry.Size = size;
+            entry.Extents.append(location);
+        }
+        entries.append(std::move(entry));
+        continuing = more && !entries.back().Entry.IsDirectory;
+        lastRawName = rawName.toByteArray();
+    }
+
+    iso9660_t *FIso;
+    qint64 FSectors;
+    TNames FNames;
+    TLocation FRoot;
+};
+
+class TUdfTree final : public TDiscTree
+{
+public:
+    explicit TUdfTree(udf_t *udf) : FUdf(udf) {}
+    ~TUdfTree() override { udf_close(FUdf); }
+
+    QString Kind() const override { return QStringLiteral("UDF"); }
+    TLocation Root() const override { return {}; }
+
+    std::optional<QList<TImageEntry>> List(const TLocation &folder, qint64 limit) override
+    {
+        udf_dirent_t *dir = OpenFolder(folder);
+        if (!dir)
+            return std::nullopt;
+        QList<TImageEntry> entries;
+        // The listing walks one dirent along the folder and frees it at the end.
+        for (udf_dirent_t *item = udf_readdir(dir); item; item = udf_readdir(item)) {
+            if (auto entry = Entry(item)) {
+                entries.append(std::move(*entry));
+                if (entries.size() > limit) {
+                    udf_dirent_free(item);
+                    break;
+                }
+            }
+        }
+        return entries;
+    }
+
+    TFileBytes Read(const TLocation &folder, const TImageEntry &file, qint64 maxBytes) override
+    {
+        udf_dirent_t *dir = OpenFolder(folder);
+        if (!dir)
+            return {{}, EIO};
+        TFileBytes result{{}, ENOENT};
+        for (udf_dirent_t *item = udf_readdir(dir); item; item = udf_readdir(item)) {
+            const auto entry = Entry(item);
+            if (!entry || entry->Entry.Name != file.Entry.Name || entry->Entry.IsDirectory)
+                continue;
+            const qint64 take = qMin<qint64>(maxBytes, entry->Entry.Size);
+            const qint64 blocks = (take + Sector - 1) / Sector;
+            QByteArray buffer(blocks * Sector, Qt::Uninitialized);
+            const ssize_t got = blocks > 0 ? udf_read_block(item, buffer.data(), size_t(blocks)) : 0;
+            if (got < 0 || (blocks > 0 && got < take)) {
+                result = {{}, EIO};
+            } else {
+                buffer.truncate(take);
+                result = {buffer, 0};
+            }
+            udf_dirent_free(item);
+            break;
+        }
+        return result;
+    }
+
+private:
+    udf_dirent_t *OpenFolder(const TLocation &folder) const
+    {
+        if (folder.Block == UnknownBlock)
+            return udf_get_root(FUdf, true, 0);
+        // A folder is reopened from the place of its file entry, as the listing of its parent
+        // found it there, instead of being looked up again from the root.
+        udf_fileid_desc_t fid{};
+        fid.icb.loc.lba = quint32(folder.Block);
+        udf_dirent_t parent{};
+        parent.b_dir = true;
+        parent.p_udf = FUdf;
+        parent.psz_name = const_cast<char *>("");
+        parent.fid = &fid;
+        return udf_opendir(&parent);
+    }
+
+    std::optional<TImageEntry> Entry(udf_dirent_t *item) const
+    {
+        if (item->b_parent || !item->fid)
+            return std::nullopt;
+        const char *rawName = udf_get_filename(item);
+        TImageEntry entry;
+        entry.Entry.Name = UsableName(rawName ? QByteArray(rawName) : QByteArray());
+        if (entry.Entry.Name.isEmpty())
+            return std::nullopt;
+        entry.Entry.Stated = true;
+        entry.Entry.IsDirectory = udf_is_dir(item);
+        entry.Entry.Time = LocalTimeInTwoSeconds(udf_get_modification_time(item));
+        entry.Location.Block = item->fid->icb.loc.lba;
+        if (!entry.Entry.IsDirectory)
+            entry.Entry.Size = qint64(qMin<quint64>(udf_get_file_length(item), quint64(LLONG_MAX)));
+        return entry;
+    }
+
+    udf_t *FUdf;
+};
+
+std::unique_ptr<TDiscTree> OpenIsoTree(const QString &imageFile, qint64 sectors,
+                                       const std::optional<QByteArray> &descriptor)
+{
+    if (!descriptor)
+        return nullptr;
+    iso9660_t *iso = iso9660_open_ext(TextToFileName(imageFile).constData(), ISO_EXTENSION_NONE);
+    if (!iso)
+        return nullptr;
+    const QByteArrayView root = QByteArrayView(*descriptor).sliced(156, 34);
+    const TLocation location{quint64(Le32(root, 2)) + quint8(root[1]), Le32(root, 10)};
+    auto names = TIsoTree::TNames::Joliet;
+    if (!TVolumeSerials::IsJoliet(*descriptor)) {
+        names = TIsoTree::TNames::Plain;
+        // Rock Ridge announces itself in the System Use area of the root's "." record.
+        char first[Sector];
+        if (location.Block < quint64(sectors) &&
+            iso9660_iso_seek_read(iso, first, lsn_t(location.Block), 1) == Sector) {
+            const int length = quint8(first[0]);
+            const int nameLength = quint8(first[32]);
+            const int area = 33 + nameLength + (nameLength % 2 == 0 ? 1 : 0);
+            if (length >= 34 && length <= Sector && area + 7 <= length &&
+                memcmp(first + area, "SP", 2) == 0 && quint8(first[area + 4]) == 0xBE &&
+                quint8(first[area + 5]) == 0xEF)
+                names = TIsoTree::TNames::RockRidge;
+        }
+    }
+    return std::make_unique<TIsoTree>(iso, sectors, names, location);
+}
+
+} // namespace
+
+struct TDiscImageSource::TNode
+{
+    TLocation Location;
+    int Parent = -1;
+    int Depth = 0;
+    bool Listed = false;
+    QHash<QString, int> Children;
+};
+
+TDiscImageSource::TDiscImageSource(QString imageFile, qint64 size, TVolumeInfo info,
+                                   std::unique_ptr<TDiscTree> tree)
+    : FImageFile(std::move(imageFile)), FSize(size), FInfo(std::move(info)), FTree(std::move(tree))
+{
+    FNodes.push_back({FTree->Root(), -1, 0, false, {}});
+}
+
+TDiscImageSource::~TDiscImageSource() = default;
+
+std::unique_ptr<TDiscImageSource> TDiscImageSource::Open(const QString &imageFile)
+{
+    const int fd = ::open(TextToFileName(imageFile).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        Fail(imageFile, QString::fromLocal8Bit(std::strerror(errno)));
+    const TImageFile file(fd);
+    struct stat info;
+    if (::fstat(fd, &info) != 0)
+        Fail(imageFile, QString::fromLocal8Bit(std::strerror(errno)));
+    if (S_ISDIR(info.st_mode))
+        Fail(imageFile, QString::fromLocal8Bit(std::strerror(EISDIR)));
+    if (!S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode))
+        Fail(imageFile, Reason("it is not a file"));
+    const qint64 size = info.st_size;
+    if (size < MinImageSize)
+        Fail(imageFile, Reason("it is too short"));
+    const qint64 sectors = size / Sector;
+
+    const auto readSector = [&](qint64 sector) { return file.ReadSector(sector); };
+    const std::optional<QByteArray> descriptor = TVolumeSerials::IsoDescriptor(readSector);
+    const TIdentity identity = ProbeIdentity(fd);
+
+    std::unique_ptr<TDiscTree> isoTree = OpenIsoTree(imageFile, sectors, descriptor);
+    std::unique_ptr<TDiscTree> udfTree;
+    if (HasUdfRecognition(file)) {
+        if (udf_t *udf = udf_open(TextToFileName(imageFile).constData())) {
+            if (udf_dirent_t *root = udf_get_root(udf, true, 0)) {
+                udf_dirent_free(root);
+                udfTree = std::make_unique<TUdfTree>(udf);
+            } else {
+                udf_close(udf);
+            }
+        }
+    }
+    if (!isoTree && !udfTree)
+        Fail(imageFile, Reason("it holds no ISO 9660 or UDF volume"));
+
+    // The root folders decide between the trees of a bridge image.
+    const auto rootCount = [](TDiscTree *tree) -> qint64 {
+        if (!tree)
+            return -1;
+        const auto entries = tree->List(tree->Root(), MaxEntries);
+        return entries ? entries->size() : -1;
+    };
+    const qint64 isoCount = rootCount(isoTree.get());
+    const qint64 udfCount = rootCount(udfTree.get());
+    if (isoCount < 0 && udfCount < 0)
+        Fail(imageFile, Reason("a folder of it cannot be read"));
+    std::unique_ptr<TDiscTree> tree = udfCount > isoCount ? std::move(udfTree) : std::move(isoTree);
+
+    // Numbered and named as the probe of the mounted image does: by the ISO 9660 descriptor when
+    // there is one, except that a volume mounted as UDF keeps its UDF label.
+    TVolumeInfo volume;
+    if (descriptor) {
+        volume.Serial = TVolumeSerials::DescriptorSerial(*descriptor);
+        volume.Label = identity.Type == QLatin1String("udf") && !identity.Label.isEmpty()
+                           ? identity.Label
+                           : TVolumeSerials::IsoLabel(*descriptor);
+    } else {
+        volume.Label = identity.Label;
+        if (!identity.Uuid.isEmpty())
+            volume.Serial = TVolumeSerials::UuidSerial(identity.Uuid);
+    }
+    return std::unique_ptr<TDiscImageSource>(
+        new TDiscImageSource(imageFile, size, std::move(volume), std::move(tree)));
+}
+
+QString TDiscImageSource::DisplayName() const
+{
+    return FImageFile;
+}
+
+std::optional<TVolumeInfo> TDiscImageSource::VolumeInformation()
+{
+    return FInfo;
+}
+
+qint64 TDiscImageSource::Capacity()
+{
+    return FSize;
+}
+
+QString TDiscImageSource::TreeKind() const
+{
+    return FTree->Kind();
+}
+
+int TDiscImageSource::FindNode(const QString &folder)
+{
+    int node = 0;
+    qsizetype start = 0;
+    while (start < folder.size()) {
+        qsizetype end = folder.indexOf(QLatin1Char('/'), start);
+        if (end < 0)
+            end = folder.size();
+        const QString name = folder.mid(start, end - start);
+        start = end + 1;
+        if (name.isEmpty())
+            continue;
+        if (!FNodes[node].Listed && !ListNode(node))
+            return -1;
+        const auto child = FNodes[node].Children.constFind(name);
+        if (child == FNodes[node].Children.cend())
+            return -1;
+        node = *child;
+    }
+    return node;
+}
+
+std::optional<QList<TDirEntry>> TDiscImageSource::ListNode(int node)
+{
+    if (FNodes[node].Depth >= MaxDepth)
+        Fail(FImageFile, Reason("its folders nest too deep"));
+    const TLocation location = FNodes[node].Location;
+    if (location.Block != UnknownBlock) {
+        for (int above = FNodes[node].Parent; above >= 0; above = FNodes[above].Parent) {
+            if (FNodes[above].Location.Block == location.Block)
+                Fail(FImageFile, Reason("its folders loop"));
+        }
+    }
+    const auto entries = FTree->List(location, MaxEntries - FEntriesSeen);
+    if (!entries)
+        return std::nullopt;
+
+    QList<TDirEntry> result;
+    result.reserve(entries->size());
+    const bool first = !FNodes[node].Listed;
+    if (first) {
+        FEntriesSeen += entries->size() + 1;
+        if (FEntriesSeen > MaxEntries)
+            Fail(FImageFile, Reason("it holds too many entries"));
+        FNodes[node].Listed = true;
+    }
+    for (const TImageEntry &entry : *entries) {
+        result.append(entry.Entry);
+        if (first && entry.Entry.IsDirectory) {
+            const QString name = FileNameToText(entry.Entry.Name);
+            if (FNodes[node].Children.contains(name))
+                continue;
+            const int child = int(FNodes.size());
+            FNodes.push_back({entry.Location, node, FNodes[node].Depth + 1, false, {}});
+            FNodes[node].Children.insert(name, child);
+        }
+    }
+    return result;
+}
+
+std::optional<QList<TDirEntry>> TDiscImageSource::ListFolder(const QString &folder)
+{
+    const int node = FindNode(folder);
+    if (node < 0)
+        return std::nullopt;
+    return ListNode(node);
+}
+
+TFileBytes TDiscImageSource::ReadFile(const QString &folder, const QString &name, qint64 maxBytes)
+{
+    const int node = FindNode(folder.isEmpty() ? folder : folder + QLatin1Char('/'));
+    if (node < 0)
+        return {{}, ENOENT};
+    const auto entries = FTree->List(FNodes[node].Location, MaxEntries);
+    if (!entries)
+        return {{}, EIO};
+    for (const TImageEntry &entry : *entries) {
+        if (!SameAsciiCaseless(FileNameToText(entry.Entry.Name), name))
+            continue;
+        if (entry.Entry.IsDirectory)
+            return {{}, EISDIR};
+        return FTree->Read(FNodes[node].Location, entry, qMax<qint64>(0, maxBytes));
+    }
+    return {{}, ENOENT};
+}
