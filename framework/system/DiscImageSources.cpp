@@ -456,6 +456,13 @@ public:
     ~TUdfTree() override { udf_close(FUdf); }
 
     QString Kind() const override { return QStringLiteral("UDF"); }
+
+    QString LogicalVolumeId() const
+    {
+        char id[256] = {};
+        return udf_get_logical_volume_id(FUdf, id, sizeof id - 1) > 0 ? QString::fromUtf8(id).trimmed()
+                                                                      : QString();
+    }
     TLocation Root() const override { return {}; }
 
     std::optional<QList<TImageEntry>> List(const TLocation &folder, qint64 limit) override
@@ -465,13 +472,14 @@ public:
             return std::nullopt;
         QList<TImageEntry> entries;
         // The listing walks one dirent along the folder and frees it at the end.
+        // Entries skipped count too: a damaged folder must not keep the reader going round.
+        qint64 steps = 0;
         for (udf_dirent_t *item = udf_readdir(dir); item; item = udf_readdir(item)) {
-            if (auto entry = Entry(item)) {
+            if (auto entry = Entry(item))
                 entries.append(std::move(*entry));
-                if (entries.size() > limit) {
-                    udf_dirent_free(item);
-                    break;
-                }
+            if (++steps > limit) {
+                udf_dirent_free(item);
+                break;
             }
         }
         return entries;
@@ -541,33 +549,53 @@ private:
     udf_t *FUdf;
 };
 
-std::unique_ptr<TDiscTree> OpenIsoTree(const QString &imageFile, qint64 sectors,
+TLocation RootOf(QByteArrayView descriptor)
+{
+    const QByteArrayView root = descriptor.sliced(156, 34);
+    return {quint64(Le32(root, 2)) + quint8(root[1]), Le32(root, 10)};
+}
+
+// Rock Ridge announces itself in the System Use area of the root's "." record.
+bool HasRockRidge(const TImageFile &file, const TLocation &root)
+{
+    const QByteArray first = file.ReadSector(qint64(qMin<quint64>(root.Block, quint64(LLONG_MAX) / Sector)));
+    if (first.size() != Sector)
+        return false;
+    const int length = quint8(first[0]);
+    const int nameLength = quint8(first[32]);
+    const int area = 33 + nameLength + (nameLength % 2 == 0 ? 1 : 0);
+    return length >= 34 && area + 7 <= length && first.mid(area, 2) == "SP" &&
+           quint8(first[area + 4]) == 0xBE && quint8(first[area + 5]) == 0xEF;
+}
+
+// Rock Ridge names first: a writer leaves out of the Joliet tree what breaks its limits (names
+// over 64 characters are cut, files deeper than its path length are dropped), and the kernel also
+// prefers Rock Ridge, so the image lists what the same disc mounted lists.
+std::unique_ptr<TDiscTree> OpenIsoTree(const QString &imageFile, const TImageFile &file, qint64 sectors,
                                        const std::optional<QByteArray> &descriptor)
 {
     if (!descriptor)
         return nullptr;
+    std::optional<QByteArray> primary;
+    for (qint64 i = 16; i < 16 + 64 && !primary; ++i) {
+        const QByteArray sector = file.ReadSector(i);
+        if (sector.size() != Sector || sector.mid(1, 5) != "CD001" || quint8(sector[0]) == 255)
+            break;
+        if (sector[0] == 1)
+            primary = sector;
+    }
+    auto names = TIsoTree::TNames::Joliet;
+    TLocation root = RootOf(*descriptor);
+    if (primary && HasRockRidge(file, RootOf(*primary))) {
+        names = TIsoTree::TNames::RockRidge;
+        root = RootOf(*primary);
+    } else if (!TVolumeSerials::IsJoliet(*descriptor)) {
+        names = TIsoTree::TNames::Plain;
+    }
     iso9660_t *iso = iso9660_open_ext(TextToFileName(imageFile).constData(), ISO_EXTENSION_NONE);
     if (!iso)
         return nullptr;
-    const QByteArrayView root = QByteArrayView(*descriptor).sliced(156, 34);
-    const TLocation location{quint64(Le32(root, 2)) + quint8(root[1]), Le32(root, 10)};
-    auto names = TIsoTree::TNames::Joliet;
-    if (!TVolumeSerials::IsJoliet(*descriptor)) {
-        names = TIsoTree::TNames::Plain;
-        // Rock Ridge announces itself in the System Use area of the root's "." record.
-        char first[Sector];
-        if (location.Block < quint64(sectors) &&
-            iso9660_iso_seek_read(iso, first, lsn_t(location.Block), 1) == Sector) {
-            const int length = quint8(first[0]);
-            const int nameLength = quint8(first[32]);
-            const int area = 33 + nameLength + (nameLength % 2 == 0 ? 1 : 0);
-            if (length >= 34 && length <= Sector && area + 7 <= length &&
-                memcmp(first + area, "SP", 2) == 0 && quint8(first[area + 4]) == 0xBE &&
-                quint8(first[area + 5]) == 0xEF)
-                names = TIsoTree::TNames::RockRidge;
-        }
-    }
-    return std::make_unique<TIsoTree>(iso, sectors, names, location);
+    return std::make_unique<TIsoTree>(iso, sectors, names, root);
 }
 
 } // namespace
@@ -612,8 +640,8 @@ std::unique_ptr<TDiscImageSource> TDiscImageSource::Open(const QString &imageFil
     const std::optional<QByteArray> descriptor = TVolumeSerials::IsoDescriptor(readSector);
     const TIdentity identity = ProbeIdentity(fd);
 
-    std::unique_ptr<TDiscTree> isoTree = OpenIsoTree(imageFile, sectors, descriptor);
-    std::unique_ptr<TDiscTree> udfTree;
+    std::unique_ptr<TDiscTree> isoTree = OpenIsoTree(imageFile, file, sectors, descriptor);
+    std::unique_ptr<TUdfTree> udfTree;
     if (HasUdfRecognition(file)) {
         if (udf_t *udf = udf_open(TextToFileName(imageFile).constData())) {
             if (udf_dirent_t *root = udf_get_root(udf, true, 0)) {
@@ -638,7 +666,12 @@ std::unique_ptr<TDiscImageSource> TDiscImageSource::Open(const QString &imageFil
     const qint64 udfCount = rootCount(udfTree.get());
     if (isoCount < 0 && udfCount < 0)
         Fail(imageFile, Reason("a folder of it cannot be read"));
-    std::unique_ptr<TDiscTree> tree = udfCount > isoCount ? std::move(udfTree) : std::move(isoTree);
+    const QString udfLabel = udfTree ? udfTree->LogicalVolumeId() : QString();
+    std::unique_ptr<TDiscTree> tree;
+    if (udfCount > isoCount)
+        tree = std::move(udfTree);
+    else
+        tree = std::move(isoTree);
 
     // Numbered and named as the probe of the mounted image does: by the ISO 9660 descriptor when
     // there is one, except that a volume mounted as UDF keeps its UDF label.
@@ -649,7 +682,7 @@ std::unique_ptr<TDiscImageSource> TDiscImageSource::Open(const QString &imageFil
                            ? identity.Label
                            : TVolumeSerials::IsoLabel(*descriptor);
     } else {
-        volume.Label = identity.Label;
+        volume.Label = identity.Label.isEmpty() ? udfLabel : identity.Label;
         if (!identity.Uuid.isEmpty())
             volume.Serial = TVolumeSerials::UuidSerial(identity.Uuid);
     }

@@ -17,8 +17,9 @@ public:
 // A disc image file (ISO 9660 with Joliet or Rock Ridge names, UDF) read without mounting it. It
 // is labelled and numbered as the same image mounted through a loop device would be.
 //
-// Which tree is walked: Joliet names when the image has them, else the primary tree with Rock
-// Ridge names where it has them, else ISO 9660 names without their ";1" version and trailing ".".
+// Which tree is walked: the primary tree with Rock Ridge names when it has them (a Joliet tree
+// beside it may lack long names and deep files), else Joliet names when the image has them, else
+// ISO 9660 names without their ";1" version and trailing ".".
 // An image holding UDF as well is walked by its UDF tree when that tree's root holds more entries
 // than the ISO 9660 one (a bridge whose ISO side only says "this disc needs UDF"), or when the
 // ISO 9660 tree cannot be read.

@@ -106,6 +106,7 @@ private slots:
     void initTestCase();
     void Trees_data();
     void Trees();
+    void LongNames();
     void BadImages_data();
     void BadImages();
 
@@ -164,20 +165,20 @@ void TestDiscImageSources::Trees_data()
     QTest::newRow("plain") << "genisoimage" << QStringList{QStringLiteral("-V"), QStringLiteral("Plain Disc")}
                            << false << "ISO 9660"
                            << "Plain Disc" << upper;
-    QTest::newRow("joliet") << "xorriso"
-                            << QStringList{QStringLiteral("-J"), QStringLiteral("-V"),
-                                           QStringLiteral("Joliet")}
-                            << false << "Joliet"
-                            << "Joliet" << original;
     QTest::newRow("rock ridge") << "xorriso"
                                 << QStringList{QStringLiteral("-R"), QStringLiteral("-V"),
                                                QStringLiteral("RR")}
                                 << false << "Rock Ridge"
                                 << "RR" << original;
-    QTest::newRow("genisoimage joliet")
-        << "genisoimage" << QStringList{QStringLiteral("-J"), QStringLiteral("-V"), QStringLiteral("Geni")}
-        << false << "Joliet"
-        << "Geni" << original;
+    QTest::newRow("joliet and rock ridge") << "xorriso"
+                                           << QStringList{QStringLiteral("-J"), QStringLiteral("-R"),
+                                                          QStringLiteral("-V"), QStringLiteral("Both")}
+                                           << false << "Rock Ridge"
+                                           << "Both" << original;
+    QTest::newRow("joliet") << "genisoimage"
+                            << QStringList{QStringLiteral("-J"), QStringLiteral("-V"), QStringLiteral("Geni")}
+                            << false << "Joliet"
+                            << "Geni" << original;
     QTest::newRow("udf bridge") << "genisoimage"
                                 << QStringList{QStringLiteral("-udf"), QStringLiteral("-V"),
                                                QStringLiteral("Bridge")}
@@ -256,6 +257,35 @@ void TestDiscImageSources::Trees()
     QCOMPARE(source->ReadFile({}, tree.at(2).chopped(1), 10).Error, EISDIR);
     QCOMPARE(source->ReadFile({}, QStringLiteral("missing"), 10).Error, ENOENT);
     QCOMPARE(source->ReadFile(QStringLiteral("missing"), QStringLiteral("x"), 10).Error, ENOENT);
+}
+
+// A writer leaves out of the Joliet tree the names it cannot hold; the Rock Ridge tree beside it
+// has them all.
+void TestDiscImageSources::LongNames()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xorriso")).isEmpty())
+        QSKIP("the image maker is not installed");
+    QTemporaryDir dir;
+    const QByteArray longName = QByteArray(90, 'x') + ".txt";
+    const QString deep =
+        dir.filePath(QStringLiteral("tree/") + QString(6, QLatin1Char('d')) + QStringLiteral("/") +
+                     QString(60, QLatin1Char('e')) + QStringLiteral("/") + QString(60, QLatin1Char('f')) +
+                     QStringLiteral("/") + QString(60, QLatin1Char('g')));
+    QVERIFY(QDir().mkpath(deep));
+    WriteAll(dir.filePath(QStringLiteral("tree/")) + QString::fromLatin1(longName), "long");
+    WriteAll(deep + QStringLiteral("/") + QString(60, QLatin1Char('h')), "deep");
+    const QString image = dir.filePath(QStringLiteral("long.iso"));
+    QProcess xorriso;
+    xorriso.start(QStringLiteral("xorriso"),
+                  {QStringLiteral("-as"), QStringLiteral("mkisofs"), QStringLiteral("-quiet"),
+                   QStringLiteral("-J"), QStringLiteral("-joliet-long"), QStringLiteral("-R"),
+                   QStringLiteral("-o"), image, dir.filePath(QStringLiteral("tree"))});
+    QVERIFY(xorriso.waitForFinished(60000));
+    const auto source = TDiscImageSource::Open(image);
+    const QStringList tree = Walk(*source);
+    QVERIFY2(tree.contains(QString::fromLatin1(longName) + QStringLiteral(" 4")),
+             qPrintable(tree.join(QLatin1Char(','))));
+    QCOMPARE(tree.filter(QStringLiteral(" 4")).size(), 2);
 }
 
 void TestDiscImageSources::BadImages_data()
