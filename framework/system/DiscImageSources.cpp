@@ -449,13 +449,19 @@ private:
     TLocation FRoot;
 };
 
+// A UDF tree. libcdio finds the partition and the root's file entry; the folders and file
+// entries themselves are read here, every length checked against the block that holds it, as
+// libcdio's own directory reader trusts them.
 class TUdfTree final : public TDiscTree
 {
 public:
-    explicit TUdfTree(udf_t *udf) : FUdf(udf) {}
+    TUdfTree(udf_t *udf, qint64 sectors, quint32 partitionStart, QByteArray rootEntry)
+        : FUdf(udf), FSectors(sectors), FPartitionStart(partitionStart), FRootEntry(std::move(rootEntry))
+    {}
     ~TUdfTree() override { udf_close(FUdf); }
 
     QString Kind() const override { return QStringLiteral("UDF"); }
+    TLocation Root() const override { return {}; }
 
     QString LogicalVolumeId() const
     {
@@ -463,90 +469,180 @@ public:
         return udf_get_logical_volume_id(FUdf, id, sizeof id - 1) > 0 ? QString::fromUtf8(id).trimmed()
                                                                       : QString();
     }
-    TLocation Root() const override { return {}; }
 
     std::optional<QList<TImageEntry>> List(const TLocation &folder, qint64 limit) override
     {
-        udf_dirent_t *dir = OpenFolder(folder);
-        if (!dir)
+        const QByteArray entry = folder.Block == UnknownBlock ? FRootEntry : ReadBlock(folder.Block);
+        const auto data = Contents(entry, MaxFolderBytes, true);
+        if (!data)
             return std::nullopt;
         QList<TImageEntry> entries;
-        // The listing walks one dirent along the folder and frees it at the end.
-        // Entries skipped count too: a damaged folder must not keep the reader going round.
-        qint64 steps = 0;
-        for (udf_dirent_t *item = udf_readdir(dir); item; item = udf_readdir(item)) {
-            if (auto entry = Entry(item))
-                entries.append(std::move(*entry));
-            if (++steps > limit) {
-                udf_dirent_free(item);
+        qsizetype position = 0;
+        while (position + 38 <= data->size()) {
+            const QByteArrayView fid = QByteArrayView(*data).sliced(position);
+            if (qFromLittleEndian<quint16>(fid.data()) != TagFileId)
                 break;
+            const quint8 characteristics = quint8(fid[18]);
+            const int nameLength = quint8(fid[19]);
+            const quint32 icb = Le32(fid, 24);
+            const int useLength = qFromLittleEndian<quint16>(fid.data() + 36);
+            const qsizetype length = 4 * ((38 + useLength + nameLength + 3) / 4);
+            if (38 + useLength + nameLength > fid.size())
+                break;
+            position += length;
+            if (characteristics & (FileDeleted | FileParent))
+                continue;
+            TImageEntry item;
+            item.Entry.Name = UsableName(DecodeName(fid.sliced(38 + useLength, nameLength)));
+            if (item.Entry.Name.isEmpty())
+                continue;
+            item.Entry.Stated = true;
+            item.Entry.IsDirectory = characteristics & FileDirectory;
+            item.Location.Block = icb;
+            const QByteArray child = ReadBlock(icb);
+            if (IsFileEntry(child)) {
+                const bool extended = qFromLittleEndian<quint16>(child.constData()) == TagExtendedFileEntry;
+                const quint64 size = qFromLittleEndian<quint64>(child.constData() + 56);
+                item.Entry.Time = StampTime(child.constData() + (extended ? 92 : 84));
+                if (!item.Entry.IsDirectory)
+                    item.Entry.Size = qint64(qMin<quint64>(size, quint64(LLONG_MAX)));
             }
+            entries.append(std::move(item));
+            if (entries.size() > limit)
+                break;
         }
         return entries;
     }
 
-    TFileBytes Read(const TLocation &folder, const TImageEntry &file, qint64 maxBytes) override
+    TFileBytes Read(const TLocation &, const TImageEntry &file, qint64 maxBytes) override
     {
-        udf_dirent_t *dir = OpenFolder(folder);
-        if (!dir)
+        const QByteArray entry = ReadBlock(file.Location.Block);
+        const auto data = Contents(entry, qMin<qint64>(maxBytes, file.Entry.Size), false);
+        if (!data)
             return {{}, EIO};
-        TFileBytes result{{}, ENOENT};
-        for (udf_dirent_t *item = udf_readdir(dir); item; item = udf_readdir(item)) {
-            const auto entry = Entry(item);
-            if (!entry || entry->Entry.Name != file.Entry.Name || entry->Entry.IsDirectory)
-                continue;
-            const qint64 take = qMin<qint64>(maxBytes, entry->Entry.Size);
-            const qint64 blocks = (take + Sector - 1) / Sector;
-            QByteArray buffer(blocks * Sector, Qt::Uninitialized);
-            const ssize_t got = blocks > 0 ? udf_read_block(item, buffer.data(), size_t(blocks)) : 0;
-            if (got < 0 || (blocks > 0 && got < take)) {
-                result = {{}, EIO};
-            } else {
-                buffer.truncate(take);
-                result = {buffer, 0};
-            }
-            udf_dirent_free(item);
-            break;
-        }
-        return result;
+        return {*data, 0};
     }
 
 private:
-    udf_dirent_t *OpenFolder(const TLocation &folder) const
+    static constexpr quint16 TagFileId = 257;
+    static constexpr quint16 TagFileEntry = 261;
+    static constexpr quint16 TagExtendedFileEntry = 266;
+    static constexpr quint8 FileDirectory = 0x02;
+    static constexpr quint8 FileDeleted = 0x04;
+    static constexpr quint8 FileParent = 0x08;
+
+    static bool IsFileEntry(const QByteArray &block)
     {
-        if (folder.Block == UnknownBlock)
-            return udf_get_root(FUdf, true, 0);
-        // A folder is reopened from the place of its file entry, as the listing of its parent
-        // found it there, instead of being looked up again from the root.
-        udf_fileid_desc_t fid{};
-        fid.icb.loc.lba = quint32(folder.Block);
-        udf_dirent_t parent{};
-        parent.b_dir = true;
-        parent.p_udf = FUdf;
-        parent.psz_name = const_cast<char *>("");
-        parent.fid = &fid;
-        return udf_opendir(&parent);
+        if (block.size() != Sector)
+            return false;
+        const quint16 tag = qFromLittleEndian<quint16>(block.constData());
+        return tag == TagFileEntry || tag == TagExtendedFileEntry;
     }
 
-    std::optional<TImageEntry> Entry(udf_dirent_t *item) const
+    // A block of the partition, empty when it lies outside the image.
+    QByteArray ReadBlock(quint64 block) const { return ReadBlocks(block, 1); }
+
+    QByteArray ReadBlocks(quint64 block, qint64 count) const
     {
-        if (item->b_parent || !item->fid)
+        const quint64 absolute = block + FPartitionStart;
+        if (count <= 0 || absolute >= quint64(FSectors) || quint64(count) > quint64(FSectors) - absolute)
+            return {};
+        QByteArray buffer(count * Sector, Qt::Uninitialized);
+        if (udf_read_sectors(FUdf, buffer.data(), lsn_t(absolute), long(count)) != DRIVER_OP_SUCCESS)
+            return {};
+        return buffer;
+    }
+
+    // Up to maxBytes of the bytes a file entry describes: embedded in the entry, or in the extents
+    // its allocation descriptors list. nullopt when the entry or an extent cannot be read; for a
+    // folder also when it claims more than any folder holds.
+    std::optional<QByteArray> Contents(const QByteArray &entry, qint64 maxBytes, bool folder) const
+    {
+        if (!IsFileEntry(entry))
             return std::nullopt;
-        const char *rawName = udf_get_filename(item);
-        TImageEntry entry;
-        entry.Entry.Name = UsableName(rawName ? QByteArray(rawName) : QByteArray());
-        if (entry.Entry.Name.isEmpty())
+        const bool extended = qFromLittleEndian<quint16>(entry.constData()) == TagExtendedFileEntry;
+        const quint64 size = qFromLittleEndian<quint64>(entry.constData() + 56);
+        if (folder && size > quint64(MaxFolderBytes))
             return std::nullopt;
-        entry.Entry.Stated = true;
-        entry.Entry.IsDirectory = udf_is_dir(item);
-        entry.Entry.Time = LocalTimeInTwoSeconds(udf_get_modification_time(item));
-        entry.Location.Block = item->fid->icb.loc.lba;
-        if (!entry.Entry.IsDirectory)
-            entry.Entry.Size = qint64(qMin<quint64>(udf_get_file_length(item), quint64(LLONG_MAX)));
-        return entry;
+        const qint64 wanted = qint64(qMin<quint64>(size, quint64(qMax<qint64>(0, maxBytes))));
+        const qsizetype header = extended ? 216 : 176;
+        const quint32 attributesLength = Le32(entry, header - 8);
+        const quint32 descriptorsLength = Le32(entry, header - 4);
+        if (attributesLength > Sector || descriptorsLength > Sector ||
+            header + attributesLength + descriptorsLength > Sector)
+            return std::nullopt;
+        const QByteArrayView descriptors =
+            QByteArrayView(entry).sliced(header + attributesLength, descriptorsLength);
+        const int allocation = qFromLittleEndian<quint16>(entry.constData() + 34) & 0x07;
+
+        if (allocation == 3)
+            return descriptors.first(qMin<qsizetype>(wanted, descriptors.size())).toByteArray();
+        if (allocation > 1)
+            return std::nullopt;
+        const qsizetype step = allocation == 0 ? 8 : 16;
+        QByteArray data;
+        for (qsizetype at = 0; at + step <= descriptors.size() && data.size() < wanted; at += step) {
+            const quint32 length = Le32(descriptors, at) & 0x3FFFFFFF;
+            const int kind = int(Le32(descriptors, at) >> 30);
+            if (length == 0)
+                break;
+            // Kind 3 continues the list elsewhere; such fragmented entries are beyond what a
+            // written disc holds.
+            if (kind == 3)
+                return std::nullopt;
+            const qint64 take = qMin<qint64>(length, wanted - data.size());
+            if (kind != 0) {
+                data.append(QByteArray(take, '\0'));
+                continue;
+            }
+            const QByteArray bytes = ReadBlocks(Le32(descriptors, at + 4), (take + Sector - 1) / Sector);
+            if (bytes.isEmpty())
+                return std::nullopt;
+            data.append(bytes.first(take));
+        }
+        if (data.size() < wanted && !folder)
+            return std::nullopt;
+        return data;
+    }
+
+    // A file identifier: a compression byte, then 8-bit characters or UTF-16 big-endian ones.
+    static QByteArray DecodeName(QByteArrayView name)
+    {
+        if (name.isEmpty())
+            return {};
+        const QByteArrayView text = name.sliced(1);
+        if (name[0] == 8)
+            return QString::fromLatin1(text).toUtf8();
+        if (name[0] == 16)
+            return QString(QStringDecoder(QStringDecoder::Utf16BE).decode(text)).toUtf8();
+        return {};
+    }
+
+    // A UDF timestamp: the type and zone (minutes east of UTC in 12 bits, -2047 when unknown),
+    // year, month, day, hour, minute and second.
+    static TDateTime StampTime(const char *bytes)
+    {
+        const auto *t = reinterpret_cast<const quint8 *>(bytes);
+        const quint16 typeAndZone = qFromLittleEndian<quint16>(bytes);
+        const int year = qFromLittleEndian<qint16>(bytes + 2);
+        if (year < 1 || t[4] < 1 || t[4] > 12 || t[5] < 1 || t[5] > 31 || t[6] > 23 || t[7] > 59 || t[8] > 59)
+            return {};
+        tm utc{};
+        utc.tm_year = year - 1900, utc.tm_mon = t[4] - 1, utc.tm_mday = t[5];
+        utc.tm_hour = t[6], utc.tm_min = t[7], utc.tm_sec = t[8];
+        time_t seconds = timegm(&utc);
+        int zone = typeAndZone & 0x0FFF;
+        if (zone & 0x0800)
+            zone -= 0x1000;
+        if ((typeAndZone >> 12) == 1 && zone >= -1440 && zone <= 1440)
+            seconds -= zone * 60;
+        return LocalTimeInTwoSeconds(seconds);
     }
 
     udf_t *FUdf;
+    qint64 FSectors;
+    quint32 FPartitionStart;
+    QByteArray FRootEntry;
 };
 
 TLocation RootOf(QByteArrayView descriptor)
@@ -645,8 +741,12 @@ std::unique_ptr<TDiscImageSource> TDiscImageSource::Open(const QString &imageFil
     if (HasUdfRecognition(file)) {
         if (udf_t *udf = udf_open(TextToFileName(imageFile).constData())) {
             if (udf_dirent_t *root = udf_get_root(udf, true, 0)) {
+                // The root's file entry as libcdio read it: a whole block.
+                static_assert(sizeof(root->fe) == Sector);
+                QByteArray rootEntry(reinterpret_cast<const char *>(&root->fe), Sector);
+                const quint32 partitionStart = root->i_part_start;
                 udf_dirent_free(root);
-                udfTree = std::make_unique<TUdfTree>(udf);
+                udfTree = std::make_unique<TUdfTree>(udf, sectors, partitionStart, std::move(rootEntry));
             } else {
                 udf_close(udf);
             }

@@ -109,6 +109,8 @@ private slots:
     void LongNames();
     void BadImages_data();
     void BadImages();
+    void FuzzFindings_data();
+    void FuzzFindings();
 
 private:
     QString MakeImage(const QString &name, const QString &tool, QStringList arguments);
@@ -352,6 +354,44 @@ void TestDiscImageSources::BadImages()
         message = error.Message();
     }
     QCOMPARE(message, Message(image, reason));
+}
+
+// Images the fuzzer found to break a reader, kept in its input form: sector number and length
+// (16 bits each, little-endian) before that many bytes of the sector.
+void TestDiscImageSources::FuzzFindings_data()
+{
+    QTest::addColumn<QString>("file");
+    const QDir data(QStringLiteral(VNX_TEST_DATA));
+    for (const QString &name : data.entryList({QStringLiteral("*.sectors")}))
+        QTest::newRow(qPrintable(name)) << data.filePath(name);
+    if (data.isEmpty())
+        QTest::newRow("none") << QString();
+}
+
+void TestDiscImageSources::FuzzFindings()
+{
+    QFETCH(QString, file);
+    QVERIFY(!file.isEmpty());
+    const QByteArray input = ReadAll(file);
+    QByteArray bytes;
+    for (qsizetype at = 0; at + 4 <= input.size();) {
+        const auto *head = reinterpret_cast<const uchar *>(input.constData() + at);
+        const qsizetype sector = qFromLittleEndian<quint16>(head) % 1024;
+        const qsizetype length =
+            qMin<qsizetype>(qFromLittleEndian<quint16>(head + 2) % (Sector + 1), input.size() - at - 4);
+        if (bytes.size() < (sector + 1) * Sector)
+            bytes.resize((sector + 1) * Sector, '\0');
+        bytes.replace(sector * Sector, length, input.mid(at + 4, length));
+        at += 4 + length;
+    }
+    const QString image = FDir.filePath(QFileInfo(file).completeBaseName() + QStringLiteral(".iso"));
+    WriteAll(image, bytes);
+    try {
+        const auto source = TDiscImageSource::Open(image);
+        QVERIFY(!Walk(*source).isEmpty() || source->ListFolder({}));
+    } catch (const EDiscImageError &error) {
+        QVERIFY(error.Message().startsWith(Message(image, {})));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDiscImageSources)
