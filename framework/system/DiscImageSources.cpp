@@ -449,9 +449,9 @@ private:
     TLocation FRoot;
 };
 
-// A UDF tree. libcdio finds the partition and the root's file entry; the folders and file
-// entries themselves are read here, every length checked against the block that holds it, as
-// libcdio's own directory reader trusts them.
+// A UDF tree, its blocks read through libcdio. The descriptors, folders and file entries are
+// read here, every length checked against the block that holds it: libcdio's own readers trust
+// them, and a damaged image makes them read past their buffers.
 class TUdfTree final : public TDiscTree
 {
 public:
@@ -462,13 +462,6 @@ public:
 
     QString Kind() const override { return QStringLiteral("UDF"); }
     TLocation Root() const override { return {}; }
-
-    QString LogicalVolumeId() const
-    {
-        char id[256] = {};
-        return udf_get_logical_volume_id(FUdf, id, sizeof id - 1) > 0 ? QString::fromUtf8(id).trimmed()
-                                                                      : QString();
-    }
 
     std::optional<QList<TImageEntry>> List(const TLocation &folder, qint64 limit) override
     {
@@ -523,13 +516,25 @@ public:
         return {*data, 0};
     }
 
-private:
     static constexpr quint16 TagFileId = 257;
     static constexpr quint16 TagFileEntry = 261;
     static constexpr quint16 TagExtendedFileEntry = 266;
     static constexpr quint8 FileDirectory = 0x02;
     static constexpr quint8 FileDeleted = 0x04;
     static constexpr quint8 FileParent = 0x08;
+
+    // A file identifier: a compression byte, then 8-bit characters or UTF-16 big-endian ones.
+    static QByteArray DecodeName(QByteArrayView name)
+    {
+        if (name.isEmpty())
+            return {};
+        const QByteArrayView text = name.sliced(1);
+        if (name[0] == 8)
+            return QString::fromLatin1(text).toUtf8();
+        if (name[0] == 16)
+            return QString(QStringDecoder(QStringDecoder::Utf16BE).decode(text)).toUtf8();
+        return {};
+    }
 
     static bool IsFileEntry(const QByteArray &block)
     {
@@ -539,6 +544,7 @@ private:
         return tag == TagFileEntry || tag == TagExtendedFileEntry;
     }
 
+private:
     // A block of the partition, empty when it lies outside the image.
     QByteArray ReadBlock(quint64 block) const { return ReadBlocks(block, 1); }
 
@@ -605,19 +611,6 @@ private:
         return data;
     }
 
-    // A file identifier: a compression byte, then 8-bit characters or UTF-16 big-endian ones.
-    static QByteArray DecodeName(QByteArrayView name)
-    {
-        if (name.isEmpty())
-            return {};
-        const QByteArrayView text = name.sliced(1);
-        if (name[0] == 8)
-            return QString::fromLatin1(text).toUtf8();
-        if (name[0] == 16)
-            return QString(QStringDecoder(QStringDecoder::Utf16BE).decode(text)).toUtf8();
-        return {};
-    }
-
     // A UDF timestamp: the type and zone (minutes east of UTC in 12 bits, -2047 when unknown),
     // year, month, day, hour, minute and second.
     static TDateTime StampTime(const char *bytes)
@@ -644,6 +637,58 @@ private:
     quint32 FPartitionStart;
     QByteArray FRootEntry;
 };
+
+struct TUdfVolume
+{
+    quint32 PartitionStart = 0;
+    QByteArray RootEntry;
+    QString Label;
+};
+
+quint16 TagOf(const QByteArray &block)
+{
+    return block.size() == Sector ? qFromLittleEndian<quint16>(block.constData()) : 0;
+}
+
+// The anchor at sector 256 leads to the volume descriptors: the partition, and the logical volume
+// whose file set names the root folder's file entry.
+std::optional<TUdfVolume> FindUdfVolume(const TImageFile &file)
+{
+    constexpr quint16 TagAnchor = 2, TagPartition = 5, TagLogicalVolume = 6, TagTerminator = 8,
+                      TagFileSet = 256;
+    const QByteArray anchor = file.ReadSector(256);
+    if (TagOf(anchor) != TagAnchor)
+        return std::nullopt;
+    const quint32 sequenceLength = Le32(anchor, 16), sequenceStart = Le32(anchor, 20);
+    std::optional<quint32> partitionStart;
+    std::optional<quint32> fileSet;
+    QString label;
+    // A descriptor sequence is a handful of blocks; 64 is far more than any writer uses.
+    for (quint32 i = 0; i < qMin<quint32>(sequenceLength / Sector, 64); ++i) {
+        const QByteArray block = file.ReadSector(qint64(sequenceStart) + i);
+        const quint16 tag = TagOf(block);
+        if (tag == TagPartition && !partitionStart) {
+            partitionStart = Le32(block, 188);
+        } else if (tag == TagLogicalVolume && !fileSet && Le32(block, 212) == Sector) {
+            fileSet = Le32(block, 252);
+            const QByteArrayView id = QByteArrayView(block).sliced(84, 128);
+            const int used = quint8(id[127]);
+            if (used >= 1 && used <= 127)
+                label = QString::fromUtf8(TUdfTree::DecodeName(id.first(used))).trimmed();
+        } else if (tag == TagTerminator || tag == 0) {
+            break;
+        }
+    }
+    if (!partitionStart || !fileSet)
+        return std::nullopt;
+    const QByteArray set = file.ReadSector(qint64(*partitionStart) + *fileSet);
+    if (TagOf(set) != TagFileSet)
+        return std::nullopt;
+    QByteArray root = file.ReadSector(qint64(*partitionStart) + Le32(set, 404));
+    if (!TUdfTree::IsFileEntry(root))
+        return std::nullopt;
+    return TUdfVolume{*partitionStart, std::move(root), label};
+}
 
 TLocation RootOf(QByteArrayView descriptor)
 {
@@ -738,17 +783,12 @@ std::unique_ptr<TDiscImageSource> TDiscImageSource::Open(const QString &imageFil
 
     std::unique_ptr<TDiscTree> isoTree = OpenIsoTree(imageFile, file, sectors, descriptor);
     std::unique_ptr<TUdfTree> udfTree;
+    QString udfLabel;
     if (HasUdfRecognition(file)) {
-        if (udf_t *udf = udf_open(TextToFileName(imageFile).constData())) {
-            if (udf_dirent_t *root = udf_get_root(udf, true, 0)) {
-                // The root's file entry as libcdio read it: a whole block.
-                static_assert(sizeof(root->fe) == Sector);
-                QByteArray rootEntry(reinterpret_cast<const char *>(&root->fe), Sector);
-                const quint32 partitionStart = root->i_part_start;
-                udf_dirent_free(root);
-                udfTree = std::make_unique<TUdfTree>(udf, sectors, partitionStart, std::move(rootEntry));
-            } else {
-                udf_close(udf);
+        if (const auto volume = FindUdfVolume(file)) {
+            if (udf_t *udf = udf_open(TextToFileName(imageFile).constData())) {
+                udfLabel = volume->Label;
+                udfTree = std::make_unique<TUdfTree>(udf, sectors, volume->PartitionStart, volume->RootEntry);
             }
         }
     }
@@ -766,7 +806,6 @@ std::unique_ptr<TDiscImageSource> TDiscImageSource::Open(const QString &imageFil
     const qint64 udfCount = rootCount(udfTree.get());
     if (isoCount < 0 && udfCount < 0)
         Fail(imageFile, Reason("a folder of it cannot be read"));
-    const QString udfLabel = udfTree ? udfTree->LogicalVolumeId() : QString();
     std::unique_ptr<TDiscTree> tree;
     if (udfCount > isoCount)
         tree = std::move(udfTree);
