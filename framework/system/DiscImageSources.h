@@ -24,9 +24,10 @@ public:
 // than the ISO 9660 one (a bridge whose ISO side only says "this disc needs UDF"), or when the
 // ISO 9660 tree cannot be read.
 //
-// ListFolder throws EDiscImageError when the image is built to trap a walk: folders that loop,
-// nest deeper than any real disc, or hold more entries than any real disc. A folder that cannot
-// be read (it lies beyond the end of a truncated image) gives nullopt, as on a mounted disc.
+// ListFolder (and ReadFile, which lists the folders on its way) throws EDiscImageError when the
+// image is built to trap a walk: folders that loop, nest deeper than any real disc, or hold more
+// entries than any real disc. A folder that cannot be read (it lies beyond the end of a truncated
+// image) gives nullopt, as on a mounted disc.
 class TDiscImageSource final : public TVolumeSource
 {
 public:
