@@ -118,7 +118,8 @@ TDiscImageSource::~TDiscImageSource() = default;
 
 std::unique_ptr<TDiscImageSource> TDiscImageSource::Open(const QString &imageFile)
 {
-    const int fd = ::open(TextToFileName(imageFile).constData(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a named pipe given as the image must not keep the open waiting for a writer.
+    const int fd = ::open(TextToFileName(imageFile).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         Fail(imageFile, QString::fromLocal8Bit(std::strerror(errno)));
     const TImageFile file(fd);
@@ -129,7 +130,8 @@ std::unique_ptr<TDiscImageSource> TDiscImageSource::Open(const QString &imageFil
         Fail(imageFile, QString::fromLocal8Bit(std::strerror(EISDIR)));
     if (!S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode))
         Fail(imageFile, Reason("it is not a file"));
-    const qint64 size = info.st_size;
+    // A device tells its size by where its end lies, not by its status.
+    const qint64 size = S_ISBLK(info.st_mode) ? qint64(::lseek(fd, 0, SEEK_END)) : qint64(info.st_size);
     if (size < MinImageSize)
         Fail(imageFile, Reason("it is too short"));
     const qint64 sectors = size / Sector;

@@ -296,6 +296,8 @@ void TestDiscImageSources::BadImages_data()
     QTest::addColumn<QString>("reason");
     QTest::newRow("missing") << "missing" << QString::fromLocal8Bit(std::strerror(ENOENT));
     QTest::newRow("folder") << "folder" << QString::fromLocal8Bit(std::strerror(EISDIR));
+    QTest::newRow("named pipe") << "pipe"
+                                << "it is not a file";
     QTest::newRow("too short") << "short"
                                << "it is too short";
     QTest::newRow("random bytes") << "random"
@@ -316,6 +318,8 @@ void TestDiscImageSources::BadImages()
     QString image = FDir.filePath(kind + QStringLiteral(".bad"));
     if (kind == QLatin1String("folder")) {
         image = FDir.path();
+    } else if (kind == QLatin1String("pipe")) {
+        QCOMPARE(::mkfifo(TextToFileName(image).constData(), 0600), 0);
     } else if (kind == QLatin1String("short")) {
         WriteAll(image, QByteArray(16 * Sector, '\0'));
     } else if (kind == QLatin1String("random")) {
