@@ -7,7 +7,7 @@
 
 BUILD    ?= build
 GENERATOR = Ninja
-DEBS      = cmake ninja-build g++ ccache pkg-config qt6-base-dev libsqlite3-dev libblkid-dev sqlite3 clang-format
+DEBS      = cmake ninja-build g++ ccache pkg-config qt6-base-dev libsqlite3-dev libblkid-dev sqlite3 clang-format libiso9660-dev libudf-dev xorriso genisoimage
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 ASAN_BUILD ?= build-asan
@@ -16,7 +16,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_DEBS   = clang libclang-rt-14-dev
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = fuzz_FilterExpressions fuzz_FindPatterns fuzz_DescriptorSerial fuzz_BootSectorSerial \
-               fuzz_DBImLst fuzz_InfoFiles
+               fuzz_DBImLst fuzz_InfoFiles fuzz_DiscImageSources
 
 .PHONY: all deps fuzz-deps build run test test-sanitize check-format fuzz bench clean
 
