@@ -101,6 +101,14 @@ TCDEx::TCDEx(QWidget *parent) : QMainWindow(parent)
     EntriesList->SetImageIDField(QStringLiteral("ImageID"));
     EntriesList->SetKeyFields(QStringLiteral("ID"));
     EntriesList->SetColumnsFields(QStringLiteral("Size;Modified"));
+    // Sorted by a column, folders stay before files either way, as file managers show them; until
+    // the user sorts, the entries keep the catalogue's order.
+    EntriesList->SetSortOnColumnClick(true);
+    EntriesList->OnItemSetup = {[](TDBCustomListView *, TListItem *item, TDataSet *dataSet) {
+                                    item->SetSortGroup(
+                                        dataSet->FieldByName(QStringLiteral("Folder"))->AsBoolean() ? 0 : 1);
+                                },
+                                this};
     EntriesList->OnClick = {[this](TCustomListView *) { EntriesListClick(); }, this};
     EntriesList->OnEnter = {[this](TCustomListView *) { EntriesListClick(); }, this};
     EntriesList->OnDblClick = {[this](TCustomListView *) {
