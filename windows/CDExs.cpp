@@ -14,6 +14,7 @@
 #include "NFOs.h"
 #include "ProgramIcons.h"
 #include "Properties.h"
+#include "QuickSearches.h"
 #include "SelectDrives.h"
 #include "ViewMenus.h"
 #include "dmGlobal.h"
@@ -22,11 +23,16 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 namespace {
@@ -133,10 +139,37 @@ TCDEx::TCDEx(QWidget *parent) : QMainWindow(parent)
     FileDescription->setBackgroundRole(QPalette::Window);
     FileDescription->hide();
 
+    QuickSearch = new TQuickSearch(this);
+    EntriesPages = new QStackedWidget(this);
+    EntriesPages->setObjectName(QStringLiteral("EntriesPages"));
+    EntriesPages->addWidget(EntriesList);
+    EntriesPages->addWidget(QuickSearch);
+    connect(QuickSearch, &TQuickSearch::ActiveChanged, this,
+            [this](bool active) { EntriesPages->setCurrentIndex(active ? 1 : 0); });
+    connect(QuickSearch, &TQuickSearch::Left, this, [this] { EntriesList->setFocus(); });
+    connect(QuickSearch, &TQuickSearch::OpenEntry, this,
+            [this](int id, int folder) { Guarded([&] { OpenFoundEntry(id, folder); }); });
+    connect(QuickSearch, &TQuickSearch::MoreWanted, this,
+            [this](const QString &pattern) { Guarded([&] { FindMore(pattern); }); });
+
+    SearchBar = addToolBar(tr("Search"));
+    SearchBar->setObjectName(QStringLiteral("SearchBar"));
+    SearchBar->setMovable(false);
+    QuickSearch->SearchBox->setMinimumWidth(240);
+    SearchBar->addWidget(QuickSearch->SearchBox);
+    auto *findBox = new QAction(this);
+    findBox->setObjectName(QStringLiteral("SearchBoxFocus"));
+    findBox->setShortcut(QKeySequence::Find);
+    connect(findBox, &QAction::triggered, this, [this] {
+        QuickSearch->SearchBox->setFocus(Qt::ShortcutFocusReason);
+        QuickSearch->SearchBox->selectAll();
+    });
+    addAction(findBox);
+
     Splitter2 = new QSplitter(Qt::Vertical, this);
     Splitter2->setObjectName(QStringLiteral("Splitter2"));
     Splitter2->setHandleWidth(1);
-    Splitter2->addWidget(EntriesList);
+    Splitter2->addWidget(EntriesPages);
     Splitter2->addWidget(FileDescription);
     Splitter2->setStretchFactor(0, 1);
     Splitter2->setStretchFactor(1, 0);
@@ -176,7 +209,8 @@ TCDEx::TCDEx(QWidget *parent) : QMainWindow(parent)
 
 TCDEx::~TCDEx()
 {
-    // The views go before the data sources they are bound to.
+    // The views go before the data sources they are bound to; a search running goes with its box.
+    delete QuickSearch;
     delete FoldersTree;
     delete EntriesList;
     delete FileDescription;
@@ -434,6 +468,27 @@ void TCDEx::OpenSelectedFolder()
         throw;
     }
     restoreIndex();
+}
+
+void TCDEx::OpenFoundEntry(int id, int folder)
+{
+    TGlobal &global = Global();
+    QuickSearch->Clear();
+    // The list has the focus first, so the status line follows it to the entry.
+    EntriesList->setFocus();
+    // The list reloads for the new folder and then selects the current record: the entry.
+    if (!global.Folders.Locate(QStringLiteral("ID"), TVariant(folder)) ||
+        !global.FullList.Locate(QStringLiteral("ID"), TVariant(id)))
+        QApplication::beep();
+}
+
+void TCDEx::FindMore(const QString &pattern)
+{
+    TFind find;
+    find.FillChoices();
+    find.Edit1->setText(pattern);
+    QTimer::singleShot(0, &find, [&find] { find.Button1->click(); });
+    find.exec();
 }
 
 void TCDEx::Delete1Click()
