@@ -6,6 +6,7 @@
 #include "Links.h"
 #include "Properties.h"
 #include "Queries.h"
+#include "Screenshots.h"
 #include "WindowsFixture.h"
 
 #include <QApplication>
@@ -256,6 +257,7 @@ void TestCDExs::HeaderClicksSortTheEntries()
     QTEST(Captions(W->EntriesList), "ascending");
     ClickHeader(W->EntriesList, column);
     QTEST(Captions(W->EntriesList), "descending");
+    KeepScreenshot(W->grab(), u"explorer-sorted-%1.png"_s.arg(column));
     // The entry chosen stays chosen, and its record current.
     QCOMPARE(W->EntriesList->Selected()->Caption(), u"c.txt"_s);
     QCOMPARE(W->EntriesList->ItemFocused()->Caption(), u"c.txt"_s);
