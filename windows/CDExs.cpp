@@ -84,7 +84,12 @@ TCDEx::TCDEx(QWidget *parent) : QMainWindow(parent)
     FoldersTree->SetImageIDField(QStringLiteral("ImageID"));
     FoldersTree->SetLinksFields(QStringLiteral("Parent->ID"));
     FoldersTree->SetRootKey(QStringLiteral("null"));
-    FoldersTree->OnClick = {[this](QObject *) { FoldersTreeClick(); }, this};
+    FoldersTree->OnClick = {[this](QObject *) {
+                                // Choosing a folder leaves the quick search, so its entries show.
+                                QuickSearch->Clear();
+                                FoldersTreeClick();
+                            },
+                            this};
     FoldersTree->OnEnter = {[this](QObject *) { FoldersTreeClick(); }, this};
     FoldersTree->OnGetSelectedIndex = {
         [this](TCustomTreeView *, TTreeNode *node) { FoldersTreeGetSelectedIndex(node); }, this};
@@ -209,7 +214,8 @@ TCDEx::TCDEx(QWidget *parent) : QMainWindow(parent)
 
 TCDEx::~TCDEx()
 {
-    // The views go before the data sources they are bound to; a search running goes with its box.
+    // The views go before the data sources they are bound to, the quick search first, which
+    // stops a search still running.
     delete QuickSearch;
     delete FoldersTree;
     delete EntriesList;

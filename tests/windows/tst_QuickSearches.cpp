@@ -161,6 +161,14 @@ void TestQuickSearches::EscapeAndCtrlF()
     KeepScreenshot(W->grab(), u"quick-search.png"_s);
     QTest::keyClick(Q->SearchBox, Qt::Key_Escape);
     QVERIFY(Q->SearchBox->text().isEmpty() && !Q->Active());
+
+    // Choosing a folder in the tree leaves the search too.
+    Type(u"cat"_s);
+    QTRY_COMPARE(Results(), QStringList{u"Cat.jpg"_s});
+    ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"PHOTOS"_s}));
+    QVERIFY(!Q->Active());
+    QCOMPARE(W->findChild<QStackedWidget *>(u"EntriesPages"_s)->currentWidget(), W->EntriesList);
+    QTRY_VERIFY(ItemByCaption(W->EntriesList, u"pics"_s));
 }
 
 void TestQuickSearches::MoreThanTheLimitOpensTheFindWindow()
