@@ -152,6 +152,11 @@ TCDEx::TCDEx(QWidget *parent) : QMainWindow(parent)
     connect(QuickSearch, &TQuickSearch::ActiveChanged, this,
             [this](bool active) { EntriesPages->setCurrentIndex(active ? 1 : 0); });
     connect(QuickSearch, &TQuickSearch::Left, this, [this] { EntriesList->setFocus(); });
+    connect(QuickSearch, &TQuickSearch::ResultFocused, this, [this](const TFoundEntry &entry) {
+        SBPanel0->setText(entry.InFolder + entry.Name);
+        SBPanel1->setText(QLocale().toString(entry.Size.IsNull() ? qint64(0) : entry.Size.AsInt64()) +
+                          QStringLiteral(" bytes"));
+    });
     connect(QuickSearch, &TQuickSearch::OpenEntry, this,
             [this](int id, int folder) { Guarded([&] { OpenFoundEntry(id, folder); }); });
     connect(QuickSearch, &TQuickSearch::MoreWanted, this,

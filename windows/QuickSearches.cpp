@@ -51,6 +51,11 @@ TQuickSearch::TQuickSearch(QWidget *parent) : QWidget(parent)
     SearchResults->SetViewStyle(vsReport);
     SearchResults->SetSortOnColumnClick(true);
     SearchResults->OnDblClick = {[this](TCustomListView *) { OpenFocused(); }, this};
+    SearchResults->OnChange = {[this](TCustomListView *, TListItem *item, TItemChange change) {
+                                   if (change == ctState && item->Focused())
+                                       emit ResultFocused(FFound.at(size_t(item->Data().toInt())));
+                               },
+                               this};
     SearchResults->OnKeyDown = {[this](TCustomListView *, int &key, Qt::KeyboardModifiers) {
                                     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
                                         key = 0;

@@ -39,6 +39,8 @@ public:
 
 signals:
     void ActiveChanged(bool active);
+    // A result got the focus.
+    void ResultFocused(const TFoundEntry &entry);
     // Enter or a double click on a result: the entry and the folder it is in.
     void OpenEntry(int id, int folder);
     // The user wants every result, which the Find window shows.

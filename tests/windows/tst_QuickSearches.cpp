@@ -147,7 +147,10 @@ void TestQuickSearches::EscapeAndCtrlF()
     // From the results as from the box, Escape ends the search and the folder's entries are back.
     QTest::keyClick(Q->SearchBox, Qt::Key_Down);
     QCOMPARE(QApplication::focusWidget(), Q->SearchResults->ActivePane());
-    QVERIFY(Q->SearchResults->ItemFocused());
+    TListItem *focused = Q->SearchResults->ItemFocused();
+    QVERIFY(focused);
+    // The status line tells where the result lies.
+    QCOMPARE(W->SBPanel0->text(), focused->SubItems().at(0) + focused->Caption());
     QTest::keyClick(Q->SearchResults->ActivePane(), Qt::Key_Escape);
     QVERIFY(Q->SearchBox->text().isEmpty());
     QCOMPARE(Q->SearchResults->Items()->Count(), 0);
