@@ -22,6 +22,7 @@ struct TSortEntry
     qint64 WholeValue = 0;
     double RealValue = 0;
     QString TextValue;
+    QString FoldedText; // folded once here rather than at every comparison
     int Row = 0;
 };
 
@@ -64,6 +65,7 @@ TSortEntry SortEntryOf(const TListItem *item, int column)
                       : column == 0 ? item->Caption()
                                     : item->SubItems().value(column - 1);
     entry.Kind = entry.TextValue.isEmpty() ? TSortEntry::TKind::None : TSortEntry::TKind::Text;
+    entry.FoldedText = entry.TextValue.toCaseFolded();
     return entry;
 }
 
@@ -84,7 +86,7 @@ int CompareKeys(const TSortEntry &a, const TSortEntry &b)
     if (a.Kind == TSortEntry::TKind::None)
         return 0;
     // Names differing only in letter case stay together, in a fixed order.
-    const int folded = QString::compare(a.TextValue, b.TextValue, Qt::CaseInsensitive);
+    const int folded = QString::compare(a.FoldedText, b.FoldedText, Qt::CaseSensitive);
     return folded != 0 ? folded : QString::compare(a.TextValue, b.TextValue, Qt::CaseSensitive);
 }
 
