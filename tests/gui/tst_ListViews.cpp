@@ -57,7 +57,6 @@ private slots:
     void DeletingTheFocusedItem();
     void HeaderClicksSortAndReverse_data();
     void HeaderClicksSortAndReverse();
-    void ItemsAddedToASortedListAreMergedIn();
     void RenderEachStyle();
 
 private:
@@ -404,36 +403,6 @@ void TestListViews::HeaderClicksSortAndReverse()
     QCOMPARE(FView->ActivePane()->model()->index(item->Index(), 0).data().toString(), u"item 10"_s);
     QTest::keyClick(FView->ActivePane(), Qt::Key_Down);
     QCOMPARE(FView->ItemFocused(), FView->Items()->Item(item->Index() + 1));
-}
-
-void TestListViews::ItemsAddedToASortedListAreMergedIn()
-{
-    ShowSortable();
-    FView->SortBy(1, Qt::AscendingOrder);
-    TListItem *focused = ItemNamed(u"alpha"_s);
-    focused->SetFocused(true);
-    TListItems &items = *FView->Items();
-    const int before = items.Count();
-    items.BeginUpdate();
-    for (const auto &[caption, size] :
-         {std::pair{u"tiny"_s, 1}, std::pair{u"huge"_s, 50000}, std::pair{u"mid"_s, 50}}) {
-        TListItem *item = items.Add();
-        item->SetCaption(caption);
-        item->SetSubItems({QString::number(size)});
-        item->SetSortGroup(1);
-        item->SetSortKey(1, size);
-    }
-    items.EndUpdate();
-    FView->SortItems(before);
-    QCOMPARE(Captions(), (QStringList{u"b folder"_s, u"Beta"_s, u"tiny"_s, u"Item 9"_s, u"item 10"_s,
-                                      u"mid"_s, u"alpha"_s, u"huge"_s}));
-    QCOMPARE(FView->ItemFocused(), focused);
-    // No longer sorted: the items stay where they are, and so do new ones.
-    FView->SortBy(-1, Qt::AscendingOrder);
-    QVERIFY(!static_cast<QTreeView *>(FView->ActivePane())->header()->isSortIndicatorShown());
-    items.Add()->SetCaption(u"aaa"_s);
-    FView->SortItems();
-    QCOMPARE(items[items.Count() - 1]->Caption(), u"aaa"_s);
 }
 
 TListItem *TestListViews::ItemNamed(const QString &caption) const
