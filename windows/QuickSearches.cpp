@@ -74,8 +74,9 @@ TQuickSearch::TQuickSearch(QWidget *parent) : QWidget(parent)
     layout->addWidget(SearchResults, 1);
 
     FRows = new TFindRows(this);
-    connect(FRows, &TFindRows::Found, this, &TQuickSearch::ShowRows);
-    connect(FRows, &TFindRows::Finished, this, &TQuickSearch::SearchFinished);
+    connect(FRows, &TFindRows::Found, this,
+            [this](const QList<TFoundEntry> &rows) { Guarded([&] { ShowRows(rows); }); });
+    connect(FRows, &TFindRows::Finished, this, [this](bool more) { Guarded([&] { SearchFinished(more); }); });
     connect(FRows, &TFindRows::Failed, this, &TQuickSearch::SearchFailed);
     connect(SearchStatus, &QLabel::linkActivated, this, [this] { emit MoreWanted(Pattern()); });
     FDebounce.setSingleShot(true);
