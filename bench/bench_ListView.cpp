@@ -1,5 +1,6 @@
 // Speed of the data-aware list view and image list: loading a table's records as items, the
-// focus following the cursor through a long list, and reloading the pictures of 200 file types.
+// focus following the cursor through a long list, sorting a long list by a column, and reloading
+// the pictures of 200 file types.
 // Built with the project, run by hand or `make bench`; needs no display (offscreen platform).
 
 #include "BenchCatalogues.h"
@@ -152,6 +153,36 @@ int main(int argc, char *argv[])
         report.Load(100000);
         Report("1,000 cursor moves in 100,000 items", list.Moves(1000), report.Moves(1000),
                QStringLiteral("< 200"));
+    }
+
+    // A header click on a list of 100,000 items, then a second one, which reverses it; the view
+    // is painted after each.
+    BenchOut() << Qt::endl
+               << qSetFieldWidth(46) << Qt::left << "operation (ms)" << qSetFieldWidth(12) << Qt::right
+               << "ascending"
+               << "descending" << qSetFieldWidth(0) << "   target" << Qt::endl;
+    {
+        TListFixture report(db, QStringLiteral("Hundred"), vsReport, small, large);
+        report.Load(100000);
+        report.View.Items()->Item(500)->SetFocused(true);
+        for (auto [column, what] : {std::pair{0, "sort 100,000 items by name"}, std::pair{1, "  by size"},
+                                    std::pair{2, "  by date"}}) {
+            double ms[2];
+            for (Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+                QElapsedTimer timer;
+                timer.start();
+                report.View.SortBy(column, order);
+                report.View.grab();
+                ms[order == Qt::AscendingOrder ? 0 : 1] = MsSince(timer);
+            }
+            Report(what, ms[0], ms[1], QStringLiteral("< 300"));
+        }
+        TListItems &items = *report.View.Items();
+        for (int i = 1; i < items.Count(); ++i)
+            if (items[i - 1]->SortKey(2).toDouble() < items[i]->SortKey(2).toDouble())
+                fail(QStringLiteral("the items are not sorted by date"));
+        if (!report.View.ItemFocused() || report.View.ItemFocused()->Caption() != u"file501.txt")
+            fail(QStringLiteral("the focus did not stay with its item"));
     }
 
     // The data module's two lists over a table of 200 file types.

@@ -61,6 +61,29 @@ bool hashKey(const TVariant &key, size_t &hash)
 
 } // namespace
 
+QVariant TDBCustomListView::SortKeyOf(const TField *field)
+{
+    // Numbers and dates sort by value; texts by what the column shows.
+    if (field->IsNull())
+        return {};
+    switch (field->DataType()) {
+    case TFieldType::Smallint:
+    case TFieldType::Integer:
+    case TFieldType::AutoInc:
+    case TFieldType::Largeint:
+        return QVariant(field->AsLargeInt());
+    case TFieldType::Boolean:
+        return QVariant(field->AsBoolean());
+    case TFieldType::Float:
+    case TFieldType::Currency:
+        return QVariant(field->AsFloat());
+    case TFieldType::DateTime:
+        return QVariant(field->AsDateTime().Value);
+    default:
+        return {};
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // TDBListItem
 
@@ -403,6 +426,7 @@ void TDBCustomListView::LoadRows(bool resume)
     constexpr qint64 SliceMilliseconds = 30;
     TLock lock(this);
     TDataSet *dataSet = DataSet();
+    const int loadedBefore = resume ? Items()->Count() : 0;
     dataSet->DisableControls();
     TBookmark bookmark = dataSet->GetBookmark();
     const bool wasBof = dataSet->Bof();
@@ -448,6 +472,8 @@ void TDBCustomListView::LoadRows(bool resume)
     dataSet->FreeBookmark(bookmark);
     if (updating)
         Items()->EndUpdate();
+    // A sorted list sorts what it loaded; each later slice is merged in with the items before.
+    SortItems(loadedBefore);
     Viewport()->update();
     more = more && !failure;
     FLoading = more;
@@ -531,10 +557,17 @@ void TDBCustomListView::SetupItem(TListItem *item)
         item->SetStateIndex(StatusIndex());
         item->SetImageIndex(ImageIndex());
         QStringList columns;
+        QVariantList keys;
         columns.reserve(FColumnFieldList.size());
-        for (const QString &name : std::as_const(FColumnFieldList))
-            columns.append(dataSet->FieldByName(name)->AsString());
+        keys.reserve(FColumnFieldList.size() + 1);
+        keys.append(QVariant()); // the caption sorts by its text
+        for (const QString &name : std::as_const(FColumnFieldList)) {
+            const TField *field = dataSet->FieldByName(name);
+            columns.append(field->AsString());
+            keys.append(SortKeyOf(field));
+        }
         item->SetSubItems(columns);
+        item->SetSortKeys(keys);
         OnItemSetup(this, item, dataSet);
     } catch (...) {
         throw EListError(tr("Cannot setup an item"));

@@ -125,6 +125,10 @@ public:
     void ReopenDataSet();
     // The first item, in list order, whose key equals key.
     TDBListItem *FindItemByKey(const TVariant &key) const;
+    // What an item sorts by in a field's column: numbers and dates by value (null first), texts
+    // by the text shown. A sorted view sorts each load; items that change stay in place until
+    // the next sort or load.
+    static QVariant SortKeyOf(const TField *field);
 
 protected:
     virtual void SelectItem(TListItem *item);

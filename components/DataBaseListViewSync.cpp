@@ -97,8 +97,10 @@ void TDBCustomListView::RecordFieldChanged(TField *field)
                 break;
             }
         for (int j = 0; j < FColumnFieldList.size(); ++j)
-            if (dataSet->FindField(FColumnFieldList[j]) == field && j < item->SubItems().size())
+            if (dataSet->FindField(FColumnFieldList[j]) == field && j < item->SubItems().size()) {
                 item->SetSubItem(j, field->AsString());
+                item->SetSortKey(j + 1, SortKeyOf(field));
+            }
     }
 }
 

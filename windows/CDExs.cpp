@@ -14,6 +14,7 @@
 #include "NFOs.h"
 #include "ProgramIcons.h"
 #include "Properties.h"
+#include "QuickSearches.h"
 #include "SelectDrives.h"
 #include "ViewMenus.h"
 #include "dmGlobal.h"
@@ -22,11 +23,16 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 namespace {
@@ -78,7 +84,12 @@ TCDEx::TCDEx(QWidget *parent) : QMainWindow(parent)
     FoldersTree->SetImageIDField(QStringLiteral("ImageID"));
     FoldersTree->SetLinksFields(QStringLiteral("Parent->ID"));
     FoldersTree->SetRootKey(QStringLiteral("null"));
-    FoldersTree->OnClick = {[this](QObject *) { FoldersTreeClick(); }, this};
+    FoldersTree->OnClick = {[this](QObject *) {
+                                // Choosing a folder leaves the quick search, so its entries show.
+                                QuickSearch->Clear();
+                                FoldersTreeClick();
+                            },
+                            this};
     FoldersTree->OnEnter = {[this](QObject *) { FoldersTreeClick(); }, this};
     FoldersTree->OnGetSelectedIndex = {
         [this](TCustomTreeView *, TTreeNode *node) { FoldersTreeGetSelectedIndex(node); }, this};
@@ -101,6 +112,14 @@ TCDEx::TCDEx(QWidget *parent) : QMainWindow(parent)
     EntriesList->SetImageIDField(QStringLiteral("ImageID"));
     EntriesList->SetKeyFields(QStringLiteral("ID"));
     EntriesList->SetColumnsFields(QStringLiteral("Size;Modified"));
+    // Sorted by a column, folders stay before files either way, as file managers show them; until
+    // the user sorts, the entries keep the catalogue's order.
+    EntriesList->SetSortOnColumnClick(true);
+    EntriesList->OnItemSetup = {[](TDBCustomListView *, TListItem *item, TDataSet *dataSet) {
+                                    item->SetSortGroup(
+                                        dataSet->FieldByName(QStringLiteral("Folder"))->AsBoolean() ? 0 : 1);
+                                },
+                                this};
     EntriesList->OnClick = {[this](TCustomListView *) { EntriesListClick(); }, this};
     EntriesList->OnEnter = {[this](TCustomListView *) { EntriesListClick(); }, this};
     EntriesList->OnDblClick = {[this](TCustomListView *) {
@@ -125,10 +144,42 @@ TCDEx::TCDEx(QWidget *parent) : QMainWindow(parent)
     FileDescription->setBackgroundRole(QPalette::Window);
     FileDescription->hide();
 
+    QuickSearch = new TQuickSearch(this);
+    EntriesPages = new QStackedWidget(this);
+    EntriesPages->setObjectName(QStringLiteral("EntriesPages"));
+    EntriesPages->addWidget(EntriesList);
+    EntriesPages->addWidget(QuickSearch);
+    connect(QuickSearch, &TQuickSearch::ActiveChanged, this,
+            [this](bool active) { EntriesPages->setCurrentIndex(active ? 1 : 0); });
+    connect(QuickSearch, &TQuickSearch::Left, this, [this] { EntriesList->setFocus(); });
+    connect(QuickSearch, &TQuickSearch::ResultFocused, this, [this](const TFoundEntry &entry) {
+        SBPanel0->setText(entry.InFolder + entry.Name);
+        SBPanel1->setText(QLocale().toString(entry.Size.IsNull() ? qint64(0) : entry.Size.AsInt64()) +
+                          QStringLiteral(" bytes"));
+    });
+    connect(QuickSearch, &TQuickSearch::OpenEntry, this,
+            [this](int id, int folder) { Guarded([&] { OpenFoundEntry(id, folder); }); });
+    connect(QuickSearch, &TQuickSearch::MoreWanted, this,
+            [this](const QString &pattern) { Guarded([&] { FindMore(pattern); }); });
+
+    SearchBar = addToolBar(tr("Search"));
+    SearchBar->setObjectName(QStringLiteral("SearchBar"));
+    SearchBar->setMovable(false);
+    QuickSearch->SearchBox->setMinimumWidth(240);
+    SearchBar->addWidget(QuickSearch->SearchBox);
+    auto *findBox = new QAction(this);
+    findBox->setObjectName(QStringLiteral("SearchBoxFocus"));
+    findBox->setShortcut(QKeySequence::Find);
+    connect(findBox, &QAction::triggered, this, [this] {
+        QuickSearch->SearchBox->setFocus(Qt::ShortcutFocusReason);
+        QuickSearch->SearchBox->selectAll();
+    });
+    addAction(findBox);
+
     Splitter2 = new QSplitter(Qt::Vertical, this);
     Splitter2->setObjectName(QStringLiteral("Splitter2"));
     Splitter2->setHandleWidth(1);
-    Splitter2->addWidget(EntriesList);
+    Splitter2->addWidget(EntriesPages);
     Splitter2->addWidget(FileDescription);
     Splitter2->setStretchFactor(0, 1);
     Splitter2->setStretchFactor(1, 0);
@@ -168,7 +219,9 @@ TCDEx::TCDEx(QWidget *parent) : QMainWindow(parent)
 
 TCDEx::~TCDEx()
 {
-    // The views go before the data sources they are bound to.
+    // The views go before the data sources they are bound to, the quick search first, which
+    // stops a search still running.
+    delete QuickSearch;
     delete FoldersTree;
     delete EntriesList;
     delete FileDescription;
@@ -426,6 +479,27 @@ void TCDEx::OpenSelectedFolder()
         throw;
     }
     restoreIndex();
+}
+
+void TCDEx::OpenFoundEntry(int id, int folder)
+{
+    TGlobal &global = Global();
+    QuickSearch->Clear();
+    // The list has the focus first, so the status line follows it to the entry.
+    EntriesList->setFocus();
+    // The list reloads for the new folder and then selects the current record: the entry.
+    if (!global.Folders.Locate(QStringLiteral("ID"), TVariant(folder)) ||
+        !global.FullList.Locate(QStringLiteral("ID"), TVariant(id)))
+        QApplication::beep();
+}
+
+void TCDEx::FindMore(const QString &pattern)
+{
+    TFind find;
+    find.FillChoices();
+    find.Edit1->setText(pattern);
+    QTimer::singleShot(0, &find, [&find] { find.Button1->click(); });
+    find.exec();
 }
 
 void TCDEx::Delete1Click()

@@ -11,9 +11,12 @@ class QActionGroup;
 class QLabel;
 class QMenu;
 class QSplitter;
+class QStackedWidget;
+class QToolBar;
 class TDBListView;
 class TDBMemo;
 class TDBTreeView;
+class TQuickSearch;
 class TTreeNode;
 
 // The explorer: the folder tree of every catalogued volume, the entries of the current folder, an
@@ -28,6 +31,9 @@ public:
 
     // Opens the folder of the current list entry in the tree; beeps on a file.
     void OpenSelectedFolder();
+    // Opens the folder an entry is in and makes the entry the list's current one; beeps when the
+    // catalogue no longer holds it.
+    void OpenFoundEntry(int id, int folder);
 
     // The menu commands, by their handlers' names, so that the windows of other units hook in.
     void Delete1Click();
@@ -40,6 +46,8 @@ public:
     TDBMemo *FileDescription = nullptr;
     QLabel *SBPanel0 = nullptr;
     QLabel *SBPanel1 = nullptr;
+    // The search box in the tool bar, and its results in place of the entries while it holds text.
+    TQuickSearch *QuickSearch = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -69,11 +77,14 @@ private:
     void Contents1Click();
     void Toolbar1Click();
     void Description1Click();
+    void FindMore(const QString &pattern);
 
     TDataSource dsFolders;
     TDataSource dsFullList;
     QSplitter *Splitter1 = nullptr;
     QSplitter *Splitter2 = nullptr;
+    QStackedWidget *EntriesPages = nullptr;
+    QToolBar *SearchBar = nullptr;
     QMenu *PM1 = nullptr;
     QMenu *PM2 = nullptr;
     QAction *Deleteentry1 = nullptr;

@@ -194,6 +194,11 @@ TFind::TFind(QWidget *parent) : QDialog(parent)
     Entries->SetImageIDField(QStringLiteral("ImageID"));
     Entries->SetKeyFields(QStringLiteral("Name;InFolder;Size;Type;Modified"));
     Entries->SetColumnsFields(QStringLiteral("InFolder;Size;Type;Modified"));
+    // A header sorts the rows loaded, not the whole result: a result is held to RowsShown rows, so
+    // sorting in the engine would mean reading and ordering all of them (millions for a broad
+    // search) before the first could be shown, and it would lose the user's place. The status
+    // line says when more rows were found than are shown.
+    Entries->SetSortOnColumnClick(true);
     Entries->BeforeItemsLoading = {
         [this](TDBCustomListView *) { FLoadingHourglass = std::make_unique<THourglass>(); }, this};
     Entries->AfterItemsLoading = {[this](TDBCustomListView *) { EntriesAfterItemsLoading(); }, this};

@@ -65,6 +65,20 @@ void TListItem::SetSubItem(int index, const QString &value)
     Change(ctText, [&] { FSubItems[index] = value; });
 }
 
+QVariant TListItem::SortKey(int column) const
+{
+    return FSortKeys.value(column);
+}
+
+void TListItem::SetSortKey(int column, const QVariant &value)
+{
+    if (column < 0)
+        throw EListError(QStringLiteral("List index out of bounds (%1)").arg(column));
+    if (column >= FSortKeys.size())
+        FSortKeys.resize(column + 1);
+    FSortKeys[column] = value;
+}
+
 bool TListItem::Focused() const
 {
     const QModelIndex current = ListView()->FSelection->currentIndex();

@@ -54,9 +54,14 @@ Qt::ItemFlags TListItemsModel::flags(const QModelIndex &index) const
 
 QVariant TListItemsModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section >= FOwner->FColumns->Count())
+    if (orientation != Qt::Horizontal || section >= FOwner->FColumns->Count())
         return {};
-    return FOwner->FColumns->Item(section)->Caption();
+    if (role == Qt::DisplayRole)
+        return FOwner->FColumns->Item(section)->Caption();
+    // A header clicked for the first time sorts upwards, as the view does.
+    if (role == Qt::InitialSortOrderRole)
+        return int(Qt::AscendingOrder);
+    return {};
 }
 
 void TListItemsModel::RowsChanged(int first, int last)
@@ -64,6 +69,21 @@ void TListItemsModel::RowsChanged(int first, int last)
     if (first > last)
         return;
     emit dataChanged(index(first, 0), index(last, columnCount() - 1));
+}
+
+void TListItemsModel::Reorder(const std::vector<int> &newRows, const std::function<void()> &apply)
+{
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    apply();
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex &index : before)
+        after.append(index.row() < int(newRows.size())
+                         ? this->index(newRows[size_t(index.row())], index.column())
+                         : index);
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 // ---------------------------------------------------------------------------------------------

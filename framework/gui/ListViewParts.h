@@ -41,6 +41,9 @@ public:
     void BeginRemoveColumn(int column) { beginRemoveColumns(QModelIndex(), column, column); }
     void EndRemoveColumn() { endRemoveColumns(); }
     void HeaderChanged(int column) { emit headerDataChanged(Qt::Horizontal, column, column); }
+    // Moves the rows as `apply` moves the items: the row at old index i goes to newRows[i]. The
+    // selection and the current item follow their items.
+    void Reorder(const std::vector<int> &newRows, const std::function<void()> &apply);
 
 private:
     TCustomListView *FOwner;

@@ -2,11 +2,95 @@
 #include "ListViewParts.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QHeaderView>
 #include <QMenu>
 #include <QStandardItemModel>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <unordered_set>
+
+namespace {
+
+// What one item sorts by in the sorted column, taken out once per sort so that comparing two
+// items reads no variant and no item.
+struct TSortEntry
+{
+    enum class TKind { None, Whole, Real, Text }; // in the order kinds sort in: nothing, numbers, texts
+    int Group = 0;
+    TKind Kind = TKind::None;
+    qint64 WholeValue = 0;
+    double RealValue = 0;
+    QString TextValue;
+    QString FoldedText; // folded once here rather than at every comparison
+    int Row = 0;
+};
+
+TSortEntry SortEntryOf(const TListItem *item, int column)
+{
+    TSortEntry entry;
+    entry.Group = item->SortGroup();
+    entry.Row = item->Index();
+    const QVariant key = item->SortKey(column);
+    switch (key.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+        entry.Kind = TSortEntry::TKind::Whole;
+        entry.WholeValue = key.toLongLong();
+        return entry;
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+    case QMetaType::Float:
+    case QMetaType::Double:
+        entry.Kind = TSortEntry::TKind::Real;
+        entry.RealValue = key.toDouble();
+        return entry;
+    case QMetaType::QDateTime:
+        entry.Kind = TSortEntry::TKind::Whole;
+        entry.WholeValue = key.toDateTime().toMSecsSinceEpoch();
+        return entry;
+    case QMetaType::QDate:
+        entry.Kind = TSortEntry::TKind::Whole;
+        entry.WholeValue = key.toDate().toJulianDay();
+        return entry;
+    default:
+        break;
+    }
+    entry.TextValue = key.isValid() ? key.toString()
+                      : column == 0 ? item->Caption()
+                                    : item->SubItems().value(column - 1);
+    entry.Kind = entry.TextValue.isEmpty() ? TSortEntry::TKind::None : TSortEntry::TKind::Text;
+    entry.FoldedText = entry.TextValue.toCaseFolded();
+    return entry;
+}
+
+int CompareKeys(const TSortEntry &a, const TSortEntry &b)
+{
+    const auto number = [](const TSortEntry &e) {
+        return e.Kind == TSortEntry::TKind::Whole || e.Kind == TSortEntry::TKind::Real;
+    };
+    if (a.Kind == TSortEntry::TKind::Whole && b.Kind == TSortEntry::TKind::Whole)
+        return a.WholeValue < b.WholeValue ? -1 : a.WholeValue > b.WholeValue ? 1 : 0;
+    if (number(a) && number(b)) {
+        const double x = a.Kind == TSortEntry::TKind::Whole ? double(a.WholeValue) : a.RealValue;
+        const double y = b.Kind == TSortEntry::TKind::Whole ? double(b.WholeValue) : b.RealValue;
+        return x < y ? -1 : x > y ? 1 : 0;
+    }
+    if (a.Kind != b.Kind)
+        return a.Kind < b.Kind ? -1 : 1;
+    if (a.Kind == TSortEntry::TKind::None)
+        return 0;
+    // Names differing only in letter case stay together, in a fixed order.
+    const int folded = QString::compare(a.FoldedText, b.FoldedText, Qt::CaseSensitive);
+    return folded != 0 ? folded : QString::compare(a.TextValue, b.TextValue, Qt::CaseSensitive);
+}
+
+} // namespace
 
 TCustomListView::TCustomListView(QWidget *parent) : QWidget(parent)
 {
@@ -35,6 +119,7 @@ TCustomListView::TCustomListView(QWidget *parent) : QWidget(parent)
         if (section < FColumns->Count())
             FColumns->Item(section)->FWidth = size;
     });
+    header->setSectionsClickable(FColumnClick);
     connect(header, &QHeaderView::sectionClicked, this, [this](int section) {
         if (FColumnClick && section < FColumns->Count())
             Guarded([&] { ColClick(FColumns->Item(section)); });
@@ -120,6 +205,14 @@ void TCustomListView::ApplyColumns()
             header->resizeSection(i, FColumns->Item(i)->Width());
 }
 
+void TCustomListView::ApplySortIndicator()
+{
+    QHeaderView *header = FReportPane->header();
+    header->setSortIndicatorShown(FSortColumn >= 0);
+    if (FSortColumn >= 0)
+        header->setSortIndicator(FSortColumn, FSortOrder);
+}
+
 void TCustomListView::ApplyEditTriggers()
 {
     const QAbstractItemView::EditTriggers triggers =
@@ -177,6 +270,69 @@ void TCustomListView::SetShowColumnHeaders(bool value)
         return;
     FShowColumnHeaders = value;
     ApplyColumns();
+}
+
+void TCustomListView::SetColumnClick(bool value)
+{
+    if (value == FColumnClick)
+        return;
+    FColumnClick = value;
+    FReportPane->header()->setSectionsClickable(value);
+}
+
+void TCustomListView::SortBy(int column, Qt::SortOrder order)
+{
+    FSortColumn = std::max(column, -1);
+    FSortOrder = order;
+    ApplySortIndicator();
+    SortItems(0);
+    // The focused item may have gone far: the user still sees it.
+    if (const QModelIndex current = FSelection->currentIndex(); current.isValid())
+        ActivePane()->scrollTo(current);
+}
+
+void TCustomListView::SortItems(int from)
+{
+    if (FSortColumn < 0)
+        return;
+    TListItems &items = *FItems;
+    items.Publish();
+    const int count = items.Count();
+    from = std::clamp(from, 0, count);
+    if (count < 2 || from == count)
+        return;
+    std::vector<TSortEntry> entries;
+    entries.reserve(size_t(count));
+    for (const auto &item : items.FItems)
+        entries.push_back(SortEntryOf(item.get(), FSortColumn));
+    // Groups keep their order both ways; stable, so equal keys keep the order they had.
+    const bool ascending = FSortOrder == Qt::AscendingOrder;
+    const auto before = [ascending](const TSortEntry &a, const TSortEntry &b) {
+        if (a.Group != b.Group)
+            return a.Group < b.Group;
+        const int order = CompareKeys(a, b);
+        return ascending ? order < 0 : order > 0;
+    };
+    std::stable_sort(entries.begin() + from, entries.end(), before);
+    if (from > 0)
+        std::inplace_merge(entries.begin(), entries.begin() + from, entries.end(), before);
+
+    std::vector<int> newRows(static_cast<size_t>(count));
+    bool moved = false;
+    for (int i = 0; i < count; ++i) {
+        newRows[size_t(entries[size_t(i)].Row)] = i;
+        moved = moved || entries[size_t(i)].Row != i;
+    }
+    if (!moved)
+        return;
+    TSilent silent(this);
+    FModel->Reorder(newRows, [&] {
+        std::vector<std::unique_ptr<TListItem>> sorted(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i)
+            sorted[size_t(newRows[size_t(i)])] = std::move(items.FItems[size_t(i)]);
+        items.FItems.swap(sorted);
+        items.Renumber(0);
+    });
 }
 
 void TCustomListView::SetLargeImages(TCustomImageList *value)
@@ -586,4 +742,9 @@ void TCustomListView::Delete(TListItem *item)
 void TCustomListView::ColClick(TListColumn *column)
 {
     OnColumnClick(this, column);
+    if (!FSortOnColumnClick)
+        return;
+    const int index = column->Index();
+    SortBy(index, index == FSortColumn && FSortOrder == Qt::AscendingOrder ? Qt::DescendingOrder
+                                                                           : Qt::AscendingOrder);
 }

@@ -72,6 +72,16 @@ public:
     QVariant Data() const { return FData; }
     void SetData(const QVariant &value) { FData = value; }
 
+    // In a sorted view an item of a lower group comes first whichever the order, as folders stay
+    // before files. Within a group a column sorts by the item's key for it (a number, a date, a
+    // text) or, without one, by the text it shows.
+    int SortGroup() const { return FSortGroup; }
+    void SetSortGroup(int value) { FSortGroup = value; }
+    QVariant SortKey(int column) const;
+    void SetSortKey(int column, const QVariant &value);
+    // The keys of the columns from the first one on.
+    void SetSortKeys(const QVariantList &keys) { FSortKeys = keys; }
+
     bool Focused() const;
     void SetFocused(bool value);
     bool Selected() const;
@@ -97,6 +107,8 @@ private:
     int FStateIndex = -1;
     QStringList FSubItems;
     QVariant FData;
+    int FSortGroup = 0;
+    QVariantList FSortKeys;
 };
 
 // The items of a list view, in order. Many additions between BeginUpdate and EndUpdate reach the
@@ -204,7 +216,21 @@ public:
     void SetShowColumnHeaders(bool value);
     // Clicking a column header fires OnColumnClick.
     bool ColumnClick() const { return FColumnClick; }
-    void SetColumnClick(bool value) { FColumnClick = value; }
+    void SetColumnClick(bool value);
+    // Clicking a column header also sorts the items by that column, a second click on the same
+    // header the other way round; the header shows the column and the direction.
+    bool SortOnColumnClick() const { return FSortOnColumnClick; }
+    void SetSortOnColumnClick(bool value) { FSortOnColumnClick = value; }
+    // The column the items are sorted by; -1 while they stay in the order they were added in.
+    int SortColumn() const { return FSortColumn; }
+    Qt::SortOrder SortOrder() const { return FSortOrder; }
+    // Sorts the items; a column of -1 stops sorting and leaves the items where they are. Focus,
+    // selection and the focused item's place in view stay.
+    void SortBy(int column, Qt::SortOrder order);
+    // Sorts again by the current column, after items were added or changed. Items from index
+    // `from` on are taken as added since the items before them were sorted: they are sorted
+    // among themselves and merged in, which costs a look at each item rather than a full sort.
+    void SortItems(int from = 0);
 
     // Image lists are not owned: they may go before the view, which then shows no pictures.
     TCustomImageList *LargeImages() const { return FLargeImages; }
@@ -317,6 +343,7 @@ private:
     void ConfigurePanes();
     void Attach(QAbstractItemView *pane, QAbstractItemModel *model, QItemSelectionModel *selection);
     void ApplyColumns();
+    void ApplySortIndicator();
     bool ForEachLive(std::vector<TListItem *> &items, const std::function<bool(TListItem *)> &fn);
     void ApplyEditTriggers();
     void ImagesChanged();
@@ -354,6 +381,9 @@ private:
     bool FReadOnly = false;
     bool FShowColumnHeaders = true;
     bool FColumnClick = true;
+    bool FSortOnColumnClick = false;
+    int FSortColumn = -1;
+    Qt::SortOrder FSortOrder = Qt::AscendingOrder;
     QPointer<TCustomImageList> FLargeImages;
     QPointer<TCustomImageList> FSmallImages;
     QPointer<TCustomImageList> FStateImages;

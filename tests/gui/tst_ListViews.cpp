@@ -5,11 +5,13 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
@@ -53,9 +55,15 @@ private slots:
     void PopupMenuOnRightClick();
     void ManyAdditionsOneInsertion();
     void DeletingTheFocusedItem();
+    void HeaderClicksSortAndReverse_data();
+    void HeaderClicksSortAndReverse();
     void RenderEachStyle();
 
 private:
+    void ShowSortable();
+    QStringList Captions() const;
+    void ClickHeader(int column);
+    TListItem *ItemNamed(const QString &caption) const;
     void Show(int count, TViewStyle style);
     void Click(TListItem *item, Qt::MouseButton button = Qt::LeftButton,
                Qt::KeyboardModifiers modifiers = {});
@@ -303,6 +311,106 @@ void TestListViews::DeletingTheFocusedItem()
     QVERIFY(FChanges.isEmpty());
     items.Clear();
     QCOMPARE(deleted.size(), 4);
+}
+
+// Sizes whose texts sort otherwise than their numbers, one item without a size, and a folder,
+// which stays first.
+void TestListViews::ShowSortable()
+{
+    FView->Columns()->Add(QStringLiteral("Name"), 120);
+    FView->Columns()->Add(QStringLiteral("Size"), 60);
+    const struct
+    {
+        const char16_t *Caption;
+        const char16_t *Size;
+        int Group;
+    } rows[] = {{u"Item 9", u"9", 1},
+                {u"alpha", u"100", 1},
+                {u"item 10", u"10", 1},
+                {u"Beta", u"", 1},
+                {u"b folder", u"2000", 0}};
+    for (const auto &row : rows) {
+        TListItem *item = FView->Items()->Add();
+        item->SetCaption(QString::fromUtf16(row.Caption));
+        item->SetSubItems({QString::fromUtf16(row.Size)});
+        item->SetSortGroup(row.Group);
+        if (const QString size = QString::fromUtf16(row.Size); !size.isEmpty())
+            item->SetSortKey(1, size.toLongLong());
+    }
+    FView->SetSortOnColumnClick(true);
+    FView->SetViewStyle(vsReport);
+    FView->resize(420, 260);
+    FView->show();
+    QVERIFY(QTest::qWaitForWindowActive(FView.get()));
+}
+
+QStringList TestListViews::Captions() const
+{
+    QStringList captions;
+    for (int i = 0; i < FView->Items()->Count(); ++i)
+        captions << FView->Items()->Item(i)->Caption();
+    return captions;
+}
+
+void TestListViews::ClickHeader(int column)
+{
+    QHeaderView *header = static_cast<QTreeView *>(FView->ActivePane())->header();
+    const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                    header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+}
+
+void TestListViews::HeaderClicksSortAndReverse_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QStringList>("ascending");
+    QTest::addColumn<QStringList>("descending");
+    QTest::newRow("names, letter case aside")
+        << 0 << QStringList{u"b folder"_s, u"alpha"_s, u"Beta"_s, u"item 10"_s, u"Item 9"_s}
+        << QStringList{u"b folder"_s, u"Item 9"_s, u"item 10"_s, u"Beta"_s, u"alpha"_s};
+    QTest::newRow("sizes as numbers, none first")
+        << 1 << QStringList{u"b folder"_s, u"Beta"_s, u"Item 9"_s, u"item 10"_s, u"alpha"_s}
+        << QStringList{u"b folder"_s, u"alpha"_s, u"item 10"_s, u"Item 9"_s, u"Beta"_s};
+}
+
+void TestListViews::HeaderClicksSortAndReverse()
+{
+    QFETCH(int, column);
+    ShowSortable();
+    QList<int> clicked;
+    FView->OnColumnClick = {[&clicked](TCustomListView *, TListColumn *c) { clicked << c->Index(); }};
+    TListItem *item = ItemNamed(u"item 10"_s);
+    Click(item);
+    FChanges.clear();
+    QHeaderView *header = static_cast<QTreeView *>(FView->ActivePane())->header();
+
+    ClickHeader(column);
+    QTEST(Captions(), "ascending");
+    QCOMPARE(FView->SortColumn(), column);
+    QVERIFY(header->isSortIndicatorShown());
+    QCOMPARE(header->sortIndicatorSection(), column);
+    QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    ClickHeader(column);
+    QTEST(Captions(), "descending");
+    QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    QCOMPARE(clicked, (QList<int>{column, column}));
+
+    // The same item keeps the focus and the selection, silently, wherever it went.
+    QCOMPARE(FView->ItemFocused(), item);
+    QCOMPARE(FView->Selected(), item);
+    QCOMPARE(FView->SelCount(), 1);
+    QVERIFY(FChanges.isEmpty());
+    QCOMPARE(FView->ActivePane()->model()->index(item->Index(), 0).data().toString(), u"item 10"_s);
+    QTest::keyClick(FView->ActivePane(), Qt::Key_Down);
+    QCOMPARE(FView->ItemFocused(), FView->Items()->Item(item->Index() + 1));
+}
+
+TListItem *TestListViews::ItemNamed(const QString &caption) const
+{
+    for (int i = 0; i < FView->Items()->Count(); ++i)
+        if (FView->Items()->Item(i)->Caption() == caption)
+            return FView->Items()->Item(i);
+    return nullptr;
 }
 
 void TestListViews::RenderEachStyle()

@@ -9,7 +9,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QHeaderView>
 #include <QTest>
+#include <QTreeView>
 
 inline TTreeNode *ChildByText(TCustomTreeView *tree, TTreeNode *parent, const QString &text)
 {
@@ -69,6 +71,23 @@ inline void ClickItem(TCustomListView *list, TListItem *item, bool twice = false
         QTest::mouseDClick(list->Viewport(), Qt::LeftButton, {}, at);
     else
         QTest::mouseClick(list->Viewport(), Qt::LeftButton, {}, at);
+}
+
+// Clicks the header of a report column; the list must be in the report style.
+inline void ClickHeader(TCustomListView *list, int column)
+{
+    QHeaderView *header = static_cast<QTreeView *>(list->ActivePane())->header();
+    const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                    header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+}
+
+inline QStringList Captions(const TCustomListView *list)
+{
+    QStringList captions;
+    for (int i = 0; i < list->Items()->Count(); ++i)
+        captions << list->Items()->Item(i)->Caption();
+    return captions;
 }
 
 inline QAction *Item(QWidget *window, const char *name)

@@ -6,6 +6,7 @@
 #include "Links.h"
 #include "Properties.h"
 #include "Queries.h"
+#include "Screenshots.h"
 #include "WindowsFixture.h"
 
 #include <QApplication>
@@ -18,6 +19,8 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QWindow>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -35,6 +38,8 @@ private slots:
     void OpeningFromTheList_data();
     void OpeningFromTheList();
     void ViewItemsStayInStep();
+    void HeaderClicksSortTheEntries_data();
+    void HeaderClicksSortTheEntries();
     void DescriptionPaneEditsFoldersOnly();
     void DeletingVolumes();
     void DeleteOnASubFolderChangesNothing();
@@ -188,6 +193,71 @@ void TestCDExs::OpeningFromTheList()
         QTRY_VERIFY(ItemByCaption(W->EntriesList, u"Manual.txt"_s));
     else
         QVERIFY(ItemByCaption(W->EntriesList, entry));
+}
+
+void TestCDExs::HeaderClicksSortTheEntries_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QStringList>("ascending");
+    QTest::addColumn<QStringList>("descending");
+    QTest::newRow("Name") << 0 << QStringList{u"adir"_s, u"zdir"_s, u"a.txt"_s, u"B.txt"_s, u"c.txt"_s}
+                          << QStringList{u"zdir"_s, u"adir"_s, u"c.txt"_s, u"B.txt"_s, u"a.txt"_s};
+    QTest::newRow("Size") << 1 << QStringList{u"adir"_s, u"zdir"_s, u"B.txt"_s, u"c.txt"_s, u"a.txt"_s}
+                          << QStringList{u"zdir"_s, u"adir"_s, u"a.txt"_s, u"c.txt"_s, u"B.txt"_s};
+    QTest::newRow("Modified") << 2 << QStringList{u"zdir"_s, u"adir"_s, u"B.txt"_s, u"a.txt"_s, u"c.txt"_s}
+                              << QStringList{u"adir"_s, u"zdir"_s, u"c.txt"_s, u"a.txt"_s, u"B.txt"_s};
+}
+
+void TestCDExs::HeaderClicksSortTheEntries()
+{
+    QFETCH(int, column);
+    // Sizes and dates whose texts sort otherwise: 9 < 10 < 100 bytes, 9/1/23 < 10/1/23 < 1/5/24.
+    const struct
+    {
+        const char16_t *Path;
+        int Size;
+        QDate Modified;
+    } files[] = {{u"a.txt", 100, {2023, 10, 1}},
+                 {u"B.txt", 9, {2023, 9, 1}},
+                 {u"c.txt", 10, {2024, 1, 5}},
+                 {u"zdir/inner.bin", 5000, {2022, 1, 1}}};
+    for (const auto &file : files)
+        F->Write(u"three"_s, QString::fromUtf16(file.Path), QByteArray(file.Size, 'x'));
+    F->Folder(u"three"_s, u"adir"_s);
+    const auto touch = [this](const QString &path, QDate day) {
+        const timespec time{QDateTime(day, QTime(12, 0)).toSecsSinceEpoch(), 0};
+        const timespec times[2] = {time, time};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(F->VolumePath(u"three"_s) + u'/' + path).constData(),
+                             times, 0),
+                 0);
+    };
+    for (const auto &file : files)
+        touch(QString::fromUtf16(file.Path), file.Modified);
+    touch(u"zdir"_s, {2022, 1, 1});
+    touch(u"adir"_s, {2023, 6, 1});
+    QVERIFY(F->Catalogue(u"three"_s, u"THREE"_s, 0x55556666, u"Third disc"_s) > 0);
+
+    Item(W.get(), "Details1")->trigger();
+    QTRY_VERIFY(NodeByPath(W->FoldersTree, {u"Third disc"_s}));
+    ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Third disc"_s}));
+    QTRY_COMPARE(W->EntriesList->Items()->Count(), 5);
+    ClickItem(W->EntriesList, ItemByCaption(W->EntriesList, u"c.txt"_s));
+
+    ClickHeader(W->EntriesList, column);
+    QTEST(Captions(W->EntriesList), "ascending");
+    ClickHeader(W->EntriesList, column);
+    QTEST(Captions(W->EntriesList), "descending");
+    KeepScreenshot(W->grab(), u"explorer-sorted-%1.png"_s.arg(column));
+    // The entry chosen stays chosen, and its record current.
+    QCOMPARE(W->EntriesList->Selected()->Caption(), u"c.txt"_s);
+    QCOMPARE(W->EntriesList->ItemFocused()->Caption(), u"c.txt"_s);
+    QCOMPARE(F->Global->FullList.FieldByName(u"Name"_s)->AsString(), u"c.txt"_s);
+    // The list of another folder comes sorted the same way.
+    ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s}));
+    QTRY_VERIFY(ItemByCaption(W->EntriesList, u"Readme.txt"_s));
+    ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Third disc"_s}));
+    QFETCH(QStringList, descending);
+    QTRY_VERIFY(W->EntriesList->Items()->Count() == 5 && Captions(W->EntriesList) == descending);
 }
 
 void TestCDExs::ViewItemsStayInStep()

@@ -1,6 +1,7 @@
 // The find window driven as a user drives it, over a scanned test volume.
 
 #include "DataBaseListView.h"
+#include "ExplorerDriver.h"
 #include "FindDialogs.h"
 #include "Properties.h"
 #include "Queries.h"
@@ -34,6 +35,7 @@ private slots:
     void NewSearchKeepsSomeChoices();
     void PropertiesOfAResult();
     void ALargeResultIsCountedAfterItIsShown();
+    void AResultSortedWhileItLoadsEndsSorted();
 
 private:
     QStringList Found();
@@ -102,6 +104,30 @@ void TestFindDialogs::ALargeResultIsCountedAfterItIsShown()
     QTRY_COMPARE(W->SB2->currentMessage(), u"1 file(s) found"_s);
     QTest::qWait(100);
     QCOMPARE(W->SB2->currentMessage(), u"1 file(s) found"_s);
+}
+
+void TestFindDialogs::AResultSortedWhileItLoadsEndsSorted()
+{
+    F->Global->Database.ExecSQL(
+        u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+        "INSERT INTO Entries (Parent, Name, Folder, Size, Modified, ImageID, CD, FullPath) "
+        "SELECT Parent, 'copy' || i || '.txt', 0, (i * 7919) % 10007, Modified, ImageID, CD, FullPath "
+        "FROM n, (SELECT * FROM Entries WHERE Name = 'report.txt')"_s,
+        {});
+    W->Edit1->setText(u"copy*"_s);
+    FindNow();
+    QVERIFY(W->Entries->Items()->Count() < 3000);
+    ClickHeader(W->Entries, 2);
+    ClickHeader(W->Entries, 2);
+    QTRY_VERIFY(W->Entries->LoadingComplete());
+    QCOMPARE(W->Entries->Items()->Count(), 3000);
+    // By size as a number, largest first, over every row however it came in.
+    qint64 previous = std::numeric_limits<qint64>::max();
+    for (int i = 0; i < W->Entries->Items()->Count(); ++i) {
+        const qint64 size = W->Entries->Items()->Item(i)->SubItems().at(1).toLongLong();
+        QVERIFY2(size <= previous, qPrintable(u"row %1"_s.arg(i)));
+        previous = size;
+    }
 }
 
 QStringList TestFindDialogs::Found()

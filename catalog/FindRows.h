@@ -1,0 +1,53 @@
+#pragma once
+
+#include "Variants.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class TGlobal;
+
+// One row of a search's result, read from the columns of the FindDialog query.
+struct TFoundEntry
+{
+    int ID = 0;
+    int Parent = 0; // the folder the entry is in
+    int ImageID = 0;
+    QString Name;
+    QString InFolder; // the volume label, ":\" and the folder's path
+    TVariant Size;
+    QString Type;
+    TVariant Modified;
+};
+
+// Reads the first rows of the data module's FindDialog query, as its parameters stand when the
+// search starts, on a connection and a thread of its own: a name pattern may have to be tested on
+// every entry of the catalogue, and the window that asked keeps taking keys meanwhile. Rows
+// arrive through the event loop in batches, the first as soon as there is one; a search that is
+// cancelled, restarted or outlived reports nothing more.
+class TFindRows : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TFindRows(QObject *parent = nullptr);
+    ~TFindRows() override;
+
+    // Reads at most `limit` rows.
+    void Start(TGlobal &global, int limit);
+    void Cancel();
+    bool Running() const { return FRun != nullptr; }
+
+signals:
+    void Found(const QList<TFoundEntry> &rows);
+    // After the last batch: whether the query had rows beyond the limit.
+    void Finished(bool more);
+    void Failed(const QString &message);
+
+private:
+    struct TRun;
+    std::unique_ptr<TRun> FRun;
+    quint64 FGeneration = 0;
+};
