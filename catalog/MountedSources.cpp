@@ -52,10 +52,6 @@ std::optional<TVolumeInfo> TMountedSource::VolumeInformation()
         info =
             TVolumeInfo{FMountPoint ? QString() : QFileInfo(FRootPath).fileName(), folderSerial(FRootPath)};
     }
-    if (info && FLabel)
-        info->Label = *FLabel;
-    if (info && FSerial)
-        info->Serial = *FSerial;
     return info;
 }
 

@@ -25,9 +25,6 @@ public:
     const QString &RootPath() const { return FRootPath; }
     // For a folder: true when a file system is mounted there.
     bool IsMountPoint() const { return FMountPoint; }
-    // What the volume is known by in place of what the disk says.
-    void SetLabel(const QString &label) { FLabel = label; }
-    void SetSerial(quint32 serial) { FSerial = serial; }
 
     QString DisplayName() const override { return FRootPath; }
     std::optional<TVolumeInfo> VolumeInformation() override;
@@ -46,8 +43,6 @@ private:
     QString FRootPath;
     TKind FKind;
     bool FMountPoint = true;
-    std::optional<QString> FLabel;
-    std::optional<quint32> FSerial;
     std::optional<quint64> FDevice;
     TInfoFileReader FReader;
 };

@@ -4,6 +4,7 @@
 #include "FileNames.h"
 #include "MountedSources.h"
 #include "VolumeServices.h"
+#include "VolumeSources.h"
 #include "dmGlobal.h"
 
 #include <QCoreApplication>
@@ -284,11 +285,13 @@ int TGlobal::LoadDisk(TVolumeSource &source, const QString &name, int pictureId,
         if (ownTransaction && Database.InTransaction())
             Database.Commit();
     };
+    int addedRoot = 0;
     try {
         DataChanged = true;
         if (known)
             DeleteDisk(replaced);
         const int rootId = AddDiskRoot(source, name, pictureId);
+        addedRoot = rootId;
         if (rootId < 0) {
             // The disc went away after it was identified: nothing more is written.
             finish();
@@ -319,6 +322,17 @@ int TGlobal::LoadDisk(TVolumeSource &source, const QString &name, int pictureId,
     } catch (const EStopLoading &) {
         finish();
         return -1;
+    } catch (const EVolumeSourceError &) {
+        // The part walked is no volume: none of it stays, neither what was committed on the way.
+        if (Main.State() == TDataSetState::Insert || Main.State() == TDataSetState::Edit)
+            Main.Cancel();
+        if (ownTransaction && Database.InTransaction())
+            Database.Rollback();
+        Main.Close();
+        if (addedRoot > 0)
+            DeleteDisk(addedRoot);
+        finish();
+        throw;
     } catch (...) {
         finish();
         throw;

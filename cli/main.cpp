@@ -2,6 +2,7 @@
 // program's windows. Needs no display.
 
 #include "CatalogSchema.h"
+#include "DiscImageSources.h"
 #include "FindCriteria.h"
 #include "FolderMatches.h"
 #include "MountedSources.h"
@@ -51,8 +52,9 @@ const char *const Usage =
     "\n"
     "scan     catalogues the volume mounted at PATH (its label and serial come from its file\n"
     "         system), or a folder that is no mount point as a volume of its own (label: the\n"
-    "         folder's name, serial: derived from where the folder lies), then reads the\n"
-    "         descriptions of its info files.\n"
+    "         folder's name, serial: derived from where the folder lies), or a disc image file\n"
+    "         (ISO 9660 or UDF, read without mounting it), then reads the descriptions of its\n"
+    "         info files.\n"
     "           --name NAME         the name of the volume in the catalogue (default: its label)\n"
     "           --picture ID        the volume's picture, a file type number (default 2, a disc)\n"
     "           --force             replace a volume already catalogued without asking\n"
@@ -312,21 +314,63 @@ void answerQuestions(TGlobal &global, const TOptions &options)
     };
 }
 
+// A volume known by the label and serial given on the command line instead of its own.
+class TRenamedSource final : public TVolumeSource
+{
+public:
+    TRenamedSource(TVolumeSource &inner, std::optional<QString> label, std::optional<quint32> serial)
+        : FInner(inner), FLabel(std::move(label)), FSerial(serial)
+    {}
+    QString DisplayName() const override { return FInner.DisplayName(); }
+    std::optional<TVolumeInfo> VolumeInformation() override
+    {
+        std::optional<TVolumeInfo> info = FInner.VolumeInformation();
+        if (info && FLabel)
+            info->Label = *FLabel;
+        if (info && FSerial)
+            info->Serial = *FSerial;
+        return info;
+    }
+    qint64 Capacity() override { return FInner.Capacity(); }
+    std::optional<QList<TDirEntry>> ListFolder(const QString &folder) override
+    {
+        return FInner.ListFolder(folder);
+    }
+    bool Enters(const TDirEntry &folder) override { return FInner.Enters(folder); }
+    TFileBytes ReadFile(const QString &folder, const QString &name, qint64 maxBytes) override
+    {
+        return FInner.ReadFile(folder, name, maxBytes);
+    }
+
+private:
+    TVolumeSource &FInner;
+    std::optional<QString> FLabel;
+    std::optional<quint32> FSerial;
+};
+
 int scan(TGlobal &global, const TOptions &options)
 {
     if (options.Arguments.size() != 2)
         throw EUsage(QStringLiteral("scan takes one PATH"));
     const QFileInfo info(options.Arguments[1]);
-    if (!info.isDir()) {
-        err() << "vor-nex-cli: " << options.Arguments[1] << " is not a readable folder\n";
+    std::unique_ptr<TVolumeSource> volume;
+    QString root;
+    if (info.isDir()) {
+        root = info.canonicalFilePath();
+        volume = std::make_unique<TMountedSource>(root, TMountedSource::TKind::Folder);
+    } else if (info.exists() && !info.isDir()) {
+        root = info.absoluteFilePath();
+        try {
+            volume = TDiscImageSource::Open(root);
+        } catch (const EDiscImageError &error) {
+            err() << "vor-nex-cli: " << error.Message() << '\n';
+            return ecNothing;
+        }
+    } else {
+        err() << "vor-nex-cli: " << options.Arguments[1] << " is not a readable folder or disc image\n";
         return ecNothing;
     }
-    const QString root = info.canonicalFilePath();
-    TMountedSource source(root, TMountedSource::TKind::Folder);
-    if (options.Label)
-        source.SetLabel(*options.Label);
-    if (options.Serial)
-        source.SetSerial(*options.Serial);
+    TRenamedSource source(*volume, options.Label, options.Serial);
 
     QString label;
     QString serial;

@@ -2,6 +2,7 @@
 
 #include "BusyAnimations.h"
 #include "CDImage.h"
+#include "DiscImageSources.h"
 #include "ErrorHandlers.h"
 #include "FileDialogs.h"
 #include "FolderBrowsers.h"
@@ -369,7 +370,13 @@ void TSelectDrive::AddFolderClick()
 
 void TSelectDrive::AddImageClick()
 {
-    Q_UNIMPLEMENTED();
+    const std::optional<QString> file = TOpenFileDialog::Execute(
+        this, tr("Select a disc image to catalogue"), tr("Disc images (*.iso *.udf *.img);;All files (*)"));
+    if (!file)
+        return;
+    // An image that cannot be read says why when it is added, not when the run reaches it.
+    const QString path = QFileInfo(*file).absoluteFilePath();
+    AddVolume(path, TDiscImageSource::Open(path));
 }
 
 void TSelectDrive::MountChanged()

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QHash>
+#include <QtEndian>
 #include <blkid/blkid.h>
 #include <cerrno>
 #include <cstring>
@@ -139,6 +140,14 @@ std::unique_ptr<TDiscImageSource> TDiscImageSource::Open(const QString &imageFil
     const auto readSector = [&](qint64 sector) { return file.ReadSector(sector); };
     const std::optional<QByteArray> descriptor = TVolumeSerials::IsoDescriptor(readSector);
     const TIdentity identity = ProbeIdentity(fd);
+    // A copy cut short would otherwise give a volume with folders missing and no word of it.
+    if (descriptor && descriptor->size() >= 130) {
+        const qint64 blocks = qFromLittleEndian<quint32>(descriptor->constData() + 80);
+        const qint64 blockSize = qFromLittleEndian<quint16>(descriptor->constData() + 128);
+        if (blockSize > 0 && blocks * blockSize > size)
+            Fail(imageFile,
+                 Reason("it is cut short: %1 of its %2 bytes are there").arg(size).arg(blocks * blockSize));
+    }
 
     std::unique_ptr<TDiscTree> isoTree = OpenIsoTree(imageFile, file, sectors, descriptor);
     QString udfLabel;
@@ -279,16 +288,16 @@ TFileBytes TDiscImageSource::ReadFile(const QString &folder, const QString &name
 {
     const int node = FindNode(folder.isEmpty() ? folder : folder + QLatin1Char('/'));
     if (node < 0)
-        return {{}, ENOENT};
+        return {{}, ENOENT, {}};
     const auto entries = FTree->List(FNodes[node].Location, MaxEntries);
     if (!entries)
-        return {{}, EIO};
+        return {{}, EIO, {}};
     for (const TImageEntry &entry : *entries) {
         if (!SameAsciiCaseless(FileNameToText(entry.Entry.Name), name))
             continue;
         if (entry.Entry.IsDirectory)
-            return {{}, EISDIR};
+            return {{}, EISDIR, {}};
         return FTree->Read(FNodes[node].Location, entry, qMax<qint64>(0, maxBytes));
     }
-    return {{}, ENOENT};
+    return {{}, ENOENT, {}};
 }

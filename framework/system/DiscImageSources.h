@@ -8,10 +8,10 @@
 class TDiscTree;
 
 // An image file that cannot be read as a disc, or whose folders are built to trap a reader.
-class EDiscImageError : public Exception
+class EDiscImageError : public EVolumeSourceError
 {
 public:
-    using Exception::Exception;
+    using EVolumeSourceError::EVolumeSourceError;
 };
 
 // A disc image file (ISO 9660 with Joliet or Rock Ridge names, UDF) read without mounting it. It

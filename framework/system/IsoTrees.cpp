@@ -103,12 +103,12 @@ public:
             const qint64 take = qMin<qint64>(wanted, qint64(extent.Size));
             const qint64 sectors = (take + Sector - 1) / Sector;
             if (!Inside(extent.Block, sectors))
-                return {{}, EIO};
+                return {{}, EIO, {}};
             for (qint64 first = 0; first < sectors; first += FolderChunk) {
                 const qint64 count = qMin(FolderChunk, sectors - first);
                 const QByteArray chunk = ReadSectors(extent.Block + first, count);
                 if (chunk.size() != count * Sector)
-                    return {{}, EIO};
+                    return {{}, EIO, {}};
                 result.Bytes.append(chunk.left(take - first * Sector));
             }
             wanted -= take;

@@ -72,8 +72,8 @@ public:
         const QByteArray entry = ReadBlock(file.Location.Block);
         const auto data = Contents(entry, qMin<qint64>(maxBytes, file.Entry.Size), false);
         if (!data)
-            return {{}, EIO};
-        return {*data, 0};
+            return {{}, EIO, {}};
+        return {*data, 0, {}};
     }
 
     static constexpr quint16 TagFileId = 257;

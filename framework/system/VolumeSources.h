@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SysUtils.h"
 #include "VolumeServices.h"
 
 #include <QByteArray>
@@ -15,6 +16,14 @@ struct TFileBytes
     // The file as the user knows it, when the source can tell better than the folder and name
     // it was asked for (a mounted volume resolves links and letter case).
     QString Path;
+};
+
+// A source that turns out not to be a volume at all part way through (an image whose folders
+// loop, say): what a walk wrote of it is of no use, and the walk removes it again.
+class EVolumeSourceError : public Exception
+{
+public:
+    using Exception::Exception;
 };
 
 // What a scan reads a volume from: a mounted file system (a drive or a folder), a disc image file

@@ -4,6 +4,7 @@
 #include "ByteTrees.h"
 #include "CatalogFixture.h"
 #include "FileNames.h"
+#include "VolumeSources.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,6 +29,25 @@ namespace {
 constexpr quint32 Serial = 0x1234ABCD;
 constexpr qint64 GiB = qint64(1) << 30;
 constexpr int Picture = 2;
+
+// A source whose folder "trap" turns out to be no volume, after files before it were walked.
+class TTrapSource final : public TVolumeSource
+{
+public:
+    QString DisplayName() const override { return QStringLiteral("trap.iso"); }
+    std::optional<TVolumeInfo> VolumeInformation() override { return TVolumeInfo{QStringLiteral("TRAP"), 7}; }
+    qint64 Capacity() override { return 1000; }
+    std::optional<QList<TDirEntry>> ListFolder(const QString &folder) override
+    {
+        if (!folder.isEmpty())
+            throw EVolumeSourceError(QStringLiteral("its folders loop"));
+        QList<TDirEntry> entries;
+        for (const char *name : {"a.txt", "b.txt", "trap"})
+            entries.append({name, name[0] == 't', false, 10, TDateTime::FromParts(2024, 1, 1), 0, true});
+        return entries;
+    }
+    TFileBytes ReadFile(const QString &, const QString &, qint64) override { return {{}, ENOENT, {}}; }
+};
 
 // (percent, seconds left) of each progress report, in order.
 using TReports = QList<std::pair<int, int>>;
@@ -127,6 +147,7 @@ private slots:
     void FolderVanishes();
     void ErrorMidWalk();
     void KilledMidScan();
+    void SourceThatIsNoVolume();
 
 private:
     QString Root() const { return FDrive->path(); }
@@ -869,6 +890,20 @@ void TestVolumeScan::KilledMidScan()
     QCOMPARE(volume[QString()].Size, 100 * HangFiles);
     QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries"_s), 1 + 2 * HangFiles);
     QCOMPARE(F->Scalar(u"SELECT count(*) FROM CDs"_s), 1);
+}
+
+// What was walked of it, committed on the way or not, goes again.
+void TestVolumeScan::SourceThatIsNoVolume()
+{
+    F->Services.SetTick(1000);
+    F->Services.SetTickStep(600);
+    TTrapSource source;
+    bool reported = false;
+    F->Global->OnProgress = [&](TGlobal *, int, int) { return reported = true, false; };
+    QVERIFY_THROWS_EXCEPTION(EVolumeSourceError, F->Global->LoadDisk(source, QString(), Picture, false));
+    QVERIFY(reported);
+    QVERIFY(!F->Global->Database.InTransaction());
+    QCOMPARE(F->Committed(u"SELECT count(*) FROM Entries"_s) + F->Committed(u"SELECT count(*) FROM CDs"_s), 0);
 }
 
 int main(int argc, char *argv[])

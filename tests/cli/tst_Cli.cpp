@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 
 #include <QDate>
+#include <QProcess>
 #include <QStorageInfo>
 
 // vor-nex-cli run as a process, with its standard streams not on a terminal (as in scripts).
@@ -20,6 +21,8 @@ private slots:
     void aliasCatalogueCreatedOnFirstUse();
     void readOnlyCatalogue();
     void unreadablePath();
+    void discImage_data();
+    void discImage();
     void descriptionsAndSuspiciousPairs_data();
     void descriptionsAndSuspiciousPairs();
     void unreadableInfoFileSkipped();
@@ -191,6 +194,61 @@ void TestCli::unreadablePath()
         {QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), F->Path(QStringLiteral("nothing"))});
     QCOMPARE(run.ExitCode, 1);
     QVERIFY(!run.Err.isEmpty());
+}
+
+void TestCli::discImage_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("image") << QStringLiteral("image") << QString();
+    QTest::newRow("not an image") << QStringLiteral("random")
+                                  << QStringLiteral("it holds no ISO 9660 or UDF volume");
+    QTest::newRow("cut short") << QStringLiteral("short") << QStringLiteral("it is cut short");
+}
+
+// An image file is catalogued without mounting it, info files and all; one that is no image is
+// refused with the reason, and nothing is written.
+void TestCli::discImage()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, error);
+    const QString image = F->Path(QStringLiteral("disc.iso"));
+    QProcess maker;
+    maker.start(QStringLiteral("xorriso"),
+                {QStringLiteral("-as"), QStringLiteral("mkisofs"), QStringLiteral("-quiet"),
+                 QStringLiteral("-R"), QStringLiteral("-J"), QStringLiteral("-V"),
+                 QStringLiteral("Backup 2024"), QStringLiteral("-o"), image, Volume()});
+    if (!maker.waitForFinished(60000) || maker.exitCode() != 0)
+        QSKIP("xorriso could not make an image");
+    QFile file(image);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    if (kind == u"random")
+        QVERIFY(file.write(QByteArray(file.size(), '\x5a')) > 0);
+    else if (kind == u"short")
+        QVERIFY(file.resize(file.size() / 2));
+    file.close();
+
+    const TCliRun run = Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), image,
+                             QStringLiteral("--suspicious"), QStringLiteral("all")});
+    if (!error.isEmpty()) {
+        QCOMPARE(run.ExitCode, 1);
+        QVERIFY2(run.Err.contains(image + QStringLiteral(" is not a disc image VOR-NEX can read: ") + error),
+                 qPrintable(run.Err));
+        QCOMPARE(Query(QStringLiteral("SELECT count(*) FROM Entries")), QStringList{QStringLiteral("0")});
+        return;
+    }
+    QCOMPARE(run.ExitCode, 0);
+    const QString id = run.Out.trimmed();
+    QCOMPARE(Query(QStringLiteral("SELECT VolumeLabel FROM CDs")),
+             QStringList{QStringLiteral("Backup 2024")});
+    QCOMPARE(Query(QStringLiteral("SELECT Name, Size FROM Entries WHERE Parent IS NULL")),
+             QStringList{QStringLiteral("Backup 2024|147")});
+    QCOMPARE(Query(QStringLiteral("SELECT count(*) FROM Entries WHERE CD = ") + id),
+             QStringList{QStringLiteral("8")});
+    QCOMPARE(Query(QStringLiteral("SELECT Description FROM Entries WHERE Name = 'Docs'")),
+             QStringList{QStringLiteral("Documents of the disc")});
+    QCOMPARE(Query(QStringLiteral("SELECT Description FROM Entries WHERE Name = 'Setup.exe'")),
+             QStringList{QStringLiteral("one for all")});
 }
 
 void TestCli::descriptionsAndSuspiciousPairs_data()

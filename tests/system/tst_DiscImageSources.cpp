@@ -303,7 +303,7 @@ void TestDiscImageSources::BadImages_data()
     QTest::newRow("random bytes") << "random"
                                   << "it holds no ISO 9660 or UDF volume";
     QTest::newRow("truncated") << "truncated"
-                               << "a folder of it cannot be read";
+                               << "it is cut short: ";
     QTest::newRow("looping folder") << "loop"
                                     << "its folders loop";
     QTest::newRow("folder into the root") << "self"
@@ -357,7 +357,10 @@ void TestDiscImageSources::BadImages()
     } catch (const EDiscImageError &error) {
         message = error.Message();
     }
-    QCOMPARE(message, Message(image, reason));
+    // A cut short image tells how much of it is there.
+    QVERIFY2(message == Message(image, reason) ||
+                 (reason.endsWith(u' ') && message.startsWith(Message(image, reason))),
+             qPrintable(message));
 }
 
 // Images the fuzzer found to break a reader, kept in its input form: sector number and length

@@ -5,6 +5,7 @@
 #include "BusyAnimations.h"
 #include "CDImage.h"
 #include "ExplorerDriver.h"
+#include "FileDialogs.h"
 #include "FolderBrowsers.h"
 #include "Queries.h"
 #include "Screenshots.h"
@@ -15,6 +16,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -441,32 +443,52 @@ void TestSelectDrives::DiscsComingAndGoing()
 
 void TestSelectDrives::AddsAVolumeOfItsOwn_data()
 {
-    QTest::addColumn<QString>("kind");
-    QTest::newRow("folder") << u"folder"_s;
+    QTest::addColumn<bool>("image");
+    QTest::newRow("folder") << false;
+    QTest::newRow("image") << true;
 }
 
-// A folder (or an image file) is listed after the drives, selected, with its own label and serial,
-// stays over a refresh, and is catalogued like a drive; adding it again selects its line.
+// A folder or an image file is listed after the drives, selected, with its own label and serial,
+// stays over a refresh, and is catalogued like a drive; adding it again selects its line. One that
+// cannot be read is refused with the reason.
 void TestSelectDrives::AddsAVolumeOfItsOwn()
 {
-    QFETCH(QString, kind);
+    QFETCH(bool, image);
     AddDrive(u"cd"_s, u"DISC"_s, 0x1);
     F->Write(u"Photos 2024"_s, u"trip/a.jpg"_s, "jpeg");
-    const QString path = F->VolumePath(u"Photos 2024"_s);
+    QString path = F->VolumePath(u"Photos 2024"_s);
+    if (image) {
+        const QString folder = path;
+        path = F->VolumePath(u"photos.iso"_s);
+        if (QProcess::execute(u"xorriso"_s, {u"-as"_s, u"mkisofs"_s, u"-quiet"_s, u"-R"_s, u"-V"_s,
+                                             u"Photos 2024"_s, u"-o"_s, path, folder}) != 0)
+            QSKIP("xorriso could not make an image");
+    }
+    const auto add = [&](const QString &answer) {
+        if (image)
+            TOpenFileDialog::SetNextAnswer(answer);
+        else
+            TFolderBrowser::SetNextAnswer(answer);
+        (image ? D->AddImage : D->AddFolder)->trigger();
+    };
     Open();
-    TFolderBrowser::SetNextAnswer(path);
-    QTest::mouseClick(D->BtnAddFolder, Qt::LeftButton);
+    if (image) {
+        TOpenFileDialog::SetNextAnswer(path);
+        QTest::mouseClick(D->BtnAddImage, Qt::LeftButton);
+    } else {
+        TFolderBrowser::SetNextAnswer(path);
+        QTest::mouseClick(D->BtnAddFolder, Qt::LeftButton);
+    }
     QCOMPARE(D->DriveList->Items()->Count(), 2);
     TListItem *item = D->DriveList->Items()->Item(1);
     QCOMPARE(item->Caption(), u"PHOTOS 2024"_s);
     QVERIFY2(item->SubItems().value(0).startsWith(path + u':'), qPrintable(item->SubItems().value(0)));
     QVERIFY(item->Selected() && D->State() == ssReady);
-    KeepScreenshot(D->grab(), u"select-drive-added-%1.png"_s.arg(kind));
+    KeepScreenshot(D->grab(), u"select-drive-added-%1.png"_s.arg(image ? u"image"_s : u"folder"_s));
 
     D->Refresh->trigger();
     QCOMPARE(D->DriveList->Items()->Count(), 2);
-    TFolderBrowser::SetNextAnswer(path);
-    D->AddFolder->trigger();
+    add(path);
     QCOMPARE(D->DriveList->Items()->Count(), 2);
 
     Start();
@@ -474,11 +496,13 @@ void TestSelectDrives::AddsAVolumeOfItsOwn()
     QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Name IN ('trip', 'a.jpg')"_s), 2);
     QCOMPARE(F->Scalar(u"SELECT count(*) FROM CDs WHERE VolumeLabel = 'Photos 2024'"_s), 1);
 
-    // A folder that is gone is refused with a message, and nothing is listed for it.
-    TFolderBrowser::SetNextAnswer(path + u"/gone"_s);
-    D->AddFolder->trigger();
+    const QString gone = F->VolumePath(u"gone"_s);
+    add(gone);
     QCOMPARE(D->DriveList->Items()->Count(), 2);
-    QCOMPARE(F->Errors, QStringList{path + u"/gone cannot be read as a volume."_s});
+    QCOMPARE(F->Errors.size(), 1);
+    QVERIFY2(F->Errors[0].startsWith(image ? gone + u" is not a disc image VOR-NEX can read: "_s
+                                           : gone + u" cannot be read as a volume."_s),
+             qPrintable(F->Errors[0]));
 }
 
 QTEST_MAIN(TestSelectDrives)
