@@ -42,6 +42,7 @@ private slots:
     void SuspiciousPairs();
     void AllHoldsForOneImport();
     void VolumeWithoutInfoFiles();
+    void NotedFoldersGiveWhatTheWholeVolumeGives();
     void Progress_data();
     void Progress();
     void UnreadableInfoFileIsSkipped_data();
@@ -242,6 +243,26 @@ void TestLoadDescriptions::VolumeWithoutInfoFiles()
     // Only the volume named was imported, not the one before it.
     QCOMPARE(Description(QString()), Old);
     QCOMPARE(Description(u"game.exe"_s), Old);
+}
+
+// Right after its walk only the folders the walk noted are looked at; a later import looks at the
+// whole volume. Both give the same, questions included.
+void TestLoadDescriptions::NotedFoldersGiveWhatTheWholeVolumeGives()
+{
+    const QString all = u"SELECT ID, Description FROM Entries WHERE CD = %1 ORDER BY ID"_s.arg(FCd);
+    FAnswers = {TSuspiciousAnswer::ProcessThis, TSuspiciousAnswer::Skip, TSuspiciousAnswer::ProcessThis};
+    F->Global->LoadDescriptions(FCd, FVolume->path());
+    const QStringList noted = F->Rows(all);
+    const auto asked = FAsked;
+    QVERIFY(noted.size() > 10 && asked.size() == 3);
+
+    F->Global->Database.ExecSQL(u"UPDATE Entries SET Description = ? WHERE CD = ?"_s,
+                                {TVariant(Old), TVariant(FCd)});
+    FAsked.clear();
+    FAnswers = {TSuspiciousAnswer::ProcessThis, TSuspiciousAnswer::Skip, TSuspiciousAnswer::ProcessThis};
+    F->Global->LoadDescriptions(FCd, FVolume->path());
+    QCOMPARE(F->Rows(all), noted);
+    QCOMPARE(FAsked, asked);
 }
 
 void TestLoadDescriptions::Progress_data()
