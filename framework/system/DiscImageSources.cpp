@@ -2,11 +2,11 @@
 
 #include "DiscTrees.h"
 #include "FileNames.h"
+#include "VolumeProbe.h"
 
 #include <QCoreApplication>
 #include <QHash>
 #include <QtEndian>
-#include <blkid/blkid.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -42,43 +42,6 @@ bool SameAsciiCaseless(const QString &a, const QString &b)
             return false;
     }
     return true;
-}
-
-struct TIdentity
-{
-    QString Type;
-    QString Label;
-    QString Uuid;
-};
-
-// What libblkid says of the image, as it says it of the loop device the image would be mounted
-// on: mount(8) picks the file system by it, and the probe of a mounted disc names it by it.
-TIdentity ProbeIdentity(int fd)
-{
-    TIdentity identity;
-    blkid_probe probe = blkid_new_probe();
-    if (!probe)
-        return identity;
-    if (blkid_probe_set_device(probe, fd, 0, 0) == 0) {
-        blkid_probe_enable_superblocks(probe, 1);
-        blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_LABEL | BLKID_SUBLKS_UUID | BLKID_SUBLKS_TYPE);
-        int result = blkid_do_safeprobe(probe);
-        if (result == -2) {
-            blkid_reset_probe(probe);
-            result = blkid_do_probe(probe);
-        }
-        if (result == 0) {
-            const auto value = [&](const char *name) {
-                const char *data = nullptr;
-                return blkid_probe_lookup_value(probe, name, &data, nullptr) == 0 && data
-                           ? QString::fromUtf8(data)
-                           : QString();
-            };
-            identity = {value("TYPE"), value("LABEL"), value("UUID")};
-        }
-    }
-    blkid_free_probe(probe);
-    return identity;
 }
 
 // Whether the volume recognition sequence after sector 16 names a UDF volume.
@@ -139,7 +102,9 @@ std::unique_ptr<TDiscImageSource> TDiscImageSource::Open(const QString &imageFil
 
     const auto readSector = [&](qint64 sector) { return file.ReadSector(sector); };
     const std::optional<QByteArray> descriptor = TVolumeSerials::IsoDescriptor(readSector);
-    const TIdentity identity = ProbeIdentity(fd);
+    // What libblkid says of the image is what it says of the loop device the image would be
+    // mounted on: mount(8) picks the file system by it, and the probe of a mounted disc names it.
+    const TFileSystemIdentity identity = ProbeFileSystem(fd);
     // A copy cut short would otherwise give a volume with folders missing and no word of it.
     if (descriptor && descriptor->size() >= 130) {
         const qint64 blocks = qFromLittleEndian<quint32>(descriptor->constData() + 80);

@@ -75,12 +75,7 @@ public:
     qint64 Offset = 0;
 };
 
-struct TIdentity
-{
-    QString Type;
-    QString Label;
-    QString Uuid;
-};
+using TIdentity = TFileSystemIdentity;
 
 QByteArray CanonicalDevice(const QByteArray &device)
 {
@@ -106,31 +101,7 @@ QByteArray ReadSmallFile(const QString &path)
 
 TIdentity ProbeBytes(const TVolumeBytes &bytes)
 {
-    TIdentity identity;
-    blkid_probe probe = blkid_new_probe();
-    if (!probe)
-        return identity;
-    if (blkid_probe_set_device(probe, bytes.Fd, bytes.Offset, 0) == 0) {
-        blkid_probe_enable_superblocks(probe, 1);
-        blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_LABEL | BLKID_SUBLKS_UUID | BLKID_SUBLKS_TYPE);
-        int result = blkid_do_safeprobe(probe);
-        // Two file systems claim the volume: take the one libblkid finds first.
-        if (result == -2) {
-            blkid_reset_probe(probe);
-            result = blkid_do_probe(probe);
-        }
-        if (result == 0) {
-            const auto value = [&](const char *name) {
-                const char *data = nullptr;
-                return blkid_probe_lookup_value(probe, name, &data, nullptr) == 0 && data
-                           ? QString::fromUtf8(data)
-                           : QString();
-            };
-            identity = {value("TYPE"), value("LABEL"), value("UUID")};
-        }
-    }
-    blkid_free_probe(probe);
-    return identity;
+    return ProbeFileSystem(bytes.Fd, bytes.Offset);
 }
 
 // What libblkid recorded when it last probed the device, read from its cache without probing
@@ -268,4 +239,33 @@ std::optional<TVolumeInfo> TVolumeProbe::Probe(const QByteArray &device, const Q
     if (!serial && !readable && label.isEmpty())
         return std::nullopt;
     return TVolumeInfo{label, serial.value_or(0)};
+}
+
+TFileSystemIdentity ProbeFileSystem(int fd, qint64 offset)
+{
+    TFileSystemIdentity identity;
+    blkid_probe probe = blkid_new_probe();
+    if (!probe)
+        return identity;
+    if (blkid_probe_set_device(probe, fd, offset, 0) == 0) {
+        blkid_probe_enable_superblocks(probe, 1);
+        blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_LABEL | BLKID_SUBLKS_UUID | BLKID_SUBLKS_TYPE);
+        int result = blkid_do_safeprobe(probe);
+        // Two file systems claim the volume: take the one libblkid finds first.
+        if (result == -2) {
+            blkid_reset_probe(probe);
+            result = blkid_do_probe(probe);
+        }
+        if (result == 0) {
+            const auto value = [&](const char *name) {
+                const char *data = nullptr;
+                return blkid_probe_lookup_value(probe, name, &data, nullptr) == 0 && data
+                           ? QString::fromUtf8(data)
+                           : QString();
+            };
+            identity = {value("TYPE"), value("LABEL"), value("UUID")};
+        }
+    }
+    blkid_free_probe(probe);
+    return identity;
 }

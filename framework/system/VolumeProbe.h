@@ -7,6 +7,16 @@
 #include <QString>
 #include <optional>
 
+// What libblkid reads of the file system at offset in an open file or device; empty texts for
+// what it cannot tell. Of two file systems that claim the bytes, the one libblkid finds first.
+struct TFileSystemIdentity
+{
+    QString Type;
+    QString Label;
+    QString Uuid;
+};
+TFileSystemIdentity ProbeFileSystem(int fd, qint64 offset = 0);
+
 // Label and serial of the volume on a device, as mountinfo names it ("/dev/sr0", "/dev/loop0").
 // The device is read when it can be; when it cannot (no permission), the identity comes from
 // what is readable without privileges: a loop device's backing file, libblkid's cache and the
