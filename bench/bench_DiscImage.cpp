@@ -5,6 +5,7 @@
 // number of files (default 200,000) to try other sizes.
 
 #include "BenchSupport.h"
+#include "BenchTrees.h"
 #include "DiscImageSources.h"
 #include "FileNames.h"
 #include "VolumeServices.h"
@@ -19,66 +20,16 @@
 
 namespace {
 
+using BenchTrees::Fail;
+using BenchTrees::Folders;
+
 constexpr int DefaultFiles = 200000;
-constexpr int Folders = 2000;
-constexpr int Fanout = 6;
-
-[[noreturn]] void fail(const QString &what)
-{
-    BenchOut() << "unexpected result: " << what << Qt::endl;
-    std::exit(1);
-}
-
-quint32 next(quint32 &state)
-{
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
-}
-
-// A name of 8 to 40 characters that starts with a unique number, some in upper case.
-QByteArray name(quint32 &state, int number, bool folder)
-{
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789_- ";
-    static const char *const extensions[] = {".txt", ".jpg", ".mp3", ".pdf", ".doc", ".c", ".h", ".JPG", ""};
-    const QByteArray extension = folder ? QByteArray() : QByteArray(extensions[next(state) % 9]);
-    QByteArray result = QByteArray::number(number) + '_';
-    const int length = 8 + int(next(state) % 33) - int(extension.size()) - int(result.size());
-    for (int i = 0; i < std::max(1, length); ++i)
-        result += letters[next(state) % (sizeof letters - 2)];
-    if (next(state) % 8 == 0)
-        result = result.toUpper();
-    return result + extension;
-}
-
-// Empty files: the image holds their records, not their bytes, and is made quickly.
-void makeTree(const QByteArray &root, int files)
-{
-    quint32 state = 2463534242u;
-    QList<QByteArray> paths{root};
-    if (::mkdir(root.constData(), 0755) != 0)
-        fail(QStringLiteral("mkdir ") + QFile::decodeName(root));
-    for (int k = 1; k <= Folders; ++k) {
-        const QByteArray path = paths[(k - 1) / Fanout] + '/' + name(state, k, true);
-        if (::mkdir(path.constData(), 0755) != 0)
-            fail(QStringLiteral("mkdir ") + QFile::decodeName(path));
-        paths << path;
-    }
-    for (int i = 0; i < files; ++i) {
-        const QByteArray path = paths[1 + i % Folders] + '/' + name(state, i, false);
-        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0)
-            fail(QStringLiteral("create ") + QFile::decodeName(path));
-        ::close(fd);
-    }
-}
 
 qint64 walkImage(TDiscImageSource &source, const QString &folder)
 {
     const auto entries = source.ListFolder(folder);
     if (!entries)
-        fail(QStringLiteral("cannot list ") + folder);
+        Fail(QStringLiteral("cannot list ") + folder);
     qint64 count = entries->size();
     for (const TDirEntry &entry : *entries) {
         if (entry.IsDirectory)
@@ -91,7 +42,7 @@ qint64 walkFolder(const QString &folder)
 {
     const auto entries = TVolumeServices::Current().ListDirectory(folder);
     if (!entries)
-        fail(QStringLiteral("cannot list ") + folder);
+        Fail(QStringLiteral("cannot list ") + folder);
     qint64 count = entries->size();
     for (const TDirEntry &entry : *entries) {
         if (entry.IsDirectory)
@@ -110,7 +61,7 @@ template <typename TWalk> double bestOfThree(TWalk walk, qint64 expected)
         const qint64 count = walk();
         const double ms = MsSince(timer);
         if (count != expected)
-            fail(QStringLiteral("the walk found %1 entries, not %2").arg(count).arg(expected));
+            Fail(QStringLiteral("the walk found %1 entries, not %2").arg(count).arg(expected));
         if (i > 0 && (best < 0 || ms < best))
             best = ms;
     }
@@ -124,7 +75,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int files = argc > 1 ? QByteArray(argv[1]).toInt() : DefaultFiles;
     if (files <= 0)
-        fail(QStringLiteral("the number of files must be positive"));
+        Fail(QStringLiteral("the number of files must be positive"));
 
     const QString cache =
         QCoreApplication::applicationDirPath() + QStringLiteral("/bench_DiscImage-%1").arg(files);
@@ -136,13 +87,15 @@ int main(int argc, char *argv[])
         QDir().mkpath(cache);
         QElapsedTimer timer;
         timer.start();
-        makeTree(QFile::encodeName(tree), files);
+        if (!QDir().mkpath(tree))
+            Fail(QStringLiteral("mkdir ") + tree);
+        BenchTrees::Make(QFile::encodeName(tree), files, BenchTrees::TSizes::Empty);
         QProcess xorriso;
         xorriso.start(QStringLiteral("xorriso"),
                       {QStringLiteral("-as"), QStringLiteral("mkisofs"), QStringLiteral("-quiet"),
                        QStringLiteral("-J"), QStringLiteral("-R"), QStringLiteral("-o"), image, tree});
         if (!xorriso.waitForFinished(-1) || xorriso.exitCode() != 0)
-            fail(QStringLiteral("xorriso failed: ") + QString::fromLocal8Bit(xorriso.readAllStandardError()));
+            Fail(QStringLiteral("xorriso failed: ") + QString::fromLocal8Bit(xorriso.readAllStandardError()));
         QFile(done).open(QIODevice::WriteOnly);
         BenchOut() << "tree and image made in " << QString::number(MsSince(timer) / 1000, 'f', 1) << " s"
                    << Qt::endl;

@@ -4,6 +4,7 @@
 // `make bench`. Arguments: a number of files (default 200,000) to try other sizes.
 
 #include "BenchSupport.h"
+#include "BenchTrees.h"
 #include "CatalogSchema.h"
 #include "Databases.h"
 #include "Queries.h"
@@ -23,16 +24,10 @@
 
 namespace {
 
-constexpr int DefaultFiles = 200000;
-constexpr int Folders = 2000;
-// Each folder k (1..Folders) lies in folder (k - 1) / Fanout, 0 being the root: five levels.
-constexpr int Fanout = 6;
+using BenchTrees::Fail;
+using BenchTrees::Folders;
 
-[[noreturn]] void fail(const QString &what)
-{
-    BenchOut() << "unexpected result: " << what << Qt::endl;
-    std::exit(1);
-}
+constexpr int DefaultFiles = 200000;
 
 // Processor time (user and system) in ms used so far by this process or by its finished children:
 // on a machine shared with other work it varies less than the elapsed time.
@@ -52,57 +47,6 @@ double peakMB()
     return double(usage.ru_maxrss) / 1024.0;
 }
 
-// A small deterministic generator, so every run makes the same tree.
-quint32 next(quint32 &state)
-{
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
-}
-
-// A name of 8 to 40 characters that starts with a unique number; most files have an extension,
-// some names are in upper case.
-QByteArray name(quint32 &state, int number, bool folder)
-{
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789_- ";
-    static const char *const extensions[] = {".txt", ".jpg", ".mp3",    ".pdf", ".doc",
-                                             ".c",   ".h",   ".tar.gz", ".JPG", ""};
-    const QByteArray extension = folder ? QByteArray() : QByteArray(extensions[next(state) % 10]);
-    QByteArray result = QByteArray::number(number) + '_';
-    const int length = 8 + int(next(state) % 33) - int(extension.size()) - int(result.size());
-    for (int i = 0; i < std::max(1, length); ++i)
-        result += letters[next(state) % (sizeof letters - 2)];
-    if (next(state) % 8 == 0)
-        result = result.toUpper();
-    return result + extension;
-}
-
-// Folders first, then the files dealt round them; each file as large as a random number says,
-// without taking space. Returns the total of the file sizes.
-qint64 makeTree(const QByteArray &root, int files)
-{
-    quint32 state = 2463534242u;
-    QList<QByteArray> paths{root};
-    for (int k = 1; k <= Folders; ++k) {
-        const QByteArray path = paths[(k - 1) / Fanout] + '/' + name(state, k, true);
-        if (::mkdir(path.constData(), 0755) != 0)
-            fail(QStringLiteral("mkdir ") + QFile::decodeName(path));
-        paths << path;
-    }
-    qint64 total = 0;
-    for (int i = 0; i < files; ++i) {
-        const QByteArray path = paths[1 + i % Folders] + '/' + name(state, i, false);
-        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        const qint64 size = next(state) % (4 << 20);
-        if (fd < 0 || ::ftruncate(fd, size) != 0)
-            fail(QStringLiteral("create ") + QFile::decodeName(path));
-        ::close(fd);
-        total += size;
-    }
-    return total;
-}
-
 struct TTimes
 {
     double Elapsed = 0;
@@ -119,7 +63,7 @@ TTimes timeFind(const QString &root)
         QStringLiteral("/bin/sh"),
         {QStringLiteral("-c"), QStringLiteral("find '%1' -printf '%s %T@ %p\\n' > /dev/null").arg(root)});
     if (!find.waitForFinished(-1) || find.exitCode() != 0)
-        fail(QStringLiteral("find failed"));
+        Fail(QStringLiteral("find failed"));
     return {MsSince(timer), cpuMs(RUSAGE_CHILDREN) - cpuBefore};
 }
 
@@ -130,17 +74,17 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int files = argc > 1 ? QByteArray(argv[1]).toInt() : DefaultFiles;
     if (files <= 0)
-        fail(QStringLiteral("the number of files must be positive"));
+        Fail(QStringLiteral("the number of files must be positive"));
     QTemporaryDir dir;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
     qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
     const QString root = dir.filePath(QStringLiteral("drive"));
     if (::mkdir(QFile::encodeName(root).constData(), 0755) != 0)
-        fail(QStringLiteral("mkdir ") + root);
+        Fail(QStringLiteral("mkdir ") + root);
 
     QElapsedTimer timer;
     timer.start();
-    const qint64 total = makeTree(QFile::encodeName(root), files);
+    const qint64 total = BenchTrees::Make(QFile::encodeName(root), files, BenchTrees::TSizes::Random);
     BenchOut() << "tree: " << files << " files in " << Folders << " folders, made in "
                << QString::number(MsSince(timer) / 1000, 'f', 1) << " s" << Qt::endl;
 
@@ -182,7 +126,7 @@ int main(int argc, char *argv[])
         rootId = global.LoadDisk(root, QString(), 2, false);
         scan = {MsSince(timer), cpuMs(RUSAGE_SELF) - cpuBefore};
         if (rootId < 0)
-            fail(QStringLiteral("the scan catalogued nothing"));
+            Fail(QStringLiteral("the scan catalogued nothing"));
 
         TQuery count;
         count.SetDatabase(&global.Database);
@@ -190,7 +134,7 @@ int main(int argc, char *argv[])
             {QStringLiteral("SELECT count(*), sum(CASE WHEN Folder THEN 0 ELSE Size END) FROM Entries")});
         count.Open();
         if (count.Fields(0)->AsLargeInt() != 1 + Folders + files || count.Fields(1)->AsLargeInt() != total)
-            fail(QStringLiteral("the catalogue holds %1 entries of %2 bytes")
+            Fail(QStringLiteral("the catalogue holds %1 entries of %2 bytes")
                      .arg(count.Fields(0)->AsLargeInt())
                      .arg(count.Fields(1)->AsLargeInt()));
         BenchOut() << "    progress reports: " << reports << Qt::endl;
