@@ -10,7 +10,7 @@ class TDatabase;
 namespace CatalogSchema {
 
 // The layout this program writes and reads.
-constexpr int Version = 1;
+constexpr int Version = 2;
 
 // Builds a new catalogue in an empty database: tables, indexes, saved queries, the default file
 // types with their pictures and the default info-file patterns, in one transaction.
@@ -44,5 +44,9 @@ void EnsureAlias(const QString &aliasName);
 
 // The statements that create the tables and indexes, in order.
 QStringList TableStatements();
+
+// The part of TableStatements that layout 2 added: the indexes the find searches names and
+// descriptions through, and the triggers that keep them in step with Entries.
+QStringList SearchIndexStatements();
 
 } // namespace CatalogSchema
