@@ -88,7 +88,8 @@ bool isWordCharacter(char32_t c)
 QStringList FindDialogSql()
 {
     // Every row of the catalogue could be read and tested, as the scan below does; the indexes
-    // spare that. The four ways below are exclusive, chosen once from the parameters (Plan):
+    // spare that. The four ways below are exclusive, chosen from the parameters alone (way), so
+    // that the engine tests the choice once, before it reads anything:
     // - a name pattern holding three characters in a row without * or ?: the names holding every
     //   such three are read from the names' index (NameTerms lists them), in the order of IDs;
     // - a whole name: through the index of names, letter case aside;
@@ -97,36 +98,40 @@ QStringList FindDialogSql()
     // The index only narrows the rows down: each row found is tested on every condition, so the
     // result is what the scan would give. The indexes fold letter case beyond ASCII and the names'
     // one ignores the order of its threes, which only lets more rows through to the tests.
+    const QString way =
+        QStringLiteral("(CASE WHEN NOT :t11 THEN 'whole' WHEN NOT :t12 AND :name GLOB '*[^*?][^*?][^*?]*' "
+                       "THEN 'name' WHEN :text IS NOT NULL THEN 'text' ELSE 'scan' END)");
     return {
         QStringLiteral("WITH RECURSIVE"),
         QStringLiteral("NamePositions(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM NamePositions "
                        "WHERE I + 3 <= length(:name)),"),
         QStringLiteral("NameTerms(Terms) AS (SELECT group_concat('\"' || replace(Piece, '\"', '\"\"') || "
                        "'\"', ' ') FROM (SELECT substr(:name, I, 3) AS Piece FROM NamePositions) "
-                       "WHERE length(Piece) = 3 AND instr(Piece, '*') = 0 AND instr(Piece, '?') = 0),"),
-        QStringLiteral("Plan(Way) AS (SELECT CASE WHEN NOT :t11 THEN 'whole' "
-                       "WHEN NOT :t12 AND (SELECT Terms FROM NameTerms) IS NOT NULL THEN 'name' "
-                       "WHEN :text IS NOT NULL THEN 'text' ELSE 'scan' END)"),
+                       "WHERE length(Piece) = 3 AND instr(Piece, '*') = 0 AND instr(Piece, '?') = 0)"),
         // Every entry, read in order; the name, which most entries fail, is tested first, and the
         // volume and type on the entry itself (the same values as its joined rows'), before its
         // volume and type rows are looked up.
         QString::fromLatin1(FindColumns) + QString::fromLatin1(EntriesWithVolumeAndType) +
-            QStringLiteral("WHERE (SELECT Way FROM Plan) = 'scan'\n") + findConditions(true) +
+            QStringLiteral("WHERE ") + way + QStringLiteral(" = 'scan'\n") + findConditions(true) +
             QStringLiteral("UNION ALL"),
         QString::fromLatin1(FindColumns) +
             QStringLiteral("FROM EntryNames CROSS JOIN Entries ON Entries.ID = EntryNames.rowid\n"
                            "CROSS JOIN CDs ON Entries.CD = CDs.ID CROSS JOIN Images ON Entries.ImageID = "
                            "Images.ImageID\n"
-                           "WHERE (SELECT Way FROM Plan) = 'name' AND EntryNames MATCH "
+                           "WHERE ") +
+            way +
+            QStringLiteral(" = 'name' AND EntryNames MATCH "
                            "coalesce((SELECT Terms FROM NameTerms), '\"\"')\n") +
             findConditions(true) + QStringLiteral("UNION ALL"),
         QString::fromLatin1(FindColumns) + QString::fromLatin1(EntriesWithVolumeAndType) +
-            QStringLiteral("WHERE (SELECT Way FROM Plan) = 'whole'\n"
+            QStringLiteral("WHERE ") + way +
+            QStringLiteral(" = 'whole'\n"
                            "  AND Entries.ID IN (SELECT Named.ID FROM Entries AS Named "
                            "WHERE Named.Name = :name COLLATE NOCASE)\n") +
             findConditions(true) + QStringLiteral("UNION ALL"),
         QString::fromLatin1(FindColumns) + QString::fromLatin1(EntriesWithVolumeAndType) +
-            QStringLiteral("WHERE (SELECT Way FROM Plan) = 'text'\n"
+            QStringLiteral("WHERE ") + way +
+            QStringLiteral(" = 'text'\n"
                            "  AND Entries.ID IN (SELECT rowid FROM EntryTexts "
                            "WHERE EntryTexts MATCH coalesce(:text, '\"\"'))\n") +
             findConditions(false),
