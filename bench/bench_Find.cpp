@@ -297,7 +297,8 @@ void comparePlocate(TGlobal &global, const QTemporaryDir &dir, const QString &wh
         while (paths.Step())
             out.write(paths.Column(0, TFieldType::String).AsString().toUtf8() + '\n');
     }
-    if (QProcess::execute(build, {QStringLiteral("--plaintext"), list, database}) != 0) {
+    if (QProcess::execute(build, {QStringLiteral("--plaintext"), QStringLiteral("--require-visibility"),
+                                  QStringLiteral("no"), list, database}) != 0) {
         BenchOut() << "(plocate-build failed: no comparison)" << Qt::endl;
         return;
     }
