@@ -187,11 +187,11 @@ int main(int argc, char *argv[])
             database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
             database.SetParams({QStringLiteral("DATABASE NAME=") + path});
             database.Open();
-            for (const char *name : {"EntryNames.Insert", "EntryNames.Delete", "EntryNames.Update",
-                                     "EntryTexts.Insert", "EntryTexts.Delete", "EntryTexts.Update"})
+            for (const char *name :
+                 {"SearchIndexes.Insert", "SearchIndexes.Delete", "EntryNames.Update", "EntryTexts.Update"})
                 database.ExecSQL(QStringLiteral("DROP TRIGGER \"%1\"").arg(QLatin1String(name)));
             database.ExecSQL(QStringLiteral("DROP TABLE EntryNames; DROP TABLE EntryTexts; "
-                                            "DROP INDEX \"Entries.Name\""));
+                                            "DROP TABLE SearchIndexed; DROP INDEX \"Entries.Name\""));
         }
         TGlobal global;
         int reports = 0;
@@ -201,7 +201,7 @@ int main(int argc, char *argv[])
         rootId = global.LoadDisk(root, QString(), 2, false);
         const TTimes times{MsSince(timer), cpuMs(RUSAGE_SELF) - cpuBefore};
         TTimes &best = indexed ? scan : plainScan;
-        if (best.Elapsed < 0 || times.Elapsed < best.Elapsed)
+        if (run < 2 || times.Elapsed < best.Elapsed)
             best = times;
         if (rootId < 0)
             fail(QStringLiteral("the scan catalogued nothing"));

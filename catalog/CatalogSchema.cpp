@@ -89,47 +89,79 @@ QStringList TableStatements()
 
 QStringList SearchIndexStatements()
 {
-    // Both word indexes read their text from Entries (rowid = ID) and keep no copy of it; the
-    // triggers tell them each change. Neither keeps positions or lengths (detail, columnsize):
-    // searches look for single terms only, and the names' index is then a fraction of its size.
-    // An index told to delete a text it never held is damaged, hence the conditions on NULL.
+    // Both word indexes read their text from Entries (rowid = ID) and keep no copy of it. Neither
+    // keeps lengths (columnsize), which no search ranks by. The names' index keeps no positions
+    // either (detail): its searches ask for single threes, and it is a fraction of the size.
+    //
+    // New entries are added in bulk (UpdateSearchIndexes) rather than by a trigger: the engine
+    // has the indexes write what they hold at the start of every statement after they were
+    // written to, which a scan's statement per entry would pay each time. SearchIndexed tells up
+    // to which ID the indexes hold the entries; the triggers keep those in step as they change or
+    // go, and an entry added later with an ID so low (which the catalogue's own IDs never are)
+    // goes in at once. An index told to delete a text it never held is damaged, hence the
+    // conditions on NULL.
+    const QString indexed = QStringLiteral("(SELECT UpTo FROM SearchIndexed)");
     return {
         // Whole names, compared as the search compares them: letter case aside (ASCII).
         QStringLiteral("CREATE INDEX \"Entries.Name\" ON Entries(Name COLLATE NOCASE)"),
+        QStringLiteral("CREATE TABLE SearchIndexed (UpTo INTEGER NOT NULL)"),
+        QStringLiteral("INSERT INTO SearchIndexed (UpTo) SELECT coalesce(max(ID), 0) FROM Entries"),
         // Every three characters of every name, case folded: finds the names holding a text.
         QStringLiteral("CREATE VIRTUAL TABLE EntryNames USING fts5(Name, content='Entries', "
                        "content_rowid='ID', tokenize='trigram', detail='none', columnsize=0)"),
-        QStringLiteral("CREATE TRIGGER \"EntryNames.Insert\" AFTER INSERT ON Entries "
-                       "WHEN new.Name IS NOT NULL BEGIN "
-                       "INSERT INTO EntryNames (rowid, Name) VALUES (new.ID, new.Name); END"),
-        QStringLiteral(
-            "CREATE TRIGGER \"EntryNames.Delete\" AFTER DELETE ON Entries "
-            "WHEN old.Name IS NOT NULL BEGIN "
-            "INSERT INTO EntryNames (EntryNames, rowid, Name) VALUES ('delete', old.ID, old.Name); END"),
-        QStringLiteral(
-            "CREATE TRIGGER \"EntryNames.Update\" AFTER UPDATE OF ID, Name ON Entries "
-            "WHEN old.ID IS NOT new.ID OR old.Name IS NOT new.Name BEGIN "
-            "INSERT INTO EntryNames (EntryNames, rowid, Name) "
-            "SELECT 'delete', old.ID, old.Name WHERE old.Name IS NOT NULL; "
-            "INSERT INTO EntryNames (rowid, Name) SELECT new.ID, new.Name WHERE new.Name IS NOT NULL; "
-            "END"),
         // The words of descriptions, accents aside.
         QStringLiteral("CREATE VIRTUAL TABLE EntryTexts USING fts5(Description, content='Entries', "
                        "content_rowid='ID', tokenize='unicode61 remove_diacritics 2', columnsize=0)"),
-        QStringLiteral("CREATE TRIGGER \"EntryTexts.Insert\" AFTER INSERT ON Entries "
-                       "WHEN new.Description IS NOT NULL BEGIN "
-                       "INSERT INTO EntryTexts (rowid, Description) VALUES (new.ID, new.Description); END"),
-        QStringLiteral("CREATE TRIGGER \"EntryTexts.Delete\" AFTER DELETE ON Entries "
-                       "WHEN old.Description IS NOT NULL BEGIN "
+        QStringLiteral(
+            "CREATE TRIGGER \"SearchIndexes.Insert\" AFTER INSERT ON Entries "
+            "WHEN new.ID <= %1 BEGIN "
+            "INSERT INTO EntryNames (rowid, Name) SELECT new.ID, new.Name WHERE new.Name IS NOT NULL; "
+            "INSERT INTO EntryTexts (rowid, Description) "
+            "SELECT new.ID, new.Description WHERE new.Description IS NOT NULL; END")
+            .arg(indexed),
+        QStringLiteral("CREATE TRIGGER \"SearchIndexes.Delete\" AFTER DELETE ON Entries "
+                       "WHEN old.ID <= %1 BEGIN "
+                       "INSERT INTO EntryNames (EntryNames, rowid, Name) "
+                       "SELECT 'delete', old.ID, old.Name WHERE old.Name IS NOT NULL; "
                        "INSERT INTO EntryTexts (EntryTexts, rowid, Description) "
-                       "VALUES ('delete', old.ID, old.Description); END"),
-        QStringLiteral("CREATE TRIGGER \"EntryTexts.Update\" AFTER UPDATE OF ID, Description ON Entries "
-                       "WHEN old.ID IS NOT new.ID OR old.Description IS NOT new.Description BEGIN "
-                       "INSERT INTO EntryTexts (EntryTexts, rowid, Description) "
-                       "SELECT 'delete', old.ID, old.Description WHERE old.Description IS NOT NULL; "
-                       "INSERT INTO EntryTexts (rowid, Description) "
-                       "SELECT new.ID, new.Description WHERE new.Description IS NOT NULL; END"),
+                       "SELECT 'delete', old.ID, old.Description WHERE old.Description IS NOT NULL; END")
+            .arg(indexed),
+        QStringLiteral("CREATE TRIGGER \"EntryNames.Update\" AFTER UPDATE OF ID, Name ON Entries "
+                       "WHEN old.ID IS NOT new.ID OR old.Name IS NOT new.Name BEGIN "
+                       "INSERT INTO EntryNames (EntryNames, rowid, Name) "
+                       "SELECT 'delete', old.ID, old.Name WHERE old.Name IS NOT NULL AND old.ID <= %1; "
+                       "INSERT INTO EntryNames (rowid, Name) "
+                       "SELECT new.ID, new.Name WHERE new.Name IS NOT NULL AND new.ID <= %1; END")
+            .arg(indexed),
+        QStringLiteral(
+            "CREATE TRIGGER \"EntryTexts.Update\" AFTER UPDATE OF ID, Description ON Entries "
+            "WHEN old.ID IS NOT new.ID OR old.Description IS NOT new.Description BEGIN "
+            "INSERT INTO EntryTexts (EntryTexts, rowid, Description) "
+            "SELECT 'delete', old.ID, old.Description WHERE old.Description IS NOT NULL AND old.ID <= %1; "
+            "INSERT INTO EntryTexts (rowid, Description) "
+            "SELECT new.ID, new.Description WHERE new.Description IS NOT NULL AND new.ID <= %1; END")
+            .arg(indexed),
     };
+}
+
+void UpdateSearchIndexes(TDatabase &database)
+{
+    if (database.ReadOnly())
+        return;
+    const auto work = [&database] {
+        database.ExecSQL(
+            QStringLiteral("INSERT INTO EntryNames (rowid, Name) SELECT ID, Name FROM Entries "
+                           "WHERE ID > (SELECT UpTo FROM SearchIndexed) AND Name IS NOT NULL ORDER BY ID"));
+        database.ExecSQL(QStringLiteral(
+            "INSERT INTO EntryTexts (rowid, Description) SELECT ID, Description FROM Entries "
+            "WHERE ID > (SELECT UpTo FROM SearchIndexed) AND Description IS NOT NULL ORDER BY ID"));
+        database.ExecSQL(QStringLiteral("UPDATE SearchIndexed SET UpTo = max(UpTo, "
+                                        "coalesce((SELECT max(ID) FROM Entries), 0))"));
+    };
+    if (database.InTransaction())
+        work();
+    else
+        database.RunInTransaction(work);
 }
 
 namespace {

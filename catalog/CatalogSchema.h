@@ -46,7 +46,13 @@ void EnsureAlias(const QString &aliasName);
 QStringList TableStatements();
 
 // The part of TableStatements that layout 2 added: the indexes the find searches names and
-// descriptions through, and the triggers that keep them in step with Entries.
+// descriptions through, the triggers that keep them in step with Entries, and how far the word
+// indexes hold the entries (SearchIndexed.UpTo, an ID).
 QStringList SearchIndexStatements();
+
+// Adds the entries added since the last time to the word indexes, in the transaction that is
+// open or in one of its own; nothing on a catalogue that cannot be written. Searches find those
+// entries by name before as well, only more slowly; by description only afterwards.
+void UpdateSearchIndexes(TDatabase &database);
 
 } // namespace CatalogSchema

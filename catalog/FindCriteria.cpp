@@ -1,5 +1,6 @@
 #include "FindCriteria.h"
 
+#include "CatalogSchema.h"
 #include "Databases.h"
 #include "SqliteStatements.h"
 #include "dmGlobal.h"
@@ -91,9 +92,11 @@ QStringList FindDialogSql()
     // spare that. The four ways below are exclusive, chosen from the parameters alone (way), so
     // that the engine tests the choice once, before it reads anything:
     // - a name pattern holding three characters in a row without * or ?: the names holding every
-    //   such three are read from the names' index (NameTerms lists them), in the order of IDs;
+    //   such three are read from the names' index (NameTerms lists them), in the order of IDs,
+    //   then the entries it does not hold yet;
     // - a whole name: through the index of names, letter case aside;
-    // - otherwise, a description's words: through the descriptions' index;
+    // - otherwise, a description's words: through the descriptions' index (which must be up to
+    //   date, see CatalogSchema::UpdateSearchIndexes);
     // - otherwise, every entry.
     // The index only narrows the rows down: each row found is tested on every condition, so the
     // result is what the scan would give. The indexes fold letter case beyond ASCII and the names'
@@ -122,6 +125,11 @@ QStringList FindDialogSql()
             way +
             QStringLiteral(" = 'name' AND EntryNames MATCH "
                            "coalesce((SELECT Terms FROM NameTerms), '\"\"')\n") +
+            findConditions(true) + QStringLiteral("UNION ALL"),
+        // The entries the names' index does not hold yet come after those it holds, as their IDs do.
+        QString::fromLatin1(FindColumns) + QString::fromLatin1(EntriesWithVolumeAndType) +
+            QStringLiteral("WHERE ") + way +
+            QStringLiteral(" = 'name' AND Entries.ID > (SELECT UpTo FROM SearchIndexed)\n") +
             findConditions(true) + QStringLiteral("UNION ALL"),
         QString::fromLatin1(FindColumns) + QString::fromLatin1(EntriesWithVolumeAndType) +
             QStringLiteral("WHERE ") + way +
@@ -168,6 +176,12 @@ void ResetSearchFlags(TGlobal &global)
 void ApplyFindCriteria(TGlobal &global, const TFindCriteria &criteria)
 {
     ResetSearchFlags(global);
+    // Entries the word indexes do not hold yet are still found by name, only without the index.
+    // A catalogue another program is writing may refuse this for now, which only slows the search.
+    try {
+        CatalogSchema::UpdateSearchIndexes(global.Database);
+    } catch (const EDatabaseError &) {
+    }
 
     // Only the untrimmed "*" means any name: " *" is the pattern "*", which leaves out entries
     // without a name.

@@ -51,7 +51,8 @@ struct TFindCriteria
 // The data module's FindDialog statement. Its switches t0, t11, t12, t2, t3, t4, t51, t52 and t53
 // each turn a condition off while true, and the values name, cd, daten, datek, type and size are
 // what those conditions compare with; text, when not NULL, is a query of the descriptions' word
-// index (DescriptionQuery) that the description must match. Which index the rows are read
+// index (DescriptionQuery) that the description must match; entries that index does not hold
+// yet (CatalogSchema::UpdateSearchIndexes) do not match it. Which index the rows are read
 // through follows from the parameters alone; the rows are those the conditions select, in the
 // order of their IDs, whichever way they are found.
 QStringList FindDialogSql();
@@ -63,9 +64,10 @@ QString DescriptionQuery(const QString &text);
 // Closes FindDialog and switches every one of its conditions off (roots left out, no text).
 void ResetSearchFlags(TGlobal &global);
 
-// ResetSearchFlags, then the switches and parameters of FindDialog for the criteria; FindDialog is
-// left closed for the caller to open. Raises EConvertError ("'12a' is not a valid integer value")
-// when SizeText is no whole number, and EConvertError for a date range of a day that does not exist.
+// ResetSearchFlags and CatalogSchema::UpdateSearchIndexes, then the switches and parameters of
+// FindDialog for the criteria; FindDialog is left closed for the caller to open. Raises EConvertError ("'12a'
+// is not a valid integer value") when SizeText is no whole number, and EConvertError for a date range of a
+// day that does not exist.
 void ApplyFindCriteria(TGlobal &global, const TFindCriteria &criteria);
 
 // Whether a file type's picture is one for volumes.

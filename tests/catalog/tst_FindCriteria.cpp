@@ -314,6 +314,7 @@ void TestFindCriteria::NamesAreReadThroughTheIndex()
 {
     // With the names' index emptied, a pattern of three characters or more finds nothing, while
     // shorter ones, whole names and descriptions are found without it.
+    CatalogSchema::UpdateSearchIndexes(FGlobal->Database);
     FGlobal->Database.ExecSQL(u"INSERT INTO EntryNames (EntryNames) VALUES ('delete-all')"_s);
     FGlobal->Database.ExecSQL(u"UPDATE Entries SET Description = 'in the docs folder' WHERE ID = 4"_s);
     ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = u"*report*"_s});

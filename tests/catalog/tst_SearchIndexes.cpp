@@ -5,6 +5,7 @@
 #include "Databases.h"
 #include "FindCriteria.h"
 #include "MessageBoxes.h"
+#include "Queries.h"
 #include "SqliteStatements.h"
 #include "dmGlobal.h"
 
@@ -102,6 +103,24 @@ void TestSearchIndexes::KeptInStepWithTheEntries()
     QCOMPARE(found(global, TFindCriteria{.Name = u"*sea*"_s, .Text = u"sea"_s}), TIds{2});
     QCOMPARE(found(global, TFindCriteria{.Name = u"LAKE NOTES.TXT"_s, .WholeMatch = true}), TIds{12});
 
+    // Entries added to the catalogue are found by name before they are added to the indexes as
+    // well; an entry whose ID is below those indexed already goes in at once.
+    global.Database.ExecSQL(
+        u"INSERT INTO Entries (ID, Parent, Name, Folder, Size, ImageID, CD, Description) "
+        "VALUES (20, 10, 'lake.png', 0, 1, 3, 10, 'lake'), (5, 1, 'Lake.txt', 0, 1, 3, 1, 'lake')"_s);
+    TQuery &find = global.FindDialog;
+    for (const char *flag : {"t0", "t11", "t2", "t3", "t4", "t51", "t52", "t53"})
+        find.ParamByName(QString::fromLatin1(flag))->SetAsBoolean(true);
+    find.ParamByName(u"t12"_s)->SetAsBoolean(false);
+    find.ParamByName(u"name"_s)->SetAsString(u"*lake*"_s);
+    find.ParamByName(u"text"_s)->Clear();
+    TIds before;
+    ForEachFindResult(global, [&before](const TSqliteStatement &row) { before << row.ColumnInt64(0); });
+    QCOMPARE(before, (TIds{5, 11, 12, 20}));
+    QCOMPARE(found(global, lakeTexts), (TIds{5, 11, 12, 20}));
+    verifyIndexes(global);
+    global.Database.ExecSQL(u"DELETE FROM Entries WHERE ID IN (5, 20)"_s);
+
     // A volume deleted takes its entries out of both indexes; the other one stays found.
     global.DeleteDisk(10);
     verifyIndexes(global);
@@ -119,15 +138,15 @@ void TestSearchIndexes::BuiltForAnOlderCatalogue()
         database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
         database.SetParams({u"DATABASE NAME="_s + FPath});
         database.Open();
-        database.ExecSQL(u"DROP TRIGGER \"EntryNames.Insert\"; DROP TRIGGER \"EntryNames.Delete\"; "
-                         "DROP TRIGGER \"EntryNames.Update\"; DROP TRIGGER \"EntryTexts.Insert\"; "
-                         "DROP TRIGGER \"EntryTexts.Delete\"; DROP TRIGGER \"EntryTexts.Update\"; "
-                         "DROP TABLE EntryNames; DROP TABLE EntryTexts; DROP INDEX \"Entries.Name\"; "
-                         "PRAGMA user_version = 1"_s);
+        database.ExecSQL(u"DROP TRIGGER \"SearchIndexes.Insert\"; DROP TRIGGER \"SearchIndexes.Delete\"; "
+                         "DROP TRIGGER \"EntryNames.Update\"; DROP TRIGGER \"EntryTexts.Update\"; "
+                         "DROP TABLE EntryNames; DROP TABLE EntryTexts; DROP TABLE SearchIndexed; "
+                         "DROP INDEX \"Entries.Name\"; PRAGMA user_version = 1"_s);
         database.ExecSQL(Volumes);
         TSqliteStatement left(
             database.Handle(),
-            u"SELECT count(*) FROM sqlite_master WHERE name LIKE 'Entry%' OR name = 'Entries.Name'"_s);
+            u"SELECT count(*) FROM sqlite_master WHERE name LIKE 'Entry%' OR name LIKE 'Search%' OR "
+            "name = 'Entries.Name'"_s);
         QVERIFY(left.Step());
         QCOMPARE(left.ColumnInt64(0), 0);
         QCOMPARE(CatalogSchema::FileVersion(database), 1);
