@@ -187,11 +187,10 @@ int main(int argc, char *argv[])
             database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
             database.SetParams({QStringLiteral("DATABASE NAME=") + path});
             database.Open();
-            for (const char *name :
-                 {"SearchIndexes.Insert", "SearchIndexes.Delete", "EntryNames.Update", "EntryTexts.Update"})
+            for (const char *name : {"SearchIndexes.Delete", "EntryNames.Update", "EntryTexts.Update"})
                 database.ExecSQL(QStringLiteral("DROP TRIGGER \"%1\"").arg(QLatin1String(name)));
             database.ExecSQL(QStringLiteral("DROP TABLE EntryNames; DROP TABLE EntryTexts; "
-                                            "DROP TABLE SearchIndexed; DROP INDEX \"Entries.Name\""));
+                                            "DROP TABLE SearchIndexed"));
         }
         TGlobal global;
         int reports = 0;

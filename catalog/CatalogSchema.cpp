@@ -9,7 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QStandardPaths>
+#include <sqlite3.h>
 
 namespace CatalogSchema {
 
@@ -93,17 +95,15 @@ QStringList SearchIndexStatements()
     // keeps lengths (columnsize), which no search ranks by. The names' index keeps no positions
     // either (detail): its searches ask for single threes, and it is a fraction of the size.
     //
-    // New entries are added in bulk (UpdateSearchIndexes) rather than by a trigger: the engine
-    // has the indexes write what they hold at the start of every statement after they were
-    // written to, which a scan's statement per entry would pay each time. SearchIndexed tells up
-    // to which ID the indexes hold the entries; the triggers keep those in step as they change or
-    // go, and an entry added later with an ID so low (which the catalogue's own IDs never are)
-    // goes in at once. An index told to delete a text it never held is damaged, hence the
-    // conditions on NULL.
+    // New entries are added in bulk (UpdateSearchIndexes), not by a trigger: a trigger on adding
+    // an entry has the engine keep a journal of every statement that adds one, and the word
+    // indexes write out what they hold at each such statement, which a scan, adding its entries
+    // one by one, would pay for every entry. SearchIndexed tells up to which ID the indexes hold
+    // the entries, the catalogue's IDs only growing; the triggers keep those in step as they
+    // change or go. An index told to delete a text it never held is damaged, hence the conditions
+    // on NULL.
     const QString indexed = QStringLiteral("(SELECT UpTo FROM SearchIndexed)");
     return {
-        // Whole names, compared as the search compares them: letter case aside (ASCII).
-        QStringLiteral("CREATE INDEX \"Entries.Name\" ON Entries(Name COLLATE NOCASE)"),
         QStringLiteral("CREATE TABLE SearchIndexed (UpTo INTEGER NOT NULL)"),
         QStringLiteral("INSERT INTO SearchIndexed (UpTo) SELECT coalesce(max(ID), 0) FROM Entries"),
         // Every three characters of every name, case folded: finds the names holding a text.
@@ -112,13 +112,6 @@ QStringList SearchIndexStatements()
         // The words of descriptions, accents aside.
         QStringLiteral("CREATE VIRTUAL TABLE EntryTexts USING fts5(Description, content='Entries', "
                        "content_rowid='ID', tokenize='unicode61 remove_diacritics 2', columnsize=0)"),
-        QStringLiteral(
-            "CREATE TRIGGER \"SearchIndexes.Insert\" AFTER INSERT ON Entries "
-            "WHEN new.ID <= %1 BEGIN "
-            "INSERT INTO EntryNames (rowid, Name) SELECT new.ID, new.Name WHERE new.Name IS NOT NULL; "
-            "INSERT INTO EntryTexts (rowid, Description) "
-            "SELECT new.ID, new.Description WHERE new.Description IS NOT NULL; END")
-            .arg(indexed),
         QStringLiteral("CREATE TRIGGER \"SearchIndexes.Delete\" AFTER DELETE ON Entries "
                        "WHEN old.ID <= %1 BEGIN "
                        "INSERT INTO EntryNames (EntryNames, rowid, Name) "
@@ -148,6 +141,15 @@ void UpdateSearchIndexes(TDatabase &database)
 {
     if (database.ReadOnly())
         return;
+    {
+        TQuery pending;
+        pending.SetDatabase(&database);
+        pending.SetSQL({QStringLiteral("SELECT (SELECT UpTo FROM SearchIndexed) < "
+                                       "(SELECT coalesce(max(ID), 0) FROM Entries)")});
+        pending.Open();
+        if (pending.Fields(0)->AsInteger() == 0)
+            return;
+    }
     const auto work = [&database] {
         database.ExecSQL(
             QStringLiteral("INSERT INTO EntryNames (rowid, Name) SELECT ID, Name FROM Entries "
@@ -158,10 +160,15 @@ void UpdateSearchIndexes(TDatabase &database)
         database.ExecSQL(QStringLiteral("UPDATE SearchIndexed SET UpTo = max(UpTo, "
                                         "coalesce((SELECT max(ID) FROM Entries), 0))"));
     };
-    if (database.InTransaction())
+    if (database.InTransaction()) {
         work();
-    else
-        database.RunInTransaction(work);
+        return;
+    }
+    // While another program writes the catalogue, the search goes on without waiting for it.
+    sqlite3_busy_timeout(database.Handle(), 0);
+    const auto restore =
+        qScopeGuard([&database] { sqlite3_busy_timeout(database.Handle(), database.BusyTimeout()); });
+    database.RunInTransaction(work);
 }
 
 namespace {

@@ -91,19 +91,17 @@ QStringList FindDialogSql()
     // Every row of the catalogue could be read and tested, as the scan below does; the indexes
     // spare that. The four ways below are exclusive, chosen from the parameters alone (way), so
     // that the engine tests the choice once, before it reads anything:
-    // - a name pattern holding three characters in a row without * or ?: the names holding every
-    //   such three are read from the names' index (NameTerms lists them), in the order of IDs,
-    //   then the entries it does not hold yet;
-    // - a whole name: through the index of names, letter case aside;
+    // - a name pattern, or a whole name, holding three characters in a row without * or ?: the
+    //   names holding every such three are read from the names' index (NameTerms lists them), in
+    //   the order of IDs, then the entries it does not hold yet;
     // - otherwise, a description's words: through the descriptions' index (which must be up to
     //   date, see CatalogSchema::UpdateSearchIndexes);
     // - otherwise, every entry.
     // The index only narrows the rows down: each row found is tested on every condition, so the
     // result is what the scan would give. The indexes fold letter case beyond ASCII and the names'
     // one ignores the order of its threes, which only lets more rows through to the tests.
-    const QString way =
-        QStringLiteral("(CASE WHEN NOT :t11 THEN 'whole' WHEN NOT :t12 AND :name GLOB '*[^*?][^*?][^*?]*' "
-                       "THEN 'name' WHEN :text IS NOT NULL THEN 'text' ELSE 'scan' END)");
+    const QString way = QStringLiteral("(CASE WHEN (NOT :t11 OR NOT :t12) AND :name GLOB '*[^*?][^*?][^*?]*' "
+                                       "THEN 'name' WHEN :text IS NOT NULL THEN 'text' ELSE 'scan' END)");
     return {
         QStringLiteral("WITH RECURSIVE"),
         QStringLiteral("NamePositions(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM NamePositions "
@@ -130,12 +128,6 @@ QStringList FindDialogSql()
         QString::fromLatin1(FindColumns) + QString::fromLatin1(EntriesWithVolumeAndType) +
             QStringLiteral("WHERE ") + way +
             QStringLiteral(" = 'name' AND Entries.ID > (SELECT UpTo FROM SearchIndexed)\n") +
-            findConditions(true) + QStringLiteral("UNION ALL"),
-        QString::fromLatin1(FindColumns) + QString::fromLatin1(EntriesWithVolumeAndType) +
-            QStringLiteral("WHERE ") + way +
-            QStringLiteral(" = 'whole'\n"
-                           "  AND Entries.ID IN (SELECT Named.ID FROM Entries AS Named "
-                           "WHERE Named.Name = :name COLLATE NOCASE)\n") +
             findConditions(true) + QStringLiteral("UNION ALL"),
         QString::fromLatin1(FindColumns) + QString::fromLatin1(EntriesWithVolumeAndType) +
             QStringLiteral("WHERE ") + way +
