@@ -92,7 +92,7 @@ QStringList FindDialogSql()
     // spare that. The four ways below are exclusive, chosen from the parameters alone (way), so
     // that the engine tests the choice once, before it reads anything:
     // - a name pattern, or a whole name, holding three characters in a row without * or ?: the
-    //   names holding every such three are read from the names' index (NameTerms lists them), in
+    //   names holding such threes are read from the names' index (NameTerms lists them), in
     //   the order of IDs, then the entries it does not hold yet;
     // - otherwise, a description's words: through the descriptions' index (which must be up to
     //   date, see CatalogSchema::UpdateSearchIndexes);
@@ -106,9 +106,12 @@ QStringList FindDialogSql()
         QStringLiteral("WITH RECURSIVE"),
         QStringLiteral("NamePositions(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM NamePositions "
                        "WHERE I + 3 <= length(:name)),"),
+        // Every third three of a run of characters without * or ?, and its last: fewer terms to
+        // intersect than every three, and as narrow.
         QStringLiteral("NameTerms(Terms) AS (SELECT group_concat('\"' || replace(Piece, '\"', '\"\"') || "
-                       "'\"', ' ') FROM (SELECT substr(:name, I, 3) AS Piece FROM NamePositions) "
-                       "WHERE length(Piece) = 3 AND instr(Piece, '*') = 0 AND instr(Piece, '?') = 0)"),
+                       "'\"', ' ') FROM (SELECT I, substr(:name, I, 3) AS Piece FROM NamePositions) "
+                       "WHERE length(Piece) = 3 AND instr(Piece, '*') = 0 AND instr(Piece, '?') = 0 "
+                       "AND (I % 3 = 1 OR substr(:name, I + 3, 1) IN ('', '*', '?')))"),
         // Every entry, read in order; the name, which most entries fail, is tested first, and the
         // volume and type on the entry itself (the same values as its joined rows'), before its
         // volume and type rows are looked up.
