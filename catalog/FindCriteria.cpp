@@ -106,12 +106,13 @@ QStringList FindDialogSql()
         QStringLiteral("WITH RECURSIVE"),
         QStringLiteral("NamePositions(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM NamePositions "
                        "WHERE I + 3 <= length(:name)),"),
-        // Every third three of a run of characters without * or ?, and its last: fewer terms to
-        // intersect than every three, and as narrow.
+        // The first and last three of each run of characters without * or ? and every third one
+        // between: fewer terms to intersect than every three, and nearly as narrow.
         QStringLiteral("NameTerms(Terms) AS (SELECT group_concat('\"' || replace(Piece, '\"', '\"\"') || "
                        "'\"', ' ') FROM (SELECT I, substr(:name, I, 3) AS Piece FROM NamePositions) "
                        "WHERE length(Piece) = 3 AND instr(Piece, '*') = 0 AND instr(Piece, '?') = 0 "
-                       "AND (I % 3 = 1 OR substr(:name, I + 3, 1) IN ('', '*', '?')))"),
+                       "AND (I % 3 = 1 OR I = 1 OR substr(:name, I - 1, 1) IN ('*', '?') "
+                       "OR substr(:name, I + 3, 1) IN ('', '*', '?')))"),
         // Every entry, read in order; the name, which most entries fail, is tested first, and the
         // volume and type on the entry itself (the same values as its joined rows'), before its
         // volume and type rows are looked up.
