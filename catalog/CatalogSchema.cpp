@@ -9,7 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QStandardPaths>
+#include <sqlite3.h>
 
 namespace CatalogSchema {
 
@@ -39,50 +41,134 @@ QString ScratchColumns(int table)
 
 QStringList TableStatements()
 {
+    return QStringList{
+               // One row per volume, folder and file. A folder's rows cascade from it, and a volume's CDs
+               // row cascades from its root; DeleteCD also deletes by CD, since the engine stops
+               // cascading at a depth a volume may exceed. Names and paths are wider than 255 characters:
+               // a Linux name is up to 255 bytes, which can take more characters here (bytes that are
+               // not UTF-8 become characters outside the basic plane), a path has no such limit, and a
+               // text field never keeps more than its width.
+               QStringLiteral("CREATE TABLE Entries ("
+                              "ID INTEGER PRIMARY KEY AUTOINCREMENT, "
+                              "Parent INTEGER REFERENCES Entries(ID) ON DELETE CASCADE, "
+                              "Name VARCHAR(1024), "
+                              "Size BIGINT, "
+                              "Modified DATETIME, "
+                              "ImageID SMALLINT REFERENCES Images(ImageID), "
+                              "CD INTEGER, "
+                              "Folder BOOLEAN NOT NULL DEFAULT 0, "
+                              "FullPath VARCHAR(65535), "
+                              "Description TEXT)"),
+               QStringLiteral("CREATE INDEX \"Entries.Parent\" ON Entries(Parent)"),
+               QStringLiteral("CREATE INDEX \"Entries.CD\" ON Entries(CD)"),
+               QStringLiteral("CREATE TABLE CDs ("
+                              "ID INTEGER PRIMARY KEY REFERENCES Entries(ID) ON DELETE CASCADE, "
+                              "SerialNum VARCHAR(9), "
+                              "VolumeLabel VARCHAR(50))"),
+               QStringLiteral("CREATE INDEX \"CDs.SerialNum\" ON CDs(SerialNum)"),
+               QStringLiteral("CREATE TABLE Images ("
+                              "ImageID SMALLINT PRIMARY KEY, "
+                              "CD BOOLEAN NOT NULL DEFAULT 0, "
+                              "Description VARCHAR(50), "
+                              "Large BLOB, "
+                              "Small BLOB)"),
+               // A type's extensions go with it; a type that entries still use cannot go.
+               QStringLiteral(
+                   "CREATE TABLE Ext (Name VARCHAR(4), ImageID SMALLINT REFERENCES Images(ImageID) ON "
+                   "DELETE CASCADE)"),
+               QStringLiteral("CREATE INDEX \"Ext.ImageID\" ON Ext(ImageID)"),
+               QStringLiteral("CREATE INDEX \"Ext.Name\" ON Ext(Name)"),
+               QStringLiteral("CREATE TABLE Nfo (NameNFO VARCHAR(255), ForFolder BOOLEAN NOT NULL DEFAULT 0, "
+                              "ForFile BOOLEAN NOT NULL DEFAULT 0)"),
+               // Files made before each connection had scratch tables of its own hold these; they are
+               // kept, unused, as the connection's tables of the same names come first.
+               QStringLiteral("CREATE TABLE TEMP_CD %1").arg(ScratchColumns(0)),
+               QStringLiteral("CREATE TABLE Temp_Entry %1").arg(ScratchColumns(1)),
+               QStringLiteral("CREATE TABLE MatchedEntries %1").arg(ScratchColumns(2)),
+           } +
+           SearchIndexStatements();
+}
+
+QStringList SearchIndexStatements()
+{
+    // Both word indexes read their text from Entries (rowid = ID) and keep no copy of it. Neither
+    // keeps lengths (columnsize), which no search ranks by. The names' index keeps no positions
+    // either (detail): its searches ask for single threes, and it is a fraction of the size.
+    //
+    // New entries are added in bulk (UpdateSearchIndexes), not by a trigger: a trigger on adding
+    // an entry has the engine keep a journal of every statement that adds one, and the word
+    // indexes write out what they hold at each such statement, which a scan, adding its entries
+    // one by one, would pay for every entry. SearchIndexed tells up to which ID the indexes hold
+    // the entries, the catalogue's IDs only growing; the triggers keep those in step as they
+    // change or go. An index told to delete a text it never held is damaged, hence the conditions
+    // on NULL.
+    const QString indexed = QStringLiteral("(SELECT UpTo FROM SearchIndexed)");
     return {
-        // One row per volume, folder and file. A folder's rows cascade from it, and a volume's CDs
-        // row cascades from its root; DeleteCD also deletes by CD, since the engine stops
-        // cascading at a depth a volume may exceed. Names and paths are wider than 255 characters:
-        // a Linux name is up to 255 bytes, which can take more characters here (bytes that are
-        // not UTF-8 become characters outside the basic plane), a path has no such limit, and a
-        // text field never keeps more than its width.
-        QStringLiteral("CREATE TABLE Entries ("
-                       "ID INTEGER PRIMARY KEY AUTOINCREMENT, "
-                       "Parent INTEGER REFERENCES Entries(ID) ON DELETE CASCADE, "
-                       "Name VARCHAR(1024), "
-                       "Size BIGINT, "
-                       "Modified DATETIME, "
-                       "ImageID SMALLINT REFERENCES Images(ImageID), "
-                       "CD INTEGER, "
-                       "Folder BOOLEAN NOT NULL DEFAULT 0, "
-                       "FullPath VARCHAR(65535), "
-                       "Description TEXT)"),
-        QStringLiteral("CREATE INDEX \"Entries.Parent\" ON Entries(Parent)"),
-        QStringLiteral("CREATE INDEX \"Entries.CD\" ON Entries(CD)"),
-        QStringLiteral("CREATE TABLE CDs ("
-                       "ID INTEGER PRIMARY KEY REFERENCES Entries(ID) ON DELETE CASCADE, "
-                       "SerialNum VARCHAR(9), "
-                       "VolumeLabel VARCHAR(50))"),
-        QStringLiteral("CREATE INDEX \"CDs.SerialNum\" ON CDs(SerialNum)"),
-        QStringLiteral("CREATE TABLE Images ("
-                       "ImageID SMALLINT PRIMARY KEY, "
-                       "CD BOOLEAN NOT NULL DEFAULT 0, "
-                       "Description VARCHAR(50), "
-                       "Large BLOB, "
-                       "Small BLOB)"),
-        // A type's extensions go with it; a type that entries still use cannot go.
-        QStringLiteral("CREATE TABLE Ext (Name VARCHAR(4), ImageID SMALLINT REFERENCES Images(ImageID) ON "
-                       "DELETE CASCADE)"),
-        QStringLiteral("CREATE INDEX \"Ext.ImageID\" ON Ext(ImageID)"),
-        QStringLiteral("CREATE INDEX \"Ext.Name\" ON Ext(Name)"),
-        QStringLiteral("CREATE TABLE Nfo (NameNFO VARCHAR(255), ForFolder BOOLEAN NOT NULL DEFAULT 0, "
-                       "ForFile BOOLEAN NOT NULL DEFAULT 0)"),
-        // Files made before each connection had scratch tables of its own hold these; they are
-        // kept, unused, as the connection's tables of the same names come first.
-        QStringLiteral("CREATE TABLE TEMP_CD %1").arg(ScratchColumns(0)),
-        QStringLiteral("CREATE TABLE Temp_Entry %1").arg(ScratchColumns(1)),
-        QStringLiteral("CREATE TABLE MatchedEntries %1").arg(ScratchColumns(2)),
+        QStringLiteral("CREATE TABLE SearchIndexed (UpTo INTEGER NOT NULL)"),
+        QStringLiteral("INSERT INTO SearchIndexed (UpTo) SELECT coalesce(max(ID), 0) FROM Entries"),
+        // Every three characters of every name, case folded: finds the names holding a text.
+        QStringLiteral("CREATE VIRTUAL TABLE EntryNames USING fts5(Name, content='Entries', "
+                       "content_rowid='ID', tokenize='trigram', detail='none', columnsize=0)"),
+        // The words of descriptions, accents aside.
+        QStringLiteral("CREATE VIRTUAL TABLE EntryTexts USING fts5(Description, content='Entries', "
+                       "content_rowid='ID', tokenize='unicode61 remove_diacritics 2', columnsize=0)"),
+        QStringLiteral("CREATE TRIGGER \"SearchIndexes.Delete\" AFTER DELETE ON Entries "
+                       "WHEN old.ID <= %1 BEGIN "
+                       "INSERT INTO EntryNames (EntryNames, rowid, Name) "
+                       "SELECT 'delete', old.ID, old.Name WHERE old.Name IS NOT NULL; "
+                       "INSERT INTO EntryTexts (EntryTexts, rowid, Description) "
+                       "SELECT 'delete', old.ID, old.Description WHERE old.Description IS NOT NULL; END")
+            .arg(indexed),
+        QStringLiteral("CREATE TRIGGER \"EntryNames.Update\" AFTER UPDATE OF ID, Name ON Entries "
+                       "WHEN old.ID IS NOT new.ID OR old.Name IS NOT new.Name BEGIN "
+                       "INSERT INTO EntryNames (EntryNames, rowid, Name) "
+                       "SELECT 'delete', old.ID, old.Name WHERE old.Name IS NOT NULL AND old.ID <= %1; "
+                       "INSERT INTO EntryNames (rowid, Name) "
+                       "SELECT new.ID, new.Name WHERE new.Name IS NOT NULL AND new.ID <= %1; END")
+            .arg(indexed),
+        QStringLiteral(
+            "CREATE TRIGGER \"EntryTexts.Update\" AFTER UPDATE OF ID, Description ON Entries "
+            "WHEN old.ID IS NOT new.ID OR old.Description IS NOT new.Description BEGIN "
+            "INSERT INTO EntryTexts (EntryTexts, rowid, Description) "
+            "SELECT 'delete', old.ID, old.Description WHERE old.Description IS NOT NULL AND old.ID <= %1; "
+            "INSERT INTO EntryTexts (rowid, Description) "
+            "SELECT new.ID, new.Description WHERE new.Description IS NOT NULL AND new.ID <= %1; END")
+            .arg(indexed),
     };
+}
+
+void UpdateSearchIndexes(TDatabase &database)
+{
+    if (database.ReadOnly())
+        return;
+    {
+        TQuery pending;
+        pending.SetDatabase(&database);
+        pending.SetSQL({QStringLiteral("SELECT (SELECT UpTo FROM SearchIndexed) < "
+                                       "(SELECT coalesce(max(ID), 0) FROM Entries)")});
+        pending.Open();
+        if (pending.Fields(0)->AsInteger() == 0)
+            return;
+    }
+    const auto work = [&database] {
+        database.ExecSQL(
+            QStringLiteral("INSERT INTO EntryNames (rowid, Name) SELECT ID, Name FROM Entries "
+                           "WHERE ID > (SELECT UpTo FROM SearchIndexed) AND Name IS NOT NULL ORDER BY ID"));
+        database.ExecSQL(QStringLiteral(
+            "INSERT INTO EntryTexts (rowid, Description) SELECT ID, Description FROM Entries "
+            "WHERE ID > (SELECT UpTo FROM SearchIndexed) AND Description IS NOT NULL ORDER BY ID"));
+        database.ExecSQL(QStringLiteral("UPDATE SearchIndexed SET UpTo = max(UpTo, "
+                                        "coalesce((SELECT max(ID) FROM Entries), 0))"));
+    };
+    if (database.InTransaction()) {
+        work();
+        return;
+    }
+    // While another program writes the catalogue, the search goes on without waiting for it.
+    sqlite3_busy_timeout(database.Handle(), 0);
+    const auto restore =
+        qScopeGuard([&database] { sqlite3_busy_timeout(database.Handle(), database.BusyTimeout()); });
+    database.RunInTransaction(work);
 }
 
 namespace {
@@ -99,10 +185,13 @@ QString notACatalogue(const TDatabase &database)
 // Steps from each older layout to the next; index 0 upgrades layout 1 to 2, and so on.
 const std::vector<QStringList> &UpgradeSteps()
 {
-    static const std::vector<QStringList> steps = {
-        // 1 to 2: the info-file queries look only at the folders the walk noted (InfoFolders, a
-        // scratch table of each connection); the queries are stored anew below.
-        {},
+    static const std::vector<QStringList> steps{
+        // 1 to 2: the indexes of names and descriptions, filled from the entries there are; the
+        // info-file queries look only at the folders the walk noted (InfoFolders, a scratch table
+        // of each connection), and the queries are stored anew below.
+        SearchIndexStatements() +
+            QStringList{QStringLiteral("INSERT INTO EntryNames (EntryNames) VALUES ('rebuild')"),
+                        QStringLiteral("INSERT INTO EntryTexts (EntryTexts) VALUES ('rebuild')")},
     };
     return steps;
 }

@@ -45,4 +45,14 @@ void EnsureAlias(const QString &aliasName);
 // The statements that create the tables and indexes, in order.
 QStringList TableStatements();
 
+// The part of TableStatements that layout 2 added: the indexes the find searches names and
+// descriptions through, the triggers that keep them in step with Entries, and how far the word
+// indexes hold the entries (SearchIndexed.UpTo, an ID).
+QStringList SearchIndexStatements();
+
+// Adds the entries added since the last time to the word indexes, in the transaction that is
+// open or in one of its own; nothing on a catalogue that cannot be written. Searches find those
+// entries by name before as well, only more slowly; by description only afterwards.
+void UpdateSearchIndexes(TDatabase &database);
+
 } // namespace CatalogSchema

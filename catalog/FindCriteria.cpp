@@ -1,5 +1,6 @@
 #include "FindCriteria.h"
 
+#include "CatalogSchema.h"
 #include "Databases.h"
 #include "SqliteStatements.h"
 #include "dmGlobal.h"
@@ -37,18 +38,146 @@ TSqliteStatement boundStatement(TGlobal &global, const QString &sql)
     return statement;
 }
 
+// The columns of a result row.
+const char *const FindColumns =
+    "SELECT Entries.ID, Entries.Name, CDs.VolumeLabel || ':\\' || IFNULL(FullPath, '') AS InFolder, Size,\n"
+    "       Images.Description AS Type, Modified, Images.ImageID, Entries.Description,\n"
+    "       CDs.VolumeLabel AS VL, CDs.SerialNum AS SN, Parent\n";
+
+const char *const EntriesWithVolumeAndType =
+    "FROM (Entries INNER JOIN CDs ON Entries.CD = CDs.ID) INNER JOIN Images ON Entries.ImageID = "
+    "Images.ImageID\n";
+
+// What every row must pass, whichever index found it. Name patterns use * and ? and ignore letter
+// case (ASCII, as the engine's LIKE and NOCASE do); % and _ typed by the user are themselves.
+// withText leaves out the description's condition, for the rows found by it.
+QString findConditions(bool withText)
+{
+    QString conditions =
+        QStringLiteral("  AND (:t12 OR (Entries.Name LIKE replace(replace(replace(replace(replace(:name, "
+                       "'\\', '\\\\'), '%', '\\%'), '_', '\\_'), '*', '%'), '?', '_') ESCAPE '\\'))\n"
+                       "  AND (:t11 OR (Entries.Name = :name COLLATE NOCASE))\n"
+                       "  AND (NOT :t0 OR (Entries.Parent <> 0))\n"
+                       "  AND (:t2 OR (Entries.CD = :cd))\n"
+                       "  AND (:t3 OR (Modified BETWEEN :daten AND :datek))\n"
+                       "  AND (:t4 OR Entries.ImageID = :type)\n"
+                       "  AND (:t51 OR Size = :size)\n"
+                       "  AND (:t52 OR Size < :size)\n"
+                       "  AND (:t53 OR Size > :size)\n");
+    if (withText)
+        conditions += QStringLiteral("  AND (:text IS NULL OR Entries.ID IN "
+                                     "(SELECT rowid FROM EntryTexts WHERE EntryTexts MATCH :text))\n");
+    return conditions;
+}
+
+// A character a word of a description is made of, as the descriptions' index reads them.
+bool isWordCharacter(char32_t c)
+{
+    switch (QChar::category(c)) {
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+    case QChar::Other_PrivateUse:
+        return true;
+    default:
+        return QChar::isLetterOrNumber(c);
+    }
+}
+
 } // namespace
+
+QStringList FindDialogSql()
+{
+    // Every row of the catalogue could be read and tested, as the scan below does; the indexes
+    // spare that. The four ways below are exclusive, chosen from the parameters alone (way), so
+    // that the engine tests the choice once, before it reads anything:
+    // - a name pattern, or a whole name, holding three characters in a row without * or ?: the
+    //   names holding such threes are read from the names' index (NameTerms lists them), in
+    //   the order of IDs, then the entries it does not hold yet;
+    // - otherwise, a description's words: through the descriptions' index (which must be up to
+    //   date, see CatalogSchema::UpdateSearchIndexes);
+    // - otherwise, every entry.
+    // The index only narrows the rows down: each row found is tested on every condition, so the
+    // result is what the scan would give. The indexes fold letter case beyond ASCII and the names'
+    // one ignores the order of its threes, which only lets more rows through to the tests.
+    const QString way = QStringLiteral("(CASE WHEN (NOT :t11 OR NOT :t12) AND :name GLOB '*[^*?][^*?][^*?]*' "
+                                       "THEN 'name' WHEN :text IS NOT NULL THEN 'text' ELSE 'scan' END)");
+    return {
+        QStringLiteral("WITH RECURSIVE"),
+        QStringLiteral("NamePositions(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM NamePositions "
+                       "WHERE I + 3 <= length(:name)),"),
+        // The first and last three of each run of characters without * or ? and every third one
+        // between: fewer terms to intersect than every three, and nearly as narrow.
+        QStringLiteral("NameTerms(Terms) AS (SELECT group_concat('\"' || replace(Piece, '\"', '\"\"') || "
+                       "'\"', ' ') FROM (SELECT I, substr(:name, I, 3) AS Piece FROM NamePositions) "
+                       "WHERE length(Piece) = 3 AND instr(Piece, '*') = 0 AND instr(Piece, '?') = 0 "
+                       "AND (I % 3 = 1 OR I = 1 OR substr(:name, I - 1, 1) IN ('*', '?') "
+                       "OR substr(:name, I + 3, 1) IN ('', '*', '?')))"),
+        // Every entry, read in order; the name, which most entries fail, is tested first, and the
+        // volume and type on the entry itself (the same values as its joined rows'), before its
+        // volume and type rows are looked up.
+        QString::fromLatin1(FindColumns) + QString::fromLatin1(EntriesWithVolumeAndType) +
+            QStringLiteral("WHERE ") + way + QStringLiteral(" = 'scan'\n") + findConditions(true) +
+            QStringLiteral("UNION ALL"),
+        QString::fromLatin1(FindColumns) +
+            QStringLiteral("FROM EntryNames CROSS JOIN Entries ON Entries.ID = EntryNames.rowid\n"
+                           "CROSS JOIN CDs ON Entries.CD = CDs.ID CROSS JOIN Images ON Entries.ImageID = "
+                           "Images.ImageID\n"
+                           "WHERE ") +
+            way +
+            QStringLiteral(" = 'name' AND EntryNames MATCH "
+                           "coalesce((SELECT Terms FROM NameTerms), '\"\"')\n") +
+            findConditions(true) + QStringLiteral("UNION ALL"),
+        // The entries the names' index does not hold yet come after those it holds, as their IDs do.
+        QString::fromLatin1(FindColumns) + QString::fromLatin1(EntriesWithVolumeAndType) +
+            QStringLiteral("WHERE ") + way +
+            QStringLiteral(" = 'name' AND Entries.ID > (SELECT UpTo FROM SearchIndexed)\n") +
+            findConditions(true) + QStringLiteral("UNION ALL"),
+        QString::fromLatin1(FindColumns) + QString::fromLatin1(EntriesWithVolumeAndType) +
+            QStringLiteral("WHERE ") + way +
+            QStringLiteral(" = 'text'\n"
+                           "  AND Entries.ID IN (SELECT rowid FROM EntryTexts "
+                           "WHERE EntryTexts MATCH coalesce(:text, '\"\"'))\n") +
+            findConditions(false),
+    };
+}
+
+QString DescriptionQuery(const QString &text)
+{
+    QStringList words;
+    QString word;
+    const QList<uint> characters = text.toUcs4();
+    for (qsizetype i = 0; i <= characters.size(); ++i) {
+        if (i < characters.size() && isWordCharacter(char32_t(characters[i]))) {
+            const char32_t c = char32_t(characters[i]);
+            word += QString::fromUcs4(&c, 1);
+        } else if (!word.isEmpty()) {
+            words << QLatin1Char('"') + word + QLatin1Char('"');
+            word.clear();
+        }
+    }
+    if (!words.isEmpty())
+        words.last() += QLatin1Char('*');
+    return words.join(QLatin1Char(' '));
+}
 
 void ResetSearchFlags(TGlobal &global)
 {
     global.FindDialog.Close();
     for (const char16_t *name : {u"t0", u"t11", u"t12", u"t2", u"t3", u"t4", u"t51", u"t52", u"t53"})
         param(global, name)->SetAsBoolean(true);
+    param(global, u"text")->Clear();
 }
 
 void ApplyFindCriteria(TGlobal &global, const TFindCriteria &criteria)
 {
     ResetSearchFlags(global);
+    // Entries the word indexes do not hold yet are still found by name, only without the index.
+    // A catalogue another program is writing may refuse this for now, which only slows the search.
+    try {
+        CatalogSchema::UpdateSearchIndexes(global.Database);
+    } catch (const EDatabaseError &) {
+    }
 
     // Only the untrimmed "*" means any name: " *" is the pattern "*", which leaves out entries
     // without a name.
@@ -92,6 +221,9 @@ void ApplyFindCriteria(TGlobal &global, const TFindCriteria &criteria)
         param(global, u"t2")->SetAsBoolean(false);
         param(global, u"cd")->SetAsInteger(*criteria.VolumeID);
     }
+
+    if (const QString query = DescriptionQuery(criteria.Text); !query.isEmpty())
+        param(global, u"text")->SetAsString(query);
 }
 
 bool IsVolumePicture(TGlobal &global, int imageId)

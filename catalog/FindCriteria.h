@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -42,14 +43,31 @@ struct TFindCriteria
     // A whole number of KB (1,024 bytes). It is read on every search, with a relation or without,
     // so a text that is no number always fails the search.
     QString SizeText = QStringLiteral("0");
+    // Words the description must all hold, in any order, letter case and accents aside; the last
+    // one may be the start of a word. Punctuation only separates words; no word, no condition.
+    QString Text;
 };
 
-// Closes FindDialog and switches every one of its conditions off (roots left out).
+// The data module's FindDialog statement. Its switches t0, t11, t12, t2, t3, t4, t51, t52 and t53
+// each turn a condition off while true, and the values name, cd, daten, datek, type and size are
+// what those conditions compare with; text, when not NULL, is a query of the descriptions' word
+// index (DescriptionQuery) that the description must match; entries that index does not hold
+// yet (CatalogSchema::UpdateSearchIndexes) do not match it. Which index the rows are read
+// through follows from the parameters alone; the rows are those the conditions select, in the
+// order of their IDs, whichever way they are found.
+QStringList FindDialogSql();
+
+// The query of the descriptions' word index that finds the descriptions holding every word of
+// text, the last one as the start of a word; an empty string when text holds no word.
+QString DescriptionQuery(const QString &text);
+
+// Closes FindDialog and switches every one of its conditions off (roots left out, no text).
 void ResetSearchFlags(TGlobal &global);
 
-// ResetSearchFlags, then the switches and parameters of FindDialog for the criteria; FindDialog is
-// left closed for the caller to open. Raises EConvertError ("'12a' is not a valid integer value")
-// when SizeText is no whole number, and EConvertError for a date range of a day that does not exist.
+// ResetSearchFlags and CatalogSchema::UpdateSearchIndexes, then the switches and parameters of
+// FindDialog for the criteria; FindDialog is left closed for the caller to open. Raises EConvertError ("'12a'
+// is not a valid integer value") when SizeText is no whole number, and EConvertError for a date range of a
+// day that does not exist.
 void ApplyFindCriteria(TGlobal &global, const TFindCriteria &criteria);
 
 // Whether a file type's picture is one for volumes.

@@ -1,6 +1,7 @@
 #include "dmGlobal.h"
 
 #include "CatalogSchema.h"
+#include "FindCriteria.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -203,31 +204,8 @@ void TGlobal::SetUpDataSets()
          QStringLiteral("DELETE FROM Entries"),
          QStringLiteral("WHERE (Entries.Parent = :cd) OR (Entries.ID = :cd) OR (Entries.CD = :cd)")});
 
-    // Name patterns use * and ? and ignore letter case; % and _ typed by the user are themselves.
     bind(FindDialog, QStringLiteral("FindDialog"));
-    FindDialog.SetSQL({
-        QStringLiteral("SELECT Entries.ID, Entries.Name, CDs.VolumeLabel || ':\\' || IFNULL(FullPath, '') AS "
-                       "InFolder, Size, "
-                       "Images.Description AS Type, Modified, Images.ImageID, Entries.Description, "
-                       "CDs.VolumeLabel AS VL, "
-                       "CDs.SerialNum AS SN, Parent"),
-        QStringLiteral("FROM (Entries INNER JOIN CDs ON Entries.CD = CDs.ID) INNER JOIN Images ON "
-                       "Entries.ImageID = Images.ImageID"),
-        // Conditions are tested in the order written and every entry is read: the name, which
-        // most entries fail, comes first, and the volume and type are tested on the entry itself
-        // (the same values as its joined rows'), before its volume and type rows are looked up.
-        QStringLiteral("WHERE (:t12 OR (Entries.Name LIKE replace(replace(replace(replace(replace(:name, "
-                       "'\\', '\\\\'), '%', '\\%'), "
-                       "'_', '\\_'), '*', '%'), '?', '_') ESCAPE '\\')) AND"),
-        QStringLiteral("(:t11 OR (Entries.Name = :name COLLATE NOCASE)) AND"),
-        QStringLiteral("(NOT :t0 OR (Entries.Parent <> 0)) AND"),
-        QStringLiteral("(:t2 OR (Entries.CD = :cd)) AND"),
-        QStringLiteral("(:t3 OR (Modified BETWEEN :daten AND :datek)) AND"),
-        QStringLiteral("(:t4 OR Entries.ImageID = :type) AND"),
-        QStringLiteral("(:t51 OR Size = :size) AND"),
-        QStringLiteral("(:t52 OR Size < :size) AND"),
-        QStringLiteral("(:t53 OR Size > :size)"),
-    });
+    FindDialog.SetSQL(FindDialogSql());
     dsFindDialog.SetName(QStringLiteral("dsFindDialog"));
     dsFindDialog.SetAutoEdit(false);
     dsFindDialog.SetDataSet(&FindDialog);

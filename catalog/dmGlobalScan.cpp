@@ -1,5 +1,6 @@
 // The walk of a volume into the catalogue: the data module's cataloguing operations.
 
+#include "CatalogSchema.h"
 #include "EntryRows.h"
 #include "FileNames.h"
 #include "MountedSources.h"
@@ -315,6 +316,9 @@ int TGlobal::LoadDisk(TVolumeSource &source, const QString &name, int pictureId,
         Main.FieldByName(QStringLiteral("Size"))->SetAsLargeInt(total);
         Main.Post();
         Main.Close();
+        // The names are indexed as part of the scan, so that the first search after it does not
+        // stall on them.
+        CatalogSchema::UpdateSearchIndexes(Database);
         finish();
         if (OnProgress)
             OnProgress(this, 0, 0);

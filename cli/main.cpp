@@ -47,7 +47,8 @@ const char *const Usage =
     "  vor-nex-cli [--catalog FILE] volumes\n"
     "  vor-nex-cli [--catalog FILE] delete ID\n"
     "  vor-nex-cli [--catalog FILE] find PATTERN [--whole] [--volume ID] [--type ID]\n"
-    "              [--from YYYY-MM-DD --to YYYY-MM-DD] [--size =|<|> KB]\n"
+    "              [--from YYYY-MM-DD --to YYYY-MM-DD] [--size =|<|> KB] [--text WORDS]\n"
+    "  vor-nex-cli [--catalog FILE] find --text WORDS [...]\n"
     "  vor-nex-cli [--catalog FILE] matches FOLDER [--path] [--size] [--time] [--root DIR]\n"
     "\n"
     "scan     catalogues the volume mounted at PATH (its label and serial come from its file\n"
@@ -75,6 +76,9 @@ const char *const Usage =
     "           --type ID           only of that file type; a volume picture lists volumes too\n"
     "           --from, --to        modified on one of these days, both included\n"
     "           --size = KB         exactly that many KB (1,024 bytes); < smaller, > larger\n"
+    "           --text WORDS        only those whose description holds all the WORDS (letter\n"
+    "                               case and accents aside; the last may be a word's start);\n"
+    "                               without PATTERN, any name\n"
     "matches  compares the files and folders in FOLDER, all levels down, with the catalogue by\n"
     "         name (letter case aside) and lists each pair, one a line: the path on the disk,\n"
     "         then the catalogued entry's ID, label:\\path, size and time, separated by tabs.\n"
@@ -181,6 +185,7 @@ struct TOptions
     std::optional<QDate> To;
     TSizeRelation SizeRelation = TSizeRelation::None;
     QString SizeKB = QStringLiteral("0");
+    std::optional<QString> Text;
     // matches
     bool ByPath = false;
     bool BySize = false;
@@ -228,6 +233,8 @@ TOptions parse(const QStringList &args)
             options.Suspicious = value(i);
             if (options.Suspicious != u"all" && options.Suspicious != u"skip")
                 throw EUsage(QStringLiteral("--suspicious takes all or skip"));
+        } else if (arg == u"--text") {
+            options.Text = value(i);
         } else if (arg == u"--whole") {
             options.Whole = true;
         } else if (arg == u"--volume" || arg == u"--type") {
@@ -485,7 +492,7 @@ QString timeText(const TSqliteStatement &row, int column)
 
 void checkFind(const TOptions &options)
 {
-    if (options.Arguments.size() != 2)
+    if (options.Arguments.size() != 2 && !(options.Text && options.Arguments.size() == 1))
         throw EUsage(QStringLiteral("find takes one PATTERN"));
     if (options.From.has_value() != options.To.has_value())
         throw EUsage(QStringLiteral("--from and --to go together"));
@@ -497,7 +504,9 @@ void checkFind(const TOptions &options)
 int find(TGlobal &global, const TOptions &options)
 {
     TFindCriteria criteria;
-    criteria.Name = options.Arguments[1];
+    if (options.Arguments.size() > 1)
+        criteria.Name = options.Arguments[1];
+    criteria.Text = options.Text.value_or(QString());
     criteria.WholeMatch = options.Whole;
     criteria.VolumeID = options.Volume;
     if (options.Type) {
@@ -530,9 +539,9 @@ void checkMatches(const TOptions &options)
     if (options.Arguments.size() != 2)
         throw EUsage(QStringLiteral("matches takes one FOLDER"));
     if (options.Whole || options.Volume || options.Type || options.From || options.To ||
-        options.SizeRelation != TSizeRelation::None)
-        throw EUsage(QStringLiteral(
-            "--whole, --volume, --type, --from, --to and --size with a relation belong to find"));
+        options.SizeRelation != TSizeRelation::None || options.Text)
+        throw EUsage(QStringLiteral("--whole, --volume, --type, --from, --to, --size with a relation and "
+                                    "--text belong to find"));
 }
 
 int matches(TGlobal &global, const TOptions &options)

@@ -94,13 +94,21 @@ TFind::TFind(QWidget *parent) : QDialog(parent)
     ComboBox2->setInsertPolicy(QComboBox::NoInsert);
     CheckBox1 = new QCheckBox(tr("Whole match"), nameLoc);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    Edit5 = new QLineEdit(nameLoc);
+    Edit5->setObjectName(QStringLiteral("Edit5"));
+    Edit5->setToolTip(
+        tr("Words the description holds, in any order; the last one may be the start of a word"));
     auto *nameGrid = new QGridLayout(nameLoc);
     nameGrid->addWidget(new QLabel(tr("Named:"), nameLoc), 0, 0);
     nameGrid->addWidget(Edit1, 0, 1);
-    nameGrid->addWidget(new QLabel(tr("Look in:"), nameLoc), 1, 0);
-    nameGrid->addWidget(ComboBox2, 1, 1);
-    nameGrid->addWidget(CheckBox1, 2, 1);
-    nameGrid->setRowStretch(3, 1);
+    nameGrid->addWidget(CheckBox1, 1, 1);
+    auto *textLabel = new QLabel(tr("Containing &text:"), nameLoc);
+    textLabel->setBuddy(Edit5);
+    nameGrid->addWidget(textLabel, 2, 0);
+    nameGrid->addWidget(Edit5, 2, 1);
+    nameGrid->addWidget(new QLabel(tr("Look in:"), nameLoc), 3, 0);
+    nameGrid->addWidget(ComboBox2, 3, 1);
+    nameGrid->setRowStretch(4, 1);
     Pages->addTab(nameLoc, tr("Name && Location"));
 
     auto *dateMod = new QWidget;
@@ -351,6 +359,7 @@ void TFind::Button1Click()
     TFindCriteria criteria;
     criteria.Name = Edit1->text();
     criteria.WholeMatch = CheckBox1->isChecked();
+    criteria.Text = Edit5->text();
     if (RadioButton2->isChecked())
         criteria.Modified = TFindCriteria::TDays{ReadDate(Edit3), ReadDate(Edit4)};
     switch (ChosenIndex(ComboBox1)) {
@@ -388,6 +397,7 @@ void TFind::Button2Click()
 {
     FormCreate();
     Edit1->setText(QStringLiteral("*"));
+    Edit5->clear();
     Edit2->setText(QStringLiteral("0"));
     ComboBox1->setCurrentIndex(-1);
     ComboBox2->setCurrentIndex(-1);

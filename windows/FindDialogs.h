@@ -36,6 +36,7 @@ public:
     QLineEdit *Edit1 = nullptr;
     QComboBox *ComboBox2 = nullptr;
     QCheckBox *CheckBox1 = nullptr;
+    QLineEdit *Edit5 = nullptr; // words of the description
     QRadioButton *RadioButton1 = nullptr;
     QRadioButton *RadioButton2 = nullptr;
     QLabel *Label3 = nullptr;

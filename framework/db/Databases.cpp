@@ -395,8 +395,13 @@ int TDatabase::Authorize(void *database, int action, const char *what, const cha
     const bool temporary = schema && qstrcmp(schema, "temp") == 0;
     bool writes = false;
     switch (action) {
-    case SQLITE_INSERT:
     case SQLITE_UPDATE:
+        // Connecting a virtual table has the engine compile, and never run, an update of the
+        // schema table from the table's declaration; nothing else can write that table.
+        writes = !temporary &&
+                 !(what && (qstricmp(what, "sqlite_master") == 0 || qstricmp(what, "sqlite_schema") == 0));
+        break;
+    case SQLITE_INSERT:
     case SQLITE_DELETE:
     case SQLITE_CREATE_INDEX:
     case SQLITE_CREATE_TABLE:

@@ -63,6 +63,11 @@ private slots:
     void SizeTextIsAlwaysRead_data();
     void SizeTextIsAlwaysRead();
     void CountAndStreamAgreeWithTheDataSet();
+    void IndexedNamesFindWhatTheScanFinds_data();
+    void IndexedNamesFindWhatTheScanFinds();
+    void NamesAreReadThroughTheIndex();
+    void DescriptionWords_data();
+    void DescriptionWords();
 
 private:
     TIds Found();
@@ -211,6 +216,143 @@ void TestFindCriteria::CountAndStreamAgreeWithTheDataSet()
     }
     QVERIFY(IsVolumePicture(*FGlobal, 2));
     QVERIFY(!IsVolumePicture(*FGlobal, FTxt));
+}
+
+namespace {
+
+// Names that pattern matching could get wrong: letter case within and beyond ASCII, characters
+// outside the basic plane, the engine's own wildcards and escapes, and names of one to three
+// characters. IDs from 100, on volume 10.
+const QStringList TrickyNames{
+    u"Straße.txt"_s,
+    u"STRASSE.TXT"_s,
+    u"ÉCOLE.doc"_s,
+    u"école.doc"_s,
+    u"École.DOC"_s,
+    u"100% pure.mp3"_s,
+    u"100x pure.mp3"_s,
+    u"a_b.txt"_s,
+    u"aXb.txt"_s,
+    u"[draft].txt"_s,
+    u"x[1].txt"_s,
+    u"back\\slash"_s,
+    u"quote\"name"_s,
+    u"ab"_s,
+    u"a"_s,
+    u"abc"_s,
+    u"ABC"_s,
+    u"日本語のファイル.txt"_s,
+    u"日本.txt"_s,
+    u"😀😀😀.png"_s,
+    u"😀😀.png"_s,
+    u".hidden"_s,
+    u"archive.tar.gz"_s,
+    u"arcHIVE.TAR.GZ.bak"_s,
+    u"ab*c?d"_s,
+    u"aaaa"_s,
+    u"aaa"_s,
+    u"  spaced  "_s,
+};
+
+} // namespace
+
+void TestFindCriteria::IndexedNamesFindWhatTheScanFinds_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<bool>("whole");
+    for (const QString &pattern :
+         {u"*"_s,       u"*.txt"_s,     u"*.TXT"_s,    u"ab"_s,        u"a?"_s,        u"?"_s,
+          u"??"_s,      u"???"_s,       u"ab?"_s,      u"*ab*"_s,      u"*abc*"_s,     u"ABC"_s,
+          u"*100%*"_s,  u"*0% p*"_s,    u"*a_b*"_s,    u"a_b.txt"_s,   u"*[draft]*"_s, u"*[1]*"_s,
+          u"*\\sla*"_s, u"*\"na*"_s,    u"*straße*"_s, u"*STRASSE*"_s, u"*école*"_s,   u"*ÉCOLE*"_s,
+          u"*日本*"_s,  u"*日本語*"_s,  u"*😀😀*"_s,     u"*😀😀😀*"_s,     u"*.tar.gz"_s,  u"arch*gz"_s,
+          u"*ch?ve*"_s, u"*.*"_s,       u"*e.d*"_s,    u"**"_s,        u"*?*"_s,       u"readme.txt"_s,
+          u"*aaa*"_s,   u"aaa?"_s,      u"*b*c?d"_s,   u"ab*c?d"_s,    u"*port 2*"_s,  u"*qzqz*"_s,
+          u" *ab* "_s,  u"*  spaced*"_s}) {
+        QTest::addRow("pattern %s", qPrintable(pattern)) << pattern << false;
+    }
+    for (const QString &name : {u"abc"_s, u"ab"_s, u"école.doc"_s, u"straße.TXT"_s, u"ab*c?d"_s, u"a_b.txt"_s,
+                                u"a%b.txt"_s, u"日本.txt"_s, u"readme.txt"_s})
+        QTest::addRow("whole %s", qPrintable(name)) << name << true;
+}
+
+// Every pattern finds, in the order of the entries, what reading every entry with the find's
+// own conditions finds.
+void TestFindCriteria::IndexedNamesFindWhatTheScanFinds()
+{
+    QFETCH(QString, pattern);
+    QFETCH(bool, whole);
+    for (qsizetype i = 0; i < TrickyNames.size(); ++i)
+        FGlobal->Database.ExecSQL(
+            u"INSERT INTO Entries (ID, Parent, Name, Folder, Size, ImageID, CD) VALUES (?, 10, ?, 0, 1, 3, 10)"_s,
+            {TVariant(qint64(100 + i)), TVariant(TrickyNames[i])});
+    TSqliteStatement scan(
+        FGlobal->Database.Handle(),
+        whole ? u"SELECT ID FROM Entries WHERE Parent <> 0 AND Name = ?1 COLLATE NOCASE ORDER BY ID"_s
+              : u"SELECT ID FROM Entries WHERE Parent <> 0 AND Name LIKE "
+                "replace(replace(replace(replace(replace(?1, '\\', '\\\\'), '%', '\\%'), "
+                "'_', '\\_'), '*', '%'), '?', '_') ESCAPE '\\' ORDER BY ID"_s);
+    scan.Bind(1, TVariant(pattern.trimmed()));
+    TIds expected;
+    while (scan.Step())
+        expected << scan.ColumnInt64(0);
+
+    ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = pattern, .WholeMatch = whole});
+    TIds found;
+    ForEachFindResult(*FGlobal, [&](const TSqliteStatement &row) { found << row.ColumnInt64(0); });
+    if (pattern == u"*")
+        QCOMPARE(found.size(), expected.size() + 1); // the entry without a name
+    else
+        QCOMPARE(found, expected);
+    QCOMPARE(FindResultCount(*FGlobal), qint64(found.size()));
+}
+
+void TestFindCriteria::NamesAreReadThroughTheIndex()
+{
+    // With the names' index emptied, a pattern or a whole name of three characters or more finds
+    // nothing, while shorter ones and descriptions are found without it.
+    CatalogSchema::UpdateSearchIndexes(FGlobal->Database);
+    FGlobal->Database.ExecSQL(u"INSERT INTO EntryNames (EntryNames) VALUES ('delete-all')"_s);
+    FGlobal->Database.ExecSQL(u"UPDATE Entries SET Description = 'in the docs folder' WHERE ID = 4"_s);
+    ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = u"*report*"_s});
+    QCOMPARE(Found(), TIds{});
+    ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = u"*re*"_s});
+    QCOMPARE(Found(), (TIds{3, 4, 5, 11}));
+    ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = u"README.txt"_s, .WholeMatch = true});
+    QCOMPARE(Found(), TIds{});
+    ApplyFindCriteria(*FGlobal, TFindCriteria{.Text = u"docs"_s});
+    QCOMPARE(Found(), TIds{4});
+}
+
+void TestFindCriteria::DescriptionWords_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<TIds>("expected");
+    QTest::newRow("one word") << u"*"_s << u"lake"_s << TIds{4, 6};
+    QTest::newRow("all words, any order") << u"*"_s << u"summer LAKE"_s << TIds{6};
+    QTest::newRow("accents aside") << u"*"_s << u"cafe creme"_s << TIds{12};
+    QTest::newRow("the last word a start") << u"*"_s << u"lake sum"_s << TIds{6};
+    QTest::newRow("only the last word a start") << u"*"_s << u"sum lake"_s << TIds{};
+    QTest::newRow("punctuation separates") << u"*"_s << u"\"lake\"-summer, (2023)"_s << TIds{6};
+    QTest::newRow("no word, no condition") << u"*.jpg"_s << u" -- "_s << TIds{6, 12};
+    QTest::newRow("with a name") << u"*.txt"_s << u"lake"_s << TIds{4};
+    QTest::newRow("with a short name") << u"*t"_s << u"lake"_s << TIds{4};
+    QTest::newRow("with a whole name") << u"photo1.JPG"_s << u"lake"_s << TIds{6};
+    QTest::newRow("a word nobody wrote") << u"*"_s << u"qzqz"_s << TIds{};
+}
+
+void TestFindCriteria::DescriptionWords()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(TIds, expected);
+    FGlobal->Database.ExecSQL(u"UPDATE Entries SET Description = CASE ID WHEN 4 THEN 'Lake report' WHEN 6 "
+                              u"THEN 'The lake in summer 2023' "
+                              "WHEN 12 THEN 'Café crème' END"_s);
+    ApplyFindCriteria(*FGlobal,
+                      TFindCriteria{.Name = name, .WholeMatch = name == u"photo1.JPG", .Text = text});
+    QCOMPARE(Found(), expected);
 }
 
 QTEST_GUILESS_MAIN(TestFindCriteria)

@@ -333,6 +333,18 @@ void TestCli::find_data()
     QTest::newRow("other volume") << QStringList{QStringLiteral("*"), QStringLiteral("--volume"),
                                                  QStringLiteral("12345")}
                                   << QStringList();
+    // The scan reads "Documents of the disc" for Docs from its folder's info file.
+    QTest::newRow("description words, any order and case, the last a start")
+        << QStringList{QStringLiteral("--text"), QStringLiteral("DISC docum")}
+        << QStringList{QStringLiteral("Docs")};
+    QTest::newRow("description words, every one of them")
+        << QStringList{QStringLiteral("--text"), QStringLiteral("disc music")} << QStringList();
+    QTest::newRow("description words and a pattern")
+        << QStringList{QStringLiteral("D*"), QStringLiteral("--text"), QStringLiteral("disc")}
+        << QStringList{QStringLiteral("Docs")};
+    QTest::newRow("description words, pattern failing")
+        << QStringList{QStringLiteral("*.txt"), QStringLiteral("--text"), QStringLiteral("disc")}
+        << QStringList();
 }
 
 void TestCli::find()

@@ -33,6 +33,7 @@ private slots:
     void OneDayIncludesTheWholeDay();
     void ABadSizeFailsAndLeavesTheWindowUsable();
     void NewSearchKeepsSomeChoices();
+    void ContainingTextFindsByDescription();
     void PropertiesOfAResult();
     void ALargeResultIsCountedAfterItIsShown();
     void AResultSortedWhileItLoadsEndsSorted();
@@ -261,6 +262,31 @@ void TestFindDialogs::NewSearchKeepsSomeChoices()
     const QString folder = qEnvironmentVariable("VNX_SCREENSHOTS");
     if (!folder.isEmpty())
         W->grab().save(folder + u"/find-before.png"_s);
+}
+
+void TestFindDialogs::ContainingTextFindsByDescription()
+{
+    F->Global->Database.ExecSQL(u"UPDATE Entries SET Description = ? WHERE Name = ?"_s,
+                                {TVariant(u"Holiday at the Lake, day one"_s), TVariant(u"photo.jpg"_s)});
+    F->Global->Database.ExecSQL(u"UPDATE Entries SET Description = ? WHERE Name = ?"_s,
+                                {TVariant(u"Lake notes"_s), TVariant(u"notes.txt"_s)});
+    W->Edit5->setFocus();
+    QTest::keyClicks(W->Edit5, u"lake holi"_s);
+    const QString folder = qEnvironmentVariable("VNX_SCREENSHOTS");
+    if (!folder.isEmpty())
+        W->grab().save(folder + u"/find-text.png"_s);
+    FindNow();
+    QTRY_COMPARE(Found(), QStringList{u"photo.jpg"_s});
+    // With the name it holds together; New Search empties the field.
+    W->Edit5->setText(u"lake"_s);
+    W->Edit1->setText(u"*.txt"_s);
+    FindNow();
+    QTRY_COMPARE(Found(), QStringList{u"notes.txt"_s});
+    QTest::mouseClick(W->Button2, Qt::LeftButton);
+    QVERIFY(W->Edit5->text().isEmpty());
+    FindNow();
+    QTRY_COMPARE(Found().size(), 5);
+    QVERIFY(F->Errors.isEmpty());
 }
 
 void TestFindDialogs::PropertiesOfAResult()

@@ -1,0 +1,165 @@
+// The indexes the find reads names and descriptions through: kept in step with the entries as
+// volumes come, are renamed and go, and built for a catalogue of the layout before them.
+
+#include "CatalogSchema.h"
+#include "Databases.h"
+#include "FindCriteria.h"
+#include "MessageBoxes.h"
+#include "Queries.h"
+#include "SqliteStatements.h"
+#include "dmGlobal.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <memory>
+
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+using namespace Qt::StringLiterals;
+
+using TIds = QList<qint64>;
+
+namespace {
+
+const QString Volumes = uR"sql(
+INSERT INTO Entries (ID, Parent, Name, Folder, Size, ImageID, CD, Description) VALUES
+ (1, NULL, 'Holiday disc', 1, 0, 2, 1, NULL),
+ (2, 1, 'Lake photos', 1, 0, 1, 1, 'Summer at the lake'),
+ (3, 2, 'lake1.jpg', 0, 10, 3, 1, 'Boats on the lake'),
+ (4, 1, 'readme.txt', 0, 10, 3, 1, NULL),
+ (10, NULL, 'Work disc', 1, 0, 2, 10, NULL),
+ (11, 10, 'Lake report.doc', 0, 10, 3, 10, 'Report on the lake'),
+ (12, 10, NULL, 0, 10, 3, 10, NULL);
+INSERT INTO CDs (ID, SerialNum, VolumeLabel) VALUES (1, '1111-1111', 'Holiday'), (10, '2222-2222', 'Work');
+)sql"_s;
+
+TIds found(TGlobal &global, const TFindCriteria &criteria)
+{
+    ApplyFindCriteria(global, criteria);
+    TIds ids;
+    ForEachFindResult(global, [&ids](const TSqliteStatement &row) { ids << row.ColumnInt64(0); });
+    return ids;
+}
+
+// The index agrees with the entries it was made from: the engine compares them.
+void verifyIndexes(TGlobal &global)
+{
+    for (const QString &index : {u"EntryNames"_s, u"EntryTexts"_s})
+        global.Database.ExecSQL(u"INSERT INTO %1 (%1) VALUES ('integrity-check')"_s.arg(index));
+}
+
+} // namespace
+
+class TestSearchIndexes : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void KeptInStepWithTheEntries();
+    void BuiltForAnOlderCatalogue();
+
+private:
+    std::unique_ptr<QTemporaryDir> FDir;
+    QString FPath;
+};
+
+void TestSearchIndexes::init()
+{
+    FDir = std::make_unique<QTemporaryDir>();
+    FPath = FDir->filePath(u"catalogue.db"_s);
+    TMessageBox::SetAnswerAutomatically(true);
+    CatalogSchema::CreateFile(FPath);
+}
+
+void TestSearchIndexes::cleanup()
+{
+    TMessageBox::SetAnswerAutomatically(false);
+    FDir.reset();
+}
+
+void TestSearchIndexes::KeptInStepWithTheEntries()
+{
+    TGlobal global(FPath);
+    global.Database.ExecSQL(Volumes);
+    verifyIndexes(global);
+    const TFindCriteria lakeNames{.Name = u"*lake*"_s};
+    const TFindCriteria lakeTexts{.Text = u"lake"_s};
+    QCOMPARE(found(global, lakeNames), (TIds{2, 3, 11}));
+    QCOMPARE(found(global, lakeTexts), (TIds{2, 3, 11}));
+
+    // Renamed and described anew, named for the first time, and a name and description taken away.
+    global.Database.ExecSQL(u"UPDATE Entries SET Name = 'Sea photos', Description = 'Summer by the sea' "
+                            "WHERE ID = 2"_s);
+    global.Database.ExecSQL(u"UPDATE Entries SET Name = 'lake notes.txt', Description = 'On the lake' "
+                            "WHERE ID = 12"_s);
+    global.Database.ExecSQL(u"UPDATE Entries SET Name = NULL, Description = NULL WHERE ID = 3"_s);
+    verifyIndexes(global);
+    QCOMPARE(found(global, lakeNames), (TIds{11, 12}));
+    QCOMPARE(found(global, lakeTexts), (TIds{11, 12}));
+    QCOMPARE(found(global, TFindCriteria{.Name = u"*sea*"_s, .Text = u"sea"_s}), TIds{2});
+    QCOMPARE(found(global, TFindCriteria{.Name = u"LAKE NOTES.TXT"_s, .WholeMatch = true}), TIds{12});
+
+    // Entries added to the catalogue are found by name before they are added to the indexes too.
+    global.Database.ExecSQL(u"INSERT INTO Entries (Parent, Name, Folder, Size, ImageID, CD, Description) "
+                            "VALUES (10, 'lake.png', 0, 1, 3, 10, 'lake')"_s);
+    TQuery &find = global.FindDialog;
+    for (const char *flag : {"t0", "t11", "t2", "t3", "t4", "t51", "t52", "t53"})
+        find.ParamByName(QString::fromLatin1(flag))->SetAsBoolean(true);
+    find.ParamByName(u"t12"_s)->SetAsBoolean(false);
+    find.ParamByName(u"name"_s)->SetAsString(u"*lake*"_s);
+    find.ParamByName(u"text"_s)->Clear();
+    TIds before;
+    ForEachFindResult(global, [&before](const TSqliteStatement &row) { before << row.ColumnInt64(0); });
+    QCOMPARE(before, (TIds{11, 12, 13}));
+    QCOMPARE(found(global, lakeTexts), (TIds{11, 12, 13}));
+    verifyIndexes(global);
+    global.Database.ExecSQL(u"DELETE FROM Entries WHERE ID = 13"_s);
+
+    // A volume deleted takes its entries out of both indexes; the other one stays found.
+    global.DeleteDisk(10);
+    verifyIndexes(global);
+    QCOMPARE(found(global, lakeNames), TIds{});
+    QCOMPARE(found(global, lakeTexts), TIds{});
+    QCOMPARE(found(global, TFindCriteria{.Name = u"*photos*"_s}), TIds{2});
+    QCOMPARE(found(global, TFindCriteria{.Text = u"summ"_s}), TIds{2});
+}
+
+void TestSearchIndexes::BuiltForAnOlderCatalogue()
+{
+    // A catalogue of layout 1, with entries: no indexes of names and descriptions, no triggers.
+    {
+        TDatabase database;
+        database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
+        database.SetParams({u"DATABASE NAME="_s + FPath});
+        database.Open();
+        database.ExecSQL(u"DROP TRIGGER \"SearchIndexes.Delete\"; "
+                         "DROP TRIGGER \"EntryNames.Update\"; DROP TRIGGER \"EntryTexts.Update\"; "
+                         "DROP TABLE EntryNames; DROP TABLE EntryTexts; DROP TABLE SearchIndexed; "
+                         "PRAGMA user_version = 1"_s);
+        database.ExecSQL(Volumes);
+        TSqliteStatement left(
+            database.Handle(),
+            u"SELECT count(*) FROM sqlite_master WHERE name LIKE 'Entry%' OR name LIKE 'Search%'"_s);
+        QVERIFY(left.Step());
+        QCOMPARE(left.ColumnInt64(0), 0);
+        QCOMPARE(CatalogSchema::FileVersion(database), 1);
+    }
+
+    TGlobal global(FPath);
+    QCOMPARE(CatalogSchema::FileVersion(global.Database), CatalogSchema::Version);
+    verifyIndexes(global);
+    QCOMPARE(found(global, TFindCriteria{.Name = u"*lake*"_s}), (TIds{2, 3, 11}));
+    QCOMPARE(found(global, TFindCriteria{.Name = u"README.TXT"_s, .WholeMatch = true}), TIds{4});
+    QCOMPARE(found(global, TFindCriteria{.Text = u"boats"_s}), TIds{3});
+    // And kept in step from then on.
+    global.DeleteDisk(1);
+    verifyIndexes(global);
+    QCOMPARE(found(global, TFindCriteria{.Name = u"*lake*"_s}), TIds{11});
+}
+
+QTEST_GUILESS_MAIN(TestSearchIndexes)
+#include "tst_SearchIndexes.moc"
