@@ -4,7 +4,6 @@
 #include "CatalogSchema.h"
 #include "Databases.h"
 #include "FindCriteria.h"
-#include "MessageBoxes.h"
 #include "Queries.h"
 #include "SqliteStatements.h"
 #include "dmGlobal.h"
@@ -71,13 +70,11 @@ void TestSearchIndexes::init()
 {
     FDir = std::make_unique<QTemporaryDir>();
     FPath = FDir->filePath(u"catalogue.db"_s);
-    TMessageBox::SetAnswerAutomatically(true);
     CatalogSchema::CreateFile(FPath);
 }
 
 void TestSearchIndexes::cleanup()
 {
-    TMessageBox::SetAnswerAutomatically(false);
     FDir.reset();
 }
 
