@@ -122,7 +122,6 @@ int main(int argc, char *argv[])
     TTimes plainScan;
     qint64 fileSize = 0;
     qint64 plainFileSize = 0;
-    double indexingMs = 0;
     // Twice each way, alternately, the best run counting: the machine may be busy with other work.
     for (int run = 0; run < 4; ++run) {
         const bool indexed = run % 2 == 0;
@@ -162,15 +161,6 @@ int main(int argc, char *argv[])
                      .arg(count.Fields(0)->AsLargeInt())
                      .arg(count.Fields(1)->AsLargeInt()));
         count.Close();
-        if (indexed) {
-            // What the first search after the scan adds to the word indexes.
-            QElapsedTimer indexing;
-            indexing.start();
-            CatalogSchema::UpdateSearchIndexes(global.Database);
-            const double ms = MsSince(indexing);
-            if (run == 0 || ms < indexingMs)
-                indexingMs = ms;
-        }
         global.Database.ExecSQL(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
         (indexed ? fileSize : plainFileSize) = QFileInfo(path).size();
         if (run == 0)
@@ -205,8 +195,6 @@ int main(int argc, char *argv[])
     BenchOut() << "    entries/s: " << qint64((1 + Folders + files) / (scan.Elapsed / 1000.0)) << Qt::endl;
     Report("  the same without the name and text indexes", plainScan.Elapsed, plainScan.Cpu,
            QStringLiteral("(for comparison)"));
-    Report("  its entries added to the word indexes after", indexingMs, -1,
-           QStringLiteral("(at the first search)"));
     BenchOut() << "    the indexes cost "
                << QString::number(100 * (scan.Elapsed / plainScan.Elapsed - 1), 'f', 0) << " % elapsed, "
                << QString::number(100 * (scan.Cpu / plainScan.Cpu - 1), 'f', 0)

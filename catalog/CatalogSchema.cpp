@@ -139,7 +139,7 @@ QStringList SearchIndexStatements()
 
 void UpdateSearchIndexes(TDatabase &database)
 {
-    if (database.ReadOnly())
+    if (database.ReadOnly() || !database.TableExists(QStringLiteral("SearchIndexed")))
         return;
     {
         TQuery pending;
