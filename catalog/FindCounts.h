@@ -1,8 +1,9 @@
 #pragma once
 
+#include "QueryThreads.h"
+
 #include <QObject>
 #include <QString>
-#include <memory>
 
 class TGlobal;
 
@@ -20,14 +21,12 @@ public:
 
     void Start(TGlobal &global);
     void Cancel();
-    bool Running() const { return FRun != nullptr; }
+    bool Running() const { return FQuery.Running(); }
 
 signals:
     void Counted(qint64 rows);
     void Failed(const QString &message);
 
 private:
-    struct TRun;
-    std::unique_ptr<TRun> FRun;
-    quint64 FGeneration = 0;
+    TQueryThread FQuery{this};
 };

@@ -1,15 +1,10 @@
 #include "FindRows.h"
 
-#include "DatabaseError.h"
-#include "Databases.h"
 #include "SqliteStatements.h"
 #include "dmGlobal.h"
 
 #include <QElapsedTimer>
-#include <atomic>
-#include <mutex>
-#include <sqlite3.h>
-#include <thread>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -66,124 +61,55 @@ struct TColumns
 
 } // namespace
 
-struct TFindRows::TRun
-{
-    std::thread Thread;
-    std::mutex Lock;
-    sqlite3 *Handle = nullptr; // while the search runs, so Cancel can interrupt it
-    std::atomic<bool> Cancelled = false;
-};
-
 TFindRows::TFindRows(QObject *parent) : QObject(parent)
 {}
 
-TFindRows::~TFindRows()
-{
-    Cancel();
-}
+TFindRows::~TFindRows() = default;
 
 void TFindRows::Cancel()
 {
-    if (!FRun)
-        return;
-    {
-        const std::lock_guard guard(FRun->Lock);
-        FRun->Cancelled = true;
-        if (FRun->Handle)
-            sqlite3_interrupt(FRun->Handle);
-    }
-    FRun->Thread.join();
-    FRun.reset();
-    ++FGeneration;
+    FQuery.Cancel();
 }
 
 void TFindRows::Start(TGlobal &global, int limit)
 {
-    Cancel();
-    // Everything the thread needs is copied here: the data module is not to be touched from it.
-    const QByteArray file = global.Database.FileName().toUtf8();
-    const QString sql = global.FindDialog.Text();
-    std::vector<std::pair<QString, TVariant>> params;
-    for (int i = 0; i < global.FindDialog.Params().Count(); ++i) {
-        const TParam *param = global.FindDialog.Params().Items(i);
-        params.emplace_back(param->Name(), param->Value());
-    }
-    FRun = std::make_unique<TRun>();
-    TRun *run = FRun.get();
-    const quint64 generation = ++FGeneration;
-    // Runs in the thread: hands rows and the outcome to this object's own thread.
-    auto report = [this, generation](QList<TFoundEntry> rows, bool finished, bool more,
-                                     const QString &failure) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, rows = std::move(rows), finished, more, failure] {
-                if (generation != FGeneration)
-                    return;
-                if (!rows.isEmpty())
-                    emit Found(rows);
-                // A handler of Found may have started another search.
-                if (!finished || generation != FGeneration)
-                    return;
-                // The thread has ended or is about to: it is joined before anyone hears.
-                FRun->Thread.join();
-                FRun.reset();
-                if (failure.isEmpty())
-                    emit Finished(more);
-                else
-                    emit Failed(failure);
-            },
-            Qt::QueuedConnection);
+    // What the thread holds back for the end: the rows since the last batch, and whether the
+    // query went on past the limit. Read here only once the thread is through.
+    struct TRest
+    {
+        QList<TFoundEntry> Batch;
+        bool More = false;
     };
-    run->Thread = std::thread([run, file, sql, params, limit, report] {
-        sqlite3 *handle = nullptr;
-        QList<TFoundEntry> batch;
-        bool more = false;
-        QString failure;
-        if (sqlite3_open_v2(file.constData(), &handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
-            SQLITE_OK) {
-            failure = QString::fromUtf8(handle ? sqlite3_errmsg(handle) : "out of memory");
-        } else {
-            sqlite3_busy_timeout(handle, 2000);
-            {
-                const std::lock_guard guard(run->Lock);
-                run->Handle = run->Cancelled ? nullptr : handle;
-            }
-            try {
-                if (!run->Cancelled) {
-                    TSqliteStatement statement(handle, sql);
-                    for (int i = 1; i <= statement.ParameterCount(); ++i) {
-                        const QString name = statement.ParameterName(i).mid(1);
-                        for (const auto &[paramName, value] : params)
-                            if (paramName.compare(name, Qt::CaseInsensitive) == 0)
-                                statement.Bind(i, value);
-                    }
-                    const TColumns columns(statement);
-                    QElapsedTimer sinceSent;
-                    sinceSent.start();
-                    int rows = 0;
-                    while (!run->Cancelled && statement.Step()) {
-                        if (rows == limit) {
-                            more = true;
-                            break;
-                        }
-                        batch.append(columns.Read(statement));
-                        ++rows;
-                        if (rows == 1 || sinceSent.elapsed() >= BatchMilliseconds) {
-                            report(std::exchange(batch, {}), false, false, {});
-                            sinceSent.restart();
-                        }
-                    }
+    auto rest = std::make_shared<TRest>();
+    FQuery.Start(
+        global, global.FindDialog.Text(),
+        // `this` is only carried into the batches posted back, never used in the thread.
+        [this, rest, limit](TSqliteStatement &statement, const TQueryThread::TRun &run) {
+            const TColumns columns(statement);
+            QElapsedTimer sinceSent;
+            sinceSent.start();
+            int rows = 0;
+            while (!run.Cancelled() && statement.Step()) {
+                if (rows == limit) {
+                    rest->More = true;
+                    break;
                 }
-            } catch (const EDatabaseError &error) {
-                failure = error.Message();
+                rest->Batch.append(columns.Read(statement));
+                ++rows;
+                if (rows == 1 || sinceSent.elapsed() >= BatchMilliseconds) {
+                    run.Post([this, batch = std::exchange(rest->Batch, {})] { emit Found(batch); });
+                    sinceSent.restart();
+                }
             }
-        }
-        {
-            const std::lock_guard guard(run->Lock);
-            run->Handle = nullptr;
-        }
-        sqlite3_close_v2(handle);
-        if (!run->Cancelled)
-            report(std::move(batch), true, more, failure);
-    });
+        },
+        [this, rest] {
+            if (!rest->Batch.isEmpty())
+                emit Found(rest->Batch);
+        },
+        [this, rest](const QString &failure) {
+            if (failure.isEmpty())
+                emit Finished(rest->More);
+            else
+                emit Failed(failure);
+        });
 }

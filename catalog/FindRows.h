@@ -1,11 +1,11 @@
 #pragma once
 
+#include "QueryThreads.h"
 #include "Variants.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <memory>
 
 class TGlobal;
 
@@ -38,7 +38,7 @@ public:
     // Reads at most `limit` rows.
     void Start(TGlobal &global, int limit);
     void Cancel();
-    bool Running() const { return FRun != nullptr; }
+    bool Running() const { return FQuery.Running(); }
 
 signals:
     void Found(const QList<TFoundEntry> &rows);
@@ -47,7 +47,5 @@ signals:
     void Failed(const QString &message);
 
 private:
-    struct TRun;
-    std::unique_ptr<TRun> FRun;
-    quint64 FGeneration = 0;
+    TQueryThread FQuery{this};
 };
