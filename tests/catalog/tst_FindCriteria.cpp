@@ -358,57 +358,59 @@ void TestFindCriteria::DescriptionWords()
     ApplyFindCriteria(*FGlobal,
                       TFindCriteria{.Name = name, .WholeMatch = name == u"photo1.JPG", .Text = text});
     QCOMPARE(Found(), expected);
-    void TestFindCriteria::ARowSearchRestartedFromItsFirstRowsEndsOnce()
-    {
-        TFindRows rows;
-        TIds ids;
-        QList<bool> ends;
-        bool restart = true;
-        connect(&rows, &TFindRows::Found, this, [&](const QList<TFoundEntry> &batch) {
-            for (const TFoundEntry &entry : batch)
-                ids << entry.ID;
-            if (std::exchange(restart, false)) {
-                ids.clear();
-                ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = u"photo*"_s});
-                rows.Start(*FGlobal, 100);
-            }
-        });
-        connect(&rows, &TFindRows::Finished, this, [&](bool more) { ends << more << rows.Running(); });
-        QSignalSpy failed(&rows, &TFindRows::Failed);
-        // Three rows and a limit of one: the first search, if it were still heard, would end with more.
-        ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = u"*.txt"_s});
-        rows.Start(*FGlobal, 1);
-        QTRY_VERIFY(!rows.Running());
-        QCOMPARE(ends, QList<bool>({false, false}));
-        QCOMPARE(sorted(ids), TIds({6, 12}));
+}
 
-        FGlobal->FindDialog.SetSQL({u"SELECT NoSuchColumn FROM Entries"_s});
-        rows.Start(*FGlobal, 100);
-        QTRY_COMPARE(failed.size(), 1);
-        QVERIFY(failed[0][0].toString().contains(u"NoSuchColumn"_s));
-        QCOMPARE(ends.size(), 2);
-    }
+void TestFindCriteria::ARowSearchRestartedFromItsFirstRowsEndsOnce()
+{
+    TFindRows rows;
+    TIds ids;
+    QList<bool> ends;
+    bool restart = true;
+    connect(&rows, &TFindRows::Found, this, [&](const QList<TFoundEntry> &batch) {
+        for (const TFoundEntry &entry : batch)
+            ids << entry.ID;
+        if (std::exchange(restart, false)) {
+            ids.clear();
+            ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = u"photo*"_s});
+            rows.Start(*FGlobal, 100);
+        }
+    });
+    connect(&rows, &TFindRows::Finished, this, [&](bool more) { ends << more << rows.Running(); });
+    QSignalSpy failed(&rows, &TFindRows::Failed);
+    // Three rows and a limit of one: the first search, if it were still heard, would end with more.
+    ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = u"*.txt"_s});
+    rows.Start(*FGlobal, 1);
+    QTRY_VERIFY(!rows.Running());
+    QCOMPARE(ends, QList<bool>({false, false}));
+    QCOMPARE(sorted(ids), TIds({6, 12}));
 
-    void TestFindCriteria::ACountHearsOnlyItsLatestRun()
-    {
-        TFindCount count;
-        QSignalSpy counted(&count, &TFindCount::Counted);
-        QSignalSpy failed(&count, &TFindCount::Failed);
-        ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = u"*.jpg"_s});
-        count.Start(*FGlobal);
-        ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = u"*.txt"_s});
-        count.Start(*FGlobal);
-        QTRY_VERIFY(!count.Running());
-        QCOMPARE(counted.size(), 1);
-        QCOMPARE(counted[0][0].toLongLong(), 3);
+    FGlobal->FindDialog.SetSQL({u"SELECT NoSuchColumn FROM Entries"_s});
+    rows.Start(*FGlobal, 100);
+    QTRY_COMPARE(failed.size(), 1);
+    QVERIFY(failed[0][0].toString().contains(u"NoSuchColumn"_s));
+    QCOMPARE(ends.size(), 2);
+}
 
-        count.Start(*FGlobal);
-        count.Cancel();
-        FGlobal->FindDialog.SetSQL({u"SELECT NoSuchColumn FROM Entries"_s});
-        count.Start(*FGlobal);
-        QTRY_COMPARE(failed.size(), 1);
-        QCOMPARE(counted.size(), 1);
-    }
+void TestFindCriteria::ACountHearsOnlyItsLatestRun()
+{
+    TFindCount count;
+    QSignalSpy counted(&count, &TFindCount::Counted);
+    QSignalSpy failed(&count, &TFindCount::Failed);
+    ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = u"*.jpg"_s});
+    count.Start(*FGlobal);
+    ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = u"*.txt"_s});
+    count.Start(*FGlobal);
+    QTRY_VERIFY(!count.Running());
+    QCOMPARE(counted.size(), 1);
+    QCOMPARE(counted[0][0].toLongLong(), 3);
 
-    QTEST_GUILESS_MAIN(TestFindCriteria)
+    count.Start(*FGlobal);
+    count.Cancel();
+    FGlobal->FindDialog.SetSQL({u"SELECT NoSuchColumn FROM Entries"_s});
+    count.Start(*FGlobal);
+    QTRY_COMPARE(failed.size(), 1);
+    QCOMPARE(counted.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestFindCriteria)
 #include "tst_FindCriteria.moc"
