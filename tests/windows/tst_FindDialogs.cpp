@@ -41,6 +41,9 @@ private slots:
 private:
     QStringList Found();
     void FindNow();
+    // Copies of the catalogued report.txt named copy1.txt, copy2.txt ..., each of the size the
+    // expression of i gives.
+    void AddCopies(int count, const QString &size);
 
     std::unique_ptr<TWindowsFixture> F;
     std::unique_ptr<TFind> W;
@@ -80,15 +83,21 @@ void TestFindDialogs::FindNow()
     QCoreApplication::processEvents();
 }
 
+void TestFindDialogs::AddCopies(int count, const QString &size)
+{
+    F->Global->Database.ExecSQL(
+        u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+        "INSERT INTO Entries (Parent, Name, Folder, Size, Modified, ImageID, CD, FullPath) "
+        "SELECT Parent, 'copy' || i || '.txt', 0, %2, Modified, ImageID, CD, FullPath "
+        "FROM n, (SELECT * FROM Entries WHERE Name = 'report.txt')"_s.arg(count)
+            .arg(size),
+        {});
+}
+
 void TestFindDialogs::ALargeResultIsCountedAfterItIsShown()
 {
     // Copies of a catalogued file, more than the list shows.
-    F->Global->Database.ExecSQL(
-        u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20500) "
-        "INSERT INTO Entries (Parent, Name, Folder, Size, Modified, ImageID, CD, FullPath) "
-        "SELECT Parent, 'copy' || i || '.txt', 0, Size, Modified, ImageID, CD, FullPath "
-        "FROM n, (SELECT * FROM Entries WHERE Name = 'report.txt')"_s,
-        {});
+    AddCopies(20500, u"Size"_s);
     W->Edit1->setText(u"copy*"_s);
     FindNow();
     // The first screenful is there at once, the rest follows while the window takes events.
@@ -109,12 +118,7 @@ void TestFindDialogs::ALargeResultIsCountedAfterItIsShown()
 
 void TestFindDialogs::AResultSortedWhileItLoadsEndsSorted()
 {
-    F->Global->Database.ExecSQL(
-        u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
-        "INSERT INTO Entries (Parent, Name, Folder, Size, Modified, ImageID, CD, FullPath) "
-        "SELECT Parent, 'copy' || i || '.txt', 0, (i * 7919) % 10007, Modified, ImageID, CD, FullPath "
-        "FROM n, (SELECT * FROM Entries WHERE Name = 'report.txt')"_s,
-        {});
+    AddCopies(3000, u"(i * 7919) % 10007"_s);
     W->Edit1->setText(u"copy*"_s);
     FindNow();
     QVERIFY(W->Entries->Items()->Count() < 3000);
