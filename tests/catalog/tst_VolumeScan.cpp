@@ -903,7 +903,8 @@ void TestVolumeScan::SourceThatIsNoVolume()
     QVERIFY_THROWS_EXCEPTION(EVolumeSourceError, F->Global->LoadDisk(source, QString(), Picture, false));
     QVERIFY(reported);
     QVERIFY(!F->Global->Database.InTransaction());
-    QCOMPARE(F->Committed(u"SELECT count(*) FROM Entries"_s) + F->Committed(u"SELECT count(*) FROM CDs"_s), 0);
+    QCOMPARE(F->Committed(u"SELECT count(*) FROM Entries"_s) + F->Committed(u"SELECT count(*) FROM CDs"_s),
+             0);
 }
 
 int main(int argc, char *argv[])
