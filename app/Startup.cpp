@@ -39,6 +39,10 @@ std::unique_ptr<TProgram> StartProgram()
         return nullptr;
     }
     AskInMessageBoxes(*program->Global);
+    // A scan is over as soon as its entries are written; volumes another program added since the
+    // last start are indexed as well.
+    program->Global->SetIndexInBackground(true);
+    program->Global->IndexNewEntries();
 
     program->MainWindow = std::make_unique<TCDEx>();
     program->Prop = std::make_unique<TProp>(program->MainWindow.get());

@@ -4,6 +4,7 @@
 #include "DefaultTypes.h"
 #include "Queries.h"
 #include "SavedQueries.h"
+#include "SqliteStatements.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QStandardPaths>
+#include <limits>
 #include <sqlite3.h>
 
 namespace CatalogSchema {
@@ -137,6 +139,21 @@ QStringList SearchIndexStatements()
     };
 }
 
+QStringList IndexEntriesStatements()
+{
+    const QString slice = QStringLiteral("WHERE ID > (SELECT UpTo FROM SearchIndexed) AND ID <= :last");
+    return {
+        QStringLiteral("INSERT INTO EntryNames (rowid, Name) SELECT ID, Name FROM Entries %1 "
+                       "AND Name IS NOT NULL ORDER BY ID")
+            .arg(slice),
+        QStringLiteral("INSERT INTO EntryTexts (rowid, Description) SELECT ID, Description FROM Entries %1 "
+                       "AND Description IS NOT NULL ORDER BY ID")
+            .arg(slice),
+        QStringLiteral("UPDATE SearchIndexed SET UpTo = max(UpTo, min(:last, "
+                       "coalesce((SELECT max(ID) FROM Entries), 0)))"),
+    };
+}
+
 void UpdateSearchIndexes(TDatabase &database)
 {
     if (database.ReadOnly() || !database.TableExists(QStringLiteral("SearchIndexed")))
@@ -151,14 +168,11 @@ void UpdateSearchIndexes(TDatabase &database)
             return;
     }
     const auto work = [&database] {
-        database.ExecSQL(
-            QStringLiteral("INSERT INTO EntryNames (rowid, Name) SELECT ID, Name FROM Entries "
-                           "WHERE ID > (SELECT UpTo FROM SearchIndexed) AND Name IS NOT NULL ORDER BY ID"));
-        database.ExecSQL(QStringLiteral(
-            "INSERT INTO EntryTexts (rowid, Description) SELECT ID, Description FROM Entries "
-            "WHERE ID > (SELECT UpTo FROM SearchIndexed) AND Description IS NOT NULL ORDER BY ID"));
-        database.ExecSQL(QStringLiteral("UPDATE SearchIndexed SET UpTo = max(UpTo, "
-                                        "coalesce((SELECT max(ID) FROM Entries), 0))"));
+        for (const QString &sql : IndexEntriesStatements())
+            ExecuteScript(database.Handle(), sql, [](TSqliteStatement &statement) {
+                statement.Bind(statement.ParameterIndex(QStringLiteral(":last")),
+                               TVariant(std::numeric_limits<qint64>::max()));
+            });
     };
     if (database.InTransaction()) {
         work();

@@ -54,5 +54,8 @@ QStringList SearchIndexStatements();
 // open or in one of its own; nothing on a catalogue that cannot be written. Searches find those
 // entries by name before as well, only more slowly; by description only afterwards.
 void UpdateSearchIndexes(TDatabase &database);
+// The statements that add the entries after SearchIndexed.UpTo up to the ID :last to the word
+// indexes and move UpTo there, to run in one transaction.
+QStringList IndexEntriesStatements();
 
 } // namespace CatalogSchema

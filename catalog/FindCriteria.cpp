@@ -175,7 +175,7 @@ void ApplyFindCriteria(TGlobal &global, const TFindCriteria &criteria)
     // Entries the word indexes do not hold yet are still found by name, only without the index.
     // A catalogue another program is writing may refuse this for now, which only slows the search.
     try {
-        CatalogSchema::UpdateSearchIndexes(global.Database);
+        global.IndexNewEntries();
     } catch (const EDatabaseError &) {
     }
 

@@ -2,6 +2,7 @@
 
 #include "CatalogSchema.h"
 #include "FindCriteria.h"
+#include "SearchIndexers.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -65,6 +66,8 @@ TGlobal::TGlobal(const QString &catalogueFile)
 
 TGlobal::~TGlobal()
 {
+    // The slice being indexed is given up; the next program to open the catalogue goes on.
+    FIndexer.reset();
     Database.Close();
     if (FInstance == this)
         FInstance = nullptr;
@@ -237,6 +240,29 @@ void TGlobal::ReloadImageLists()
         return;
     DBIL_Little.Reload();
     DBIL_Big.Reload();
+}
+
+void TGlobal::SetIndexInBackground(bool background)
+{
+    if (!background)
+        FIndexer.reset();
+    else if (!FIndexer)
+        FIndexer = std::make_unique<TSearchIndexer>(Database.FileName());
+}
+
+void TGlobal::IndexNewEntries()
+{
+    if (!FIndexer) {
+        CatalogSchema::UpdateSearchIndexes(Database);
+        return;
+    }
+    if (!ReadOnly())
+        FIndexer->Start();
+}
+
+QString TGlobal::WaitForIndexes()
+{
+    return FIndexer ? FIndexer->Wait() : QString();
 }
 
 void TGlobal::OpenProperties()

@@ -10,8 +10,10 @@
 #include <QHash>
 #include <QString>
 #include <functional>
+#include <memory>
 
 class TGlobal;
+class TSearchIndexer;
 
 // Raised inside a walk when the progress handler asks to stop; LoadDisk catches it.
 class EStopLoading : public Exception
@@ -172,6 +174,16 @@ public:
     QList<TSkippedInfoFile> LoadDescriptions(int cd, const QString &rootPath);
     QList<TSkippedInfoFile> LoadDescriptions(int cd, TVolumeSource &source);
 
+    // ---- the word indexes the searches read (see CatalogSchema::UpdateSearchIndexes)
+    // In the background, the entries a scan added are indexed on a thread and connection of their
+    // own once the scan has ended, instead of within it; the windows want that, so that a scan is
+    // over as soon as its entries are written. Otherwise they are indexed at once.
+    void SetIndexInBackground(bool background);
+    // Indexes the entries added since the last time, in the background or at once.
+    void IndexNewEntries();
+    // Waits for the background work; the engine's message when it failed, else empty.
+    QString WaitForIndexes();
+
 private:
     // Makes what the scan wrote so far permanent and starts the next batch.
     void CommitScan(quint32 now);
@@ -191,6 +203,8 @@ private:
     qint64 FBytesDone = 0;
     int FRecordsDone = 0;
     int FRecordsTotal = 0;
+
+    std::unique_ptr<TSearchIndexer> FIndexer; // set while indexing in the background
 
     void SetUpDataSets();
     static inline TGlobal *FInstance = nullptr;

@@ -9,6 +9,7 @@
 #include "dmGlobal.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -157,16 +158,18 @@ void TGlobal::LoadFolder(TVolumeSource &source, const QString &folder, int paren
 
 namespace {
 
-// The engine's GLOB as the info-file queries use it: "*" and "?" only, one character each.
-bool globMatches(const uint *pattern, const uint *patternEnd, const uint *name, const uint *nameEnd)
+// The engine's GLOB as the info-file queries use it: "*" and "?" only, one character each. The
+// name's characters are compared as `at` gives them.
+template <typename TChar, typename TAt>
+bool globMatches(const uint *pattern, const uint *patternEnd, const TChar *name, const TChar *nameEnd, TAt at)
 {
     const uint *star = nullptr;
-    const uint *starName = nullptr;
+    const TChar *starName = nullptr;
     while (name != nameEnd) {
         if (pattern != patternEnd && *pattern == '*') {
             star = ++pattern;
             starName = name;
-        } else if (pattern != patternEnd && (*pattern == '?' || *pattern == *name)) {
+        } else if (pattern != patternEnd && (*pattern == '?' || *pattern == at(*name))) {
             ++pattern;
             ++name;
         } else if (star) {
@@ -198,13 +201,21 @@ void TGlobal::LoadInfoPatterns()
 
 bool TGlobal::MayBeInfoFile(const QString &name) const
 {
-    // As the import's queries see the name: stored, then lowered.
-    const QList<uint> lowered = lowerAscii(LowerAfterFirst(name)).toUcs4();
-    for (const QList<uint> &pattern : FInfoPatterns)
-        if (globMatches(pattern.constData(), pattern.constData() + pattern.size(), lowered.constData(),
-                        lowered.constData() + lowered.size()))
-            return true;
-    return false;
+    // As the import's queries see the name: stored, which lowers its ASCII letters but the first,
+    // then lowered, which lowers the first as well.
+    const auto lowered = [](auto c) -> uint { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; };
+    const auto matchesAny = [this](const auto *begin, const auto *end, auto at) {
+        for (const QList<uint> &pattern : FInfoPatterns)
+            if (globMatches(pattern.constData(), pattern.constData() + pattern.size(), begin, end, at))
+                return true;
+        return false;
+    };
+    const auto *units = name.utf16();
+    // A character outside the basic plane is one character to "?", two units in the name.
+    if (std::none_of(units, units + name.size(), [](char16_t c) { return QChar::isSurrogate(c); }))
+        return matchesAny(units, units + name.size(), lowered);
+    const QList<uint> codePoints = name.toUcs4();
+    return matchesAny(codePoints.constData(), codePoints.constData() + codePoints.size(), lowered);
 }
 
 bool TGlobal::DoProgress(TProgressKind kind)
@@ -316,10 +327,13 @@ int TGlobal::LoadDisk(TVolumeSource &source, const QString &name, int pictureId,
         Main.FieldByName(QStringLiteral("Size"))->SetAsLargeInt(total);
         Main.Post();
         Main.Close();
-        // The names are indexed as part of the scan, so that the first search after it does not
-        // stall on them.
-        CatalogSchema::UpdateSearchIndexes(Database);
         finish();
+        // Now rather than at the first search, which would stall on them. The volume is in the
+        // catalogue whatever befalls the indexes: left behind, they catch up at the next search.
+        try {
+            IndexNewEntries();
+        } catch (const EDatabaseError &) {
+        }
         if (OnProgress)
             OnProgress(this, 0, 0);
         return rootId;

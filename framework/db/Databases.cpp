@@ -38,6 +38,64 @@ const TIndexInfo *TTableInfo::FindIndex(const QString &name) const
 
 namespace {
 
+// Whether a trigger's CREATE statement names INSERT as its event: only such a trigger can change
+// a row just inserted. The event is the keyword after the trigger's name and its timing.
+bool firesOnInsert(const QString &sql)
+{
+    qsizetype at = 0;
+    const auto skipSpace = [&] {
+        while (at < sql.size() && sql[at].isSpace())
+            ++at;
+    };
+    const auto word = [&] {
+        skipSpace();
+        const qsizetype start = at;
+        while (at < sql.size() && (sql[at].isLetterOrNumber() || sql[at] == u'_' || sql[at] == u'$'))
+            ++at;
+        return sql.mid(start, at - start).toUpper();
+    };
+    // A name, quoted or not, possibly after its schema's.
+    const auto name = [&] {
+        skipSpace();
+        if (at < sql.size() && (sql[at] == u'"' || sql[at] == u'`' || sql[at] == u'[')) {
+            const QChar close = sql[at] == u'[' ? QChar(u']') : sql[at];
+            for (++at; at < sql.size(); ++at) {
+                if (sql[at] != close)
+                    continue;
+                if (at + 1 < sql.size() && sql[at + 1] == close && close != u']') {
+                    ++at; // a doubled quote inside the name
+                    continue;
+                }
+                ++at;
+                break;
+            }
+        } else {
+            word();
+        }
+    };
+    QString next = word(); // CREATE
+    next = word();
+    if (next == u"TEMP" || next == u"TEMPORARY")
+        next = word();
+    const qsizetype afterTrigger = at;
+    if (word() == u"IF" && word() == u"NOT" && word() == u"EXISTS") {
+    } else {
+        at = afterTrigger;
+    }
+    name();
+    skipSpace();
+    if (at < sql.size() && sql[at] == u'.') {
+        ++at;
+        name();
+    }
+    next = word();
+    if (next == u"BEFORE" || next == u"AFTER")
+        next = word();
+    else if (next == u"INSTEAD")
+        word(), next = word();
+    return next == u"INSERT";
+}
+
 std::optional<TVariant> literalDefault(const QString &sql)
 {
     QString text = sql.trimmed();
@@ -679,10 +737,11 @@ std::shared_ptr<const TTableInfo> TDatabase::TableInfo(const QString &tableName)
     }
 
     TSqliteStatement triggers(
-        handle, QStringLiteral("SELECT 1 FROM %1 WHERE type = 'trigger' AND tbl_name = ? COLLATE NOCASE")
+        handle, QStringLiteral("SELECT sql FROM %1 WHERE type = 'trigger' AND tbl_name = ? COLLATE NOCASE")
                     .arg(schema));
     triggers.Bind(1, TVariant(tableName));
-    info->HasTriggers = triggers.Step();
+    while (!info->HasInsertTriggers && triggers.Step())
+        info->HasInsertTriggers = firesOnInsert(triggers.Column(0, TFieldType::Memo).AsString());
 
     // Index names are global in the database file, so an index that a program calls "ID" on the
     // Entries table is stored as "Entries.ID"; both spellings are accepted.

@@ -46,8 +46,8 @@ struct TTableInfo
     QString Name;
     std::vector<TColumnInfo> Columns;
     std::vector<TIndexInfo> Indexes;
-    int RowIdColumn = -1; // index into Columns of the INTEGER PRIMARY KEY column, or -1
-    bool HasTriggers = false;
+    int RowIdColumn = -1;           // index into Columns of the INTEGER PRIMARY KEY column, or -1
+    bool HasInsertTriggers = false; // a row just inserted may differ from what was written
 
     int ColumnIndex(const QString &name) const; // case-insensitive, -1 when absent
     const TIndexInfo *FindIndex(const QString &name) const;

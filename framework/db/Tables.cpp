@@ -803,9 +803,10 @@ void TTable::InternalPost(bool inserting, const TVariantArray &values, const std
                 throw EDatabaseError(QStringLiteral("Record/Key deleted."));
         }
     }
-    // A new row of a table without conditions or triggers is what was written plus the defaults:
+    // A new row of a table without conditions or triggers on inserts is what was written plus the
+    // defaults:
     // no need to read it back, which would double the cost of appending.
-    if (inserting && FConditionSql.isEmpty() && !FInfo->HasTriggers) {
+    if (inserting && FConditionSql.isEmpty() && !FInfo->HasInsertTriggers) {
         if (std::optional<TRow> row = RowFromInsert(rowId, values, assigned)) {
             FBuffer.clear();
             FBuffer.push_back(std::move(*row));

@@ -1,6 +1,7 @@
 #include "FileNames.h"
 
 #include <QList>
+#include <algorithm>
 
 namespace {
 
@@ -56,6 +57,9 @@ bool DecodeUtf8(const QByteArray &bytes, QList<char32_t> &codePoints)
 
 QString FileNameToText(const QByteArray &name)
 {
+    // Most names are plain ASCII, which reads the same in every form.
+    if (std::all_of(name.cbegin(), name.cend(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return QString::fromLatin1(name);
     QList<char32_t> codePoints;
     if (DecodeUtf8(name, codePoints))
         return QString::fromUcs4(codePoints.constData(), codePoints.size());

@@ -5,6 +5,7 @@
 #include "FindCounts.h"
 #include "FindCriteria.h"
 #include "FindRows.h"
+#include "SearchIndexers.h"
 #include "SqliteStatements.h"
 #include "dmGlobal.h"
 
@@ -69,6 +70,7 @@ private slots:
     void IndexedNamesFindWhatTheScanFinds_data();
     void IndexedNamesFindWhatTheScanFinds();
     void NamesAreReadThroughTheIndex();
+    void TheBackgroundIndexerCatchesUpSliceBySlice();
     void DescriptionWords_data();
     void DescriptionWords();
     void ARowSearchRestartedFromItsFirstRowsEndsOnce();
@@ -327,6 +329,54 @@ void TestFindCriteria::NamesAreReadThroughTheIndex()
     QCOMPARE(Found(), TIds{});
     ApplyFindCriteria(*FGlobal, TFindCriteria{.Text = u"docs"_s});
     QCOMPARE(Found(), TIds{4});
+}
+
+void TestFindCriteria::TheBackgroundIndexerCatchesUpSliceBySlice()
+{
+    const auto indexed = [this](const char *index, const char *word) {
+        TSqliteStatement match(
+            FGlobal->Database.Handle(),
+            u"SELECT rowid FROM %1 WHERE %1 MATCH ? ORDER BY rowid"_s.arg(QLatin1String(index)));
+        match.Bind(1, TVariant(QString::fromLatin1(word)));
+        TIds ids;
+        while (match.Step())
+            ids << match.ColumnInt64(0);
+        return ids;
+    };
+    const auto upTo = [this] {
+        TSqliteStatement row(FGlobal->Database.Handle(), u"SELECT UpTo FROM SearchIndexed"_s);
+        row.Step();
+        return row.ColumnInt64(0);
+    };
+    FGlobal->Database.ExecSQL(u"UPDATE Entries SET Description = 'Lake' WHERE ID = 11"_s);
+    // Cut short at once, it leaves the indexes holding exactly the entries up to UpTo.
+    std::make_unique<TSearchIndexer>(FGlobal->Database.FileName(), 2)->Start();
+    TIds reports;
+    for (const qint64 id : TIds{4, 5})
+        if (id <= upTo())
+            reports << id;
+    QCOMPARE(indexed("EntryNames", "rep"), reports);
+
+    // Slices of two entries over IDs with gaps (7, 9) end at the last entry.
+    {
+        TSearchIndexer indexer(FGlobal->Database.FileName(), 2);
+        indexer.Start();
+        QCOMPARE(indexer.Wait(), QString());
+    }
+    QCOMPARE(upTo(), 12);
+    QCOMPARE(indexed("EntryNames", "rep"), (TIds{4, 5}));
+    QCOMPARE(indexed("EntryTexts", "lake"), TIds{11});
+
+    // The data module's own indexer runs on after the entries are written, and the search reads
+    // what it indexed.
+    FGlobal->SetIndexInBackground(true);
+    FGlobal->Database.ExecSQL(
+        u"INSERT INTO Entries (ID, Parent, Name, Folder, Size, ImageID, CD) VALUES (20, 10, 'report.pdf', 0, 1, 3, 10)"_s);
+    FGlobal->IndexNewEntries();
+    QCOMPARE(FGlobal->WaitForIndexes(), QString());
+    QCOMPARE(upTo(), 20);
+    ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = u"*report*"_s});
+    QCOMPARE(Found(), (TIds{4, 5, 20}));
 }
 
 void TestFindCriteria::DescriptionWords_data()

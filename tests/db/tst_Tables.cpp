@@ -118,6 +118,7 @@ private slots:
     void unassignedColumnsGetDefaults();
     void newRecordIsWhatWasStored_data();
     void newRecordIsWhatWasStored();
+    void newRecordChangedByTrigger_data();
     void newRecordChangedByTrigger();
     void postedValuesAreTyped_data();
     void postedValuesAreTyped();
@@ -861,17 +862,33 @@ void TestTables::newRecordIsWhatWasStored()
     QCOMPARE(t.FieldByName(field)->Value(), fresh.FieldByName(field)->Value());
 }
 
+void TestTables::newRecordChangedByTrigger_data()
+{
+    QTest::addColumn<QString>("trigger");
+    QTest::addColumn<QString>("expected");
+    const QString upper = u" BEGIN UPDATE Entries SET Name = upper(Name) WHERE ID = NEW.ID; END"_s;
+    QTest::newRow("after insert") << u"CREATE TRIGGER EntriesUpper AFTER INSERT ON Entries"_s + upper
+                                  << u"QUIET"_s;
+    QTest::newRow("quoted names") << u"create trigger if not exists main.\"after \"\"UPDATE\" "
+                                     "after insert on \"Entries\""_s +
+                                         upper
+                                  << u"QUIET"_s;
+    QTest::newRow("on updates only") << u"CREATE TRIGGER [INSERT] AFTER UPDATE OF Size ON Entries"_s + upper
+                                     << u"quiet"_s;
+}
+
 void TestTables::newRecordChangedByTrigger()
 {
-    FDb->ExecSQL(u"CREATE TRIGGER EntriesUpper AFTER INSERT ON Entries BEGIN "
-                 "UPDATE Entries SET Name = upper(Name) WHERE ID = NEW.ID; END"_s);
+    QFETCH(QString, trigger);
+    QFETCH(QString, expected);
+    FDb->ExecSQL(trigger);
     TTable t;
     Bind(t, u"Entries"_s);
     t.Open();
     t.Append();
     t.FieldByName(u"Name"_s)->SetAsString(u"quiet"_s);
     t.Post();
-    QCOMPARE(t.FieldByName(u"Name"_s)->AsString(), u"QUIET"_s);
+    QCOMPARE(t.FieldByName(u"Name"_s)->AsString(), expected);
 }
 
 void TestTables::postedValuesAreTyped_data()
