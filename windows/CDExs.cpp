@@ -46,7 +46,8 @@ TGlobal &Global()
 // A whole number with the desktop's thousands separator, as the status line shows sizes.
 QString Bytes(TField *size)
 {
-    return QLocale().toString(size->IsNull() ? qint64(0) : size->AsLargeInt()) + QStringLiteral(" bytes");
+    return QCoreApplication::translate("TCDEx", "%1 bytes")
+        .arg(QLocale().toString(size->IsNull() ? qint64(0) : size->AsLargeInt()));
 }
 
 int ParentOf(TDataSet &dataSet)
@@ -155,8 +156,8 @@ TCDEx::TCDEx(QWidget *parent) : QMainWindow(parent)
     connect(QuickSearch, &TQuickSearch::Left, this, [this] { EntriesList->setFocus(); });
     connect(QuickSearch, &TQuickSearch::ResultFocused, this, [this](const TFoundEntry &entry) {
         SBPanel0->setText(entry.InFolder + entry.Name);
-        SBPanel1->setText(QLocale().toString(entry.Size.IsNull() ? qint64(0) : entry.Size.AsInt64()) +
-                          QStringLiteral(" bytes"));
+        SBPanel1->setText(
+            tr("%1 bytes").arg(QLocale().toString(entry.Size.IsNull() ? qint64(0) : entry.Size.AsInt64())));
     });
     connect(QuickSearch, &TQuickSearch::OpenEntry, this,
             [this](int id, int folder) { Guarded([&] { OpenFoundEntry(id, folder); }); });

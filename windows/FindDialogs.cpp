@@ -62,7 +62,7 @@ QDate ReadDate(const QLineEdit *edit)
 {
     const std::optional<QDate> date = ParseDate(edit->text());
     if (!date)
-        throw EConvertError(QStringLiteral("'%1' is not a valid date and time").arg(edit->text()));
+        throw EConvertError(TFind::tr("'%1' is not a valid date and time").arg(edit->text()));
     return *date;
 }
 
