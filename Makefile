@@ -3,12 +3,15 @@
 #   make test   the same, then run every test
 #   make test-sanitize   every test once more, built with ASan and UBSan into build-asan/
 #   make fuzz   build the libFuzzer targets with clang into build-fuzz/ and run each a while
+#   make install    build, then install under PREFIX (/usr/local unless given); make uninstall
 # A second run installs nothing and rebuilds only what changed.
 
 BUILD    ?= build
 GENERATOR = Ninja
-DEBS      = cmake ninja-build g++ ccache pkg-config qt6-base-dev libsqlite3-dev libblkid-dev sqlite3 clang-format libiso9660-dev libudf-dev xorriso genisoimage
+DEBS      = cmake ninja-build g++ ccache pkg-config qt6-base-dev libsqlite3-dev libblkid-dev sqlite3 clang-format libiso9660-dev libudf-dev xorriso genisoimage \
+            qt6-l10n-tools qt6-translations-l10n desktop-file-utils appstream librsvg2-bin man-db
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+PREFIX   ?= /usr/local
 
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
@@ -18,7 +21,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = fuzz_FilterExpressions fuzz_FindPatterns fuzz_DescriptorSerial fuzz_BootSectorSerial \
                fuzz_DBImLst fuzz_InfoFiles fuzz_DiscImageSources
 
-.PHONY: all deps fuzz-deps build run test test-sanitize check-format fuzz bench clean
+.PHONY: all deps fuzz-deps build run test test-sanitize check-format fuzz bench clean install uninstall
 
 all: build
 
@@ -77,6 +80,16 @@ fuzz: fuzz-deps $(FUZZ_BUILD)/build.ninja
 	    -artifact_prefix=$(FUZZ_BUILD)/findings/$$t- $(FUZZ_BUILD)/corpus/$$t \
 	    $$( [ -d fuzz/seeds/$$t ] && echo fuzz/seeds/$$t ) || exit 1; \
 	done
+
+# The install's manifest lists every file it put in place, without DESTDIR; uninstalling removes
+# those and the program's own folders, and leaves the shared ones (bin, share/icons, ...) as they were.
+install: build
+	$(SUDO) env DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+uninstall:
+	@[ -f $(BUILD)/install_manifest.txt ] || { echo "Nothing installed from $(BUILD)"; exit 1; }
+	sed 's|^|$(DESTDIR)|' $(BUILD)/install_manifest.txt | $(SUDO) xargs -d '\n' rm -f
+	-$(SUDO) rmdir $(DESTDIR)$(PREFIX)/share/vor-nex/help $(DESTDIR)$(PREFIX)/share/vor-nex 2>/dev/null
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done

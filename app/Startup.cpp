@@ -10,6 +10,15 @@
 #include "dmGlobal.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+
+QString HelpIndexPage(const QString &programFolder)
+{
+    const QString installed =
+        QDir::cleanPath(programFolder + QStringLiteral("/" VNX_HELP_FROM_BIN "/index.html"));
+    return QFileInfo(installed).isFile() ? installed : QStringLiteral(":/help/index.html");
+}
 
 TProgram::TProgram() = default;
 // The windows go before the data module their views are bound to.
@@ -24,6 +33,9 @@ std::unique_ptr<TProgram> StartProgram()
     QApplication::setApplicationName(QStringLiteral("VOR-NEX"));
     QApplication::setApplicationDisplayName(QStringLiteral("VOR-NEX"));
     THelp::SetHelpFile(QStringLiteral("Vor_nex.hlp"));
+    THelp::SetIndexPage(HelpIndexPage(QCoreApplication::applicationDirPath()));
+    // Desktops find the program's entry, and with it its name and icon, by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.vornex.vornex"));
 
     if (!CheckDatabaseAlias())
         return nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <memory>
 
 class TCDEx;
@@ -24,3 +25,8 @@ std::unique_ptr<TProgram> StartProgram();
 
 // StartProgram, then the message loop until the main window closes; the process exit code.
 int RunProgram();
+
+// The help's first page for a program in programFolder: the HTML help installed with it
+// (share/vor-nex/help beside its bin folder), or else the copy built into the program, which a
+// program run from its build folder reads.
+QString HelpIndexPage(const QString &programFolder);

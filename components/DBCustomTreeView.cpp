@@ -11,11 +11,6 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("TDBCustomTreeView", text);
-}
-
 // The pieces of a ";"-separated list, trimmed; an empty piece between two separators counts, a
 // trailing separator adds nothing.
 QStringList SplitList(const QString &text)
@@ -54,7 +49,9 @@ TVariant ParseRootPiece(const QString &piece)
         number = piece.toDouble(&ok);
     if (ok && !piece.isEmpty())
         return TVariant(number);
-    throw EConvertError(tr("Wrong root expression has been specified: '%1'").arg(piece));
+    throw EConvertError(
+        QCoreApplication::translate("TDBCustomTreeView", "Wrong root expression has been specified: '%1'")
+            .arg(piece));
 }
 
 TVariant ParseRootKey(const QString &text)

@@ -17,6 +17,7 @@
 #include "QuickSearches.h"
 #include "SelectDrives.h"
 #include "ViewMenus.h"
+#include "WindowSettings.h"
 #include "dmGlobal.h"
 
 #include <QApplication>
@@ -45,7 +46,8 @@ TGlobal &Global()
 // A whole number with the desktop's thousands separator, as the status line shows sizes.
 QString Bytes(TField *size)
 {
-    return QLocale().toString(size->IsNull() ? qint64(0) : size->AsLargeInt()) + QStringLiteral(" bytes");
+    return QCoreApplication::translate("TCDEx", "%1 bytes")
+        .arg(QLocale().toString(size->IsNull() ? qint64(0) : size->AsLargeInt()));
 }
 
 int ParentOf(TDataSet &dataSet)
@@ -154,8 +156,8 @@ TCDEx::TCDEx(QWidget *parent) : QMainWindow(parent)
     connect(QuickSearch, &TQuickSearch::Left, this, [this] { EntriesList->setFocus(); });
     connect(QuickSearch, &TQuickSearch::ResultFocused, this, [this](const TFoundEntry &entry) {
         SBPanel0->setText(entry.InFolder + entry.Name);
-        SBPanel1->setText(QLocale().toString(entry.Size.IsNull() ? qint64(0) : entry.Size.AsInt64()) +
-                          QStringLiteral(" bytes"));
+        SBPanel1->setText(
+            tr("%1 bytes").arg(QLocale().toString(entry.Size.IsNull() ? qint64(0) : entry.Size.AsInt64())));
     });
     connect(QuickSearch, &TQuickSearch::OpenEntry, this,
             [this](int id, int folder) { Guarded([&] { OpenFoundEntry(id, folder); }); });
@@ -214,7 +216,36 @@ TCDEx::TCDEx(QWidget *parent) : QMainWindow(parent)
     resize(603, 455);
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+    RestoreSettings();
     FoldersTree->setFocus();
+}
+
+void TCDEx::RestoreSettings()
+{
+    const TWindowSettings settings(QStringLiteral("Explorer"));
+    settings.RestoreGeometry(this);
+    settings.RestoreSplitter(Splitter1);
+    settings.RestoreSplitter(Splitter2);
+    const int style = settings.Value(QStringLiteral("ViewStyle"), int(vsList)).toInt();
+    if (style >= vsIcon && style <= vsReport)
+        SetViewStyle(TViewStyle(style));
+    Toolbar1->setChecked(settings.Value(QStringLiteral("StatusBar"), true).toBool());
+    statusBar()->setVisible(Toolbar1->isChecked());
+    Description1->setChecked(settings.Value(QStringLiteral("Description"), false).toBool());
+    FileDescription->setVisible(Description1->isChecked());
+}
+
+void TCDEx::SaveSettings()
+{
+    TWindowSettings settings(QStringLiteral("Explorer"));
+    settings.SaveGeometry(this);
+    settings.SaveSplitter(Splitter1);
+    // A hidden pane has no height: saved so, it would come back closed when shown.
+    if (FileDescription->isVisible())
+        settings.SaveSplitter(Splitter2);
+    settings.SetValue(QStringLiteral("ViewStyle"), int(EntriesList->ViewStyle()));
+    settings.SetValue(QStringLiteral("StatusBar"), Toolbar1->isChecked());
+    settings.SetValue(QStringLiteral("Description"), Description1->isChecked());
 }
 
 TCDEx::~TCDEx()
@@ -361,6 +392,7 @@ void TCDEx::closeEvent(QCloseEvent *event)
             folders.Cancel();
         }
     }
+    SaveSettings();
     QMainWindow::closeEvent(event);
 }
 

@@ -56,6 +56,9 @@ protected:
 
 private:
     void CreateMenus();
+    // Place, size, panes and view style as the user left them.
+    void RestoreSettings();
+    void SaveSettings();
     QAction *AddItem(QMenu *menu, const QString &name, const QString &caption);
     void SetViewStyle(TViewStyle style);
     void ShowFolderStatus();

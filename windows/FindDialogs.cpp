@@ -9,6 +9,7 @@
 #include "Properties.h"
 #include "SysUtils.h"
 #include "ViewMenus.h"
+#include "WindowSettings.h"
 #include "dmGlobal.h"
 
 #include <QApplication>
@@ -61,7 +62,7 @@ QDate ReadDate(const QLineEdit *edit)
 {
     const std::optional<QDate> date = ParseDate(edit->text());
     if (!date)
-        throw EConvertError(QStringLiteral("'%1' is not a valid date and time").arg(edit->text()));
+        throw EConvertError(TFind::tr("'%1' is not a valid date and time").arg(edit->text()));
     return *date;
 }
 
@@ -248,6 +249,7 @@ TFind::TFind(QWidget *parent) : QDialog(parent)
 
     FormCreate();
     resize(442, HeightBefore);
+    TWindowSettings(QStringLiteral("Find")).RestoreGeometry(this, false);
 }
 
 TFind::~TFind()
@@ -346,7 +348,11 @@ void TFind::Button1Click()
         if (!searched)
             SB2->clearMessage();
         SetSizeLimits(true);
-        resize(width(), HeightAfter);
+        // The results get the room the user gave them last time.
+        resize(
+            width(),
+            std::max(HeightAfter,
+                     TWindowSettings(QStringLiteral("Find")).Value(QStringLiteral("ResultHeight")).toInt()));
         Anim1->SetActive(false);
         Anim1->hide();
         Entries->show();
@@ -446,6 +452,10 @@ void TFind::Properties1Click()
 
 void TFind::done(int result)
 {
+    TWindowSettings settings(QStringLiteral("Find"));
+    settings.SaveGeometry(this);
+    if (Entries->isVisible() && !isMaximized())
+        settings.SetValue(QStringLiteral("ResultHeight"), height());
     FCount->Cancel();
     Guarded([] {
         ResetSearchFlags(Global());

@@ -9,6 +9,7 @@
 #include "MessageBoxes.h"
 #include "ViewMenus.h"
 #include "VolumeServices.h"
+#include "WindowSettings.h"
 #include "dmGlobal.h"
 
 #include <QApplication>
@@ -117,12 +118,20 @@ TFindMatch::TFindMatch(QWidget *parent)
     layout->addWidget(splitter, 1);
     layout->addWidget(status);
     resize(392, 399);
+    const TWindowSettings settings(QStringLiteral("FindMatch"));
+    settings.RestoreGeometry(this);
+    settings.RestoreSplitter(splitter);
 
     connect(Folder, &QLineEdit::textChanged, this, [this] { UpdateCompareButton(); });
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { Guarded([this] { SpeedButton1Click(); }); });
     connect(SpeedButton2, &QToolButton::clicked, this, [this] { Guarded([this] { SpeedButton2Click(); }); });
     connect(ckbPath, &QCheckBox::toggled, this, [this] { UpdateComparingControls(); });
     connect(Compare, &QPushButton::clicked, this, [this] { CompareClick(); });
+
+    // A folder that has gone since (a disc taken out) is not offered again.
+    const QString lastFolder = settings.Value(QStringLiteral("Folder")).toString();
+    if (!lastFolder.isEmpty() && QDir(lastFolder).exists())
+        Folder->setText(lastFolder);
 }
 
 TFindMatch::~TFindMatch()
@@ -222,6 +231,7 @@ void TFindMatch::CompareClick()
         return;
     }
     SetComparing(true);
+    TWindowSettings(QStringLiteral("FindMatch")).SetValue(QStringLiteral("Folder"), Folder->text());
     FLastTick = TVolumeServices::Current().TickCount();
     try {
         RunComparison();
@@ -300,6 +310,10 @@ void TFindMatch::done(int result)
         FCloseRequested = true;
         return;
     }
+    TWindowSettings settings(QStringLiteral("FindMatch"));
+    settings.SaveGeometry(this);
+    if (auto *splitter = findChild<QSplitter *>(QStringLiteral("Splitter1")))
+        settings.SaveSplitter(splitter);
     Guarded([this] { FComparison->ClearScratch(); });
     QDialog::done(QDialog::Accepted);
     (void)result;

@@ -11,6 +11,7 @@
 #include "MountWatcher.h"
 #include "MountedSources.h"
 #include "VolumeServices.h"
+#include "WindowSettings.h"
 #include "dmGlobal.h"
 
 #include <QAction>
@@ -174,6 +175,7 @@ TSelectDrive::TSelectDrive(QWidget *parent) : QDialog(parent)
     connect(FMountWatcher, &TMountWatcher::Changed, this, [this] { Guarded([this] { MountChanged(); }); });
 
     resize(560, IdleHeight);
+    TWindowSettings(QStringLiteral("SelectDrive")).RestoreGeometry(this, false);
     UpdateControls();
     Guarded([this] { FillDriveList(); });
 }
@@ -494,6 +496,7 @@ void TSelectDrive::done(int result)
 {
     if (FState >= ssLoading)
         return;
+    TWindowSettings(QStringLiteral("SelectDrive")).SaveGeometry(this);
     Guarded([] { TGlobal::Instance()->RefreshViews(); });
     QDialog::done(result);
 }

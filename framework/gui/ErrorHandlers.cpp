@@ -4,6 +4,7 @@
 #include "SysUtils.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QWidget>
 #include <exception>
 
@@ -26,7 +27,7 @@ QString CurrentMessage()
     } catch (const std::exception &e) {
         return QString::fromLocal8Bit(e.what());
     } catch (...) {
-        return QStringLiteral("Unknown error");
+        return QCoreApplication::translate("HandleException", "Unknown error");
     }
 }
 

@@ -93,11 +93,11 @@ std::unique_ptr<TDiscImageSource> TDiscImageSource::Open(const QString &imageFil
     if (S_ISDIR(info.st_mode))
         Fail(imageFile, QString::fromLocal8Bit(std::strerror(EISDIR)));
     if (!S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode))
-        Fail(imageFile, Reason("it is not a file"));
+        Fail(imageFile, Reason(QT_TRANSLATE_NOOP("TDiscImageSource", "it is not a file")));
     // A device tells its size by where its end lies, not by its status.
     const qint64 size = S_ISBLK(info.st_mode) ? qint64(::lseek(fd, 0, SEEK_END)) : qint64(info.st_size);
     if (size < MinImageSize)
-        Fail(imageFile, Reason("it is too short"));
+        Fail(imageFile, Reason(QT_TRANSLATE_NOOP("TDiscImageSource", "it is too short")));
     const qint64 sectors = size / Sector;
 
     const auto readSector = [&](qint64 sector) { return file.ReadSector(sector); };
@@ -110,8 +110,10 @@ std::unique_ptr<TDiscImageSource> TDiscImageSource::Open(const QString &imageFil
         const qint64 blocks = qFromLittleEndian<quint32>(descriptor->constData() + 80);
         const qint64 blockSize = qFromLittleEndian<quint16>(descriptor->constData() + 128);
         if (blockSize > 0 && blocks * blockSize > size)
-            Fail(imageFile,
-                 Reason("it is cut short: %1 of its %2 bytes are there").arg(size).arg(blocks * blockSize));
+            Fail(imageFile, Reason(QT_TRANSLATE_NOOP("TDiscImageSource",
+                                                     "it is cut short: %1 of its %2 bytes are there"))
+                                .arg(size)
+                                .arg(blocks * blockSize));
     }
 
     std::unique_ptr<TDiscTree> isoTree = OpenIsoTree(imageFile, file, sectors, descriptor);
@@ -125,7 +127,7 @@ std::unique_ptr<TDiscImageSource> TDiscImageSource::Open(const QString &imageFil
         }
     }
     if (!isoTree && !udfTree)
-        Fail(imageFile, Reason("it holds no ISO 9660 or UDF volume"));
+        Fail(imageFile, Reason(QT_TRANSLATE_NOOP("TDiscImageSource", "it holds no ISO 9660 or UDF volume")));
 
     // The root folders decide between the trees of a bridge image.
     const auto rootCount = [](TDiscTree *tree) -> qint64 {
@@ -137,7 +139,7 @@ std::unique_ptr<TDiscImageSource> TDiscImageSource::Open(const QString &imageFil
     const qint64 isoCount = rootCount(isoTree.get());
     const qint64 udfCount = rootCount(udfTree.get());
     if (isoCount < 0 && udfCount < 0)
-        Fail(imageFile, Reason("a folder of it cannot be read"));
+        Fail(imageFile, Reason(QT_TRANSLATE_NOOP("TDiscImageSource", "a folder of it cannot be read")));
     std::unique_ptr<TDiscTree> tree;
     if (udfCount > isoCount)
         tree = std::move(udfTree);
@@ -206,12 +208,12 @@ int TDiscImageSource::FindNode(const QString &folder)
 std::optional<QList<TDirEntry>> TDiscImageSource::ListNode(int node)
 {
     if (FNodes[node].Depth >= MaxDepth)
-        Fail(FImageFile, Reason("its folders nest too deep"));
+        Fail(FImageFile, Reason(QT_TRANSLATE_NOOP("TDiscImageSource", "its folders nest too deep")));
     const TLocation location = FNodes[node].Location;
     if (location.Block != UnknownBlock) {
         for (int above = FNodes[node].Parent; above >= 0; above = FNodes[above].Parent) {
             if (FNodes[above].Location.Block == location.Block)
-                Fail(FImageFile, Reason("its folders loop"));
+                Fail(FImageFile, Reason(QT_TRANSLATE_NOOP("TDiscImageSource", "its folders loop")));
         }
     }
     const auto entries = FTree->List(location, MaxEntries - FEntriesSeen);
@@ -224,7 +226,7 @@ std::optional<QList<TDirEntry>> TDiscImageSource::ListNode(int node)
     if (first) {
         FEntriesSeen += entries->size() + 1;
         if (FEntriesSeen > MaxEntries)
-            Fail(FImageFile, Reason("it holds too many entries"));
+            Fail(FImageFile, Reason(QT_TRANSLATE_NOOP("TDiscImageSource", "it holds too many entries")));
         FNodes[node].Listed = true;
     }
     for (const TImageEntry &entry : *entries) {

@@ -11,6 +11,7 @@
 #include "dmGlobal.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -51,6 +52,7 @@ private slots:
     void unwritableConfigurationShowsOneError();
     void unusableCatalogueIsReportedAndLeftAlone_data();
     void unusableCatalogueIsReportedAndLeftAlone();
+    void installedHelpIsFoundBesideTheProgram();
 
 private:
     QString ConfigPath() const { return FConfig->filePath(QStringLiteral("vor-nex/engine.ini")); }
@@ -256,6 +258,23 @@ void TestStartup::unusableCatalogueIsReportedAndLeftAlone()
     // Never replaced, never created, never touched.
     QCOMPARE(QFile::exists(path), existed);
     QCOMPARE(readAll(path), before);
+}
+
+// Installed under a prefix, the program reads the help installed beside it; run from its build
+// folder, where nothing is installed, the copy built into it.
+void TestStartup::installedHelpIsFoundBesideTheProgram()
+{
+    QTemporaryDir prefix;
+    QVERIFY(prefix.isValid());
+    QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("bin")));
+    const QString bin = prefix.filePath(QStringLiteral("bin"));
+    QCOMPARE(HelpIndexPage(bin), QStringLiteral(":/help/index.html"));
+    QVERIFY(QFileInfo(HelpIndexPage(bin)).isFile());
+
+    QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("share/vor-nex/help")));
+    const QString index = prefix.filePath(QStringLiteral("share/vor-nex/help/index.html"));
+    writeAll(index, "<html><body>Installed</body></html>");
+    QCOMPARE(HelpIndexPage(bin), index);
 }
 
 QTEST_MAIN(TestStartup)

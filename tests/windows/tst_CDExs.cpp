@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QWindow>
@@ -56,6 +57,7 @@ private slots:
     void MenuItemsOpenTheirWindows_data();
     void MenuItemsOpenTheirWindows();
     void ReadOnlyCatalogueOffersOnlyReading();
+    void TheNextRunLooksAsTheUserLeftIt();
 
 private:
     void Open();
@@ -611,6 +613,42 @@ void TestCDExs::ReadOnlyCatalogueOffersOnlyReading()
     QVERIFY(pictures);
     ClickNode(W->FoldersTree, pictures);
     QTRY_VERIFY(ItemByCaption(W->EntriesList, u"Cat.jpg"_s));
+}
+
+void TestCDExs::TheNextRunLooksAsTheUserLeftIt()
+{
+    W->resize(720, 540);
+    Item(W.get(), "Details2")->trigger();
+    Item(W.get(), "Description1")->trigger();
+    Item(W.get(), "Toolbar1")->trigger();
+    auto *tree = W->findChild<QSplitter *>(u"Splitter1"_s);
+    auto *pane = W->findChild<QSplitter *>(u"Splitter2"_s);
+    tree->setSizes({260, 459});
+    pane->setSizes({380, 120});
+    // The window lays itself out anew without its status bar first.
+    QCoreApplication::sendPostedEvents();
+    const QList<int> treeSizes = tree->sizes();
+    const QList<int> paneSizes = pane->sizes();
+    QVERIFY(W->close());
+    W.reset();
+
+    Open();
+    QCOMPARE(W->size(), QSize(720, 540));
+    QCOMPARE(W->EntriesList->ViewStyle(), vsReport);
+    QVERIFY(Item(W.get(), "Details1")->isChecked() && Item(W.get(), "Details2")->isChecked());
+    QVERIFY(Item(W.get(), "Description1")->isChecked() && W->FileDescription->isVisible());
+    QVERIFY(!Item(W.get(), "Toolbar1")->isChecked() && !W->statusBar()->isVisible());
+    QCOMPARE(W->findChild<QSplitter *>(u"Splitter1"_s)->sizes(), treeSizes);
+    QCOMPARE(W->findChild<QSplitter *>(u"Splitter2"_s)->sizes(), paneSizes);
+
+    // Without a description pane its height is not forgotten: shown again, it has it.
+    Item(W.get(), "Description1")->trigger();
+    QVERIFY(W->close());
+    W.reset();
+    Open();
+    QVERIFY(!W->FileDescription->isVisible());
+    Item(W.get(), "Description1")->trigger();
+    QTRY_COMPARE(W->findChild<QSplitter *>(u"Splitter2"_s)->sizes(), paneSizes);
 }
 
 QTEST_MAIN(TestCDExs)

@@ -37,6 +37,7 @@ private slots:
     void PropertiesOfAResult();
     void ALargeResultIsCountedAfterItIsShown();
     void AResultSortedWhileItLoadsEndsSorted();
+    void TheNextSearchHasTheRoomOfTheLast();
 
 private:
     QStringList Found();
@@ -312,6 +313,26 @@ void TestFindDialogs::PropertiesOfAResult()
     const QString folder = qEnvironmentVariable("VNX_SCREENSHOTS");
     if (!folder.isEmpty())
         W->grab().save(folder + u"/find-after.png"_s);
+}
+
+// The width and the room given to the results come back; before a search the window keeps its
+// own height, whatever it had when it closed.
+void TestFindDialogs::TheNextSearchHasTheRoomOfTheLast()
+{
+    W->Edit1->setText(u"*report*"_s);
+    FindNow();
+    QTRY_VERIFY(!Found().isEmpty());
+    W->resize(600, 450);
+    W->close();
+    W = std::make_unique<TFind>();
+    W->FillChoices();
+    W->show();
+    QVERIFY(QTest::qWaitForWindowExposed(W.get()));
+    QCOMPARE(W->size(), QSize(600, 225));
+    W->Edit1->setText(u"*report*"_s);
+    FindNow();
+    QTRY_VERIFY(!Found().isEmpty());
+    QCOMPARE(W->size(), QSize(600, 450));
 }
 
 QTEST_MAIN(TestFindDialogs)

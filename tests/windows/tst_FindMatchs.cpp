@@ -33,6 +33,8 @@ private slots:
     void CompareNeedsAFolder();
     void NothingMatching();
     void PathsBelowTheRootNamed();
+    void TheLastFolderIsOfferedAgain_data();
+    void TheLastFolderIsOfferedAgain();
 
 private:
     QStringList Matched();
@@ -255,6 +257,32 @@ void TestFindMatchs::PathsBelowTheRootNamed()
     QTest::mouseClick(W->Compare, Qt::LeftButton);
     QTRY_COMPARE(Matched(), QStringList{u"sub\\c.txt"_s});
     KeepScreenshot(W->grab(), u"findmatch-root.png"_s);
+}
+
+void TestFindMatchs::TheLastFolderIsOfferedAgain_data()
+{
+    QTest::addColumn<bool>("stillThere");
+    QTest::newRow("folder still there") << true;
+    QTest::newRow("folder gone") << false;
+}
+
+void TestFindMatchs::TheLastFolderIsOfferedAgain()
+{
+    QFETCH(bool, stillThere);
+    const QString folder = F->VolumePath(u"two"_s) + u"/sub"_s;
+    W->Folder->setText(folder);
+    QTest::mouseClick(W->Compare, Qt::LeftButton);
+    QTRY_VERIFY(!Matched().isEmpty());
+    W->resize(500, 480);
+    W->close();
+    W.reset();
+    if (!stillThere)
+        QVERIFY(QDir(folder).removeRecursively());
+
+    W = std::make_unique<TFindMatch>();
+    QCOMPARE(W->size(), QSize(500, 480));
+    QCOMPARE(W->Folder->text(), stillThere ? folder : QString());
+    QCOMPARE(W->Compare->isEnabled(), stillThere);
 }
 
 QTEST_MAIN(TestFindMatchs)
