@@ -396,8 +396,12 @@ bool TGlobal::UpdateDisk(TVolumeSource &source, int cd, const QString &name, TVo
             changes.Skipped = LoadDescriptions(cd, source);
         }
         update.Commit();
+        // In the order of their paths as a person reads them: letter case aside first.
         std::sort(changes.Changes.begin(), changes.Changes.end(),
                   [](const TVolumeChange &a, const TVolumeChange &b) {
+                      const int byText = a.Path.compare(b.Path, Qt::CaseInsensitive);
+                      if (byText != 0)
+                          return byText < 0;
                       return std::tie(a.Path, a.Kind) < std::tie(b.Path, b.Kind);
                   });
     } catch (const EStopLoading &) {
