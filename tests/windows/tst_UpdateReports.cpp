@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTreeView>
 
@@ -28,6 +30,7 @@ private slots:
     void UpdateFromTheDrive();
     void DiskNotOnline_data();
     void DiskNotOnline();
+    void StopChangesNothing();
 
 private:
     void Open();
@@ -81,6 +84,11 @@ void TestUpdateReports::UpdateVolume(const QString &node)
 void TestUpdateReports::UpdateFromTheDrive()
 {
     Open();
+    auto *edit = W->findChild<QMenu *>(u"Edit1"_s);
+    QVERIFY(edit);
+    edit->popup(W->mapToGlobal(QPoint(10, 10)));
+    KeepScreenshot(edit->grab(), u"EditMenu.png"_s);
+    edit->hide();
     F->Global->Database.ExecSQL(u"UPDATE Entries SET Description = 'mine' WHERE Name = 'Manual.txt'"_s);
     QVERIFY(QFile::remove(F->VolumePath(u"one"_s) + u"/docs/Old.txt"_s));
     F->Write(u"one"_s, u"Readme.txt"_s, "hello, world");
@@ -167,6 +175,32 @@ void TestUpdateReports::DiskNotOnline()
     }
     QVERIFY(report);
     QCOMPARE(report->Lines(), u"+ c.txt\n"_s);
+}
+
+void TestUpdateReports::StopChangesNothing()
+{
+    for (int i = 0; i < 5; ++i)
+        F->Write(u"one"_s, u"more/f%1.txt"_s.arg(i), "more");
+    Open();
+    const QStringList before = Entries();
+    // Each reading of the clock is 600 ms on: every file is reported, and the first report the
+    // progress window shows stops the update.
+    F->Services.SetTick(0);
+    F->Services.SetTickStep(600);
+    bool stopped = false;
+    F->Services.OnTickCount = [&] {
+        if (auto *progress = W->findChild<QProgressDialog *>(u"UpdateProgress"_s); progress && !stopped) {
+            stopped = true;
+            progress->cancel();
+        }
+    };
+    UpdateVolume(u"Backup disc"_s);
+    F->Services.OnTickCount = nullptr;
+    QVERIFY(stopped);
+    QVERIFY(!W->findChild<TUpdateReport *>());
+    QCOMPARE(Entries(), before);
+    QVERIFY(!F->Global->Database.InTransaction());
+    QVERIFY2(F->Errors.isEmpty(), qPrintable(F->Errors.join(u'\n')));
 }
 
 QTEST_MAIN(TestUpdateReports)
