@@ -173,10 +173,16 @@ qint64 TVolumeUpdate::Folder(const QString &folder, int folderId, bool added)
         if (added)
             return 0;
         qint64 kept = 0;
-        for (const TStoredEntry &stored : StoredEntries(folderId)) {
+        for (const TStoredEntry &stored : StoredEntries(folderId))
             kept += qMax<qint64>(stored.Size, 0);
-            ++FChanges.Unchanged;
-        }
+        const std::shared_ptr<TSqliteStatement> count = FDatabase.AcquireStatement(
+            QStringLiteral("WITH RECURSIVE Below(ID) AS (SELECT ID FROM Entries WHERE Parent = ?1 UNION ALL "
+                           "SELECT Entries.ID FROM Below CROSS JOIN Entries ON Entries.Parent = Below.ID) "
+                           "SELECT count(*) FROM Below"));
+        count->Bind(1, TVariant(folderId));
+        if (count->Step())
+            FChanges.Unchanged += int(count->ColumnInt64(0));
+        count->Reset();
         return kept;
     }
     const QList<TDirEntry> &entries = *listed;

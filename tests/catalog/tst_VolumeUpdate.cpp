@@ -46,6 +46,7 @@ private slots:
     void Compare_data();
     void Compare();
     void Descriptions();
+    void UnreadableFolderIsKept();
     void Stopped_data();
     void Stopped();
     void WrongVolume_data();
@@ -243,6 +244,28 @@ void TestVolumeUpdate::Descriptions()
              (QStringList{u"game.exe|Game two!"_s, u"new.exe|New"_s, u"tool.exe|typed"_s}));
     QCOMPARE(F->Rows(u"SELECT Name, Description FROM Entries WHERE ID = %1"_s.arg(root)),
              QStringList{u"Renamed|typed root"_s});
+}
+
+void TestVolumeUpdate::UnreadableFolderIsKept()
+{
+    TByteTree tree(Root());
+    tree.File("a.txt", 1);
+    tree.File("keep/x.txt", 3);
+    tree.File("keep/deep/d.txt", 4);
+    QVERIFY2(tree.Error.isEmpty(), qPrintable(tree.Error));
+    Settle();
+    const int root = F->Global->LoadDisk(Root(), QString(), 2, false);
+    QVERIFY(root > 0);
+    const QStringList before = F->Rows(u"SELECT * FROM Entries ORDER BY ID"_s);
+    QVERIFY(QFile::remove(Root() + u"/keep/x.txt"_s));
+    Settle();
+    F->Services.FailListing(Root() + u"/keep"_s);
+    TVolumeChanges changes;
+    TMountedSource source(Root());
+    QVERIFY(F->Global->UpdateDisk(source, root, QString(), changes));
+    QCOMPARE(Lines(changes), QStringList());
+    QCOMPARE(changes.Unchanged, 5);
+    QCOMPARE(F->Rows(u"SELECT * FROM Entries ORDER BY ID"_s), before);
 }
 
 void TestVolumeUpdate::Stopped_data()
