@@ -8,6 +8,7 @@
 #include "VolumeSources.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -49,6 +50,39 @@ struct TSkippedInfoFile
     QString Reason;
 
     friend bool operator==(const TSkippedInfoFile &, const TSkippedInfoFile &) = default;
+};
+
+// A catalogued volume cannot be brought up to date from a source: the source cannot be read, it
+// holds another volume, or its volume is not in the catalogue. Nothing was written.
+class EUpdateError : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
+enum class TChangeKind { Added, Removed, Changed };
+
+// One entry that an update found added, removed or changed: its path below the volume root,
+// "/"-separated, as the disk names it (as the catalogue held it, for one removed).
+struct TVolumeChange
+{
+    TChangeKind Kind = TChangeKind::Changed;
+    QString Path;
+
+    friend bool operator==(const TVolumeChange &, const TVolumeChange &) = default;
+};
+
+// What bringing a volume up to date did, entry by entry. An entry that turned from a file into a
+// folder or back counts as changed; what was below the folder counts as removed, what is below
+// it now as added.
+struct TVolumeChanges
+{
+    int Added = 0;
+    int Removed = 0;
+    int Changed = 0;
+    int Unchanged = 0;
+    QList<TVolumeChange> Changes;
+    QList<TSkippedInfoFile> Skipped;
 };
 
 // The data module: the one owner of catalogue data. It holds the connection to the catalogue, a
@@ -166,6 +200,20 @@ public:
     TDriveLine VolumeLine(TVolumeSource &source, const QString &shownPath);
     static TDriveLine NoVolumeLine(const QString &shownPath);
 
+    // ---- bringing a catalogued volume up to date (dmGlobalUpdate.cpp)
+    // The root ID of the catalogued volume with the serial of the volume in source; 0 when the
+    // source cannot be read or its volume is not catalogued.
+    int FindVolume(TVolumeSource &source);
+    // Walks the volume in source and changes the catalogued volume cd (its root ID; 0: the one
+    // with source's serial) to match it: what is unchanged keeps its row and description, what
+    // changed is rewritten in its row, what is new is added and what is gone removed. A non-empty
+    // name renames the volume. The info files that are new or changed give their descriptions
+    // again, unless descriptions is false. All of it is one transaction: stopped (false) or
+    // failed, the catalogue is left as it was. Throws EUpdateError, writing nothing, when source
+    // is not that volume.
+    bool UpdateDisk(TVolumeSource &source, int cd, const QString &name, TVolumeChanges &changes,
+                    bool descriptions = true);
+
     // ---- importing the descriptions of a volume from its info files
     // An info file that cannot be read is passed over, and the import goes on; the files passed
     // over are returned for the caller to tell the user. Only a disc that cannot be read at all
@@ -185,8 +233,27 @@ public:
     QString WaitForIndexes();
 
 private:
-    // Makes what the scan wrote so far permanent and starts the next batch.
+    friend class TVolumeUpdate;
+    // Makes what the scan wrote so far permanent and starts the next batch, when the scan under
+    // way keeps what it walked (FProgressCommits).
     void CommitScan(quint32 now);
+    // Only a walk that adds a volume new to the catalogue commits as it goes; one that replaces
+    // or updates a volume must leave the old copy whole until it is done.
+    bool FProgressCommits = false;
+    // While an update imports descriptions: only for the entries it added, and for those that
+    // an info file it found new or changed describes (InfoFileKey).
+    struct TImportFilter
+    {
+        QSet<int> Entries;
+        QSet<QString> InfoFiles;
+    };
+    const TImportFilter *FImportFilter = nullptr;
+    // An info file by its folder's path (FullPath without its last backslash, as the info-file
+    // queries give it) and its stored name. No name holds a NUL.
+    static QString InfoFileKey(const QString &folderPath, const QString &name)
+    {
+        return folderPath + QChar(0) + name;
+    }
     // The walk notes the folders holding a file whose name an info file may have, so that the
     // import that follows looks at those folders only, not at every file of the volume.
     void LoadInfoPatterns();

@@ -50,7 +50,11 @@ QList<TSkippedInfoFile> TGlobal::LoadDescriptions(int cd, TVolumeSource &source)
     const bool ownTransaction = !Database.InTransaction();
     if (ownTransaction)
         Database.StartTransaction();
+    // Inside a caller's transaction (an update) nothing is committed before the caller says so.
+    const bool progressCommits = FProgressCommits;
+    FProgressCommits = ownTransaction;
     auto commit = [&] {
+        FProgressCommits = progressCommits;
         if (ownTransaction && Database.InTransaction())
             Database.Commit();
     };
@@ -122,8 +126,15 @@ QList<TSkippedInfoFile> TGlobal::LoadDescriptions(int cd, TVolumeSource &source)
             TField *folderPath = rows.FieldByName(folderField);
             TField *infoName = rows.FieldByName(QStringLiteral("InfoName"));
             TField *name = forFiles ? rows.FieldByName(QStringLiteral("Name")) : nullptr;
+            // An update reads only the info files it found new or changed, and those of the
+            // entries it added: a description kept by the update is not overwritten.
+            auto wanted = [&] {
+                return !FImportFilter || FImportFilter->Entries.contains(entryId->AsInteger()) ||
+                       FImportFilter->InfoFiles.contains(
+                           InfoFileKey(folderPath->AsString(), infoName->AsString()));
+            };
             for (; !rows.Eof(); rows.Next()) {
-                if (ForDescription.FindKey({TVariant(entryId->AsInteger())})) {
+                if (ForDescription.FindKey({TVariant(entryId->AsInteger())}) && wanted()) {
                     const QString folder = folderPath->AsString().replace(u'\\', u'/');
                     const TFileBytes file =
                         source.ReadFile(folder, infoName->AsString(), MaxInfoFileSize + 1);

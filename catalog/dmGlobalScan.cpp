@@ -1,5 +1,6 @@
 // The walk of a volume into the catalogue: the data module's cataloguing operations.
 
+#include "AllOrNothing.h"
 #include "CatalogSchema.h"
 #include "EntryRows.h"
 #include "FileNames.h"
@@ -11,6 +12,7 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -248,7 +250,7 @@ void TGlobal::CommitScan(quint32 now)
 {
     // Records are reported one by one once the import has run half a second; committing is
     // paced to the same half second as the walk's reports.
-    if (Database.InTransaction() && now - FLastCommitTick > 500) {
+    if (FProgressCommits && Database.InTransaction() && now - FLastCommitTick > 500) {
         Database.Commit();
         Database.StartTransaction();
         FLastCommitTick = now;
@@ -284,18 +286,43 @@ int TGlobal::LoadDisk(TVolumeSource &source, const QString &name, int pictureId,
         return -1;
     const int replaced = known ? CDs2.FieldByName(QStringLiteral("ID"))->AsInteger() : 0;
 
-    // The walk writes in transactions committed at every progress report, at the end, on a stop
-    // and on an error: what was posted survives any of them, and a crash leaves a consistent file.
+    // A volume new to the catalogue is written in transactions committed at every progress
+    // report, at the end, on a stop and on an error: what was posted survives any of them, and a
+    // crash leaves a consistent file. A replacement is one transaction with the deletion of the
+    // old copy, committed only when the walk is done: stopped, failed or killed, the old copy
+    // stays as it was.
     const bool ownTransaction = !Database.InTransaction();
-    if (ownTransaction)
+    std::optional<TAllOrNothing> replacement;
+    if (known)
+        replacement.emplace(Database, QStringLiteral("Replacement"));
+    else if (ownTransaction)
         Database.StartTransaction();
+    const bool progressCommits = FProgressCommits;
+    FProgressCommits = ownTransaction && !known;
     FScanning = true;
     FExtensionTypes.clear();
     auto finish = [&] {
         FScanning = false;
         FExtensionTypes.clear();
-        if (ownTransaction && Database.InTransaction())
+        FProgressCommits = progressCommits;
+        if (replacement)
+            replacement->Commit();
+        else if (ownTransaction && Database.InTransaction())
             Database.Commit();
+    };
+    // Everything since the start goes again: the old copy of a replaced volume comes back.
+    auto undo = [&] {
+        FScanning = false;
+        FExtensionTypes.clear();
+        FProgressCommits = progressCommits;
+        if (Main.State() == TDataSetState::Insert || Main.State() == TDataSetState::Edit)
+            Main.Cancel();
+        if (replacement)
+            replacement->Rollback();
+        else if (ownTransaction && Database.InTransaction())
+            Database.Rollback();
+        Main.Close();
+        CDs2.Close();
     };
     int addedRoot = 0;
     try {
@@ -305,8 +332,12 @@ int TGlobal::LoadDisk(TVolumeSource &source, const QString &name, int pictureId,
         const int rootId = AddDiskRoot(source, name, pictureId);
         addedRoot = rootId;
         if (rootId < 0) {
-            // The disc went away after it was identified: nothing more is written.
-            finish();
+            // The disc went away after it was identified: nothing more is written, and a
+            // replaced volume stays.
+            if (known)
+                undo();
+            else
+                finish();
             return -1;
         }
         const TBookmark rootRow = Main.GetBookmark();
@@ -338,21 +369,25 @@ int TGlobal::LoadDisk(TVolumeSource &source, const QString &name, int pictureId,
             OnProgress(this, 0, 0);
         return rootId;
     } catch (const EStopLoading &) {
-        finish();
+        if (known)
+            undo();
+        else
+            finish();
+        FNotedCd = 0;
         return -1;
     } catch (const EVolumeSourceError &) {
         // The part walked is no volume: none of it stays, neither what was committed on the way.
-        if (Main.State() == TDataSetState::Insert || Main.State() == TDataSetState::Edit)
-            Main.Cancel();
-        if (ownTransaction && Database.InTransaction())
-            Database.Rollback();
-        Main.Close();
-        if (addedRoot > 0)
+        undo();
+        if (addedRoot > 0 && !known)
             DeleteDisk(addedRoot);
-        finish();
+        FNotedCd = 0;
         throw;
     } catch (...) {
-        finish();
+        if (known)
+            undo();
+        else
+            finish();
+        FNotedCd = 0;
         throw;
     }
 }

@@ -44,6 +44,8 @@ const char *const Usage =
     "usage:\n"
     "  vor-nex-cli [--catalog FILE] scan PATH [--name NAME] [--picture ID] [--force]\n"
     "              [--label LABEL] [--serial XXXX-XXXX] [--no-descriptions] [--suspicious all|skip]\n"
+    "  vor-nex-cli [--catalog FILE] update PATH [--name NAME] [--label LABEL] [--serial XXXX-XXXX]\n"
+    "              [--no-descriptions] [--suspicious all|skip]\n"
     "  vor-nex-cli [--catalog FILE] volumes\n"
     "  vor-nex-cli [--catalog FILE] delete ID\n"
     "  vor-nex-cli [--catalog FILE] find PATTERN [--whole] [--volume ID] [--type ID]\n"
@@ -65,7 +67,15 @@ const char *const Usage =
     "           --suspicious all    take every info file whose name does not match its file's\n"
     "           --suspicious skip   skip them (the default without a terminal; with one, you are asked)\n"
     "         A volume already in the catalogue is replaced only when you confirm it on the\n"
-    "         terminal, or with --force. Ctrl+C stops the scan; what was read so far is kept.\n"
+    "         terminal, or with --force. Ctrl+C stops the scan; what was read so far of a new\n"
+    "         volume is kept, and a volume being replaced stays as it was.\n"
+    "update   brings the catalogued volume with the serial of the volume at PATH (the mount\n"
+    "         point, folder or disc image it was scanned from) up to date: entries that did not\n"
+    "         change keep their descriptions, changed ones are rewritten, new ones added and\n"
+    "         those gone removed; new or changed info files are read again. Prints each change,\n"
+    "         one a line (+ added, - removed, ~ changed), and the counts on stderr. The update\n"
+    "         is written whole or not at all: stopped (Ctrl+C) or failed, the catalogue keeps\n"
+    "         the volume as it was. --name renames the volume; the other options are scan's.\n"
     "volumes  lists the catalogued volumes: ID, serial, label, name and size, separated by tabs.\n"
     "delete   removes the volume with that ID from the catalogue.\n"
     "find     lists the catalogued files and folders whose name matches PATTERN (* any text,\n"
@@ -416,8 +426,9 @@ int scan(TGlobal &global, const TOptions &options)
     if (rootId < 0) {
         global.OnProgress = nullptr;
         bar.Finish();
-        err() << (stopRequested ? "vor-nex-cli: stopped; what was read so far is kept\n"
-                                : "vor-nex-cli: nothing was catalogued\n");
+        err() << (!stopRequested ? "vor-nex-cli: nothing was catalogued\n"
+                  : force        ? "vor-nex-cli: stopped; the volume is kept as it was\n"
+                                 : "vor-nex-cli: stopped; what was read so far is kept\n");
         return ecNothing;
     }
     if (options.Descriptions) {
@@ -434,6 +445,77 @@ int scan(TGlobal &global, const TOptions &options)
     global.OnProgress = nullptr;
     bar.Finish();
     QTextStream(stdout) << rootId << '\n';
+    return ecDone;
+}
+
+// The volume at path: a folder (a mount point or not) or a disc image file; nullptr, told on
+// stderr, when it is neither.
+std::unique_ptr<TVolumeSource> openSource(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        return std::make_unique<TMountedSource>(info.canonicalFilePath(), TMountedSource::TKind::Folder);
+    if (info.exists()) {
+        try {
+            return TDiscImageSource::Open(info.absoluteFilePath());
+        } catch (const EDiscImageError &error) {
+            err() << "vor-nex-cli: " << error.Message() << '\n';
+            return nullptr;
+        }
+    }
+    err() << "vor-nex-cli: " << path << " is not a readable folder or disc image\n";
+    return nullptr;
+}
+
+QString field(const QString &text);
+
+int update(TGlobal &global, const TOptions &options)
+{
+    const std::unique_ptr<TVolumeSource> volume = openSource(options.Arguments[1]);
+    if (!volume)
+        return ecNothing;
+    TRenamedSource source(*volume, options.Label, options.Serial);
+
+    TProgressBar bar;
+    global.OnProgress = [&bar](TGlobal *, int percent, int secondsLeft) {
+        QString text;
+        if (secondsLeft > 0)
+            text = secondsLeft <= 120 ? QStringLiteral("Time remaining: %1 sec").arg(secondsLeft)
+                                      : QStringLiteral("Time remaining: %1 min").arg(secondsLeft / 60);
+        bar.Show(percent, text);
+        return stopRequested.load();
+    };
+    std::signal(SIGINT, onInterrupt);
+    TVolumeChanges changes;
+    bool done = false;
+    try {
+        done = global.UpdateDisk(source, 0, options.Name, changes, options.Descriptions);
+    } catch (const EUpdateError &error) {
+        global.OnProgress = nullptr;
+        bar.Finish();
+        err() << "vor-nex-cli: " << error.Message() << " Nothing was changed.\n";
+        return ecNothing;
+    }
+    global.OnProgress = nullptr;
+    bar.Finish();
+    if (!done) {
+        err() << "vor-nex-cli: stopped; the volume is kept as it was\n";
+        return ecNothing;
+    }
+    for (const TSkippedInfoFile &file : changes.Skipped)
+        err() << "vor-nex-cli: skipped info file " << file.Path << ": " << file.Reason << '\n';
+    TResultLines lines;
+    for (const TVolumeChange &change : changes.Changes) {
+        lines.Stream() << (change.Kind == TChangeKind::Added     ? "+ "
+                           : change.Kind == TChangeKind::Removed ? "- "
+                                                                 : "~ ")
+                       << field(change.Path);
+        lines.EndLine();
+    }
+    lines.Stream().flush();
+    err() << changes.Added << " added, " << changes.Removed << " removed, " << changes.Changed << " changed, "
+          << changes.Unchanged << " unchanged\n"
+          << Qt::flush;
     return ecDone;
 }
 
@@ -603,13 +685,15 @@ int main(int argc, char *argv[])
             throw EUsage(QStringLiteral("a command is needed"));
         const QString command = options.Arguments.first();
         if (command != u"scan" && command != u"volumes" && command != u"delete" && command != u"find" &&
-            command != u"matches")
+            command != u"matches" && command != u"update")
             throw EUsage(QStringLiteral("unknown command %1").arg(command));
         // Arguments are checked before the catalogue is touched (or made).
         if (command == u"volumes" && options.Arguments.size() != 1)
             throw EUsage(QStringLiteral("volumes takes no arguments"));
         if (command == u"scan" && options.Arguments.size() != 2)
             throw EUsage(QStringLiteral("scan takes one PATH"));
+        if (command == u"update" && options.Arguments.size() != 2)
+            throw EUsage(QStringLiteral("update takes one PATH"));
         if (command == u"delete" && (options.Arguments.size() != 2 || !isNumber(options.Arguments[1])))
             throw EUsage(QStringLiteral("delete takes one volume ID, a number"));
         if (command == u"find")
@@ -620,6 +704,8 @@ int main(int argc, char *argv[])
         answerQuestions(*global, options);
         if (command == u"scan")
             return scan(*global, options);
+        if (command == u"update")
+            return update(*global, options);
         if (command == u"volumes")
             return volumes(*global);
         if (command == u"find")

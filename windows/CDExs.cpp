@@ -16,6 +16,7 @@
 #include "Properties.h"
 #include "QuickSearches.h"
 #include "SelectDrives.h"
+#include "UpdateReports.h"
 #include "ViewMenus.h"
 #include "WindowSettings.h"
 #include "dmGlobal.h"
@@ -284,6 +285,8 @@ void TCDEx::CreateMenus()
     edit->setObjectName(QStringLiteral("Edit1"));
     Deleteentry1 = AddItem(edit, QStringLiteral("Deleteentry1"), tr("&Delete entry"));
     connect(Deleteentry1, &QAction::triggered, this, guarded(&TCDEx::Delete1Click));
+    Updateentry1 = AddItem(edit, QStringLiteral("Updateentry1"), tr("&Update entry..."));
+    connect(Updateentry1, &QAction::triggered, this, guarded(&TCDEx::Updateentry1Click));
 
     QMenu *view = bar->addMenu(tr("&View"));
     view->setObjectName(QStringLiteral("View1"));
@@ -334,6 +337,8 @@ void TCDEx::CreateMenus()
     PM1->addSeparator()->setObjectName(QStringLiteral("N6"));
     Delete1 = AddItem(PM1, QStringLiteral("Delete1"), tr("Delete"));
     connect(Delete1, &QAction::triggered, this, guarded(&TCDEx::Delete1Click));
+    Update1 = AddItem(PM1, QStringLiteral("Update1"), tr("&Update entry..."));
+    connect(Update1, &QAction::triggered, this, guarded(&TCDEx::Updateentry1Click));
 
     PM2 = new QMenu(this);
     PM2->setObjectName(QStringLiteral("PM2"));
@@ -446,6 +451,8 @@ void TCDEx::UpdateDeleteItems()
         folders.Active() && !folders.IsEmpty() && ParentOf(folders) == 0 && !Global().ReadOnly();
     Delete1->setEnabled(root);
     Deleteentry1->setEnabled(root);
+    Update1->setEnabled(root);
+    Updateentry1->setEnabled(root);
 }
 
 void TCDEx::UpdateTreeCommands()
@@ -468,6 +475,8 @@ void TCDEx::EntriesListClick()
 {
     Delete1->setEnabled(false);
     Deleteentry1->setEnabled(false);
+    Update1->setEnabled(false);
+    Updateentry1->setEnabled(false);
     ShowEntryStatus();
     FileDescription->SetDataSource(&dsFullList);
 }
@@ -550,6 +559,20 @@ void TCDEx::Delete1Click()
     UpdateDeleteItems();
     ShowFolderStatus();
     FoldersTree->unsetCursor();
+}
+
+void TCDEx::Updateentry1Click()
+{
+    TGlobal &global = Global();
+    TTable &folders = global.Folders;
+    if (!folders.Active() || folders.IsEmpty() || ParentOf(folders) != 0)
+        return;
+    // A description being typed in the pane is stored before the views are read afresh.
+    folders.CheckBrowseMode();
+    UpdateVolume(this, folders.FieldByName(QStringLiteral("ID"))->AsInteger());
+    global.RefreshViews();
+    UpdateDeleteItems();
+    ShowFolderStatus();
 }
 
 void TCDEx::Refresh1Click()

@@ -37,6 +37,8 @@ public:
 
     // The menu commands, by their handlers' names, so that the windows of other units hook in.
     void Delete1Click();
+    // Brings the current volume up to date with its disk and shows what changed.
+    void Updateentry1Click();
     void Refresh1Click();
     void Properties1Click();
     void Properties2Click();
@@ -92,6 +94,8 @@ private:
     QMenu *PM2 = nullptr;
     QAction *Deleteentry1 = nullptr;
     QAction *Delete1 = nullptr;
+    QAction *Updateentry1 = nullptr;
+    QAction *Update1 = nullptr;
     QAction *Properties1 = nullptr;
     QAction *Toolbar1 = nullptr;
     QAction *Description1 = nullptr;

@@ -17,6 +17,7 @@ private slots:
     void usageErrors();
     void scanListAndDelete();
     void knownVolumeNeedsForceWithoutTerminal();
+    void update();
     void labelAndSerialGiven();
     void aliasCatalogueCreatedOnFirstUse();
     void readOnlyCatalogue();
@@ -62,6 +63,7 @@ void TestCli::usageErrors_data()
                                                QStringLiteral("--serial"), QStringLiteral("12345678")};
     QTest::newRow("bad picture") << QStringList{QStringLiteral("scan"), QStringLiteral("/tmp"),
                                                 QStringLiteral("--picture"), QStringLiteral("x")};
+    QTest::newRow("update without path") << QStringList{QStringLiteral("update")};
     QTest::newRow("delete without number") << QStringList{QStringLiteral("delete"), QStringLiteral("x")};
     QTest::newRow("option without value")
         << QStringList{QStringLiteral("volumes"), QStringLiteral("--catalog")};
@@ -135,6 +137,30 @@ void TestCli::knownVolumeNeedsForceWithoutTerminal()
     QCOMPARE(forced.ExitCode, 0);
     QVERIFY(forced.Out.trimmed() != first);
     QCOMPARE(Query(QStringLiteral("SELECT ID FROM CDs")), QStringList{forced.Out.trimmed()});
+}
+
+void TestCli::update()
+{
+    const QStringList update{QStringLiteral("--catalog"), Catalog(), QStringLiteral("update"), Volume()};
+    TCliRun run = Run(update);
+    QCOMPARE(run.ExitCode, 1);
+    QVERIFY2(run.Err.contains(QStringLiteral("is not in the catalogue")), qPrintable(run.Err));
+
+    const QString id =
+        Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()}).Out.trimmed();
+    QVERIFY(QFile::remove(Volume() + QStringLiteral("/Docs/Old/a.b.c")));
+    WriteFile(Volume() + QStringLiteral("/Readme.TXT"), "hello again");
+    WriteFile(Volume() + QStringLiteral("/New.txt"), "n");
+    // The folder the file went from is changed too, unless its time stays in the same two seconds.
+    run = Run(update + QStringList{QStringLiteral("--name"), QStringLiteral("Renamed")});
+    QCOMPARE(run.ExitCode, 0);
+    QStringList lines = run.Out.split(u'\n', Qt::SkipEmptyParts);
+    lines.removeAll(QStringLiteral("~ Docs/Old"));
+    QCOMPARE(lines, (QStringList{QStringLiteral("- Docs/Old/a.b.c"), QStringLiteral("+ New.txt"),
+                                 QStringLiteral("~ Readme.TXT")}));
+    QVERIFY2(run.Err.contains(QStringLiteral("1 added, 1 removed, ")), qPrintable(run.Err));
+    QCOMPARE(Query(QStringLiteral("SELECT ID, Name, Size FROM Entries WHERE Parent IS NULL")),
+             QStringList{id + QStringLiteral("|Renamed|") + QString::number(147 - 100 + 6 + 1)});
 }
 
 void TestCli::labelAndSerialGiven()

@@ -1,6 +1,7 @@
-// vor-nex-cli killed with SIGKILL (or stopped with Ctrl+C) while it scans, replaces or deletes a
-// volume, at points spread over the whole run: the catalogue must stay sound, the other volumes
-// untouched, and the file usable by the next run.
+// vor-nex-cli killed with SIGKILL (or stopped with Ctrl+C) while it scans, replaces, updates or
+// deletes a volume, at points spread over the whole run: the catalogue must stay sound, the other
+// volumes untouched, a replaced or updated volume either as it was or wholly new, and the file
+// usable by the next run.
 
 #include "CliFixture.h"
 
@@ -31,6 +32,8 @@ private:
     QString Work() const { return FCli.Path(QStringLiteral("work.db")); }
     QString Tree(const char *name) const { return FCli.Path(QString::fromLatin1(name)); }
     bool ResetWork() const;
+    // The rows of the volume catalogued under BigSerial in the work catalogue, whatever its ID.
+    QStringList BigVolume() const;
 
     TCliFixture FCli;
     qint64 FSmall = 0;
@@ -48,10 +51,14 @@ void TestKilledOperations::initTestCase()
     TByteTree big(Tree("big"));
     big.Wide("a", 15, 150);
     big.Wide("b", 15, 150);
+    // The big tree changed: one half as it was, the other gone, a new part added.
+    TByteTree changed(Tree("changed"));
+    changed.Wide("a", 15, 150);
+    changed.Wide("c", 3, 100);
     TByteTree tiny(Tree("tiny"));
     tiny.File("one.txt", 1);
-    QVERIFY2(small.Error.isEmpty() && big.Error.isEmpty() && tiny.Error.isEmpty(),
-             qPrintable(small.Error + big.Error + tiny.Error));
+    QVERIFY2(small.Error.isEmpty() && big.Error.isEmpty() && changed.Error.isEmpty() && tiny.Error.isEmpty(),
+             qPrintable(small.Error + big.Error + changed.Error + tiny.Error));
 
     const TCliRun first = FCli.Run({QStringLiteral("--catalog"), Template(), QStringLiteral("scan"),
                                     Tree("small"), QStringLiteral("--serial"), SmallSerial});
@@ -70,6 +77,14 @@ void TestKilledOperations::initTestCase()
     QCOMPARE(FBigRows.size(), 1 + 2 + 30 + 4500 + 1);
 }
 
+QStringList TestKilledOperations::BigVolume() const
+{
+    const TRawCatalogue raw(Work());
+    const QStringList ids =
+        raw.Rows(QStringLiteral("SELECT ID FROM CDs WHERE SerialNum = '") + BigSerial + QStringLiteral("'"));
+    return ids.size() == 1 ? raw.Volume(ids[0].toLongLong()) : ids;
+}
+
 bool TestKilledOperations::ResetWork() const
 {
     for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
@@ -83,6 +98,8 @@ void TestKilledOperations::Killed_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<bool>("bigKept");
     QTest::addColumn<bool>("bigDeleted");
+    // The volume is rewritten: either as it was or as the whole run left it.
+    QTest::addColumn<bool>("bigRewritten");
     QTest::addColumn<int>("signal");
     QTest::addColumn<int>("points");
 
@@ -91,13 +108,16 @@ void TestKilledOperations::Killed_data()
     const QStringList replace{QStringLiteral("scan"), QStringLiteral("<big>"), QStringLiteral("--serial"),
                               BigSerial, QStringLiteral("--force")};
     const QStringList remove{QStringLiteral("delete"), QStringLiteral("<id>")};
-    QTest::newRow("scan of a new volume") << scan << true << false << SIGKILL << 20;
-    // The replaced volume itself is not looked at: only the others must be untouched.
-    QTest::newRow("replacement") << replace << false << false << SIGKILL << 20;
-    QTest::newRow("deletion") << remove << false << true << SIGKILL << 20;
+    const QStringList update{QStringLiteral("update"), QStringLiteral("<changed>"),
+                             QStringLiteral("--serial"), BigSerial};
+    QTest::newRow("scan of a new volume") << scan << true << false << false << SIGKILL << 20;
+    QTest::newRow("replacement") << replace << false << false << true << SIGKILL << 20;
+    QTest::newRow("update") << update << false << false << true << SIGKILL << 12;
+    QTest::newRow("deletion") << remove << false << true << false << SIGKILL << 20;
     // Ctrl+C: the tool's own stop, or the end of a process that has not yet set its handler.
-    QTest::newRow("scan, Ctrl+C") << scan << true << false << SIGINT << 10;
-    QTest::newRow("replacement, Ctrl+C") << replace << false << false << SIGINT << 10;
+    QTest::newRow("scan, Ctrl+C") << scan << true << false << false << SIGINT << 10;
+    QTest::newRow("replacement, Ctrl+C") << replace << false << false << true << SIGINT << 10;
+    QTest::newRow("update, Ctrl+C") << update << false << false << true << SIGINT << 6;
 }
 
 void TestKilledOperations::Killed()
@@ -105,9 +125,11 @@ void TestKilledOperations::Killed()
     QFETCH(QStringList, args);
     QFETCH(bool, bigKept);
     QFETCH(bool, bigDeleted);
+    QFETCH(bool, bigRewritten);
     QFETCH(int, signal);
     QFETCH(int, points);
     args.replaceInStrings(QStringLiteral("<big>"), Tree("big"));
+    args.replaceInStrings(QStringLiteral("<changed>"), Tree("changed"));
     args.replaceInStrings(QStringLiteral("<id>"), QString::number(FBig));
     args.prepend(Work());
     args.prepend(QStringLiteral("--catalog"));
@@ -119,6 +141,8 @@ void TestKilledOperations::Killed()
     const TCliRun whole = FCli.Run(args);
     const auto runTime = std::chrono::nanoseconds(clock.nsecsElapsed());
     QCOMPARE(whole.ExitCode, 0);
+    const QStringList rewritten = BigVolume();
+    QVERIFY(!bigRewritten || rewritten != FBigRows);
 
     int killed = 0;
     for (int point = 0; point < points; ++point) {
@@ -152,6 +176,11 @@ void TestKilledOperations::Killed()
             if (bigKept)
                 QVERIFY2(raw.Volume(FBig) == FBigRows, (where + "the other volume changed").constData());
             // A volume is deleted whole or not at all.
+            if (bigRewritten) {
+                const QStringList rows = BigVolume();
+                QVERIFY2(rows == FBigRows || rows == rewritten,
+                         (where + "the volume is neither old nor new").constData());
+            }
             if (bigDeleted) {
                 const QStringList rows = raw.Volume(FBig);
                 QVERIFY2(rows == FBigRows || rows.isEmpty(),

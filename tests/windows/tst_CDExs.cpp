@@ -161,6 +161,9 @@ void TestCDExs::StatusLineAndDeleteItems()
     QTEST(W->SBPanel1->text(), "panel1");
     QTEST(Item(W.get(), "Delete1")->isEnabled(), "deleteEnabled");
     QTEST(Item(W.get(), "Deleteentry1")->isEnabled(), "deleteEnabled");
+    // A volume is updated where it could be deleted.
+    QTEST(Item(W.get(), "Update1")->isEnabled(), "deleteEnabled");
+    QTEST(Item(W.get(), "Updateentry1")->isEnabled(), "deleteEnabled");
 }
 
 void TestCDExs::OpeningFromTheList_data()
@@ -603,8 +606,8 @@ void TestCDExs::ReadOnlyCatalogueOffersOnlyReading()
 
     ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s}));
     QCOMPARE(W->SBPanel0->text(), u"Backup disc"_s);
-    for (const char *writes :
-         {"Delete1", "Deleteentry1", "Addnewentry1", "Extentionsetup1", "Imagessetup1", "Info1"})
+    for (const char *writes : {"Delete1", "Deleteentry1", "Update1", "Updateentry1", "Addnewentry1",
+                               "Extentionsetup1", "Imagessetup1", "Info1"})
         QVERIFY2(!Item(W.get(), writes)->isEnabled(), writes);
     for (const char *reads : {"Find1", "Properties1", "Properties2", "Refresh1"})
         QVERIFY2(Item(W.get(), reads)->isEnabled(), reads);
