@@ -2,7 +2,6 @@
 // stay, with their IDs and the descriptions the user typed.
 
 #include "AllOrNothing.h"
-#include "CatalogSchema.h"
 #include "EntryRows.h"
 #include "FileNames.h"
 #include "SqliteStatements.h"
@@ -393,7 +392,6 @@ bool TGlobal::UpdateDisk(TVolumeSource &source, int cd, const QString &name, TVo
                              {TVariant(cd), TVariant(total), TVariant(name), TVariant(cd)});
         Database.ExecSQL(QStringLiteral("UPDATE CDs SET VolumeLabel = ? WHERE ID = ?"),
                          {TVariant(label), TVariant(cd)});
-        CatalogSchema::UpdateSearchIndexes(Database);
         FScanning = false;
         if (descriptions) {
             FNotedCd = cd;
@@ -402,6 +400,11 @@ bool TGlobal::UpdateDisk(TVolumeSource &source, int cd, const QString &name, TVo
             changes.Skipped = LoadDescriptions(cd, source);
         }
         update.Commit();
+        // As after a scan: the volume is up to date whatever befalls the indexes.
+        try {
+            IndexNewEntries();
+        } catch (const EDatabaseError &) {
+        }
         // In the order of their paths as a person reads them: letter case aside first.
         std::sort(changes.Changes.begin(), changes.Changes.end(),
                   [](const TVolumeChange &a, const TVolumeChange &b) {
