@@ -18,7 +18,7 @@ bool DeleteVolume(TGlobal &global, int cd)
     TDatabase &database = global.Database;
     database.CheckWritable();
     sqlite3 *db = database.Handle();
-    const TVariant volume(qint32(cd));
+    const TVariant volume{qint32(cd)};
 
     TSqliteStatement count(db, QStringLiteral("SELECT count(*) FROM Entries WHERE CD = ?1"));
     count.Bind(1, volume);

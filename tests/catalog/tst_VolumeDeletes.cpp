@@ -61,6 +61,13 @@ private slots:
             0);
     }
 
+    void DeletesTheSecond()
+    {
+        QVERIFY(DeleteVolume(*FFixture->Global, FSecondId));
+        QCOMPARE(Count(FSecondId), 0);
+        QCOMPARE(Count(FFirstId), 1 + 3 + 150 + 1100 + 1);
+    }
+
     void StopLeavesTheVolume()
     {
         FFixture->Services.SetTickStep(600);
