@@ -538,6 +538,7 @@ void TCDEx::Delete1Click()
             SBProgress->Finish();
             if (busy) {
                 menuBar()->setEnabled(true);
+                SearchBar->setEnabled(true);
                 centralWidget()->setEnabled(true);
                 FoldersTree->setFocus();
             }
@@ -546,6 +547,7 @@ void TCDEx::Delete1Click()
             if (!busy) {
                 busy = true;
                 menuBar()->setEnabled(false);
+                SearchBar->setEnabled(false);
                 centralWidget()->setEnabled(false);
             }
             SBProgress->Progress(percent, secondsLeft);
