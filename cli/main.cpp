@@ -3,6 +3,7 @@
 
 #include "CatalogSchema.h"
 #include "DiscImageSources.h"
+#include "Exports.h"
 #include "FindCriteria.h"
 #include "FolderMatches.h"
 #include "MountedSources.h"
@@ -11,7 +12,9 @@
 #include "dmGlobal.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTextStream>
 #include <atomic>
 #include <csignal>
@@ -52,6 +55,7 @@ const char *const Usage =
     "              [--from YYYY-MM-DD --to YYYY-MM-DD] [--size =|<|> KB] [--text WORDS]\n"
     "  vor-nex-cli [--catalog FILE] find --text WORDS [...]\n"
     "  vor-nex-cli [--catalog FILE] matches FOLDER [--path] [--size] [--time] [--root DIR]\n"
+    "  vor-nex-cli [--catalog FILE] export [--volume ID] [--format csv|json|html] [FILE]\n"
     "\n"
     "scan     catalogues the volume mounted at PATH (its label and serial come from its file\n"
     "         system), or a folder that is no mount point as a volume of its own (label: the\n"
@@ -97,6 +101,14 @@ const char *const Usage =
     "           --root DIR          the volume's root is DIR (default: where FOLDER's file\n"
     "                               system is mounted); give the PATH a scan was given\n"
     "         Ctrl+C stops the comparison.\n"
+    "export   writes the catalogue, or one volume of it, to FILE (standard output without FILE):\n"
+    "         every volume, folder and file in tree order with its size, time, type and\n"
+    "         description.\n"
+    "           --volume ID         only that volume (an ID as volumes lists them)\n"
+    "           --format csv        a table (the default, unless FILE ends in .json or .html)\n"
+    "           --format json       one object per volume with its tree\n"
+    "           --format html       a page with a tree and a search box that needs no network\n"
+    "         A FILE is written whole or not at all. Ctrl+C stops the export.\n"
     "--catalog FILE  uses (and creates, when missing) that catalogue instead of the usual one.\n"
     "\n"
     "exit status: 0 done, 1 nothing was catalogued, deleted or found (declined, stopped,\n"
@@ -201,6 +213,8 @@ struct TOptions
     bool BySize = false;
     bool ByTime = false;
     QString Root;
+    // export
+    std::optional<TExportFormat> Format;
     QStringList Arguments;
 };
 
@@ -282,6 +296,10 @@ TOptions parse(const QStringList &args)
             options.ByTime = true;
         } else if (arg == u"--root") {
             options.Root = value(i);
+        } else if (arg == u"--format") {
+            options.Format = ExportFormatFromName(value(i));
+            if (!options.Format)
+                throw EUsage(QStringLiteral("--format takes csv, json or html"));
         } else if (arg.startsWith(u"--")) {
             throw EUsage(QStringLiteral("unknown option %1").arg(arg));
         } else {
@@ -668,6 +686,71 @@ int matches(TGlobal &global, const TOptions &options)
     return ecDone;
 }
 
+void checkExport(const TOptions &options)
+{
+    if (options.Arguments.size() > 2)
+        throw EUsage(QStringLiteral("export takes at most one FILE"));
+    if (options.Whole || options.Type || options.From || options.To ||
+        options.SizeRelation != TSizeRelation::None || options.Text || options.BySize || options.ByPath ||
+        options.ByTime || !options.Root.isEmpty())
+        throw EUsage(QStringLiteral("export takes --volume and --format only"));
+}
+
+int exportCatalogue(TGlobal &global, const TOptions &options)
+{
+    const QString fileName = options.Arguments.value(1);
+    TExportFormat format = TExportFormat::Csv;
+    if (options.Format)
+        format = *options.Format;
+    else if (const std::optional<TExportFormat> bySuffix = ExportFormatFromName(QFileInfo(fileName).suffix()))
+        format = *bySuffix;
+    if (options.Volume) {
+        TQuery query;
+        query.SetDatabase(&global.Database);
+        query.SetSQL({QStringLiteral("SELECT count(*) FROM Entries WHERE ID = :id AND Parent IS NULL")});
+        query.ParamByName(QStringLiteral("id"))->SetAsInteger(*options.Volume);
+        query.Open();
+        if (query.Fields(0)->AsInteger() == 0) {
+            err() << "vor-nex-cli: there is no volume with ID " << *options.Volume << '\n';
+            return ecNothing;
+        }
+    }
+
+    // A file is written under another name and put in place when complete, so a stopped or failed
+    // export never leaves half a file where a whole one was.
+    QSaveFile file(fileName);
+    QFile out;
+    QIODevice *device = &file;
+    if (fileName.isEmpty()) {
+        if (!out.open(stdout, QIODevice::WriteOnly))
+            throw Exception(QStringLiteral("cannot write to standard output: %1").arg(out.errorString()));
+        device = &out;
+    } else if (!file.open(QIODevice::WriteOnly)) {
+        err() << "vor-nex-cli: cannot write " << fileName << ": " << file.errorString() << '\n';
+        return ecNothing;
+    }
+
+    TProgressBar bar;
+    global.OnProgress = [&bar](TGlobal *, int percent, int secondsLeft) {
+        bar.Show(percent, secondsLeft > 0 ? QStringLiteral("Time remaining: %1 sec").arg(secondsLeft)
+                                          : QStringLiteral("Exporting"));
+        return stopRequested.load();
+    };
+    std::signal(SIGINT, onInterrupt);
+    const bool done = ExportCatalogue(global, *device, format, options.Volume);
+    global.OnProgress = nullptr;
+    bar.Finish();
+    if (!done) {
+        err() << "vor-nex-cli: stopped; nothing was written\n";
+        return ecNothing;
+    }
+    if (!fileName.isEmpty() && !file.commit()) {
+        err() << "vor-nex-cli: cannot write " << fileName << ": " << file.errorString() << '\n';
+        return ecError;
+    }
+    return ecDone;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -685,7 +768,7 @@ int main(int argc, char *argv[])
             throw EUsage(QStringLiteral("a command is needed"));
         const QString command = options.Arguments.first();
         if (command != u"scan" && command != u"volumes" && command != u"delete" && command != u"find" &&
-            command != u"matches" && command != u"update")
+            command != u"matches" && command != u"update" && command != u"export")
             throw EUsage(QStringLiteral("unknown command %1").arg(command));
         // Arguments are checked before the catalogue is touched (or made).
         if (command == u"volumes" && options.Arguments.size() != 1)
@@ -700,6 +783,8 @@ int main(int argc, char *argv[])
             checkFind(options);
         if (command == u"matches")
             checkMatches(options);
+        if (command == u"export")
+            checkExport(options);
         std::unique_ptr<TGlobal> global = openCatalogue(options);
         answerQuestions(*global, options);
         if (command == u"scan")
@@ -712,6 +797,8 @@ int main(int argc, char *argv[])
             return find(*global, options);
         if (command == u"matches")
             return matches(*global, options);
+        if (command == u"export")
+            return exportCatalogue(*global, options);
         return remove(*global, options);
     } catch (const EUsage &error) {
         err() << "vor-nex-cli: " << error.Message() << "\n\n" << Usage;

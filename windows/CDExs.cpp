@@ -5,7 +5,9 @@
 #include "DBCustomTreeView.h"
 #include "DBImLst.h"
 #include "DataBaseListView.h"
+#include "EntryOpeners.h"
 #include "ErrorHandlers.h"
+#include "ExportDialogs.h"
 #include "FindDialogs.h"
 #include "FindMatchs.h"
 #include "HelpWindows.h"
@@ -13,11 +15,13 @@
 #include "MessageBoxes.h"
 #include "NFOs.h"
 #include "ProgramIcons.h"
+#include "ProgressPanels.h"
 #include "Properties.h"
 #include "QuickSearches.h"
 #include "SelectDrives.h"
 #include "UpdateReports.h"
 #include "ViewMenus.h"
+#include "VolumeDeletes.h"
 #include "WindowSettings.h"
 #include "dmGlobal.h"
 
@@ -29,6 +33,7 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -139,6 +144,7 @@ TCDEx::TCDEx(QWidget *parent) : QMainWindow(parent)
     EntriesList->BeforeItemsLoading = {[this](TDBCustomListView *) { EntriesListBeforeItemsLoading(); },
                                        this};
     EntriesList->AfterItemsLoading = {[this](TDBCustomListView *) { EntriesListAfterItemsLoading(); }, this};
+    FListOpener->EnableDrag(EntriesList);
 
     FileDescription = new TDBMemo(this);
     FileDescription->setObjectName(QStringLiteral("FileDescription"));
@@ -207,6 +213,8 @@ TCDEx::TCDEx(QWidget *parent) : QMainWindow(parent)
     SBPanel1->setMinimumWidth(100);
     statusBar()->addWidget(SBPanel0, 300);
     statusBar()->addWidget(SBPanel1, 350);
+    SBProgress = new TProgressPanel(TCommonAVI::aviCopyFiles, true, statusBar());
+    statusBar()->addPermanentWidget(SBProgress);
 
     // FormCreate: the pictures of every type, before any view draws one.
     global.ReloadImageLists();
@@ -278,6 +286,8 @@ void TCDEx::CreateMenus()
     file->setObjectName(QStringLiteral("File1"));
     connect(AddItem(file, QStringLiteral("Addnewentry1"), tr("&Add new entry... ")), &QAction::triggered,
             this, guarded(&TCDEx::Addnewentry1Click));
+    connect(AddItem(file, QStringLiteral("Export1"), tr("&Export...")), &QAction::triggered, this,
+            guarded(&TCDEx::Export1Click));
     file->addSeparator()->setObjectName(QStringLiteral("N1"));
     connect(AddItem(file, QStringLiteral("Exit1"), tr("E&xit")), &QAction::triggered, this, &QWidget::close);
 
@@ -287,6 +297,15 @@ void TCDEx::CreateMenus()
     connect(Deleteentry1, &QAction::triggered, this, guarded(&TCDEx::Delete1Click));
     Updateentry1 = AddItem(edit, QStringLiteral("Updateentry1"), tr("&Update entry..."));
     connect(Updateentry1, &QAction::triggered, this, guarded(&TCDEx::Updateentry1Click));
+    const auto entryOf = [](TTable &table) {
+        return table.Active() && !table.IsEmpty() ? table.FieldByName(QStringLiteral("ID"))->AsInteger() : 0;
+    };
+    FEditOpener = new TEntryOpener(
+        [this, entryOf] { return entryOf(FListActive ? Global().FullList : Global().Folders); }, statusBar(),
+        this);
+    FListOpener = new TEntryOpener([entryOf] { return entryOf(Global().FullList); }, statusBar(), this);
+    edit->addSeparator();
+    FEditOpener->AddItems(edit, QStringLiteral("Open1"), QStringLiteral("OpenFolder1"));
 
     QMenu *view = bar->addMenu(tr("&View"));
     view->setObjectName(QStringLiteral("View1"));
@@ -351,6 +370,7 @@ void TCDEx::CreateMenus()
                                     {vsReport, QStringLiteral("Details2"), tr("&Details")}},
                                    vsList, setStyle);
     PM2->addSeparator()->setObjectName(QStringLiteral("N5"));
+    FListOpener->AddItems(PM2, QStringLiteral("Open2"), QStringLiteral("OpenFolder2"));
     connect(AddItem(PM2, QStringLiteral("Properties2"), tr("&Properties")), &QAction::triggered, this,
             guarded(&TCDEx::Properties2Click));
 
@@ -465,6 +485,7 @@ void TCDEx::UpdateTreeCommands()
 
 void TCDEx::FoldersTreeClick()
 {
+    FListActive = false;
     UpdateDeleteItems();
     ShowFolderStatus();
     // The folder's description can be edited in place: the data module's source edits on demand.
@@ -473,6 +494,7 @@ void TCDEx::FoldersTreeClick()
 
 void TCDEx::EntriesListClick()
 {
+    FListActive = true;
     Delete1->setEnabled(false);
     Deleteentry1->setEnabled(false);
     Update1->setEnabled(false);
@@ -549,10 +571,31 @@ void TCDEx::Delete1Click()
     TTable &folders = global.Folders;
     FoldersTree->setCursor(Qt::WaitCursor);
     if (folders.Active() && !folders.IsEmpty() && ParentOf(folders) == 0) {
-        global.DeleteCD.ParamByName(QStringLiteral("cd"))
-            ->SetValue(folders.FieldByName(QStringLiteral("ID"))->Value());
-        global.DeleteCD.ExecSQL();
-        folders.Delete();
+        // A large volume takes a while: the status bar shows how far it is, and the window takes
+        // no command meanwhile.
+        bool busy = false;
+        const auto done = qScopeGuard([&] {
+            global.OnProgress = nullptr;
+            SBProgress->Finish();
+            if (busy) {
+                menuBar()->setEnabled(true);
+                SearchBar->setEnabled(true);
+                centralWidget()->setEnabled(true);
+                FoldersTree->setFocus();
+            }
+        });
+        global.OnProgress = [this, &busy](TGlobal *, int percent, int secondsLeft) {
+            if (!busy) {
+                busy = true;
+                menuBar()->setEnabled(false);
+                SearchBar->setEnabled(false);
+                centralWidget()->setEnabled(false);
+            }
+            SBProgress->Progress(percent, secondsLeft);
+            return false;
+        };
+        if (DeleteVolume(global, folders.FieldByName(QStringLiteral("ID"))->AsInteger()))
+            folders.Delete();
     }
     // DataChanged stays as it is: the views followed the delete themselves, and reloading them
     // later would only lose the user's place.
@@ -619,6 +662,20 @@ void TCDEx::Properties2Click()
     TProp *prop = TProp::Instance();
     prop->ShowEntry(list.FieldByName(QStringLiteral("ID"))->AsInteger());
     prop->exec();
+}
+
+void TCDEx::Export1Click()
+{
+    TGlobal &global = Global();
+    TTable &folders = global.Folders;
+    int volume = 0;
+    QString name;
+    if (folders.Active() && !folders.IsEmpty()) {
+        volume = folders.FieldByName(QStringLiteral("CD"))->AsInteger();
+        name = global.CDs.FieldByName(QStringLiteral("VolumeLabel"))->AsString();
+    }
+    TExportDialog dialog(volume, name, this);
+    dialog.exec();
 }
 
 void TCDEx::Addnewentry1Click()

@@ -16,6 +16,8 @@ class QToolBar;
 class TDBListView;
 class TDBMemo;
 class TDBTreeView;
+class TEntryOpener;
+class TProgressPanel;
 class TQuickSearch;
 class TTreeNode;
 
@@ -42,12 +44,15 @@ public:
     void Refresh1Click();
     void Properties1Click();
     void Properties2Click();
+    void Export1Click();
 
     TDBTreeView *FoldersTree = nullptr;
     TDBListView *EntriesList = nullptr;
     TDBMemo *FileDescription = nullptr;
     QLabel *SBPanel0 = nullptr;
     QLabel *SBPanel1 = nullptr;
+    // Progress of a long operation of the window itself (deleting a large volume).
+    TProgressPanel *SBProgress = nullptr;
     // The search box in the tool bar, and its results in place of the entries while it holds text.
     TQuickSearch *QuickSearch = nullptr;
 
@@ -99,6 +104,11 @@ private:
     QAction *Properties1 = nullptr;
     QAction *Toolbar1 = nullptr;
     QAction *Description1 = nullptr;
+    // Open and Open containing folder: in the Edit menu for the entry of the view last used, in
+    // the list's menu (and a drag out of the list) for the list's entry.
+    TEntryOpener *FEditOpener = nullptr;
+    TEntryOpener *FListOpener = nullptr;
+    bool FListActive = false;
     // The four view items of the main menu and their twins in the list's popup menu.
     std::vector<QAction *> FViewItems;
     std::vector<QAction *> FPopupViewItems;

@@ -2,6 +2,7 @@
 
 #include "BusyAnimations.h"
 #include "DataBaseListView.h"
+#include "EntryOpeners.h"
 #include "ErrorHandlers.h"
 #include "FindCounts.h"
 #include "FindCriteria.h"
@@ -226,6 +227,18 @@ TFind::TFind(QWidget *parent) : QDialog(parent)
     SB2->setObjectName(QStringLiteral("SB2"));
     SB2->setSizeGripEnabled(false);
     SB2->hide();
+
+    // Found entries open where their volume is mounted, and drag out of the list as files.
+    FOpener = new TEntryOpener(
+        [] {
+            TQuery &found = Global().FindDialog;
+            return found.Active() && !found.IsEmpty() ? found.FieldByName(QStringLiteral("ID"))->AsInteger()
+                                                      : 0;
+        },
+        SB2, this);
+    menu->addSeparator();
+    FOpener->AddItems(menu, QStringLiteral("Open1"), QStringLiteral("OpenFolder1"));
+    FOpener->EnableDrag(Entries);
 
     auto *buttons = new QVBoxLayout;
     buttons->addWidget(Button1);

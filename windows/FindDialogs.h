@@ -13,6 +13,7 @@ class QStatusBar;
 class QTabWidget;
 class TAnimate;
 class TDBListView;
+class TEntryOpener;
 class TFindCount;
 class THourglass;
 
@@ -68,4 +69,5 @@ private:
 
     std::unique_ptr<THourglass> FLoadingHourglass; // while the list loads
     TFindCount *FCount = nullptr;
+    TEntryOpener *FOpener = nullptr;
 };

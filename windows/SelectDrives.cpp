@@ -378,7 +378,13 @@ void TSelectDrive::AddImageClick()
         return;
     // An image that cannot be read says why when it is added, not when the run reaches it.
     const QString path = QFileInfo(*file).absoluteFilePath();
-    AddVolume(path, TDiscImageSource::Open(path));
+    // Reading an image's descriptors from a slow disc or a share takes a moment.
+    std::unique_ptr<TVolumeSource> source;
+    {
+        const THourglass hourglass;
+        source = TDiscImageSource::Open(path);
+    }
+    AddVolume(path, std::move(source));
 }
 
 void TSelectDrive::MountChanged()

@@ -44,6 +44,28 @@ std::optional<QString> TOpenFileDialog::Execute(QWidget *parent, const QString &
     return dialog.selectedFiles().constFirst();
 }
 
+std::optional<QString> TOpenFileDialog::ExecuteSave(QWidget *parent, const QString &title,
+                                                    const QString &filter, const QString &defaultSuffix,
+                                                    const QString &fileName)
+{
+    ShownList().append({title, filter});
+    if (!Answers().isEmpty())
+        return Answers().dequeue();
+    if (Automatic())
+        return std::nullopt;
+
+    QFileDialog dialog(parent, title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filter.split(QStringLiteral(";;"), Qt::SkipEmptyParts));
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (!fileName.isEmpty())
+        dialog.selectFile(fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
 void TOpenFileDialog::SetNextAnswer(std::optional<QString> answer)
 {
     Answers().enqueue(std::move(answer));

@@ -21,6 +21,11 @@ public:
     // filters separated by ";;"; defaultSuffix is added to a typed name that has none.
     static std::optional<QString> Execute(QWidget *parent, const QString &title, const QString &filter,
                                           const QString &defaultSuffix = QString());
+    // The same for a file to be written: it need not exist, and one that does is replaced only
+    // when the user confirms it. Answered in advance and recorded like Execute.
+    static std::optional<QString> ExecuteSave(QWidget *parent, const QString &title, const QString &filter,
+                                              const QString &defaultSuffix = QString(),
+                                              const QString &fileName = QString());
 
     // For tests: the next dialogs are answered with these, in order (nothing: cancelled).
     static void SetNextAnswer(std::optional<QString> answer);

@@ -4,6 +4,7 @@
 
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPainter>
 #include <algorithm>
 
@@ -49,7 +50,25 @@ Qt::ItemFlags TListItemsModel::flags(const QModelIndex &index) const
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     if (index.column() == 0 && !FOwner->FReadOnly)
         flags |= Qt::ItemIsEditable;
+    if (FOwner->OnStartDrag)
+        flags |= Qt::ItemIsDragEnabled;
     return flags;
+}
+
+QStringList TListItemsModel::mimeTypes() const
+{
+    return {QStringLiteral("text/uri-list")};
+}
+
+QMimeData *TListItemsModel::mimeData(const QModelIndexList &indexes) const
+{
+    if (indexes.isEmpty())
+        return nullptr;
+    TListItem *item = FOwner->ItemAtRow(indexes.first().row());
+    QMimeData *data = nullptr;
+    if (item)
+        Guarded([&] { FOwner->OnStartDrag(FOwner, item, data); });
+    return data;
 }
 
 QVariant TListItemsModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -361,6 +380,7 @@ template class TPane<QTreeView>;
 TIconPane::TIconPane(TCustomListView *owner) : TPane<QListView>(owner)
 {
     setMovement(QListView::Static);
+    setDragDropMode(QAbstractItemView::DragOnly);
     setResizeMode(QListView::Adjust);
     setUniformItemSizes(true);
     setSelectionRectVisible(true);
@@ -400,6 +420,7 @@ void TIconPane::UpdateGrid()
 TReportPane::TReportPane(TCustomListView *owner) : TPane<QTreeView>(owner)
 {
     setRootIsDecorated(false);
+    setDragDropMode(QAbstractItemView::DragOnly);
     setItemsExpandable(false);
     setUniformRowHeights(true);
     setAllColumnsShowFocus(true);

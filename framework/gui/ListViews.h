@@ -18,6 +18,7 @@
 class QAbstractItemModel;
 class QAbstractItemView;
 class QItemSelectionModel;
+class QMimeData;
 class TCustomListView;
 class TListItems;
 class TListItemsModel;
@@ -284,6 +285,10 @@ public:
     TEvent<TCustomListView *, TListItem *> OnInsert;
     TEvent<TCustomListView *, TListItem *> OnDeletion;
     TEvent<TCustomListView *, TListColumn *> OnColumnClick;
+    // (Sender, Item, Data): what dragging the item out of the view carries. The handler sets Data,
+    // which the drag then owns, or leaves it null and nothing is dragged. Unset, items are not
+    // dragged at all and a press and move selects a range as before.
+    TEvent<TCustomListView *, TListItem *, QMimeData *&> OnStartDrag;
 
 protected:
     virtual TListItem *CreateListItem();

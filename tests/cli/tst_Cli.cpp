@@ -32,6 +32,8 @@ private slots:
     void findLines();
     void matches_data();
     void matches();
+    void exportFormats_data();
+    void exportFormats();
 
 private:
     TCliRun Run(const QStringList &args) const { return F->Run(args); }
@@ -83,6 +85,10 @@ void TestCli::usageErrors_data()
     QTest::newRow("matches, size relation")
         << QStringList{QStringLiteral("matches"), QStringLiteral("/tmp"), QStringLiteral("--size"),
                        QStringLiteral(">"), QStringLiteral("1")};
+    QTest::newRow("export, unknown format")
+        << QStringList{QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("xml")};
+    QTest::newRow("export, two files")
+        << QStringList{QStringLiteral("export"), QStringLiteral("a.csv"), QStringLiteral("b.csv")};
 }
 
 void TestCli::usageErrors()
@@ -471,6 +477,54 @@ void TestCli::matches()
     QCOMPARE(Query(QStringLiteral(
                  "SELECT (SELECT count(*) FROM Temp_Entry) + (SELECT count(*) FROM MatchedEntries)")),
              QStringList{QStringLiteral("0")});
+}
+
+void TestCli::exportFormats_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("file");  // where the export goes; empty: standard output
+    QTest::addColumn<QString>("start"); // how it starts
+    QTest::newRow("csv to stdout") << QStringList() << QString()
+                                   << QStringLiteral(
+                                          "Volume,Path,Name,Folder,Size,Modified,Type,Description\r\n");
+    QTest::newRow("json by format") << QStringList{QStringLiteral("--format"), QStringLiteral("json")}
+                                    << QString() << QStringLiteral("{\"volumes\":[");
+    QTest::newRow("html by suffix") << QStringList() << QStringLiteral("out.html")
+                                    << QStringLiteral("<!DOCTYPE html>");
+    QTest::newRow("format over suffix") << QStringList{QStringLiteral("--format"), QStringLiteral("csv")}
+                                        << QStringLiteral("out.json") << QStringLiteral("Volume,");
+}
+
+void TestCli::exportFormats()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, file);
+    QFETCH(QString, start);
+    QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()}).ExitCode, 0);
+    const QString path = file.isEmpty() ? QString() : F->Path(file);
+    QStringList command{QStringLiteral("--catalog"), Catalog(), QStringLiteral("export")};
+    command << args;
+    if (!path.isEmpty())
+        command << path;
+    const TCliRun run = Run(command);
+    QCOMPARE(run.ExitCode, 0);
+    // Not on a terminal: no progress bar.
+    QCOMPARE(run.Err, QString());
+    QString written = run.Out;
+    if (!path.isEmpty()) {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        written = QString::fromUtf8(out.readAll());
+        QCOMPARE(run.Out, QString());
+    }
+    QVERIFY2(written.startsWith(start), qPrintable(written.left(80)));
+    QVERIFY(written.contains(QStringLiteral("Readme.txt")));
+
+    const TCliRun missing =
+        Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("export"), QStringLiteral("--volume"),
+             QStringLiteral("999"), F->Path(QStringLiteral("none.csv"))});
+    QCOMPARE(missing.ExitCode, 1);
+    QVERIFY(!QFile::exists(F->Path(QStringLiteral("none.csv"))));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

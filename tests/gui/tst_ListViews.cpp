@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
@@ -58,6 +59,8 @@ private slots:
     void HeaderClicksSortAndReverse_data();
     void HeaderClicksSortAndReverse();
     void RenderEachStyle();
+    void DragCarriesWhatTheHandlerGives_data();
+    void DragCarriesWhatTheHandlerGives();
 
 private:
     void ShowSortable();
@@ -433,6 +436,37 @@ void TestListViews::RenderEachStyle()
             FView->Viewport()->mapTo(FView.get(), QPoint()));
         QVERIFY(!rect.isEmpty());
     }
+}
+
+void TestListViews::DragCarriesWhatTheHandlerGives_data()
+{
+    QTest::addColumn<TViewStyle>("style");
+    QTest::newRow("icons") << vsIcon;
+    QTest::newRow("report") << vsReport;
+}
+
+void TestListViews::DragCarriesWhatTheHandlerGives()
+{
+    QFETCH(TViewStyle, style);
+    Show(3, style);
+    QAbstractItemModel *model = FView->ActivePane()->model();
+    const QModelIndex second = model->index(1, 0);
+    // Without a handler nothing is dragged, and a press and move still selects.
+    QVERIFY(!(model->flags(second) & Qt::ItemIsDragEnabled));
+    QStringList asked;
+    FView->OnStartDrag = {[&asked](TCustomListView *, TListItem *item, QMimeData *&data) {
+        asked << item->Caption();
+        if (item->Caption() == u"Item 1") {
+            data = new QMimeData;
+            data->setUrls({QUrl(QStringLiteral("file:///one"))});
+        }
+    }};
+    QVERIFY(model->flags(second) & Qt::ItemIsDragEnabled);
+    std::unique_ptr<QMimeData> data(model->mimeData({second}));
+    QVERIFY(data && data->hasFormat(QStringLiteral("text/uri-list")));
+    QCOMPARE(data->urls(), QList<QUrl>{QUrl(QStringLiteral("file:///one"))});
+    QVERIFY(!model->mimeData({model->index(2, 0)}));
+    QCOMPARE(asked, (QStringList{QStringLiteral("Item 1"), QStringLiteral("Item 2")}));
 }
 
 QTEST_MAIN(TestListViews)

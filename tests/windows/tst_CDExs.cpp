@@ -14,6 +14,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
@@ -44,6 +45,7 @@ private slots:
     void DescriptionPaneEditsFoldersOnly();
     void DeletingVolumes();
     void DeleteOnASubFolderChangesNothing();
+    void LongDeleteShowsProgress();
     void PopupConcernsTheNodeUnderTheMouse_data();
     void PopupConcernsTheNodeUnderTheMouse();
     void EmptyTreeOffersNoProperties();
@@ -329,6 +331,33 @@ void TestCDExs::DeletingVolumes()
     QVERIFY(!Item(W.get(), "Deleteentry1")->isEnabled() && !Item(W.get(), "Delete1")->isEnabled());
     // The views followed the delete: a later refresh of them (the drive dialog's) has nothing to do.
     QVERIFY(!F->Global->DataChanged);
+    QVERIFY(F->Errors.isEmpty());
+}
+
+void TestCDExs::LongDeleteShowsProgress()
+{
+    ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"Backup disc"_s}));
+    auto *panel = W->findChild<QWidget *>(u"ProgressPanel"_s);
+    QVERIFY(panel && panel->isHidden());
+    // Every reading of the clock is 600 ms later: the delete reports after its first slice.
+    F->Services.SetTickStep(600);
+    bool shown = false;
+    F->Services.OnTickCount = [&] {
+        if (panel->isHidden())
+            return;
+        if (!shown)
+            KeepScreenshot(W->grab(), u"explorer-deleting.png"_s);
+        shown = true;
+        // No command meanwhile: the window is busy deleting.
+        QVERIFY(!W->menuBar()->isEnabled());
+    };
+    Item(W.get(), "Deleteentry1")->trigger();
+    F->Services.OnTickCount = nullptr;
+    QVERIFY(shown);
+    QVERIFY(panel->isHidden());
+    QVERIFY(W->menuBar()->isEnabled());
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE CD = %1"_s.arg(FBackup)), 0);
+    QVERIFY(!NodeByPath(W->FoldersTree, {u"Backup disc"_s}));
     QVERIFY(F->Errors.isEmpty());
 }
 
