@@ -44,6 +44,7 @@ const char *const Usage =
     "usage:\n"
     "  vor-nex-cli [--catalog FILE] scan PATH [--name NAME] [--picture ID] [--force]\n"
     "              [--label LABEL] [--serial XXXX-XXXX] [--no-descriptions] [--suspicious all|skip]\n"
+    "              [--archives]\n"
     "  vor-nex-cli [--catalog FILE] volumes\n"
     "  vor-nex-cli [--catalog FILE] delete ID\n"
     "  vor-nex-cli [--catalog FILE] find PATTERN [--whole] [--volume ID] [--type ID]\n"
@@ -64,6 +65,8 @@ const char *const Usage =
     "           --no-descriptions   do not read info files\n"
     "           --suspicious all    take every info file whose name does not match its file's\n"
     "           --suspicious skip   skip them (the default without a terminal; with one, you are asked)\n"
+    "           --archives          also catalogue the folders and files inside archives (zip, 7z,\n"
+    "                               rar, tar, ...; archives inside them to three levels)\n"
     "         A volume already in the catalogue is replaced only when you confirm it on the\n"
     "         terminal, or with --force. Ctrl+C stops the scan; what was read so far is kept.\n"
     "volumes  lists the catalogued volumes: ID, serial, label, name and size, separated by tabs.\n"
@@ -177,6 +180,7 @@ struct TOptions
     std::optional<quint32> Serial;
     bool Descriptions = true;
     QString Suspicious; // "all", "skip" or empty (ask when possible)
+    bool Archives = false;
     // find
     bool Whole = false;
     std::optional<int> Volume;
@@ -227,6 +231,8 @@ TOptions parse(const QStringList &args)
             options.Serial = parseSerial(value(i));
             if (!options.Serial)
                 throw EUsage(QStringLiteral("--serial needs eight hexadecimal digits, as 1a2b-3c4d"));
+        } else if (arg == u"--archives") {
+            options.Archives = true;
         } else if (arg == u"--no-descriptions") {
             options.Descriptions = false;
         } else if (arg == u"--suspicious") {
@@ -348,6 +354,7 @@ public:
     {
         return FInner.ReadFile(folder, name, maxBytes);
     }
+    int OpenFile(const QString &folder, const TDirEntry &file) override { return FInner.OpenFile(folder, file); }
 
 private:
     TVolumeSource &FInner;
@@ -412,14 +419,21 @@ int scan(TGlobal &global, const TOptions &options)
         return stopRequested.load();
     };
     std::signal(SIGINT, onInterrupt);
+    global.ProcessArchives = options.Archives;
     const int rootId = global.LoadDisk(source, options.Name, options.Picture, force);
+    const auto tellArchiveNotes = [&global, &bar] {
+        bar.Finish();
+        for (const QString &note : std::as_const(global.ArchiveNotes))
+            err() << "vor-nex-cli: " << note << '\n';
+    };
     if (rootId < 0) {
         global.OnProgress = nullptr;
-        bar.Finish();
+        tellArchiveNotes();
         err() << (stopRequested ? "vor-nex-cli: stopped; what was read so far is kept\n"
                                 : "vor-nex-cli: nothing was catalogued\n");
         return ecNothing;
     }
+    tellArchiveNotes();
     if (options.Descriptions) {
         global.OnProgress = [&bar](TGlobal *, int percent, int) {
             bar.Show(percent, QStringLiteral("Processing file descriptions"));

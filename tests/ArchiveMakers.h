@@ -49,6 +49,8 @@ else:
                 info.size = len(data)
                 t.addfile(info, io.BytesIO(data))
 )py";
+    if (!QDir().mkpath(QFileInfo(path).path()))
+        return false;
     QJsonArray entries;
     for (const TArchiveItem &item : items)
         entries.append(QJsonArray{item.Name, QString::fromLatin1(item.Bytes.toBase64())});

@@ -136,6 +136,7 @@ void TestSearchIndexes::BuiltForAnOlderCatalogue()
         database.ExecSQL(u"DROP TRIGGER \"SearchIndexes.Delete\"; "
                          "DROP TRIGGER \"EntryNames.Update\"; DROP TRIGGER \"EntryTexts.Update\"; "
                          "DROP TABLE EntryNames; DROP TABLE EntryTexts; DROP TABLE SearchIndexed; "
+                         "ALTER TABLE Entries DROP COLUMN InArchive; ALTER TABLE Entries DROP COLUMN Archive; "
                          "PRAGMA user_version = 1"_s);
         database.ExecSQL(Volumes);
         TSqliteStatement left(
