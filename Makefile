@@ -16,7 +16,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_DEBS   = clang libclang-rt-14-dev
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = fuzz_FilterExpressions fuzz_FindPatterns fuzz_DescriptorSerial fuzz_BootSectorSerial \
-               fuzz_DBImLst fuzz_InfoFiles fuzz_DiscImageSources
+               fuzz_DBImLst fuzz_InfoFiles fuzz_DiscImageSources fuzz_ArchiveReaders
 
 .PHONY: all deps fuzz-deps build run test test-sanitize check-format fuzz bench clean
 

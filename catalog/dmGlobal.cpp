@@ -202,7 +202,8 @@ void TGlobal::SetUpDataSets()
     // root. Both run as one script, whole or not at all.
     bind(DeleteCD, QStringLiteral("DeleteCD"));
     DeleteCD.SetSQL(
-        {QStringLiteral("UPDATE Entries SET Parent = NULL WHERE CD = :cd AND ID <> :cd AND (Folder <> 0 OR Archive <> 0);"),
+        {QStringLiteral("UPDATE Entries SET Parent = NULL WHERE CD = :cd AND ID <> :cd AND (Folder <> 0 OR "
+                        "Archive <> 0);"),
          QStringLiteral("DELETE FROM Entries"),
          QStringLiteral("WHERE (Entries.Parent = :cd) OR (Entries.ID = :cd) OR (Entries.CD = :cd)")});
 

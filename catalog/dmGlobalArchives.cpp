@@ -166,15 +166,15 @@ void TGlobal::LoadArchive(TArchiveReader &archive, int archiveId, const QString 
     // The archive as the catalogue shows it: its path below the volume root.
     const QString shown = fullPath.chopped(1);
     for (const TArchiveProblem &problem : problems) {
-        const QString name = problem.Inner.isEmpty()
-                                 ? shown
-                                 : shown + u'\\' + QString(problem.Inner).replace(u'/', u'\\');
+        const QString name =
+            problem.Inner.isEmpty() ? shown : shown + u'\\' + QString(problem.Inner).replace(u'/', u'\\');
         switch (problem.End) {
         case TArchiveEnd::Damaged:
             ArchiveNotes << Tr("%1 is damaged or cut short after %2 entries; those are catalogued%3")
                                 .arg(name)
                                 .arg(problem.EntriesRead)
-                                .arg(problem.Detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(problem.Detail));
+                                .arg(problem.Detail.isEmpty() ? QString()
+                                                              : QStringLiteral(" (%1)").arg(problem.Detail));
             break;
         case TArchiveEnd::TooManyEntries:
             ArchiveNotes << Tr("%1 holds more than %2 entries; the rest is not catalogued")

@@ -354,7 +354,10 @@ public:
     {
         return FInner.ReadFile(folder, name, maxBytes);
     }
-    int OpenFile(const QString &folder, const TDirEntry &file) override { return FInner.OpenFile(folder, file); }
+    int OpenFile(const QString &folder, const TDirEntry &file) override
+    {
+        return FInner.OpenFile(folder, file);
+    }
 
 private:
     TVolumeSource &FInner;

@@ -54,8 +54,8 @@ else:
     QJsonArray entries;
     for (const TArchiveItem &item : items)
         entries.append(QJsonArray{item.Name, QString::fromLatin1(item.Bytes.toBase64())});
-    const QJsonObject spec{{QStringLiteral("kind"), kind}, {QStringLiteral("out"), path},
-                           {QStringLiteral("entries"), entries}};
+    const QJsonObject spec{
+        {QStringLiteral("kind"), kind}, {QStringLiteral("out"), path}, {QStringLiteral("entries"), entries}};
     QProcess python;
     python.start(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromUtf8(script)});
     if (!python.waitForStarted())
@@ -80,9 +80,9 @@ inline bool MakeEncryptedZip(const QString &path, const QString &folder, const Q
     }
     QProcess zip;
     zip.setWorkingDirectory(folder);
-    zip.start(QStringLiteral("zip"), QStringList{QStringLiteral("-q"), QStringLiteral("-P"),
-                                                 QStringLiteral("secret"), path} +
-                                         names);
+    zip.start(QStringLiteral("zip"),
+              QStringList{QStringLiteral("-q"), QStringLiteral("-P"), QStringLiteral("secret"), path} +
+                  names);
     zip.waitForFinished(60000);
     return zip.exitStatus() == QProcess::NormalExit && zip.exitCode() == 0 && QFileInfo::exists(path);
 }

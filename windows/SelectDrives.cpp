@@ -242,7 +242,9 @@ void TSelectDrive::ShowSkipped()
     if (FSkipped.size() == 1)
         parts << tr("Skipped info file %1").arg(FSkipped.first());
     else if (!FSkipped.isEmpty())
-        parts << tr("Skipped %1 info files that cannot be read; first: %2").arg(FSkipped.size()).arg(FSkipped.first());
+        parts << tr("Skipped %1 info files that cannot be read; first: %2")
+                     .arg(FSkipped.size())
+                     .arg(FSkipped.first());
     if (FArchiveNotes.size() == 1)
         parts << FArchiveNotes.first();
     else if (!FArchiveNotes.isEmpty())

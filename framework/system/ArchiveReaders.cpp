@@ -139,11 +139,13 @@ struct TArchiveReader::TWalk
     QList<TArchiveProblem> Problems;
     qint64 Entries = 0;
     qint64 HeaderBytes = 0;
+    qint64 ProbeBytes = 0;
     bool Ended = false;
     archive_entry *First = nullptr;
 };
 
-TArchiveReader::TArchiveReader(TArchiveLimits limits) : FLimits(limits) {}
+TArchiveReader::TArchiveReader(TArchiveLimits limits) : FLimits(limits)
+{}
 
 TArchiveReader::~TArchiveReader()
 {
@@ -208,7 +210,7 @@ bool TArchiveReader::OpenMemory(const QByteArray &bytes)
 
 QList<TArchiveProblem> TArchiveReader::Walk(TArchiveVisitor &visitor)
 {
-    TWalk walk{visitor, {}, 0, 0, false, FFirst};
+    TWalk walk{visitor, {}, 0, 0, 0, false, FFirst};
     struct TClose
     {
         TArchiveReader &Reader;
@@ -260,14 +262,16 @@ void TArchiveReader::WalkLevel(TWalk &walk, archive *handle, int depth, const QS
         // Not value-initialised: its buffer needs no zeros.
         std::unique_ptr<TNestedInput> innerInput(new TNestedInput);
         TArchiveHandle innerHandle;
-        if (depth < FLimits.MaxDepth && !item.Encrypted && archive_entry_filetype(entry) == AE_IFREG &&
+        if (depth < FLimits.MaxDepth && walk.ProbeBytes < FLimits.MaxProbeBytes && !item.Encrypted &&
+            archive_entry_filetype(entry) == AE_IFREG &&
             (!archive_entry_size_is_set(entry) || item.Size > 0)) {
             QByteArray &head = innerInput->Head;
             head.resize(BlockSize);
             qsizetype filled = 0;
             bool atEnd = false;
             while (filled < head.size()) {
-                const la_ssize_t n = archive_read_data(handle, head.data() + filled, size_t(head.size() - filled));
+                const la_ssize_t n =
+                    archive_read_data(handle, head.data() + filled, size_t(head.size() - filled));
                 if (n <= 0) {
                     atEnd = n == 0;
                     break;
@@ -275,14 +279,17 @@ void TArchiveReader::WalkLevel(TWalk &walk, archive *handle, int depth, const QS
                 filled += n;
             }
             head.truncate(filled);
+            walk.ProbeBytes += filled;
             if (filled > 0 && (atEnd || filled == head.size())) {
                 innerHandle.reset(NewReader());
                 int opened;
                 if (atEnd) {
-                    opened = archive_read_open_memory(innerHandle.get(), head.constData(), size_t(head.size()));
+                    opened =
+                        archive_read_open_memory(innerHandle.get(), head.constData(), size_t(head.size()));
                 } else {
                     innerInput->Outer = handle;
-                    opened = archive_read_open(innerHandle.get(), innerInput.get(), nullptr, ReadNested, nullptr);
+                    opened =
+                        archive_read_open(innerHandle.get(), innerInput.get(), nullptr, ReadNested, nullptr);
                 }
                 archive_entry *first = nullptr;
                 if (opened == ARCHIVE_OK) {

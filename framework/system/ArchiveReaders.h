@@ -22,6 +22,10 @@ struct TArchiveLimits
     qint64 MaxHeaderBytes = qint64(1) << 30;
     // The archive on the volume is at depth 1; one inside it at 2. Deeper archives are entries.
     int MaxDepth = 3;
+    // Data unpacked to recognise archives inside one archive found on a volume. Past it, entries are
+    // still given, but none is looked into: entries sharing one huge stream of data would otherwise
+    // have it unpacked for each of them.
+    qint64 MaxProbeBytes = qint64(256) << 20;
 };
 
 // One entry of an archive, as its header tells it.

@@ -106,7 +106,8 @@ void TestArchiveScan::totalsCountTheArchiveOnce()
 
     const int without = Scan(false);
     QVERIFY(without > 0);
-    const QStringList totals = F->Rows(u"SELECT Size FROM Entries WHERE Folder <> 0 AND InArchive = 0 ORDER BY ID"_s);
+    const QStringList totals =
+        F->Rows(u"SELECT Size FROM Entries WHERE Folder <> 0 AND InArchive = 0 ORDER BY ID"_s);
     const int with = Scan(true);
     QVERIFY(with > 0);
     QCOMPARE(F->Rows(u"SELECT Size FROM Entries WHERE Folder <> 0 AND InArchive = 0 ORDER BY ID"_s), totals);
@@ -123,8 +124,8 @@ void TestArchiveScan::notes_data()
     QTest::addColumn<QString>("note");
     QTest::newRow("many entries") << u"bomb"_s << 30 << u"bomb.zip holds more than 30 entries"_s;
     QTest::newRow("cut short") << u"cut"_s << -1 << u"cut.zip is damaged or cut short after"_s;
-    QTest::newRow("names leading out") << u"escape"_s << 2
-                                       << u"escape.zip holds 2 entries whose names lead outside it"_s;
+    QTest::newRow("names leading out")
+        << u"escape"_s << 2 << u"escape.zip holds 2 entries whose names lead outside it"_s;
     QTest::newRow("encrypted") << u"locked"_s << 2 << QString();
 }
 
@@ -188,10 +189,13 @@ void TestArchiveScan::findsInside()
 {
     QVERIFY(MakeArchive(Root() + u"/music.tar.gz"_s, {{u"albums/Blue Lake.ogg"_s, "ogg"}}, u"tar.gz"_s));
     QVERIFY(Scan(true) > 0);
-    ApplyFindCriteria(*F->Global, TFindCriteria{.Name = u"*lake*"_s});
+    TFindCriteria criteria;
+    criteria.Name = u"*lake*"_s;
+    ApplyFindCriteria(*F->Global, criteria);
     QStringList found;
     ForEachFindResult(*F->Global, [&found](const TSqliteStatement &row) {
-        found << row.Column(1, TFieldType::String).AsString() + u'|' + row.Column(2, TFieldType::String).AsString();
+        found << row.Column(1, TFieldType::String).AsString() + u'|' +
+                     row.Column(2, TFieldType::String).AsString();
     });
     QCOMPARE(found, QStringList{u"Blue lake.ogg|Archives:\\music.tar.gz\\albums\\"_s});
 }
@@ -207,8 +211,9 @@ void TestArchiveScan::upgradeFromLayout2()
         database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
         database.SetParams({u"DATABASE NAME="_s + CatalogSchema::DefaultFilePath()});
         database.Open();
-        database.ExecSQL(u"ALTER TABLE Entries DROP COLUMN InArchive; ALTER TABLE Entries DROP COLUMN Archive; "
-                         "PRAGMA user_version = 2"_s);
+        database.ExecSQL(
+            u"ALTER TABLE Entries DROP COLUMN InArchive; ALTER TABLE Entries DROP COLUMN Archive; "
+            "PRAGMA user_version = 2"_s);
         QCOMPARE(CatalogSchema::FileVersion(database), 2);
     }
 

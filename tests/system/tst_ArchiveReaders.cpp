@@ -41,6 +41,18 @@ QByteArray Noise(qsizetype size)
     return bytes;
 }
 
+// Bytes this process has read through read() and its kin so far.
+qint64 BytesRead()
+{
+    QFile io(u"/proc/self/io"_s);
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : io.readAll().split('\n'))
+        if (line.startsWith("rchar: "))
+            return line.mid(7).toLongLong();
+    return -1;
+}
+
 int OpenRead(const QString &path)
 {
     return ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
@@ -56,11 +68,13 @@ private slots:
     void init() { QVERIFY(FDir.isValid()); }
     void recognition_data();
     void recognition();
+    void recognitionReadsLittle();
     void entries();
     void truncatedKeepsWhatCameBefore();
     void limits_data();
     void limits();
     void nested();
+    void probeBudget();
     void encrypted();
     void pathParts_data();
     void pathParts();
@@ -105,10 +119,25 @@ void TestArchiveReaders::recognition()
     QCOMPARE(recorder.Lines, archive ? QStringList{u"1 a.txt [5]"_s} : QStringList());
 }
 
+void TestArchiveReaders::recognitionReadsLittle()
+{
+    // A large file that is no archive costs a block at its start and one at its end.
+    const QString path = Path(u"movie.mkv"_s);
+    WriteFile(path, Noise(8 * 1024 * 1024));
+    const int fd = OpenRead(path);
+    const qint64 before = BytesRead();
+    if (before < 0)
+        QSKIP("no /proc/self/io to count the bytes read");
+    TArchiveReader reader;
+    QVERIFY(!reader.OpenFile(fd));
+    QVERIFY2(BytesRead() - before < 512 * 1024, qPrintable(QString::number(BytesRead() - before)));
+}
+
 void TestArchiveReaders::entries()
 {
     const QString path = Path(u"x.zip"_s);
-    QVERIFY(MakeArchive(path, {{u"docs/"_s, {}}, {u"docs/old/Read Me.TXT"_s, "12345"}, {u"top.bin"_s, Noise(3000)}}));
+    QVERIFY(MakeArchive(
+        path, {{u"docs/"_s, {}}, {u"docs/old/Read Me.TXT"_s, "12345"}, {u"top.bin"_s, Noise(3000)}}));
     TArchiveReader reader;
     QVERIFY(reader.OpenFile(OpenRead(path)));
     TRecorder recorder;
@@ -134,7 +163,8 @@ void TestArchiveReaders::truncatedKeepsWhatCameBefore()
     QVERIFY(reader.OpenFile(OpenRead(cut)));
     TRecorder recorder;
     const QList<TArchiveProblem> problems = reader.Walk(recorder);
-    QVERIFY2(recorder.Lines.size() >= 4 && recorder.Lines.size() < 10, qPrintable(recorder.Lines.join(u", ")));
+    QVERIFY2(recorder.Lines.size() >= 4 && recorder.Lines.size() < 10,
+             qPrintable(recorder.Lines.join(u", ")));
     QCOMPARE(recorder.Lines.first(), u"1 f0.bin [4000]"_s);
     QCOMPARE(problems.size(), 1);
     QCOMPARE(problems[0].End, TArchiveEnd::Damaged);
@@ -209,6 +239,24 @@ void TestArchiveReaders::nested()
                                  u"3 last.txt [4]"_s,
                                  u"1 after.txt [5]"_s,
                              }));
+}
+
+void TestArchiveReaders::probeBudget()
+{
+    const QString inner = Path(u"inner.zip"_s);
+    QVERIFY(MakeArchive(inner, {{u"x.txt"_s, "x"}}));
+    const QString top = Path(u"top.zip"_s);
+    QVERIFY(MakeArchive(top, {{u"a.zip"_s, FileBytes(inner)}, {u"b.zip"_s, FileBytes(inner)}}));
+    // Once the budget is spent, the entries come without a look inside.
+    TArchiveLimits limits;
+    limits.MaxProbeBytes = 1;
+    TArchiveReader reader(limits);
+    QVERIFY(reader.OpenFile(OpenRead(top)));
+    TRecorder recorder;
+    QVERIFY(reader.Walk(recorder).isEmpty());
+    const qint64 size = FileBytes(inner).size();
+    QCOMPARE(recorder.Lines, (QStringList{u"1 a.zip [%1] archive"_s.arg(size), u"2 x.txt [1]"_s,
+                                          u"1 b.zip [%1]"_s.arg(size)}));
 }
 
 void TestArchiveReaders::encrypted()
