@@ -131,6 +131,13 @@ int main(int argc, char *argv[])
                << files << " files unpacked, made in " << QString::number(MsSince(timer) / 1000, 'f', 1)
                << " s" << Qt::endl;
 
+    const QString path = CatalogSchema::DefaultFilePath();
+    CatalogSchema::CreateFile(path);
+    TSession::Default().AddAlias(
+        QString::fromUtf16(TGlobal::AliasName), QString::fromUtf16(TDatabase::DriverSqlite),
+        {QStringLiteral("DATABASE NAME=") + path, QStringLiteral("OPEN MODE=READ/WRITE")});
+    TSession::Default().SaveConfigFile();
+
     TVolumeServicesDouble services;
     services.AddDrive(zips, QStringLiteral("ZIPS"), 0x12345678, qint64(1) << 30);
     services.AddDrive(unpacked, QStringLiteral("UNPACKED"), 0x23456789, qint64(1) << 30);

@@ -116,6 +116,38 @@ la_ssize_t ReadNested(archive *handle, void *data, const void **buffer)
     return n;
 }
 
+// Whether libarchive is worth asking about data that begins with head (holds all of it when
+// whole). Every format read has a zero byte in its first block or a signature of its own, while
+// most entries of an archive are text that has neither; setting up a reader for each of them would
+// cost more than reading them.
+bool MayBeArchive(const QByteArray &head, bool whole)
+{
+    if (head.contains('\0'))
+        return true;
+    static const QByteArrayView signatures[] = {
+        "!<arch>",
+        "BZh",
+        "\xFD"
+        "7zXZ",
+        "\x28\xB5\x2F\xFD",
+        "\x04\x22\x4D\x18",
+        "\x1F\x9D",
+        "\x1F\x8B",
+        "LZIP",
+        "Rar!",
+        "7z\xBC\xAF\x27\x1C",
+        "MSCF",
+        "PK",
+        "xar!",
+        "MZ",
+    };
+    for (QByteArrayView signature : signatures)
+        if (head.startsWith(signature))
+            return true;
+    // A zip's directory at its end, after a stub that is text (a self-extracting script).
+    return whole && head.contains("PK\x05\x06");
+}
+
 QString EntryPath(archive_entry *entry)
 {
     if (const char *utf8 = archive_entry_pathname_utf8(entry))
@@ -259,28 +291,35 @@ void TArchiveReader::WalkLevel(TWalk &walk, archive *handle, int depth, const QS
         // An archive inside: recognised from the first block of its data, then read on from the
         // outer stream; one that fits in that block is read from memory.
         bool nested = false;
-        // Not value-initialised: its buffer needs no zeros.
-        std::unique_ptr<TNestedInput> innerInput(new TNestedInput);
+        std::unique_ptr<TNestedInput> innerInput;
         TArchiveHandle innerHandle;
         if (depth < FLimits.MaxDepth && walk.ProbeBytes < FLimits.MaxProbeBytes && !item.Encrypted &&
             archive_entry_filetype(entry) == AE_IFREG &&
             (!archive_entry_size_is_set(entry) || item.Size > 0)) {
+            // Not value-initialised: its buffer needs no zeros.
+            innerInput.reset(new TNestedInput);
             QByteArray &head = innerInput->Head;
-            head.resize(BlockSize);
+            // One byte more than a small entry holds, so that its end is seen.
+            const qsizetype capacity = archive_entry_size_is_set(entry) && item.Size < BlockSize
+                                           ? qsizetype(item.Size) + 1
+                                           : BlockSize;
+            head.resize(capacity);
             qsizetype filled = 0;
             bool atEnd = false;
-            while (filled < head.size()) {
+            bool failed = false;
+            while (filled < capacity) {
                 const la_ssize_t n =
-                    archive_read_data(handle, head.data() + filled, size_t(head.size() - filled));
+                    archive_read_data(handle, head.data() + filled, size_t(capacity - filled));
                 if (n <= 0) {
                     atEnd = n == 0;
+                    failed = n < 0;
                     break;
                 }
                 filled += n;
             }
             head.truncate(filled);
             walk.ProbeBytes += filled;
-            if (filled > 0 && (atEnd || filled == head.size())) {
+            if (filled > 0 && !failed && MayBeArchive(head, atEnd)) {
                 innerHandle.reset(NewReader());
                 int opened;
                 if (atEnd) {
