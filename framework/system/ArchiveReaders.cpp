@@ -6,6 +6,8 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <cerrno>
+#include <clocale>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -148,6 +150,30 @@ bool MayBeArchive(const QByteArray &head, bool whole)
     return whole && head.contains("PK\x05\x06");
 }
 
+// libarchive turns names into the character set of the current locale, and in the C locale
+// (a program started without LANG) any name beyond ASCII is lost. The names are wanted as UTF-8
+// whatever the user's locale: while libarchive reads, this thread's character set is UTF-8.
+class TUtf8Names
+{
+public:
+    TUtf8Names()
+    {
+        static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+        if (utf8)
+            FPrevious = uselocale(utf8);
+    }
+    ~TUtf8Names()
+    {
+        if (FPrevious)
+            uselocale(FPrevious);
+    }
+    TUtf8Names(const TUtf8Names &) = delete;
+    TUtf8Names &operator=(const TUtf8Names &) = delete;
+
+private:
+    locale_t FPrevious = locale_t(nullptr);
+};
+
 QString EntryPath(archive_entry *entry)
 {
     if (const char *utf8 = archive_entry_pathname_utf8(entry))
@@ -227,6 +253,7 @@ bool TArchiveReader::OpenFile(int fd)
     archive_read_set_seek_callback(FArchive, SeekFd);
     archive_read_set_callback_data(FArchive, input.get());
     FInput = std::move(input);
+    const TUtf8Names names;
     return Opened(archive_read_open1(FArchive));
 }
 
@@ -237,6 +264,7 @@ bool TArchiveReader::OpenMemory(const QByteArray &bytes)
         return false;
     FMemory = bytes;
     FArchive = NewReader();
+    const TUtf8Names names;
     return Opened(archive_read_open_memory(FArchive, FMemory.constData(), size_t(FMemory.size())));
 }
 
@@ -248,6 +276,7 @@ QList<TArchiveProblem> TArchiveReader::Walk(TArchiveVisitor &visitor)
         TArchiveReader &Reader;
         ~TClose() { Reader.Close(); }
     } close{*this};
+    const TUtf8Names names;
     if (FArchive)
         WalkLevel(walk, FArchive, 1, QString());
     return walk.Problems;

@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <clocale>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -70,6 +71,7 @@ private slots:
     void recognition();
     void recognitionReadsLittle();
     void entries();
+    void namesBeyondAsciiInTheCLocale();
     void truncatedKeepsWhatCameBefore();
     void limits_data();
     void limits();
@@ -147,6 +149,22 @@ void TestArchiveReaders::entries()
     QVERIFY(recorder.Entries[0].IsDirectory);
     QVERIFY(recorder.Entries[1].HasTime);
     QCOMPARE(recorder.Entries[1].Time, TDateTime::FromParts(2021, 5, 6, 7, 8, 10));
+}
+
+void TestArchiveReaders::namesBeyondAsciiInTheCLocale()
+{
+    const QString path = Path(u"u.zip"_s);
+    QVERIFY(MakeArchive(path, {{u"Café/naïve.txt"_s, "x"}}));
+    // As a program started without LANG runs.
+    const QByteArray previous = std::setlocale(LC_CTYPE, nullptr);
+    std::setlocale(LC_CTYPE, "C");
+    TArchiveReader reader;
+    const bool opened = reader.OpenFile(OpenRead(path));
+    TRecorder recorder;
+    reader.Walk(recorder);
+    std::setlocale(LC_CTYPE, previous.constData());
+    QVERIFY(opened);
+    QCOMPARE(recorder.Lines, QStringList{u"1 Café/naïve.txt [1]"_s});
 }
 
 void TestArchiveReaders::truncatedKeepsWhatCameBefore()
