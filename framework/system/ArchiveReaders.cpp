@@ -120,8 +120,8 @@ la_ssize_t ReadNested(archive *handle, void *data, const void **buffer)
 
 // Whether libarchive is worth asking about data that begins with head (holds all of it when
 // whole). Every format read has a zero byte in its first block or a signature of its own, while
-// most entries of an archive are text that has neither; setting up a reader for each of them would
-// cost more than reading them.
+// many files are text that has neither; setting up a reader for each of them would cost more than
+// reading them.
 bool MayBeArchive(const QByteArray &head, bool whole)
 {
     if (head.contains('\0'))
@@ -140,6 +140,10 @@ bool MayBeArchive(const QByteArray &head, bool whole)
         "7z\xBC\xAF\x27\x1C",
         "MSCF",
         "PK",
+        // cpio, binary and text
+        "\x71\xC7",
+        "\xC7\x71",
+        "0707",
         "xar!",
         "MZ",
     };
@@ -247,6 +251,25 @@ bool TArchiveReader::OpenFile(int fd)
     }
     std::unique_ptr<TArchiveFileInput> input(new TArchiveFileInput);
     input->Fd = fd;
+    // Most files of a volume are no archive, and for those that show it in their first block and
+    // have no zip directory at their end, no reader is set up at all.
+    const ssize_t headSize = ::pread(fd, input->Buffer, sizeof input->Buffer, 0);
+    if (headSize <= 0) {
+        Close();
+        return false;
+    }
+    const bool whole = headSize >= info.st_size;
+    if (!MayBeArchive(QByteArray::fromRawData(input->Buffer, qsizetype(headSize)), whole)) {
+        // The end of a zip's directory: 22 bytes and a comment of at most 65,535.
+        constexpr qint64 tailSize = 22 + 65535;
+        const off_t from = off_t(std::max<qint64>(headSize, info.st_size - tailSize));
+        QByteArray tail(qsizetype(info.st_size - from), Qt::Uninitialized);
+        if (whole || ::pread(fd, tail.data(), size_t(tail.size()), from) != ssize_t(tail.size()) ||
+            !tail.contains("PK\x05\x06")) {
+            Close();
+            return false;
+        }
+    }
     FArchive = NewReader();
     archive_read_set_read_callback(FArchive, ReadFd);
     archive_read_set_skip_callback(FArchive, SkipFd);

@@ -76,7 +76,8 @@ void TestArchiveScan::contentBelowTheArchive()
     QFile::remove(inner);
     const qint64 packSize = QFileInfo(Root() + u"/Docs/Pack.ZIP"_s).size();
 
-    QVERIFY(Scan(true) > 0);
+    const int root = Scan(true);
+    QVERIFY(root > 0);
     const QStringList rows = F->Rows(EntryRows);
     QCOMPARE(rows.size(), 7);
     QCOMPARE(rows[0], u"|Docs|%1|1|0|0"_s.arg(packSize));
@@ -94,6 +95,10 @@ void TestArchiveScan::contentBelowTheArchive()
     F->Global->RefreshViews();
     QVERIFY(F->Global->Folders.Locate(u"Name"_s, TVariant(u"Pack.zip"_s)));
     QVERIFY(F->Global->ArchiveNotes.isEmpty());
+
+    // The volume goes with everything inside its archives.
+    F->Global->DeleteDisk(root);
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries"_s), 0);
 }
 
 void TestArchiveScan::totalsCountTheArchiveOnce()

@@ -94,6 +94,8 @@ void TestArchiveReaders::recognition_data()
     QTest::newRow("tar") << u"tar"_s << true;
     QTest::newRow("tar.gz") << u"tar.gz"_s << true;
     QTest::newRow("tar.xz") << u"tar.xz"_s << true;
+    // A script that unpacks the zip joined to it.
+    QTest::newRow("text before a zip") << u"script"_s << true;
     QTest::newRow("text") << u"text"_s << false;
     // A tar reader takes a block of zeros for the end of an archive without entries.
     QTest::newRow("zeros") << u"zeros"_s << false;
@@ -113,7 +115,9 @@ void TestArchiveReaders::recognition()
     else if (kind == u"empty")
         WriteFile(path, QByteArray());
     else
-        QVERIFY(MakeArchive(path, {{u"a.txt"_s, "hello"}}, kind));
+        QVERIFY(MakeArchive(path, {{u"a.txt"_s, "hello"}}, kind == u"script" ? u"zip"_s : kind));
+    if (kind == u"script")
+        WriteFile(path, QByteArray("#!/bin/sh\nexec unzip \"$0\"\n").repeated(5000) + FileBytes(path));
     TArchiveReader reader;
     QCOMPARE(reader.OpenFile(OpenRead(path)), archive);
     TRecorder recorder;
