@@ -11,11 +11,6 @@
 
 namespace {
 
-QString Tr(const char *text)
-{
-    return QCoreApplication::translate("TGlobal", text);
-}
-
 // Writes the entries a walk of an archive gives as rows of Main: one level per archive, the
 // volume's first, each with the folders met in it so far.
 class TArchiveRows final : public TArchiveVisitor
@@ -33,9 +28,7 @@ public:
 
     void Entry(const TArchiveEntry &entry, int depth, bool nested) override
     {
-        // A level whose archive ended early was never closed by EndNested.
-        while (int(FLevels.size()) > depth)
-            EndNested();
+        Q_UNUSED(depth); // each archive inside ends with EndNested
         TLevel &level = FLevels.back();
         const std::optional<QStringList> parts = ArchivePathParts(entry.Path);
         TDirEntry row;
@@ -170,19 +163,24 @@ void TGlobal::LoadArchive(TArchiveReader &archive, int archiveId, const QString 
             problem.Inner.isEmpty() ? shown : shown + u'\\' + QString(problem.Inner).replace(u'/', u'\\');
         switch (problem.End) {
         case TArchiveEnd::Damaged:
-            ArchiveNotes << Tr("%1 is damaged or cut short after %2 entries; those are catalogued%3")
+            ArchiveNotes << QCoreApplication::translate(
+                                "TGlobal",
+                                "%1 is damaged or cut short after %2 entries; those are catalogued%3")
                                 .arg(name)
                                 .arg(problem.EntriesRead)
                                 .arg(problem.Detail.isEmpty() ? QString()
                                                               : QStringLiteral(" (%1)").arg(problem.Detail));
             break;
         case TArchiveEnd::TooManyEntries:
-            ArchiveNotes << Tr("%1 holds more than %2 entries; the rest is not catalogued")
+            ArchiveNotes << QCoreApplication::translate(
+                                "TGlobal", "%1 holds more than %2 entries; the rest is not catalogued")
                                 .arg(name)
                                 .arg(ArchiveLimits.MaxEntries);
             break;
         case TArchiveEnd::TooManyHeaderBytes:
-            ArchiveNotes << Tr("%1 has more than %2 bytes of entry headers; the rest is not catalogued")
+            ArchiveNotes << QCoreApplication::translate(
+                                "TGlobal",
+                                "%1 has more than %2 bytes of entry headers; the rest is not catalogued")
                                 .arg(name)
                                 .arg(ArchiveLimits.MaxHeaderBytes);
             break;
@@ -191,8 +189,11 @@ void TGlobal::LoadArchive(TArchiveReader &archive, int archiveId, const QString 
         }
     }
     for (const auto &[name, count] : rows.UnsafeNames())
-        ArchiveNotes << Tr("%1 holds %2 entries whose names lead outside it; they are catalogued under their "
-                           "whole names")
-                            .arg(name)
-                            .arg(count);
+        ArchiveNotes
+            << QCoreApplication::translate(
+                   "TGlobal",
+                   "%1 holds %2 entries whose names lead outside it; they are catalogued under their "
+                   "whole names")
+                   .arg(name)
+                   .arg(count);
 }
