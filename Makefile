@@ -9,7 +9,7 @@
 BUILD    ?= build
 GENERATOR = Ninja
 DEBS      = cmake ninja-build g++ ccache pkg-config qt6-base-dev libsqlite3-dev libblkid-dev sqlite3 clang-format libiso9660-dev libudf-dev xorriso genisoimage \
-            qt6-l10n-tools qt6-translations-l10n desktop-file-utils appstream librsvg2-bin man-db
+            qt6-l10n-tools qt6-translations-l10n desktop-file-utils appstream librsvg2-bin man-db libarchive-dev zip python3
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PREFIX   ?= /usr/local
 
@@ -19,7 +19,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_DEBS   = clang libclang-rt-14-dev
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = fuzz_FilterExpressions fuzz_FindPatterns fuzz_DescriptorSerial fuzz_BootSectorSerial \
-               fuzz_DBImLst fuzz_InfoFiles fuzz_DiscImageSources
+               fuzz_DBImLst fuzz_InfoFiles fuzz_DiscImageSources fuzz_ArchiveReaders
 
 .PHONY: all deps fuzz-deps build run test test-sanitize check-format fuzz bench clean install uninstall
 

@@ -44,7 +44,9 @@ QString ScratchColumns(int table)
 QStringList TableStatements()
 {
     return QStringList{
-               // One row per volume, folder and file. A folder's rows cascade from it, and a volume's CDs
+               // One row per volume, folder and file, and per folder and file inside an archive found
+               // on a volume (InArchive); an archive whose entries were read (Archive) holds them as
+               // a folder holds its own. A folder's rows cascade from it, and a volume's CDs
                // row cascades from its root; DeleteCD also deletes by CD, since the engine stops
                // cascading at a depth a volume may exceed. Names and paths are wider than 255 characters:
                // a Linux name is up to 255 bytes, which can take more characters here (bytes that are
@@ -60,7 +62,9 @@ QStringList TableStatements()
                               "CD INTEGER, "
                               "Folder BOOLEAN NOT NULL DEFAULT 0, "
                               "FullPath VARCHAR(65535), "
-                              "Description TEXT)"),
+                              "Description TEXT, "
+                              "InArchive BOOLEAN NOT NULL DEFAULT 0, "
+                              "Archive BOOLEAN NOT NULL DEFAULT 0)"),
                QStringLiteral("CREATE INDEX \"Entries.Parent\" ON Entries(Parent)"),
                QStringLiteral("CREATE INDEX \"Entries.CD\" ON Entries(CD)"),
                QStringLiteral("CREATE TABLE CDs ("
@@ -206,6 +210,9 @@ const std::vector<QStringList> &UpgradeSteps()
         SearchIndexStatements() +
             QStringList{QStringLiteral("INSERT INTO EntryNames (EntryNames) VALUES ('rebuild')"),
                         QStringLiteral("INSERT INTO EntryTexts (EntryTexts) VALUES ('rebuild')")},
+        // 2 to 3: the entries inside archives; no archive of an older catalogue was read.
+        QStringList{QStringLiteral("ALTER TABLE Entries ADD COLUMN InArchive BOOLEAN NOT NULL DEFAULT 0"),
+                    QStringLiteral("ALTER TABLE Entries ADD COLUMN Archive BOOLEAN NOT NULL DEFAULT 0")},
     };
     return steps;
 }

@@ -21,11 +21,13 @@ TEntryRows::TEntryRows(TDataSet &table)
       FParent(table.FieldByName(QStringLiteral("Parent"))), FCD(table.FieldByName(QStringLiteral("CD"))),
       FFolder(table.FieldByName(QStringLiteral("Folder"))),
       FImageID(table.FieldByName(QStringLiteral("ImageID"))),
-      FSize(table.FieldByName(QStringLiteral("Size"))), FID(table.FieldByName(QStringLiteral("ID")))
+      FSize(table.FieldByName(QStringLiteral("Size"))), FID(table.FieldByName(QStringLiteral("ID"))),
+      FInArchive(table.FindField(QStringLiteral("InArchive"))),
+      FArchive(table.FindField(QStringLiteral("Archive")))
 {}
 
 int TEntryRows::Append(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent,
-                       int cd, int imageId)
+                       int cd, int imageId, bool archive)
 {
     FTable.Append();
     try {
@@ -42,6 +44,10 @@ int TEntryRows::Append(const TDirEntry &entry, const QString &found, const QStri
             FFolder->SetAsBoolean(true);
         else
             FSize->SetAsLargeInt(entry.Size);
+        if (FInArchiveRows && FInArchive)
+            FInArchive->SetAsBoolean(true);
+        if (archive && FArchive)
+            FArchive->SetAsBoolean(true);
         FTable.Post();
     } catch (...) {
         FTable.Cancel();

@@ -18,9 +18,13 @@ public:
     explicit TEntryRows(TDataSet &table);
 
     // Appends and posts the row of one directory entry (its name as found) below parent; fullPath
-    // is its folder's path below the volume root ("" in the root). Gives the new row's ID.
+    // is its folder's path below the volume root ("" in the root). archive: a file whose entries
+    // are read below it. Gives the new row's ID.
     int Append(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent, int cd,
-               int imageId);
+               int imageId, bool archive = false);
+    // The rows appended from now on lie inside an archive. A table without the columns of
+    // archives (the comparison's) records neither.
+    void SetInArchive(bool value) { FInArchiveRows = value; }
     // Once everything below a folder is written: its size on its row.
     void SetFolderSize(const TBookmark &row, qint64 size);
 
@@ -35,4 +39,7 @@ private:
     TField *FImageID;
     TField *FSize;
     TField *FID;
+    TField *FInArchive;
+    TField *FArchive;
+    bool FInArchiveRows = false;
 };

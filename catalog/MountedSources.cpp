@@ -1,10 +1,13 @@
 #include "MountedSources.h"
 
 #include "FileNames.h"
+#include "LongPaths.h"
 
 #include <QFileInfo>
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -89,4 +92,20 @@ TFileBytes TMountedSource::ReadFile(const QString &folder, const QString &name, 
     } catch (const EInfoFileError &error) {
         return {{}, error.Error(), error.Path()};
     }
+}
+
+int TMountedSource::OpenFile(const QString &folder, const TDirEntry &file)
+{
+    if (file.IsDirectory || file.IsSymLink)
+        return -1;
+    const QByteArray path = TextToFileName(withSlash(FRootPath) + folder) + file.Name;
+    const int fd = OpenLongPath(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return -1;
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }

@@ -38,6 +38,9 @@ public:
     // The last file stays open, so one info file describing several entries in a row is opened
     // once.
     TFileBytes ReadFile(const QString &folder, const QString &name, qint64 maxBytes) override;
+    // Never through a symbolic link, and never anything but a regular file: opening a named pipe
+    // or a device would wait or read without end.
+    int OpenFile(const QString &folder, const TDirEntry &file) override;
 
 private:
     QString FRootPath;

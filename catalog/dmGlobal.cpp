@@ -81,7 +81,8 @@ void TGlobal::SetUpDataSets()
     Main.SetIndexName(QStringLiteral("ID"));
 
     table(Folders, QStringLiteral("Folders"), entries);
-    Folders.SetFilter(QStringLiteral("Folder"));
+    // An archive whose entries were read is a node of the tree, as a folder is.
+    Folders.SetFilter(QStringLiteral("Folder OR Archive"));
     Folders.SetFiltered(true);
     Folders.SetIndexFieldNames(QStringLiteral("Parent"));
     dsFolders.SetName(QStringLiteral("dsFolders"));
@@ -197,13 +198,15 @@ void TGlobal::SetUpDataSets()
     FindEx.SetSQL(
         {QStringLiteral("select ImageID"), QStringLiteral("from Ext"), QStringLiteral("where Name = :str")});
 
-    // A volume can be deeper than the engine follows cascading deletes, so its folders are first
-    // unlinked from their parents (files have no children to cascade to) and then everything is
+    // A volume can be deeper than the engine follows cascading deletes, so its folders and read
+    // archives are first unlinked from their parents (other files have no children to cascade to)
+    // and then everything is
     // deleted by volume: nothing of it is left at any depth, and the root's CDs row goes with the
     // root. Both run as one script, whole or not at all.
     bind(DeleteCD, QStringLiteral("DeleteCD"));
     DeleteCD.SetSQL(
-        {QStringLiteral("UPDATE Entries SET Parent = NULL WHERE CD = :cd AND ID <> :cd AND Folder <> 0;"),
+        {QStringLiteral("UPDATE Entries SET Parent = NULL WHERE CD = :cd AND ID <> :cd AND (Folder <> 0 OR "
+                        "Archive <> 0);"),
          QStringLiteral("DELETE FROM Entries"),
          QStringLiteral("WHERE (Entries.Parent = :cd) OR (Entries.ID = :cd) OR (Entries.CD = :cd)")});
 

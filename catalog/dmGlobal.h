@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ArchiveReaders.h"
 #include "DBImLst.h"
 #include "DataSources.h"
 #include "Databases.h"
@@ -13,6 +14,8 @@
 #include <functional>
 #include <memory>
 
+class TArchiveReader;
+class TEntryRows;
 class TGlobal;
 class TSearchIndexer;
 
@@ -196,6 +199,13 @@ public:
     int LoadDisk(const QString &rootPath, const QString &name, int pictureId, bool force);
     int LoadDisk(TVolumeSource &source, const QString &name, int pictureId, bool force);
     QList<TDriveLine> GetDrives();
+    // When set, the walk also catalogues the folders and files inside every archive it finds on
+    // the volume (and inside the archives in those, to ArchiveLimits.MaxDepth), below the
+    // archive's own row; the archive stays a file of its own size in every total.
+    bool ProcessArchives = false;
+    TArchiveLimits ArchiveLimits;
+    // What the last LoadDisk could not read of the archives it found, a line each for the user.
+    QStringList ArchiveNotes;
     // The line of a volume that is no drive (a folder, a disc image file), named by shownPath.
     TDriveLine VolumeLine(TVolumeSource &source, const QString &shownPath);
     static TDriveLine NoVolumeLine(const QString &shownPath);
@@ -234,6 +244,12 @@ public:
 
 private:
     friend class TVolumeUpdate;
+    // The archive a file of the walk holds, open, or nullptr when it holds none.
+    std::unique_ptr<TArchiveReader> OpenArchive(TVolumeSource &source, const QString &folder,
+                                                const TDirEntry &file);
+    // Catalogues the entries of archive below its row archiveId; fullPath: the row's folder path
+    // followed by its name as found, as if it were a folder.
+    void LoadArchive(TArchiveReader &archive, int archiveId, const QString &fullPath, int cd);
     // Makes what the scan wrote so far permanent and starts the next batch, when the scan under
     // way keeps what it walked (FProgressCommits).
     void CommitScan(quint32 now);

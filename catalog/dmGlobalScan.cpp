@@ -135,8 +135,12 @@ void TGlobal::LoadFolder(TVolumeSource &source, const QString &folder, int paren
     bool noted = false;
     for (const TDirEntry &entry : *entries) {
         const QString found = FileNameToText(entry.Name);
-        const int rowId =
-            rows.Append(entry, found, fullPath, parentId, cd, entry.IsDirectory ? 1 : ImageIDForFile(found));
+        std::unique_ptr<TArchiveReader> archive =
+            ProcessArchives && !entry.IsDirectory ? OpenArchive(source, folder, entry) : nullptr;
+        const int rowId = rows.Append(entry, found, fullPath, parentId, cd,
+                                      entry.IsDirectory ? 1 : ImageIDForFile(found), archive != nullptr);
+        if (archive)
+            LoadArchive(*archive, rowId, fullPath + found + u'\\', cd);
         if (entry.IsDirectory) {
             const int folderId = rowId;
             const TBookmark row = Main.GetBookmark();
@@ -281,6 +285,7 @@ int TGlobal::LoadDisk(TVolumeSource &source, const QString &name, int pictureId,
         return -1;
 
     CDs2.Open();
+    ArchiveNotes.clear();
     const bool known = CDs2.FindKey({TVariant(serial)});
     if (known && !force && !(OnConfirmReplace && OnConfirmReplace()))
         return -1;

@@ -47,6 +47,7 @@ const char *const Usage =
     "usage:\n"
     "  vor-nex-cli [--catalog FILE] scan PATH [--name NAME] [--picture ID] [--force]\n"
     "              [--label LABEL] [--serial XXXX-XXXX] [--no-descriptions] [--suspicious all|skip]\n"
+    "              [--archives]\n"
     "  vor-nex-cli [--catalog FILE] update PATH [--name NAME] [--label LABEL] [--serial XXXX-XXXX]\n"
     "              [--no-descriptions] [--suspicious all|skip]\n"
     "  vor-nex-cli [--catalog FILE] volumes\n"
@@ -70,6 +71,8 @@ const char *const Usage =
     "           --no-descriptions   do not read info files\n"
     "           --suspicious all    take every info file whose name does not match its file's\n"
     "           --suspicious skip   skip them (the default without a terminal; with one, you are asked)\n"
+    "           --archives          also catalogue the folders and files inside archives (zip, 7z,\n"
+    "                               rar, tar, ...; archives inside them to three levels)\n"
     "         A volume already in the catalogue is replaced only when you confirm it on the\n"
     "         terminal, or with --force. Ctrl+C stops the scan; what was read so far of a new\n"
     "         volume is kept, and a volume being replaced stays as it was.\n"
@@ -199,6 +202,7 @@ struct TOptions
     std::optional<quint32> Serial;
     bool Descriptions = true;
     QString Suspicious; // "all", "skip" or empty (ask when possible)
+    bool Archives = false;
     // find
     bool Whole = false;
     std::optional<int> Volume;
@@ -251,6 +255,8 @@ TOptions parse(const QStringList &args)
             options.Serial = parseSerial(value(i));
             if (!options.Serial)
                 throw EUsage(QStringLiteral("--serial needs eight hexadecimal digits, as 1a2b-3c4d"));
+        } else if (arg == u"--archives") {
+            options.Archives = true;
         } else if (arg == u"--no-descriptions") {
             options.Descriptions = false;
         } else if (arg == u"--suspicious") {
@@ -376,6 +382,10 @@ public:
     {
         return FInner.ReadFile(folder, name, maxBytes);
     }
+    int OpenFile(const QString &folder, const TDirEntry &file) override
+    {
+        return FInner.OpenFile(folder, file);
+    }
 
 private:
     TVolumeSource &FInner;
@@ -440,15 +450,23 @@ int scan(TGlobal &global, const TOptions &options)
         return stopRequested.load();
     };
     std::signal(SIGINT, onInterrupt);
+    global.ProcessArchives = options.Archives;
     const int rootId = global.LoadDisk(source, options.Name, options.Picture, force);
+    const auto tellArchiveNotes = [&global, &bar] {
+        bar.Finish();
+        for (const QString &note : std::as_const(global.ArchiveNotes))
+            err() << "vor-nex-cli: " << note << '\n';
+    };
     if (rootId < 0) {
         global.OnProgress = nullptr;
         bar.Finish();
+        tellArchiveNotes();
         err() << (!stopRequested ? "vor-nex-cli: nothing was catalogued\n"
                   : force        ? "vor-nex-cli: stopped; the volume is kept as it was\n"
                                  : "vor-nex-cli: stopped; what was read so far is kept\n");
         return ecNothing;
     }
+    tellArchiveNotes();
     if (options.Descriptions) {
         global.OnProgress = [&bar](TGlobal *, int percent, int) {
             bar.Show(percent, QStringLiteral("Processing file descriptions"));

@@ -518,7 +518,9 @@ void TCDEx::dsFullListDataChange()
 void TCDEx::OpenSelectedFolder()
 {
     TGlobal &global = Global();
-    if (!global.FullList.FieldByName(QStringLiteral("Folder"))->AsBoolean()) {
+    // An archive whose entries were read opens as a folder does.
+    if (!global.FullList.FieldByName(QStringLiteral("Folder"))->AsBoolean() &&
+        !global.FullList.FieldByName(QStringLiteral("Archive"))->AsBoolean()) {
         QApplication::beep();
         return;
     }

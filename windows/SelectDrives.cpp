@@ -25,6 +25,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QVBoxLayout>
 
 namespace {
@@ -33,6 +34,14 @@ namespace {
 // while cataloguing.
 constexpr int IdleHeight = 216;
 constexpr int LoadingHeight = 312;
+
+// Whether archives are looked into is the user's lasting choice, not one per run.
+QSettings Settings()
+{
+    return QSettings(QStringLiteral("vor-nex"), QStringLiteral("vor-nex"));
+}
+
+const QString ProcessZipsKey = QStringLiteral("SelectDrive/ProcessZips");
 
 template <class F> class TAtExit
 {
@@ -123,10 +132,11 @@ TSelectDrive::TSelectDrive(QWidget *parent) : QDialog(parent)
 
     ForceOverwrite = new QCheckBox(tr("Force overwrite existing entries"), this);
     ForceOverwrite->setObjectName(QStringLiteral("ForceOverwrite"));
-    // Archives are not looked into; the option is shown for what it will be.
     ProcessZips = new QCheckBox(tr("Retrieve archive files content"), this);
     ProcessZips->setObjectName(QStringLiteral("ProcessZips"));
-    ProcessZips->setEnabled(false);
+    ProcessZips->setChecked(Settings().value(ProcessZipsKey, false).toBool());
+    connect(ProcessZips, &QCheckBox::toggled, this,
+            [](bool checked) { Settings().setValue(ProcessZipsKey, checked); });
 
     FLoadingPanel = new QWidget(this);
     Animation = new TAnimate(FLoadingPanel);
@@ -206,8 +216,10 @@ void TSelectDrive::UpdateControls()
     DriveList->setEnabled(!loading && FState != ssStopping);
     BtnAddFolder->setEnabled(!loading && FState != ssStopping);
     BtnAddImage->setEnabled(!loading && FState != ssStopping);
-    // After a run that passed over info files the status line stays to tell of them.
-    const bool skipped = !loading && !FSkipped.isEmpty();
+    ProcessZips->setEnabled(!loading && FState != ssStopping);
+    // After a run that passed over info files or parts of archives the status line stays to tell
+    // of them.
+    const bool skipped = !loading && (!FSkipped.isEmpty() || !FArchiveNotes.isEmpty());
     FLoadingPanel->setVisible(loading || skipped);
     Animation->setVisible(loading);
     ProgressBar->setVisible(loading);
@@ -228,17 +240,28 @@ void TSelectDrive::UpdateControls()
 
 void TSelectDrive::ShowSkipped()
 {
-    const QString text = FSkipped.size() == 1 ? tr("Skipped info file %1").arg(FSkipped.first())
-                                              : tr("Skipped %1 info files that cannot be read; first: %2")
-                                                    .arg(FSkipped.size())
-                                                    .arg(FSkipped.first());
+    QStringList parts;
+    if (FSkipped.size() == 1)
+        parts << tr("Skipped info file %1").arg(FSkipped.first());
+    else if (!FSkipped.isEmpty())
+        parts << tr("Skipped %1 info files that cannot be read; first: %2")
+                     .arg(FSkipped.size())
+                     .arg(FSkipped.first());
+    if (FArchiveNotes.size() == 1)
+        parts << FArchiveNotes.first();
+    else if (!FArchiveNotes.isEmpty())
+        parts << tr("%1 archives could not be read whole; first: %2")
+                     .arg(FArchiveNotes.size())
+                     .arg(FArchiveNotes.first());
+    const QString text = parts.join(QStringLiteral("; "));
     // A path of a deep folder would widen the dialog past the screen; the tip has them all.
     StatusLabel->setText(
         StatusLabel->fontMetrics().elidedText(text, Qt::ElideMiddle, std::max(200, width() - 40)));
     constexpr qsizetype listed = 30;
-    QStringList tip = FSkipped.mid(0, listed);
-    if (FSkipped.size() > listed)
-        tip << tr("and %1 more").arg(FSkipped.size() - listed);
+    const QStringList all = FSkipped + FArchiveNotes;
+    QStringList tip = all.mid(0, listed);
+    if (all.size() > listed)
+        tip << tr("and %1 more").arg(all.size() - listed);
     StatusLabel->setToolTip(tip.join(u'\n'));
 }
 
@@ -416,6 +439,7 @@ void TSelectDrive::StartLoading()
 {
     TGlobal &global = *TGlobal::Instance();
     FSkipped.clear();
+    FArchiveNotes.clear();
     SetState(ssLoading);
     TAtExit ended([this] {
         SetState(ssNoDrive);
@@ -438,9 +462,11 @@ void TSelectDrive::StartLoading()
             return LoadProgress(percent, secondsLeft);
         };
         item->SetFocused(true);
+        global.ProcessArchives = ProcessZips->isChecked();
         const int cd =
             global.LoadDisk(source, item->Caption(), item->ImageIndex(), ForceOverwrite->isChecked());
         global.OnProgress = nullptr;
+        FArchiveNotes += global.ArchiveNotes;
         // No disc, not confirmed or stopped: the drives after it are left alone.
         if (cd == -1)
             break;

@@ -96,6 +96,8 @@ private:
     // The info files the last run passed over ("path: reason"); the status line tells of them
     // after the run.
     QStringList FSkipped;
+    // What the last run could not read of the archives it looked into.
+    QStringList FArchiveNotes;
     QWidget *FLoadingPanel = nullptr;
     TMountWatcher *FMountWatcher = nullptr;
     // The folders and image files the user added, in the order added; they stay over refreshes.

@@ -54,4 +54,12 @@ public:
     // lowered. Error is ENOENT for a missing file, EISDIR for a folder, EIO when the volume
     // cannot be read.
     virtual TFileBytes ReadFile(const QString &folder, const QString &name, qint64 maxBytes) = 0;
+    // A descriptor of a file the walk listed in folder, open for reading, for the caller to close;
+    // -1 when it cannot be opened, or the source gives its files' bytes only through ReadFile.
+    virtual int OpenFile(const QString &folder, const TDirEntry &file)
+    {
+        Q_UNUSED(folder);
+        Q_UNUSED(file);
+        return -1;
+    }
 };

@@ -133,10 +133,12 @@ void TestSearchIndexes::BuiltForAnOlderCatalogue()
         database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
         database.SetParams({u"DATABASE NAME="_s + FPath});
         database.Open();
-        database.ExecSQL(u"DROP TRIGGER \"SearchIndexes.Delete\"; "
-                         "DROP TRIGGER \"EntryNames.Update\"; DROP TRIGGER \"EntryTexts.Update\"; "
-                         "DROP TABLE EntryNames; DROP TABLE EntryTexts; DROP TABLE SearchIndexed; "
-                         "PRAGMA user_version = 1"_s);
+        database.ExecSQL(
+            u"DROP TRIGGER \"SearchIndexes.Delete\"; "
+            "DROP TRIGGER \"EntryNames.Update\"; DROP TRIGGER \"EntryTexts.Update\"; "
+            "DROP TABLE EntryNames; DROP TABLE EntryTexts; DROP TABLE SearchIndexed; "
+            "ALTER TABLE Entries DROP COLUMN InArchive; ALTER TABLE Entries DROP COLUMN Archive; "
+            "PRAGMA user_version = 1"_s);
         database.ExecSQL(Volumes);
         TSqliteStatement left(
             database.Handle(),

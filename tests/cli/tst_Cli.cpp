@@ -1,3 +1,4 @@
+#include "ArchiveMakers.h"
 #include "CliFixture.h"
 #include "TestSupport.h"
 
@@ -16,6 +17,7 @@ private slots:
     void usageErrors_data();
     void usageErrors();
     void scanListAndDelete();
+    void archivesOnRequest();
     void knownVolumeNeedsForceWithoutTerminal();
     void update();
     void labelAndSerialGiven();
@@ -128,6 +130,28 @@ void TestCli::scanListAndDelete()
     QCOMPARE(Query(QStringLiteral("SELECT count(*) FROM Entries")), QStringList{QStringLiteral("0")});
     QCOMPARE(Query(QStringLiteral("SELECT count(*) FROM CDs")), QStringList{QStringLiteral("0")});
     QCOMPARE(Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("volumes")}).Out, QString());
+}
+
+void TestCli::archivesOnRequest()
+{
+    QVERIFY(MakeArchive(Volume() + QStringLiteral("/Docs/Pack.zip"),
+                        {{QStringLiteral("Inner/Notes.txt"), "notes"}, {QStringLiteral("../out.txt"), "o"}}));
+    const QStringList scan{QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()};
+    QCOMPARE(Run(scan).ExitCode, 0);
+    QCOMPARE(Query(QStringLiteral("SELECT count(*) FROM Entries WHERE InArchive <> 0")),
+             QStringList{QStringLiteral("0")});
+
+    const TCliRun run = Run(scan + QStringList{QStringLiteral("--force"), QStringLiteral("--archives")});
+    QCOMPARE(run.ExitCode, 0);
+    QCOMPARE(run.Err.trimmed(), QStringLiteral("vor-nex-cli: Docs\\Pack.zip holds 1 entries whose names lead "
+                                               "outside it; they are catalogued under their whole names"));
+    const TCliRun found =
+        Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("find"), QStringLiteral("notes*")});
+    QCOMPARE(found.ExitCode, 0);
+    const QStringList fields = found.Out.trimmed().split(u'\t');
+    QCOMPARE(fields.mid(1, 3),
+             (QStringList{QStringLiteral("Notes.txt"), QStringLiteral("Disc:\\Docs\\Pack.zip\\Inner\\"),
+                          QStringLiteral("5")}));
 }
 
 void TestCli::knownVolumeNeedsForceWithoutTerminal()

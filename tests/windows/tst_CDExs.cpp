@@ -1,5 +1,6 @@
 // The explorer window driven as a user drives it, over a catalogue of two scanned test volumes.
 
+#include "ArchiveMakers.h"
 #include "DBControls.h"
 #include "ExplorerDriver.h"
 #include "HelpWindows.h"
@@ -39,6 +40,7 @@ private slots:
     void StatusLineAndDeleteItems();
     void OpeningFromTheList_data();
     void OpeningFromTheList();
+    void ArchivesOpenAsFolders();
     void ViewItemsStayInStep();
     void HeaderClicksSortTheEntries_data();
     void HeaderClicksSortTheEntries();
@@ -200,6 +202,40 @@ void TestCDExs::OpeningFromTheList()
         QTRY_VERIFY(ItemByCaption(W->EntriesList, u"Manual.txt"_s));
     else
         QVERIFY(ItemByCaption(W->EntriesList, entry));
+}
+
+void TestCDExs::ArchivesOpenAsFolders()
+{
+    QVERIFY(MakeArchive(F->VolumePath(u"three"_s) + u"/Pack.zip"_s,
+                        {{u"in/Leaf.txt"_s, "leaf"}, {u"top.txt"_s, "top"}}));
+    QVERIFY(MakeArchive(F->VolumePath(u"three"_s) + u"/Unread.zip"_s, {{u"x.txt"_s, "x"}}));
+    F->Global->ProcessArchives = true;
+    QVERIFY(F->Catalogue(u"three"_s, u"ARCH"_s, 0x55556666) > 0);
+    F->Global->ProcessArchives = false;
+    // Another archive, catalogued without its content, stays a plain file.
+    F->Global->Database.ExecSQL(u"DELETE FROM Entries WHERE Parent = "
+                                "(SELECT ID FROM Entries WHERE Name = 'Unread.zip'); "
+                                "UPDATE Entries SET Archive = 0 WHERE Name = 'Unread.zip'"_s);
+    W.reset();
+    Open();
+
+    TTreeNode *archive = NodeByPath(W->FoldersTree, {u"ARCH"_s, u"Pack.zip"_s});
+    QVERIFY(archive);
+    QVERIFY(!NodeByPath(W->FoldersTree, {u"ARCH"_s, u"Unread.zip"_s}));
+    // With the picture of its type, not a folder's.
+    QCOMPARE(archive->ImageIndex(), F->Scalar(u"SELECT ImageID FROM Entries WHERE Name = 'Pack.zip'"_s));
+    QVERIFY(archive->ImageIndex() > 3);
+    QVERIFY(NodeByPath(W->FoldersTree, {u"ARCH"_s, u"Pack.zip"_s, u"in"_s}));
+
+    // Opened from the list, it shows what it holds.
+    ClickNode(W->FoldersTree, NodeByPath(W->FoldersTree, {u"ARCH"_s}));
+    QTRY_VERIFY(ItemByCaption(W->EntriesList, u"Pack.zip"_s));
+    ClickItem(W->EntriesList, ItemByCaption(W->EntriesList, u"Pack.zip"_s), true);
+    QCOMPARE(W->FoldersTree->Selected(), archive);
+    QTRY_VERIFY(ItemByCaption(W->EntriesList, u"top.txt"_s));
+    QVERIFY(ItemByCaption(W->EntriesList, u"in"_s));
+    if (const QString folder = qEnvironmentVariable("VNX_SCREENSHOTS"); !folder.isEmpty())
+        W->grab().save(folder + u"/explorer-archive.png"_s);
 }
 
 void TestCDExs::HeaderClicksSortTheEntries_data()

@@ -2,6 +2,7 @@
 // that moves on each time it is read makes every file of a walk report progress, and gives the
 // test a hand inside the walk, where a user would press Stop or watch the progress.
 
+#include "ArchiveMakers.h"
 #include "BusyAnimations.h"
 #include "CDImage.h"
 #include "ExplorerDriver.h"
@@ -38,6 +39,7 @@ private slots:
     void WhatADriveOffers();
     void CataloguesTheSelectedDrivesInTurn();
     void TellsOfSkippedInfoFiles();
+    void RetrievesArchiveContent();
     void AlreadyCatalogued_data();
     void AlreadyCatalogued();
     void RunEndsEarly_data();
@@ -153,7 +155,7 @@ void TestSelectDrives::WhatADriveOffers()
     QCOMPARE(item->ImageIndex(), 2);
     QCOMPARE(D->State(), hasDisc ? ssReady : ssNoDrive);
     QCOMPARE(D->BtnStart->isEnabled(), hasDisc);
-    QVERIFY(!D->ProcessZips->isEnabled() && D->ChangePicture->isEnabled());
+    QVERIFY(D->ProcessZips->isEnabled() && !D->ProcessZips->isChecked() && D->ChangePicture->isEnabled());
     QCOMPARE(D->Rename->isEnabled(), hasDisc);
     QTest::keyClick(D->DriveList->ActivePane(), Qt::Key_F2);
     QCOMPARE(D->DriveList->IsEditing(), hasDisc);
@@ -230,6 +232,50 @@ void TestSelectDrives::CataloguesTheSelectedDrivesInTurn()
     QVERIFY(F->Global->DataChanged && D->close() && !F->Global->DataChanged);
     F->Global->Folders.First();
     QCOMPARE(F->Global->Folders.FieldByName(u"Name"_s)->AsString(), u"FIRST"_s);
+}
+
+namespace {
+
+// On its box: the check box is as wide as the dialog, its text is not.
+void ClickCheckBox(QCheckBox *box)
+{
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+}
+
+} // namespace
+
+void TestSelectDrives::RetrievesArchiveContent()
+{
+    AddDrive(u"a"_s, u"First"_s, 0x11110001);
+    QVERIFY(MakeArchive(F->VolumePath(u"a"_s) + u"/pack.zip"_s, {{u"in/side.txt"_s, "inside"}}));
+    QList<TArchiveItem> many;
+    for (int i = 0; i < 5; ++i)
+        many.append({u"e%1"_s.arg(i), {}});
+    QVERIFY(MakeArchive(F->VolumePath(u"a"_s) + u"/many.zip"_s, many));
+    F->Global->ArchiveLimits.MaxEntries = 3;
+    Open({"a"});
+    ClickCheckBox(D->ProcessZips);
+    QVERIFY(D->ProcessZips->isChecked());
+    Start();
+
+    CheckIdle();
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE Name = 'side.txt' AND InArchive <> 0"_s), 1);
+    QVERIFY(D->StatusLabel->isVisible());
+    QVERIFY2(D->StatusLabel->text().startsWith(u"many.zip holds more than 3 entries"_s),
+             qPrintable(D->StatusLabel->text()));
+    if (const QString folder = qEnvironmentVariable("VNX_SCREENSHOTS"); !folder.isEmpty())
+        D->grab().save(folder + u"/select-drive-archive-note.png"_s);
+
+    // The choice stays for the next time the dialog opens; unchecked, archives are not read.
+    D.reset();
+    Open({"a"});
+    QVERIFY(D->ProcessZips->isChecked());
+    ClickCheckBox(D->ProcessZips);
+    QVERIFY(!D->ProcessZips->isChecked());
+    D->ForceOverwrite->setChecked(true);
+    Start();
+    CheckIdle();
+    QCOMPARE(F->Scalar(u"SELECT count(*) FROM Entries WHERE InArchive <> 0"_s), 0);
 }
 
 void TestSelectDrives::TellsOfSkippedInfoFiles()
