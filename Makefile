@@ -7,7 +7,7 @@
 
 BUILD    ?= build
 GENERATOR = Ninja
-DEBS      = cmake ninja-build g++ ccache pkg-config qt6-base-dev libsqlite3-dev libblkid-dev sqlite3 clang-format libiso9660-dev libudf-dev xorriso genisoimage
+DEBS      = cmake ninja-build g++ ccache pkg-config qt6-base-dev libsqlite3-dev libblkid-dev sqlite3 clang-format libiso9660-dev libudf-dev xorriso genisoimage postgresql-15 postgresql-contrib libpq-dev
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 ASAN_BUILD ?= build-asan

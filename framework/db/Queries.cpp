@@ -1,8 +1,7 @@
 #include "Queries.h"
 
 #include "Databases.h"
-
-#include <sqlite3.h>
+#include "SqliteStatements.h"
 
 // ---------------------------------------------------------------------------------------------
 // Parameters
@@ -96,7 +95,7 @@ void TQuery::Unprepare()
     FPrepared = false;
 }
 
-void TQuery::BindParams(TSqliteStatement &statement) const
+void TQuery::BindParams(TStatement &statement) const
 {
     for (int i = 1; i <= statement.ParameterCount(); ++i) {
         const QString name = statement.ParameterName(i);
@@ -118,8 +117,8 @@ void TQuery::ExecSQL()
         const QString sql = StatementText();
         if (sql.trimmed().isEmpty())
             throw EDatabaseError(QStringLiteral("No SQL statement available"));
-        FRowsAffected = ExecuteScript(database->Handle(), sql,
-                                      [this](TSqliteStatement &statement) { BindParams(statement); });
+        FRowsAffected =
+            database->ExecuteScript(sql, [this](TStatement &statement) { BindParams(statement); });
     } catch (...) {
         ReleaseDatabase();
         throw;
@@ -197,7 +196,7 @@ void TQuery::InternalClose()
 
 void TQuery::ReleaseReadLock()
 {
-    if (!FStatement || FExhausted || FParked)
+    if (!FStatement || FExhausted || FParked || !FStatement->HoldsReadLock())
         return;
     FStatement->Reset();
     FParked = true;

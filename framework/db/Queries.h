@@ -97,7 +97,7 @@ protected:
     void InternalRefresh() override;
 
 private:
-    void BindParams(TSqliteStatement &statement) const;
+    void BindParams(TStatement &statement) const;
     bool FetchOne();
     void FetchAll();
     bool ResumeStatement();
@@ -108,7 +108,7 @@ private:
     int FRowsAffected = 0;
     int FMaxRows = 0;
 
-    std::shared_ptr<TSqliteStatement> FStatement;
+    std::shared_ptr<TStatement> FStatement;
     std::vector<TFieldType> FTypes;
     std::vector<TVariantArray> FRows;
     bool FExhausted = false;

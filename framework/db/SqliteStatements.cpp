@@ -46,7 +46,7 @@ TSqliteStatement::~TSqliteStatement()
 }
 
 TSqliteStatement::TSqliteStatement(TSqliteStatement &&other) noexcept
-    : FDb(other.FDb), FStmt(std::exchange(other.FStmt, nullptr)), FTail(std::move(other.FTail)),
+    : TStatement(), FDb(other.FDb), FStmt(std::exchange(other.FStmt, nullptr)), FTail(std::move(other.FTail)),
       FBound(std::move(other.FBound))
 {}
 
@@ -118,12 +118,6 @@ void TSqliteStatement::Bind(int index, const TVariant &value)
     CheckSqlite(FDb, rc);
 }
 
-void TSqliteStatement::BindAll(const TVariantArray &values, int first)
-{
-    for (size_t i = 0; i < values.size(); ++i)
-        Bind(first + int(i), values[i]);
-}
-
 int TSqliteStatement::ParameterIndex(const QString &name) const
 {
     return sqlite3_bind_parameter_index(FStmt, name.toUtf8().constData());
@@ -152,10 +146,14 @@ bool TSqliteStatement::Step()
     RaiseSqlite(FDb);
 }
 
-void TSqliteStatement::Execute()
+qint64 TSqliteStatement::Changes() const
 {
-    while (Step()) {
-    }
+    return sqlite3_changes64(FDb);
+}
+
+qint64 TSqliteStatement::LastInsertId() const
+{
+    return sqlite3_last_insert_rowid(FDb);
 }
 
 int TSqliteStatement::ColumnCount() const
