@@ -249,6 +249,10 @@ void TDatabase::Open()
     if (driver.compare(QStringView(DriverPostgres), Qt::CaseInsensitive) == 0) {
         OpenPostgres(params);
         FinishOpen();
+        // Set after AfterConnect: a read-only transaction may write temporary tables but not make
+        // them, and what a connection needs of its own is made there.
+        if (FReadOnly && FPg)
+            FPg->Exec(QStringLiteral("SET default_transaction_read_only = on"));
         return;
     }
     if (driver.compare(QStringView(DriverSqlite), Qt::CaseInsensitive) != 0)

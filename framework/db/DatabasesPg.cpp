@@ -26,8 +26,6 @@ void TDatabase::OpenPostgres(const QStringList &params)
         ParamValue(params, QStringLiteral("OPEN MODE")).compare(u"READ ONLY", Qt::CaseInsensitive) == 0;
     auto connection = std::make_shared<TPgConnection>(target, create);
     connection->Exec(QStringLiteral("SET datestyle = 'ISO, YMD'; SET lock_timeout = %1").arg(FBusyTimeout));
-    if (readOnly)
-        connection->Exec(QStringLiteral("SET default_transaction_read_only = on"));
     // SQLite's NOCASE, which statements and filters name, as an ICU collation of the same name.
     // Creating it needs the right to create in the schema; without it, it stays missing and a
     // statement that names it says so.
@@ -51,6 +49,9 @@ void TDatabase::OpenPostgres(const QStringList &params)
                        target.Database, QCoreApplication::translate("TDatabase", "opened for reading only"))
                  : QString();
     FWriteRefused = false;
+    if (readOnly)
+        FPg->ReadOnlyText =
+            QCoreApplication::translate("TDatabase", "This catalogue is read-only: %1").arg(FReadOnlyReason);
 }
 
 namespace {

@@ -158,6 +158,7 @@ TPgSql TranslateToPostgres(const QString &sql)
     QString &out = result.Text;
     out.reserve(sql.size() + sql.size() / 4);
     QString previousWord;
+    bool firstWord = true; // a statement starts with a keyword: a misspelt one is shown as written
     const qsizetype n = sql.size();
     static const QRegularExpression isBefore(QStringLiteral("\\bIS\\s+$"),
                                              QRegularExpression::CaseInsensitiveOption);
@@ -246,7 +247,7 @@ TPgSql TranslateToPostgres(const QString &sql)
                 out += QStringLiteral("COALESCE");
             } else if (upper == u"LIKE") {
                 out += QStringLiteral("ILIKE");
-            } else if (!qualified && keywords().contains(upper)) {
+            } else if (firstWord || (!qualified && keywords().contains(upper))) {
                 out += word;
             } else if (call && !namesTable(previousWord)) {
                 out += word; // a function
@@ -254,6 +255,7 @@ TPgSql TranslateToPostgres(const QString &sql)
                 out += u'"' + word + u'"';
             }
             previousWord = upper;
+            firstWord = false;
             i = end;
         } else if (c.isDigit()) {
             qsizetype end = i + 1;

@@ -114,6 +114,8 @@ TPgConnection::TPgConnection(const TPgTarget &target, bool create)
         throw EDatabaseError(
             QStringLiteral("Cannot connect to the database %1: %2").arg(target.Database, message));
     }
+    // The server's notices ("drop cascades to ...") are no errors; nobody reads them.
+    PQsetNoticeProcessor(FConn, [](void *, const char *) {}, nullptr);
 }
 
 TPgConnection::~TPgConnection()
@@ -163,6 +165,8 @@ void TPgConnection::Raise(pg_result *result) const
                 .arg(message));
     // A lock wait that ran out, or a deadlock the server broke: what the SQLite driver calls a
     // database locked by another program.
+    if (state == "25006" && !ReadOnlyText.isEmpty())
+        throw EDatabaseError(ReadOnlyText);
     if (state == "55P03" || state == "40P01" || state == "40001")
         throw EDatabaseError(
             QStringLiteral("The database is being changed by another program and stayed locked; "

@@ -41,6 +41,8 @@ public:
     // Throws EDatabaseError with the server's message for a failed result, which it frees; a
     // connection that has gone is told as such.
     [[noreturn]] void Raise(pg_result *result) const;
+    // The text a write refused by a read-only connection is told with; empty for a writable one.
+    QString ReadOnlyText;
 
 private:
     pg_conn *FConn = nullptr;

@@ -137,7 +137,7 @@ std::vector<TDataSet::TFieldDef> TQuery::InternalOpen()
     }
     std::vector<TFieldDef> defs;
     try {
-        FStatement = database->AcquireStatement(sql);
+        FStatement = database->AcquireStatement(LimitedText(*database, sql));
         if (!FStatement->IsValid() || FStatement->ColumnCount() == 0)
             throw EDatabaseError(QStringLiteral("The statement returns no rows: %1").arg(sql));
         BindParams(*FStatement);
@@ -178,6 +178,19 @@ std::vector<TDataSet::TFieldDef> TQuery::InternalOpen()
         throw;
     }
     return defs;
+}
+
+QString TQuery::LimitedText(const TDatabase &database, const QString &sql) const
+{
+    // A server computes and sends a result whole; rows past the limit must not be made at all.
+    if (FMaxRows <= 0 || !database.IsPostgres())
+        return sql;
+    QString text = sql.trimmed();
+    while (text.endsWith(u';'))
+        text.chop(1);
+    if (!text.startsWith(u"SELECT", Qt::CaseInsensitive) && !text.startsWith(u"WITH", Qt::CaseInsensitive))
+        return sql;
+    return QStringLiteral("SELECT * FROM (\n%1\n) AS limited LIMIT %2").arg(text).arg(FMaxRows);
 }
 
 void TQuery::InternalClose()

@@ -101,6 +101,7 @@ private:
     bool FetchOne();
     void FetchAll();
     bool ResumeStatement();
+    QString LimitedText(const TDatabase &database, const QString &sql) const;
 
     QStringList FSQL;
     TParams FParams;
