@@ -1,5 +1,6 @@
 #include "DatabaseError.h"
 #include "Databases.h"
+#include "PgSql.h"
 #include "PgStatements.h"
 #include "SqliteStatements.h"
 #include "TableSql.h"
@@ -26,21 +27,26 @@ void TDatabase::OpenPostgres(const QStringList &params)
         ParamValue(params, QStringLiteral("OPEN MODE")).compare(u"READ ONLY", Qt::CaseInsensitive) == 0;
     auto connection = std::make_shared<TPgConnection>(target, create);
     connection->Exec(QStringLiteral("SET datestyle = 'ISO, YMD'; SET lock_timeout = %1").arg(FBusyTimeout));
-    // SQLite's NOCASE, which statements and filters name, as an ICU collation of the same name.
-    // Creating it needs the right to create in the schema; without it, it stays missing and a
-    // statement that names it says so.
-    {
-        TPgStatement exists(connection,
-                            QStringLiteral("SELECT 1 FROM pg_collation WHERE collname = 'nocase'"), false);
-        if (!exists.Step() && !readOnly) {
-            try {
-                connection->Exec(
-                    QStringLiteral("CREATE COLLATION IF NOT EXISTS nocase "
-                                   "(provider = icu, locale = 'und-u-ks-level2', deterministic = false)"));
-            } catch (const EDatabaseError &) {
-            }
+    // SQLite's NOCASE, which statements and filters name, as an ICU collation of the same name,
+    // and the function that keeps AUTOINCREMENT numbers above those written. Making them needs
+    // the right to create in the schema; without it they stay missing and a statement that needs
+    // one says so.
+    const auto ensure = [&](const QString &check, const QString &make) {
+        TPgStatement exists(connection, check, false);
+        if (exists.Step() || readOnly)
+            return;
+        try {
+            connection->Exec(make);
+        } catch (const EDatabaseError &) {
         }
-    }
+    };
+    ensure(QStringLiteral(
+               "SELECT 1 FROM pg_collation WHERE collname = 'nocase' AND pg_collation_is_visible(oid)"),
+           QStringLiteral("CREATE COLLATION IF NOT EXISTS nocase "
+                          "(provider = icu, locale = 'und-u-ks-level2', deterministic = false)"));
+    ensure(QStringLiteral("SELECT 1 FROM pg_proc WHERE proname = '%1' AND pg_function_is_visible(oid)")
+               .arg(QString::fromUtf16(FollowIdentityFunction)),
+           FollowIdentityFunctionSql());
     FPg = std::move(connection);
     FFileName = target.Database;
     FReadOnly = readOnly;
@@ -125,8 +131,11 @@ std::shared_ptr<const TTableInfo> TDatabase::PostgresTableInfo(const QString &ta
         info->Columns.push_back(column);
     }
 
-    TPgStatement triggers(
-        FPg, QStringLiteral("SELECT 1 FROM pg_trigger WHERE tgrelid = $1 AND NOT tgisinternal"), false);
+    // The driver's own triggers change no row.
+    TPgStatement triggers(FPg,
+                          QStringLiteral("SELECT 1 FROM pg_trigger WHERE tgrelid = $1 AND NOT tgisinternal "
+                                         "AND tgname NOT LIKE 'vnx\\_identity\\_%'"),
+                          false);
     triggers.Bind(1, oid);
     info->HasTriggers = triggers.Step();
 

@@ -115,7 +115,8 @@ TPgConnection::TPgConnection(const TPgTarget &target, bool create)
             QStringLiteral("Cannot connect to the database %1: %2").arg(target.Database, message));
     }
     // The server's notices ("drop cascades to ...") are no errors; nobody reads them.
-    PQsetNoticeProcessor(FConn, [](void *, const char *) {}, nullptr);
+    PQsetNoticeProcessor(
+        FConn, [](void *, const char *) {}, nullptr);
 }
 
 TPgConnection::~TPgConnection()
@@ -252,6 +253,7 @@ TPgStatement::TPgStatement(std::shared_ptr<TPgConnection> connection, const QStr
         TPgSql pg = TranslateToPostgres(sql);
         FSql = pg.Text.toUtf8();
         FParamNames = std::move(pg.ParamNames);
+        FAfter = std::move(pg.After);
     } else {
         FSql = sql.toUtf8();
     }
@@ -418,6 +420,14 @@ void TPgStatement::Run()
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         guard.Failed();
         FConnection->Raise(result);
+    }
+    try {
+        for (const QString &statement : FAfter)
+            FConnection->Exec(statement);
+    } catch (...) {
+        PQclear(result);
+        guard.Failed();
+        throw;
     }
     guard.Done();
     FResult = result;

@@ -94,6 +94,7 @@ private:
     std::shared_ptr<TPgConnection> FConnection;
     QByteArray FSql;
     QStringList FParamNames;
+    QStringList FAfter;
     std::vector<unsigned> FParamTypes;
     std::vector<TColumn> FColumns;
     bool FTransactionControl = false;

@@ -753,8 +753,9 @@ void TestDatabases::OpenOnServer_data()
                                      << QString();
     QTest::newRow("no server") << QStringLiteral("none") << FPath << create
                                << QStringLiteral("Cannot connect to the database ");
-    QTest::newRow("no database named") << QStringLiteral("test") << QString() << QStringList()
-                                       << QStringLiteral("The database Probe names no database on the server");
+    QTest::newRow("no database named")
+        << QStringLiteral("test") << QString() << QStringList()
+        << QStringLiteral("The database Probe names no database on the server");
 }
 
 void TestDatabases::OpenOnServer()
@@ -769,10 +770,11 @@ void TestDatabases::OpenOnServer()
     TDatabase probe;
     probe.SetDatabaseName(QStringLiteral("Probe"));
     probe.SetDriverName(QStringLiteral("postgresql"));
-    probe.SetParams(QStringList{QStringLiteral("SERVER=") + (server == u"test" ? TestServerFolder() : FDataDir->path()),
-                                QStringLiteral("USER NAME=vnx")} +
-                    (database.isEmpty() ? QStringList() : QStringList{QStringLiteral("DATABASE NAME=") + database}) +
-                    extra);
+    probe.SetParams(
+        QStringList{QStringLiteral("SERVER=") + (server == u"test" ? TestServerFolder() : FDataDir->path()),
+                    QStringLiteral("USER NAME=vnx")} +
+        (database.isEmpty() ? QStringList() : QStringList{QStringLiteral("DATABASE NAME=") + database}) +
+        extra);
     const QString message = ErrorOf([&] { probe.Open(); });
     if (error.isEmpty()) {
         QCOMPARE(message, QString());
@@ -809,7 +811,9 @@ void TestDatabases::LostConnectionIsTold()
     const QString message = ErrorOf([&] { database->ExecSQL(QStringLiteral("DELETE FROM T")); });
     QVERIFY2(message.startsWith(QStringLiteral("The connection to the database server was lost: ")),
              qPrintable(message));
-    QVERIFY2(ErrorOf([&] { query.Refresh(); }).startsWith(QStringLiteral("The connection to the database server was lost")),
+    QVERIFY2(ErrorOf([&] {
+                 query.Refresh();
+             }).startsWith(QStringLiteral("The connection to the database server was lost")),
              "every statement on it fails the same way");
     QCOMPARE(Count(*other), 2);
     // Connecting again is the way back.

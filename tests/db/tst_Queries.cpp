@@ -104,15 +104,17 @@ void TestQueries::init()
     FDb = std::make_unique<TDatabase>();
     FDb->SetDatabaseName(QStringLiteral("Queries"));
     FDb->SetDriverName(TestDriver());
-    FDb->SetParams(TestDatabaseParams(FDir->path(), QStringLiteral("queries")) + QStringList{QStringLiteral("CREATE=TRUE")});
+    FDb->SetParams(TestDatabaseParams(FDir->path(), QStringLiteral("queries")) +
+                   QStringList{QStringLiteral("CREATE=TRUE")});
     FDb->Open();
     FDb->ExecSQL(
         QStringLiteral("CREATE TABLE T (A INTEGER, B INTEGER, S SMALLINT, Name VARCHAR(40), Size BIGINT, "
                        "Flag BOOLEAN, Modified DATETIME, Notes TEXT, Data BLOB)"));
-    FDb->ExecSQL(QStringLiteral("INSERT INTO T VALUES "
-                                "(1, 5, 10, 'alpha', 100, TRUE, '2024-01-01 10:00:00.000', 'n1', x'01'), "
-                                "(2, 1, 20, 'beta', 5000000000, FALSE, '2024-01-02 12:30:00.000', NULL, NULL), "
-                                "(3, 3, 30, 'Gamma', 300, TRUE, '2024-01-03 08:15:00.500', NULL, NULL)"));
+    FDb->ExecSQL(
+        QStringLiteral("INSERT INTO T VALUES "
+                       "(1, 5, 10, 'alpha', 100, TRUE, '2024-01-01 10:00:00.000', 'n1', x'01'), "
+                       "(2, 1, 20, 'beta', 5000000000, FALSE, '2024-01-02 12:30:00.000', NULL, NULL), "
+                       "(3, 3, 30, 'Gamma', 300, TRUE, '2024-01-03 08:15:00.500', NULL, NULL)"));
     FDb->ExecSQL(QStringLiteral("CREATE TABLE Keys (K INTEGER PRIMARY KEY)"));
     FDb->ExecSQL(QStringLiteral("INSERT INTO Keys VALUES (1)"));
 }
@@ -294,10 +296,10 @@ void TestQueries::RowsAreReadAsNeeded()
 {
     SKIP_UNLESS_SQLITE("a server computes a result whole before it sends the first row");
     // The fourth row fails to compute: a query that read everything at once could not even open.
-    auto query =
-        Query({QStringLiteral("WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 6)"),
-               QStringLiteral("SELECT CASE WHEN n < 4 THEN n ELSE abs(-9223372036854775807 - 1 + 0 * n) END AS v"),
-               QStringLiteral("FROM c")});
+    auto query = Query(
+        {QStringLiteral("WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 6)"),
+         QStringLiteral("SELECT CASE WHEN n < 4 THEN n ELSE abs(-9223372036854775807 - 1 + 0 * n) END AS v"),
+         QStringLiteral("FROM c")});
     query->Open();
     TField *v = query->FieldByName(QStringLiteral("v"));
     QCOMPARE(v->AsInteger(), 1);
@@ -314,10 +316,10 @@ void TestQueries::RowsAreReadAsNeeded()
 void TestQueries::MaxRowsEndsTheResult()
 {
     // The fourth row fails to compute: with three rows at most it is never read.
-    auto query =
-        Query({QStringLiteral("WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 6)"),
-               QStringLiteral("SELECT CASE WHEN n < 4 THEN n ELSE abs(-9223372036854775807 - 1 + 0 * n) END AS v"),
-               QStringLiteral("FROM c")});
+    auto query = Query(
+        {QStringLiteral("WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 6)"),
+         QStringLiteral("SELECT CASE WHEN n < 4 THEN n ELSE abs(-9223372036854775807 - 1 + 0 * n) END AS v"),
+         QStringLiteral("FROM c")});
     query->SetMaxRows(3);
     query->Open();
     query->Last();
@@ -476,8 +478,9 @@ void TestQueries::Locate()
 void TestQueries::BooleanAndDateTimeParameters()
 {
     // How SQLite stores them; a server takes an untyped parameter as text.
-    auto query = Query({OnPostgres() ? QStringLiteral("SELECT :f AS f, :d AS d")
-                                     : QStringLiteral("SELECT typeof(:f) AS tf, :f AS f, typeof(:d) AS td, :d AS d")});
+    auto query =
+        Query({OnPostgres() ? QStringLiteral("SELECT :f AS f, :d AS d")
+                            : QStringLiteral("SELECT typeof(:f) AS tf, :f AS f, typeof(:d) AS td, :d AS d")});
     query->ParamByName(QStringLiteral("f"))->SetAsBoolean(true);
     query->ParamByName(QStringLiteral("d"))->SetAsDateTime(TDateTime::FromParts(2024, 1, 2, 3, 4, 5, 6));
     query->Open();
@@ -668,17 +671,19 @@ void TestQueries::Errors_data()
 
     // The engine's own words.
     const bool server = OnPostgres();
-    const QString noSuchTable =
-        server ? QStringLiteral("relation \"Missing\" does not exist") : QStringLiteral("no such table: Missing");
+    const QString noSuchTable = server ? QStringLiteral("relation \"Missing\" does not exist")
+                                       : QStringLiteral("no such table: Missing");
     QTest::newRow("open, no such table") << QStringLiteral("SELECT * FROM Missing") << true << noSuchTable;
-    QTest::newRow("exec, no such table") << QStringLiteral("INSERT INTO Missing VALUES (1)") << false
-                                         << noSuchTable;
+    QTest::newRow("exec, no such table")
+        << QStringLiteral("INSERT INTO Missing VALUES (1)") << false << noSuchTable;
     QTest::newRow("syntax") << QStringLiteral("SELEC 1") << true
                             << (server ? QStringLiteral("syntax error at or near \"SELEC\"")
                                        : QStringLiteral("near \"SELEC\": syntax error"));
     QTest::newRow("constraint") << QStringLiteral("INSERT INTO Keys VALUES (1)") << false
-                                << (server ? QStringLiteral("duplicate key value violates unique constraint \"Keys_pkey\"")
-                                           : QStringLiteral("UNIQUE constraint failed: Keys.K"));
+                                << (server
+                                        ? QStringLiteral(
+                                              "duplicate key value violates unique constraint \"Keys_pkey\"")
+                                        : QStringLiteral("UNIQUE constraint failed: Keys.K"));
     QTest::newRow("second statement of a script")
         << QStringLiteral("SELECT 1; INSERT INTO Missing VALUES (1)") << false << noSuchTable;
     QTest::newRow("positional parameter")
