@@ -26,6 +26,9 @@ void CheckSqlite(sqlite3 *db, int rc)
 
 TSqliteStatement::TSqliteStatement(sqlite3 *db, const QString &sql) : FDb(db)
 {
+    // A connection of another driver has no SQLite handle; the engine must never see a null one.
+    if (!db)
+        throw EDatabaseError(QStringLiteral("This operation needs an SQLite database"));
     const QByteArray utf8 = sql.toUtf8();
     const char *tail = nullptr;
     const int rc =
