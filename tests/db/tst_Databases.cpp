@@ -53,6 +53,7 @@ private slots:
     void Transactions();
     void TransactionMisuse();
     void CloseRollsBackAnOpenTransaction();
+    void FailedStatementLeavesTheTransactionUsable();
     void SecondConnectionWaitsThenFails();
     void ExecSQL_data();
     void ExecSQL();
@@ -564,6 +565,24 @@ void TestDatabases::CloseRollsBackAnOpenTransaction()
     QVERIFY(!database->InTransaction());
     database->Open();
     QCOMPARE(Count(*database), 2);
+}
+
+void TestDatabases::FailedStatementLeavesTheTransactionUsable()
+{
+    auto database = Direct(QStringLiteral("Main"));
+    database->Open();
+    database->StartTransaction();
+    database->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('before')"));
+    QVERIFY(!ErrorOf([&] {
+                 database->ExecSQL(QStringLiteral("INSERT INTO T (ID, Name) VALUES (1, 'again')"));
+             }).isEmpty());
+    QVERIFY(!ErrorOf([&] { database->ExecSQL(QStringLiteral("SELECT * FROM Missing")); }).isEmpty());
+    // Only the failed statements are undone; the transaction goes on.
+    QVERIFY(database->InTransaction());
+    database->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('after')"));
+    database->Commit();
+    QCOMPARE(Count(*database, QStringLiteral("WHERE Name IN ('before', 'after')")), 2);
+    QCOMPARE(Count(*database), 4);
 }
 
 void TestDatabases::SecondConnectionWaitsThenFails()
