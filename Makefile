@@ -9,7 +9,8 @@
 BUILD    ?= build
 GENERATOR = Ninja
 DEBS      = cmake ninja-build g++ ccache pkg-config qt6-base-dev libsqlite3-dev libblkid-dev sqlite3 clang-format libiso9660-dev libudf-dev xorriso genisoimage \
-            qt6-l10n-tools qt6-translations-l10n desktop-file-utils appstream librsvg2-bin man-db libarchive-dev zip python3
+            qt6-l10n-tools qt6-translations-l10n desktop-file-utils appstream librsvg2-bin man-db libarchive-dev zip python3 \
+            postgresql-15 postgresql-contrib libpq-dev
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PREFIX   ?= /usr/local
 

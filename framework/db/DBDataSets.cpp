@@ -54,7 +54,7 @@ void TDBDataSet::ReleaseDatabase()
     FOpenedOn = nullptr;
 }
 
-TSqliteStatement &TDBDataSet::Statement(const QString &sql)
+TStatement &TDBDataSet::Statement(const QString &sql)
 {
     auto it = FStatements.find(sql);
     if (it == FStatements.end()) {
@@ -62,9 +62,9 @@ TSqliteStatement &TDBDataSet::Statement(const QString &sql)
         // caller from holding thousands of them.
         if (FStatements.size() > 64)
             FStatements.clear();
-        it = FStatements.insert(sql, std::make_shared<TSqliteStatement>(FOpenedOn->Handle(), sql));
+        it = FStatements.insert(sql, FOpenedOn->Prepare(sql));
     }
-    TSqliteStatement &statement = *it.value();
+    TStatement &statement = *it.value();
     statement.Reset();
     return statement;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DataSets.h"
-#include "SqliteStatements.h"
+#include "Statements.h"
 
 #include <QHash>
 #include <memory>
@@ -28,7 +28,7 @@ protected:
     TDatabase *OpenDatabase();
     void ReleaseDatabase();
     // A prepared statement for this text, reset and without bindings, kept until ClearStatements.
-    TSqliteStatement &Statement(const QString &sql);
+    TStatement &Statement(const QString &sql);
     void ClearStatements();
 
 private:
@@ -36,5 +36,5 @@ private:
     QString FSessionName;
     TDatabase *FDatabase = nullptr;
     TDatabase *FOpenedOn = nullptr;
-    QHash<QString, std::shared_ptr<TSqliteStatement>> FStatements;
+    QHash<QString, std::shared_ptr<TStatement>> FStatements;
 };

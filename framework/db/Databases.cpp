@@ -3,7 +3,10 @@
 #include "DataSets.h"
 #include "DatabaseError.h"
 #include "EngineConfig.h"
+#include "PgSql.h"
+#include "PgStatements.h"
 #include "SqliteStatements.h"
+#include "TableSql.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -94,33 +97,6 @@ bool firesOnInsert(const QString &sql)
     else if (next == u"INSTEAD")
         word(), next = word();
     return next == u"INSERT";
-}
-
-std::optional<TVariant> literalDefault(const QString &sql)
-{
-    QString text = sql.trimmed();
-    while (text.startsWith(u'(') && text.endsWith(u')'))
-        text = text.mid(1, text.size() - 2).trimmed();
-    if (text.isEmpty() || text.compare(u"NULL", Qt::CaseInsensitive) == 0)
-        return TVariant::Null();
-    if (text.compare(u"TRUE", Qt::CaseInsensitive) == 0)
-        return TVariant(qint64(1));
-    if (text.compare(u"FALSE", Qt::CaseInsensitive) == 0)
-        return TVariant(qint64(0));
-    if (text.size() >= 2 && text.startsWith(u'\'') && text.endsWith(u'\'')) {
-        QString inner = text.mid(1, text.size() - 2);
-        if (inner.contains(u'\'') && !inner.contains(QStringLiteral("''")))
-            return std::nullopt;
-        return TVariant(inner.replace(QStringLiteral("''"), QStringLiteral("'")));
-    }
-    bool ok = false;
-    const qint64 integer = text.toLongLong(&ok);
-    if (ok)
-        return TVariant(integer);
-    const double real = text.toDouble(&ok);
-    if (ok)
-        return TVariant(real);
-    return std::nullopt;
 }
 
 } // namespace
@@ -299,6 +275,8 @@ void TDatabase::SetBusyTimeout(int msecs)
     FBusyTimeout = msecs;
     if (FHandle)
         sqlite3_busy_timeout(FHandle, msecs);
+    if (FPg)
+        FPg->Exec(QStringLiteral("SET lock_timeout = %1").arg(msecs));
 }
 
 QString TDatabase::ParamValue(const QStringList &params, const QString &key) const
@@ -329,6 +307,15 @@ void TDatabase::Open()
         driver = alias.Driver;
         // The connection's own lines (a user name, say) come after the alias's and add to them.
         params = alias.Params + FParams;
+    }
+    if (driver.compare(QStringView(DriverPostgres), Qt::CaseInsensitive) == 0) {
+        OpenPostgres(params);
+        FinishOpen();
+        // Set after AfterConnect: a read-only transaction may write temporary tables but not make
+        // them, and what a connection needs of its own is made there.
+        if (FReadOnly && FPg)
+            FPg->Exec(QStringLiteral("SET default_transaction_read_only = on"));
+        return;
     }
     if (driver.compare(QStringView(DriverSqlite), Qt::CaseInsensitive) != 0)
         throw EDatabaseError(QStringLiteral("Unknown driver: %1").arg(driver));
@@ -430,6 +417,11 @@ void TDatabase::Open()
     FReadOnly = readOnly;
     FReadOnlyReason = readOnly ? QStringLiteral("%1 (%2)").arg(path, why) : QString();
     FWriteRefused = false;
+    FinishOpen();
+}
+
+void TDatabase::FinishOpen()
+{
     RegisterWithSession();
     if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance()) {
         FIdleWatch = std::make_unique<QObject>();
@@ -530,7 +522,7 @@ void TDatabase::RegisterWithSession()
 
 void TDatabase::Close()
 {
-    if (!FHandle)
+    if (!Connected())
         return;
     FIdleWatch.reset();
     for (TDataSet *dataSet : std::vector<TDataSet *>(FDataSets))
@@ -539,6 +531,12 @@ void TDatabase::Close()
     FStatementCache.clear();
     FSchema.clear();
     FTableUses.clear();
+    if (FPg) {
+        // Ending the session rolls back what it left open.
+        FPg->Finish();
+        FPg.reset();
+        return;
+    }
     if (sqlite3_get_autocommit(FHandle) == 0)
         sqlite3_exec(FHandle, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close_v2(FHandle);
@@ -547,21 +545,78 @@ void TDatabase::Close()
 
 sqlite3 *TDatabase::Handle() const
 {
+    if (FPg)
+        return nullptr;
     if (!FHandle)
         throw EDatabaseError(QStringLiteral("Database %1 is not connected").arg(FDatabaseName));
     return FHandle;
 }
 
-std::shared_ptr<TSqliteStatement> TDatabase::AcquireStatement(const QString &sql)
+std::shared_ptr<TStatement> TDatabase::Prepare(const QString &sql)
 {
-    std::shared_ptr<TSqliteStatement> &slot = FStatementCache[sql];
+    if (FPg)
+        return std::make_shared<TPgStatement>(FPg, sql);
+    return RefusingWrites([&] { return std::make_shared<TSqliteStatement>(Handle(), sql); });
+}
+
+int TDatabase::ExecuteScript(const QString &sql, const std::function<void(TStatement &)> &bind)
+{
+    if (!FPg) {
+        return RefusingWrites([&] {
+            return ::ExecuteScript(Handle(), sql, [&](TSqliteStatement &statement) { bind(statement); });
+        });
+    }
+    int changed = 0;
+    auto run = [&](const QString &text) {
+        TPgStatement statement(FPg, text);
+        bind(statement);
+        statement.Execute();
+        changed += int(statement.Changes());
+    };
+    const QStringList statements = SplitStatements(sql);
+    if (statements.size() <= 1) {
+        for (const QString &statement : statements)
+            run(statement);
+        return changed;
+    }
+    const bool nested = FPg->InTransaction();
+    FPg->Exec(nested ? QStringLiteral("SAVEPOINT script") : QStringLiteral("BEGIN"));
+    try {
+        for (const QString &statement : statements)
+            run(statement);
+    } catch (...) {
+        try {
+            FPg->Exec(nested ? QStringLiteral("ROLLBACK TO SAVEPOINT script; RELEASE SAVEPOINT script")
+                             : QStringLiteral("ROLLBACK"));
+        } catch (const EDatabaseError &) {
+            // The first error is the one to report; a connection that went is told by the next use.
+        }
+        throw;
+    }
+    FPg->Exec(nested ? QStringLiteral("RELEASE SAVEPOINT script") : QStringLiteral("COMMIT"));
+    return changed;
+}
+
+QString TDatabase::OrderTerm(const QString &column, bool descending) const
+{
+    if (FPg)
+        return column + (descending ? QStringLiteral(" DESC NULLS LAST") : QStringLiteral(" NULLS FIRST"));
+    return descending ? column + QStringLiteral(" DESC") : column;
+}
+
+QString TDatabase::ReturningKey(const QString &column) const
+{
+    return FPg ? QStringLiteral(" RETURNING ") + column : QString();
+}
+
+std::shared_ptr<TStatement> TDatabase::AcquireStatement(const QString &sql)
+{
+    std::shared_ptr<TStatement> &slot = FStatementCache[sql];
     if (slot && slot.use_count() == 1) {
         slot->Reset();
         return slot;
     }
-    const auto prepare = [&] {
-        return RefusingWrites([&] { return std::make_shared<TSqliteStatement>(Handle(), sql); });
-    };
+    const auto prepare = [&] { return Prepare(sql); };
     if (slot)
         return prepare();
     // Statements are few and small; the bound only guards against a caller that builds texts.
@@ -581,6 +636,8 @@ std::shared_ptr<TSqliteStatement> TDatabase::AcquireStatement(const QString &sql
 
 bool TDatabase::InTransaction() const
 {
+    if (FPg)
+        return FPg->InTransaction();
     return FHandle && sqlite3_get_autocommit(FHandle) == 0;
 }
 
@@ -588,6 +645,13 @@ void TDatabase::StartTransaction(TTransactionLock lock)
 {
     if (InTransaction())
         throw EDatabaseError(QStringLiteral("A transaction is already active"));
+    if (FPg) {
+        // The server locks rows, not the database: there is no write lock to take up front.
+        if (lock == TTransactionLock::Immediate)
+            CheckWritable();
+        FPg->Exec(QStringLiteral("BEGIN"));
+        return;
+    }
     if (lock == TTransactionLock::Immediate) {
         CheckWritable();
         TSqliteStatement(Handle(), QStringLiteral("BEGIN IMMEDIATE")).Execute();
@@ -613,24 +677,28 @@ void TDatabase::Commit()
 {
     if (!InTransaction())
         throw EDatabaseError(QStringLiteral("No transaction is active"));
-    TSqliteStatement(Handle(), QStringLiteral("COMMIT")).Execute();
+    if (FPg)
+        FPg->Exec(QStringLiteral("COMMIT"));
+    else
+        TSqliteStatement(Handle(), QStringLiteral("COMMIT")).Execute();
 }
 
 void TDatabase::Rollback()
 {
     if (!InTransaction())
         throw EDatabaseError(QStringLiteral("No transaction is active"));
-    TSqliteStatement(Handle(), QStringLiteral("ROLLBACK")).Execute();
+    if (FPg)
+        FPg->Exec(QStringLiteral("ROLLBACK"));
+    else
+        TSqliteStatement(Handle(), QStringLiteral("ROLLBACK")).Execute();
 }
 
 void TDatabase::ExecSQL(const QString &sql, const TVariantArray &params)
 {
     size_t nextParam = 0;
-    FRowsAffected = RefusingWrites([&] {
-        return ExecuteScript(Handle(), sql, [&](TSqliteStatement &statement) {
-            for (int i = 1; i <= statement.ParameterCount() && nextParam < params.size(); ++i)
-                statement.Bind(i, params[nextParam++]);
-        });
+    FRowsAffected = ExecuteScript(sql, [&](TStatement &statement) {
+        for (int i = 1; i <= statement.ParameterCount() && nextParam < params.size(); ++i)
+            statement.Bind(i, params[nextParam++]);
     });
     InvalidateSchema();
 }
@@ -639,19 +707,31 @@ QString TDatabase::SavedQueryText(const QString &name)
 {
     if (!TableExists(QString::fromUtf16(SavedQueriesTable)))
         throw EDatabaseError(QStringLiteral("Saved query '%1' not found").arg(name));
-    TSqliteStatement statement(Handle(),
-                               QStringLiteral("SELECT Statement FROM %1 WHERE Name = ? COLLATE NOCASE")
-                                   .arg(QuoteIdentifier(QString::fromUtf16(SavedQueriesTable))));
-    statement.Bind(1, TVariant(name));
-    if (!statement.Step())
+    const QString table = QuoteIdentifier(QString::fromUtf16(SavedQueriesTable));
+    const std::shared_ptr<TStatement> statement =
+        Prepare(FPg ? QStringLiteral("SELECT Statement FROM %1 WHERE lower(Name) = lower(?)").arg(table)
+                    : QStringLiteral("SELECT Statement FROM %1 WHERE Name = ? COLLATE NOCASE").arg(table));
+    statement->Bind(1, TVariant(name));
+    if (!statement->Step())
         throw EDatabaseError(QStringLiteral("Saved query '%1' not found").arg(name));
-    return statement.Column(0, TFieldType::Memo).AsString();
+    return statement->Column(0, TFieldType::Memo).AsString();
 }
 
 void TDatabase::StoreSavedQuery(const QString &name, const QString &sql)
 {
     CheckWritable();
     const QString table = QuoteIdentifier(QString::fromUtf16(SavedQueriesTable));
+    if (FPg) {
+        // Names are found without regard to case, so a name stored in another case replaces it.
+        ExecSQL(QStringLiteral(
+                    "CREATE TABLE IF NOT EXISTS %1 (Name VARCHAR(64) PRIMARY KEY, Statement TEXT NOT NULL)")
+                    .arg(table));
+        ExecSQL(QStringLiteral("DELETE FROM %1 WHERE lower(Name) = lower(?); "
+                               "INSERT INTO %1 (Name, Statement) VALUES (?, ?)")
+                    .arg(table),
+                {TVariant(name), TVariant(name), TVariant(sql)});
+        return;
+    }
     ExecSQL(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (Name VARCHAR(64) PRIMARY KEY COLLATE NOCASE, "
                            "Statement TEXT NOT NULL)")
                 .arg(table));
@@ -661,6 +741,8 @@ void TDatabase::StoreSavedQuery(const QString &name, const QString &sql)
 
 bool TDatabase::TableExists(const QString &tableName)
 {
+    if (FPg)
+        return PostgresTableExists(tableName);
     return !SchemaTableOf(tableName).isEmpty();
 }
 
@@ -689,6 +771,11 @@ std::shared_ptr<const TTableInfo> TDatabase::TableInfo(const QString &tableName)
     const QString key = tableName.toLower();
     if (auto it = FSchema.find(key); it != FSchema.end())
         return it->second;
+    if (FPg) {
+        std::shared_ptr<const TTableInfo> info = PostgresTableInfo(tableName);
+        FSchema[key] = info;
+        return info;
+    }
     sqlite3 *handle = Handle();
     const QString schema = SchemaTableOf(tableName);
     if (schema.isEmpty())
@@ -706,7 +793,7 @@ std::shared_ptr<const TTableInfo> TDatabase::TableInfo(const QString &tableName)
         column.NotNull = columns.ColumnInt64(3) != 0;
         column.DefaultSql =
             columns.ColumnIsNull(4) ? QString() : columns.Column(4, TFieldType::String).AsString();
-        column.DefaultValue = literalDefault(column.DefaultSql);
+        column.DefaultValue = LiteralDefault(column.DefaultSql);
         if (columns.ColumnInt64(5) > 0) {
             ++pkColumns;
             if (column.DeclType.compare(u"INTEGER", Qt::CaseInsensitive) == 0) {
@@ -803,7 +890,7 @@ void TDatabase::UnregisterDataSet(TDataSet *dataSet)
 
 void TDatabase::ReleaseReadLocks()
 {
-    if (!FHandle || InTransaction())
+    if (!Connected() || InTransaction())
         return;
     for (TDataSet *dataSet : FDataSets)
         dataSet->ReleaseReadLock();

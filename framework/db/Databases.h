@@ -15,7 +15,8 @@
 
 struct sqlite3;
 class TDataSet;
-class TSqliteStatement;
+class TStatement;
+class TPgConnection;
 class TDatabase;
 struct TAliasInfo;
 
@@ -111,6 +112,9 @@ public:
     TDatabase &operator=(const TDatabase &) = delete;
 
     static constexpr const char16_t *DriverSqlite = u"SQLITE";
+    // A database on a PostgreSQL server: SERVER (a host, or the folder of its socket), PORT,
+    // DATABASE NAME and USER NAME; the password comes from libpq's ~/.pgpass or a service file.
+    static constexpr const char16_t *DriverPostgres = u"POSTGRESQL";
     // The table in which saved queries are kept: one row of name and statement text each.
     static constexpr const char16_t *SavedQueriesTable = u"SavedQueries";
 
@@ -134,7 +138,8 @@ public:
 
     void Open();
     void Close();
-    bool Connected() const { return FHandle != nullptr; }
+    bool Connected() const { return FHandle != nullptr || FPg != nullptr; }
+    bool IsPostgres() const { return FPg != nullptr; }
     void SetConnected(bool value) { value ? Open() : Close(); }
     const QString &FileName() const { return FFileName; }
     // Opened for reading only: asked for (OPEN MODE=READ ONLY), or because the file or its folder
@@ -168,11 +173,23 @@ public:
     // Forget what was read of the schema, after statements that change it.
     void InvalidateSchema();
 
+    // The SQLite connection, for what only that engine has; nullptr on a PostgreSQL connection.
     sqlite3 *Handle() const;
+    // A new prepared statement of the connection's driver. Statements are written in SQLite's
+    // dialect; the PostgreSQL driver translates them.
+    std::shared_ptr<TStatement> Prepare(const QString &sql);
     // A prepared statement for this text, reset, from the connection's cache: a query opened again
     // and again is compiled once. A statement still held by someone else is not handed out twice;
     // the caller then gets one of its own.
-    std::shared_ptr<TSqliteStatement> AcquireStatement(const QString &sql);
+    std::shared_ptr<TStatement> AcquireStatement(const QString &sql);
+    // Runs every statement of a script, binding each through `bind`, and returns the rows they
+    // changed. A script of several statements takes effect whole or not at all.
+    int ExecuteScript(const QString &sql, const std::function<void(TStatement &)> &bind);
+    // An ORDER BY term in which NULL comes first, as SQLite orders it, whatever the engine.
+    QString OrderTerm(const QString &column, bool descending) const;
+    // What an INSERT needs at its end to give back the row's key: nothing on SQLite, which keeps
+    // the last row number.
+    QString ReturningKey(const QString &column) const;
 
     // A table opened exclusively is refused to every other data set, and the other way round.
     void AcquireTable(const QString &tableName, const void *owner, bool exclusive);
@@ -201,6 +218,11 @@ private:
     // Runs work; when the engine refused to compile a statement because it would write a
     // read-only file, throws the read-only error in place of the engine's.
     template <typename F> auto RefusingWrites(F work);
+    void OpenPostgres(const QStringList &params);
+    // What every open connection does once it is set up, whatever its driver.
+    void FinishOpen();
+    std::shared_ptr<const TTableInfo> PostgresTableInfo(const QString &tableName);
+    bool PostgresTableExists(const QString &tableName);
 
     QString FAliasName;
     QString FDatabaseName;
@@ -212,6 +234,7 @@ private:
     int FBusyTimeout = 2000;
 
     sqlite3 *FHandle = nullptr;
+    std::shared_ptr<TPgConnection> FPg;
     QString FFileName;
     bool FReadOnly = false;
     QString FReadOnlyReason;
@@ -226,6 +249,6 @@ private:
     };
     QHash<QString, std::vector<TTableUse>> FTableUses;
     std::vector<TDataSet *> FDataSets;
-    std::map<QString, std::shared_ptr<TSqliteStatement>> FStatementCache;
+    std::map<QString, std::shared_ptr<TStatement>> FStatementCache;
     std::unique_ptr<QObject> FIdleWatch; // the context of the event loop's idle connection
 };

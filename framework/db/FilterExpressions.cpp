@@ -252,7 +252,7 @@ private:
         // SQL's NOT of an unknown is unknown, which a WHERE drops; here a failed comparison is
         // plainly false, so its negation must hold.
         TSqlCondition inner = ParseNot();
-        return {QStringLiteral("NOT COALESCE((%1), 0)").arg(inner.Sql), std::move(inner.Params)};
+        return {QStringLiteral("NOT COALESCE((%1), FALSE)").arg(inner.Sql), std::move(inner.Params)};
     }
 
     TSqlCondition ParseComparison()
@@ -346,7 +346,7 @@ private:
         case TOperand::TKind::Null:
             return QStringLiteral("NULL");
         case TOperand::TKind::Condition:
-            return QStringLiteral("COALESCE(%1, 0)").arg(operand.Sql);
+            return QStringLiteral("COALESCE(%1, FALSE)").arg(operand.Sql);
         }
         return {};
     }
@@ -365,13 +365,16 @@ private:
             if (operand.Type != TFieldType::Boolean && operand.Type != TFieldType::Unknown &&
                 !IsNumber(operand.Type))
                 Fail(QStringLiteral("Field '%1' is not a Boolean field").arg(operand.Name));
+            // A Boolean column holds TRUE and FALSE on a server, 1 and 0 in SQLite, where FALSE is 0.
+            if (operand.Type == TFieldType::Boolean)
+                return {QStringLiteral("COALESCE(%1, FALSE) <> FALSE").arg(operand.Sql), {}};
             return {QStringLiteral("COALESCE(%1, 0) <> 0").arg(operand.Sql), {}};
         case TOperand::TKind::Condition:
             return {operand.Sql, operand.Params};
         case TOperand::TKind::Literal:
             // TRUE and FALSE are the translator's own constants, not user text.
             if (operand.Value.VarType() == TVarType::Boolean)
-                return {operand.Value.AsBoolean() ? QStringLiteral("1") : QStringLiteral("0"), {}};
+                return {operand.Value.AsBoolean() ? QStringLiteral("TRUE") : QStringLiteral("FALSE"), {}};
             break;
         case TOperand::TKind::Null:
             break;
@@ -433,12 +436,12 @@ private:
             // Whatever meets NULL is only equal to it when it is missing itself.
             const TOperand &other = left.Kind == K::Null ? right : left;
             if (other.Kind == K::Null)
-                return {op == QStringLiteral("=") ? QStringLiteral("1") : QStringLiteral("0"), {}};
+                return {op == QStringLiteral("=") ? QStringLiteral("TRUE") : QStringLiteral("FALSE"), {}};
             if (op == QStringLiteral("="))
                 return {OperandSql(other) + QStringLiteral(" IS NULL"), OperandParams(other)};
             if (op == QStringLiteral("<>"))
                 return {OperandSql(other) + QStringLiteral(" IS NOT NULL"), OperandParams(other)};
-            return {QStringLiteral("0"), {}};
+            return {QStringLiteral("FALSE"), {}};
         }
         if (left.Kind == K::Literal && right.Kind != K::Literal)
             ConvertLiteral(left, right.Kind == K::Field ? right.Type : TFieldType::Boolean, right.Name);

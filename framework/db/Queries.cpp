@@ -1,8 +1,7 @@
 #include "Queries.h"
 
 #include "Databases.h"
-
-#include <sqlite3.h>
+#include "SqliteStatements.h"
 
 // ---------------------------------------------------------------------------------------------
 // Parameters
@@ -96,7 +95,7 @@ void TQuery::Unprepare()
     FPrepared = false;
 }
 
-void TQuery::BindParams(TSqliteStatement &statement) const
+void TQuery::BindParams(TStatement &statement) const
 {
     for (int i = 1; i <= statement.ParameterCount(); ++i) {
         const QString name = statement.ParameterName(i);
@@ -118,8 +117,8 @@ void TQuery::ExecSQL()
         const QString sql = StatementText();
         if (sql.trimmed().isEmpty())
             throw EDatabaseError(QStringLiteral("No SQL statement available"));
-        FRowsAffected = ExecuteScript(database->Handle(), sql,
-                                      [this](TSqliteStatement &statement) { BindParams(statement); });
+        FRowsAffected =
+            database->ExecuteScript(sql, [this](TStatement &statement) { BindParams(statement); });
     } catch (...) {
         ReleaseDatabase();
         throw;
@@ -138,7 +137,7 @@ std::vector<TDataSet::TFieldDef> TQuery::InternalOpen()
     }
     std::vector<TFieldDef> defs;
     try {
-        FStatement = database->AcquireStatement(sql);
+        FStatement = database->AcquireStatement(LimitedText(*database, sql));
         if (!FStatement->IsValid() || FStatement->ColumnCount() == 0)
             throw EDatabaseError(QStringLiteral("The statement returns no rows: %1").arg(sql));
         BindParams(*FStatement);
@@ -181,6 +180,19 @@ std::vector<TDataSet::TFieldDef> TQuery::InternalOpen()
     return defs;
 }
 
+QString TQuery::LimitedText(const TDatabase &database, const QString &sql) const
+{
+    // A server computes and sends a result whole; rows past the limit must not be made at all.
+    if (FMaxRows <= 0 || !database.IsPostgres())
+        return sql;
+    QString text = sql.trimmed();
+    while (text.endsWith(u';'))
+        text.chop(1);
+    if (!text.startsWith(u"SELECT", Qt::CaseInsensitive) && !text.startsWith(u"WITH", Qt::CaseInsensitive))
+        return sql;
+    return QStringLiteral("SELECT * FROM (\n%1\n) AS limited LIMIT %2").arg(text).arg(FMaxRows);
+}
+
 void TQuery::InternalClose()
 {
     // The statement goes back to the connection's cache, reset so it holds no read lock.
@@ -197,7 +209,7 @@ void TQuery::InternalClose()
 
 void TQuery::ReleaseReadLock()
 {
-    if (!FStatement || FExhausted || FParked)
+    if (!FStatement || FExhausted || FParked || !FStatement->HoldsReadLock())
         return;
     FStatement->Reset();
     FParked = true;

@@ -97,10 +97,11 @@ protected:
     void InternalRefresh() override;
 
 private:
-    void BindParams(TSqliteStatement &statement) const;
+    void BindParams(TStatement &statement) const;
     bool FetchOne();
     void FetchAll();
     bool ResumeStatement();
+    QString LimitedText(const TDatabase &database, const QString &sql) const;
 
     QStringList FSQL;
     TParams FParams;
@@ -108,7 +109,7 @@ private:
     int FRowsAffected = 0;
     int FMaxRows = 0;
 
-    std::shared_ptr<TSqliteStatement> FStatement;
+    std::shared_ptr<TStatement> FStatement;
     std::vector<TFieldType> FTypes;
     std::vector<TVariantArray> FRows;
     bool FExhausted = false;

@@ -26,6 +26,9 @@ void CheckSqlite(sqlite3 *db, int rc)
 
 TSqliteStatement::TSqliteStatement(sqlite3 *db, const QString &sql) : FDb(db)
 {
+    // A connection of another driver has no SQLite handle; the engine must never see a null one.
+    if (!db)
+        throw EDatabaseError(QStringLiteral("This operation needs an SQLite database"));
     const QByteArray utf8 = sql.toUtf8();
     const char *tail = nullptr;
     const int rc =
@@ -46,7 +49,7 @@ TSqliteStatement::~TSqliteStatement()
 }
 
 TSqliteStatement::TSqliteStatement(TSqliteStatement &&other) noexcept
-    : FDb(other.FDb), FStmt(std::exchange(other.FStmt, nullptr)), FTail(std::move(other.FTail)),
+    : TStatement(), FDb(other.FDb), FStmt(std::exchange(other.FStmt, nullptr)), FTail(std::move(other.FTail)),
       FBound(std::move(other.FBound))
 {}
 
@@ -118,12 +121,6 @@ void TSqliteStatement::Bind(int index, const TVariant &value)
     CheckSqlite(FDb, rc);
 }
 
-void TSqliteStatement::BindAll(const TVariantArray &values, int first)
-{
-    for (size_t i = 0; i < values.size(); ++i)
-        Bind(first + int(i), values[i]);
-}
-
 int TSqliteStatement::ParameterIndex(const QString &name) const
 {
     return sqlite3_bind_parameter_index(FStmt, name.toUtf8().constData());
@@ -152,10 +149,14 @@ bool TSqliteStatement::Step()
     RaiseSqlite(FDb);
 }
 
-void TSqliteStatement::Execute()
+qint64 TSqliteStatement::Changes() const
 {
-    while (Step()) {
-    }
+    return sqlite3_changes64(FDb);
+}
+
+qint64 TSqliteStatement::LastInsertId() const
+{
+    return sqlite3_last_insert_rowid(FDb);
 }
 
 int TSqliteStatement::ColumnCount() const

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "FieldTypes.h"
-#include "Variants.h"
+#include "Statements.h"
 
 #include <QString>
 #include <vector>
@@ -15,43 +14,39 @@ void CheckSqlite(sqlite3 *db, int rc);
 
 // One prepared statement, finalized with its owner. Values go in and come out as TVariant, typed by
 // the field type the caller asks for, so a 16-bit column reads back as 16-bit.
-class TSqliteStatement
+class TSqliteStatement final : public TStatement
 {
 public:
     TSqliteStatement() = default;
     TSqliteStatement(sqlite3 *db, const QString &sql);
-    ~TSqliteStatement();
-    TSqliteStatement(const TSqliteStatement &) = delete;
-    TSqliteStatement &operator=(const TSqliteStatement &) = delete;
+    ~TSqliteStatement() override;
     TSqliteStatement(TSqliteStatement &&other) noexcept;
     TSqliteStatement &operator=(TSqliteStatement &&other) noexcept;
 
-    bool IsValid() const { return FStmt != nullptr; }
+    bool IsValid() const override { return FStmt != nullptr; }
     sqlite3_stmt *Handle() const { return FStmt; }
     // Text left after the first statement, for scripts of several statements.
     const QString &Tail() const { return FTail; }
 
-    void Reset();
-    void Bind(int index, const TVariant &value); // 1-based
-    void BindAll(const TVariantArray &values, int first = 1);
-    int ParameterIndex(const QString &name) const; // 0 when absent
-    int ParameterCount() const;
-    QString ParameterName(int index) const;
-    // Steps once: true while a row is there, false when done. Errors throw.
-    bool Step();
-    // Runs to the end, for statements without rows.
-    void Execute();
+    void Reset() override;
+    void Bind(int index, const TVariant &value) override;
+    int ParameterIndex(const QString &name) const override;
+    int ParameterCount() const override;
+    QString ParameterName(int index) const override;
+    bool Step() override;
 
-    int ColumnCount() const;
-    QString ColumnName(int column) const;
-    QString ColumnDeclType(int column) const;
+    int ColumnCount() const override;
+    QString ColumnName(int column) const override;
+    QString ColumnDeclType(int column) const override;
     QString ColumnTable(int column) const;
     QString ColumnOrigin(int column) const;
-    bool ColumnIsNull(int column) const;
-    qint64 ColumnInt64(int column) const;
-    TVariant Column(int column, TFieldType type) const;
-    // The type of a value the engine holds, for columns without a declared type.
-    TFieldType ColumnValueType(int column) const;
+    bool ColumnIsNull(int column) const override;
+    qint64 ColumnInt64(int column) const override;
+    TVariant Column(int column, TFieldType type) const override;
+    TFieldType ColumnValueType(int column) const override;
+
+    qint64 Changes() const override;
+    qint64 LastInsertId() const override;
 
 private:
     sqlite3 *FDb = nullptr;

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <vector>
 
 // Pieces of SQL text that table data sets build their statements from.
@@ -24,3 +25,7 @@ bool IsTextType(TFieldType type);
 // appended to params in the order of its "?".
 QString TupleCompareSql(const std::vector<QString> &columns, const TVariantArray &values, size_t count,
                         const QString &op, TVariantArray &params, size_t i = 0);
+
+// A column's default as the schema writes it, when it is a plain literal (a number, a quoted text,
+// NULL, TRUE or FALSE); nullopt for an expression.
+std::optional<TVariant> LiteralDefault(const QString &sql);

@@ -3,10 +3,10 @@
 #include "DataSources.h"
 #include "Databases.h"
 #include "FilterExpressions.h"
+#include "SqliteStatements.h"
 #include "TableSql.h"
 
 #include <algorithm>
-#include <sqlite3.h>
 
 namespace {
 
@@ -178,6 +178,17 @@ std::vector<TDataSet::TFieldDef> TTable::InternalOpen()
         ReleaseDatabase();
         FDb = nullptr;
         throw;
+    }
+    // A server has no row number of its own to browse by and bookmark.
+    if (FDb->IsPostgres() && FInfo->RowIdColumn < 0) {
+        const QString table = FTableName;
+        FDb->ReleaseTable(FTableName, this);
+        FInfo.reset();
+        ReleaseDatabase();
+        FDb = nullptr;
+        throw EDatabaseError(
+            QStringLiteral("Table %1 has no integer primary key, which a table on a server is browsed by")
+                .arg(table));
     }
     std::vector<TFieldDef> defs;
     for (const TColumnInfo &column : FInfo->Columns)
@@ -358,7 +369,7 @@ TTable::TCondition TTable::MasterCondition() const
     const QStringList masterFields = SplitFieldNames(FMasterFields);
     TDataSet *master = FMasterSource->DataSet();
     if (!master || !master->Active())
-        return {QStringLiteral("0"), {}};
+        return {QStringLiteral("FALSE"), {}};
     if (size_t(masterFields.size()) > FIndexColumns.size())
         throw EDatabaseError(QStringLiteral("%1The index of %2 has fewer fields than the master fields %3")
                                  .arg(Name().isEmpty() ? QString() : Name() + QStringLiteral(": "),
@@ -369,7 +380,7 @@ TTable::TCondition TTable::MasterCondition() const
         const TVariant value = master->FieldByName(masterFields[i])->Value();
         // A master record without a key value (a new one, say) has no details.
         if (value.IsEmptyOrNull())
-            return {QStringLiteral("0"), {}};
+            return {QStringLiteral("FALSE"), {}};
         parts << FOrder[size_t(i)].Sql + QStringLiteral(" = ?");
         condition.Params.push_back(value);
     }
@@ -390,7 +401,7 @@ void TTable::RebuildConditions()
     FConditionSql = JoinSql(parts, QStringLiteral(" AND "));
     FConditionParams = std::move(params);
     const QString head =
-        QStringLiteral("SELECT ") + FSelectList + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName);
+        QStringLiteral("SELECT ") + FSelectList + QStringLiteral(" FROM ") + QuoteIdentifier(FInfo->Name);
     FReadRowSql[0] = head + QStringLiteral(" WHERE ") + FRowIdSql + QStringLiteral(" = ?");
     FReadRowSql[1] = head + Where(FRowIdSql + QStringLiteral(" = ?"));
 }
@@ -407,7 +418,7 @@ QString TTable::Where(const QString &extra) const
 // ---------------------------------------------------------------------------------------------
 // Cursor
 
-TTable::TRow TTable::ReadRow(TSqliteStatement &statement) const
+TTable::TRow TTable::ReadRow(TStatement &statement) const
 {
     TRow row;
     const int fieldCount = int(FFieldColumns.size());
@@ -430,14 +441,14 @@ std::vector<TTable::TRow> TTable::Fetch(const TVariantArray *after, bool forward
     std::vector<TRow> rows;
     QStringList orderBy;
     for (const TOrderColumn &order : FOrder)
-        orderBy << (forward ? order.Sql : order.Sql + QStringLiteral(" DESC"));
+        orderBy << FDb->OrderTerm(order.Sql, !forward);
     const QString head =
-        QStringLiteral("SELECT ") + FSelectList + QStringLiteral(" FROM ") + QuoteIdentifier(FTableName);
+        QStringLiteral("SELECT ") + FSelectList + QStringLiteral(" FROM ") + QuoteIdentifier(FInfo->Name);
     const QString tail =
         QStringLiteral(" ORDER BY ") + JoinSql(orderBy, QStringLiteral(", ")) + QStringLiteral(" LIMIT ?");
 
     auto run = [&](const QString &extra, const TVariantArray &extraParams) {
-        TSqliteStatement &statement = Statement(head + Where(extra) + tail);
+        TStatement &statement = Statement(head + Where(extra) + tail);
         statement.BindAll(FConditionParams);
         statement.BindAll(extraParams, int(FConditionParams.size()) + 1);
         statement.Bind(int(FConditionParams.size() + extraParams.size()) + 1,
@@ -489,7 +500,7 @@ std::vector<TTable::TRow> TTable::Fetch(const TVariantArray *after, bool forward
 
 std::optional<TTable::TRow> TTable::ReadByRowId(qint64 rowId, bool withConditions)
 {
-    TSqliteStatement &statement = Statement(FReadRowSql[withConditions ? 1 : 0]);
+    TStatement &statement = Statement(FReadRowSql[withConditions ? 1 : 0]);
     int next = 1;
     if (withConditions) {
         statement.BindAll(FConditionParams);
@@ -635,8 +646,8 @@ bool TTable::InternalBookmarkValid(const TBookmark &bookmark)
     EnsurePrepared();
     if (!bookmark.IsOrdinal())
         return false;
-    TSqliteStatement &statement = Statement(QStringLiteral("SELECT 1 FROM ") + QuoteIdentifier(FTableName) +
-                                            Where(FRowIdSql + QStringLiteral(" = ?")));
+    TStatement &statement = Statement(QStringLiteral("SELECT 1 FROM ") + QuoteIdentifier(FInfo->Name) +
+                                      Where(FRowIdSql + QStringLiteral(" = ?")));
     statement.BindAll(FConditionParams);
     statement.Bind(int(FConditionParams.size()) + 1, TVariant(bookmark.AsInt64()));
     const bool found = statement.Step();
@@ -647,8 +658,8 @@ bool TTable::InternalBookmarkValid(const TBookmark &bookmark)
 int TTable::InternalRecordCount()
 {
     EnsurePrepared();
-    TSqliteStatement &statement =
-        Statement(QStringLiteral("SELECT count(*) FROM ") + QuoteIdentifier(FTableName) + Where(QString()));
+    TStatement &statement =
+        Statement(QStringLiteral("SELECT count(*) FROM ") + QuoteIdentifier(FInfo->Name) + Where(QString()));
     statement.BindAll(FConditionParams);
     statement.Step();
     const int count = int(statement.ColumnInt64(0));
@@ -691,10 +702,10 @@ std::optional<qint64> TTable::FirstRowId(const QString &condition, const TVarian
 {
     QStringList orderBy;
     for (const TOrderColumn &order : FOrder)
-        orderBy << order.Sql;
-    TSqliteStatement &statement =
+        orderBy << FDb->OrderTerm(order.Sql, false);
+    TStatement &statement =
         Statement(QStringLiteral("SELECT ") + FRowIdSql + QStringLiteral(" FROM ") +
-                  QuoteIdentifier(FTableName) + Where(condition) + QStringLiteral(" ORDER BY ") +
+                  QuoteIdentifier(FInfo->Name) + Where(condition) + QStringLiteral(" ORDER BY ") +
                   JoinSql(orderBy, QStringLiteral(", ")) + QStringLiteral(" LIMIT 1"));
     statement.BindAll(FConditionParams);
     statement.BindAll(params, int(FConditionParams.size()) + 1);
@@ -736,8 +747,7 @@ void TTable::InternalInitRecord(TVariantArray &values, std::vector<bool> &assign
 
 void TTable::InternalPost(bool inserting, const TVariantArray &values, const std::vector<bool> &assigned)
 {
-    sqlite3 *handle = FDb->Handle();
-    const QString table = QuoteIdentifier(FTableName);
+    const QString table = QuoteIdentifier(FInfo->Name);
     qint64 rowId = 0;
     TVariantArray oldOrder;
     if (inserting) {
@@ -750,7 +760,7 @@ void TTable::InternalPost(bool inserting, const TVariantArray &values, const std
             FLastInsertFields = assigned;
             FLastInsert = &FInsertStatements[mask];
         }
-        std::shared_ptr<TSqliteStatement> &statement = *FLastInsert;
+        std::shared_ptr<TStatement> &statement = *FLastInsert;
         if (!statement) {
             QStringList columns;
             QStringList marks;
@@ -766,7 +776,7 @@ void TTable::InternalPost(bool inserting, const TVariantArray &values, const std
                     : QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") +
                           JoinSql(columns, QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
                           JoinSql(marks, QStringLiteral(", ")) + u')';
-            statement = std::make_shared<TSqliteStatement>(handle, sql);
+            statement = FDb->Prepare(sql + FDb->ReturningKey(FRowIdSql));
         }
         statement->Reset();
         int next = 1;
@@ -775,7 +785,7 @@ void TTable::InternalPost(bool inserting, const TVariantArray &values, const std
                 statement->Bind(next++, values[i]);
         statement->Execute();
         statement->Reset();
-        rowId = sqlite3_last_insert_rowid(handle);
+        rowId = statement->LastInsertId();
     } else {
         TVariantArray params;
         QStringList columns;
@@ -791,15 +801,15 @@ void TTable::InternalPost(bool inserting, const TVariantArray &values, const std
             QStringList sets;
             for (const QString &column : columns)
                 sets << column + QStringLiteral(" = ?");
-            TSqliteStatement &statement =
-                Statement(QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") +
-                          JoinSql(sets, QStringLiteral(", ")) + QStringLiteral(" WHERE ") + FRowIdSql +
-                          QStringLiteral(" = ?"));
+            TStatement &statement = Statement(QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") +
+                                              JoinSql(sets, QStringLiteral(", ")) +
+                                              QStringLiteral(" WHERE ") + FRowIdSql + QStringLiteral(" = ?"));
             statement.BindAll(params);
             statement.Bind(int(params.size()) + 1, TVariant(rowId));
             statement.Execute();
+            const qint64 changed = statement.Changes();
             statement.Reset();
-            if (sqlite3_changes(handle) == 0)
+            if (changed == 0)
                 throw EDatabaseError(QStringLiteral("Record/Key deleted."));
         }
     }
@@ -894,8 +904,8 @@ void TTable::InternalDelete()
 {
     const qint64 rowId = CurrentRowId();
     const TVariantArray order = FBuffer[size_t(FCurrent)].Order;
-    TSqliteStatement &statement = Statement(QStringLiteral("DELETE FROM ") + QuoteIdentifier(FTableName) +
-                                            QStringLiteral(" WHERE ") + FRowIdSql + QStringLiteral(" = ?"));
+    TStatement &statement = Statement(QStringLiteral("DELETE FROM ") + QuoteIdentifier(FInfo->Name) +
+                                      QStringLiteral(" WHERE ") + FRowIdSql + QStringLiteral(" = ?"));
     statement.Bind(1, TVariant(rowId));
     statement.Execute();
     statement.Reset();

@@ -135,7 +135,7 @@ private:
     QString Where(const QString &extra) const;
     // The row number of the first row, in index order, that meets the conditions and this one.
     std::optional<qint64> FirstRowId(const QString &condition, const TVariantArray &params);
-    TRow ReadRow(TSqliteStatement &statement) const;
+    TRow ReadRow(TStatement &statement) const;
     std::vector<TRow> Fetch(const TVariantArray *after, bool forward, int limit);
     std::optional<TRow> ReadByRowId(qint64 rowId, bool withConditions);
     static bool StoredAsConverted(const TField &field, const TVariant &value);
@@ -172,9 +172,9 @@ private:
     QString FSelectList;
     QStringList FFieldColumnSql; // quoted column of each data field
     QString FReadRowSql[2];      // one row by number: without, with the conditions
-    QHash<QByteArray, std::shared_ptr<TSqliteStatement>> FInsertStatements; // by assigned fields
+    QHash<QByteArray, std::shared_ptr<TStatement>> FInsertStatements; // by assigned fields
     std::vector<bool> FLastInsertFields;
-    std::shared_ptr<TSqliteStatement> *FLastInsert = nullptr;
+    std::shared_ptr<TStatement> *FLastInsert = nullptr;
     std::vector<std::optional<TVariant>> FDefaults; // of each data field, when known without reading
     QString FRowIdSql;
     QString FConditionSql;

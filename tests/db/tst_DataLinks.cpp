@@ -2,6 +2,7 @@
 #include "Databases.h"
 #include "Queries.h"
 #include "Tables.h"
+#include "TestDrivers.h"
 #include "TestSupport.h"
 
 #include <QBuffer>
@@ -132,9 +133,9 @@ void TestDataLinks::init()
     QVERIFY(FDir->isValid());
     FDb = std::make_unique<TDatabase>();
     FDb->SetDatabaseName(QStringLiteral("Links"));
-    FDb->SetDriverName(QStringLiteral("SQLITE"));
-    FDb->SetParams({QStringLiteral("DATABASE NAME=") + FDir->filePath(QStringLiteral("links.db")),
-                    QStringLiteral("CREATE=TRUE")});
+    FDb->SetDriverName(TestDriver());
+    FDb->SetParams(TestDatabaseParams(FDir->path(), QStringLiteral("links")) +
+                   QStringList{QStringLiteral("CREATE=TRUE")});
     FDb->Open();
     FDb->ExecSQL(QStringLiteral("CREATE TABLE Files (ID INTEGER PRIMARY KEY AUTOINCREMENT, Name VARCHAR(40), "
                                 "Size BIGINT, Data BLOB, Notes TEXT)"));

@@ -2,6 +2,7 @@
 #include "EngineConfig.h"
 #include "Queries.h"
 #include "Tables.h"
+#include "TestDrivers.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -52,6 +53,7 @@ private slots:
     void Transactions();
     void TransactionMisuse();
     void CloseRollsBackAnOpenTransaction();
+    void FailedStatementLeavesTheTransactionUsable();
     void SecondConnectionWaitsThenFails();
     void ExecSQL_data();
     void ExecSQL();
@@ -61,11 +63,16 @@ private slots:
     void AliasWrittenByAnotherProgramIsSeen();
     void DataSetFindsConnectionBeforeItOpens();
 
+    void OpenOnServer_data();
+    void OpenOnServer();
+    void LostConnectionIsTold();
+
 private:
     std::unique_ptr<QTemporaryDir> FConfigDir;
     std::unique_ptr<QTemporaryDir> FDataDir;
     QByteArray FSavedXdg;
-    QString FPath; // a catalogue file with table T of two rows
+    QString FPath;         // a catalogue with table T of two rows: its file, or its name on the server
+    QStringList FLocation; // the driver's parameters that name it
 
     std::unique_ptr<TDatabase> Direct(const QString &name, const QStringList &extra = {}) const;
     int Count(TDatabase &database, const QString &where = QString()) const;
@@ -80,7 +87,10 @@ void TestDatabases::init()
     FSavedXdg = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(FConfigDir->path()));
 
-    FPath = FDataDir->filePath(QStringLiteral("vor-nex.db"));
+    FLocation = TestDatabaseParams(FDataDir->path(), QStringLiteral("vor-nex"));
+    for (const QString &param : FLocation)
+        if (param.startsWith(u"DATABASE NAME="))
+            FPath = param.mid(14);
     auto maker = Direct(QStringLiteral("Maker"), {QStringLiteral("CREATE=TRUE")});
     maker->Open();
     maker->ExecSQL(QStringLiteral("CREATE TABLE T (ID INTEGER PRIMARY KEY AUTOINCREMENT, Name VARCHAR(40))"));
@@ -98,8 +108,8 @@ std::unique_ptr<TDatabase> TestDatabases::Direct(const QString &name, const QStr
 {
     auto database = std::make_unique<TDatabase>();
     database->SetDatabaseName(name);
-    database->SetDriverName(QStringLiteral("SQLITE"));
-    database->SetParams(QStringList{QStringLiteral("DATABASE NAME=") + FPath} + extra);
+    database->SetDriverName(TestDriver());
+    database->SetParams(FLocation + extra);
     return database;
 }
 
@@ -115,16 +125,15 @@ void TestDatabases::AliasSavedAndUsedFromAnotherSession()
 {
     TSession &session = TSession::Default();
     QVERIFY(!session.IsAlias(QStringLiteral("VOR-NEX")));
-    const QStringList params{QStringLiteral("DATABASE NAME=") + FPath,
-                             QStringLiteral("OPEN MODE=READ/WRITE")};
-    session.AddAlias(QStringLiteral("VOR-NEX"), QStringLiteral("SQLITE"), params);
+    const QStringList params = FLocation + QStringList{QStringLiteral("OPEN MODE=READ/WRITE")};
+    session.AddAlias(QStringLiteral("VOR-NEX"), TestDriver(), params);
     session.SaveConfigFile();
 
     const QString iniPath = FConfigDir->filePath(QStringLiteral("vor-nex/engine.ini"));
     QVERIFY(QFileInfo::exists(iniPath));
     const QString ini = QString::fromUtf8(readAll(iniPath));
     QVERIFY2(ini.contains(QStringLiteral("[VOR-NEX]")), qPrintable(ini));
-    QVERIFY2(ini.contains(QStringLiteral("DRIVER=SQLITE")), qPrintable(ini));
+    QVERIFY2(ini.contains(QStringLiteral("DRIVER=") + TestDriver()), qPrintable(ini));
     QVERIFY2(ini.contains(QStringLiteral("DATABASE NAME=") + FPath), qPrintable(ini));
     QVERIFY2(ini.contains(QStringLiteral("OPEN MODE=READ/WRITE")), qPrintable(ini));
     // What another program reads from the file.
@@ -136,7 +145,7 @@ void TestDatabases::AliasSavedAndUsedFromAnotherSession()
     TSession other(QStringLiteral("Private"));
     QVERIFY(other.IsAlias(QStringLiteral("VOR-NEX")));
     QVERIFY(other.IsAlias(QStringLiteral("vor-nex")));
-    QCOMPARE(other.AliasInfo(QStringLiteral("VOR-NEX")).Driver, QStringLiteral("SQLITE"));
+    QCOMPARE(other.AliasInfo(QStringLiteral("VOR-NEX")).Driver, TestDriver());
 
     TDatabase database;
     database.SetAliasName(QStringLiteral("VOR-NEX"));
@@ -168,8 +177,7 @@ void TestDatabases::AliasSavedAndUsedFromAnotherSession()
 
 void TestDatabases::AliasNotSavedStaysInThisProcess()
 {
-    TSession::Default().AddAlias(QStringLiteral("Scratch"), QStringLiteral("SQLITE"),
-                                 {QStringLiteral("DATABASE NAME=") + FPath});
+    TSession::Default().AddAlias(QStringLiteral("Scratch"), TestDriver(), FLocation);
     QVERIFY(TSession::Default().IsAlias(QStringLiteral("Scratch")));
     TSession other(QStringLiteral("Private"));
     QVERIFY(other.IsAlias(QStringLiteral("Scratch")));
@@ -191,8 +199,7 @@ void TestDatabases::UnknownAlias()
 void TestDatabases::ConnectionParamsAddToTheAlias()
 {
     // The alias names the file; the connection adds a mode of its own.
-    TSession::Default().AddAlias(QStringLiteral("VOR-NEX"), QStringLiteral("SQLITE"),
-                                 {QStringLiteral("DATABASE NAME=") + FPath});
+    TSession::Default().AddAlias(QStringLiteral("VOR-NEX"), TestDriver(), FLocation);
     TDatabase database;
     database.SetAliasName(QStringLiteral("VOR-NEX"));
     database.SetDatabaseName(QStringLiteral("Reader"));
@@ -220,8 +227,8 @@ void TestDatabases::Sessions()
 
     TDatabase database;
     database.SetSessionName(QStringLiteral("Private"));
-    database.SetDriverName(QStringLiteral("SQLITE"));
-    database.SetParams({QStringLiteral("DATABASE NAME=") + FPath});
+    database.SetDriverName(TestDriver());
+    database.SetParams(FLocation);
     QCOMPARE(ErrorOf([&] { database.Open(); }), QStringLiteral("Session 'Private' not found"));
 }
 
@@ -232,8 +239,8 @@ void TestDatabases::SessionDestroyedBeforeItsDatabase()
     auto session = std::make_unique<TSession>(QStringLiteral("Private"));
     database.SetSessionName(QStringLiteral("Private"));
     database.SetDatabaseName(QStringLiteral("Short-lived"));
-    database.SetDriverName(QStringLiteral("SQLITE"));
-    database.SetParams({QStringLiteral("DATABASE NAME=") + FPath});
+    database.SetDriverName(TestDriver());
+    database.SetParams(FLocation);
     database.Open();
     session.reset();
     QVERIFY(!database.Connected());
@@ -301,6 +308,7 @@ void TestDatabases::Open_data()
 
 void TestDatabases::Open()
 {
+    SKIP_UNLESS_SQLITE("database files");
     QFETCH(QString, driver);
     QFETCH(QString, file);
     QFETCH(QStringList, extra);
@@ -363,6 +371,7 @@ void TestDatabases::ConnectionSettings_data()
 
 void TestDatabases::ConnectionSettings()
 {
+    SKIP_UNLESS_SQLITE("SQLite's connection settings");
     QFETCH(QString, pragma);
     QFETCH(QString, value);
 
@@ -426,6 +435,7 @@ void TestDatabases::ReadOnlyRefusesEveryWrite_data()
 
 void TestDatabases::ReadOnlyRefusesEveryWrite()
 {
+    SKIP_UNLESS_SQLITE("the statements are SQLite's");
     QFETCH(std::function<void(TDatabase &)>, write);
     auto database = Direct(QStringLiteral("Reader"), {QStringLiteral("OPEN MODE=READ ONLY")});
     database->Open();
@@ -460,6 +470,7 @@ void TestDatabases::ReadOnlyKeepsItsTemporaryTables()
 
 void TestDatabases::ReadOnlyFolder()
 {
+    SKIP_UNLESS_SQLITE("database files");
     // Root may write anything but an immutable folder, which stands in for a disc or a share.
     const QString folder = QFileInfo(FPath).absolutePath();
     TImmutable guard(folder);
@@ -556,8 +567,27 @@ void TestDatabases::CloseRollsBackAnOpenTransaction()
     QCOMPARE(Count(*database), 2);
 }
 
+void TestDatabases::FailedStatementLeavesTheTransactionUsable()
+{
+    auto database = Direct(QStringLiteral("Main"));
+    database->Open();
+    database->StartTransaction();
+    database->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('before')"));
+    QVERIFY(!ErrorOf([&] {
+                 database->ExecSQL(QStringLiteral("INSERT INTO T (ID, Name) VALUES (1, 'again')"));
+             }).isEmpty());
+    QVERIFY(!ErrorOf([&] { database->ExecSQL(QStringLiteral("SELECT * FROM Missing")); }).isEmpty());
+    // Only the failed statements are undone; the transaction goes on.
+    QVERIFY(database->InTransaction());
+    database->ExecSQL(QStringLiteral("INSERT INTO T (Name) VALUES ('after')"));
+    database->Commit();
+    QCOMPARE(Count(*database, QStringLiteral("WHERE Name IN ('before', 'after')")), 2);
+    QCOMPARE(Count(*database), 4);
+}
+
 void TestDatabases::SecondConnectionWaitsThenFails()
 {
+    SKIP_UNLESS_SQLITE("a server locks rows, not the database");
     auto writer = Direct(QStringLiteral("Writer"));
     writer->Open();
     auto other = Direct(QStringLiteral("Other"));
@@ -688,7 +718,7 @@ void TestDatabases::ScriptTakesEffectWholeOrNotAtAll()
         database->ExecSQL(
             QStringLiteral("DELETE FROM T; INSERT INTO T (ID, Name) VALUES (1, 'a'), (1, 'b')"));
     });
-    QVERIFY(error.contains(QStringLiteral("UNIQUE")));
+    QVERIFY2(error.contains(QStringLiteral("unique"), Qt::CaseInsensitive), qPrintable(error));
     QCOMPARE(Count(*database), 2);
     QVERIFY(!database->InTransaction());
 
@@ -707,8 +737,7 @@ void TestDatabases::AliasWrittenByAnotherProgramIsSeen()
     QVERIFY(!session.IsAlias(QStringLiteral("OTHER")));
     TEngineConfig other;
     other.Load();
-    other.AddAlias(QStringLiteral("OTHER"), QStringLiteral("SQLITE"),
-                   {QStringLiteral("DATABASE NAME=") + FPath});
+    other.AddAlias(QStringLiteral("OTHER"), TestDriver(), FLocation);
     other.Save();
     QVERIFY(session.IsAlias(QStringLiteral("OTHER")));
     QCOMPARE(session.AliasInfo(QStringLiteral("OTHER")).Param(QStringLiteral("DATABASE NAME")), FPath);
@@ -723,6 +752,93 @@ void TestDatabases::DataSetFindsConnectionBeforeItOpens()
     table.Open();
     QVERIFY(database->Connected());
     QCOMPARE(table.RecordCount(), 2);
+}
+
+// ---------------------------------------------------------------------------------------------
+// On a server
+
+void TestDatabases::OpenOnServer_data()
+{
+    QTest::addColumn<QString>("server"); // "test": the test server; otherwise a folder with none
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<QString>("error"); // the start of the message; empty: opens
+
+    const QStringList create{QStringLiteral("CREATE=TRUE")};
+    QTest::newRow("catalogue") << QStringLiteral("test") << FPath << QStringList() << QString();
+    QTest::newRow("missing") << QStringLiteral("test") << QStringLiteral("vnx_missing") << QStringList()
+                             << QStringLiteral("Cannot connect to the database vnx_missing: ");
+    QTest::newRow("missing, create") << QStringLiteral("test") << QStringLiteral("vnx_created") << create
+                                     << QString();
+    QTest::newRow("no server") << QStringLiteral("none") << FPath << create
+                               << QStringLiteral("Cannot connect to the database ");
+    QTest::newRow("no database named")
+        << QStringLiteral("test") << QString() << QStringList()
+        << QStringLiteral("The database Probe names no database on the server");
+}
+
+void TestDatabases::OpenOnServer()
+{
+    if (!OnPostgres())
+        QSKIP("a database server");
+    QFETCH(QString, server);
+    QFETCH(QString, database);
+    QFETCH(QStringList, extra);
+    QFETCH(QString, error);
+
+    TDatabase probe;
+    probe.SetDatabaseName(QStringLiteral("Probe"));
+    probe.SetDriverName(QStringLiteral("postgresql"));
+    probe.SetParams(
+        QStringList{QStringLiteral("SERVER=") + (server == u"test" ? TestServerFolder() : FDataDir->path()),
+                    QStringLiteral("USER NAME=vnx")} +
+        (database.isEmpty() ? QStringList() : QStringList{QStringLiteral("DATABASE NAME=") + database}) +
+        extra);
+    const QString message = ErrorOf([&] { probe.Open(); });
+    if (error.isEmpty()) {
+        QCOMPARE(message, QString());
+        QVERIFY(probe.Connected());
+        QVERIFY(probe.IsPostgres());
+        QCOMPARE(probe.Handle(), nullptr);
+        QCOMPARE(probe.FileName(), database);
+        if (database == u"vnx_created") {
+            probe.ExecSQL(QStringLiteral("CREATE TABLE IF NOT EXISTS X (A INTEGER)"));
+            QVERIFY(probe.TableExists(QStringLiteral("x")));
+        }
+        return;
+    }
+    QVERIFY2(message.startsWith(error), qPrintable(message));
+    QVERIFY(!probe.Connected());
+}
+
+void TestDatabases::LostConnectionIsTold()
+{
+    if (!OnPostgres())
+        QSKIP("a database server");
+    auto database = Direct(QStringLiteral("Main"));
+    database->Open();
+    TQuery query;
+    query.SetDatabase(database.get());
+    query.SetSQL({QStringLiteral("SELECT Name FROM T WHERE ID = :id")});
+    query.ParamByName(QStringLiteral("id"))->SetAsInteger(1);
+    query.Open();
+    const qint64 backend = ScalarOf(*database, QStringLiteral("SELECT pg_backend_pid()"));
+    auto other = Direct(QStringLiteral("Other"));
+    other->Open();
+    other->ExecSQL(QStringLiteral("SELECT pg_terminate_backend(?)"), {TVariant(backend)});
+
+    const QString message = ErrorOf([&] { database->ExecSQL(QStringLiteral("DELETE FROM T")); });
+    QVERIFY2(message.startsWith(QStringLiteral("The connection to the database server was lost: ")),
+             qPrintable(message));
+    QVERIFY2(ErrorOf([&] {
+                 query.Refresh();
+             }).startsWith(QStringLiteral("The connection to the database server was lost")),
+             "every statement on it fails the same way");
+    QCOMPARE(Count(*other), 2);
+    // Connecting again is the way back.
+    database->Close();
+    database->Open();
+    QCOMPARE(Count(*database), 2);
 }
 
 QTEST_GUILESS_MAIN(TestDatabases)

@@ -2,6 +2,8 @@
 #include "Databases.h"
 #include "SqliteStatements.h"
 #include "Tables.h"
+#include "TestDrivers.h"
+#include "TestSupport.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -189,6 +191,7 @@ private slots:
 private:
     std::unique_ptr<QTemporaryDir> FDir;
     std::unique_ptr<TDatabase> FDb;
+    QStringList FLocation; // the driver's parameters that name the database
 
     void Bind(TTable &table, const QString &tableName);
     void AddEntry(qint64 id, const TVariant &parent, const QString &name, qint64 size, int imageId,
@@ -197,6 +200,7 @@ private:
     TIds SqlIds(const QString &sql, const TVariantArray &params = {});
     QString SqlText(const QString &sql, const TVariantArray &params = {});
     qint64 SqlCount(const QString &table);
+    QString Stored(const QString &field, qint64 id);
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -206,15 +210,15 @@ void TestTables::init()
 {
     FDir = std::make_unique<QTemporaryDir>();
     QVERIFY(FDir->isValid());
-    const QString path = FDir->filePath(u"tables.db"_s);
+    FLocation = TestDatabaseParams(FDir->path(), u"tables"_s);
     FDb = std::make_unique<TDatabase>();
-    FDb->SetDriverName(u"SQLITE"_s);
-    FDb->SetParams({u"DATABASE NAME="_s + path, u"CREATE=TRUE"_s});
+    FDb->SetDriverName(TestDriver());
+    FDb->SetParams(FLocation + QStringList{u"CREATE=TRUE"_s});
     FDb->SetDatabaseName(u"TablesTest"_s);
     FDb->Open();
     FDb->ExecSQL(
         u"CREATE TABLE Entries (ID INTEGER PRIMARY KEY AUTOINCREMENT, Parent INTEGER, Name VARCHAR(255), "
-        "Size BIGINT, ImageID SMALLINT, Folder BOOLEAN DEFAULT 0, Modified DATETIME, Description TEXT);"
+        "Size BIGINT, ImageID SMALLINT, Folder BOOLEAN DEFAULT FALSE, Modified DATETIME, Description TEXT);"
         "CREATE INDEX \"Entries.Parent\" ON Entries(Parent);"
         "CREATE TABLE Pairs (ID INTEGER PRIMARY KEY, A INTEGER, B VARCHAR(20));"
         "CREATE INDEX \"Pairs.AB\" ON Pairs(A, B);"
@@ -281,26 +285,44 @@ void TestTables::FillLargeEntries(int count)
 
 TIds TestTables::SqlIds(const QString &sql, const TVariantArray &params)
 {
-    TSqliteStatement statement(FDb->Handle(), sql);
-    statement.BindAll(params);
+    const std::shared_ptr<TStatement> statement = FDb->Prepare(sql);
+    statement->BindAll(params);
     TIds ids;
-    while (statement.Step())
-        ids << statement.ColumnInt64(0);
+    while (statement->Step())
+        ids << statement->ColumnInt64(0);
     return ids;
 }
 
 QString TestTables::SqlText(const QString &sql, const TVariantArray &params)
 {
-    TSqliteStatement statement(FDb->Handle(), sql);
-    statement.BindAll(params);
-    return statement.Step() ? statement.Column(0, TFieldType::Memo).AsString() : QString();
+    const std::shared_ptr<TStatement> statement = FDb->Prepare(sql);
+    statement->BindAll(params);
+    return statement->Step() ? statement->Column(0, TFieldType::Memo).AsString() : QString();
+}
+
+// An Entries value as the database holds it, written as SQLite's quote() writes it. SQLite keeps
+// a value's own type, which that shows; a server holds the column's type, written the same way.
+QString TestTables::Stored(const QString &field, qint64 id)
+{
+    if (!OnPostgres())
+        return SqlText(u"SELECT quote(%1) FROM Entries WHERE ID = ?"_s.arg(field), {TVariant(id)});
+    const std::shared_ptr<TStatement> statement =
+        FDb->Prepare(u"SELECT %1 FROM Entries WHERE ID = ?"_s.arg(field));
+    statement->Bind(1, TVariant(id));
+    if (!statement->Step() || statement->ColumnIsNull(0))
+        return u"NULL"_s;
+    const TFieldType type = FieldTypeFromDecl(statement->ColumnDeclType(0));
+    const QString text = statement->Column(0, TFieldType::Memo).AsString();
+    return type == TFieldType::String || type == TFieldType::Memo || type == TFieldType::DateTime
+               ? u'\'' + text + u'\''
+               : text;
 }
 
 qint64 TestTables::SqlCount(const QString &table)
 {
-    TSqliteStatement statement(FDb->Handle(), u"SELECT count(*) FROM "_s + table);
-    statement.Step();
-    return statement.ColumnInt64(0);
+    const std::shared_ptr<TStatement> statement = FDb->Prepare(u"SELECT count(*) FROM "_s + table);
+    statement->Step();
+    return statement->ColumnInt64(0);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -576,7 +598,7 @@ void TestTables::deleteWhileWalkingLargeTable()
 void TestTables::walkRangeAndFilterOfLargeTable()
 {
     FillLargeEntries(1000);
-    const TIds expected = SqlIds(u"SELECT ID FROM Entries WHERE Parent BETWEEN 2 AND 7 AND Folder = 1 "
+    const TIds expected = SqlIds(u"SELECT ID FROM Entries WHERE Parent BETWEEN 2 AND 7 AND Folder = TRUE "
                                  "ORDER BY Parent, Name, ID"_s);
     QVERIFY(expected.size() > 2 * 64);
 
@@ -616,6 +638,9 @@ void TestTables::walkOverValuesWrittenByStatements()
 {
     QFETCH(QString, field);
     QFETCH(QStringList, values);
+    if (OnPostgres() && (QByteArray(QTest::currentDataTag()).contains("number") ||
+                         QByteArray(QTest::currentDataTag()).contains("Boolean")))
+        QSKIP("a server holds only values of the column's type");
 
     constexpr int count = 200;
     FDb->StartTransaction();
@@ -814,9 +839,7 @@ void TestTables::unassignedColumnsGetDefaults()
     QCOMPARE(t.FieldByName(u"Folder"_s)->Value(), TVariant(false));
     QVERIFY(t.FieldByName(u"ImageID"_s)->IsNull());
     QVERIFY(t.FieldByName(u"Description"_s)->IsNull());
-    QCOMPARE(SqlText(u"SELECT quote(Folder) || '/' || quote(Parent) FROM Entries WHERE ID = ?"_s,
-                     {TVariant(CurrentId(t))}),
-             u"0/NULL"_s);
+    QCOMPARE(Stored(u"Folder"_s, CurrentId(t)) + u'/' + Stored(u"Parent"_s, CurrentId(t)), u"0/NULL"_s);
 
     // A record nobody assigned anything to still gets its defaults.
     t.Append();
@@ -879,6 +902,7 @@ void TestTables::newRecordChangedByTrigger_data()
 
 void TestTables::newRecordChangedByTrigger()
 {
+    SKIP_UNLESS_SQLITE("the trigger is written in SQLite's dialect");
     QFETCH(QString, trigger);
     QFETCH(QString, expected);
     FDb->ExecSQL(trigger);
@@ -934,8 +958,7 @@ void TestTables::postedValuesAreTyped()
     QCOMPARE(t.FieldByName(field)->Value(), expected);
     t.Post();
     QCOMPARE(t.FieldByName(field)->Value(), expected);
-    QCOMPARE(SqlText(u"SELECT quote(%1) FROM Entries WHERE ID = ?"_s.arg(field), {TVariant(CurrentId(t))}),
-             stored);
+    QCOMPARE(Stored(field, CurrentId(t)), stored);
 
     // Read back by a table opened afresh, not from what the post kept.
     TTable other;
@@ -985,9 +1008,10 @@ void TestTables::failingPostKeepsEditing()
     QFETCH(TVariant, code);
     QFETCH(TVariant, qty);
 
-    const QString contentSql =
-        u"SELECT group_concat(ID || ':' || Code || ':' || Qty, ',') FROM (SELECT * FROM Items ORDER BY ID)"_s;
-    const QString before = SqlText(contentSql);
+    const auto content = [this] {
+        return RowsOf(*FDb, u"SELECT ID || ':' || Code || ':' || Qty FROM Items ORDER BY ID"_s).join(u',');
+    };
+    const QString before = content();
     QCOMPARE(before, u"1:A1:5,2:B2:7"_s);
     TTable t;
     Bind(t, u"Items"_s);
@@ -1008,7 +1032,7 @@ void TestTables::failingPostKeepsEditing()
     QVERIFY(t.Modified());
     QCOMPARE(codeField->Value(), codeBefore);
     QCOMPARE(qtyField->Value(), qtyBefore);
-    QCOMPARE(SqlText(contentSql), before);
+    QCOMPARE(content(), before);
 
     // The user can put the values right and post again.
     codeField->SetAsString(u"D4"_s);
@@ -1016,7 +1040,12 @@ void TestTables::failingPostKeepsEditing()
     t.Post();
     QCOMPARE(t.State(), TDataSetState::Browse);
     QCOMPARE(codeField->AsString(), u"D4"_s);
-    QCOMPARE(SqlText(contentSql), inserting ? u"1:A1:5,2:B2:7,3:D4:9"_s : u"1:A1:5,2:D4:9"_s);
+    // A server's sequence gives no number twice, not even one of a row that failed: numbers of
+    // the table may have gaps there.
+    const qint64 newId = inserting ? CurrentId(t) : 2;
+    if (inserting)
+        QVERIFY(OnPostgres() ? newId >= 3 : newId == 3);
+    QCOMPARE(content(), inserting ? u"1:A1:5,2:B2:7,%1:D4:9"_s.arg(newId) : u"1:A1:5,2:D4:9"_s);
 }
 
 void TestTables::onPostErrorAbort()
@@ -1195,9 +1224,8 @@ void TestTables::readOnlyRefusesChanges()
     TDatabase readOnlyDb;
     TTable t;
     if (databaseReadOnly) {
-        readOnlyDb.SetDriverName(u"SQLITE"_s);
-        readOnlyDb.SetParams(
-            {u"DATABASE NAME="_s + FDir->filePath(u"tables.db"_s), u"OPEN MODE=READ ONLY"_s});
+        readOnlyDb.SetDriverName(TestDriver());
+        readOnlyDb.SetParams(FLocation + QStringList{u"OPEN MODE=READ ONLY"_s});
         readOnlyDb.SetDatabaseName(u"TablesReadOnly"_s);
         t.SetDatabase(&readOnlyDb);
         t.SetTableName(u"Entries"_s);

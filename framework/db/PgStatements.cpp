@@ -1,0 +1,589 @@
+#include "PgStatements.h"
+
+#include "DatabaseError.h"
+#include "PgSql.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+#include <cmath>
+#include <libpq-fe.h>
+#include <limits>
+
+namespace {
+
+// Type numbers of the server's built-in types (pg_type.oid); they never change.
+enum : Oid {
+    BoolOid = 16,
+    ByteaOid = 17,
+    Int8Oid = 20,
+    Int2Oid = 21,
+    Int4Oid = 23,
+    TextOid = 25,
+    OidOid = 26,
+    Float4Oid = 700,
+    Float8Oid = 701,
+    BpcharOid = 1042,
+    VarcharOid = 1043,
+    DateOid = 1082,
+    TimestampOid = 1114,
+    TimestampTzOid = 1184,
+    NumericOid = 1700,
+};
+
+QByteArray connectionText(const QString &value)
+{
+    return value.toUtf8();
+}
+
+pg_conn *connect(const TPgTarget &target, const QString &database)
+{
+    const QByteArray host = connectionText(target.Server);
+    const QByteArray port = connectionText(target.Port);
+    const QByteArray name = connectionText(database);
+    const QByteArray user = connectionText(target.User);
+    std::vector<const char *> keywords;
+    std::vector<const char *> values;
+    auto add = [&](const char *keyword, const QByteArray &value) {
+        if (!value.isEmpty()) {
+            keywords.push_back(keyword);
+            values.push_back(value.constData());
+        }
+    };
+    add("host", host);
+    add("port", port);
+    add("dbname", name);
+    add("user", user);
+    add("application_name", QByteArrayLiteral("vor-nex"));
+    add("client_encoding", QByteArrayLiteral("UTF8"));
+    keywords.push_back(nullptr);
+    values.push_back(nullptr);
+    return PQconnectdbParams(keywords.data(), values.data(), 0);
+}
+
+QString connectionError(pg_conn *conn)
+{
+    return QString::fromUtf8(conn ? PQerrorMessage(conn) : "out of memory").trimmed();
+}
+
+QString quoted(const QString &name)
+{
+    QString text = name;
+    return u'"' + text.replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Connection
+
+TPgConnection::TPgConnection(const TPgTarget &target, bool create)
+{
+    if (target.Database.isEmpty())
+        throw EDatabaseError(QStringLiteral("The alias names no database on the server"));
+    FConn = connect(target, target.Database);
+    if (PQstatus(FConn) != CONNECTION_OK && create &&
+        connectionError(FConn).contains(QStringLiteral("does not exist"))) {
+        PQfinish(FConn);
+        FConn = connect(target, QStringLiteral("postgres"));
+        if (PQstatus(FConn) == CONNECTION_OK) {
+            // Texts in byte order, as SQLite orders them: index orders and ranges stay the same
+            // whichever engine holds the catalogue.
+            PGresult *result =
+                PQexec(FConn, QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 ENCODING 'UTF8' "
+                                             "LC_COLLATE 'C' LC_CTYPE 'C'")
+                                  .arg(quoted(target.Database))
+                                  .toUtf8()
+                                  .constData());
+            const bool created = PQresultStatus(result) == PGRES_COMMAND_OK;
+            const QString message =
+                created ? QString() : QString::fromUtf8(PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY));
+            PQclear(result);
+            PQfinish(FConn);
+            FConn = nullptr;
+            // Another program may have created it meanwhile.
+            if (!created && !message.contains(QStringLiteral("already exists")))
+                throw EDatabaseError(
+                    QStringLiteral("Cannot create the database %1: %2").arg(target.Database, message));
+            FConn = connect(target, target.Database);
+        }
+    }
+    if (PQstatus(FConn) != CONNECTION_OK) {
+        const QString message = connectionError(FConn);
+        PQfinish(FConn);
+        FConn = nullptr;
+        throw EDatabaseError(
+            QStringLiteral("Cannot connect to the database %1: %2").arg(target.Database, message));
+    }
+    // The server's notices ("drop cascades to ...") are no errors; nobody reads them.
+    PQsetNoticeProcessor(
+        FConn, [](void *, const char *) {}, nullptr);
+}
+
+TPgConnection::~TPgConnection()
+{
+    Finish();
+}
+
+void TPgConnection::Finish()
+{
+    PQfinish(FConn);
+    FConn = nullptr;
+}
+
+pg_conn *TPgConnection::Handle() const
+{
+    if (!FConn)
+        throw EDatabaseError(QStringLiteral("The database is not connected"));
+    return FConn;
+}
+
+bool TPgConnection::InTransaction() const
+{
+    if (!FConn)
+        return false;
+    const PGTransactionStatusType status = PQtransactionStatus(FConn);
+    return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
+}
+
+void TPgConnection::Exec(const QString &sql)
+{
+    PGresult *result = PQexec(Handle(), sql.toUtf8().constData());
+    const ExecStatusType status = PQresultStatus(result);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        Raise(result);
+    PQclear(result);
+}
+
+void TPgConnection::Raise(pg_result *result) const
+{
+    const char *primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    const QString message = primary ? QString::fromUtf8(primary) : connectionError(FConn);
+    const QByteArray state = result ? QByteArray(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QByteArray();
+    PQclear(result);
+    if (PQstatus(FConn) != CONNECTION_OK)
+        throw EDatabaseError(
+            QCoreApplication::translate("TDatabase", "The connection to the database server was lost: %1")
+                .arg(message));
+    // A lock wait that ran out, or a deadlock the server broke: what the SQLite driver calls a
+    // database locked by another program.
+    if (state == "25006" && !ReadOnlyText.isEmpty())
+        throw EDatabaseError(ReadOnlyText);
+    if (state == "55P03" || state == "40P01" || state == "40001")
+        throw EDatabaseError(
+            QStringLiteral("The database is being changed by another program and stayed locked; "
+                           "try again when that program has finished (%1)")
+                .arg(message));
+    throw EDatabaseError(message);
+}
+
+QString TPgConnection::DeclType(unsigned type, int modifier)
+{
+    switch (type) {
+    case BoolOid:
+        return QStringLiteral("BOOLEAN");
+    case ByteaOid:
+        return QStringLiteral("BLOB");
+    case Int2Oid:
+        return QStringLiteral("SMALLINT");
+    case Int4Oid:
+        return QStringLiteral("INTEGER");
+    case Int8Oid:
+        return QStringLiteral("BIGINT");
+    case Float4Oid:
+    case Float8Oid:
+        return QStringLiteral("DOUBLE");
+    case NumericOid:
+        return QStringLiteral("NUMERIC");
+    case VarcharOid:
+        return modifier > 4 ? QStringLiteral("VARCHAR(%1)").arg(modifier - 4) : QStringLiteral("VARCHAR");
+    case BpcharOid:
+        return modifier > 4 ? QStringLiteral("CHAR(%1)").arg(modifier - 4) : QStringLiteral("CHAR");
+    case DateOid:
+    case TimestampOid:
+    case TimestampTzOid:
+        return QStringLiteral("DATETIME");
+    default:
+        return QStringLiteral("TEXT");
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Statement
+
+namespace {
+
+// A failed statement inside a transaction makes the server refuse everything else until the
+// transaction ends; SQLite undoes only the statement. A savepoint around the statement keeps the
+// transaction usable, as it is on SQLite.
+class TStatementGuard
+{
+public:
+    TStatementGuard(TPgConnection &connection, bool enabled)
+        : FConnection(connection),
+          FActive(enabled && PQtransactionStatus(connection.Handle()) == PQTRANS_INTRANS)
+    {
+        if (FActive)
+            FConnection.Exec(QStringLiteral("SAVEPOINT vnx_statement"));
+    }
+    void Done()
+    {
+        if (std::exchange(FActive, false))
+            FConnection.Exec(QStringLiteral("RELEASE SAVEPOINT vnx_statement"));
+    }
+    void Failed()
+    {
+        if (std::exchange(FActive, false) && PQstatus(FConnection.Handle()) == CONNECTION_OK) {
+            PGresult *result = PQexec(FConnection.Handle(),
+                                      "ROLLBACK TO SAVEPOINT vnx_statement; RELEASE SAVEPOINT vnx_statement");
+            PQclear(result);
+        }
+    }
+
+private:
+    TPgConnection &FConnection;
+    bool FActive;
+};
+
+} // namespace
+
+TPgStatement::TPgStatement(std::shared_ptr<TPgConnection> connection, const QString &sql, bool translate)
+    : FConnection(std::move(connection))
+{
+    if (translate) {
+        TPgSql pg = TranslateToPostgres(sql);
+        FSql = pg.Text.toUtf8();
+        FParamNames = std::move(pg.ParamNames);
+        FAfter = std::move(pg.After);
+    } else {
+        FSql = sql.toUtf8();
+    }
+    static const QRegularExpression control(
+        QStringLiteral("^\\s*(BEGIN|COMMIT|ROLLBACK|SAVEPOINT|RELEASE|END|START|ABORT)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    FTransactionControl = control.match(QString::fromUtf8(FSql)).hasMatch();
+    Prepare();
+}
+
+TPgStatement::~TPgStatement()
+{
+    Clear();
+}
+
+void TPgStatement::Prepare()
+{
+    pg_conn *conn = FConnection->Handle();
+    std::vector<Oid> types(size_t(FParamNames.size()), 0);
+    static const QRegularExpression undetermined(
+        QStringLiteral("could not determine data type of parameter \\$(\\d+)"));
+    std::optional<TStatementGuard> guard;
+    guard.emplace(*FConnection, !FTransactionControl);
+    for (int attempt = 0;; ++attempt) {
+        PGresult *result = PQprepare(conn, "", FSql.constData(), int(types.size()), types.data());
+        if (PQresultStatus(result) == PGRES_COMMAND_OK) {
+            PQclear(result);
+            break;
+        }
+        // A parameter nothing gives a type to ("? IS NULL", "SELECT ?") is taken as text, which
+        // is how SQLite would hold it.
+        const QString message = QString::fromUtf8(PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY));
+        const QRegularExpressionMatch match = undetermined.match(message);
+        if (match.hasMatch() && attempt < 1000) {
+            const size_t index = match.captured(1).toUInt();
+            if (index > 0 && index <= 65535) {
+                PQclear(result);
+                if (types.size() < index)
+                    types.resize(index, 0);
+                types[index - 1] = TextOid;
+                guard->Failed();
+                guard.emplace(*FConnection, !FTransactionControl);
+                continue;
+            }
+        }
+        guard->Failed();
+        FConnection->Raise(result);
+    }
+    PGresult *description = PQdescribePrepared(conn, "");
+    if (PQresultStatus(description) != PGRES_COMMAND_OK) {
+        guard->Failed();
+        FConnection->Raise(description);
+    }
+    FParamTypes.resize(size_t(PQnparams(description)));
+    for (size_t i = 0; i < FParamTypes.size(); ++i)
+        FParamTypes[i] = PQparamtype(description, int(i));
+    for (int i = 0; i < PQnfields(description); ++i)
+        FColumns.push_back({QString::fromUtf8(PQfname(description, i)), PQftype(description, i),
+                            PQfmod(description, i), PQftable(description, i) != InvalidOid});
+    PQclear(description);
+    guard->Done();
+    while (FParamNames.size() < qsizetype(FParamTypes.size()))
+        FParamNames << QString();
+    FValues.assign(FParamTypes.size(), std::nullopt);
+    FFormats.assign(FParamTypes.size(), 0);
+}
+
+void TPgStatement::Clear()
+{
+    PQclear(FResult);
+    FResult = nullptr;
+    FRan = false;
+    FRow = -1;
+    FRows = 0;
+}
+
+void TPgStatement::Reset()
+{
+    Clear();
+    FValues.assign(FParamTypes.size(), std::nullopt);
+    FFormats.assign(FParamTypes.size(), 0);
+}
+
+void TPgStatement::Bind(int index, const TVariant &value)
+{
+    if (index < 1 || size_t(index) > FValues.size())
+        throw EDatabaseError(QStringLiteral("Parameter index %1 out of range").arg(index));
+    const size_t i = size_t(index) - 1;
+    const Oid type = FParamTypes[i];
+    std::optional<QByteArray> &slot = FValues[i];
+    FFormats[i] = 0;
+    switch (value.VarType()) {
+    case TVarType::Empty:
+    case TVarType::Null:
+        slot.reset();
+        break;
+    case TVarType::Smallint:
+    case TVarType::Integer:
+    case TVarType::Int64:
+        slot = type == BoolOid ? QByteArray(value.AsInt64() != 0 ? "t" : "f")
+                               : QByteArray::number(value.AsInt64());
+        break;
+    case TVarType::Boolean:
+        slot = type == BoolOid ? QByteArray(value.AsBoolean() ? "t" : "f")
+                               : QByteArray(value.AsBoolean() ? "1" : "0");
+        break;
+    case TVarType::Double:
+    case TVarType::Currency: {
+        const double number = value.AsDouble();
+        slot = std::isnan(number)   ? QByteArray("NaN")
+               : std::isinf(number) ? QByteArray(number > 0 ? "Infinity" : "-Infinity")
+                                    : QByteArray::number(number, 'g', 17);
+        if (type == BoolOid)
+            slot = QByteArray(number != 0.0 ? "t" : "f");
+        break;
+    }
+    case TVarType::Date:
+        slot = value.AsDateTime().ToTextUtf8();
+        break;
+    case TVarType::String:
+        slot = value.AsString().toUtf8();
+        break;
+    case TVarType::Bytes: {
+        QByteArray bytes = value.AsBytes();
+        if (bytes.isNull())
+            bytes = QByteArray("", 0);
+        slot = std::move(bytes);
+        FFormats[i] = 1;
+        break;
+    }
+    case TVarType::Array:
+        throw EDatabaseError(QStringLiteral("An array cannot be a parameter value"));
+    }
+}
+
+int TPgStatement::ParameterIndex(const QString &name) const
+{
+    for (qsizetype i = 0; i < FParamNames.size(); ++i)
+        if (FParamNames[i].compare(name, Qt::CaseInsensitive) == 0)
+            return int(i) + 1;
+    return 0;
+}
+
+QString TPgStatement::ParameterName(int index) const
+{
+    return index >= 1 && index <= FParamNames.size() ? FParamNames[index - 1] : QString();
+}
+
+void TPgStatement::Run()
+{
+    Clear();
+    std::vector<const char *> values(FValues.size(), nullptr);
+    std::vector<int> lengths(FValues.size(), 0);
+    for (size_t i = 0; i < FValues.size(); ++i) {
+        if (FValues[i]) {
+            values[i] = FValues[i]->constData();
+            lengths[i] = int(FValues[i]->size());
+        }
+    }
+    TStatementGuard guard(*FConnection, !FTransactionControl);
+    PGresult *result = PQexecParams(FConnection->Handle(), FSql.constData(), int(values.size()),
+                                    FParamTypes.data(), values.data(), lengths.data(), FFormats.data(), 0);
+    const ExecStatusType status = PQresultStatus(result);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        guard.Failed();
+        FConnection->Raise(result);
+    }
+    try {
+        for (const QString &statement : FAfter)
+            FConnection->Exec(statement);
+    } catch (...) {
+        PQclear(result);
+        guard.Failed();
+        throw;
+    }
+    guard.Done();
+    FResult = result;
+    FRan = true;
+    FRows = PQntuples(result);
+    // The server counts the rows a query returns too; only what changed rows counts here.
+    const char *command = PQcmdStatus(result);
+    const bool changes = qstrncmp(command, "INSERT", 6) == 0 || qstrncmp(command, "UPDATE", 6) == 0 ||
+                         qstrncmp(command, "DELETE", 6) == 0 || qstrncmp(command, "MERGE", 5) == 0;
+    FChanges = changes ? QByteArray(PQcmdTuples(result)).toLongLong() : 0;
+    // An insert that returns a column returns the key it gave the row.
+    if (status == PGRES_TUPLES_OK && FRows > 0 && qstrncmp(PQcmdStatus(result), "INSERT", 6) == 0 &&
+        PQnfields(result) > 0)
+        FLastInsertId = QByteArray(PQgetvalue(result, 0, 0)).toLongLong();
+}
+
+bool TPgStatement::Step()
+{
+    if (!FRan)
+        Run();
+    if (FRow < FRows)
+        ++FRow;
+    return FRow < FRows;
+}
+
+QString TPgStatement::ColumnName(int column) const
+{
+    return FColumns.at(size_t(column)).Name;
+}
+
+QString TPgStatement::ColumnDeclType(int column) const
+{
+    const TColumn &c = FColumns.at(size_t(column));
+    return c.OfTable ? TPgConnection::DeclType(c.Type, c.Modifier) : QString();
+}
+
+QByteArray TPgStatement::Text(int column) const
+{
+    return QByteArray(PQgetvalue(FResult, FRow, column), PQgetlength(FResult, FRow, column));
+}
+
+bool TPgStatement::ColumnIsNull(int column) const
+{
+    return !FResult || FRow < 0 || FRow >= FRows || PQgetisnull(FResult, FRow, column);
+}
+
+namespace {
+
+qint64 integerOf(const QByteArray &text, Oid type)
+{
+    if (type == BoolOid)
+        return text == "t" ? 1 : 0;
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (ok)
+        return value;
+    return qint64(std::llround(text.toDouble()));
+}
+
+// The server writes a time without its zero milliseconds, or with fewer than three digits.
+QByteArray normalizedTime(QByteArray text)
+{
+    const qsizetype dot = text.indexOf('.');
+    if (text.size() < 19)
+        return text;
+    if (dot < 0)
+        return text + ".000";
+    if (text.size() - dot - 1 < 3)
+        return text + QByteArray(3 - (text.size() - dot - 1), '0');
+    return text.left(dot + 4);
+}
+
+QByteArray bytesOf(const QByteArray &text, Oid type)
+{
+    if (type != ByteaOid)
+        return text;
+    size_t length = 0;
+    unsigned char *bytes =
+        PQunescapeBytea(reinterpret_cast<const unsigned char *>(text.constData()), &length);
+    QByteArray value(reinterpret_cast<const char *>(bytes), qsizetype(length));
+    PQfreemem(bytes);
+    return value;
+}
+
+} // namespace
+
+qint64 TPgStatement::ColumnInt64(int column) const
+{
+    return ColumnIsNull(column) ? 0 : integerOf(Text(column), FColumns.at(size_t(column)).Type);
+}
+
+TFieldType TPgStatement::ColumnValueType(int column) const
+{
+    if (ColumnIsNull(column))
+        return TFieldType::String;
+    switch (FColumns.at(size_t(column)).Type) {
+    case Int2Oid:
+    case Int4Oid:
+        return TFieldType::Integer;
+    case Int8Oid:
+    case OidOid: {
+        const qint64 value = ColumnInt64(column);
+        return value >= std::numeric_limits<qint32>::min() && value <= std::numeric_limits<qint32>::max()
+                   ? TFieldType::Integer
+                   : TFieldType::Largeint;
+    }
+    case BoolOid:
+        return TFieldType::Boolean;
+    case Float4Oid:
+    case Float8Oid:
+    case NumericOid:
+        return TFieldType::Float;
+    case ByteaOid:
+        return TFieldType::Blob;
+    default:
+        return TFieldType::String;
+    }
+}
+
+TVariant TPgStatement::Column(int column, TFieldType type) const
+{
+    if (ColumnIsNull(column))
+        return TVariant::Null();
+    const Oid oid = FColumns.at(size_t(column)).Type;
+    const QByteArray text = Text(column);
+    switch (type) {
+    case TFieldType::Smallint:
+        return TVariant(qint16(integerOf(text, oid)));
+    case TFieldType::Integer:
+    case TFieldType::AutoInc:
+        return TVariant(qint32(integerOf(text, oid)));
+    case TFieldType::Largeint:
+        return TVariant(qint64(integerOf(text, oid)));
+    case TFieldType::Boolean:
+        return TVariant(oid == BoolOid ? text == "t" : integerOf(text, oid) != 0);
+    case TFieldType::Float:
+        return TVariant(oid == BoolOid ? double(integerOf(text, oid)) : text.toDouble());
+    case TFieldType::Currency:
+        return TVariant(TCurrency::FromDouble(text.toDouble()));
+    case TFieldType::DateTime: {
+        TDateTime value;
+        const QByteArray time = normalizedTime(text);
+        if (TDateTime::FromText(time.constData(), time.size(), value))
+            return TVariant(value);
+        return TVariant::Null();
+    }
+    case TFieldType::Blob:
+        return TVariant(bytesOf(text, oid));
+    case TFieldType::String:
+    case TFieldType::Memo:
+    case TFieldType::Unknown:
+        break;
+    }
+    if (oid == BoolOid)
+        return TVariant(text == "t" ? QStringLiteral("1") : QStringLiteral("0"));
+    if (oid == TimestampOid)
+        return TVariant(QString::fromUtf8(normalizedTime(text)));
+    return TVariant(QString::fromUtf8(bytesOf(text, oid)));
+}

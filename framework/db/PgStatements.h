@@ -1,0 +1,110 @@
+#pragma once
+
+#include "Statements.h"
+
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <vector>
+
+struct pg_conn;
+struct pg_result;
+
+// Where a server is and which database of it: what an alias of the POSTGRESQL driver names. The
+// password is never one of them: libpq reads it from ~/.pgpass or a service file.
+struct TPgTarget
+{
+    QString Server; // a host name, or the folder of the server's Unix socket
+    QString Port;
+    QString Database;
+    QString User;
+};
+
+// One connection to a PostgreSQL server, shared by the statements prepared on it.
+class TPgConnection
+{
+public:
+    // Connects; with create, a database that does not exist yet is created first.
+    TPgConnection(const TPgTarget &target, bool create);
+    ~TPgConnection();
+    TPgConnection(const TPgConnection &) = delete;
+    TPgConnection &operator=(const TPgConnection &) = delete;
+
+    pg_conn *Handle() const; // throws once finished
+    // Ends the connection; statements still held fail from then on.
+    void Finish();
+    // The Oid-numbered type of a column as the SQLite driver would declare it ("SMALLINT").
+    static QString DeclType(unsigned type, int modifier);
+    bool InTransaction() const;
+    // Runs a command of the server's own dialect that takes no parameters and returns no rows.
+    void Exec(const QString &sql);
+    // Throws EDatabaseError with the server's message for a failed result, which it frees; a
+    // connection that has gone is told as such.
+    [[noreturn]] void Raise(pg_result *result) const;
+    // The text a write refused by a read-only connection is told with; empty for a writable one.
+    QString ReadOnlyText;
+
+private:
+    pg_conn *FConn = nullptr;
+};
+
+// A statement on a PostgreSQL connection. It is prepared (unnamed) when made, so that its
+// parameters and columns are known and a syntax error shows at once; each run sends the text with
+// its values, and the whole result is read at the first step.
+class TPgStatement final : public TStatement
+{
+public:
+    // Without translate, sql is already in the server's dialect and takes $n parameters.
+    TPgStatement(std::shared_ptr<TPgConnection> connection, const QString &sql, bool translate = true);
+    ~TPgStatement() override;
+
+    bool IsValid() const override { return true; }
+    void Reset() override;
+    void Bind(int index, const TVariant &value) override;
+    int ParameterIndex(const QString &name) const override;
+    int ParameterCount() const override { return int(FParamTypes.size()); }
+    QString ParameterName(int index) const override;
+    bool Step() override;
+
+    int ColumnCount() const override { return int(FColumns.size()); }
+    QString ColumnName(int column) const override;
+    QString ColumnDeclType(int column) const override;
+    bool ColumnIsNull(int column) const override;
+    qint64 ColumnInt64(int column) const override;
+    TVariant Column(int column, TFieldType type) const override;
+    TFieldType ColumnValueType(int column) const override;
+
+    qint64 Changes() const override { return FChanges; }
+    qint64 LastInsertId() const override { return FLastInsertId; }
+    bool HoldsReadLock() const override { return false; }
+
+private:
+    struct TColumn
+    {
+        QString Name;
+        unsigned Type = 0;
+        int Modifier = -1;
+        bool OfTable = false;
+    };
+    void Prepare();
+    void Run();
+    void Clear();
+    QByteArray Text(int column) const;
+
+    std::shared_ptr<TPgConnection> FConnection;
+    QByteArray FSql;
+    QStringList FParamNames;
+    QStringList FAfter;
+    std::vector<unsigned> FParamTypes;
+    std::vector<TColumn> FColumns;
+    bool FTransactionControl = false;
+
+    std::vector<std::optional<QByteArray>> FValues;
+    std::vector<int> FFormats;
+    pg_result *FResult = nullptr;
+    bool FRan = false;
+    int FRow = -1;
+    int FRows = 0;
+    qint64 FChanges = 0;
+    qint64 FLastInsertId = 0;
+};
