@@ -23,16 +23,16 @@ QByteArrayView TimeText(sqlite3_stmt *statement, int column)
     return ColumnText(statement, column).first(qMin<qsizetype>(19, ColumnText(statement, column).size()));
 }
 
-class TStatement
+class TRawStatement
 {
 public:
-    TStatement(sqlite3 *db, const char *sql) : FDb(db)
+    TRawStatement(sqlite3 *db, const char *sql) : FDb(db)
     {
         CheckSqlite(db, sqlite3_prepare_v2(db, sql, -1, &FHandle, nullptr));
     }
-    ~TStatement() { sqlite3_finalize(FHandle); }
-    TStatement(const TStatement &) = delete;
-    TStatement &operator=(const TStatement &) = delete;
+    ~TRawStatement() { sqlite3_finalize(FHandle); }
+    TRawStatement(const TRawStatement &) = delete;
+    TRawStatement &operator=(const TRawStatement &) = delete;
 
     sqlite3_stmt *Get() const { return FHandle; }
     void Restart(std::initializer_list<qint64> values)
@@ -121,7 +121,7 @@ TExportEntry EntryOf(sqlite3_stmt *row)
 // and a deep volume costs no more than its depth in memory.
 bool WalkVolume(sqlite3 *db, TExportWriter &writer, TExportProgress &progress, qint64 root)
 {
-    TStatement children(db, ChildrenSql);
+    TRawStatement children(db, ChildrenSql);
     struct TFrame
     {
         qint64 Folder;
@@ -200,18 +200,18 @@ bool ExportCatalogue(TGlobal &global, QIODevice &out, TExportFormat format, std:
         }
     } end{global, ownTransaction};
 
-    TStatement count(db, volumeId ? "SELECT count(*) FROM Entries WHERE CD = ?1"
-                                  : "SELECT count(*) FROM Entries");
+    TRawStatement count(db, volumeId ? "SELECT count(*) FROM Entries WHERE CD = ?1"
+                                     : "SELECT count(*) FROM Entries");
     count.Restart({volumeId.value_or(0)});
     count.Step();
     TExportProgress progress(global, sqlite3_column_int64(count.Get(), 0));
 
-    TStatement volumes(db,
-                       "SELECT Entries.ID, Entries.Name, Entries.Size, Entries.Modified, 1, NULL, "
-                       "Entries.Description, Images.Description, CDs.VolumeLabel, CDs.SerialNum "
-                       "FROM Entries LEFT JOIN CDs ON CDs.ID = Entries.ID "
-                       "LEFT JOIN Images ON Images.ImageID = Entries.ImageID "
-                       "WHERE Entries.Parent IS NULL AND (?1 = 0 OR Entries.ID = ?1) ORDER BY Entries.ID");
+    TRawStatement volumes(db,
+                          "SELECT Entries.ID, Entries.Name, Entries.Size, Entries.Modified, 1, NULL, "
+                          "Entries.Description, Images.Description, CDs.VolumeLabel, CDs.SerialNum "
+                          "FROM Entries LEFT JOIN CDs ON CDs.ID = Entries.ID "
+                          "LEFT JOIN Images ON Images.ImageID = Entries.ImageID "
+                          "WHERE Entries.Parent IS NULL AND (?1 = 0 OR Entries.ID = ?1) ORDER BY Entries.ID");
     // The volumes are few: their roots are read first, so that the walk of each has the connection
     // to itself.
     struct TRoot

@@ -81,7 +81,7 @@ private:
 
 QList<TStoredEntry> TVolumeUpdate::StoredEntries(int folderId)
 {
-    const std::shared_ptr<TSqliteStatement> select = FDatabase.AcquireStatement(
+    const std::shared_ptr<TStatement> select = FDatabase.AcquireStatement(
         QStringLiteral("SELECT ID, Name, Folder, Size, Modified, FullPath FROM Entries WHERE Parent = ?1"));
     select->Bind(1, TVariant(folderId));
     QList<TStoredEntry> stored;
@@ -102,7 +102,7 @@ QList<TStoredEntry> TVolumeUpdate::StoredEntries(int folderId)
 
 void TVolumeUpdate::Exec(const QString &sql, const TVariantArray &params)
 {
-    const std::shared_ptr<TSqliteStatement> statement = FDatabase.AcquireStatement(sql);
+    const std::shared_ptr<TStatement> statement = FDatabase.AcquireStatement(sql);
     statement->BindAll(params);
     statement->Execute();
     statement->Reset();
@@ -129,7 +129,7 @@ void TVolumeUpdate::Remove(const TStoredEntry &stored, TRemoved how)
     // any depth.
     QList<int> ids;
     {
-        const std::shared_ptr<TSqliteStatement> below = FDatabase.AcquireStatement(QStringLiteral(
+        const std::shared_ptr<TStatement> below = FDatabase.AcquireStatement(QStringLiteral(
             "WITH RECURSIVE Below(ID) AS (SELECT ?1 UNION ALL SELECT Entries.ID FROM Below "
             "CROSS JOIN Entries ON Entries.Parent = Below.ID) "
             "SELECT Entries.ID, Entries.FullPath, Entries.Name FROM Below CROSS JOIN Entries ON Entries.ID = "
@@ -174,7 +174,7 @@ qint64 TVolumeUpdate::Folder(const QString &folder, int folderId, bool added)
         qint64 kept = 0;
         for (const TStoredEntry &stored : StoredEntries(folderId))
             kept += qMax<qint64>(stored.Size, 0);
-        const std::shared_ptr<TSqliteStatement> count = FDatabase.AcquireStatement(
+        const std::shared_ptr<TStatement> count = FDatabase.AcquireStatement(
             QStringLiteral("WITH RECURSIVE Below(ID) AS (SELECT ID FROM Entries WHERE Parent = ?1 UNION ALL "
                            "SELECT Entries.ID FROM Below CROSS JOIN Entries ON Entries.Parent = Below.ID) "
                            "SELECT count(*) FROM Below"));
