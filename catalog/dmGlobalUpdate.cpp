@@ -31,6 +31,7 @@ struct TStoredEntry
     qint64 Size = -1; // -1: none yet
     std::optional<TDateTime> Modified;
     QString FullPath;
+    bool Archive = false; // its content is catalogued below it
 };
 
 bool sameTime(const std::optional<TDateTime> &stored, const TDirEntry &entry)
@@ -63,11 +64,16 @@ private:
     // Deletes an entry that is gone and everything below it, each reported removed. An entry
     // that is another thing now is deleted without being reported (the caller reports it
     // changed); a folder that the walk does not enter any more keeps its row.
-    enum class TRemoved { Reported, Replaced, EmptiedOnly };
+    // Replaced: the entry goes, what was in it is reported; EmptiedOnly: what was in it goes,
+    // reported; Content: an archive's content goes, unreported, as the archive itself is.
+    enum class TRemoved { Reported, Replaced, EmptiedOnly, Content };
     void Remove(const TStoredEntry &stored, TRemoved how);
     // The folder added: everything in it is new.
     qint64 AddedFolder(const TDirEntry &entry, const QString &path, int id);
     void Report(TChangeKind kind, const QString &path) { FChanges.Changes.append({kind, path}); }
+    // The content of the archive a file of the disk may be, as a scan would catalogue it.
+    void ArchiveContent(const TDirEntry &entry, const QString &folder, const QString &found,
+                        const QString &fullPath, int rowId, const TStoredEntry *stored, bool changed);
     void Exec(const QString &sql, const TVariantArray &params);
 
     TGlobal &FGlobal;
@@ -81,8 +87,8 @@ private:
 
 QList<TStoredEntry> TVolumeUpdate::StoredEntries(int folderId)
 {
-    const std::shared_ptr<TStatement> select = FDatabase.AcquireStatement(
-        QStringLiteral("SELECT ID, Name, Folder, Size, Modified, FullPath FROM Entries WHERE Parent = ?1"));
+    const std::shared_ptr<TStatement> select = FDatabase.AcquireStatement(QStringLiteral(
+        "SELECT ID, Name, Folder, Size, Modified, FullPath, Archive FROM Entries WHERE Parent = ?1"));
     select->Bind(1, TVariant(folderId));
     QList<TStoredEntry> stored;
     while (select->Step()) {
@@ -94,6 +100,7 @@ QList<TStoredEntry> TVolumeUpdate::StoredEntries(int folderId)
         if (!select->ColumnIsNull(4))
             entry.Modified = select->Column(4, TFieldType::DateTime).AsDateTime();
         entry.FullPath = select->Column(5, TFieldType::String).AsString();
+        entry.Archive = select->ColumnInt64(6) != 0;
         stored.append(std::move(entry));
     }
     select->Reset();
@@ -138,10 +145,10 @@ void TVolumeUpdate::Remove(const TStoredEntry &stored, TRemoved how)
         while (below->Step()) {
             const int id = int(below->ColumnInt64(0));
             const bool itself = id == stored.Id;
-            if (itself && how == TRemoved::EmptiedOnly)
+            if (itself && (how == TRemoved::EmptiedOnly || how == TRemoved::Content))
                 continue;
             ids.append(id);
-            if (itself && how == TRemoved::Replaced)
+            if ((itself && how == TRemoved::Replaced) || how == TRemoved::Content)
                 continue;
             ++FChanges.Removed;
             Report(TChangeKind::Removed,
@@ -152,6 +159,31 @@ void TVolumeUpdate::Remove(const TStoredEntry &stored, TRemoved how)
     }
     for (auto it = ids.crbegin(); it != ids.crend(); ++it)
         Exec(QStringLiteral("DELETE FROM Entries WHERE ID = ?1"), {TVariant(*it)});
+}
+
+void TVolumeUpdate::ArchiveContent(const TDirEntry &entry, const QString &folder, const QString &found,
+                                   const QString &fullPath, int rowId, const TStoredEntry *stored,
+                                   bool changed)
+{
+    const bool hadContent = stored && stored->Archive;
+    // What an unchanged archive held is kept, read with archives looked into or not.
+    if (hadContent && !changed)
+        return;
+    // What a changed one held is of no use any more.
+    if (hadContent) {
+        Remove(*stored, TRemoved::Content);
+        Exec(QStringLiteral("UPDATE Entries SET Archive = 0 WHERE ID = ?1"), {TVariant(rowId)});
+    }
+    if (!FGlobal.ProcessArchives)
+        return;
+    const std::unique_ptr<TArchiveReader> archive = FGlobal.OpenArchive(FSource, folder, entry);
+    if (!archive)
+        return;
+    Exec(QStringLiteral("UPDATE Entries SET Archive = 1 WHERE ID = ?1"), {TVariant(rowId)});
+    // The archive's rows are written as the scan writes them, through the data module's table.
+    if (!FGlobal.Main.Active())
+        FGlobal.Main.Open();
+    FGlobal.LoadArchive(*archive, rowId, fullPath + found + u'\\', FCd);
 }
 
 qint64 TVolumeUpdate::AddedFolder(const TDirEntry &entry, const QString &path, int id)
@@ -257,9 +289,10 @@ qint64 TVolumeUpdate::Folder(const QString &folder, int folderId, bool added)
             Report(TChangeKind::Added, path);
             changedFile = !entry.IsDirectory;
         }
+        int rowId = s ? s->Id : 0;
         if (!s) {
             newEntry = true;
-            const int id = Insert(entry, found[i], fullPath, folderId);
+            const int id = rowId = Insert(entry, found[i], fullPath, folderId);
             if (entry.IsDirectory) {
                 total += AddedFolder(entry, path, id);
                 continue;
@@ -302,6 +335,7 @@ qint64 TVolumeUpdate::Folder(const QString &folder, int folderId, bool added)
                      {fullPath.isEmpty() ? TVariant::Null() : TVariant(fullPath), TVariant(s->Id)});
         }
         // A file from here on.
+        ArchiveContent(entry, folder, found[i], fullPath, rowId, s, changedFile);
         if (FGlobal.MayBeInfoFile(found[i])) {
             mayHoldInfo = true;
             if (changedFile) {
@@ -364,7 +398,11 @@ bool TGlobal::UpdateDisk(TVolumeSource &source, int cd, const QString &name, TVo
     const bool progressCommits = FProgressCommits;
     FProgressCommits = false;
     TImportFilter filter;
+    const bool mainWasActive = Main.Active();
     auto cleanUp = [&] {
+        // The archives' rows went through it: its buffer may hold rows that were rolled back.
+        if (!mainWasActive)
+            Main.Close();
         FScanning = false;
         FExtensionTypes.clear();
         FProgressCommits = progressCommits;
@@ -374,6 +412,7 @@ bool TGlobal::UpdateDisk(TVolumeSource &source, int cd, const QString &name, TVo
     };
     try {
         DataChanged = true;
+        ArchiveNotes.clear();
         FScanning = true;
         FExtensionTypes.clear();
         FStartTick = FLastReportTick = FLastCommitTick = TVolumeServices::Current().TickCount();

@@ -49,7 +49,7 @@ const char *const Usage =
     "              [--label LABEL] [--serial XXXX-XXXX] [--no-descriptions] [--suspicious all|skip]\n"
     "              [--archives]\n"
     "  vor-nex-cli [--catalog FILE] update PATH [--name NAME] [--label LABEL] [--serial XXXX-XXXX]\n"
-    "              [--no-descriptions] [--suspicious all|skip]\n"
+    "              [--no-descriptions] [--suspicious all|skip] [--archives]\n"
     "  vor-nex-cli [--catalog FILE] volumes\n"
     "  vor-nex-cli [--catalog FILE] delete ID\n"
     "  vor-nex-cli [--catalog FILE] find PATTERN [--whole] [--volume ID] [--type ID]\n"
@@ -522,6 +522,7 @@ int update(TGlobal &global, const TOptions &options)
         return stopRequested.load();
     };
     std::signal(SIGINT, onInterrupt);
+    global.ProcessArchives = options.Archives;
     TVolumeChanges changes;
     bool done = false;
     try {
@@ -540,6 +541,8 @@ int update(TGlobal &global, const TOptions &options)
     }
     for (const TSkippedInfoFile &file : changes.Skipped)
         err() << "vor-nex-cli: skipped info file " << file.Path << ": " << file.Reason << '\n';
+    for (const QString &note : std::as_const(global.ArchiveNotes))
+        err() << "vor-nex-cli: " << note << '\n';
     TResultLines lines;
     for (const TVolumeChange &change : changes.Changes) {
         lines.Stream() << (change.Kind == TChangeKind::Added     ? "+ "

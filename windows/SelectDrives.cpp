@@ -66,6 +66,11 @@ struct TItemChoice
 
 } // namespace
 
+bool TSelectDrive::ArchivesChosen()
+{
+    return Settings().value(ProcessZipsKey, false).toBool();
+}
+
 TSelectDrive::TSelectDrive(QWidget *parent) : QDialog(parent)
 {
     TGlobal &global = *TGlobal::Instance();
@@ -134,7 +139,7 @@ TSelectDrive::TSelectDrive(QWidget *parent) : QDialog(parent)
     ForceOverwrite->setObjectName(QStringLiteral("ForceOverwrite"));
     ProcessZips = new QCheckBox(tr("Retrieve archive files content"), this);
     ProcessZips->setObjectName(QStringLiteral("ProcessZips"));
-    ProcessZips->setChecked(Settings().value(ProcessZipsKey, false).toBool());
+    ProcessZips->setChecked(ArchivesChosen());
     connect(ProcessZips, &QCheckBox::toggled, this,
             [](bool checked) { Settings().setValue(ProcessZipsKey, checked); });
 

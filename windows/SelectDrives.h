@@ -32,6 +32,9 @@ class TSelectDrive : public QDialog
 
 public:
     explicit TSelectDrive(QWidget *parent = nullptr);
+    // Whether the user chose to look inside archives, the lasting choice of the dialog's
+    // "Retrieve archive files content"; updates follow it too.
+    static bool ArchivesChosen();
     ~TSelectDrive() override;
 
     TSelectState State() const { return FState; }

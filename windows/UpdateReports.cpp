@@ -6,6 +6,7 @@
 #include "MessageBoxes.h"
 #include "MountedSources.h"
 #include "Queries.h"
+#include "SelectDrives.h"
 #include "VolumeServices.h"
 #include "dmGlobal.h"
 
@@ -230,6 +231,7 @@ TUpdateReport *UpdateVolume(QWidget *parent, int cd)
 
     TVolumeChanges changes;
     bool done = false;
+    global.ProcessArchives = TSelectDrive::ArchivesChosen();
     try {
         done = global.UpdateDisk(*source, cd, QString(), changes);
     } catch (const EUpdateError &error) {

@@ -6,6 +6,7 @@
 #include "CatalogFixture.h"
 #include "FindCriteria.h"
 #include "FindRows.h"
+#include "MountedSources.h"
 #include "SqliteStatements.h"
 
 #include <QTemporaryDir>
@@ -36,6 +37,8 @@ private slots:
     void notes_data();
     void notes();
     void findsInside();
+    void updateReadsArchivesAsAScanWould_data();
+    void updateReadsArchivesAsAScanWould();
     void upgradeFromLayout2();
 
 private:
@@ -203,6 +206,55 @@ void TestArchiveScan::findsInside()
                      row.Column(2, TFieldType::String).AsString();
     });
     QCOMPARE(found, QStringList{u"Blue lake.ogg|Archives:\\music.tar.gz\\albums\\"_s});
+}
+
+void TestArchiveScan::updateReadsArchivesAsAScanWould_data()
+{
+    QTest::addColumn<bool>("rewritten"); // Pack.zip holds another file since the scan
+    QTest::addColumn<bool>("archives");  // the update looks into archives
+    QTest::newRow("unchanged, looked into") << false << true;
+    QTest::newRow("unchanged, not looked into") << false << false;
+    QTest::newRow("rewritten, looked into") << true << true;
+    QTest::newRow("rewritten, not looked into") << true << false;
+}
+
+void TestArchiveScan::updateReadsArchivesAsAScanWould()
+{
+    QFETCH(bool, rewritten);
+    QFETCH(bool, archives);
+    const QString pack = Root() + u"/Pack.zip"_s;
+    QVERIFY(MakeArchive(pack, {{u"A/b.txt"_s, "hello"}}));
+    const int root = Scan(true);
+    QVERIFY(root > 0);
+    const QStringList before = F->Rows(EntryRows);
+    const qint64 inner = F->Scalar(u"SELECT ID FROM Entries WHERE Name = 'b.txt'"_s);
+    QVERIFY(MakeArchive(Root() + u"/New.zip"_s, {{u"n.txt"_s, "1"}}));
+    if (rewritten) {
+        QVERIFY(MakeArchive(pack, {{u"A/b.txt"_s, "hello"}, {u"c.txt"_s, "a longer text"}}));
+    }
+
+    F->Global->ProcessArchives = archives;
+    TMountedSource source(Root());
+    TVolumeChanges changes;
+    QVERIFY(F->Global->UpdateDisk(source, root, QString(), changes));
+    QStringList updated = F->Rows(EntryRows);
+    if (!rewritten) {
+        // What an unchanged archive held is kept as it was, rows and IDs.
+        QCOMPARE(F->Scalar(u"SELECT ID FROM Entries WHERE Name = 'b.txt'"_s), inner);
+        if (!archives) {
+            const qint64 size = QFileInfo(Root() + u"/New.zip"_s).size();
+            QCOMPARE(updated, before + QStringList{u"|New.zip|%1|0|0|0"_s.arg(size)});
+            return;
+        }
+    }
+    // Otherwise the catalogue holds what a scan would catalogue now.
+    QCOMPARE(changes.Added, 1);
+    QCOMPARE(changes.Changed, rewritten ? 1 : 0);
+    QVERIFY(Scan(archives) > 0);
+    QStringList scanned = F->Rows(EntryRows);
+    updated.sort();
+    scanned.sort();
+    QCOMPARE(updated, scanned);
 }
 
 void TestArchiveScan::upgradeFromLayout2()
