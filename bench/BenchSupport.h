@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QString>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 // What the benchmarks share: their output and their clock.
@@ -17,6 +19,13 @@ inline void UseOffscreenPlatform()
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+// The benchmark's configuration and catalogue go below a scratch folder, never the user's.
+inline void UseScratchHome(const QTemporaryDir &dir)
+{
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
 }
 
 inline double MsSince(const QElapsedTimer &timer)

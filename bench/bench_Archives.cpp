@@ -104,8 +104,7 @@ int main(int argc, char *argv[])
     if (archives <= 0)
         Fail(QStringLiteral("the number of archives must be positive"));
     QTemporaryDir dir;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
+    UseScratchHome(dir);
     const QString zips = dir.filePath(QStringLiteral("zips"));
     const QString unpacked = dir.filePath(QStringLiteral("unpacked"));
 

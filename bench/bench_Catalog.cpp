@@ -128,8 +128,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
+    UseScratchHome(dir);
     const bool plans = app.arguments().contains(QStringLiteral("--plans"));
 
     MakeCatalogueFile();

@@ -82,8 +82,7 @@ int main(int argc, char *argv[])
     UseOffscreenPlatform();
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
+    UseScratchHome(dir);
     MakeCatalogueFile();
 
     qint64 wideRoot = 1, deletedRoot = 0;

@@ -66,8 +66,7 @@ int main(int argc, char *argv[])
     if (files <= 0)
         Fail(QStringLiteral("the number of files must be positive"));
     QTemporaryDir dir;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
+    UseScratchHome(dir);
     const QString root = dir.filePath(QStringLiteral("drive"));
     if (::mkdir(QFile::encodeName(root).constData(), 0755) != 0)
         Fail(QStringLiteral("mkdir ") + root);

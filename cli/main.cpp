@@ -393,6 +393,20 @@ private:
     std::optional<quint32> FSerial;
 };
 
+// A walk of a volume (a scan, an update) shows its progress on the terminal, and Ctrl+C stops it.
+void showWalkProgress(TGlobal &global, TProgressBar &bar)
+{
+    global.OnProgress = [&bar](TGlobal *, int percent, int secondsLeft) {
+        QString text;
+        if (secondsLeft > 0)
+            text = secondsLeft <= 120 ? QStringLiteral("Time remaining: %1 sec").arg(secondsLeft)
+                                      : QStringLiteral("Time remaining: %1 min").arg(secondsLeft / 60);
+        bar.Show(percent, text);
+        return stopRequested.load();
+    };
+    std::signal(SIGINT, onInterrupt);
+}
+
 int scan(TGlobal &global, const TOptions &options)
 {
     if (options.Arguments.size() != 2)
@@ -441,15 +455,7 @@ int scan(TGlobal &global, const TOptions &options)
     }
 
     TProgressBar bar;
-    global.OnProgress = [&bar](TGlobal *, int percent, int secondsLeft) {
-        QString text;
-        if (secondsLeft > 0)
-            text = secondsLeft <= 120 ? QStringLiteral("Time remaining: %1 sec").arg(secondsLeft)
-                                      : QStringLiteral("Time remaining: %1 min").arg(secondsLeft / 60);
-        bar.Show(percent, text);
-        return stopRequested.load();
-    };
-    std::signal(SIGINT, onInterrupt);
+    showWalkProgress(global, bar);
     global.ProcessArchives = options.Archives;
     const int rootId = global.LoadDisk(source, options.Name, options.Picture, force);
     const auto tellArchiveNotes = [&global, &bar] {
@@ -513,15 +519,7 @@ int update(TGlobal &global, const TOptions &options)
     TRenamedSource source(*volume, options.Label, options.Serial);
 
     TProgressBar bar;
-    global.OnProgress = [&bar](TGlobal *, int percent, int secondsLeft) {
-        QString text;
-        if (secondsLeft > 0)
-            text = secondsLeft <= 120 ? QStringLiteral("Time remaining: %1 sec").arg(secondsLeft)
-                                      : QStringLiteral("Time remaining: %1 min").arg(secondsLeft / 60);
-        bar.Show(percent, text);
-        return stopRequested.load();
-    };
-    std::signal(SIGINT, onInterrupt);
+    showWalkProgress(global, bar);
     global.ProcessArchives = options.Archives;
     TVolumeChanges changes;
     bool done = false;
