@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <sys/resource.h>
 
 // What the benchmarks share: their output and their clock.
 
@@ -27,6 +28,29 @@ inline void UseScratchHome(const QTemporaryDir &dir)
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
     qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
 }
+
+// Processor time (user and system) in ms used so far by this process, or by its finished children:
+// on a machine shared with other work it varies less than the elapsed time.
+inline double CpuMs(int who = RUSAGE_SELF)
+{
+    rusage usage{};
+    ::getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+// A run's elapsed and processor time in ms; -1 while none was taken.
+struct TTimes
+{
+    double Elapsed = -1;
+    double Cpu = -1;
+
+    void KeepBest(const TTimes &other)
+    {
+        if (Elapsed < 0 || other.Elapsed < Elapsed)
+            *this = other;
+    }
+};
 
 inline double MsSince(const QElapsedTimer &timer)
 {

@@ -240,22 +240,6 @@ void makeDiskFolder(TDatabase &database, const QString &root)
     }
 }
 
-// Processor time (user and system) in ms this process has used so far: on a machine shared with
-// other work it varies less than the elapsed time.
-double cpuMs()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
-}
-
-struct TTimes
-{
-    double Elapsed = -1;
-    double Cpu = -1;
-};
-
 // The fastest of `runs` runs of work, elapsed and processor time of that run; the first run also
 // warms the engine's and the system's caches.
 TTimes Best(int runs, const std::function<void()> &work)
@@ -263,10 +247,10 @@ TTimes Best(int runs, const std::function<void()> &work)
     TTimes best;
     for (int run = 0; run < runs; ++run) {
         QElapsedTimer timer;
-        const double cpuBefore = cpuMs();
+        const double cpuBefore = CpuMs();
         timer.start();
         work();
-        const TTimes times{MsSince(timer), cpuMs() - cpuBefore};
+        const TTimes times{MsSince(timer), CpuMs() - cpuBefore};
         if (best.Elapsed < 0 || times.Elapsed < best.Elapsed)
             best = times;
     }

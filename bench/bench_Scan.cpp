@@ -31,16 +31,6 @@ using BenchTrees::Folders;
 
 constexpr int DefaultFiles = 200000;
 
-// Processor time (user and system) in ms used so far by this process or by its finished children:
-// on a machine shared with other work it varies less than the elapsed time.
-double cpuMs(int who)
-{
-    rusage usage{};
-    ::getrusage(who, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
-}
-
 // Peak resident memory of this process so far, in MB.
 double peakMB()
 {
@@ -49,15 +39,9 @@ double peakMB()
     return double(usage.ru_maxrss) / 1024.0;
 }
 
-struct TTimes
-{
-    double Elapsed = 0;
-    double Cpu = 0;
-};
-
 TTimes timeFind(const QString &root)
 {
-    const double cpuBefore = cpuMs(RUSAGE_CHILDREN);
+    const double cpuBefore = CpuMs(RUSAGE_CHILDREN);
     QProcess find;
     QElapsedTimer timer;
     timer.start();
@@ -66,7 +50,7 @@ TTimes timeFind(const QString &root)
         {QStringLiteral("-c"), QStringLiteral("find '%1' -printf '%s %T@ %p\\n' > /dev/null").arg(root)});
     if (!find.waitForFinished(-1) || find.exitCode() != 0)
         Fail(QStringLiteral("find failed"));
-    return {MsSince(timer), cpuMs(RUSAGE_CHILDREN) - cpuBefore};
+    return {MsSince(timer), CpuMs(RUSAGE_CHILDREN) - cpuBefore};
 }
 
 } // namespace
@@ -143,10 +127,10 @@ int main(int argc, char *argv[])
         global.SetIndexInBackground(indexed);
         int reports = 0;
         global.OnProgress = [&](TGlobal *, int, int) { return ++reports, false; };
-        const double cpuBefore = cpuMs(RUSAGE_SELF);
+        const double cpuBefore = CpuMs(RUSAGE_SELF);
         timer.restart();
         rootId = global.LoadDisk(root, QString(), 2, false);
-        const TTimes times{MsSince(timer), cpuMs(RUSAGE_SELF) - cpuBefore};
+        const TTimes times{MsSince(timer), CpuMs(RUSAGE_SELF) - cpuBefore};
         TTimes &best = indexed ? scan : plainScan;
         if (run < 2 || times.Elapsed < best.Elapsed)
             best = times;
@@ -178,14 +162,14 @@ int main(int argc, char *argv[])
         if (indexed && run == 0) {
             // The description pass that follows every scan, over the folders the walk noted;
             // then once more over the whole volume, as an import apart from a walk runs.
-            double cpu = cpuMs(RUSAGE_SELF);
+            double cpu = CpuMs(RUSAGE_SELF);
             timer.restart();
             global.LoadDescriptions(rootId, root);
-            descriptions = {MsSince(timer), cpuMs(RUSAGE_SELF) - cpu};
-            cpu = cpuMs(RUSAGE_SELF);
+            descriptions = {MsSince(timer), CpuMs(RUSAGE_SELF) - cpu};
+            cpu = CpuMs(RUSAGE_SELF);
             timer.restart();
             global.LoadDescriptions(rootId, root);
-            wholeVolume = {MsSince(timer), cpuMs(RUSAGE_SELF) - cpu};
+            wholeVolume = {MsSince(timer), CpuMs(RUSAGE_SELF) - cpu};
         }
     }
     const double peakAfter = peakMB();

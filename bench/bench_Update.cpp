@@ -28,33 +28,13 @@ using BenchTrees::Folders;
 
 constexpr int DefaultFiles = 200000;
 
-double cpuMs()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
-}
-
-struct TTimes
-{
-    double Elapsed = -1;
-    double Cpu = -1;
-
-    void KeepBest(const TTimes &other)
-    {
-        if (Elapsed < 0 || other.Elapsed < Elapsed)
-            *this = other;
-    }
-};
-
 template <typename F> TTimes timed(F work)
 {
-    const double cpu = cpuMs();
+    const double cpu = CpuMs();
     QElapsedTimer timer;
     timer.start();
     work();
-    return {MsSince(timer), cpuMs() - cpu};
+    return {MsSince(timer), CpuMs() - cpu};
 }
 
 } // namespace

@@ -27,18 +27,18 @@ inline bool MakeArchive(const QString &path, const QList<TArchiveItem> &items,
 {
     static const char *const script = R"py(
 import base64, io, json, sys, tarfile, time, zipfile
-spec = json.load(sys.stdin)
+job = json.load(sys.stdin)
 stamp = (2021, 5, 6, 7, 8, 10)
-if spec['kind'] == 'zip':
-    with zipfile.ZipFile(spec['out'], 'w', zipfile.ZIP_DEFLATED) as z:
-        for name, data in spec['entries']:
+if job['kind'] == 'zip':
+    with zipfile.ZipFile(job['out'], 'w', zipfile.ZIP_DEFLATED) as z:
+        for name, data in job['entries']:
             info = zipfile.ZipInfo(name, date_time=stamp)
             info.compress_type = zipfile.ZIP_DEFLATED
             z.writestr(info, base64.b64decode(data))
 else:
-    mode = {'tar': 'w', 'tar.gz': 'w:gz', 'tar.xz': 'w:xz'}[spec['kind']]
-    with tarfile.open(spec['out'], mode, format=tarfile.GNU_FORMAT) as t:
-        for name, data in spec['entries']:
+    mode = {'tar': 'w', 'tar.gz': 'w:gz', 'tar.xz': 'w:xz'}[job['kind']]
+    with tarfile.open(job['out'], mode, format=tarfile.GNU_FORMAT) as t:
+        for name, data in job['entries']:
             data = base64.b64decode(data)
             info = tarfile.TarInfo(name)
             info.mtime = time.mktime(stamp + (0, 0, -1))
@@ -54,13 +54,13 @@ else:
     QJsonArray entries;
     for (const TArchiveItem &item : items)
         entries.append(QJsonArray{item.Name, QString::fromLatin1(item.Bytes.toBase64())});
-    const QJsonObject spec{
+    const QJsonObject job{
         {QStringLiteral("kind"), kind}, {QStringLiteral("out"), path}, {QStringLiteral("entries"), entries}};
     QProcess python;
     python.start(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromUtf8(script)});
     if (!python.waitForStarted())
         return false;
-    python.write(QJsonDocument(spec).toJson(QJsonDocument::Compact));
+    python.write(QJsonDocument(job).toJson(QJsonDocument::Compact));
     python.closeWriteChannel();
     python.waitForFinished(60000);
     return python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0 && QFileInfo::exists(path);

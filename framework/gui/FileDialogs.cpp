@@ -25,8 +25,11 @@ bool &Automatic()
 
 } // namespace
 
-std::optional<QString> TOpenFileDialog::Execute(QWidget *parent, const QString &title, const QString &filter,
-                                                const QString &defaultSuffix)
+namespace {
+
+// The answer a test queued, or the user's choice in a file dialog set up as `save` says.
+std::optional<QString> run(QWidget *parent, const QString &title, const QString &filter,
+                           const QString &defaultSuffix, bool save, const QString &fileName)
 {
     ShownList().append({title, filter});
     if (!Answers().isEmpty())
@@ -35,28 +38,8 @@ std::optional<QString> TOpenFileDialog::Execute(QWidget *parent, const QString &
         return std::nullopt;
 
     QFileDialog dialog(parent, title);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters(filter.split(QStringLiteral(";;"), Qt::SkipEmptyParts));
-    dialog.setDefaultSuffix(defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().constFirst();
-}
-
-std::optional<QString> TOpenFileDialog::ExecuteSave(QWidget *parent, const QString &title,
-                                                    const QString &filter, const QString &defaultSuffix,
-                                                    const QString &fileName)
-{
-    ShownList().append({title, filter});
-    if (!Answers().isEmpty())
-        return Answers().dequeue();
-    if (Automatic())
-        return std::nullopt;
-
-    QFileDialog dialog(parent, title);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilters(filter.split(QStringLiteral(";;"), Qt::SkipEmptyParts));
     dialog.setDefaultSuffix(defaultSuffix);
     if (!fileName.isEmpty())
@@ -64,6 +47,21 @@ std::optional<QString> TOpenFileDialog::ExecuteSave(QWidget *parent, const QStri
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();
+}
+
+} // namespace
+
+std::optional<QString> TOpenFileDialog::Execute(QWidget *parent, const QString &title, const QString &filter,
+                                                const QString &defaultSuffix)
+{
+    return run(parent, title, filter, defaultSuffix, false, QString());
+}
+
+std::optional<QString> TOpenFileDialog::ExecuteSave(QWidget *parent, const QString &title,
+                                                    const QString &filter, const QString &defaultSuffix,
+                                                    const QString &fileName)
+{
+    return run(parent, title, filter, defaultSuffix, true, fileName);
 }
 
 void TOpenFileDialog::SetNextAnswer(std::optional<QString> answer)
