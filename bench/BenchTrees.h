@@ -26,6 +26,24 @@ constexpr int Fanout = 6;
     std::exit(1);
 }
 
+// The count the benchmark's first argument asks for (files, archives), else `fallback`.
+inline int CountArgument(int argc, char *argv[], int fallback, const char *what)
+{
+    const int count = argc > 1 ? QByteArray(argv[1]).toInt() : fallback;
+    if (count <= 0)
+        Fail(QStringLiteral("the number of %1 must be positive").arg(QLatin1String(what)));
+    return count;
+}
+
+// A new folder `name` in the scratch folder, for the volume the benchmark walks.
+inline QString MakeVolumeFolder(const QTemporaryDir &dir, const char *name)
+{
+    const QString root = dir.filePath(QLatin1String(name));
+    if (::mkdir(QFile::encodeName(root).constData(), 0755) != 0)
+        Fail(QStringLiteral("mkdir ") + root);
+    return root;
+}
+
 // A small deterministic generator.
 inline quint32 Next(quint32 &state)
 {

@@ -100,9 +100,7 @@ TRun Scan(const QString &root, bool archives)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const int archives = argc > 1 ? QByteArray(argv[1]).toInt() : DefaultArchives;
-    if (archives <= 0)
-        Fail(QStringLiteral("the number of archives must be positive"));
+    const int archives = BenchTrees::CountArgument(argc, argv, DefaultArchives, "archives");
     QTemporaryDir dir;
     UseScratchHome(dir);
     const QString zips = dir.filePath(QStringLiteral("zips"));

@@ -58,14 +58,10 @@ TTimes timeFind(const QString &root)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const int files = argc > 1 ? QByteArray(argv[1]).toInt() : DefaultFiles;
-    if (files <= 0)
-        Fail(QStringLiteral("the number of files must be positive"));
+    const int files = BenchTrees::CountArgument(argc, argv, DefaultFiles, "files");
     QTemporaryDir dir;
     UseScratchHome(dir);
-    const QString root = dir.filePath(QStringLiteral("drive"));
-    if (::mkdir(QFile::encodeName(root).constData(), 0755) != 0)
-        Fail(QStringLiteral("mkdir ") + root);
+    const QString root = BenchTrees::MakeVolumeFolder(dir, "drive");
 
     QElapsedTimer timer;
     timer.start();

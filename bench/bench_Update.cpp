@@ -42,14 +42,10 @@ template <typename F> TTimes timed(F work)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const int files = argc > 1 ? QByteArray(argv[1]).toInt() : DefaultFiles;
-    if (files <= 0)
-        Fail(QStringLiteral("the number of files must be positive"));
+    const int files = BenchTrees::CountArgument(argc, argv, DefaultFiles, "files");
     QTemporaryDir dir;
     UseScratchHome(dir);
-    const QString root = dir.filePath(QStringLiteral("drive"));
-    if (::mkdir(QFile::encodeName(root).constData(), 0755) != 0)
-        Fail(QStringLiteral("mkdir ") + root);
+    const QString root = BenchTrees::MakeVolumeFolder(dir, "drive");
     const qint64 total = BenchTrees::Make(QFile::encodeName(root), files, BenchTrees::TSizes::Random);
     // Every hundredth file, the ones an update finds changed.
     QList<QByteArray> changing;
