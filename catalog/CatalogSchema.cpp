@@ -67,10 +67,13 @@ QStringList TableStatements()
                               "Archive BOOLEAN NOT NULL DEFAULT 0)"),
                QStringLiteral("CREATE INDEX \"Entries.Parent\" ON Entries(Parent)"),
                QStringLiteral("CREATE INDEX \"Entries.CD\" ON Entries(CD)"),
+               // Source: the folder or disc image file the volume was read from, where an update
+               // or an open looks for it when no drive has its serial number; NULL for a drive.
                QStringLiteral("CREATE TABLE CDs ("
                               "ID INTEGER PRIMARY KEY REFERENCES Entries(ID) ON DELETE CASCADE, "
                               "SerialNum VARCHAR(9), "
-                              "VolumeLabel VARCHAR(50))"),
+                              "VolumeLabel VARCHAR(50), "
+                              "Source VARCHAR(65535))"),
                QStringLiteral("CREATE INDEX \"CDs.SerialNum\" ON CDs(SerialNum)"),
                QStringLiteral("CREATE TABLE Images ("
                               "ImageID SMALLINT PRIMARY KEY, "
@@ -213,6 +216,8 @@ const std::vector<QStringList> &UpgradeSteps()
         // 2 to 3: the entries inside archives; no archive of an older catalogue was read.
         QStringList{QStringLiteral("ALTER TABLE Entries ADD COLUMN InArchive BOOLEAN NOT NULL DEFAULT 0"),
                     QStringLiteral("ALTER TABLE Entries ADD COLUMN Archive BOOLEAN NOT NULL DEFAULT 0")},
+        // 3 to 4: where folders and disc images were read from; older volumes do not say.
+        QStringList{QStringLiteral("ALTER TABLE CDs ADD COLUMN Source VARCHAR(65535)")},
     };
     return steps;
 }

@@ -10,7 +10,7 @@ class TDatabase;
 namespace CatalogSchema {
 
 // The layout this program writes and reads.
-constexpr int Version = 3;
+constexpr int Version = 4;
 
 // Builds a new catalogue in an empty database: tables, indexes, saved queries, the default file
 // types with their pictures and the default info-file patterns, in one transaction.

@@ -44,6 +44,15 @@ TMountedSource::TMountedSource(QString rootPath, TKind kind) : FRootPath(std::mo
     }
 }
 
+QString TMountedSource::SourcePath() const
+{
+    if (FKind == TKind::Drive)
+        return QString();
+    const QFileInfo root(FRootPath);
+    const QString canonical = root.canonicalFilePath();
+    return canonical.isEmpty() ? root.absoluteFilePath() : canonical;
+}
+
 std::optional<TVolumeInfo> TMountedSource::VolumeInformation()
 {
     std::optional<TVolumeInfo> info;

@@ -27,6 +27,8 @@ public:
     bool IsMountPoint() const { return FMountPoint; }
 
     QString DisplayName() const override { return FRootPath; }
+    // A folder's canonical path; empty for a drive.
+    QString SourcePath() const override;
     std::optional<TVolumeInfo> VolumeInformation() override;
     // A folder has no capacity of its own: the file system's would make the fraction meaningless,
     // so progress shows no percentage for it.

@@ -113,6 +113,8 @@ int TGlobal::AddDiskRoot(TVolumeSource &source, const QString &name, int picture
         CDs2.FieldByName(QStringLiteral("ID"))->SetAsInteger(id);
         CDs2.FieldByName(QStringLiteral("VolumeLabel"))->SetAsString(label);
         CDs2.FieldByName(QStringLiteral("SerialNum"))->SetAsString(serial);
+        if (const QString where = source.SourcePath(); !where.isEmpty())
+            CDs2.FieldByName(QStringLiteral("Source"))->SetAsString(where);
         CDs2.Post();
     } catch (...) {
         CDs2.Cancel();

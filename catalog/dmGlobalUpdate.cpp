@@ -429,8 +429,12 @@ bool TGlobal::UpdateDisk(TVolumeSource &source, int cd, const QString &name, TVo
         else
             Database.ExecSQL(QStringLiteral("UPDATE Entries SET CD = ?, Size = ?, Name = ? WHERE ID = ?"),
                              {TVariant(cd), TVariant(total), TVariant(name), TVariant(cd)});
-        Database.ExecSQL(QStringLiteral("UPDATE CDs SET VolumeLabel = ? WHERE ID = ?"),
-                         {TVariant(label), TVariant(cd)});
+        // Where a folder or an image is now (the user may have chosen it after a move); a drive
+        // leaves the place recorded before, which is never used unless its serial matches.
+        const QString where = source.SourcePath();
+        Database.ExecSQL(
+            QStringLiteral("UPDATE CDs SET VolumeLabel = ?, Source = COALESCE(?, Source) WHERE ID = ?"),
+            {TVariant(label), where.isEmpty() ? TVariant::Null() : TVariant(where), TVariant(cd)});
         FScanning = false;
         if (descriptions) {
             FNotedCd = cd;

@@ -5,6 +5,7 @@
 #include "VolumeProbe.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QHash>
 #include <QtEndian>
 #include <cerrno>
@@ -166,6 +167,11 @@ std::unique_ptr<TDiscImageSource> TDiscImageSource::Open(const QString &imageFil
 QString TDiscImageSource::DisplayName() const
 {
     return FImageFile;
+}
+
+QString TDiscImageSource::SourcePath() const
+{
+    return QFileInfo(FImageFile).absoluteFilePath();
 }
 
 std::optional<TVolumeInfo> TDiscImageSource::VolumeInformation()

@@ -39,6 +39,7 @@ public:
     ~TDiscImageSource() override;
 
     QString DisplayName() const override;
+    QString SourcePath() const override;
     std::optional<TVolumeInfo> VolumeInformation() override;
     qint64 Capacity() override;
     std::optional<QList<TDirEntry>> ListFolder(const QString &folder) override;

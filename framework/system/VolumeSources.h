@@ -41,6 +41,9 @@ public:
 
     // How the user names the volume in messages: a mount point, a folder, an image file.
     virtual QString DisplayName() const = 0;
+    // Where the volume can be read again when no drive holds it: the absolute path of a folder
+    // or an image file. Empty for a drive, which is found again by its serial number.
+    virtual QString SourcePath() const { return QString(); }
     // nullopt when the volume cannot be identified (no disc in the drive, the image went away).
     virtual std::optional<TVolumeInfo> VolumeInformation() = 0;
     // The bytes the progress of a walk is measured against; 0 when unknown.

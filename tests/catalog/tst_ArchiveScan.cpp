@@ -270,7 +270,7 @@ void TestArchiveScan::upgradeFromLayout2()
         database.Open();
         database.ExecSQL(
             u"ALTER TABLE Entries DROP COLUMN InArchive; ALTER TABLE Entries DROP COLUMN Archive; "
-            "PRAGMA user_version = 2"_s);
+            "ALTER TABLE CDs DROP COLUMN Source; PRAGMA user_version = 2"_s);
         QCOMPARE(CatalogSchema::FileVersion(database), 2);
     }
 

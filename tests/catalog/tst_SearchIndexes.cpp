@@ -138,7 +138,7 @@ void TestSearchIndexes::BuiltForAnOlderCatalogue()
             "DROP TRIGGER \"EntryNames.Update\"; DROP TRIGGER \"EntryTexts.Update\"; "
             "DROP TABLE EntryNames; DROP TABLE EntryTexts; DROP TABLE SearchIndexed; "
             "ALTER TABLE Entries DROP COLUMN InArchive; ALTER TABLE Entries DROP COLUMN Archive; "
-            "PRAGMA user_version = 1"_s);
+            "ALTER TABLE CDs DROP COLUMN Source; PRAGMA user_version = 1"_s);
         database.ExecSQL(Volumes);
         TSqliteStatement left(
             database.Handle(),
