@@ -1,5 +1,6 @@
 #include "EntryLocations.h"
 
+#include "CataloguedSources.h"
 #include "FileNames.h"
 #include "InfoFiles.h"
 #include "SqliteStatements.h"
@@ -8,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QMimeData>
 #include <sys/stat.h>
@@ -25,24 +27,6 @@ QString tr(const char *text)
     return QCoreApplication::translate("EntryLocations", text);
 }
 
-// The root path of the mounted drive whose volume has that serial text, or empty.
-QString MountedRoot(const QString &serial)
-{
-    TVolumeServices &services = TVolumeServices::Current();
-    for (const TDrive &drive : services.Drives()) {
-        if (!drive.HasVolume)
-            continue;
-        const std::optional<TVolumeInfo> info = services.VolumeInformation(drive.RootPath);
-        if (!info)
-            continue;
-        const QString text =
-            QString::asprintf("%4.4x-%4.4x", unsigned(info->Serial >> 16), unsigned(info->Serial & 0xffff));
-        if (text.compare(serial, Qt::CaseInsensitive) == 0)
-            return drive.RootPath;
-    }
-    return QString();
-}
-
 } // namespace
 
 QUrl TEntryLocation::Url() const
@@ -52,7 +36,7 @@ QUrl TEntryLocation::Url() const
 
 QUrl TEntryLocation::FolderUrl() const
 {
-    return Online ? FileUrlOf(Folder) : QUrl();
+    return Online || FolderOnline ? FileUrlOf(Folder) : QUrl();
 }
 
 QUrl FileUrlOf(const QByteArray &path)
@@ -67,9 +51,11 @@ TEntryLocation LocateEntry(TGlobal &global, int entryId)
     TEntryLocation location;
     TSqliteStatement row(
         global.Database.Handle(),
-        QStringLiteral("SELECT Entries.Name, Entries.FullPath, Entries.Parent, CDs.SerialNum, "
-                       "CDs.VolumeLabel FROM Entries LEFT JOIN CDs ON CDs.ID = Entries.CD "
-                       "WHERE Entries.ID = ?1"));
+        QStringLiteral(
+            "SELECT Entries.Name, Entries.FullPath, Entries.Parent, CDs.SerialNum, "
+            "CDs.VolumeLabel, CDs.Source, Entries.CD, Root.Name FROM Entries "
+            "LEFT JOIN CDs ON CDs.ID = Entries.CD LEFT JOIN Entries AS Root ON Root.ID = Entries.CD "
+            "WHERE Entries.ID = ?1"));
     row.Bind(1, TVariant(qint32(entryId)));
     if (!row.Step()) {
         location.Reason = tr("The entry is not in the catalogue any more.");
@@ -78,13 +64,37 @@ TEntryLocation LocateEntry(TGlobal &global, int entryId)
     const QString name = row.Column(0, TFieldType::String).AsString();
     const QString fullPath = row.Column(1, TFieldType::String).AsString();
     const bool isRoot = row.ColumnIsNull(2);
-    const QString serial = row.Column(3, TFieldType::String).AsString();
-    const QString label = row.Column(4, TFieldType::String).AsString();
+    TCataloguedVolume volume;
+    volume.Serial = row.Column(3, TFieldType::String).AsString();
+    volume.Label = row.Column(4, TFieldType::String).AsString();
+    volume.Source = row.Column(5, TFieldType::String).AsString();
+    volume.Cd = int(row.ColumnInt64(6));
+    volume.Name = row.Column(7, TFieldType::String).AsString();
+    const QString &label = volume.Label;
+    const QString &serial = volume.Serial;
 
-    const QString root = serial.isEmpty() ? QString() : MountedRoot(serial);
-    if (root.isEmpty()) {
-        location.Reason = tr("The volume %1 (%2) is not online: insert or mount it to open what it holds.")
-                              .arg(label, serial);
+    const TFoundSource found = serial.isEmpty() ? TFoundSource() : FindCataloguedSource(volume);
+    if (!found.Source) {
+        location.Reason =
+            !found.Reason.isEmpty()
+                ? found.Reason
+                : tr("The volume %1 (%2) is not online: insert or mount it to open what it holds.")
+                      .arg(label, serial);
+        return location;
+    }
+    const QString root = found.Path;
+    if (found.Where == TFoundSource::TWhere::DiscImage) {
+        // Nothing inside an image file has a path of its own to open; the image itself has.
+        const QFileInfo image(root);
+        location.Folder = TextToFileName(image.absolutePath());
+        if (isRoot) {
+            location.Path = TextToFileName(image.absoluteFilePath());
+            location.Online = true;
+        } else {
+            location.Reason =
+                tr("%1 is inside the disc image %2.").arg(fullPath + name, QDir::toNativeSeparators(root));
+            location.FolderOnline = true;
+        }
         return location;
     }
     if (isRoot) {

@@ -10,14 +10,18 @@ class QMimeData;
 class TGlobal;
 
 // Where a catalogued entry is now: on which of the mounted volumes, at which path, or why it
-// cannot be opened. A volume is online when a mounted drive has its serial number.
+// cannot be opened. A volume is online when a mounted drive has its serial number, or when the
+// folder it was catalogued from is there with that serial number.
 struct TEntryLocation
 {
     bool Online = false;
+    // The entry cannot be opened, but the folder that holds it can be shown: an entry inside a
+    // disc image file, whose folder is the image's.
+    bool FolderOnline = false;
     // Why the entry cannot be opened, as the status bar tells it; empty when it can.
     QString Reason;
     // The entry on the disk, links resolved, and the folder that holds it (for a volume's root,
-    // the root itself).
+    // the root itself; for the root of a disc image, the image file and its folder).
     QByteArray Path;
     QByteArray Folder;
 
@@ -25,7 +29,8 @@ struct TEntryLocation
     QUrl FolderUrl() const;
 };
 
-// Looks the entry with that ID up among the volumes mounted now (TVolumeServices::Current()).
+// Looks the entry with that ID up among the volumes mounted now (TVolumeServices::Current()) and
+// at the folder or disc image its volume was catalogued from (FindCataloguedSource).
 // Names stored with their letters lowered find the file as the disk spells it; a name that would
 // lead outside the volume's root finds nothing.
 TEntryLocation LocateEntry(TGlobal &global, int entryId);

@@ -50,7 +50,7 @@ void TEntryOpener::Update()
     const int id = FCurrentId();
     const TEntryLocation location = id > 0 ? LocateEntry(*TGlobal::Instance(), id) : TEntryLocation();
     for (QAction *item : FOpenItems + FFolderItems) {
-        item->setEnabled(location.Online);
+        item->setEnabled(location.Online || (location.FolderOnline && FFolderItems.contains(item)));
         item->setStatusTip(location.Reason);
     }
     if (id > 0 && !location.Online)
@@ -63,7 +63,7 @@ void TEntryOpener::Open(bool containingFolder)
     if (id <= 0)
         return;
     const TEntryLocation location = LocateEntry(*TGlobal::Instance(), id);
-    if (!location.Online) {
+    if (!location.Online && !(containingFolder && location.FolderOnline)) {
         Tell(location.Reason);
         QApplication::beep();
         return;

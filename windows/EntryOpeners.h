@@ -11,8 +11,9 @@ class TCustomListView;
 class TListItem;
 
 // "Open" and "Open containing folder" for the entry a window has current, and dragging it out of
-// a list as a file: all only while its volume is mounted. A menu about to show enables the two
-// items for the entry, and when they are off the status bar tells why.
+// a list as a file: all only while its volume is mounted (or its folder is there), and for an
+// entry inside a disc image file only "Open containing folder", which shows the image's folder. A menu about
+// to show enables the two items for the entry, and when they are off the status bar tells why.
 class TEntryOpener : public QObject
 {
     Q_OBJECT

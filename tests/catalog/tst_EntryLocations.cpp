@@ -3,10 +3,13 @@
 
 #include "ByteTrees.h"
 #include "CatalogFixture.h"
+#include "DiscImageSources.h"
 #include "EntryLocations.h"
+#include "MountedSources.h"
 
 #include <QDir>
 #include <QMimeData>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -114,6 +117,73 @@ private slots:
         QVERIFY(OpenEntryUrl(location.FolderUrl()));
         QVERIFY(!OpenEntryUrl(QUrl()));
         QCOMPARE(opened, QList<QUrl>{location.FolderUrl()});
+    }
+
+    // A volume catalogued from a folder opens where the folder is, while it holds that volume; one
+    // catalogued from a disc image file shows the image's folder, and opens only as the image.
+    void FolderAndImageVolumes_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<bool>("moved");
+        QTest::addColumn<QString>("path");   // below the folder holding the volume; empty: not online
+        QTest::addColumn<QString>("folder"); // the same for the containing folder
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("folder, file")
+            << QStringLiteral("folder") << QStringLiteral("notes.txt") << false
+            << QStringLiteral("box/Sub/notes.txt") << QStringLiteral("box/Sub") << QString();
+        QTest::newRow("folder, root") << QStringLiteral("folder") << QStringLiteral("Box") << false
+                                      << QStringLiteral("box") << QStringLiteral("box") << QString();
+        QTest::newRow("folder moved") << QStringLiteral("folder") << QStringLiteral("notes.txt") << true
+                                      << QString() << QString() << QStringLiteral("is not there any more");
+        QTest::newRow("image, file") << QStringLiteral("image") << QStringLiteral("notes.txt") << false
+                                     << QString() << QStringLiteral(".")
+                                     << QStringLiteral("Sub\\notes.txt is inside the disc image");
+        QTest::newRow("image, root") << QStringLiteral("image") << QStringLiteral("Box") << false
+                                     << QStringLiteral("box.iso") << QStringLiteral(".") << QString();
+        QTest::newRow("image moved") << QStringLiteral("image") << QStringLiteral("notes.txt") << true
+                                     << QString() << QString() << QStringLiteral("is not there any more");
+    }
+    void FolderAndImageVolumes()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, entry);
+        QFETCH(bool, moved);
+        QFETCH(QString, path);
+        QFETCH(QString, folder);
+        QFETCH(QString, reason);
+        QTemporaryDir place;
+        QVERIFY(place.isValid());
+        const QString base = QDir(place.path()).canonicalPath();
+        WriteFile(base + QStringLiteral("/box/Sub/notes.txt"), "notes");
+        QString source = base + QStringLiteral("/box");
+        std::unique_ptr<TVolumeSource> volume;
+        if (kind == u"folder") {
+            volume = std::make_unique<TMountedSource>(source, TMountedSource::TKind::Folder);
+        } else {
+            const QString image = base + QStringLiteral("/box.iso");
+            if (QProcess::execute(QStringLiteral("xorriso"),
+                                  {QStringLiteral("-as"), QStringLiteral("mkisofs"), QStringLiteral("-quiet"),
+                                   QStringLiteral("-R"), QStringLiteral("-o"), image, source}) != 0)
+                QSKIP("xorriso could not make an image");
+            volume = TDiscImageSource::Open(image);
+            source = image;
+        }
+        QVERIFY(FFixture->Global->LoadDisk(*volume, QStringLiteral("Box"), 2, false) > 0);
+        if (moved)
+            QVERIFY(QFile::rename(source, source + QStringLiteral(".old")));
+
+        const TEntryLocation location = LocateEntry(*FFixture->Global, EntryId(entry));
+        QCOMPARE(location.Online, !path.isEmpty());
+        QCOMPARE(location.FolderOnline, path.isEmpty() && !folder.isEmpty());
+        QCOMPARE(location.Url(), path.isEmpty() ? QUrl() : QUrl::fromLocalFile(base + u'/' + path));
+        QCOMPARE(location.FolderUrl(),
+                 folder.isEmpty() ? QUrl() : QUrl::fromLocalFile(QDir::cleanPath(base + u'/' + folder)));
+        if (reason.isEmpty())
+            QCOMPARE(location.Reason, QString());
+        else
+            QVERIFY2(location.Reason.contains(reason), qPrintable(location.Reason));
+        QCOMPARE(NewEntryMimeData(location) != nullptr, location.Online);
     }
 
 private:

@@ -1,0 +1,222 @@
+// Where a catalogued volume is found again: a drive by its serial number, a folder or a disc image
+// at the place it was catalogued from while that still holds the same volume; what the catalogue
+// records of that place, and an older catalogue that recorded none.
+
+#include "CatalogFixture.h"
+#include "CataloguedSources.h"
+#include "DiscImageSources.h"
+#include "MountedSources.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestCataloguedSources : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void FoundAgain_data();
+    void FoundAgain();
+    void UpdateRemembersTheNewPlace();
+    void UpgradeFromLayout3();
+
+private:
+    QString Path(const QString &name) const { return QDir(FDir->path()).canonicalPath() + u'/' + name; }
+    // An image of the folder volume/ with that volume name; false when no image could be made.
+    bool MakeImage(const QString &image, const QString &name);
+    int Catalogue(TVolumeSource &source) { return F->Global->LoadDisk(source, QString(), 2, true); }
+    QString Source(int cd)
+    {
+        return F->Rows(u"SELECT IFNULL(Source, 'NULL') FROM CDs WHERE ID = %1"_s.arg(cd)).value(0);
+    }
+
+    std::unique_ptr<TCatalogFixture> F;
+    std::unique_ptr<QTemporaryDir> FDir;
+};
+
+void TestCataloguedSources::init()
+{
+    FDir = std::make_unique<QTemporaryDir>();
+    F = std::make_unique<TCatalogFixture>();
+    QVERIFY(F->IsValid() && FDir->isValid());
+    WriteFile(Path(u"volume/a.txt"_s), "a");
+}
+
+void TestCataloguedSources::cleanup()
+{
+    F.reset();
+    FDir.reset();
+}
+
+bool TestCataloguedSources::MakeImage(const QString &image, const QString &name)
+{
+    QProcess maker;
+    maker.start(u"xorriso"_s, {u"-as"_s, u"mkisofs"_s, u"-quiet"_s, u"-R"_s, u"-V"_s, name, u"-o"_s, image,
+                               Path(u"volume"_s)});
+    return maker.waitForFinished(60000) && maker.exitStatus() == QProcess::NormalExit &&
+           maker.exitCode() == 0;
+}
+
+void TestCataloguedSources::FoundAgain_data()
+{
+    QTest::addColumn<QString>("kind");   // what was catalogued: drive, folder, image
+    QTest::addColumn<QString>("change"); // what happened to it since
+    QTest::addColumn<int>("where");      // TFoundSource::TWhere
+    QTest::addColumn<QString>("reason");
+    using W = TFoundSource::TWhere;
+    QTest::newRow("drive in its drive") << u"drive"_s << QString() << int(W::Drive) << QString();
+    QTest::newRow("drive taken out") << u"drive"_s << u"eject"_s << int(W::Nowhere) << QString();
+    QTest::newRow("folder still there") << u"folder"_s << QString() << int(W::Folder) << QString();
+    QTest::newRow("folder moved") << u"folder"_s << u"move"_s << int(W::Nowhere)
+                                  << u"is not there any more"_s;
+    QTest::newRow("another folder in its place")
+        << u"folder"_s << u"replace"_s << int(W::Nowhere) << u"holds another volume now"_s;
+    // A folder that is mounted as a drive now is found there first.
+    QTest::newRow("folder mounted") << u"folder"_s << u"mount"_s << int(W::Drive) << QString();
+    QTest::newRow("image still there") << u"image"_s << QString() << int(W::DiscImage) << QString();
+    QTest::newRow("image deleted") << u"image"_s << u"move"_s << int(W::Nowhere)
+                                   << u"is not there any more"_s;
+    QTest::newRow("image made anew") << u"image"_s << u"replace"_s << int(W::Nowhere)
+                                     << u"holds another volume now"_s;
+    QTest::newRow("image no image any more")
+        << u"image"_s << u"spoil"_s << int(W::Nowhere) << u"is not a disc image"_s;
+}
+
+void TestCataloguedSources::FoundAgain()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, change);
+    QFETCH(int, where);
+    QFETCH(QString, reason);
+    const QString volume = Path(u"volume"_s);
+    const QString image = Path(u"disc.iso"_s);
+    QString place;
+    int cd = 0;
+    if (kind == u"drive") {
+        F->Services.AddDrive(volume, u"DRIVE"_s, 0x0badcafe, 1000);
+        QVERIFY((cd = F->Global->LoadDisk(volume, QString(), 2, false)) > 0);
+        QCOMPARE(Source(cd), u"NULL"_s);
+    } else if (kind == u"folder") {
+        TMountedSource source(volume, TMountedSource::TKind::Folder);
+        QVERIFY((cd = Catalogue(source)) > 0);
+        place = volume;
+    } else {
+        if (!MakeImage(image, u"First"_s))
+            QSKIP("xorriso could not make an image");
+        QVERIFY((cd = Catalogue(*TDiscImageSource::Open(image))) > 0);
+        place = image;
+    }
+    if (!place.isEmpty())
+        QCOMPARE(Source(cd), place);
+
+    if (change == u"eject") {
+        F->Services.SetHasDisc(volume, false);
+    } else if (change == u"move") {
+        QVERIFY(QFile::rename(place, place + u".moved"_s));
+    } else if (change == u"replace") {
+        QVERIFY(QFile::rename(place, place + u".moved"_s));
+        if (kind == u"folder")
+            QVERIFY(QDir().mkpath(volume));
+        else
+            QVERIFY(MakeImage(image, u"Second"_s));
+    } else if (change == u"mount") {
+        const std::optional<TVolumeInfo> info =
+            TMountedSource(volume, TMountedSource::TKind::Folder).VolumeInformation();
+        QVERIFY(info);
+        F->Services.AddDrive(Path(u"elsewhere"_s), u"MOUNTED"_s, info->Serial, 1000);
+        QVERIFY(QDir().mkpath(Path(u"elsewhere"_s)));
+    } else if (change == u"spoil") {
+        QFile file(image);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QVERIFY(file.write(QByteArray(64 * 1024, 'x')) > 0);
+    }
+
+    const std::optional<TCataloguedVolume> catalogued = CataloguedVolume(F->Global->Database, cd);
+    QVERIFY(catalogued);
+    QCOMPARE(catalogued->Source, place);
+    const TFoundSource found = FindCataloguedSource(*catalogued);
+    QCOMPARE(int(found.Where), where);
+    QCOMPARE(found.Source != nullptr, where != int(TFoundSource::TWhere::Nowhere));
+    if (reason.isEmpty())
+        QCOMPARE(found.Reason, QString());
+    else
+        QVERIFY2(found.Reason.contains(reason), qPrintable(found.Reason));
+    if (change == u"mount")
+        QCOMPARE(found.Path, Path(u"elsewhere"_s));
+    else if (found.Source && kind != u"drive")
+        QCOMPARE(found.Path, place);
+    QVERIFY(!CataloguedVolume(F->Global->Database, cd + 1000));
+}
+
+void TestCataloguedSources::UpdateRemembersTheNewPlace()
+{
+    // A folder moved and chosen anew keeps its serial (the same inode): the update records where
+    // it is now, so the next one finds it without asking.
+    const QString volume = Path(u"volume"_s);
+    int cd = 0;
+    {
+        TMountedSource source(volume, TMountedSource::TKind::Folder);
+        QVERIFY((cd = Catalogue(source)) > 0);
+    }
+    const QString moved = Path(u"moved"_s);
+    QVERIFY(QFile::rename(volume, moved));
+    QVERIFY(!FindCataloguedSource(*CataloguedVolume(F->Global->Database, cd)).Source);
+    TVolumeChanges changes;
+    {
+        TMountedSource source(moved, TMountedSource::TKind::Folder);
+        QVERIFY(F->Global->UpdateDisk(source, cd, QString(), changes));
+    }
+    QCOMPARE(changes.Unchanged, 1);
+    QCOMPARE(Source(cd), moved);
+    QCOMPARE(int(FindCataloguedSource(*CataloguedVolume(F->Global->Database, cd)).Where),
+             int(TFoundSource::TWhere::Folder));
+
+    // Updated from a drive with its serial, the volume keeps the place recorded.
+    const std::optional<TVolumeInfo> info =
+        TMountedSource(moved, TMountedSource::TKind::Folder).VolumeInformation();
+    QVERIFY(info);
+    F->Services.AddDrive(moved, u"STICK"_s, info->Serial, 1000);
+    TMountedSource drive(moved);
+    QVERIFY(F->Global->UpdateDisk(drive, cd, QString(), changes));
+    QCOMPARE(Source(cd), moved);
+}
+
+void TestCataloguedSources::UpgradeFromLayout3()
+{
+    F->Services.AddDrive(Path(u"volume"_s), u"DRIVE"_s, 0x0badcafe, 1000);
+    const int cd = F->Global->LoadDisk(Path(u"volume"_s), u"Old disc"_s, 2, false);
+    QVERIFY(cd > 0);
+    const QString volumeRows =
+        u"SELECT CDs.ID, SerialNum, VolumeLabel, Name FROM CDs JOIN Entries ON Entries.ID = CDs.ID"_s;
+    const QStringList before = F->Rows(volumeRows);
+    QCOMPARE(before.size(), 1);
+    F->Global.reset();
+    {
+        TDatabase database;
+        database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
+        database.SetParams({u"DATABASE NAME="_s + CatalogSchema::DefaultFilePath()});
+        database.Open();
+        database.ExecSQL(u"ALTER TABLE CDs DROP COLUMN Source; PRAGMA user_version = 3"_s);
+        QCOMPARE(CatalogSchema::FileVersion(database), 3);
+    }
+
+    F->Global = std::make_unique<TGlobal>();
+    QCOMPARE(CatalogSchema::FileVersion(F->Global->Database), 4);
+    QCOMPARE(F->Rows(volumeRows), before);
+    QCOMPARE(Source(cd), u"NULL"_s);
+    // The volumes catalogued from then on record their place.
+    WriteFile(Path(u"new/b.txt"_s), "b");
+    TMountedSource folder(Path(u"new"_s), TMountedSource::TKind::Folder);
+    const int added = Catalogue(folder);
+    QVERIFY(added > 0);
+    QCOMPARE(Source(added), Path(u"new"_s));
+}
+
+QTEST_GUILESS_MAIN(TestCataloguedSources)
+#include "tst_CataloguedSources.moc"
