@@ -1,13 +1,12 @@
 #include "UpdateReports.h"
 
+#include "CataloguedSources.h"
 #include "DiscImageSources.h"
 #include "FileDialogs.h"
 #include "FolderBrowsers.h"
 #include "MessageBoxes.h"
 #include "MountedSources.h"
-#include "Queries.h"
 #include "SelectDrives.h"
-#include "VolumeServices.h"
 #include "dmGlobal.h"
 
 #include <QClipboard>
@@ -137,29 +136,29 @@ void TUpdateReport::BtnCopyClick()
 
 namespace {
 
-// The disk of the volume: in a drive, found by its serial number, or where the user says.
-std::unique_ptr<TVolumeSource> FindSource(QWidget *parent, const QString &volumeName, const QString &serial)
+// The disk of the volume: in a drive, found by its serial number, or at the folder or disc image
+// it was catalogued from while that holds it still, or where the user says.
+std::unique_ptr<TVolumeSource> FindSource(QWidget *parent, const TCataloguedVolume &volume)
 {
-    TGlobal &global = *TGlobal::Instance();
-    for (const TDrive &drive : TVolumeServices::Current().Drives()) {
-        if (!drive.HasVolume)
-            continue;
-        auto source = std::make_unique<TMountedSource>(drive.RootPath);
-        QString label;
-        QString found;
-        if (global.GetVolumeInfo(*source, label, found) && found == serial)
-            return source;
-    }
-    const QString question =
-        TUpdateReport::tr("The disk of \"%1\" (serial number %2) is in no drive.").arg(volumeName, serial) +
-        QStringLiteral("\r\n") + TUpdateReport::tr("Select YES to choose the folder it was catalogued from") +
-        QStringLiteral("\r\n") + TUpdateReport::tr("Select NO to choose its disc image file");
+    TFoundSource found = FindCataloguedSource(volume);
+    if (found.Source)
+        return std::move(found.Source);
+    const QString &volumeName = volume.Name;
+    QString question = TUpdateReport::tr("The disk of \"%1\" (serial number %2) is in no drive.")
+                           .arg(volumeName, volume.Serial);
+    if (!found.Reason.isEmpty())
+        question += QStringLiteral("\r\n") + found.Reason;
+    question += QStringLiteral("\r\n") +
+                TUpdateReport::tr("Select YES to choose the folder it was catalogued from") +
+                QStringLiteral("\r\n") + TUpdateReport::tr("Select NO to choose its disc image file");
+    // The choice starts beside where the volume was last read from.
+    const QString near = volume.Source.isEmpty() ? QString() : QFileInfo(volume.Source).absolutePath();
     switch (TMessageBox::Show(parent, question, TUpdateReport::tr("Information"),
                               QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Question,
                               QMessageBox::Cancel)) {
     case QMessageBox::Yes: {
         const std::optional<QString> folder = TFolderBrowser::Browse(
-            parent, TUpdateReport::tr("Select the folder of %1:").arg(volumeName), QString());
+            parent, TUpdateReport::tr("Select the folder of %1:").arg(volumeName), near);
         if (!folder)
             return nullptr;
         const QString path = QFileInfo(*folder).canonicalFilePath();
@@ -186,21 +185,11 @@ std::unique_ptr<TVolumeSource> FindSource(QWidget *parent, const QString &volume
 TUpdateReport *UpdateVolume(QWidget *parent, int cd)
 {
     TGlobal &global = *TGlobal::Instance();
-    QString volumeName;
-    QString serial;
-    {
-        TQuery volume;
-        volume.SetDatabase(&global.Database);
-        volume.SetSQL({QStringLiteral("SELECT Entries.Name, CDs.SerialNum FROM Entries INNER JOIN CDs ON "
-                                      "CDs.ID = Entries.ID WHERE Entries.ID = :cd")});
-        volume.ParamByName(QStringLiteral("cd"))->SetAsInteger(cd);
-        volume.Open();
-        if (volume.IsEmpty())
-            return nullptr;
-        volumeName = volume.Fields(0)->AsString();
-        serial = volume.Fields(1)->AsString();
-    }
-    const std::unique_ptr<TVolumeSource> source = FindSource(parent, volumeName, serial);
+    const std::optional<TCataloguedVolume> volume = CataloguedVolume(global.Database, cd);
+    if (!volume)
+        return nullptr;
+    const QString &volumeName = volume->Name;
+    const std::unique_ptr<TVolumeSource> source = FindSource(parent, *volume);
     if (!source)
         return nullptr;
 

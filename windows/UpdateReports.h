@@ -32,7 +32,8 @@ private:
 };
 
 // The explorer's "Update entry" for the volume with root ID cd: finds the disk in a drive by its
-// serial number, or asks for the folder or disc image it was catalogued from, updates the
+// serial number, or at the folder or disc image it was catalogued from while that still holds a
+// volume of its serial number, or else asks the user for the folder or image; updates the
 // volume with progress and a Stop button, and shows what changed in a report window of its own
 // (returned; it deletes itself when closed). Nullptr when nothing was updated: the user gave no
 // volume, stopped, or the volume given is not that one (the user was told).

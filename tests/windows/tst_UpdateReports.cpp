@@ -126,12 +126,13 @@ void TestUpdateReports::UpdateFromTheDrive()
 
 void TestUpdateReports::DiskNotOnline_data()
 {
-    QTest::addColumn<QString>("answer");
-    QTest::addColumn<QString>("error"); // empty: updated
+    QTest::addColumn<QString>("answer"); // empty: the folder is where it was catalogued from
+    QTest::addColumn<QString>("error");  // empty: updated
+    QTest::newRow("found where it was catalogued from") << QString() << QString();
     QTest::newRow("not looked for") << u"cancel"_s << QString();
     QTest::newRow("no folder chosen") << u"no folder"_s << QString();
     QTest::newRow("another volume's folder") << u"other"_s << u"is not the one catalogued"_s;
-    QTest::newRow("the folder it was catalogued from") << u"own"_s << QString();
+    QTest::newRow("the folder where it went") << u"own"_s << QString();
 }
 
 void TestUpdateReports::DiskNotOnline()
@@ -142,27 +143,41 @@ void TestUpdateReports::DiskNotOnline()
     F->Write(u"folder"_s, u"a.txt"_s, "a");
     F->Write(u"other"_s, u"b.txt"_s, "b");
     TMountedSource folder(F->VolumePath(u"folder"_s), TMountedSource::TKind::Folder);
-    QVERIFY(F->Global->LoadDisk(folder, u"My folder"_s, 2, false) > 0);
+    const int cd = F->Global->LoadDisk(folder, u"My folder"_s, 2, false);
+    QVERIFY(cd > 0);
     F->Global->RefreshViews();
     F->Write(u"folder"_s, u"c.txt"_s, "c");
+    // Moved, the folder keeps its serial number but is not where the catalogue says.
+    const QString moved = F->VolumePath(u"moved"_s);
+    const QString catalogued = QFileInfo(F->VolumePath(u"folder"_s)).canonicalFilePath();
+    if (!answer.isEmpty())
+        QVERIFY(QFile::rename(F->VolumePath(u"folder"_s), moved));
     Open();
     const QStringList before = Entries();
 
     TMessageBox::ClearShown();
     if (answer == u"cancel") {
         TMessageBox::SetNextAnswer(QMessageBox::Cancel);
-    } else {
+    } else if (!answer.isEmpty()) {
         TMessageBox::SetNextAnswer(QMessageBox::Yes);
         TFolderBrowser::SetNextAnswer(
             answer == u"no folder"
                 ? std::nullopt
-                : std::optional<QString>(F->VolumePath(answer == u"own" ? u"folder"_s : u"other"_s)));
+                : std::optional<QString>(answer == u"own" ? moved : F->VolumePath(u"other"_s)));
     }
     UpdateVolume(u"My folder"_s);
     QVERIFY2(F->Errors.isEmpty(), qPrintable(F->Errors.join(u'\n')));
+    TUpdateReport *report = W->findChild<TUpdateReport *>();
+    if (answer.isEmpty()) {
+        QCOMPARE(TMessageBox::Shown().size(), 0);
+        QVERIFY(report);
+        QCOMPARE(report->Lines(), u"+ c.txt\n"_s);
+        return;
+    }
     QVERIFY(TMessageBox::Shown().size() >= 1);
     QVERIFY(TMessageBox::Shown().first().Text.contains(u"is in no drive"_s));
-    TUpdateReport *report = W->findChild<TUpdateReport *>();
+    QVERIFY(TMessageBox::Shown().first().Text.contains(u"is not there any more"_s));
+    const QString source = u"SELECT Source FROM CDs WHERE ID = %1"_s.arg(cd);
     if (answer != u"own") {
         QVERIFY(!report);
         QCOMPARE(Entries(), before);
@@ -171,10 +186,13 @@ void TestUpdateReports::DiskNotOnline()
             QCOMPARE(TMessageBox::Shown().last().Caption, u"Error"_s);
             QVERIFY(TMessageBox::Shown().last().Text.contains(error));
         }
+        QCOMPARE(F->Rows(source), QStringList{catalogued});
         return;
     }
     QVERIFY(report);
     QCOMPARE(report->Lines(), u"+ c.txt\n"_s);
+    // The next update finds it there.
+    QCOMPARE(F->Rows(source), QStringList{QFileInfo(moved).canonicalFilePath()});
 }
 
 void TestUpdateReports::StopChangesNothing()
