@@ -2,6 +2,7 @@
 // program's windows. Needs no display.
 
 #include "CatalogSchema.h"
+#include "CataloguedSources.h"
 #include "DiscImageSources.h"
 #include "Exports.h"
 #include "FindCriteria.h"
@@ -48,8 +49,8 @@ const char *const Usage =
     "  vor-nex-cli [--catalog FILE] scan PATH [--name NAME] [--picture ID] [--force]\n"
     "              [--label LABEL] [--serial XXXX-XXXX] [--no-descriptions] [--suspicious all|skip]\n"
     "              [--archives]\n"
-    "  vor-nex-cli [--catalog FILE] update PATH [--name NAME] [--label LABEL] [--serial XXXX-XXXX]\n"
-    "              [--no-descriptions] [--suspicious all|skip] [--archives]\n"
+    "  vor-nex-cli [--catalog FILE] update PATH|--volume ID [--name NAME] [--label LABEL]\n"
+    "              [--serial XXXX-XXXX] [--no-descriptions] [--suspicious all|skip] [--archives]\n"
     "  vor-nex-cli [--catalog FILE] volumes\n"
     "  vor-nex-cli [--catalog FILE] delete ID\n"
     "  vor-nex-cli [--catalog FILE] find PATTERN [--whole] [--volume ID] [--type ID]\n"
@@ -83,6 +84,10 @@ const char *const Usage =
     "         one a line (+ added, - removed, ~ changed), and the counts on stderr. The update\n"
     "         is written whole or not at all: stopped (Ctrl+C) or failed, the catalogue keeps\n"
     "         the volume as it was. --name renames the volume; the other options are scan's.\n"
+    "           --volume ID         the volume with that ID (as volumes lists them); without\n"
+    "                               PATH it is looked for in the mounted drives by its serial,\n"
+    "                               then at the folder or disc image it was catalogued from,\n"
+    "                               which is taken only while its serial is the same\n"
     "volumes  lists the catalogued volumes: ID, serial, label, name and size, separated by tabs.\n"
     "delete   removes the volume with that ID from the catalogue.\n"
     "find     lists the catalogued files and folders whose name matches PATTERN (* any text,\n"
@@ -363,6 +368,7 @@ public:
         : FInner(inner), FLabel(std::move(label)), FSerial(serial)
     {}
     QString DisplayName() const override { return FInner.DisplayName(); }
+    QString SourcePath() const override { return FInner.SourcePath(); }
     std::optional<TVolumeInfo> VolumeInformation() override
     {
         std::optional<TVolumeInfo> info = FInner.VolumeInformation();
@@ -511,9 +517,33 @@ std::unique_ptr<TVolumeSource> openSource(const QString &path)
 
 QString field(const QString &text);
 
+// Without PATH, the volume --volume names is looked for in the drives by its serial number, then
+// at the folder or disc image it was catalogued from; nothing else is ever taken for it.
+std::unique_ptr<TVolumeSource> cataloguedSource(TGlobal &global, int cd)
+{
+    const std::optional<TCataloguedVolume> volume = CataloguedVolume(global.Database, cd);
+    if (!volume) {
+        err() << "vor-nex-cli: no volume has the ID " << cd << ". Nothing was changed.\n";
+        return nullptr;
+    }
+    TFoundSource found = FindCataloguedSource(*volume);
+    if (found.Source)
+        return std::move(found.Source);
+    err() << "vor-nex-cli: the disk of \"" << volume->Name << "\" (serial number " << volume->Serial
+          << ") is in no drive";
+    if (found.Reason.isEmpty())
+        err() << ", and the catalogue does not say where else it was read from.";
+    else
+        err() << "; " << found.Reason;
+    err() << " Give its PATH. Nothing was changed.\n";
+    return nullptr;
+}
+
 int update(TGlobal &global, const TOptions &options)
 {
-    const std::unique_ptr<TVolumeSource> volume = openSource(options.Arguments[1]);
+    const std::unique_ptr<TVolumeSource> volume = options.Arguments.size() > 1
+                                                      ? openSource(options.Arguments[1])
+                                                      : cataloguedSource(global, *options.Volume);
     if (!volume)
         return ecNothing;
     TRenamedSource source(*volume, options.Label, options.Serial);
@@ -524,7 +554,8 @@ int update(TGlobal &global, const TOptions &options)
     TVolumeChanges changes;
     bool done = false;
     try {
-        done = global.UpdateDisk(source, 0, options.Name, changes, options.Descriptions);
+        done = global.UpdateDisk(source, options.Volume.value_or(0), options.Name, changes,
+                                 options.Descriptions);
     } catch (const EUpdateError &error) {
         global.OnProgress = nullptr;
         bar.Finish();
@@ -794,8 +825,9 @@ int main(int argc, char *argv[])
             throw EUsage(QStringLiteral("volumes takes no arguments"));
         if (command == u"scan" && options.Arguments.size() != 2)
             throw EUsage(QStringLiteral("scan takes one PATH"));
-        if (command == u"update" && options.Arguments.size() != 2)
-            throw EUsage(QStringLiteral("update takes one PATH"));
+        if (command == u"update" && options.Arguments.size() != 2 &&
+            !(options.Arguments.size() == 1 && options.Volume))
+            throw EUsage(QStringLiteral("update takes one PATH, or --volume ID"));
         if (command == u"delete" && (options.Arguments.size() != 2 || !isNumber(options.Arguments[1])))
             throw EUsage(QStringLiteral("delete takes one volume ID, a number"));
         if (command == u"find")

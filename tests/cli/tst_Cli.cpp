@@ -20,6 +20,8 @@ private slots:
     void archivesOnRequest();
     void knownVolumeNeedsForceWithoutTerminal();
     void update();
+    void updateFromWhereItWasRead_data();
+    void updateFromWhereItWasRead();
     void labelAndSerialGiven();
     void aliasCatalogueCreatedOnFirstUse();
     void readOnlyCatalogue();
@@ -191,6 +193,61 @@ void TestCli::update()
     QVERIFY2(run.Err.contains(QStringLiteral("1 added, 1 removed, ")), qPrintable(run.Err));
     QCOMPARE(Query(QStringLiteral("SELECT ID, Name, Size FROM Entries WHERE Parent IS NULL")),
              QStringList{id + QStringLiteral("|Renamed|") + QString::number(147 - 100 + 6 + 1)});
+}
+
+void TestCli::updateFromWhereItWasRead_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("withPath");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("still there") << QString() << false << 0 << QString();
+    QTest::newRow("moved") << QStringLiteral("move") << false << 1 << QStringLiteral("is not there any more");
+    QTest::newRow("moved, given anew") << QStringLiteral("move") << true << 0 << QString();
+    QTest::newRow("another folder in its place")
+        << QStringLiteral("replace") << false << 1 << QStringLiteral("holds another volume now");
+    QTest::newRow("another folder given")
+        << QStringLiteral("replace") << true << 1 << QStringLiteral("is not the one catalogued");
+    QTest::newRow("no such volume") << QStringLiteral("id") << false << 1
+                                    << QStringLiteral("no volume has the ID");
+}
+
+// update --volume finds a folder where it was catalogued from, and only while it is that folder.
+void TestCli::updateFromWhereItWasRead()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, withPath);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    QString id =
+        Run({QStringLiteral("--catalog"), Catalog(), QStringLiteral("scan"), Volume()}).Out.trimmed();
+    QVERIFY(!id.isEmpty());
+    const QString source = QStringLiteral("SELECT Source FROM CDs");
+    QCOMPARE(Query(source), QStringList{QFileInfo(Volume()).canonicalFilePath()});
+    WriteFile(Volume() + QStringLiteral("/New.txt"), "n");
+    const QString moved = F->Path(QStringLiteral("Moved"));
+    if (change == u"move" || change == u"replace")
+        QVERIFY(QFile::rename(Volume(), moved));
+    if (change == u"replace")
+        WriteFile(Volume() + QStringLiteral("/New.txt"), "n");
+    if (change == u"id")
+        id = QStringLiteral("999");
+    const QStringList before = Query(QStringLiteral("SELECT * FROM Entries ORDER BY ID"));
+
+    QStringList args{QStringLiteral("--catalog"), Catalog(), QStringLiteral("update"),
+                     QStringLiteral("--volume"), id};
+    if (withPath)
+        args << (change == u"move" ? moved : Volume());
+    const TCliRun run = Run(args);
+    QCOMPARE(run.ExitCode, exitCode);
+    if (exitCode != 0) {
+        QVERIFY2(run.Err.contains(error) && run.Err.contains(QStringLiteral("Nothing was changed")),
+                 qPrintable(run.Err));
+        QCOMPARE(Query(QStringLiteral("SELECT * FROM Entries ORDER BY ID")), before);
+        return;
+    }
+    QCOMPARE(run.Out, QStringLiteral("+ New.txt\n"));
+    QCOMPARE(Query(source), QStringList{QFileInfo(withPath ? moved : Volume()).canonicalFilePath()});
 }
 
 void TestCli::labelAndSerialGiven()
