@@ -132,8 +132,6 @@ private slots:
         QTest::newRow("folder, file")
             << QStringLiteral("folder") << QStringLiteral("notes.txt") << false
             << QStringLiteral("box/Sub/notes.txt") << QStringLiteral("box/Sub") << QString();
-        QTest::newRow("folder, root") << QStringLiteral("folder") << QStringLiteral("Box") << false
-                                      << QStringLiteral("box") << QStringLiteral("box") << QString();
         QTest::newRow("folder moved") << QStringLiteral("folder") << QStringLiteral("notes.txt") << true
                                       << QString() << QString() << QStringLiteral("is not there any more");
         QTest::newRow("image, file") << QStringLiteral("image") << QStringLiteral("notes.txt") << false
@@ -141,8 +139,6 @@ private slots:
                                      << QStringLiteral("Sub\\notes.txt is inside the disc image");
         QTest::newRow("image, root") << QStringLiteral("image") << QStringLiteral("Box") << false
                                      << QStringLiteral("box.iso") << QStringLiteral(".") << QString();
-        QTest::newRow("image moved") << QStringLiteral("image") << QStringLiteral("notes.txt") << true
-                                     << QString() << QString() << QStringLiteral("is not there any more");
     }
     void FolderAndImageVolumes()
     {
@@ -162,9 +158,11 @@ private slots:
             volume = std::make_unique<TMountedSource>(source, TMountedSource::TKind::Folder);
         } else {
             const QString image = base + QStringLiteral("/box.iso");
-            if (QProcess::execute(QStringLiteral("xorriso"),
-                                  {QStringLiteral("-as"), QStringLiteral("mkisofs"), QStringLiteral("-quiet"),
-                                   QStringLiteral("-R"), QStringLiteral("-o"), image, source}) != 0)
+            QProcess maker;
+            maker.start(QStringLiteral("xorriso"),
+                        {QStringLiteral("-as"), QStringLiteral("mkisofs"), QStringLiteral("-quiet"),
+                         QStringLiteral("-R"), QStringLiteral("-o"), image, source});
+            if (!maker.waitForFinished(60000) || maker.exitCode() != 0)
                 QSKIP("xorriso could not make an image");
             volume = TDiscImageSource::Open(image);
             source = image;
@@ -179,10 +177,8 @@ private slots:
         QCOMPARE(location.Url(), path.isEmpty() ? QUrl() : QUrl::fromLocalFile(base + u'/' + path));
         QCOMPARE(location.FolderUrl(),
                  folder.isEmpty() ? QUrl() : QUrl::fromLocalFile(QDir::cleanPath(base + u'/' + folder)));
-        if (reason.isEmpty())
-            QCOMPARE(location.Reason, QString());
-        else
-            QVERIFY2(location.Reason.contains(reason), qPrintable(location.Reason));
+        QVERIFY2(reason.isEmpty() ? location.Reason.isEmpty() : location.Reason.contains(reason),
+                 qPrintable(location.Reason));
         QCOMPARE(NewEntryMimeData(location) != nullptr, location.Online);
     }
 

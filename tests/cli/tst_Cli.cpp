@@ -204,8 +204,6 @@ void TestCli::updateFromWhereItWasRead_data()
     QTest::newRow("still there") << QString() << false << 0 << QString();
     QTest::newRow("moved") << QStringLiteral("move") << false << 1 << QStringLiteral("is not there any more");
     QTest::newRow("moved, given anew") << QStringLiteral("move") << true << 0 << QString();
-    QTest::newRow("another folder in its place")
-        << QStringLiteral("replace") << false << 1 << QStringLiteral("holds another volume now");
     QTest::newRow("another folder given")
         << QStringLiteral("replace") << true << 1 << QStringLiteral("is not the one catalogued");
     QTest::newRow("no such volume") << QStringLiteral("id") << false << 1
