@@ -307,20 +307,34 @@ void ReportProcess(const char *what, const TProcessTimes &times, const char *tar
     Report("    median of 20", times.Median.Elapsed, times.Median.Cpu, QString());
 }
 
-// vor-nex-cli's find as a whole process, the alias naming the benchmark's catalogue; --help
-// measures its start and the full tool's, to which it hands the option.
+// vor-nex-cli's find as a whole process, the alias naming the benchmark's catalogue, and the
+// same finds of the full tool, which opens the data module as vor-nex-cli did before it answered
+// finds itself; --help measures vor-nex-cli's start and the full tool's, to which it hands it.
 void timeCommandLine(const QString &wholeName)
 {
-    const QString cli = QStringLiteral(VNX_CLI_PATH);
     const QString find = QStringLiteral("find");
-    ReportProcess("vor-nex-cli find \"*4242*\" (a process)",
-                  TimeProcess(cli, {find, QStringLiteral("*4242*")}), "<= 5");
-    ReportProcess("vor-nex-cli find \"*qzqz*\" (a process)",
-                  TimeProcess(cli, {find, QStringLiteral("*qzqz*")}), "<= 5");
-    ReportProcess("vor-nex-cli find --whole NAME (a process)",
-                  TimeProcess(cli, {find, QStringLiteral("--whole"), wholeName}), "<= 3");
-    ReportProcess("vor-nex-cli --help (the full tool's start)", TimeProcess(cli, {QStringLiteral("--help")}),
-                  "(for information)");
+    const struct
+    {
+        const char *Name;
+        QString Program;
+        const char *Target;
+        const char *WholeTarget;
+    } programs[] = {{"vor-nex-cli", QStringLiteral(VNX_CLI_PATH), "<= 5", "<= 3"},
+                    {"full tool", QStringLiteral(VNX_CLI_FULL_PATH), "(for comparison)", "(for comparison)"}};
+    for (const auto &program : programs) {
+        const auto what = [&program](const char *search) {
+            return QByteArray(program.Name) + ' ' + search + " (a process)";
+        };
+        ReportProcess(what("find \"*4242*\"").constData(),
+                      TimeProcess(program.Program, {find, QStringLiteral("*4242*")}), program.Target);
+        ReportProcess(what("find \"*qzqz*\"").constData(),
+                      TimeProcess(program.Program, {find, QStringLiteral("*qzqz*")}), program.Target);
+        ReportProcess(what("find --whole NAME").constData(),
+                      TimeProcess(program.Program, {find, QStringLiteral("--whole"), wholeName}),
+                      program.WholeTarget);
+    }
+    ReportProcess("vor-nex-cli --help (a process)",
+                  TimeProcess(QStringLiteral(VNX_CLI_PATH), {QStringLiteral("--help")}), "(for information)");
 }
 
 // The same names looked up by plocate in a database of the catalogue's paths, when plocate is

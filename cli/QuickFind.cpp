@@ -163,10 +163,15 @@ std::optional<TRequest> parse(int argc, char *argv[])
     std::optional<TDay> from;
     std::optional<TDay> to;
     std::optional<std::string_view> text;
+    // The full tool reads the arguments as UTF-8 with replacement characters, and shows its help
+    // when one of them asks for it, even as the value of an option.
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (!decodeUtf8(arg))
+        if (!decodeUtf8(arg) || arg == "--help" || arg == "-h")
             return std::nullopt;
+    }
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
         const bool hasValue = i + 1 < argc;
         const std::string_view value = hasValue ? std::string_view(argv[i + 1]) : std::string_view();
         if (arg == "--whole") {
@@ -209,7 +214,7 @@ std::optional<TRequest> parse(int argc, char *argv[])
                                                             : TSizeRelation::AtLeast;
             request.Search.SizeBytes = FindStatements::SizeInBytes(*size);
         } else if (arg.starts_with("-")) {
-            // --help, -h, the options of the other commands, and those the tool does not know.
+            // The options of the other commands, and those the tool does not know.
             return std::nullopt;
         } else {
             arguments.push_back(arg);
@@ -265,9 +270,16 @@ bool isAscii(std::string_view text)
     return true;
 }
 
+// A catalogue file, and whether it is to be opened for reading only.
+struct TCatalogueFile
+{
+    std::string Path;
+    bool ReadOnly = false;
+};
+
 // The file the catalogue's alias names in the engine configuration, when the alias is an SQLite
 // one; none when the configuration or the alias is missing, or anything about them is unusual.
-std::optional<std::string> aliasFile()
+std::optional<TCatalogueFile> aliasFile()
 {
     const char *config = std::getenv("XDG_CONFIG_HOME");
     std::string base;
@@ -298,6 +310,7 @@ std::optional<std::string> aliasFile()
     bool hasDriver = false;
     std::optional<std::string> driver;
     std::optional<std::string> path;
+    std::optional<std::string> mode;
     for (size_t start = 0; start <= data.size();) {
         size_t end = data.find('\n', start);
         if (end == std::string::npos)
@@ -336,11 +349,13 @@ std::optional<std::string> aliasFile()
             hasDriver = true;
         } else if (equals > 0 && !path && equalsAsciiCase(key, "DATABASE NAME")) {
             path = withoutBlanks(bare.substr(equals + 1));
+        } else if (equals > 0 && !mode && equalsAsciiCase(key, "OPEN MODE")) {
+            mode = withoutBlanks(bare.substr(equals + 1));
         }
     }
     if (!driver || !equalsAsciiCase(*driver, "SQLITE") || !path || path->empty())
         return std::nullopt;
-    return path;
+    return TCatalogueFile{*path, mode && equalsAsciiCase(*mode, "READ ONLY")};
 }
 
 // A statement of the read connection, finalised however the search ends.
@@ -374,10 +389,14 @@ private:
 class TConnection
 {
 public:
-    explicit TConnection(const std::string &path)
+    explicit TConnection(const TCatalogueFile &file)
     {
-        if (sqlite3_open_v2(path.c_str(), &FDb, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
-            SQLITE_OK) {
+        // Opened as the full tool opens it, so that the last connection to close removes the
+        // engine's log and its index beside the file, as the full tool's does; the engine itself
+        // refuses to change anything through it.
+        const int mode = file.ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+        if (sqlite3_open_v2(file.Path.c_str(), &FDb, mode | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK ||
+            sqlite3_exec(FDb, "PRAGMA query_only = 1", nullptr, nullptr, nullptr) != SQLITE_OK) {
             sqlite3_close_v2(FDb);
             FDb = nullptr;
         }
@@ -462,22 +481,22 @@ std::optional<int> QuickFind(int argc, char *argv[])
     std::optional<TRequest> request = parse(argc, argv);
     if (!request)
         return std::nullopt;
-    std::optional<std::string> path;
+    std::optional<TCatalogueFile> file;
     if (!request->Catalog.empty()) {
         // A missing file is made by the full tool.
         struct stat status;
         if (!isTrimmed(request->Catalog) || ::stat(request->Catalog.c_str(), &status) != 0)
             return std::nullopt;
-        path = request->Catalog;
+        file = TCatalogueFile{request->Catalog};
     } else {
-        path = aliasFile();
+        file = aliasFile();
     }
-    if (!path || hasDotComponent(*path))
+    if (!file || hasDotComponent(file->Path))
         return std::nullopt;
 
     // Nothing reads the engine's memory statistics, which cost a lock on every allocation.
     sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
-    TConnection connection(*path);
+    TConnection connection(*file);
     sqlite3 *db = connection.Handle();
     // One snapshot for the checks and the search; a catalogue being written is left to the full
     // tool, which waits for it.

@@ -16,6 +16,7 @@ private slots:
     void sameAnswer_data();
     void sameAnswer();
     void entriesNotIndexedYet();
+    void leavesNoLogBeside();
 
 private:
     QString Volume() const { return FCli.Path(QStringLiteral("Disc")); }
@@ -89,6 +90,7 @@ void TestQuickFind::sameAnswer_data()
         QStringLiteral("--catalog"), Volume() + QStringLiteral("/Readme.txt"), find, QStringLiteral("*")};
     QTest::newRow("wrong usage") << QStringList{find, QStringLiteral("*"), QStringLiteral("--time")};
     QTest::newRow("help") << QStringList{find, QStringLiteral("--help")};
+    QTest::newRow("help as a value") << QStringList{find, QStringLiteral("--text"), QStringLiteral("--help")};
     QTest::newRow("another command") << QStringList{QStringLiteral("volumes")};
 }
 
@@ -119,6 +121,16 @@ void TestQuickFind::entriesNotIndexedYet()
     QCOMPARE(run.ExitCode, 0);
     QCOMPARE(run.Out.section(u'\t', 0, 1), added[0] + QStringLiteral("\tlate.txt"));
     QCOMPARE(raw.Rows(QStringLiteral("SELECT UpTo FROM SearchIndexed")), added);
+}
+
+void TestQuickFind::leavesNoLogBeside()
+{
+    // A reader that cannot write leaves the engine's log and its index behind, where a user sees
+    // them and where another user's program may not open them.
+    const TCliRun run = Run(VNX_CLI_PATH, {QStringLiteral("find"), QStringLiteral("*.txt")});
+    QCOMPARE(run.ExitCode, 0);
+    QVERIFY(!QFile::exists(Catalogue() + QStringLiteral("-wal")));
+    QVERIFY(!QFile::exists(Catalogue() + QStringLiteral("-shm")));
 }
 
 QTEST_GUILESS_MAIN(TestQuickFind)
