@@ -1,6 +1,7 @@
 // Speed of searching a catalogue of 2,000,000 entries: a name search "*report*" read to its last
-// row, rare, absent and whole names, a common name and description words to their first row (and
-// the same names looked up by plocate, when it is installed), the default search (every entry) to
+// row, rare, absent and whole names, a common name and description words to their first row, the
+// same rare, absent and whole names found by vor-nex-cli as whole processes (and looked up by
+// plocate, when it is installed), best and median of 20 runs, the default search (every entry) to
 // its first rows with the memory it takes, counting results, and comparing a disk folder of 20,000
 // files with the catalogue; and what the name and description indexes add to the file. Built with
 // the project, run by hand or `make bench`. The catalogue is made once and kept next to the
@@ -28,11 +29,14 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <fcntl.h>
 #include <functional>
+#include <spawn.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 // The searches name only the criteria they set.
@@ -257,6 +261,82 @@ TTimes Best(int runs, const std::function<void()> &work)
     return best;
 }
 
+// A program run `runs` times, each time a process of its own with its output thrown away, as a
+// user at a terminal starts it: the best and the median of its elapsed and of its processor time.
+struct TProcessTimes
+{
+    TTimes Best;
+    TTimes Median;
+};
+
+TProcessTimes TimeProcess(const QString &program, const QStringList &arguments, int runs = 20)
+{
+    QList<QByteArray> bytes{QFile::encodeName(program)};
+    for (const QString &argument : arguments)
+        bytes << argument.toUtf8();
+    std::vector<char *> argv;
+    for (QByteArray &argument : bytes)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    QList<double> elapsed;
+    QList<double> cpu;
+    for (int run = 0; run < runs; ++run) {
+        const double cpuBefore = CpuMs(RUSAGE_CHILDREN);
+        QElapsedTimer timer;
+        timer.start();
+        pid_t child = 0;
+        int status = 0;
+        if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ) != 0 ||
+            ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) > 1)
+            fail(QStringLiteral("%1 %2 failed").arg(program, arguments.join(u' ')));
+        elapsed << MsSince(timer);
+        cpu << CpuMs(RUSAGE_CHILDREN) - cpuBefore;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    std::sort(elapsed.begin(), elapsed.end());
+    std::sort(cpu.begin(), cpu.end());
+    return {{elapsed.first(), cpu.first()}, {elapsed[runs / 2], cpu[runs / 2]}};
+}
+
+void ReportProcess(const char *what, const TProcessTimes &times, const char *target)
+{
+    Report(what, times.Best.Elapsed, times.Best.Cpu, QString::fromLatin1(target));
+    Report("    median of 20", times.Median.Elapsed, times.Median.Cpu, QString());
+}
+
+// vor-nex-cli's find as a whole process, the alias naming the benchmark's catalogue, and the
+// same finds of the full tool, which opens the data module as vor-nex-cli did before it answered
+// finds itself; --help measures vor-nex-cli's start and the full tool's, to which it hands it.
+void timeCommandLine(const QString &wholeName)
+{
+    const QString find = QStringLiteral("find");
+    const struct
+    {
+        const char *Name;
+        QString Program;
+        const char *Target;
+        const char *WholeTarget;
+    } programs[] = {{"vor-nex-cli", QStringLiteral(VNX_CLI_PATH), "<= 5", "<= 3"},
+                    {"full tool", QStringLiteral(VNX_CLI_FULL_PATH), "(for comparison)", "(for comparison)"}};
+    for (const auto &program : programs) {
+        const auto what = [&program](const char *search) {
+            return QByteArray(program.Name) + ' ' + search + " (a process)";
+        };
+        ReportProcess(what("find \"*4242*\"").constData(),
+                      TimeProcess(program.Program, {find, QStringLiteral("*4242*")}), program.Target);
+        ReportProcess(what("find \"*qzqz*\"").constData(),
+                      TimeProcess(program.Program, {find, QStringLiteral("*qzqz*")}), program.Target);
+        ReportProcess(what("find --whole NAME").constData(),
+                      TimeProcess(program.Program, {find, QStringLiteral("--whole"), wholeName}),
+                      program.WholeTarget);
+    }
+    ReportProcess("vor-nex-cli --help (a process)",
+                  TimeProcess(QStringLiteral(VNX_CLI_PATH), {QStringLiteral("--help")}), "(for information)");
+}
+
 // The same names looked up by plocate in a database of the catalogue's paths, when plocate is
 // installed: each run is a process of its own, as a user at a terminal would start it.
 void comparePlocate(TGlobal &global, const QTemporaryDir &dir, const QString &wholeName)
@@ -300,15 +380,10 @@ void comparePlocate(TGlobal &global, const QTemporaryDir &dir, const QString &wh
         {"plocate: common \"photo\", first row",
          {QStringLiteral("-i"), QStringLiteral("-l1"), QStringLiteral("photo")}},
     };
-    for (const TLookup &lookup : lookups) {
-        const TTimes times = Best(5, [&] {
-            QProcess process;
-            process.start(plocate, QStringList{QStringLiteral("-d"), database} + lookup.Arguments);
-            process.waitForFinished(-1);
-            process.readAllStandardOutput();
-        });
-        Report(lookup.What, times.Elapsed, -1, QStringLiteral("(for comparison)"));
-    }
+    for (const TLookup &lookup : lookups)
+        ReportProcess(lookup.What,
+                      TimeProcess(plocate, QStringList{QStringLiteral("-d"), database} + lookup.Arguments),
+                      "(for comparison)");
 }
 
 } // namespace
@@ -483,6 +558,7 @@ int main(int argc, char *argv[])
             explain(global.Database.Handle(), find.Text());
     }
     ResetSearchFlags(global);
+    timeCommandLine(wholeName);
     comparePlocate(global, dir, wholeName);
 
     // The default search: its first rows, and what counting them costs either way.

@@ -168,8 +168,7 @@ void UpdateSearchIndexes(TDatabase &database)
     {
         TQuery pending;
         pending.SetDatabase(&database);
-        pending.SetSQL({QStringLiteral("SELECT (SELECT UpTo FROM SearchIndexed) < "
-                                       "(SELECT coalesce(max(ID), 0) FROM Entries)")});
+        pending.SetSQL({QString::fromLatin1(IndexesBehindSql)});
         pending.Open();
         if (pending.Fields(0)->AsInteger() == 0)
             return;
@@ -193,9 +192,6 @@ void UpdateSearchIndexes(TDatabase &database)
 }
 
 namespace {
-
-// "VNX!" in the file header: tells a catalogue from any other SQLite file.
-constexpr int ApplicationId = 0x564E5821;
 
 QString notACatalogue(const TDatabase &database)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CatalogLayout.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -8,9 +10,6 @@ class TDatabase;
 // The catalogue's tables, indexes and stored defaults, and the version of that layout recorded in
 // the file (SQLite's user_version), so a later program can upgrade a catalogue in place.
 namespace CatalogSchema {
-
-// The layout this program writes and reads.
-constexpr int Version = 4;
 
 // Builds a new catalogue in an empty database: tables, indexes, saved queries, the default file
 // types with their pictures and the default info-file patterns, in one transaction.

@@ -5,15 +5,16 @@
 #include "SqliteStatements.h"
 #include "dmGlobal.h"
 
-#include <limits>
-
 namespace {
-
-constexpr qint64 BytesPerKB = 1024;
 
 TParam *param(TGlobal &global, const char16_t *name)
 {
     return global.FindDialog.ParamByName(QString::fromUtf16(name));
+}
+
+TParam *param(TGlobal &global, const char *name)
+{
+    return global.FindDialog.ParamByName(QString::fromLatin1(name));
 }
 
 // The number of KB as bytes. Beyond what 64 bits of bytes hold, the bound stays at the largest
@@ -24,8 +25,7 @@ qint64 sizeInBytes(const QString &text)
     const qint64 kb = text.trimmed().toLongLong(&ok);
     if (!ok)
         throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
-    constexpr qint64 limit = std::numeric_limits<qint64>::max() / BytesPerKB;
-    return std::clamp(kb, -limit, limit) * BytesPerKB;
+    return FindStatements::SizeInBytes(kb);
 }
 
 // FindDialog's statement on the data module's connection, its parameters bound as the data set's
@@ -36,38 +36,6 @@ TSqliteStatement boundStatement(TGlobal &global, const QString &sql)
     for (int i = 1; i <= statement.ParameterCount(); ++i)
         statement.Bind(i, global.FindDialog.ParamByName(statement.ParameterName(i).mid(1))->Value());
     return statement;
-}
-
-// The columns of a result row.
-const char *const FindColumns =
-    "SELECT Entries.ID, Entries.Name, CDs.VolumeLabel || ':\\' || IFNULL(FullPath, '') AS InFolder, Size,\n"
-    "       Images.Description AS Type, Modified, Images.ImageID, Entries.Description,\n"
-    "       CDs.VolumeLabel AS VL, CDs.SerialNum AS SN, Parent\n";
-
-const char *const EntriesWithVolumeAndType =
-    "FROM (Entries INNER JOIN CDs ON Entries.CD = CDs.ID) INNER JOIN Images ON Entries.ImageID = "
-    "Images.ImageID\n";
-
-// What every row must pass, whichever index found it. Name patterns use * and ? and ignore letter
-// case (ASCII, as the engine's LIKE and NOCASE do); % and _ typed by the user are themselves.
-// withText leaves out the description's condition, for the rows found by it.
-QString findConditions(bool withText)
-{
-    QString conditions =
-        QStringLiteral("  AND (:t12 OR (Entries.Name LIKE replace(replace(replace(replace(replace(:name, "
-                       "'\\', '\\\\'), '%', '\\%'), '_', '\\_'), '*', '%'), '?', '_') ESCAPE '\\'))\n"
-                       "  AND (:t11 OR (Entries.Name = :name COLLATE NOCASE))\n"
-                       "  AND (NOT :t0 OR (Entries.Parent <> 0))\n"
-                       "  AND (:t2 OR (Entries.CD = :cd))\n"
-                       "  AND (:t3 OR (Modified BETWEEN :daten AND :datek))\n"
-                       "  AND (:t4 OR Entries.ImageID = :type)\n"
-                       "  AND (:t51 OR Size = :size)\n"
-                       "  AND (:t52 OR Size < :size)\n"
-                       "  AND (:t53 OR Size > :size)\n");
-    if (withText)
-        conditions += QStringLiteral("  AND (:text IS NULL OR Entries.ID IN "
-                                     "(SELECT rowid FROM EntryTexts WHERE EntryTexts MATCH :text))\n");
-    return conditions;
 }
 
 // A character a word of a description is made of, as the descriptions' index reads them.
@@ -88,77 +56,17 @@ bool isWordCharacter(char32_t c)
 
 QStringList FindDialogSql()
 {
-    // Every row of the catalogue could be read and tested, as the scan below does; the indexes
-    // spare that. The four ways below are exclusive, chosen from the parameters alone (way), so
-    // that the engine tests the choice once, before it reads anything:
-    // - a name pattern, or a whole name, holding three characters in a row without * or ?: the
-    //   names holding such threes are read from the names' index (NameTerms lists them), in
-    //   the order of IDs, then the entries it does not hold yet;
-    // - otherwise, a description's words: through the descriptions' index (which must be up to
-    //   date, see CatalogSchema::UpdateSearchIndexes);
-    // - otherwise, every entry.
-    // The index only narrows the rows down: each row found is tested on every condition, so the
-    // result is what the scan would give. The indexes fold letter case beyond ASCII and the names'
-    // one ignores the order of its threes, which only lets more rows through to the tests.
-    const QString way = QStringLiteral("(CASE WHEN (NOT :t11 OR NOT :t12) AND :name GLOB '*[^*?][^*?][^*?]*' "
-                                       "THEN 'name' WHEN :text IS NOT NULL THEN 'text' ELSE 'scan' END)");
-    return {
-        QStringLiteral("WITH RECURSIVE"),
-        QStringLiteral("NamePositions(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM NamePositions "
-                       "WHERE I + 3 <= length(:name)),"),
-        // The first and last three of each run of characters without * or ? and every third one
-        // between: fewer terms to intersect than every three, and nearly as narrow.
-        QStringLiteral("NameTerms(Terms) AS (SELECT group_concat('\"' || replace(Piece, '\"', '\"\"') || "
-                       "'\"', ' ') FROM (SELECT I, substr(:name, I, 3) AS Piece FROM NamePositions) "
-                       "WHERE length(Piece) = 3 AND instr(Piece, '*') = 0 AND instr(Piece, '?') = 0 "
-                       "AND (I % 3 = 1 OR I = 1 OR substr(:name, I - 1, 1) IN ('*', '?') "
-                       "OR substr(:name, I + 3, 1) IN ('', '*', '?')))"),
-        // Every entry, read in order; the name, which most entries fail, is tested first, and the
-        // volume and type on the entry itself (the same values as its joined rows'), before its
-        // volume and type rows are looked up.
-        QString::fromLatin1(FindColumns) + QString::fromLatin1(EntriesWithVolumeAndType) +
-            QStringLiteral("WHERE ") + way + QStringLiteral(" = 'scan'\n") + findConditions(true) +
-            QStringLiteral("UNION ALL"),
-        QString::fromLatin1(FindColumns) +
-            QStringLiteral("FROM EntryNames CROSS JOIN Entries ON Entries.ID = EntryNames.rowid\n"
-                           "CROSS JOIN CDs ON Entries.CD = CDs.ID CROSS JOIN Images ON Entries.ImageID = "
-                           "Images.ImageID\n"
-                           "WHERE ") +
-            way +
-            QStringLiteral(" = 'name' AND EntryNames MATCH "
-                           "coalesce((SELECT Terms FROM NameTerms), '\"\"')\n") +
-            findConditions(true) + QStringLiteral("UNION ALL"),
-        // The entries the names' index does not hold yet come after those it holds, as their IDs do.
-        QString::fromLatin1(FindColumns) + QString::fromLatin1(EntriesWithVolumeAndType) +
-            QStringLiteral("WHERE ") + way +
-            QStringLiteral(" = 'name' AND Entries.ID > (SELECT UpTo FROM SearchIndexed)\n") +
-            findConditions(true) + QStringLiteral("UNION ALL"),
-        QString::fromLatin1(FindColumns) + QString::fromLatin1(EntriesWithVolumeAndType) +
-            QStringLiteral("WHERE ") + way +
-            QStringLiteral(" = 'text'\n"
-                           "  AND Entries.ID IN (SELECT rowid FROM EntryTexts "
-                           "WHERE EntryTexts MATCH coalesce(:text, '\"\"'))\n") +
-            findConditions(false),
-    };
+    QStringList lines;
+    for (const std::string &line : FindStatements::DialogLines())
+        lines << QString::fromStdString(line);
+    return lines;
 }
 
 QString DescriptionQuery(const QString &text)
 {
-    QStringList words;
-    QString word;
     const QList<uint> characters = text.toUcs4();
-    for (qsizetype i = 0; i <= characters.size(); ++i) {
-        if (i < characters.size() && isWordCharacter(char32_t(characters[i]))) {
-            const char32_t c = char32_t(characters[i]);
-            word += QString::fromUcs4(&c, 1);
-        } else if (!word.isEmpty()) {
-            words << QLatin1Char('"') + word + QLatin1Char('"');
-            word.clear();
-        }
-    }
-    if (!words.isEmpty())
-        words.last() += QLatin1Char('*');
-    return words.join(QLatin1Char(' '));
+    const std::u32string codePoints(characters.begin(), characters.end());
+    return QString::fromStdString(FindStatements::DescriptionQuery(codePoints, isWordCharacter));
 }
 
 void ResetSearchFlags(TGlobal &global)
@@ -179,57 +87,60 @@ void ApplyFindCriteria(TGlobal &global, const TFindCriteria &criteria)
     } catch (const EDatabaseError &) {
     }
 
+    FindStatements::TSearch search;
     // Only the untrimmed "*" means any name: " *" is the pattern "*", which leaves out entries
     // without a name.
-    if (criteria.Name != u"*") {
-        param(global, u"name")->SetAsString(criteria.Name.trimmed());
-        param(global, criteria.WholeMatch ? u"t11" : u"t12")->SetAsBoolean(false);
-    }
-
+    if (criteria.Name != u"*")
+        search.Name = criteria.Name.trimmed().toStdString();
+    search.WholeMatch = criteria.WholeMatch;
+    search.VolumeID = criteria.VolumeID;
+    search.TypeImageID = criteria.TypeImageID;
+    search.TypeIsVolumePicture = criteria.TypeIsVolumePicture;
     if (criteria.Modified) {
-        const QDate from = criteria.Modified->From;
-        const QDate to = criteria.Modified->To;
-        param(global, u"t3")->SetAsBoolean(false);
-        param(global, u"daten")->SetAsDateTime(TDateTime::FromParts(from.year(), from.month(), from.day()));
-        param(global, u"datek")
-            ->SetAsDateTime(TDateTime::FromParts(to.year(), to.month(), to.day(), 23, 59, 59, 999));
+        const auto day = [](QDate date) {
+            return FindStatements::TDay{date.year(), date.month(), date.day()};
+        };
+        search.From = day(criteria.Modified->From);
+        search.To = day(criteria.Modified->To);
     }
+    search.SizeRelation = criteria.SizeRelation;
+    search.SizeBytes = sizeInBytes(criteria.SizeText);
+    search.TextQuery = DescriptionQuery(criteria.Text).toStdString();
 
-    switch (criteria.SizeRelation) {
-    case TSizeRelation::None:
-        break;
-    case TSizeRelation::Equal:
-        param(global, u"t51")->SetAsBoolean(false);
-        break;
-    case TSizeRelation::AtLeast:
-        param(global, u"t53")->SetAsBoolean(false);
-        break;
-    case TSizeRelation::AtMost:
-        param(global, u"t52")->SetAsBoolean(false);
-        break;
+    using K = FindStatements::TParameter::TKind;
+    for (const FindStatements::TParameter &value : FindStatements::Parameters(search)) {
+        TParam *target = param(global, value.Name);
+        const FindStatements::TDay &day = value.Day;
+        switch (value.Kind) {
+        case K::Switch:
+            target->SetAsBoolean(value.Flag);
+            break;
+        case K::Text:
+            target->SetAsString(QString::fromStdString(value.Text));
+            break;
+        case K::Null:
+            target->Clear();
+            break;
+        case K::Integer:
+            target->SetAsInteger(int(value.Number));
+            break;
+        case K::LargeInt:
+            target->SetAsLargeInt(value.Number);
+            break;
+        case K::DayStart:
+            target->SetAsDateTime(TDateTime::FromParts(day.Year, day.Month, day.Day));
+            break;
+        case K::DayEnd:
+            target->SetAsDateTime(TDateTime::FromParts(day.Year, day.Month, day.Day, 23, 59, 59, 999));
+            break;
+        }
     }
-    param(global, u"size")->SetAsLargeInt(sizeInBytes(criteria.SizeText));
-
-    if (criteria.TypeImageID) {
-        param(global, u"t4")->SetAsBoolean(false);
-        param(global, u"type")->SetAsInteger(*criteria.TypeImageID);
-        if (criteria.TypeIsVolumePicture)
-            param(global, u"t0")->SetAsBoolean(false);
-    }
-
-    if (criteria.VolumeID) {
-        param(global, u"t2")->SetAsBoolean(false);
-        param(global, u"cd")->SetAsInteger(*criteria.VolumeID);
-    }
-
-    if (const QString query = DescriptionQuery(criteria.Text); !query.isEmpty())
-        param(global, u"text")->SetAsString(query);
 }
 
 bool IsVolumePicture(TGlobal &global, int imageId)
 {
     TSqliteStatement statement(global.Database.Handle(),
-                               QStringLiteral("SELECT CD FROM Images WHERE ImageID = ?"));
+                               QString::fromLatin1(FindStatements::VolumePictureSql));
     statement.Bind(1, TVariant(qint32(imageId)));
     return statement.Step() && statement.ColumnInt64(0) != 0;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FindStatements.h"
+
 #include <QDate>
 #include <QString>
 #include <QStringList>
@@ -8,14 +10,6 @@
 
 class TGlobal;
 class TSqliteStatement;
-
-// How an entry's size must compare with the number of KB given.
-enum class TSizeRelation {
-    None,    // no size condition
-    Equal,   // exactly that size
-    AtLeast, // larger than it
-    AtMost,  // smaller than it
-};
 
 // A search of the catalogue as the user puts it: what the find window's fields hold, and what the
 // command line's options say. ApplyFindCriteria turns it into the switches and parameters of the

@@ -15,8 +15,9 @@ if [ -f "$manifest" ]; then
   saved=$(mktemp)
   cp "$manifest" "$saved"
 fi
+home=$(mktemp -d)
 cleanup() {
-  rm -rf "$dest"
+  rm -rf "$dest" "$home"
   if [ -n "$saved" ]; then mv "$saved" "$manifest"; else rm -f "$manifest"; fi
 }
 trap cleanup EXIT
@@ -41,6 +42,14 @@ for size in 16 24 32 48 64 128 256; do
 done
 [ -x "$root/bin/vor-nex" ] && [ -x "$root/bin/vor-nex-cli" ] || fail "the programs are not executable"
 "$root/bin/vor-nex-cli" --help | grep -q '^usage:' || fail "the installed vor-nex-cli does not run"
+# Every command but a quick find goes to the full tool under libexec; the catalogue it makes on
+# first use is then searched by vor-nex-cli alone.
+[ -x "$root/libexec/vor-nex/vor-nex-cli-full" ] || fail "the full command-line tool is not installed"
+XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" "$root/bin/vor-nex-cli" volumes </dev/null ||
+  fail "the installed vor-nex-cli does not hand over its commands"
+status=0
+XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" "$root/bin/vor-nex-cli" find '*' </dev/null || status=$?
+[ "$status" = 1 ] || fail "a find in the new catalogue ended with $status, not 1 (nothing found)"
 
 if command -v desktop-file-validate >/dev/null; then
   out=$(desktop-file-validate "$root/share/applications/org.vornex.vornex.desktop" 2>&1) || fail "$out"
