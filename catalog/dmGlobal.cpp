@@ -247,7 +247,8 @@ void TGlobal::ReloadImageLists()
 
 void TGlobal::SetIndexInBackground(bool background)
 {
-    if (!background)
+    // A server keeps its search indexes up to date itself.
+    if (!background || Database.IsPostgres())
         FIndexer.reset();
     else if (!FIndexer)
         FIndexer = std::make_unique<TSearchIndexer>(Database.FileName());
@@ -255,6 +256,8 @@ void TGlobal::SetIndexInBackground(bool background)
 
 void TGlobal::IndexNewEntries()
 {
+    if (Database.IsPostgres())
+        return;
     if (!FIndexer) {
         CatalogSchema::UpdateSearchIndexes(Database);
         return;
