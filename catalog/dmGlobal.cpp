@@ -1,6 +1,7 @@
 #include "dmGlobal.h"
 
 #include "CatalogSchema.h"
+#include "DescriptionEdits.h"
 #include "FindCriteria.h"
 #include "SearchIndexers.h"
 
@@ -174,6 +175,10 @@ void TGlobal::SetUpDataSets()
                 this);
         },
         this);
+    // Descriptions typed in the properties and in the explorer's pane do not overwrite what
+    // another program stored meanwhile.
+    GuardDescriptionEdits(ForProperties, Database);
+    GuardDescriptionEdits(Folders, Database);
     dsProperties.SetName(QStringLiteral("dsProperties"));
     dsProperties.SetDataSet(&ForProperties);
 
