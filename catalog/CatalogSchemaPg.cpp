@@ -61,9 +61,17 @@ bool FileEngineOnly(const QString &statement)
 QStringList PostgresTableStatements()
 {
     QStringList pending;
-    for (const QString &statement : TableStatements())
-        if (!FileEngineOnly(statement) && !sharedScratchTable(statement))
-            pending << statement;
+    for (QString statement : TableStatements()) {
+        if (FileEngineOnly(statement) || sharedScratchTable(statement))
+            continue;
+        // SQLite browses a table without a key by its row numbers; on a server a table is
+        // browsed by an integer key, so Ext and Nfo, which the setup windows edit, get one that
+        // no statement of the program names.
+        if (!createdTable(statement).isEmpty() && !statement.contains(u"PRIMARY KEY", Qt::CaseInsensitive))
+            statement.insert(statement.indexOf(u'(') + 1,
+                             QStringLiteral("RowKey INTEGER PRIMARY KEY AUTOINCREMENT, "));
+        pending << statement;
+    }
     // SQLite takes a reference to a table made later; the server wants the table there first.
     QStringList ordered;
     QSet<QString> made;

@@ -71,6 +71,8 @@ private slots:
     void ServerAliasParams_data();
     void ServerAliasParams();
     void MadeOnlyInAnEmptyDatabase();
+    void LayoutsOnTheServer();
+    void SetupTablesEditable();
 };
 
 void TestSharedCatalogue::ScanSeenAndBothEditsKept()
@@ -183,6 +185,60 @@ void TestSharedCatalogue::MadeOnlyInAnEmptyDatabase()
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, CatalogSchema::EnsureServerCatalogue(other));
     QVERIFY(!other.TableExists(u"Entries"_s));
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, CatalogSchema::CheckAndUpgrade(other));
+}
+
+// The layout is recorded in a table of the catalogue's own, without what only the file's engine
+// has; a newer one is refused and left as it is.
+void TestSharedCatalogue::LayoutsOnTheServer()
+{
+    if (!OnPostgres())
+        QSKIP("the layout of a file is in its header");
+    QTemporaryDir folder;
+    TDatabase database;
+    database.SetDriverName(TestDriver());
+    database.SetParams(TestDatabaseParams(folder.path(), u"layouts"_s));
+    database.Open();
+    QCOMPARE(CatalogSchema::FileVersion(database), 0);
+    CatalogSchema::Create(database);
+    QCOMPARE(CatalogSchema::FileVersion(database), CatalogSchema::Version);
+    CatalogSchema::CheckAndUpgrade(database);
+    QVERIFY(!database.TableExists(u"SearchIndexed"_s));
+    QVERIFY(!database.TableExists(u"Temp_Entry"_s));
+
+    database.ExecSQL(u"UPDATE VorNexCatalogue SET Layout = %1"_s.arg(CatalogSchema::Version + 1));
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, CatalogSchema::CheckAndUpgrade(database));
+    QCOMPARE(CatalogSchema::FileVersion(database), CatalogSchema::Version + 1);
+}
+
+// The tables the setup windows edit, which have no key of their own, can be browsed and written.
+void TestSharedCatalogue::SetupTablesEditable()
+{
+    TCatalogFixture f;
+    QVERIFY(f.IsValid());
+    TGlobal &g = *f.Global;
+    const qint64 patterns = f.Scalar(u"SELECT count(*) FROM Nfo"_s);
+    g.NFO.Open();
+    g.NFO.Append();
+    g.NFO.FieldByName(u"NameNFO"_s)->SetAsString(u"*.me"_s);
+    g.NFO.FieldByName(u"ForFile"_s)->SetAsBoolean(true);
+    g.NFO.Post();
+    QCOMPARE(f.Scalar(u"SELECT count(*) FROM Nfo WHERE NameNFO = '*.me' AND ForFile <> 0"_s), 1);
+    QCOMPARE(f.Scalar(u"SELECT count(*) FROM Nfo"_s), patterns + 1);
+
+    g.Images2.Open();
+    QVERIFY(g.Images2.Locate(u"ImageID"_s,
+                             TVariant(qint64(f.Scalar(u"SELECT ImageID FROM Ext WHERE Name = 'txt'"_s)))));
+    g.Extention.Open();
+    g.Extention.Append();
+    g.Extention.FieldByName(u"Name"_s)->SetAsString(u"ZQX"_s);
+    g.Extention.Post();
+    QCOMPARE(f.Scalar(u"SELECT count(*) FROM Ext WHERE Name = 'zqx' AND ImageID = "
+                      "(SELECT ImageID FROM Ext WHERE Name = 'txt')"_s),
+             1);
+    g.Extention.First();
+    QVERIFY(g.Extention.Locate(u"Name"_s, TVariant(u"zqx"_s)));
+    g.Extention.Delete();
+    QCOMPARE(f.Scalar(u"SELECT count(*) FROM Ext WHERE Name = 'zqx'"_s), 0);
 }
 
 int main(int argc, char *argv[])
