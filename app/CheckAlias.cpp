@@ -26,8 +26,16 @@ void AddAlias(const QString &aliasName, const QString &path)
 // names a catalogue that failed to be built.
 void EnsureAliasAndCatalogue(const QString &aliasName)
 {
-    if (TSession::Default().IsAlias(aliasName))
+    // An alias that names an empty database on a server gets its catalogue there. A server that
+    // cannot be reached, or a database that holds something else, is no failure of the alias:
+    // the data module's connection tells the user what is wrong.
+    if (TSession::Default().IsAlias(aliasName)) {
+        try {
+            CatalogSchema::EnsureServerCatalogueOf(aliasName);
+        } catch (const EDatabaseError &) {
+        }
         return;
+    }
     const QString path = CatalogSchema::DefaultFilePath();
     // A file already there (a catalogue whose alias was lost) is kept as it is.
     if (QFileInfo::exists(path)) {

@@ -1,5 +1,6 @@
 #include "CatalogSchema.h"
 
+#include "CatalogSchemaPg.h"
 #include "Databases.h"
 #include "DefaultTypes.h"
 #include "Queries.h"
@@ -163,7 +164,9 @@ QStringList IndexEntriesStatements()
 
 void UpdateSearchIndexes(TDatabase &database)
 {
-    if (database.ReadOnly() || !database.TableExists(QStringLiteral("SearchIndexed")))
+    // A server keeps its own search indexes up to date as the entries change.
+    if (database.IsPostgres() || database.ReadOnly() ||
+        !database.TableExists(QStringLiteral("SearchIndexed")))
         return;
     {
         TQuery pending;
@@ -269,8 +272,10 @@ void CreateFile(const QString &path)
 void EnsureAlias(const QString &aliasName)
 {
     TSession &session = TSession::Default();
-    if (session.IsAlias(aliasName))
+    if (session.IsAlias(aliasName)) {
+        EnsureServerCatalogueOf(aliasName);
         return;
+    }
     const QString path = DefaultFilePath();
     // A file already there (a catalogue whose alias was lost) is kept as it is.
     if (!QFileInfo::exists(path))
@@ -282,23 +287,31 @@ void EnsureAlias(const QString &aliasName)
 
 void CreateScratchTables(TDatabase &database)
 {
-    database.ExecSQL(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS TEMP_CD %1;"
-                                    "CREATE TEMP TABLE IF NOT EXISTS Temp_Entry %2;"
-                                    "CREATE TEMP TABLE IF NOT EXISTS MatchedEntries %3;"
+    // TEMP_CD holds the one volume the info-file queries look at; keyed, as a server wants a table
+    // it browses to be.
+    database.ExecSQL(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS TEMP_CD (ID INTEGER PRIMARY KEY);"
+                                    "CREATE TEMP TABLE IF NOT EXISTS Temp_Entry %1;"
+                                    "CREATE TEMP TABLE IF NOT EXISTS MatchedEntries %2;"
                                     "CREATE TEMP TABLE IF NOT EXISTS InfoFolders (ID INTEGER PRIMARY KEY)")
-                         .arg(ScratchColumns(0), ScratchColumns(1), ScratchColumns(2)));
+                         .arg(ScratchColumns(1), ScratchColumns(2)));
 }
 
 int FileVersion(TDatabase &database)
 {
+    if (database.IsPostgres())
+        return Pg::LayoutOf(database);
     return pragmaValue(database, QStringLiteral("user_version"));
 }
 
 void Create(TDatabase &database)
 {
     database.RunInTransaction([&database] {
-        for (const QString &statement : TableStatements())
-            database.ExecSQL(statement);
+        if (database.IsPostgres()) {
+            Pg::Create(database);
+        } else {
+            for (const QString &statement : TableStatements())
+                database.ExecSQL(statement);
+        }
         for (const TSavedQuery &query : CatalogSavedQueries())
             database.StoreSavedQuery(query.Name, query.Statement);
         for (const TDefaultType &type : DefaultTypes()) {
@@ -315,15 +328,23 @@ void Create(TDatabase &database)
             database.ExecSQL(
                 QStringLiteral("INSERT INTO Nfo (NameNFO, ForFolder, ForFile) VALUES (?, ?, ?)"),
                 {TVariant(pattern.NameNFO), TVariant(pattern.ForFolder), TVariant(pattern.ForFile)});
+        if (database.IsPostgres()) {
+            Pg::SetLayout(database, Version);
+            return;
+        }
         database.ExecSQL(QStringLiteral("PRAGMA application_id = %1").arg(ApplicationId));
-        database.ExecSQL(QStringLiteral("PRAGMA user_version = %1").arg(Version));
+        if (database.IsPostgres())
+            Pg::SetLayout(database, Version);
+        else
+            database.ExecSQL(QStringLiteral("PRAGMA user_version = %1").arg(Version));
     });
 }
 
 void CheckAndUpgrade(TDatabase &database)
 {
     const int version = FileVersion(database);
-    if (pragmaValue(database, QStringLiteral("application_id")) != ApplicationId || version <= 0)
+    if (version <= 0 ||
+        (!database.IsPostgres() && pragmaValue(database, QStringLiteral("application_id")) != ApplicationId))
         throw EDatabaseError(notACatalogue(database));
     if (version > Version)
         throw EDatabaseError(
@@ -339,7 +360,8 @@ void CheckAndUpgrade(TDatabase &database)
     database.RunInTransaction([&database, version] {
         for (int from = version; from < Version; ++from) {
             for (const QString &statement : UpgradeSteps().at(size_t(from - 1)))
-                database.ExecSQL(statement);
+                if (!database.IsPostgres() || !FileEngineOnly(statement))
+                    database.ExecSQL(statement);
         }
         // The saved queries fit one layout: those of this program replace the file's.
         for (const TSavedQuery &query : CatalogSavedQueries())

@@ -38,7 +38,8 @@ void CreateFile(const QString &path);
 
 // Makes sure the engine configuration has the catalogue's alias: when it is missing, creates it
 // pointing at DefaultFilePath() and, when no file is there yet, a new catalogue. An alias that
-// exists is left as it is, wherever it points. Throws when that cannot be done.
+// exists is left as it is, wherever it points; one that names an empty database on a server
+// gets a new catalogue there. Throws when that cannot be done.
 void EnsureAlias(const QString &aliasName);
 
 // The statements that create the tables and indexes, in order.
@@ -56,5 +57,29 @@ void UpdateSearchIndexes(TDatabase &database);
 // The statements that add the entries after SearchIndexed.UpTo up to the ID :last to the word
 // indexes and move UpTo there, to run in one transaction.
 QStringList IndexEntriesStatements();
+
+// ---- a catalogue on a PostgreSQL server
+// The search indexes of a catalogue on a server, in place of the file engine's word indexes.
+QStringList PgSearchIndexStatements();
+// TableStatements as a server takes them: without the word indexes of the file's engine and the
+// file's shared scratch tables, each table after those it refers to, then PgSearchIndexStatements.
+QStringList PostgresTableStatements();
+// Whether an open database holds no tables at all (a catalogue can be made there).
+bool IsEmptyDatabase(TDatabase &database);
+
+enum class TServerCatalogue { Created, Existing };
+// Makes sure an open database on a server holds a catalogue: makes one in an empty database,
+// leaves one that is there as it is, and refuses (EDatabaseError, nothing written) a database
+// that holds anything else.
+TServerCatalogue EnsureServerCatalogue(TDatabase &database);
+// When the alias names a database on a server, makes sure a catalogue is there; an alias of a
+// file is left alone.
+void EnsureServerCatalogueOf(const QString &aliasName);
+// The alias parameters (SERVER, PORT, DATABASE NAME, USER NAME) of a libpq connection URI,
+// "postgresql://[user@]host[:port]/dbname" or "postgresql:///dbname?host=/socket/folder&user=u".
+// A password is refused: the alias is kept in plain text, the password belongs in ~/.pgpass.
+QStringList ServerAliasParams(const QString &uri);
+// Points the alias at a database on a server, in place of whatever it named before.
+void SetServerAlias(const QString &aliasName, const QStringList &params);
 
 } // namespace CatalogSchema

@@ -24,7 +24,7 @@ QString VolumeFoldersCte()
     SELECT Entries.ID, 1
     FROM VolumeFolders
     CROSS JOIN Entries ON Entries.Parent = VolumeFolders.ID
-    WHERE VolumeFolders.Below AND Entries.Folder <> 0
+    WHERE VolumeFolders.Below <> 0 AND Entries.Folder <> 0
 ))sql");
 }
 
@@ -123,7 +123,7 @@ Described(FileID, InfoID, ByName) AS (
 SELECT File.ID AS EntryID,
        rtrim(coalesce(Info.FullPath, ''), '\') AS FullPath,
        Info.Name AS InfoName,
-       CASE WHEN Described.ByName THEN Info.Name ELSE File.Name END AS Name
+       CASE WHEN Described.ByName <> 0 THEN Info.Name ELSE File.Name END AS Name
 FROM Described
 CROSS JOIN Entries AS File ON File.ID = Described.FileID
 CROSS JOIN Entries AS Info ON Info.ID = Described.InfoID

@@ -1,10 +1,8 @@
 #include "VolumeDeletes.h"
 
-#include "SqliteStatements.h"
+#include "Statements.h"
 #include "VolumeServices.h"
 #include "dmGlobal.h"
-
-#include <sqlite3.h>
 
 namespace {
 
@@ -17,13 +15,14 @@ bool DeleteVolume(TGlobal &global, int cd)
 {
     TDatabase &database = global.Database;
     database.CheckWritable();
-    sqlite3 *db = database.Handle();
     const TVariant volume{qint32(cd)};
 
-    TSqliteStatement count(db, QStringLiteral("SELECT count(*) FROM Entries WHERE CD = ?1"));
-    count.Bind(1, volume);
-    count.Step();
-    const qint64 total = count.ColumnInt64(0);
+    const std::shared_ptr<TStatement> count =
+        database.Prepare(QStringLiteral("SELECT count(*) FROM Entries WHERE CD = ?1"));
+    count->Bind(1, volume);
+    count->Step();
+    const qint64 total = count->ColumnInt64(0);
+    count->Reset();
 
     const bool ownTransaction = !database.InTransaction();
     if (ownTransaction)
@@ -31,27 +30,28 @@ bool DeleteVolume(TGlobal &global, int cd)
     try {
         // Folders no longer hold one another, so no delete cascades down the tree (the engine stops
         // cascading 1,000 levels down); files go first, and then no folder holds anything.
-        TSqliteStatement detach(
-            db,
+        const std::shared_ptr<TStatement> detach = database.Prepare(
             QStringLiteral("UPDATE Entries SET Parent = NULL WHERE CD = ?1 AND ID <> ?1 AND Folder <> 0"));
-        detach.Bind(1, volume);
-        detach.Execute();
-        TSqliteStatement files(db, QStringLiteral("DELETE FROM Entries WHERE ID IN (SELECT ID FROM Entries "
-                                                  "WHERE CD = ?1 AND ID <> ?1 AND Folder = 0 LIMIT %1)")
-                                       .arg(SliceRows));
-        TSqliteStatement folders(db, QStringLiteral("DELETE FROM Entries WHERE ID IN (SELECT ID FROM Entries "
-                                                    "WHERE CD = ?1 AND ID <> ?1 LIMIT %1)")
-                                         .arg(SliceRows));
+        detach->Bind(1, volume);
+        detach->Execute();
+        const std::shared_ptr<TStatement> files =
+            database.Prepare(QStringLiteral("DELETE FROM Entries WHERE ID IN (SELECT ID FROM Entries "
+                                            "WHERE CD = ?1 AND ID <> ?1 AND Folder = 0 LIMIT %1)")
+                                 .arg(SliceRows));
+        const std::shared_ptr<TStatement> folders =
+            database.Prepare(QStringLiteral("DELETE FROM Entries WHERE ID IN (SELECT ID FROM Entries "
+                                            "WHERE CD = ?1 AND ID <> ?1 LIMIT %1)")
+                                 .arg(SliceRows));
         TVolumeServices &services = TVolumeServices::Current();
         const quint32 start = services.TickCount();
         quint32 last = start;
         qint64 done = 0;
-        for (TSqliteStatement *slices : {&files, &folders}) {
+        for (TStatement *slices : {files.get(), folders.get()}) {
             for (;;) {
                 slices->Reset();
                 slices->Bind(1, volume);
                 slices->Execute();
-                const int deleted = sqlite3_changes(db);
+                const qint64 deleted = slices->Changes();
                 if (deleted == 0)
                     break;
                 done += deleted;

@@ -1,6 +1,7 @@
 #include "dmGlobal.h"
 
 #include "CatalogSchema.h"
+#include "DescriptionEdits.h"
 #include "FindCriteria.h"
 #include "SearchIndexers.h"
 
@@ -174,6 +175,10 @@ void TGlobal::SetUpDataSets()
                 this);
         },
         this);
+    // Descriptions typed in the properties and in the explorer's pane do not overwrite what
+    // another program stored meanwhile.
+    GuardDescriptionEdits(ForProperties, Database);
+    GuardDescriptionEdits(Folders, Database);
     dsProperties.SetName(QStringLiteral("dsProperties"));
     dsProperties.SetDataSet(&ForProperties);
 
@@ -247,7 +252,8 @@ void TGlobal::ReloadImageLists()
 
 void TGlobal::SetIndexInBackground(bool background)
 {
-    if (!background)
+    // A server keeps its search indexes up to date itself.
+    if (!background || Database.IsPostgres())
         FIndexer.reset();
     else if (!FIndexer)
         FIndexer = std::make_unique<TSearchIndexer>(Database.FileName());
@@ -255,6 +261,8 @@ void TGlobal::SetIndexInBackground(bool background)
 
 void TGlobal::IndexNewEntries()
 {
+    if (Database.IsPostgres())
+        return;
     if (!FIndexer) {
         CatalogSchema::UpdateSearchIndexes(Database);
         return;

@@ -4,7 +4,6 @@
 #include "AllOrNothing.h"
 #include "EntryRows.h"
 #include "FileNames.h"
-#include "SqliteStatements.h"
 #include "VolumeServices.h"
 #include "VolumeSources.h"
 #include "dmGlobal.h"
@@ -12,7 +11,6 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <memory>
-#include <sqlite3.h>
 #include <tuple>
 
 namespace {
@@ -119,13 +117,17 @@ int TVolumeUpdate::Insert(const TDirEntry &entry, const QString &found, const QS
 {
     // The row as the scan writes it (TEntryRows).
     const qint16 imageId = entry.IsDirectory ? qint16(1) : FGlobal.ImageIDForFile(found);
-    Exec(QStringLiteral("INSERT INTO Entries (Name, Modified, FullPath, Parent, CD, ImageID, Folder, Size) "
-                        "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
-         {TVariant(LowerAfterFirst(found)), entry.Stated ? TVariant(entry.Time) : TVariant::Null(),
-          fullPath.isEmpty() ? TVariant::Null() : TVariant(fullPath), TVariant(parent), TVariant(FCd),
-          TVariant(imageId), TVariant(entry.IsDirectory),
-          entry.IsDirectory ? TVariant::Null() : TVariant(entry.Size)});
-    const int id = int(sqlite3_last_insert_rowid(FDatabase.Handle()));
+    const std::shared_ptr<TStatement> insert = FDatabase.AcquireStatement(
+        QStringLiteral("INSERT INTO Entries (Name, Modified, FullPath, Parent, CD, ImageID, Folder, Size) "
+                       "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)") +
+        FDatabase.ReturningKey(QStringLiteral("ID")));
+    insert->BindAll({TVariant(LowerAfterFirst(found)), entry.Stated ? TVariant(entry.Time) : TVariant::Null(),
+                     fullPath.isEmpty() ? TVariant::Null() : TVariant(fullPath), TVariant(parent),
+                     TVariant(FCd), TVariant(imageId), TVariant(entry.IsDirectory),
+                     entry.IsDirectory ? TVariant::Null() : TVariant(entry.Size)});
+    insert->Execute();
+    const int id = int(insert->LastInsertId());
+    insert->Reset();
     FFilter.Entries.insert(id);
     return id;
 }
@@ -137,7 +139,7 @@ void TVolumeUpdate::Remove(const TStoredEntry &stored, TRemoved how)
     QList<int> ids;
     {
         const std::shared_ptr<TStatement> below = FDatabase.AcquireStatement(QStringLiteral(
-            "WITH RECURSIVE Below(ID) AS (SELECT ?1 UNION ALL SELECT Entries.ID FROM Below "
+            "WITH RECURSIVE Below(ID) AS (SELECT CAST(?1 AS INTEGER) UNION ALL SELECT Entries.ID FROM Below "
             "CROSS JOIN Entries ON Entries.Parent = Below.ID) "
             "SELECT Entries.ID, Entries.FullPath, Entries.Name FROM Below CROSS JOIN Entries ON Entries.ID = "
             "Below.ID"));

@@ -58,6 +58,7 @@ const char *const Usage =
     "  vor-nex-cli [--catalog FILE] find --text WORDS [...]\n"
     "  vor-nex-cli [--catalog FILE] matches FOLDER [--path] [--size] [--time] [--root DIR]\n"
     "  vor-nex-cli [--catalog FILE] export [--volume ID] [--format csv|json|html] [FILE]\n"
+    "  vor-nex-cli --server URI init\n"
     "\n"
     "scan     catalogues the volume mounted at PATH (its label and serial come from its file\n"
     "         system), or a folder that is no mount point as a volume of its own (label: the\n"
@@ -117,7 +118,14 @@ const char *const Usage =
     "           --format json       one object per volume with its tree\n"
     "           --format html       a page with a tree and a search box that needs no network\n"
     "         A FILE is written whole or not at all. Ctrl+C stops the export.\n"
+    "init     makes a catalogue that several users share in a PostgreSQL database, given by\n"
+    "         --server URI as libpq takes it (postgresql://[user@]host[:port]/database, or\n"
+    "         postgresql:///database?host=/socket/folder&user=name), and points the usual\n"
+    "         catalogue at it. A database holding a catalogue already is left as it is; one\n"
+    "         holding anything else is refused. The password is not written anywhere: libpq\n"
+    "         reads it from ~/.pgpass.\n"
     "--catalog FILE  uses (and creates, when missing) that catalogue instead of the usual one.\n"
+    "--server URI    the PostgreSQL database that init makes the shared catalogue in.\n"
     "\n"
     "exit status: 0 done, 1 nothing was catalogued, deleted or found (declined, stopped,\n"
     "unreadable), 2 wrong usage, 3 any other error.\n";
@@ -200,6 +208,7 @@ private:
 struct TOptions
 {
     QString Catalog;
+    QString Server;
     QString Name;
     int Picture = 2;
     bool Force = false;
@@ -245,6 +254,8 @@ TOptions parse(const QStringList &args)
         const QString &arg = args[i];
         if (arg == u"--catalog") {
             options.Catalog = value(i);
+        } else if (arg == u"--server") {
+            options.Server = value(i);
         } else if (arg == u"--name") {
             options.Name = value(i);
         } else if (arg == u"--picture") {
@@ -587,6 +598,30 @@ int update(TGlobal &global, const TOptions &options)
     return ecDone;
 }
 
+int initServer(const TOptions &options)
+{
+    if (options.Arguments.first() != u"init" || options.Server.isEmpty() || options.Arguments.size() != 1 ||
+        !options.Catalog.isEmpty())
+        throw EUsage(QStringLiteral("init takes --server URI and nothing else"));
+    const QString alias = QString::fromUtf16(TGlobal::AliasName);
+    const QStringList params = CatalogSchema::ServerAliasParams(options.Server);
+    TDatabase database;
+    database.SetDriverName(QString::fromUtf16(TDatabase::DriverPostgres));
+    database.SetParams(params + QStringList{QStringLiteral("CREATE=TRUE")});
+    database.Open();
+    const CatalogSchema::TServerCatalogue made = CatalogSchema::EnsureServerCatalogue(database);
+    database.Close();
+    // Written once the catalogue is there: the alias never names a database without one.
+    CatalogSchema::SetServerAlias(alias, params);
+    QTextStream out(stdout);
+    if (made == CatalogSchema::TServerCatalogue::Created)
+        out << "made a new catalogue in " << options.Server << "\n";
+    else
+        out << options.Server << " holds a catalogue already; it was left as it is\n";
+    out << "the alias " << alias << " now names it\n";
+    return ecDone;
+}
+
 int volumes(TGlobal &global)
 {
     TQuery query;
@@ -818,7 +853,7 @@ int main(int argc, char *argv[])
             throw EUsage(QStringLiteral("a command is needed"));
         const QString command = options.Arguments.first();
         if (command != u"scan" && command != u"volumes" && command != u"delete" && command != u"find" &&
-            command != u"matches" && command != u"update" && command != u"export")
+            command != u"matches" && command != u"update" && command != u"export" && command != u"init")
             throw EUsage(QStringLiteral("unknown command %1").arg(command));
         // Arguments are checked before the catalogue is touched (or made).
         if (command == u"volumes" && options.Arguments.size() != 1)
@@ -836,6 +871,8 @@ int main(int argc, char *argv[])
             checkMatches(options);
         if (command == u"export")
             checkExport(options);
+        if (command == u"init" || !options.Server.isEmpty())
+            return initServer(options);
         std::unique_ptr<TGlobal> global = openCatalogue(options);
         answerQuestions(*global, options);
         if (command == u"scan")

@@ -8,9 +8,12 @@
 #include "Databases.h"
 #include "TestSupport.h"
 #include "VolumeServicesDouble.h"
+#include "db/TestDrivers.h"
 #include "dmGlobal.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
@@ -22,6 +25,13 @@ public:
     {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(FConfig.path()));
         qputenv("XDG_DATA_HOME", QFile::encodeName(FData.path()));
+        // On PostgreSQL a database of the test server per suite, emptied first, that the alias
+        // names as init names one: the first start makes the catalogue there.
+        if (OnPostgres())
+            CatalogSchema::SetServerAlias(
+                QString::fromUtf16(TGlobal::AliasName),
+                TestDatabaseParams(FData.path(),
+                                   QFileInfo(QCoreApplication::applicationFilePath()).baseName()));
         CatalogSchema::EnsureAlias(QString::fromUtf16(TGlobal::AliasName));
         TVolumeServices::SetCurrent(&Services);
         Global = std::make_unique<TGlobal>();
@@ -41,13 +51,23 @@ public:
     qint64 Scalar(const QString &sql) const { return ScalarOf(Global->Database, sql); }
     // Each row as its values joined by "|", NULL as "NULL"; through the data module's connection.
     QStringList Rows(const QString &sql) const { return RowsOf(Global->Database, sql); }
-    // The first value as Scalar gives it, through a connection of its own, so it sees only what
-    // has been committed.
+    // Rows whose references lead nowhere: what the engine's own check finds on SQLite; on a
+    // server, which checks references as it writes, entries and volumes missing their parent.
+    qint64 BrokenReferences() const
+    {
+        if (!OnPostgres())
+            return Scalar(QStringLiteral("SELECT count(*) FROM pragma_foreign_key_check"));
+        return Scalar(QStringLiteral(
+            "SELECT (SELECT count(*) FROM Entries AS E WHERE E.Parent IS NOT NULL AND NOT EXISTS "
+            "(SELECT 1 FROM Entries AS P WHERE P.ID = E.Parent)) + (SELECT count(*) FROM CDs WHERE NOT "
+            "EXISTS (SELECT 1 FROM Entries WHERE Entries.ID = CDs.ID))"));
+    }
+    // The first value as Scalar gives it, through a connection of its own (of the same driver,
+    // through the same alias), so it sees only what has been committed.
     qint64 Committed(const QString &sql) const
     {
         TDatabase reader;
-        reader.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
-        reader.SetParams({QStringLiteral("DATABASE NAME=") + CatalogSchema::DefaultFilePath()});
+        reader.SetAliasName(QString::fromUtf16(TGlobal::AliasName));
         reader.Open();
         return ScalarOf(reader, sql);
     }

@@ -28,7 +28,8 @@ void TDatabase::OpenPostgres(const QStringList &params)
     auto connection = std::make_shared<TPgConnection>(target, create);
     connection->Exec(QStringLiteral("SET datestyle = 'ISO, YMD'; SET lock_timeout = %1").arg(FBusyTimeout));
     // SQLite's NOCASE, which statements and filters name, as an ICU collation of the same name,
-    // and the function that keeps AUTOINCREMENT numbers above those written. Making them needs
+    // the function that keeps AUTOINCREMENT numbers above those written, GLOB, and the
+    // comparisons of Booleans with 0 and 1. Making them needs
     // the right to create in the schema; without it they stay missing and a statement that needs
     // one says so.
     const auto ensure = [&](const QString &check, const QString &make) {
@@ -47,6 +48,12 @@ void TDatabase::OpenPostgres(const QStringList &params)
     ensure(QStringLiteral("SELECT 1 FROM pg_proc WHERE proname = '%1' AND pg_function_is_visible(oid)")
                .arg(QString::fromUtf16(FollowIdentityFunction)),
            FollowIdentityFunctionSql());
+    ensure(QStringLiteral("SELECT 1 FROM pg_operator WHERE oprname = '%1' AND pg_operator_is_visible(oid)")
+               .arg(QString::fromUtf16(GlobOperator)),
+           GlobOperatorSql());
+    ensure(QStringLiteral("SELECT 1 FROM pg_operator WHERE oprname = '<>' AND oprleft = 'boolean'::regtype "
+                          "AND oprright = 'integer'::regtype AND pg_operator_is_visible(oid)"),
+           BooleanNumberOperatorsSql());
     FPg = std::move(connection);
     FFileName = target.Database;
     FReadOnly = readOnly;

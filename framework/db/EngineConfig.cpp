@@ -97,6 +97,13 @@ void TEngineConfig::AddAlias(const QString &name, const QString &driver, const Q
     FAliases.push_back({trimmedName, driver.trimmed(), params});
 }
 
+void TEngineConfig::RemoveAlias(const QString &name)
+{
+    std::erase_if(FAliases, [name = name.trimmed()](const TAliasInfo &alias) {
+        return alias.Name.compare(name, Qt::CaseInsensitive) == 0;
+    });
+}
+
 void TEngineConfig::Load()
 {
     QFile file(FPath);

@@ -42,6 +42,8 @@ public:
     QStringList AliasNames() const;
     // In memory only, until Save.
     void AddAlias(const QString &name, const QString &driver, const QStringList &params);
+    // In memory only, until Save; nothing when there is no such alias.
+    void RemoveAlias(const QString &name);
 
 private:
     QString FPath;

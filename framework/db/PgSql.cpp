@@ -94,6 +94,9 @@ const QSet<QString> &keywords()
                                  "WHERE",        "WITH",
                                  "WITHOUT",      "ZONE"})
             set.insert(QString::fromLatin1(word));
+        // The server's words for what only its own statements have.
+        for (const char *word : {"EXTENSION", "MATERIALIZED"})
+            set.insert(QString::fromLatin1(word));
         return set;
     }();
     return words;
@@ -107,6 +110,30 @@ bool namesTable(const QString &previousWord)
                                      QStringLiteral("EXISTS"), QStringLiteral("JOIN"),
                                      QStringLiteral("FROM"),   QStringLiteral("UPDATE")};
     return words.contains(previousWord);
+}
+
+// Whether the parenthesis at open holds the columns of a common table expression: "AS", maybe
+// "[NOT] MATERIALIZED", and the query's own parenthesis follow it.
+bool namesQuery(const QString &sql, qsizetype open)
+{
+    int depth = 0;
+    qsizetype i = open;
+    for (; i < sql.size(); ++i) {
+        const QChar c = sql[i];
+        if (c == u'\'' || c == u'"') {
+            qsizetype j = i + 1;
+            while (j < sql.size() && !(sql[j] == c && (j + 1 >= sql.size() || sql[j + 1] != c)))
+                j += sql[j] == c ? 2 : 1;
+            i = j;
+        } else if (c == u'(') {
+            ++depth;
+        } else if (c == u')' && --depth == 0) {
+            break;
+        }
+    }
+    static const QRegularExpression query(QStringLiteral("\\G\\)\\s*AS\\s+(NOT\\s+)?(MATERIALIZED\\s+)?\\("),
+                                          QRegularExpression::CaseInsensitiveOption);
+    return i < sql.size() && query.match(sql, i).hasMatch();
 }
 
 bool isWordStart(QChar c)
@@ -256,6 +283,33 @@ TPgSql TranslateToPostgres(const QString &sql)
                                              QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression isNotBefore(QStringLiteral("\\bIS\\s+NOT\\s+$"),
                                                 QRegularExpression::CaseInsensitiveOption);
+    // SQLite's IS compares any two values, NULLs as equal ones; the server's only takes NULL, TRUE
+    // and FALSE after it. Called before a value is written: an IS or IS NOT just before it
+    // becomes the comparison that treats NULL as SQLite does.
+    QString beforePrevious;
+    auto distinctBeforeValue = [&]() {
+        if (previousWord == u"IS") {
+            if (const QRegularExpressionMatch m = isBefore.match(out); m.hasMatch())
+                out.replace(m.capturedStart(), m.capturedLength(), QStringLiteral("IS NOT DISTINCT FROM "));
+        } else if (previousWord == u"NOT" && beforePrevious == u"IS") {
+            if (const QRegularExpressionMatch m = isNotBefore.match(out); m.hasMatch())
+                out.replace(m.capturedStart(), m.capturedLength(), QStringLiteral("IS DISTINCT FROM "));
+        }
+    };
+    // The right operand of each GLOB still open, by the depth of parentheses it started at: the
+    // server's operator binds as tightly as "||", SQLite's GLOB as loosely as LIKE, so the operand
+    // is put in parentheses of its own, closed where SQLite's would end.
+    int depth = 0;
+    std::vector<int> globs;
+    auto closeGlobs = [&]() {
+        while (!globs.empty() && globs.back() == depth) {
+            const qsizetype lineStart = out.lastIndexOf(u'\n') + 1;
+            if (out.indexOf(QStringLiteral("--"), lineStart) >= 0)
+                out += u'\n';
+            out += u')';
+            globs.pop_back();
+        }
+    };
     auto addParameter = [&](int index) {
         // SQLite's IS compares NULLs as equal values; a parameter may well be NULL.
         if (const QRegularExpressionMatch m = isNotBefore.match(out); m.hasMatch())
@@ -274,12 +328,14 @@ TPgSql TranslateToPostgres(const QString &sql)
             out += QStringView(sql).mid(i, end - i);
             i = end;
         } else if (c == u'\'' || c == u'"') {
+            distinctBeforeValue();
             const qsizetype end = quotedEnd(sql, i, c);
             out += QStringView(sql).mid(i, end - i);
             i = end;
             if (c == u'"')
                 previousWord.clear();
         } else if (c == u'[' || c == u'`') {
+            distinctBeforeValue();
             const qsizetype end = quotedEnd(sql, i, c == u'[' ? u']' : u'`');
             QString name = sql.mid(i + 1, end - i - 2);
             out += u'"' + name.replace(u'"', QStringLiteral("\"\"")) + u'"';
@@ -327,7 +383,39 @@ TPgSql TranslateToPostgres(const QString &sql)
                 ++next;
             const bool call = next < n && sql[next] == u'(';
             const bool qualified = i > 0 && sql[i - 1] == u'.';
-            if (upper == u"DATETIME") {
+            static const QSet<QString> afterIs{QStringLiteral("NULL"),     QStringLiteral("NOT"),
+                                               QStringLiteral("TRUE"),     QStringLiteral("FALSE"),
+                                               QStringLiteral("DISTINCT"), QStringLiteral("UNKNOWN")};
+            if (!afterIs.contains(upper))
+                distinctBeforeValue();
+            // Where a GLOB's right operand ends in SQLite: a keyword of lower precedence.
+            static const QSet<QString> endsOperand{
+                QStringLiteral("AND"),    QStringLiteral("OR"),        QStringLiteral("THEN"),
+                QStringLiteral("WHEN"),   QStringLiteral("ELSE"),      QStringLiteral("END"),
+                QStringLiteral("ESCAPE"), QStringLiteral("ORDER"),     QStringLiteral("GROUP"),
+                QStringLiteral("LIMIT"),  QStringLiteral("OFFSET"),    QStringLiteral("UNION"),
+                QStringLiteral("EXCEPT"), QStringLiteral("INTERSECT"), QStringLiteral("FROM"),
+                QStringLiteral("WHERE"),  QStringLiteral("HAVING"),    QStringLiteral("IS"),
+                QStringLiteral("IN"),     QStringLiteral("BETWEEN"),   QStringLiteral("LIKE"),
+                QStringLiteral("GLOB"),   QStringLiteral("NOT"),       QStringLiteral("ASC"),
+                QStringLiteral("DESC"),   QStringLiteral("WINDOW"),    QStringLiteral("AS")};
+            if (!qualified && endsOperand.contains(upper))
+                closeGlobs();
+            // An operator follows an operand; a column of that name follows a keyword or a comma.
+            qsizetype last = out.size() - 1;
+            while (last >= 0 && out[last].isSpace())
+                --last;
+            const bool afterOperand =
+                last >= 0 &&
+                (out[last] == u'"' || out[last] == u')' || out[last] == u'\'' ||
+                 ((out[last].isLetterOrNumber() || out[last] == u'_') && !keywords().contains(previousWord)));
+            if (upper == u"GLOB" && !qualified && afterOperand) {
+                // A function made once per database (VnxGlobSql) behind an operator of its own.
+                out += QString::fromUtf16(GlobOperator) + QStringLiteral(" (");
+                globs.push_back(depth);
+            } else if (upper == u"INSTR" && call) {
+                out += QStringLiteral("strpos");
+            } else if (upper == u"DATETIME") {
                 out += QStringLiteral("TIMESTAMP(3)");
             } else if (upper == u"BLOB") {
                 out += QStringLiteral("BYTEA");
@@ -341,26 +429,66 @@ TPgSql TranslateToPostgres(const QString &sql)
                 out += QStringLiteral("ILIKE");
             } else if (firstWord || (!qualified && keywords().contains(upper))) {
                 out += word;
-            } else if (call && !namesTable(previousWord)) {
+            } else if (call && !namesTable(previousWord) && !namesQuery(sql, next)) {
                 out += word; // a function
             } else {
                 out += u'"' + word + u'"';
             }
+            beforePrevious = previousWord;
             previousWord = upper;
             firstWord = false;
             i = end;
         } else if (c.isDigit()) {
+            distinctBeforeValue();
             qsizetype end = i + 1;
             while (end < n && (sql[end].isLetterOrNumber() || sql[end] == u'.'))
                 ++end;
             out += QStringView(sql).mid(i, end - i);
             i = end;
         } else {
+            if (c == u'(') {
+                distinctBeforeValue();
+                ++depth;
+            } else if (c == u')' || c == u',' || c == u';' || c == u'=' || c == u'<' || c == u'>' ||
+                       c == u'!') {
+                closeGlobs();
+                if (c == u')')
+                    --depth;
+            }
             if (!c.isSpace())
                 previousWord.clear();
             out += c;
             ++i;
         }
+    }
+    while (!globs.empty()) {
+        depth = globs.back();
+        closeGlobs();
+    }
+    // SQLite's CROSS JOIN is an inner join whose order the planner keeps; with a condition the
+    // server writes it as a plain join.
+    static const QRegularExpression crossJoinOn(
+        QStringLiteral("\\bCROSS\\s+JOIN(\\s+(?:\"(?:[^\"]|\"\")+\"|\\w+)(?:\\s+AS)?(?:\\s+\"(?:[^\"]|\"\")+"
+                       "\")?\\s+ON\\b)"),
+        QRegularExpression::CaseInsensitiveOption);
+    out.replace(crossJoinOn, QStringLiteral("JOIN\\1"));
+    // SQLite stores a Boolean as 0 or 1 and takes those as its defaults; the server wants words.
+    static const QRegularExpression booleanDefault(
+        QStringLiteral("\\b(BOOLEAN(?:\\s+NOT\\s+NULL)?\\s+DEFAULT\\s+)([01])\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    for (QRegularExpressionMatch m = booleanDefault.match(out); m.hasMatch();
+         m = booleanDefault.match(out, m.capturedStart() + 1))
+        out.replace(m.capturedStart(2), 1,
+                    m.captured(2) == u"1" ? QStringLiteral("TRUE") : QStringLiteral("FALSE"));
+    // A row that a unique key refuses is left out, as SQLite's OR IGNORE leaves it.
+    static const QRegularExpression insertOrIgnore(QStringLiteral("^(\\s*INSERT)\\s+OR\\s+\"?IGNORE\\b\"?"),
+                                                   QRegularExpression::CaseInsensitiveOption);
+    if (const QRegularExpressionMatch m = insertOrIgnore.match(out); m.hasMatch()) {
+        out.replace(m.capturedStart(), m.capturedLength(), m.captured(1));
+        qsizetype end = out.size();
+        while (end > 0 && (out[end - 1].isSpace() || out[end - 1] == u';'))
+            --end;
+        out.insert(end, QStringLiteral(" ON CONFLICT DO NOTHING"));
     }
     // SQLite gives such a column the row's own number; a generated identity is the nearest match.
     static const QRegularExpression autoIncrement(
@@ -453,4 +581,57 @@ QStringList SplitStatements(const QString &sql)
     }
     add(n);
     return statements;
+}
+
+QString GlobOperatorSql()
+{
+    // The pattern becomes an anchored regular expression: "*" any run, "?" one character, a class
+    // as it stands (its "\" and "[" escaped), every other character matched as itself. A class
+    // that is never closed matches nothing, as in SQLite.
+    return QStringLiteral(
+               "CREATE OR REPLACE FUNCTION vnx_glob(name text, pattern text) RETURNS boolean "
+               "LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $body$\n"
+               "DECLARE\n"
+               "  re text := '';\n"
+               "  n int := length(pattern);\n"
+               "  i int := 1;\n"
+               "  j int;\n"
+               "  c text;\n"
+               "BEGIN\n"
+               "  WHILE i <= n LOOP\n"
+               "    c := substr(pattern, i, 1);\n"
+               "    IF c = '*' THEN\n"
+               "      re := re || '.*';\n"
+               "    ELSIF c = '?' THEN\n"
+               "      re := re || '.';\n"
+               "    ELSIF c = '[' THEN\n"
+               "      j := i + 1;\n"
+               "      IF j <= n AND substr(pattern, j, 1) = '^' THEN j := j + 1; END IF;\n"
+               "      IF j <= n AND substr(pattern, j, 1) = ']' THEN j := j + 1; END IF;\n"
+               "      WHILE j <= n AND substr(pattern, j, 1) <> ']' LOOP j := j + 1; END LOOP;\n"
+               "      IF j > n THEN RETURN false; END IF;\n"
+               "      re := re || '[' || replace(replace(substr(pattern, i + 1, j - i - 1), '\\', '\\\\'), "
+               "'[', '\\[') || ']';\n"
+               "      i := j;\n"
+               "    ELSE\n"
+               "      re := re || regexp_replace(c, '([.^$*+?()\\[\\]{}|\\\\])', '\\\\\\1');\n"
+               "    END IF;\n"
+               "    i := i + 1;\n"
+               "  END LOOP;\n"
+               "  RETURN name ~ ('^(?:' || re || ')$');\n"
+               "END\n"
+               "$body$;\n"
+               "CREATE OPERATOR %1 (LEFTARG = text, RIGHTARG = text, FUNCTION = vnx_glob)")
+        .arg(QString::fromUtf16(GlobOperator));
+}
+
+QString BooleanNumberOperatorsSql()
+{
+    return QStringLiteral(
+        "CREATE OR REPLACE FUNCTION vnx_bool_eq_int(boolean, integer) RETURNS boolean "
+        "LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS 'SELECT $1::integer = $2';\n"
+        "CREATE OR REPLACE FUNCTION vnx_bool_ne_int(boolean, integer) RETURNS boolean "
+        "LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS 'SELECT $1::integer <> $2';\n"
+        "CREATE OPERATOR = (LEFTARG = boolean, RIGHTARG = integer, FUNCTION = vnx_bool_eq_int);\n"
+        "CREATE OPERATOR <> (LEFTARG = boolean, RIGHTARG = integer, FUNCTION = vnx_bool_ne_int)");
 }

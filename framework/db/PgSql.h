@@ -19,11 +19,20 @@ struct TPgSql
 inline constexpr const char16_t *FollowIdentityFunction = u"vnx_follow_identity";
 QString FollowIdentityFunctionSql();
 
+// SQLite's GLOB ("*", "?" and "[...]" classes, letter case counting) as an operator of the
+// server, and the function behind it; made once per database when missing.
+inline constexpr const char16_t *GlobOperator = u"#~#";
+QString GlobOperatorSql();
+// The comparisons of a Boolean with the numbers 0 and 1 that SQLite's statements write
+// ("Folder <> 0"), as operators of the server; made once per database when missing.
+QString BooleanNumberOperatorsSql();
+
 // Parameters become $n (a name used twice is one parameter); "IS ?" compares like SQLite's IS;
 // names keep the letter case they are written in, as they do on SQLite; the column types and
 // literals that differ are rewritten: DATETIME, BLOB, DOUBLE, INTEGER PRIMARY KEY AUTOINCREMENT,
-// x'..' blobs, IFNULL, and LIKE, which ignores case on SQLite. NULL comes first in an ascending
-// order, as on SQLite.
+// x'..' blobs, IFNULL, instr, GLOB, CROSS JOIN with a condition, INSERT OR IGNORE, Boolean
+// defaults of 0 and 1, IS between any two values, and LIKE, which ignores case on SQLite. NULL comes first in
+// an ascending order, as on SQLite.
 TPgSql TranslateToPostgres(const QString &sql);
 
 // The statements of a script, split at the semicolons outside quotes and comments.

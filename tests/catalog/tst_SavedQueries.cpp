@@ -3,6 +3,7 @@
 #include "Queries.h"
 #include "SavedQueries.h"
 #include "TestSupport.h"
+#include "db/TestDrivers.h"
 
 #include <QHash>
 #include <QTemporaryDir>
@@ -76,7 +77,11 @@ private:
     void SetNfo(const QList<TNfo> &patterns);
     void SetVolume(const QString &root);
     QStringList Rows(const QString &queryName, const QStringList &fieldNames);
-    qint64 LastInsertId() { return ScalarOf(*FDb, QStringLiteral("SELECT last_insert_rowid()")); }
+    // The row just added to table, whose IDs only grow, on either engine.
+    qint64 LastInsertId(const QString &table)
+    {
+        return ScalarOf(*FDb, QStringLiteral("SELECT max(ID) FROM %1").arg(table));
+    }
 
     std::unique_ptr<QTemporaryDir> FDir;
     std::unique_ptr<TDatabase> FDb;
@@ -92,11 +97,12 @@ void TestSavedQueries::init()
     QVERIFY(FDir->isValid());
     FDb = std::make_unique<TDatabase>();
     FDb->SetDatabaseName(QStringLiteral("SavedQueries"));
-    FDb->SetDriverName(QStringLiteral("SQLITE"));
-    FDb->SetParams({QStringLiteral("DATABASE NAME=") + FDir->filePath(QStringLiteral("catalogue.db")),
-                    QStringLiteral("CREATE=TRUE")});
+    FDb->SetDriverName(TestDriver());
+    FDb->SetParams(TestDatabaseParams(FDir->path(), QStringLiteral("catalogue")) +
+                   QStringList{QStringLiteral("CREATE=TRUE")});
     FDb->Open();
-    for (const QString &statement : CatalogSchema::TableStatements())
+    for (const QString &statement :
+         OnPostgres() ? CatalogSchema::PostgresTableStatements() : CatalogSchema::TableStatements())
         FDb->ExecSQL(statement);
     CatalogSchema::CreateScratchTables(*FDb);
     for (const TSavedQuery &query : CatalogSavedQueries())
@@ -136,7 +142,7 @@ QString TestSavedQueries::Add(const QString &parent, const QString &name, bool f
                  {parentId ? TVariant(*parentId) : TVariant::Null(), TVariant(name), TVariant(size),
                   TVariant(modified), parentId ? TVariant(cd) : TVariant::Null(), TVariant(folder),
                   fullPath ? TVariant(*fullPath) : TVariant::Null()});
-    const qint64 id = LastInsertId();
+    const qint64 id = LastInsertId(QStringLiteral("Entries"));
     if (!parentId) {
         // A volume root gets its own ID as CD once its scan has finished.
         cd = id;
@@ -157,7 +163,7 @@ void TestSavedQueries::Scan(const QString &parent, const QString &name, std::opt
                  {parent.isEmpty() ? TVariant::Null() : TVariant(FScanned.value(parent)), TVariant(name),
                   TVariant(size), TVariant(modified), TVariant(folder),
                   fullPath ? TVariant(*fullPath) : TVariant::Null()});
-    const qint64 id = LastInsertId();
+    const qint64 id = LastInsertId(QStringLiteral("Temp_Entry"));
     FScanned.insert(name, id);
     FScannedLabels.insert(id, name);
 }

@@ -51,7 +51,7 @@ private slots:
         QCOMPARE(Count(FFirstId), 0);
         QCOMPARE(FFixture->Scalar(QStringLiteral("SELECT count(*) FROM CDs WHERE ID = %1").arg(FFirstId)), 0);
         QCOMPARE(Count(FSecondId), 1 + 2 + 10);
-        QCOMPARE(FFixture->Rows(QStringLiteral("PRAGMA foreign_key_check")), QStringList());
+        QCOMPARE(FFixture->BrokenReferences(), 0);
         QVERIFY(!percents.isEmpty());
         QVERIFY(std::is_sorted(percents.begin(), percents.end()));
         QVERIFY(percents.last() <= 100);

@@ -464,7 +464,7 @@ void TestVolumeScan::AlreadyCatalogued()
     QCOMPARE(F->Scalar(u"SELECT ID FROM CDs WHERE SerialNum = '%1'"_s.arg(replaced ? u"1234-abcd"_s
                                                                                    : u"0bad-f00d"_s)),
              second);
-    QCOMPARE(F->Scalar(u"SELECT count(*) FROM pragma_foreign_key_check"_s), 0);
+    QCOMPARE(F->BrokenReferences(), 0);
 }
 
 void TestVolumeScan::Progress_data()
@@ -869,8 +869,10 @@ void TestVolumeScan::KilledMidScan()
     QCOMPARE(child.exitStatus(), QProcess::CrashExit);
 
     NewGlobal();
-    QCOMPARE(F->Scalar(u"SELECT count(*) FROM pragma_integrity_check WHERE integrity_check <> 'ok'"_s), 0);
-    QCOMPARE(F->Scalar(u"SELECT count(*) FROM pragma_foreign_key_check"_s), 0);
+    if (!OnPostgres())
+        QCOMPARE(F->Scalar(u"SELECT count(*) FROM pragma_integrity_check WHERE integrity_check <> 'ok'"_s),
+                 0);
+    QCOMPARE(F->BrokenReferences(), 0);
     // What was committed: the root (no volume, no size yet), two folders and their files; the
     // second folder's size was not committed.
     const qint64 partial = F->Scalar(u"SELECT ID FROM Entries WHERE Parent IS NULL"_s);

@@ -229,7 +229,7 @@ void TestDmGlobal::DeleteCD()
         QCOMPARE(F->Scalar(u"SELECT count(*) FROM CDs WHERE ID = %1"_s.arg(low)),
                  qint64(deleted || low == 2000 ? 0 : 1));
     }
-    QCOMPARE(F->Scalar(u"SELECT count(*) FROM pragma_foreign_key_check"_s), qint64(0));
+    QCOMPARE(F->BrokenReferences(), qint64(0));
     // The other volumes are still whole: their chains reach their roots.
     QCOMPARE(F->Scalar(u"SELECT Parent FROM Entries WHERE ID = 6"_s), qint64(volume == 1 ? -1 : 5));
     QCOMPARE(F->Scalar(u"SELECT Parent FROM Entries WHERE ID = 1601"_s), qint64(volume == 100 ? -1 : 1600));

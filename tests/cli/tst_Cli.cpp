@@ -93,6 +93,12 @@ void TestCli::usageErrors_data()
         << QStringList{QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("xml")};
     QTest::newRow("export, two files")
         << QStringList{QStringLiteral("export"), QStringLiteral("a.csv"), QStringLiteral("b.csv")};
+    QTest::newRow("init without server") << QStringList{QStringLiteral("init")};
+    QTest::newRow("server with another command") << QStringList{
+        QStringLiteral("--server"), QStringLiteral("postgresql:///x"), QStringLiteral("volumes")};
+    QTest::newRow("init with a file as well")
+        << QStringList{QStringLiteral("--server"), QStringLiteral("postgresql:///x"),
+                       QStringLiteral("--catalog"), QStringLiteral("x.db"), QStringLiteral("init")};
 }
 
 void TestCli::usageErrors()

@@ -58,6 +58,8 @@ private slots:
     void ExecSQL_data();
     void ExecSQL();
 
+    void SqliteComparisons_data();
+    void SqliteComparisons();
     void CloseClosesDataSets();
     void ScriptTakesEffectWholeOrNotAtAll();
     void AliasWrittenByAnotherProgramIsSeen();
@@ -666,6 +668,43 @@ void TestDatabases::ExecSQL()
     database->ExecSQL(sql, values);
     QCOMPARE(database->RowsAffected(), rowsAffected);
     QCOMPARE(Count(*database), rowsAfter);
+}
+
+// The comparisons that SQLite's statements write give the same answers on either engine.
+void TestDatabases::SqliteComparisons_data()
+{
+    QTest::addColumn<QString>("condition");
+    QTest::addColumn<bool>("holds");
+
+    QTest::newRow("glob star") << QStringLiteral("'readme.txt' GLOB '*.txt'") << true;
+    QTest::newRow("glob case counts") << QStringLiteral("'README.TXT' GLOB '*.txt'") << false;
+    QTest::newRow("glob one character") << QStringLiteral("'a.nfo' GLOB '?.nfo'") << true;
+    QTest::newRow("glob one is not two") << QStringLiteral("'ab.nfo' GLOB '?.nfo'") << false;
+    QTest::newRow("glob class") << QStringLiteral("'file7' GLOB 'file[0-9]'") << true;
+    QTest::newRow("glob negated class") << QStringLiteral("'file7' GLOB 'file[^0-9]'") << false;
+    QTest::newRow("glob bracket in a class") << QStringLiteral("'[x].txt' GLOB '[[]x].txt'") << true;
+    QTest::newRow("glob regex characters are plain")
+        << QStringLiteral("'a+b (1).txt' GLOB 'a+b (?).txt'") << true;
+    QTest::newRow("glob dot is plain") << QStringLiteral("'abc' GLOB 'a.c'") << false;
+    QTest::newRow("glob backslash is plain") << QStringLiteral("'a\\b' GLOB 'a\\*'") << true;
+    QTest::newRow("glob open class matches nothing") << QStringLiteral("'a[' GLOB 'a['") << false;
+    QTest::newRow("glob then ||") << QStringLiteral("'ab' GLOB 'a' || '*'") << true;
+    QTest::newRow("Boolean and 0") << QStringLiteral("(1 = 1) <> 0") << true;
+    QTest::newRow("Boolean and 1") << QStringLiteral("(1 = 2) = 1") << false;
+    QTest::newRow("IS between values") << QStringLiteral("NULL IS (SELECT NULL)") << true;
+    QTest::newRow("IS NOT between values")
+        << QStringLiteral("1 IS NOT (SELECT CAST(NULL AS INTEGER))") << true;
+    QTest::newRow("instr") << QStringLiteral("instr('a.b.c', '.') = 2") << true;
+}
+
+void TestDatabases::SqliteComparisons()
+{
+    QFETCH(QString, condition);
+    QFETCH(bool, holds);
+    auto database = Direct(QStringLiteral("Main"));
+    database->Open();
+    QCOMPARE(ScalarOf(*database, QStringLiteral("SELECT count(*) FROM T WHERE ID = 1 AND ") + condition),
+             holds ? 1 : 0);
 }
 
 // ---------------------------------------------------------------------------------------------

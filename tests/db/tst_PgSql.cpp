@@ -63,6 +63,34 @@ void TestPgSql::Translate_data()
         << u"SELECT * FROM (SELECT A FROM T ORDER BY A) AS X"_s
         << u"SELECT * FROM (SELECT \"A\" FROM \"T\" ORDER BY \"A\" NULLS FIRST) AS \"X\""_s;
     QTest::newRow("a misspelt first word is shown as written") << u"SELEC 1"_s << u"SELEC 1"_s;
+    QTest::newRow("IS between columns")
+        << u"SELECT 1 FROM T WHERE A IS B AND C IS NOT (D) AND E IS NOT NULL AND F IS TRUE"_s
+        << u"SELECT 1 FROM \"T\" WHERE \"A\" IS NOT DISTINCT FROM \"B\" AND \"C\" IS DISTINCT FROM (\"D\") "
+           u"AND "
+           u"\"E\" IS NOT NULL AND \"F\" IS TRUE"_s;
+    QTest::newRow("GLOB binds as loosely as LIKE")
+        << u"SELECT 1 FROM T WHERE A GLOB B || '*' AND lower(C) GLOB replace(D, '[', '[[]')"_s
+        << u"SELECT 1 FROM \"T\" WHERE \"A\" #~# ( \"B\" || '*' )AND lower(\"C\") #~# ( replace(\"D\", '[', "
+           u"'[[]'))"_s;
+    QTest::newRow("a column named Glob")
+        << u"SELECT Glob, T.Glob FROM T"_s << u"SELECT \"Glob\", \"T\".\"Glob\" FROM \"T\""_s;
+    QTest::newRow("common table expressions keep their names")
+        << u"WITH RECURSIVE Up(ID) AS (SELECT 1), Wide(N) AS MATERIALIZED (SELECT 2) SELECT * FROM Up"_s
+        << u"WITH RECURSIVE \"Up\"(\"ID\") AS (SELECT 1), \"Wide\"(\"N\") AS MATERIALIZED (SELECT 2) SELECT "
+           u"* "
+           u"FROM \"Up\""_s;
+    QTest::newRow("CROSS JOIN with a condition")
+        << u"SELECT 1 FROM A CROSS JOIN B CROSS JOIN C AS X ON X.ID = B.ID"_s
+        << u"SELECT 1 FROM \"A\" CROSS JOIN \"B\" JOIN \"C\" AS \"X\" ON \"X\".\"ID\" = \"B\".\"ID\""_s;
+    QTest::newRow("instr") << u"SELECT instr(Name, '.') FROM T"_s
+                           << u"SELECT strpos(\"Name\", '.') FROM \"T\""_s;
+    QTest::newRow("Boolean defaults")
+        << u"CREATE TABLE T (A BOOLEAN NOT NULL DEFAULT 0, B BOOLEAN DEFAULT 1, C INTEGER DEFAULT 0)"_s
+        << u"CREATE TABLE \"T\" (\"A\" BOOLEAN NOT NULL DEFAULT FALSE, \"B\" BOOLEAN DEFAULT TRUE, \"C\" "
+           u"INTEGER "
+           u"DEFAULT 0)"_s;
+    QTest::newRow("INSERT OR IGNORE") << u"INSERT OR IGNORE INTO T (ID) VALUES (?);"_s
+                                      << u"INSERT INTO \"T\" (\"ID\") VALUES ($1) ON CONFLICT DO NOTHING;"_s;
 }
 
 void TestPgSql::Translate()

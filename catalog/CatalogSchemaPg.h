@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+class TDatabase;
+
+// What the catalogue's schema does differently on a PostgreSQL server (CatalogSchemaPg.cpp).
+namespace CatalogSchema {
+
+// A statement of the layout that only the file's engine has: its word indexes and what keeps
+// them up to date.
+bool FileEngineOnly(const QString &statement);
+
+namespace Pg {
+
+// In place of the file header's application id and layout version: one row, the layout. A
+// database without it that holds anything is no catalogue.
+inline constexpr const char16_t *LayoutTable = u"VorNexCatalogue";
+
+// The layout the database records, 0 when it records none.
+int LayoutOf(TDatabase &database);
+// The tables and indexes, in the transaction that is open.
+void Create(TDatabase &database);
+void SetLayout(TDatabase &database, int layout);
+
+} // namespace Pg
+
+} // namespace CatalogSchema

@@ -1,0 +1,10 @@
+#include "CatalogSchema.h"
+
+namespace CatalogSchema {
+
+QStringList PgSearchIndexStatements()
+{
+    return {};
+}
+
+} // namespace CatalogSchema
