@@ -58,4 +58,9 @@ void UpdateSearchIndexes(TDatabase &database);
 // indexes and move UpTo there, to run in one transaction.
 QStringList IndexEntriesStatements();
 
+// What stands in for SearchIndexStatements on a PostgreSQL server, which keeps its indexes up to
+// date itself: trigrams of names (pg_trgm), names in lower case and the words of descriptions.
+// The FindDialog statement for the server is written for them.
+QStringList PgSearchIndexStatements();
+
 } // namespace CatalogSchema

@@ -2,7 +2,8 @@
 
 #include "CatalogSchema.h"
 #include "Databases.h"
-#include "SqliteStatements.h"
+#include "SearchIndexesPg.h"
+#include "Statements.h"
 #include "dmGlobal.h"
 
 #include <limits>
@@ -11,9 +12,17 @@ namespace {
 
 constexpr qint64 BytesPerKB = 1024;
 
-TParam *param(TGlobal &global, const char16_t *name)
+TParam *param(TQuery &findDialog, const char16_t *name)
 {
-    return global.FindDialog.ParamByName(QString::fromUtf16(name));
+    return findDialog.ParamByName(QString::fromUtf16(name));
+}
+
+TDatabase &databaseOf(const TQuery &findDialog)
+{
+    TDatabase *database = findDialog.Database();
+    if (!database)
+        throw EDatabaseError(QStringLiteral("FindDialog has no database"));
+    return *database;
 }
 
 // The number of KB as bytes. Beyond what 64 bits of bytes hold, the bound stays at the largest
@@ -28,13 +37,14 @@ qint64 sizeInBytes(const QString &text)
     return std::clamp(kb, -limit, limit) * BytesPerKB;
 }
 
-// FindDialog's statement on the data module's connection, its parameters bound as the data set's
-// parameters hold them.
-TSqliteStatement boundStatement(TGlobal &global, const QString &sql)
+// FindDialog's statement on its connection, its parameters bound as the data set's parameters
+// hold them.
+std::shared_ptr<TStatement> boundStatement(TQuery &findDialog, const QString &sql)
 {
-    TSqliteStatement statement(global.Database.Handle(), sql);
-    for (int i = 1; i <= statement.ParameterCount(); ++i)
-        statement.Bind(i, global.FindDialog.ParamByName(statement.ParameterName(i).mid(1))->Value());
+    std::shared_ptr<TStatement> statement = databaseOf(findDialog).Prepare(sql);
+    for (int i = 1; i <= statement->ParameterCount(); ++i)
+        if (const TParam *value = findDialog.ParamByName(statement->ParameterName(i).mid(1)))
+            statement->Bind(i, value->Value());
     return statement;
 }
 
@@ -70,6 +80,30 @@ QString findConditions(bool withText)
     return conditions;
 }
 
+// The same conditions for the PostgreSQL server, each written so that its indexes serve it
+// (PgSearchIndexStatements): the statement is planned with the values bound, so a switched-off
+// condition falls away and the pattern is a constant. Comparisons are made in the "C" collation,
+// which folds ASCII letters only, as SQLite's LIKE and NOCASE do. text holds the words of the
+// description's condition separated by blanks, the last one as the start of a word.
+QString pgFindConditions()
+{
+    return QStringLiteral(
+               "  AND (:t12 OR (Entries.Name COLLATE \"C\" LIKE "
+               "replace(replace(replace(replace(replace(:name, "
+               "'\\', '\\\\'), '%', '\\%'), '_', '\\_'), '*', '%'), '?', '_') ESCAPE '\\'))\n"
+               "  AND (:t11 OR (lower(Entries.Name COLLATE \"C\") = lower(:name COLLATE \"C\")))\n"
+               "  AND (NOT :t0 OR (Entries.Parent <> 0))\n"
+               "  AND (:t2 OR (Entries.CD = :cd))\n"
+               "  AND (:t3 OR (Modified BETWEEN :daten AND :datek))\n"
+               "  AND (:t4 OR Entries.ImageID = :type)\n"
+               "  AND (:t51 OR Size = :size)\n"
+               "  AND (:t52 OR Size < :size)\n"
+               "  AND (:t53 OR Size > :size)\n"
+               "  AND (:text IS NULL OR to_tsvector('simple', %1) @@ "
+               "to_tsquery('simple', nullif(regexp_replace(trim(%2), ' +', ' & ', 'g'), '') || ':*'))\n")
+        .arg(PgIndexedWords(QStringLiteral("Entries.Description")), PgIndexedWords(QStringLiteral(":text")));
+}
+
 // A character a word of a description is made of, as the descriptions' index reads them.
 bool isWordCharacter(char32_t c)
 {
@@ -86,8 +120,14 @@ bool isWordCharacter(char32_t c)
 
 } // namespace
 
-QStringList FindDialogSql()
+QStringList FindDialogSql(bool postgres)
 {
+    // The server's indexes need no way chosen ahead: it plans the statement with its values.
+    if (postgres)
+        return {QString::fromLatin1(FindColumns) + QString::fromLatin1(EntriesWithVolumeAndType) +
+                    QStringLiteral("WHERE TRUE\n") + pgFindConditions(),
+                QStringLiteral("ORDER BY Entries.ID")};
+
     // Every row of the catalogue could be read and tested, as the scan below does; the indexes
     // spare that. The four ways below are exclusive, chosen from the parameters alone (way), so
     // that the engine tests the choice once, before it reads anything:
@@ -142,7 +182,7 @@ QStringList FindDialogSql()
     };
 }
 
-QString DescriptionQuery(const QString &text)
+QStringList DescriptionWords(const QString &text)
 {
     QStringList words;
     QString word;
@@ -152,21 +192,40 @@ QString DescriptionQuery(const QString &text)
             const char32_t c = char32_t(characters[i]);
             word += QString::fromUcs4(&c, 1);
         } else if (!word.isEmpty()) {
-            words << QLatin1Char('"') + word + QLatin1Char('"');
+            words << word;
             word.clear();
         }
     }
+    return words;
+}
+
+QString DescriptionQuery(const QString &text)
+{
+    QStringList words = DescriptionWords(text);
+    for (QString &word : words)
+        word = QLatin1Char('"') + word + QLatin1Char('"');
     if (!words.isEmpty())
         words.last() += QLatin1Char('*');
     return words.join(QLatin1Char(' '));
 }
 
+void ResetSearchFlags(TQuery &findDialog)
+{
+    findDialog.Close();
+    // The data set is made before it knows its engine; the server gets its own text once it does.
+    if (const TDatabase *database = findDialog.Database(); database && database->IsPostgres()) {
+        static const QString sqliteText = FindDialogSql(false).join(u'\n');
+        if (findDialog.Text() == sqliteText)
+            findDialog.SetSQL(FindDialogSql(true));
+    }
+    for (const char16_t *name : {u"t0", u"t11", u"t12", u"t2", u"t3", u"t4", u"t51", u"t52", u"t53"})
+        param(findDialog, name)->SetAsBoolean(true);
+    param(findDialog, u"text")->Clear();
+}
+
 void ResetSearchFlags(TGlobal &global)
 {
-    global.FindDialog.Close();
-    for (const char16_t *name : {u"t0", u"t11", u"t12", u"t2", u"t3", u"t4", u"t51", u"t52", u"t53"})
-        param(global, name)->SetAsBoolean(true);
-    param(global, u"text")->Clear();
+    ResetSearchFlags(global.FindDialog);
 }
 
 void ApplyFindCriteria(TGlobal &global, const TFindCriteria &criteria)
@@ -174,24 +233,34 @@ void ApplyFindCriteria(TGlobal &global, const TFindCriteria &criteria)
     ResetSearchFlags(global);
     // Entries the word indexes do not hold yet are still found by name, only without the index.
     // A catalogue another program is writing may refuse this for now, which only slows the search.
-    try {
-        global.IndexNewEntries();
-    } catch (const EDatabaseError &) {
+    // The server keeps its indexes itself.
+    if (!global.Database.IsPostgres()) {
+        try {
+            global.IndexNewEntries();
+        } catch (const EDatabaseError &) {
+        }
     }
+    ApplyFindCriteria(global.FindDialog, criteria);
+}
+
+void ApplyFindCriteria(TQuery &findDialog, const TFindCriteria &criteria)
+{
+    ResetSearchFlags(findDialog);
 
     // Only the untrimmed "*" means any name: " *" is the pattern "*", which leaves out entries
     // without a name.
     if (criteria.Name != u"*") {
-        param(global, u"name")->SetAsString(criteria.Name.trimmed());
-        param(global, criteria.WholeMatch ? u"t11" : u"t12")->SetAsBoolean(false);
+        param(findDialog, u"name")->SetAsString(criteria.Name.trimmed());
+        param(findDialog, criteria.WholeMatch ? u"t11" : u"t12")->SetAsBoolean(false);
     }
 
     if (criteria.Modified) {
         const QDate from = criteria.Modified->From;
         const QDate to = criteria.Modified->To;
-        param(global, u"t3")->SetAsBoolean(false);
-        param(global, u"daten")->SetAsDateTime(TDateTime::FromParts(from.year(), from.month(), from.day()));
-        param(global, u"datek")
+        param(findDialog, u"t3")->SetAsBoolean(false);
+        param(findDialog, u"daten")
+            ->SetAsDateTime(TDateTime::FromParts(from.year(), from.month(), from.day()));
+        param(findDialog, u"datek")
             ->SetAsDateTime(TDateTime::FromParts(to.year(), to.month(), to.day(), 23, 59, 59, 999));
     }
 
@@ -199,51 +268,69 @@ void ApplyFindCriteria(TGlobal &global, const TFindCriteria &criteria)
     case TSizeRelation::None:
         break;
     case TSizeRelation::Equal:
-        param(global, u"t51")->SetAsBoolean(false);
+        param(findDialog, u"t51")->SetAsBoolean(false);
         break;
     case TSizeRelation::AtLeast:
-        param(global, u"t53")->SetAsBoolean(false);
+        param(findDialog, u"t53")->SetAsBoolean(false);
         break;
     case TSizeRelation::AtMost:
-        param(global, u"t52")->SetAsBoolean(false);
+        param(findDialog, u"t52")->SetAsBoolean(false);
         break;
     }
-    param(global, u"size")->SetAsLargeInt(sizeInBytes(criteria.SizeText));
+    param(findDialog, u"size")->SetAsLargeInt(sizeInBytes(criteria.SizeText));
 
     if (criteria.TypeImageID) {
-        param(global, u"t4")->SetAsBoolean(false);
-        param(global, u"type")->SetAsInteger(*criteria.TypeImageID);
+        param(findDialog, u"t4")->SetAsBoolean(false);
+        param(findDialog, u"type")->SetAsInteger(*criteria.TypeImageID);
         if (criteria.TypeIsVolumePicture)
-            param(global, u"t0")->SetAsBoolean(false);
+            param(findDialog, u"t0")->SetAsBoolean(false);
     }
 
     if (criteria.VolumeID) {
-        param(global, u"t2")->SetAsBoolean(false);
-        param(global, u"cd")->SetAsInteger(*criteria.VolumeID);
+        param(findDialog, u"t2")->SetAsBoolean(false);
+        param(findDialog, u"cd")->SetAsInteger(*criteria.VolumeID);
     }
 
-    if (const QString query = DescriptionQuery(criteria.Text); !query.isEmpty())
-        param(global, u"text")->SetAsString(query);
+    if (const QStringList words = DescriptionWords(criteria.Text); !words.isEmpty())
+        param(findDialog, u"text")
+            ->SetAsString(databaseOf(findDialog).IsPostgres() ? words.join(u' ')
+                                                              : DescriptionQuery(criteria.Text));
 }
 
 bool IsVolumePicture(TGlobal &global, int imageId)
 {
-    TSqliteStatement statement(global.Database.Handle(),
-                               QStringLiteral("SELECT CD FROM Images WHERE ImageID = ?"));
-    statement.Bind(1, TVariant(qint32(imageId)));
-    return statement.Step() && statement.ColumnInt64(0) != 0;
+    const std::shared_ptr<TStatement> statement =
+        global.Database.AcquireStatement(QStringLiteral("SELECT CD FROM Images WHERE ImageID = ?"));
+    statement->Bind(1, TVariant(qint32(imageId)));
+    const bool volumes = statement->Step() && statement->Column(0, TFieldType::Boolean).AsBoolean();
+    statement->Reset();
+    return volumes;
+}
+
+QString FindCountSql(const QString &findSql)
+{
+    return QStringLiteral("SELECT count(*) FROM (\n") + findSql + QStringLiteral("\n) AS Found");
+}
+
+qint64 FindResultCount(TQuery &findDialog)
+{
+    const std::shared_ptr<TStatement> statement = boundStatement(findDialog, FindCountSql(findDialog.Text()));
+    return statement->Step() ? statement->ColumnInt64(0) : 0;
 }
 
 qint64 FindResultCount(TGlobal &global)
 {
-    TSqliteStatement statement = boundStatement(global, QStringLiteral("SELECT count(*) FROM (\n") +
-                                                            global.FindDialog.Text() + QStringLiteral("\n)"));
-    return statement.Step() ? statement.ColumnInt64(0) : 0;
+    return FindResultCount(global.FindDialog);
 }
 
-void ForEachFindResult(TGlobal &global, const std::function<void(const TSqliteStatement &row)> &onRow)
+void ForEachFindResult(TQuery &findDialog, const std::function<void(const TStatement &row)> &onRow)
 {
-    TSqliteStatement statement = boundStatement(global, global.FindDialog.Text());
-    while (statement.Step())
-        onRow(statement);
+    const std::shared_ptr<TStatement> statement = boundStatement(findDialog, findDialog.Text());
+    while (statement->Step())
+        onRow(*statement);
+}
+
+void ForEachFindResult(TGlobal &global, const std::function<void(const TStatement &row)> &onRow)
+{
+    ForEachFindResult(global.FindDialog, onRow);
 }

@@ -1,6 +1,7 @@
 #include "FindRows.h"
 
 #include "SqliteStatements.h"
+#include "Statements.h"
 #include "dmGlobal.h"
 
 #include <QElapsedTimer>
@@ -20,7 +21,7 @@ struct TColumns
     int ID = -1, Parent = -1, ImageID = -1, Name = -1, InFolder = -1, Size = -1, Type = -1, Modified = -1;
     std::vector<TFieldType> Types;
 
-    explicit TColumns(const TSqliteStatement &statement)
+    explicit TColumns(const TStatement &statement)
     {
         const std::pair<const char16_t *, int *> wanted[] = {
             {u"ID", &ID},     {u"Parent", &Parent},     {u"ImageID", &ImageID},
@@ -35,12 +36,12 @@ struct TColumns
         }
     }
 
-    TVariant Value(const TSqliteStatement &row, int column) const
+    TVariant Value(const TStatement &row, int column) const
     {
         return column < 0 ? TVariant::Null() : row.Column(column, Types[size_t(column)]);
     }
 
-    TFoundEntry Read(const TSqliteStatement &row) const
+    TFoundEntry Read(const TStatement &row) const
     {
         const auto whole = [&](int column) {
             const TVariant value = Value(row, column);
@@ -73,6 +74,11 @@ void TFindRows::Cancel()
 
 void TFindRows::Start(TGlobal &global, int limit)
 {
+    Start(global.FindDialog, limit);
+}
+
+void TFindRows::Start(TQuery &findDialog, int limit)
+{
     // What the thread holds back for the end: the rows since the last batch, and whether the
     // query went on past the limit. Read here only once the thread is through.
     struct TRest
@@ -82,9 +88,9 @@ void TFindRows::Start(TGlobal &global, int limit)
     };
     auto rest = std::make_shared<TRest>();
     FQuery.Start(
-        global, global.FindDialog.Text(),
+        findDialog, findDialog.Text(),
         // `this` is only carried into the batches posted back, never used in the thread.
-        [this, rest, limit](TSqliteStatement &statement, const TQueryThread::TRun &run) {
+        [this, rest, limit](TStatement &statement, const TQueryThread::TRun &run) {
             const TColumns columns(statement);
             QElapsedTimer sinceSent;
             sinceSent.start();

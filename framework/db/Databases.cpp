@@ -299,17 +299,20 @@ void TDatabase::Open()
         return true;
     }();
     Q_UNUSED(configured);
-    TSession *session = Session();
     QString driver = FDriverName;
     QStringList params = FParams;
+    // Only an alias needs the session: a connection of a driver and parameters can be opened on
+    // any thread.
     if (!FAliasName.isEmpty()) {
-        const TAliasInfo alias = session->AliasInfo(FAliasName);
+        const TAliasInfo alias = Session()->AliasInfo(FAliasName);
         driver = alias.Driver;
         // The connection's own lines (a user name, say) come after the alias's and add to them.
         params = alias.Params + FParams;
     }
     if (driver.compare(QStringView(DriverPostgres), Qt::CaseInsensitive) == 0) {
         OpenPostgres(params);
+        FConnectedDriver = QString::fromUtf16(DriverPostgres);
+        FConnectedParams = params;
         FinishOpen();
         // Set after AfterConnect: a read-only transaction may write temporary tables but not make
         // them, and what a connection needs of its own is made there.
@@ -414,6 +417,8 @@ void TDatabase::Open()
     }
     FHandle = handle;
     FFileName = path;
+    FConnectedDriver = QString::fromUtf16(DriverSqlite);
+    FConnectedParams = params;
     FReadOnly = readOnly;
     FReadOnlyReason = readOnly ? QStringLiteral("%1 (%2)").arg(path, why) : QString();
     FWriteRefused = false;
@@ -541,6 +546,14 @@ void TDatabase::Close()
         sqlite3_exec(FHandle, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close_v2(FHandle);
     FHandle = nullptr;
+}
+
+void TDatabase::Interrupt() const
+{
+    if (FPg)
+        FPg->Cancel();
+    else if (FHandle)
+        sqlite3_interrupt(FHandle);
 }
 
 sqlite3 *TDatabase::Handle() const
