@@ -74,7 +74,7 @@ void TQueryThread::Start(TQuery &findDialog, const QString &sql, TWork work, TRe
     run->FThread = std::thread([run, driver, connectParams, sql, params, work = std::move(work)] {
         QString failure;
         try {
-            // Neither an alias nor a session: nothing of the main thread's is looked up.
+            // No alias: the engine configuration is not read again from this thread.
             TDatabase database;
             database.SetDriverName(driver);
             database.SetParams(connectParams);

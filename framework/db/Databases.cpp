@@ -299,12 +299,11 @@ void TDatabase::Open()
         return true;
     }();
     Q_UNUSED(configured);
+    TSession *session = Session();
     QString driver = FDriverName;
     QStringList params = FParams;
-    // Only an alias needs the session: a connection of a driver and parameters can be opened on
-    // any thread.
     if (!FAliasName.isEmpty()) {
-        const TAliasInfo alias = Session()->AliasInfo(FAliasName);
+        const TAliasInfo alias = session->AliasInfo(FAliasName);
         driver = alias.Driver;
         // The connection's own lines (a user name, say) come after the alias's and add to them.
         params = alias.Params + FParams;
