@@ -66,9 +66,11 @@ public:
     void Restart(std::initializer_list<qint64> values)
     {
         FStatement->Reset();
+        // As on SQLite, a value the statement has no parameter for is left out.
         int index = 1;
         for (qint64 value : values)
-            FStatement->Bind(index++, TVariant(value));
+            if (index <= FStatement->ParameterCount())
+                FStatement->Bind(index++, TVariant(value));
     }
     bool Step()
     {
@@ -100,8 +102,8 @@ template <typename TRows> QByteArrayView TimeText(TRows &row, int column)
 class TExportProgress
 {
 public:
-    TExportProgress(TGlobal &global, qint64 total)
-        : FGlobal(global), FTotal(total), FStart(TVolumeServices::Current().TickCount()), FLast(FStart)
+    TExportProgress(const TExportProgressEvent &report, qint64 total)
+        : FReport(report), FTotal(total), FStart(TVolumeServices::Current().TickCount()), FLast(FStart)
     {}
 
     // True when the user asked to stop.
@@ -109,7 +111,7 @@ public:
     {
         ++FDone;
         // The clock is read every so many rows only: rows come by the million.
-        if (!FGlobal.OnProgress || FDone % 256 != 0)
+        if (!FReport || FDone % 256 != 0)
             return false;
         const quint32 now = TVolumeServices::Current().TickCount();
         if (now - FLast < 500)
@@ -119,16 +121,16 @@ public:
         const qint64 elapsed = qint64(now - FStart);
         const int secondsLeft =
             FDone > 0 && FTotal > FDone ? int(elapsed * (FTotal - FDone) / FDone / 1000) : -1;
-        return FGlobal.OnProgress(&FGlobal, percent, secondsLeft);
+        return FReport(percent, secondsLeft);
     }
     void Finish()
     {
-        if (FGlobal.OnProgress && FLast != FStart)
-            FGlobal.OnProgress(&FGlobal, 100, 0);
+        if (FReport && FLast != FStart)
+            FReport(100, 0);
     }
 
 private:
-    TGlobal &FGlobal;
+    const TExportProgressEvent &FReport;
     qint64 FTotal;
     qint64 FDone = 0;
     quint32 FStart;
@@ -196,28 +198,28 @@ bool WalkVolume(TDatabase &database, TExportWriter &writer, TExportProgress &pro
 }
 
 template <typename TRows>
-bool ExportWith(TGlobal &global, QIODevice &out, TExportFormat format, std::optional<int> volumeId)
+bool ExportWith(TDatabase &db, QIODevice &out, TExportFormat format, std::optional<int> volumeId,
+                const TExportProgressEvent &onProgress)
 {
-    TDatabase &db = global.Database;
     // One snapshot of the catalogue from the first row to the last, whatever others write meanwhile.
-    const bool ownTransaction = !global.Database.InTransaction();
+    const bool ownTransaction = !db.InTransaction();
     if (ownTransaction)
-        global.Database.StartTransaction(TTransactionLock::Deferred);
+        db.StartTransaction(TTransactionLock::Deferred);
     struct TEnd
     {
-        TGlobal &Global;
+        TDatabase &Database;
         bool Own;
         ~TEnd()
         {
-            if (Own && Global.Database.InTransaction())
-                Global.Database.Rollback();
+            if (Own && Database.InTransaction())
+                Database.Rollback();
         }
-    } end{global, ownTransaction};
+    } end{db, ownTransaction};
 
     TRows count(db, volumeId ? "SELECT count(*) FROM Entries WHERE CD = ?1" : "SELECT count(*) FROM Entries");
     count.Restart({volumeId.value_or(0)});
     count.Step();
-    TExportProgress progress(global, count.Int64(0));
+    TExportProgress progress(onProgress, count.Int64(0));
 
     TRows volumes(db, "SELECT Entries.ID, Entries.Name, Entries.Size, Entries.Modified, 1, NULL, "
                       "Entries.Description, Images.Description, CDs.VolumeLabel, CDs.SerialNum "
@@ -294,9 +296,20 @@ QString ExportFormatSuffix(TExportFormat format)
     return QString();
 }
 
+bool ExportCatalogue(TDatabase &database, QIODevice &out, TExportFormat format, std::optional<int> volumeId,
+                     const TExportProgressEvent &onProgress)
+{
+    if (database.IsPostgres())
+        return ExportWith<TDriverStatement>(database, out, format, volumeId, onProgress);
+    return ExportWith<TRawStatement>(database, out, format, volumeId, onProgress);
+}
+
 bool ExportCatalogue(TGlobal &global, QIODevice &out, TExportFormat format, std::optional<int> volumeId)
 {
-    if (global.Database.IsPostgres())
-        return ExportWith<TDriverStatement>(global, out, format, volumeId);
-    return ExportWith<TRawStatement>(global, out, format, volumeId);
+    TExportProgressEvent onProgress;
+    if (global.OnProgress)
+        onProgress = [&global](int percent, int secondsLeft) {
+            return global.OnProgress(&global, percent, secondsLeft);
+        };
+    return ExportCatalogue(global.Database, out, format, volumeId, onProgress);
 }
