@@ -1,5 +1,7 @@
 #include "FindRows.h"
 
+#include "Databases.h"
+#include "Queries.h"
 #include "SqliteStatements.h"
 #include "Statements.h"
 #include "dmGlobal.h"
@@ -87,8 +89,14 @@ void TFindRows::Start(TQuery &findDialog, int limit)
         bool More = false;
     };
     auto rest = std::make_shared<TRest>();
+    // The server sends a result whole at the first step: it is asked for the rows wanted only,
+    // and one more to tell whether there are more.
+    QString sql = findDialog.Text();
+    if (const TDatabase *database = findDialog.Database(); database && database->IsPostgres())
+        sql = QStringLiteral("SELECT * FROM (\n") + sql + QStringLiteral("\n) AS Found LIMIT ") +
+              QString::number(qint64(limit) + 1);
     FQuery.Start(
-        findDialog, findDialog.Text(),
+        findDialog, sql,
         // `this` is only carried into the batches posted back, never used in the thread.
         [this, rest, limit](TStatement &statement, const TQueryThread::TRun &run) {
             const TColumns columns(statement);
