@@ -59,7 +59,9 @@ void UpdateSearchIndexes(TDatabase &database);
 QStringList IndexEntriesStatements();
 
 // ---- a catalogue on a PostgreSQL server
-// The search indexes of a catalogue on a server, in place of the file engine's word indexes.
+// What stands in for SearchIndexStatements on a PostgreSQL server, which keeps its indexes up to
+// date itself: trigrams of names (pg_trgm), names in lower case and the words of descriptions.
+// The FindDialog statement for the server is written for them.
 QStringList PgSearchIndexStatements();
 // TableStatements as a server takes them: without the word indexes of the file's engine and the
 // file's shared scratch tables, each table after those it refers to, then PgSearchIndexStatements.

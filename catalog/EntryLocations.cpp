@@ -3,7 +3,7 @@
 #include "CataloguedSources.h"
 #include "FileNames.h"
 #include "InfoFiles.h"
-#include "SqliteStatements.h"
+#include "Statements.h"
 #include "VolumeServices.h"
 #include "dmGlobal.h"
 
@@ -49,13 +49,12 @@ QUrl FileUrlOf(const QByteArray &path)
 TEntryLocation LocateEntry(TGlobal &global, int entryId)
 {
     TEntryLocation location;
-    TSqliteStatement row(
-        global.Database.Handle(),
-        QStringLiteral(
-            "SELECT Entries.Name, Entries.FullPath, Entries.Parent, CDs.SerialNum, "
-            "CDs.VolumeLabel, CDs.Source, Entries.CD, Root.Name FROM Entries "
-            "LEFT JOIN CDs ON CDs.ID = Entries.CD LEFT JOIN Entries AS Root ON Root.ID = Entries.CD "
-            "WHERE Entries.ID = ?1"));
+    const std::shared_ptr<TStatement> statement = global.Database.Prepare(QStringLiteral(
+        "SELECT Entries.Name, Entries.FullPath, Entries.Parent, CDs.SerialNum, "
+        "CDs.VolumeLabel, CDs.Source, Entries.CD, Root.Name FROM Entries "
+        "LEFT JOIN CDs ON CDs.ID = Entries.CD LEFT JOIN Entries AS Root ON Root.ID = Entries.CD "
+        "WHERE Entries.ID = ?1"));
+    TStatement &row = *statement;
     row.Bind(1, TVariant(qint32(entryId)));
     if (!row.Step()) {
         location.Reason = tr("The entry is not in the catalogue any more.");

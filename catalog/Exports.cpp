@@ -2,39 +2,30 @@
 
 #include "ExportWriters.h"
 #include "SqliteStatements.h"
+#include "Statements.h"
 #include "VolumeServices.h"
 #include "dmGlobal.h"
 
 #include <QIODevice>
+#include <deque>
 #include <sqlite3.h>
 #include <vector>
 
 namespace {
 
-QByteArrayView ColumnText(sqlite3_stmt *statement, int column)
-{
-    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
-    return text ? QByteArrayView(text, sqlite3_column_bytes(statement, column)) : QByteArrayView();
-}
-
-// The catalogue keeps milliseconds no disk gives.
-QByteArrayView TimeText(sqlite3_stmt *statement, int column)
-{
-    return ColumnText(statement, column).first(qMin<qsizetype>(19, ColumnText(statement, column).size()));
-}
-
+// The engine's own statement, read without a copy: an export reads millions of rows, and on
+// SQLite the copies through TStatement's values cost a good part of its time.
 class TRawStatement
 {
 public:
-    TRawStatement(sqlite3 *db, const char *sql) : FDb(db)
+    TRawStatement(TDatabase &database, const char *sql) : FDb(database.Handle())
     {
-        CheckSqlite(db, sqlite3_prepare_v2(db, sql, -1, &FHandle, nullptr));
+        CheckSqlite(FDb, sqlite3_prepare_v2(FDb, sql, -1, &FHandle, nullptr));
     }
     ~TRawStatement() { sqlite3_finalize(FHandle); }
     TRawStatement(const TRawStatement &) = delete;
     TRawStatement &operator=(const TRawStatement &) = delete;
 
-    sqlite3_stmt *Get() const { return FHandle; }
     void Restart(std::initializer_list<qint64> values)
     {
         sqlite3_reset(FHandle);
@@ -50,18 +41,69 @@ public:
         CheckSqlite(FDb, rc);
         return false;
     }
+    qint64 Int64(int column) const { return sqlite3_column_int64(FHandle, column); }
+    bool IsNull(int column) const { return sqlite3_column_type(FHandle, column) == SQLITE_NULL; }
+    // Valid until the next step.
+    QByteArrayView Text(int column)
+    {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(FHandle, column));
+        return text ? QByteArrayView(text, sqlite3_column_bytes(FHandle, column)) : QByteArrayView();
+    }
 
 private:
     sqlite3 *FDb;
     sqlite3_stmt *FHandle = nullptr;
 };
 
+// The same reads through the statement interface, for the other engines.
+class TDriverStatement
+{
+public:
+    TDriverStatement(TDatabase &database, const char *sql)
+        : FStatement(database.Prepare(QString::fromUtf8(sql)))
+    {}
+
+    void Restart(std::initializer_list<qint64> values)
+    {
+        FStatement->Reset();
+        // As on SQLite, a value the statement has no parameter for is left out.
+        int index = 1;
+        for (qint64 value : values)
+            if (index <= FStatement->ParameterCount())
+                FStatement->Bind(index++, TVariant(value));
+    }
+    bool Step()
+    {
+        FTexts.clear();
+        return FStatement->Step();
+    }
+    qint64 Int64(int column) const { return FStatement->ColumnInt64(column); }
+    bool IsNull(int column) const { return FStatement->ColumnIsNull(column); }
+    // Valid until the next step.
+    QByteArrayView Text(int column)
+    {
+        FTexts.push_back(FStatement->Column(column, TFieldType::String).AsString().toUtf8());
+        return FTexts.back();
+    }
+
+private:
+    std::shared_ptr<TStatement> FStatement;
+    std::deque<QByteArray> FTexts;
+};
+
+// The catalogue keeps milliseconds no disk gives.
+template <typename TRows> QByteArrayView TimeText(TRows &row, int column)
+{
+    const QByteArrayView text = row.Text(column);
+    return text.first(qMin<qsizetype>(19, text.size()));
+}
+
 // Reports at most every 500 ms, as the scan does, so that a short export shows nothing at all.
 class TExportProgress
 {
 public:
-    TExportProgress(TGlobal &global, qint64 total)
-        : FGlobal(global), FTotal(total), FStart(TVolumeServices::Current().TickCount()), FLast(FStart)
+    TExportProgress(const TExportProgressEvent &report, qint64 total)
+        : FReport(report), FTotal(total), FStart(TVolumeServices::Current().TickCount()), FLast(FStart)
     {}
 
     // True when the user asked to stop.
@@ -69,7 +111,7 @@ public:
     {
         ++FDone;
         // The clock is read every so many rows only: rows come by the million.
-        if (!FGlobal.OnProgress || FDone % 256 != 0)
+        if (!FReport || FDone % 256 != 0)
             return false;
         const quint32 now = TVolumeServices::Current().TickCount();
         if (now - FLast < 500)
@@ -79,16 +121,16 @@ public:
         const qint64 elapsed = qint64(now - FStart);
         const int secondsLeft =
             FDone > 0 && FTotal > FDone ? int(elapsed * (FTotal - FDone) / FDone / 1000) : -1;
-        return FGlobal.OnProgress(&FGlobal, percent, secondsLeft);
+        return FReport(percent, secondsLeft);
     }
     void Finish()
     {
-        if (FGlobal.OnProgress && FLast != FStart)
-            FGlobal.OnProgress(&FGlobal, 100, 0);
+        if (FReport && FLast != FStart)
+            FReport(100, 0);
     }
 
 private:
-    TGlobal &FGlobal;
+    const TExportProgressEvent &FReport;
     qint64 FTotal;
     qint64 FDone = 0;
     quint32 FStart;
@@ -101,27 +143,28 @@ constexpr const char *ChildrenSql =
     "Entries.ImageID "
     "WHERE Entries.Parent = ?1 AND Entries.ID > ?2 ORDER BY Entries.ID";
 
-TExportEntry EntryOf(sqlite3_stmt *row)
+template <typename TRows> TExportEntry EntryOf(TRows &row)
 {
     TExportEntry entry;
-    entry.Name = ColumnText(row, 1);
-    entry.HasSize = sqlite3_column_type(row, 2) != SQLITE_NULL;
-    entry.Size = sqlite3_column_int64(row, 2);
+    entry.Name = row.Text(1);
+    entry.HasSize = !row.IsNull(2);
+    entry.Size = row.Int64(2);
     entry.Modified = TimeText(row, 3);
-    entry.Folder = sqlite3_column_int(row, 4) != 0;
-    entry.FullPath = ColumnText(row, 5);
-    entry.Description = ColumnText(row, 6);
-    entry.HasDescription = sqlite3_column_type(row, 6) != SQLITE_NULL;
-    entry.Type = ColumnText(row, 7);
+    entry.Folder = row.Int64(4) != 0;
+    entry.FullPath = row.Text(5);
+    entry.Description = row.Text(6);
+    entry.HasDescription = !row.IsNull(6);
+    entry.Type = row.Text(7);
     return entry;
 }
 
 // Depth first below the root, with one frame per folder level holding the last child done: the
 // children's statement is started again after each folder, so no statement stays open per level
 // and a deep volume costs no more than its depth in memory.
-bool WalkVolume(sqlite3 *db, TExportWriter &writer, TExportProgress &progress, qint64 root)
+template <typename TRows>
+bool WalkVolume(TDatabase &database, TExportWriter &writer, TExportProgress &progress, qint64 root)
 {
-    TRawStatement children(db, ChildrenSql);
+    TRows children(database, ChildrenSql);
     struct TFrame
     {
         qint64 Folder;
@@ -133,9 +176,8 @@ bool WalkVolume(sqlite3 *db, TExportWriter &writer, TExportProgress &progress, q
         children.Restart({frame.Folder, frame.LastChild});
         bool descended = false;
         while (children.Step()) {
-            sqlite3_stmt *row = children.Get();
-            const qint64 id = sqlite3_column_int64(row, 0);
-            const TExportEntry entry = EntryOf(row);
+            const qint64 id = children.Int64(0);
+            const TExportEntry entry = EntryOf(children);
             frame.LastChild = id;
             writer.Entry(entry);
             if (progress.Step())
@@ -152,6 +194,78 @@ bool WalkVolume(sqlite3 *db, TExportWriter &writer, TExportProgress &progress, q
                 writer.EndFolder();
         }
     }
+    return true;
+}
+
+template <typename TRows>
+bool ExportWith(TDatabase &db, QIODevice &out, TExportFormat format, std::optional<int> volumeId,
+                const TExportProgressEvent &onProgress)
+{
+    // One snapshot of the catalogue from the first row to the last, whatever others write meanwhile.
+    const bool ownTransaction = !db.InTransaction();
+    if (ownTransaction)
+        db.StartTransaction(TTransactionLock::Deferred);
+    struct TEnd
+    {
+        TDatabase &Database;
+        bool Own;
+        ~TEnd()
+        {
+            if (Own && Database.InTransaction())
+                Database.Rollback();
+        }
+    } end{db, ownTransaction};
+
+    TRows count(db, volumeId ? "SELECT count(*) FROM Entries WHERE CD = ?1" : "SELECT count(*) FROM Entries");
+    count.Restart({volumeId.value_or(0)});
+    count.Step();
+    TExportProgress progress(onProgress, count.Int64(0));
+
+    TRows volumes(db, "SELECT Entries.ID, Entries.Name, Entries.Size, Entries.Modified, 1, NULL, "
+                      "Entries.Description, Images.Description, CDs.VolumeLabel, CDs.SerialNum "
+                      "FROM Entries LEFT JOIN CDs ON CDs.ID = Entries.ID "
+                      "LEFT JOIN Images ON Images.ImageID = Entries.ImageID "
+                      "WHERE Entries.Parent IS NULL AND (?1 = 0 OR Entries.ID = ?1) ORDER BY Entries.ID");
+    // The volumes are few: their roots are read first, so that the walk of each has the connection
+    // to itself.
+    struct TRoot
+    {
+        qint64 ID;
+        QByteArray Name, Modified, Description, Type, Label, Serial;
+        qint64 Size;
+        bool HasSize, HasDescription;
+    };
+    std::vector<TRoot> roots;
+    volumes.Restart({volumeId.value_or(0)});
+    while (volumes.Step()) {
+        roots.push_back({volumes.Int64(0), volumes.Text(1).toByteArray(), TimeText(volumes, 3).toByteArray(),
+                         volumes.Text(6).toByteArray(), volumes.Text(7).toByteArray(),
+                         volumes.Text(8).toByteArray(), volumes.Text(9).toByteArray(), volumes.Int64(2),
+                         !volumes.IsNull(2), !volumes.IsNull(6)});
+    }
+
+    std::unique_ptr<TExportWriter> writer = NewExportWriter(format, out);
+    writer->Begin();
+    for (const TRoot &root : roots) {
+        TExportVolume volume;
+        volume.ID = root.ID;
+        volume.Label = root.Label;
+        volume.Serial = root.Serial;
+        volume.Root.Name = root.Name;
+        volume.Root.Size = root.Size;
+        volume.Root.HasSize = root.HasSize;
+        volume.Root.Modified = root.Modified;
+        volume.Root.Folder = true;
+        volume.Root.Description = root.Description;
+        volume.Root.HasDescription = root.HasDescription;
+        volume.Root.Type = root.Type;
+        writer->BeginVolume(volume);
+        if (progress.Step() || !WalkVolume<TRows>(db, *writer, progress, root.ID))
+            return false;
+        writer->EndVolume();
+    }
+    writer->End();
+    progress.Finish();
     return true;
 }
 
@@ -182,77 +296,20 @@ QString ExportFormatSuffix(TExportFormat format)
     return QString();
 }
 
+bool ExportCatalogue(TDatabase &database, QIODevice &out, TExportFormat format, std::optional<int> volumeId,
+                     const TExportProgressEvent &onProgress)
+{
+    if (database.IsPostgres())
+        return ExportWith<TDriverStatement>(database, out, format, volumeId, onProgress);
+    return ExportWith<TRawStatement>(database, out, format, volumeId, onProgress);
+}
+
 bool ExportCatalogue(TGlobal &global, QIODevice &out, TExportFormat format, std::optional<int> volumeId)
 {
-    sqlite3 *db = global.Database.Handle();
-    // One snapshot of the catalogue from the first row to the last, whatever others write meanwhile.
-    const bool ownTransaction = !global.Database.InTransaction();
-    if (ownTransaction)
-        global.Database.StartTransaction(TTransactionLock::Deferred);
-    struct TEnd
-    {
-        TGlobal &Global;
-        bool Own;
-        ~TEnd()
-        {
-            if (Own && Global.Database.InTransaction())
-                Global.Database.Rollback();
-        }
-    } end{global, ownTransaction};
-
-    TRawStatement count(db, volumeId ? "SELECT count(*) FROM Entries WHERE CD = ?1"
-                                     : "SELECT count(*) FROM Entries");
-    count.Restart({volumeId.value_or(0)});
-    count.Step();
-    TExportProgress progress(global, sqlite3_column_int64(count.Get(), 0));
-
-    TRawStatement volumes(db,
-                          "SELECT Entries.ID, Entries.Name, Entries.Size, Entries.Modified, 1, NULL, "
-                          "Entries.Description, Images.Description, CDs.VolumeLabel, CDs.SerialNum "
-                          "FROM Entries LEFT JOIN CDs ON CDs.ID = Entries.ID "
-                          "LEFT JOIN Images ON Images.ImageID = Entries.ImageID "
-                          "WHERE Entries.Parent IS NULL AND (?1 = 0 OR Entries.ID = ?1) ORDER BY Entries.ID");
-    // The volumes are few: their roots are read first, so that the walk of each has the connection
-    // to itself.
-    struct TRoot
-    {
-        qint64 ID;
-        QByteArray Name, Modified, Description, Type, Label, Serial;
-        qint64 Size;
-        bool HasSize, HasDescription;
-    };
-    std::vector<TRoot> roots;
-    volumes.Restart({volumeId.value_or(0)});
-    while (volumes.Step()) {
-        sqlite3_stmt *row = volumes.Get();
-        roots.push_back(
-            {sqlite3_column_int64(row, 0), ColumnText(row, 1).toByteArray(), TimeText(row, 3).toByteArray(),
-             ColumnText(row, 6).toByteArray(), ColumnText(row, 7).toByteArray(),
-             ColumnText(row, 8).toByteArray(), ColumnText(row, 9).toByteArray(), sqlite3_column_int64(row, 2),
-             sqlite3_column_type(row, 2) != SQLITE_NULL, sqlite3_column_type(row, 6) != SQLITE_NULL});
-    }
-
-    std::unique_ptr<TExportWriter> writer = NewExportWriter(format, out);
-    writer->Begin();
-    for (const TRoot &root : roots) {
-        TExportVolume volume;
-        volume.ID = root.ID;
-        volume.Label = root.Label;
-        volume.Serial = root.Serial;
-        volume.Root.Name = root.Name;
-        volume.Root.Size = root.Size;
-        volume.Root.HasSize = root.HasSize;
-        volume.Root.Modified = root.Modified;
-        volume.Root.Folder = true;
-        volume.Root.Description = root.Description;
-        volume.Root.HasDescription = root.HasDescription;
-        volume.Root.Type = root.Type;
-        writer->BeginVolume(volume);
-        if (progress.Step() || !WalkVolume(db, *writer, progress, root.ID))
-            return false;
-        writer->EndVolume();
-    }
-    writer->End();
-    progress.Finish();
-    return true;
+    TExportProgressEvent onProgress;
+    if (global.OnProgress)
+        onProgress = [&global](int percent, int secondsLeft) {
+            return global.OnProgress(&global, percent, secondsLeft);
+        };
+    return ExportCatalogue(global.Database, out, format, volumeId, onProgress);
 }

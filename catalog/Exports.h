@@ -3,9 +3,11 @@
 #include "SysUtils.h"
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 class QIODevice;
+class TDatabase;
 class TGlobal;
 
 // The catalogue written out for other programs: a spreadsheet's table, a data file, or a page a
@@ -35,3 +37,11 @@ public:
 // EExportError.
 bool ExportCatalogue(TGlobal &global, QIODevice &out, TExportFormat format,
                      std::optional<int> volumeId = std::nullopt);
+
+// The percentage of an export done and the seconds it is reckoned to take still (-1 when not
+// known); true asks it to stop.
+using TExportProgressEvent = std::function<bool(int percent, int secondsLeft)>;
+
+// The same on any connection to a catalogue, progress going to onProgress.
+bool ExportCatalogue(TDatabase &database, QIODevice &out, TExportFormat format, std::optional<int> volumeId,
+                     const TExportProgressEvent &onProgress);

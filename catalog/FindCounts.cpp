@@ -1,6 +1,7 @@
 #include "FindCounts.h"
 
-#include "SqliteStatements.h"
+#include "FindCriteria.h"
+#include "Statements.h"
 #include "dmGlobal.h"
 
 #include <memory>
@@ -17,11 +18,16 @@ void TFindCount::Cancel()
 
 void TFindCount::Start(TGlobal &global)
 {
+    Start(global.FindDialog);
+}
+
+void TFindCount::Start(TQuery &findDialog)
+{
     // Written in the thread, read here only once it is through.
     auto rows = std::make_shared<qint64>(0);
     FQuery.Start(
-        global, QStringLiteral("SELECT count(*) FROM (\n") + global.FindDialog.Text() + QStringLiteral("\n)"),
-        [rows](TSqliteStatement &statement, const TQueryThread::TRun &) {
+        findDialog, FindCountSql(findDialog.Text()),
+        [rows](TStatement &statement, const TQueryThread::TRun &) {
             if (statement.Step())
                 *rows = statement.ColumnInt64(0);
         },

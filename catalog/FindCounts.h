@@ -6,6 +6,7 @@
 #include <QString>
 
 class TGlobal;
+class TQuery;
 
 // Counts the rows of the data module's FindDialog query, as its parameters stand when the count
 // starts, on a connection and a thread of its own: a result of millions of rows takes a good part
@@ -20,6 +21,7 @@ public:
     ~TFindCount() override;
 
     void Start(TGlobal &global);
+    void Start(TQuery &findDialog);
     void Cancel();
     bool Running() const { return FQuery.Running(); }
 

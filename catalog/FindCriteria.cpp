@@ -2,19 +2,28 @@
 
 #include "CatalogSchema.h"
 #include "Databases.h"
-#include "SqliteStatements.h"
+#include "SearchIndexesPg.h"
+#include "Statements.h"
 #include "dmGlobal.h"
 
 namespace {
 
-TParam *param(TGlobal &global, const char16_t *name)
+TParam *param(TQuery &findDialog, const char16_t *name)
 {
-    return global.FindDialog.ParamByName(QString::fromUtf16(name));
+    return findDialog.ParamByName(QString::fromUtf16(name));
 }
 
-TParam *param(TGlobal &global, const char *name)
+TDatabase &databaseOf(const TQuery &findDialog)
 {
-    return global.FindDialog.ParamByName(QString::fromLatin1(name));
+    TDatabase *database = findDialog.Database();
+    if (!database)
+        throw EDatabaseError(QStringLiteral("FindDialog has no database"));
+    return *database;
+}
+
+TParam *param(TQuery &findDialog, const char *name)
+{
+    return findDialog.ParamByName(QString::fromLatin1(name));
 }
 
 // The number of KB as bytes. Beyond what 64 bits of bytes hold, the bound stays at the largest
@@ -28,14 +37,39 @@ qint64 sizeInBytes(const QString &text)
     return FindStatements::SizeInBytes(kb);
 }
 
-// FindDialog's statement on the data module's connection, its parameters bound as the data set's
-// parameters hold them.
-TSqliteStatement boundStatement(TGlobal &global, const QString &sql)
+// FindDialog's statement on its connection, its parameters bound as the data set's parameters
+// hold them.
+std::shared_ptr<TStatement> boundStatement(TQuery &findDialog, const QString &sql)
 {
-    TSqliteStatement statement(global.Database.Handle(), sql);
-    for (int i = 1; i <= statement.ParameterCount(); ++i)
-        statement.Bind(i, global.FindDialog.ParamByName(statement.ParameterName(i).mid(1))->Value());
+    std::shared_ptr<TStatement> statement = databaseOf(findDialog).Prepare(sql);
+    for (int i = 1; i <= statement->ParameterCount(); ++i)
+        if (const TParam *value = findDialog.ParamByName(statement->ParameterName(i).mid(1)))
+            statement->Bind(i, value->Value());
     return statement;
+}
+
+// The same conditions for the PostgreSQL server, each written so that its indexes serve it
+// (PgSearchIndexStatements): the statement is planned with the values bound, so a switched-off
+// condition falls away and the pattern is a constant. Comparisons are made in the "C" collation,
+// which folds ASCII letters only, as SQLite's LIKE and NOCASE do. text holds the words of the
+// description's condition separated by blanks, the last one as the start of a word.
+QString pgFindConditions()
+{
+    return QStringLiteral(
+               "  AND (:t12 OR (Entries.Name COLLATE \"C\" LIKE "
+               "replace(replace(replace(replace(replace(:name, "
+               "'\\', '\\\\'), '%', '\\%'), '_', '\\_'), '*', '%'), '?', '_') ESCAPE '\\'))\n"
+               "  AND (:t11 OR (lower(Entries.Name COLLATE \"C\") = lower(:name COLLATE \"C\")))\n"
+               "  AND (NOT :t0 OR (Entries.Parent <> 0))\n"
+               "  AND (:t2 OR (Entries.CD = :cd))\n"
+               "  AND (:t3 OR (Modified BETWEEN :daten AND :datek))\n"
+               "  AND (:t4 OR Entries.ImageID = :type)\n"
+               "  AND (:t51 OR Size = :size)\n"
+               "  AND (:t52 OR Size < :size)\n"
+               "  AND (:t53 OR Size > :size)\n"
+               "  AND (:text IS NULL OR to_tsvector('simple', %1) @@ "
+               "to_tsquery('simple', nullif(regexp_replace(trim(%2), ' +', ' & ', 'g'), '') || ':*'))\n")
+        .arg(PgIndexedWords(QStringLiteral("Entries.Description")), PgIndexedWords(QStringLiteral(":text")));
 }
 
 // A character a word of a description is made of, as the descriptions' index reads them.
@@ -54,12 +88,35 @@ bool isWordCharacter(char32_t c)
 
 } // namespace
 
-QStringList FindDialogSql()
+QStringList FindDialogSql(bool postgres)
 {
+    // The server's indexes need no way chosen ahead: it plans the statement with its values.
+    if (postgres)
+        return {QString::fromLatin1(FindStatements::FindColumns) +
+                    QString::fromLatin1(FindStatements::EntriesWithVolumeAndType) + QStringLiteral("WHERE TRUE\n") +
+                    pgFindConditions(),
+                QStringLiteral("ORDER BY Entries.ID")};
     QStringList lines;
     for (const std::string &line : FindStatements::DialogLines())
         lines << QString::fromStdString(line);
     return lines;
+}
+
+QStringList DescriptionWords(const QString &text)
+{
+    const QList<uint> characters = text.toUcs4();
+    QStringList words;
+    QString word;
+    for (qsizetype i = 0; i <= characters.size(); ++i) {
+        if (i < characters.size() && isWordCharacter(char32_t(characters[i]))) {
+            const char32_t c = char32_t(characters[i]);
+            word += QString::fromUcs4(&c, 1);
+        } else if (!word.isEmpty()) {
+            words << word;
+            word.clear();
+        }
+    }
+    return words;
 }
 
 QString DescriptionQuery(const QString &text)
@@ -69,12 +126,23 @@ QString DescriptionQuery(const QString &text)
     return QString::fromStdString(FindStatements::DescriptionQuery(codePoints, isWordCharacter));
 }
 
+void ResetSearchFlags(TQuery &findDialog)
+{
+    findDialog.Close();
+    // The data set is made before it knows its engine; the server gets its own text once it does.
+    if (const TDatabase *database = findDialog.Database(); database && database->IsPostgres()) {
+        static const QString sqliteText = FindDialogSql(false).join(u'\n');
+        if (findDialog.Text() == sqliteText)
+            findDialog.SetSQL(FindDialogSql(true));
+    }
+    for (const char16_t *name : {u"t0", u"t11", u"t12", u"t2", u"t3", u"t4", u"t51", u"t52", u"t53"})
+        param(findDialog, name)->SetAsBoolean(true);
+    param(findDialog, u"text")->Clear();
+}
+
 void ResetSearchFlags(TGlobal &global)
 {
-    global.FindDialog.Close();
-    for (const char16_t *name : {u"t0", u"t11", u"t12", u"t2", u"t3", u"t4", u"t51", u"t52", u"t53"})
-        param(global, name)->SetAsBoolean(true);
-    param(global, u"text")->Clear();
+    ResetSearchFlags(global.FindDialog);
 }
 
 void ApplyFindCriteria(TGlobal &global, const TFindCriteria &criteria)
@@ -82,10 +150,19 @@ void ApplyFindCriteria(TGlobal &global, const TFindCriteria &criteria)
     ResetSearchFlags(global);
     // Entries the word indexes do not hold yet are still found by name, only without the index.
     // A catalogue another program is writing may refuse this for now, which only slows the search.
-    try {
-        global.IndexNewEntries();
-    } catch (const EDatabaseError &) {
+    // The server keeps its indexes itself.
+    if (!global.Database.IsPostgres()) {
+        try {
+            global.IndexNewEntries();
+        } catch (const EDatabaseError &) {
+        }
     }
+    ApplyFindCriteria(global.FindDialog, criteria);
+}
+
+void ApplyFindCriteria(TQuery &findDialog, const TFindCriteria &criteria)
+{
+    ResetSearchFlags(findDialog);
 
     FindStatements::TSearch search;
     // Only the untrimmed "*" means any name: " *" is the pattern "*", which leaves out entries
@@ -105,11 +182,14 @@ void ApplyFindCriteria(TGlobal &global, const TFindCriteria &criteria)
     }
     search.SizeRelation = criteria.SizeRelation;
     search.SizeBytes = sizeInBytes(criteria.SizeText);
-    search.TextQuery = DescriptionQuery(criteria.Text).toStdString();
+    // The server's word index takes the words themselves, the file engine's a query of its own.
+    search.TextQuery = (databaseOf(findDialog).IsPostgres() ? DescriptionWords(criteria.Text).join(u' ')
+                                                            : DescriptionQuery(criteria.Text))
+                           .toStdString();
 
     using K = FindStatements::TParameter::TKind;
     for (const FindStatements::TParameter &value : FindStatements::Parameters(search)) {
-        TParam *target = param(global, value.Name);
+        TParam *target = param(findDialog, value.Name);
         const FindStatements::TDay &day = value.Day;
         switch (value.Kind) {
         case K::Switch:
@@ -139,22 +219,38 @@ void ApplyFindCriteria(TGlobal &global, const TFindCriteria &criteria)
 
 bool IsVolumePicture(TGlobal &global, int imageId)
 {
-    TSqliteStatement statement(global.Database.Handle(),
-                               QString::fromLatin1(FindStatements::VolumePictureSql));
-    statement.Bind(1, TVariant(qint32(imageId)));
-    return statement.Step() && statement.ColumnInt64(0) != 0;
+    const std::shared_ptr<TStatement> statement =
+        global.Database.AcquireStatement(QString::fromLatin1(FindStatements::VolumePictureSql));
+    statement->Bind(1, TVariant(qint32(imageId)));
+    const bool volumes = statement->Step() && statement->Column(0, TFieldType::Boolean).AsBoolean();
+    statement->Reset();
+    return volumes;
+}
+
+QString FindCountSql(const QString &findSql)
+{
+    return QStringLiteral("SELECT count(*) FROM (\n") + findSql + QStringLiteral("\n) AS Found");
+}
+
+qint64 FindResultCount(TQuery &findDialog)
+{
+    const std::shared_ptr<TStatement> statement = boundStatement(findDialog, FindCountSql(findDialog.Text()));
+    return statement->Step() ? statement->ColumnInt64(0) : 0;
 }
 
 qint64 FindResultCount(TGlobal &global)
 {
-    TSqliteStatement statement = boundStatement(global, QStringLiteral("SELECT count(*) FROM (\n") +
-                                                            global.FindDialog.Text() + QStringLiteral("\n)"));
-    return statement.Step() ? statement.ColumnInt64(0) : 0;
+    return FindResultCount(global.FindDialog);
 }
 
-void ForEachFindResult(TGlobal &global, const std::function<void(const TSqliteStatement &row)> &onRow)
+void ForEachFindResult(TQuery &findDialog, const std::function<void(const TStatement &row)> &onRow)
 {
-    TSqliteStatement statement = boundStatement(global, global.FindDialog.Text());
-    while (statement.Step())
-        onRow(statement);
+    const std::shared_ptr<TStatement> statement = boundStatement(findDialog, findDialog.Text());
+    while (statement->Step())
+        onRow(*statement);
+}
+
+void ForEachFindResult(TGlobal &global, const std::function<void(const TStatement &row)> &onRow)
+{
+    ForEachFindResult(global.FindDialog, onRow);
 }

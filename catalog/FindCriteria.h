@@ -9,7 +9,8 @@
 #include <optional>
 
 class TGlobal;
-class TSqliteStatement;
+class TQuery;
+class TStatement;
 
 // A search of the catalogue as the user puts it: what the find window's fields hold, and what the
 // command line's options say. ApplyFindCriteria turns it into the switches and parameters of the
@@ -42,27 +43,35 @@ struct TFindCriteria
     QString Text;
 };
 
-// The data module's FindDialog statement. Its switches t0, t11, t12, t2, t3, t4, t51, t52 and t53
+// The data module's FindDialog statement, for SQLite or for a PostgreSQL server (postgres). Its
+// switches t0, t11, t12, t2, t3, t4, t51, t52 and t53
 // each turn a condition off while true, and the values name, cd, daten, datek, type and size are
 // what those conditions compare with; text, when not NULL, is a query of the descriptions' word
 // index (DescriptionQuery) that the description must match; entries that index does not hold
 // yet (CatalogSchema::UpdateSearchIndexes) do not match it. Which index the rows are read
 // through follows from the parameters alone; the rows are those the conditions select, in the
-// order of their IDs, whichever way they are found.
-QStringList FindDialogSql();
+// order of their IDs, whichever way they are found. On the server, text holds the words
+// (DescriptionWords) separated by blanks, and the indexes of PgSearchIndexStatements serve it.
+QStringList FindDialogSql(bool postgres = false);
 
+// The words of a description's condition, as the descriptions' index reads them.
+QStringList DescriptionWords(const QString &text);
 // The query of the descriptions' word index that finds the descriptions holding every word of
 // text, the last one as the start of a word; an empty string when text holds no word.
 QString DescriptionQuery(const QString &text);
 
-// Closes FindDialog and switches every one of its conditions off (roots left out, no text).
+// Closes FindDialog and switches every one of its conditions off (roots left out, no text). On a
+// PostgreSQL connection, FindDialog's SQLite text is replaced by the server's first.
 void ResetSearchFlags(TGlobal &global);
+void ResetSearchFlags(TQuery &findDialog);
 
 // ResetSearchFlags and CatalogSchema::UpdateSearchIndexes, then the switches and parameters of
 // FindDialog for the criteria; FindDialog is left closed for the caller to open. Raises EConvertError ("'12a'
 // is not a valid integer value") when SizeText is no whole number, and EConvertError for a date range of a
 // day that does not exist.
 void ApplyFindCriteria(TGlobal &global, const TFindCriteria &criteria);
+// The same for a FindDialog query of any connection, without bringing the word indexes up to date.
+void ApplyFindCriteria(TQuery &findDialog, const TFindCriteria &criteria);
 
 // Whether a file type's picture is one for volumes.
 bool IsVolumePicture(TGlobal &global, int imageId);
@@ -70,7 +79,11 @@ bool IsVolumePicture(TGlobal &global, int imageId);
 // The number of rows FindDialog gives with its current parameters, counted by the engine: reading
 // them all through the data set would hold every one in memory.
 qint64 FindResultCount(TGlobal &global);
+qint64 FindResultCount(TQuery &findDialog);
+// The statement that counts the rows of findSql.
+QString FindCountSql(const QString &findSql);
 
 // Runs FindDialog's statement with its current parameters and hands each row over, in the
 // query's column order, without keeping it: for results too large to hold (the command line).
-void ForEachFindResult(TGlobal &global, const std::function<void(const TSqliteStatement &row)> &onRow);
+void ForEachFindResult(TGlobal &global, const std::function<void(const TStatement &row)> &onRow);
+void ForEachFindResult(TQuery &findDialog, const std::function<void(const TStatement &row)> &onRow);

@@ -1,6 +1,9 @@
 #include "FindRows.h"
 
+#include "Databases.h"
+#include "Queries.h"
 #include "SqliteStatements.h"
+#include "Statements.h"
 #include "dmGlobal.h"
 
 #include <QElapsedTimer>
@@ -20,7 +23,7 @@ struct TColumns
     int ID = -1, Parent = -1, ImageID = -1, Name = -1, InFolder = -1, Size = -1, Type = -1, Modified = -1;
     std::vector<TFieldType> Types;
 
-    explicit TColumns(const TSqliteStatement &statement)
+    explicit TColumns(const TStatement &statement)
     {
         const std::pair<const char16_t *, int *> wanted[] = {
             {u"ID", &ID},     {u"Parent", &Parent},     {u"ImageID", &ImageID},
@@ -35,12 +38,12 @@ struct TColumns
         }
     }
 
-    TVariant Value(const TSqliteStatement &row, int column) const
+    TVariant Value(const TStatement &row, int column) const
     {
         return column < 0 ? TVariant::Null() : row.Column(column, Types[size_t(column)]);
     }
 
-    TFoundEntry Read(const TSqliteStatement &row) const
+    TFoundEntry Read(const TStatement &row) const
     {
         const auto whole = [&](int column) {
             const TVariant value = Value(row, column);
@@ -73,6 +76,11 @@ void TFindRows::Cancel()
 
 void TFindRows::Start(TGlobal &global, int limit)
 {
+    Start(global.FindDialog, limit);
+}
+
+void TFindRows::Start(TQuery &findDialog, int limit)
+{
     // What the thread holds back for the end: the rows since the last batch, and whether the
     // query went on past the limit. Read here only once the thread is through.
     struct TRest
@@ -81,10 +89,16 @@ void TFindRows::Start(TGlobal &global, int limit)
         bool More = false;
     };
     auto rest = std::make_shared<TRest>();
+    // The server sends a result whole at the first step: it is asked for the rows wanted only,
+    // and one more to tell whether there are more.
+    QString sql = findDialog.Text();
+    if (const TDatabase *database = findDialog.Database(); database && database->IsPostgres())
+        sql = QStringLiteral("SELECT * FROM (\n") + sql + QStringLiteral("\n) AS Found LIMIT ") +
+              QString::number(qint64(limit) + 1);
     FQuery.Start(
-        global, global.FindDialog.Text(),
+        findDialog, sql,
         // `this` is only carried into the batches posted back, never used in the thread.
-        [this, rest, limit](TSqliteStatement &statement, const TQueryThread::TRun &run) {
+        [this, rest, limit](TStatement &statement, const TQueryThread::TRun &run) {
             const TColumns columns(statement);
             QElapsedTimer sinceSent;
             sinceSent.start();

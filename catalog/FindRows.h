@@ -8,6 +8,7 @@
 #include <QString>
 
 class TGlobal;
+class TQuery;
 
 // One row of a search's result, read from the columns of the FindDialog query.
 struct TFoundEntry
@@ -37,6 +38,8 @@ public:
 
     // Reads at most `limit` rows.
     void Start(TGlobal &global, int limit);
+    // The same for a FindDialog query of any connection.
+    void Start(TQuery &findDialog, int limit);
     void Cancel();
     bool Running() const { return FQuery.Running(); }
 

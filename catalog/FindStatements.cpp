@@ -5,8 +5,6 @@
 
 namespace FindStatements {
 
-namespace {
-
 // The columns of a result row.
 const char *const FindColumns =
     "SELECT Entries.ID, Entries.Name, CDs.VolumeLabel || ':\\' || IFNULL(FullPath, '') AS InFolder, Size,\n"
@@ -16,6 +14,8 @@ const char *const FindColumns =
 const char *const EntriesWithVolumeAndType =
     "FROM (Entries INNER JOIN CDs ON Entries.CD = CDs.ID) INNER JOIN Images ON Entries.ImageID = "
     "Images.ImageID\n";
+
+namespace {
 
 // What every row must pass, whichever index found it. Name patterns use * and ? and ignore letter
 // case (ASCII, as the engine's LIKE and NOCASE do); % and _ typed by the user are themselves.

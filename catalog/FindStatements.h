@@ -20,6 +20,10 @@ enum class TSizeRelation {
 
 namespace FindStatements {
 
+// The columns of a found row, and the entries joined with their volumes and types they come from.
+extern const char *const FindColumns;
+extern const char *const EntriesWithVolumeAndType;
+
 // The lines of FindDialog's statement; see FindDialogSql for what its parameters mean.
 const std::vector<std::string> &DialogLines();
 

@@ -2,7 +2,7 @@
 
 #include "EntryRows.h"
 #include "FileNames.h"
-#include "SqliteStatements.h"
+#include "Statements.h"
 #include "VolumeServices.h"
 #include "dmGlobal.h"
 
@@ -218,22 +218,20 @@ void TFolderComparison::ShowMatchesInLibrary(int diskEntryId)
     InLib.Open();
 }
 
-void TFolderComparison::ForEachPair(const std::function<void(const TSqliteStatement &row)> &onRow)
+void TFolderComparison::ForEachPair(const std::function<void(const TStatement &row)> &onRow)
 {
-    TSqliteStatement pairs(
-        FGlobal.Database.Handle(),
-        QStringLiteral(
-            "SELECT Temp_Entry.FullPath, Temp_Entry.Name, Entries.ID, "
-            "CDs.VolumeLabel || ':\\' || IFNULL(Entries.FullPath, '') AS CDPath, Entries.Name, Entries.Size, "
-            "Entries.Modified "
-            "FROM MatchedEntries "
-            "INNER JOIN Temp_Entry ON Temp_Entry.ID = MatchedEntries.MatchedID "
-            "INNER JOIN Entries ON Entries.ID = MatchedEntries.EntryID "
-            "INNER JOIN CDs ON CDs.ID = Entries.CD "
-            "WHERE Temp_Entry.Parent <> 0 AND Entries.Parent <> 0 "
-            "ORDER BY IFNULL(Temp_Entry.FullPath, ''), Temp_Entry.Name, Temp_Entry.ID, Entries.ID"));
-    while (pairs.Step())
-        onRow(pairs);
+    const std::shared_ptr<TStatement> pairs = FGlobal.Database.Prepare(QStringLiteral(
+        "SELECT Temp_Entry.FullPath, Temp_Entry.Name, Entries.ID, "
+        "CDs.VolumeLabel || ':\\' || IFNULL(Entries.FullPath, '') AS CDPath, Entries.Name, Entries.Size, "
+        "Entries.Modified "
+        "FROM MatchedEntries "
+        "INNER JOIN Temp_Entry ON Temp_Entry.ID = MatchedEntries.MatchedID "
+        "INNER JOIN Entries ON Entries.ID = MatchedEntries.EntryID "
+        "INNER JOIN CDs ON CDs.ID = Entries.CD "
+        "WHERE Temp_Entry.Parent <> 0 AND Entries.Parent <> 0 "
+        "ORDER BY IFNULL(Temp_Entry.FullPath, ''), Temp_Entry.Name, Temp_Entry.ID, Entries.ID"));
+    while (pairs->Step())
+        onRow(*pairs);
 }
 
 void TFolderComparison::CheckNotComparing() const

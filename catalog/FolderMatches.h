@@ -11,7 +11,7 @@
 #include <functional>
 
 class TGlobal;
-class TSqliteStatement;
+class TStatement;
 
 // A comparison was asked to start, or its tables to be cleared, while one is running.
 class EComparing : public Exception
@@ -87,7 +87,7 @@ public:
     // Every pair the last comparison found, by the disk entry's path and name, without keeping
     // them: the disk entry's FullPath and Name, then the catalogued entry's ID, CDPath, Name, Size
     // and Modified. What OnDisk and InLib show one disk entry at a time, in one statement.
-    void ForEachPair(const std::function<void(const TSqliteStatement &row)> &onRow);
+    void ForEachPair(const std::function<void(const TStatement &row)> &onRow);
     // Empties Temp_Entry and MatchedEntries (ClearTemp, then ClearMatch); OnDisk, InLib and Temp
     // are closed first, as what they hold goes.
     void ClearScratch();

@@ -2,10 +2,10 @@
 
 #include "DatabaseError.h"
 #include "Databases.h"
-#include "SqliteStatements.h"
+#include "Queries.h"
+#include "Statements.h"
 #include "dmGlobal.h"
 
-#include <sqlite3.h>
 #include <utility>
 #include <vector>
 
@@ -35,8 +35,8 @@ void TQueryThread::Cancel()
     {
         const std::lock_guard guard(FRun->FLock);
         FRun->FCancelled = true;
-        if (FRun->FHandle)
-            sqlite3_interrupt(FRun->FHandle);
+        if (FRun->FDatabase)
+            FRun->FDatabase->Interrupt();
     }
     FRun->FThread.join();
     FRun.reset();
@@ -45,49 +45,69 @@ void TQueryThread::Cancel()
 
 void TQueryThread::Start(TGlobal &global, const QString &sql, TWork work, TRest rest, TEnd end)
 {
+    Start(global.FindDialog, sql, std::move(work), std::move(rest), std::move(end));
+}
+
+void TQueryThread::Start(TQuery &findDialog, const QString &sql, TWork work, TRest rest, TEnd end)
+{
     Cancel();
-    const QByteArray file = global.Database.FileName().toUtf8();
+    const TDatabase *source = findDialog.Database();
+    if (!source || !source->Connected())
+        throw EDatabaseError(QStringLiteral("The catalogue is not open"));
+    const QString driver = source->ConnectedDriver();
+    // Without CREATE: a catalogue that has gone meanwhile is an error, not a new empty one.
+    QStringList connectParams;
+    for (const QString &line : source->ConnectedParams())
+        if (!line.startsWith(u"CREATE=", Qt::CaseInsensitive) &&
+            !line.startsWith(u"OPEN MODE=", Qt::CaseInsensitive))
+            connectParams << line;
+    connectParams << QStringLiteral("OPEN MODE=READ ONLY");
     std::vector<std::pair<QString, TVariant>> params;
-    for (int i = 0; i < global.FindDialog.Params().Count(); ++i) {
-        const TParam *param = global.FindDialog.Params().Items(i);
+    for (int i = 0; i < findDialog.Params().Count(); ++i) {
+        const TParam *param = findDialog.Params().Items(i);
         params.emplace_back(param->Name(), param->Value());
     }
     FRun.reset(new TRun(this, ++FGeneration));
     TRun *run = FRun.get();
     run->FRest = std::move(rest);
     run->FEnd = std::move(end);
-    run->FThread = std::thread([run, file, sql, params, work = std::move(work)] {
-        sqlite3 *handle = nullptr;
+    run->FThread = std::thread([run, driver, connectParams, sql, params, work = std::move(work)] {
         QString failure;
-        if (sqlite3_open_v2(file.constData(), &handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
-            SQLITE_OK) {
-            failure = QString::fromUtf8(handle ? sqlite3_errmsg(handle) : "out of memory");
-        } else {
-            sqlite3_busy_timeout(handle, 2000);
+        try {
+            // No alias: the engine configuration is not read again from this thread.
+            TDatabase database;
+            database.SetDriverName(driver);
+            database.SetParams(connectParams);
+            database.SetLoginPrompt(false);
+            database.Open();
             {
                 const std::lock_guard guard(run->FLock);
-                run->FHandle = run->FCancelled ? nullptr : handle;
+                run->FDatabase = run->FCancelled ? nullptr : &database;
             }
-            try {
-                if (!run->FCancelled) {
-                    TSqliteStatement statement(handle, sql);
-                    for (int i = 1; i <= statement.ParameterCount(); ++i) {
-                        const QString name = statement.ParameterName(i).mid(1);
-                        for (const auto &[paramName, value] : params)
-                            if (paramName.compare(name, Qt::CaseInsensitive) == 0)
-                                statement.Bind(i, value);
-                    }
-                    work(statement, *run);
+            // Let go of before the connection closes, so that Cancel never interrupts a
+            // connection on its way out.
+            struct TRelease
+            {
+                TRun *Run;
+                ~TRelease()
+                {
+                    const std::lock_guard guard(Run->FLock);
+                    Run->FDatabase = nullptr;
                 }
-            } catch (const EDatabaseError &error) {
-                failure = error.Message();
+            } release{run};
+            if (!run->FCancelled) {
+                const std::shared_ptr<TStatement> statement = database.Prepare(sql);
+                for (int i = 1; i <= statement->ParameterCount(); ++i) {
+                    const QString name = statement->ParameterName(i).mid(1);
+                    for (const auto &[paramName, value] : params)
+                        if (paramName.compare(name, Qt::CaseInsensitive) == 0)
+                            statement->Bind(i, value);
+                }
+                work(*statement, *run);
             }
+        } catch (const EDatabaseError &error) {
+            failure = error.Message();
         }
-        {
-            const std::lock_guard guard(run->FLock);
-            run->FHandle = nullptr;
-        }
-        sqlite3_close_v2(handle);
         if (!run->FCancelled) {
             TQueryThread *query = run->FQuery;
             const quint64 generation = run->FGeneration;

@@ -8,14 +8,16 @@
 #include <mutex>
 #include <thread>
 
+class TDatabase;
 class TGlobal;
-class TSqliteStatement;
-struct sqlite3;
+class TQuery;
+class TStatement;
 
 // Runs one read of the data module's FindDialog query, as its parameters stand when the run
 // starts, on a read-only connection and a thread of its own, for an owner in the main thread that
-// reports through signals. The file name, the query and the parameters are copied before the
-// thread starts: the data module is never touched from it. What the run hands back goes through
+// reports through signals. The connection is a second one of the same driver and parameters as
+// FindDialog's; they, the query and the parameters are copied before the thread starts: the data
+// module is never touched from it. What the run hands back goes through
 // the owner's event loop and is dropped once the run has been cancelled, restarted or outlived.
 class TQueryThread
 {
@@ -37,7 +39,7 @@ public:
         const quint64 FGeneration;
         std::thread FThread;
         std::mutex FLock;
-        sqlite3 *FHandle = nullptr; // while the query runs, so Cancel can interrupt it
+        TDatabase *FDatabase = nullptr; // while the query runs, so Cancel can interrupt it
         std::atomic<bool> FCancelled = false;
         // The owner's thread's part of the end; only that thread touches them.
         std::function<void()> FRest;
@@ -45,7 +47,7 @@ public:
     };
 
     // In the thread: the statement is prepared and its parameters are bound.
-    using TWork = std::function<void(TSqliteStatement &statement, const TRun &run)>;
+    using TWork = std::function<void(TStatement &statement, const TRun &run)>;
     // In the owner's thread once the work is through, while the run still counts as running:
     // for what the work held back.
     using TRest = std::function<void()>;
@@ -60,6 +62,8 @@ public:
 
     // Cancels the run before; `sql` is the FindDialog's text or a query around it.
     void Start(TGlobal &global, const QString &sql, TWork work, TRest rest, TEnd end);
+    // The same for a FindDialog query of any connection.
+    void Start(TQuery &findDialog, const QString &sql, TWork work, TRest rest, TEnd end);
     void Cancel();
     bool Running() const { return FRun != nullptr; }
 

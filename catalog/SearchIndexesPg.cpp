@@ -1,10 +1,31 @@
+#include "SearchIndexesPg.h"
+
 #include "CatalogSchema.h"
 
-namespace CatalogSchema {
+// Every name and column is quoted as the tables were made, so that these run alike whether the
+// driver translates them or not.
 
-QStringList PgSearchIndexStatements()
+QString PgIndexedWords(const QString &text)
 {
-    return {};
+    return QStringLiteral("lower(regexp_replace(regexp_replace(normalize(%1, NFD) COLLATE \"und-x-icu\", "
+                          "'[\\u0300-\\u036f]', '', 'g'), '[^[:alnum:]]+', ' ', 'g'))")
+        .arg(text);
 }
 
-} // namespace CatalogSchema
+QStringList CatalogSchema::PgSearchIndexStatements()
+{
+    return {
+        QStringLiteral("CREATE EXTENSION IF NOT EXISTS \"pg_trgm\""),
+        // Names holding a text (LIKE '%text%'), compared in the "C" collation, which folds ASCII
+        // letters only as SQLite's LIKE does; the searches name the same collation.
+        QStringLiteral("CREATE INDEX IF NOT EXISTS \"Entries.NameTrigrams\" ON \"Entries\" "
+                       "USING gin (\"Name\" COLLATE \"C\" \"gin_trgm_ops\")"),
+        // Whole names, letter case aside.
+        QStringLiteral("CREATE INDEX IF NOT EXISTS \"Entries.LowerName\" ON \"Entries\" "
+                       "(lower(\"Name\" COLLATE \"C\"))"),
+        // The words of descriptions.
+        QStringLiteral("CREATE INDEX IF NOT EXISTS \"Entries.DescriptionWords\" ON \"Entries\" "
+                       "USING gin (to_tsvector('simple', %1))")
+            .arg(PgIndexedWords(QStringLiteral("\"Description\""))),
+    };
+}

@@ -670,7 +670,7 @@ QString field(const QString &text)
 }
 
 // Catalogue times without their milliseconds, which a disk never gives.
-QString timeText(const TSqliteStatement &row, int column)
+QString timeText(const TStatement &row, int column)
 {
     return row.Column(column, TFieldType::String).AsString().left(19);
 }
@@ -707,7 +707,7 @@ int find(TGlobal &global, const TOptions &options)
     // Streamed, so that a search of every entry of a large catalogue holds only one row at a time.
     TResultLines lines;
     qint64 rows = 0;
-    ForEachFindResult(global, [&](const TSqliteStatement &row) {
+    ForEachFindResult(global, [&](const TStatement &row) {
         const auto text = [&row](int column) {
             return field(row.Column(column, TFieldType::String).AsString());
         };
@@ -760,7 +760,7 @@ int matches(TGlobal &global, const TOptions &options)
         return ecNothing;
     }
     TResultLines lines;
-    comparison.ForEachPair([&](const TSqliteStatement &row) {
+    comparison.ForEachPair([&](const TStatement &row) {
         const auto text = [&row](int column) {
             return field(row.Column(column, TFieldType::String).AsString());
         };

@@ -310,6 +310,8 @@ void TDatabase::Open()
     }
     if (driver.compare(QStringView(DriverPostgres), Qt::CaseInsensitive) == 0) {
         OpenPostgres(params);
+        FConnectedDriver = QString::fromUtf16(DriverPostgres);
+        FConnectedParams = params;
         FinishOpen();
         // Set after AfterConnect: a read-only transaction may write temporary tables but not make
         // them, and what a connection needs of its own is made there.
@@ -414,6 +416,8 @@ void TDatabase::Open()
     }
     FHandle = handle;
     FFileName = path;
+    FConnectedDriver = QString::fromUtf16(DriverSqlite);
+    FConnectedParams = params;
     FReadOnly = readOnly;
     FReadOnlyReason = readOnly ? QStringLiteral("%1 (%2)").arg(path, why) : QString();
     FWriteRefused = false;
@@ -541,6 +545,14 @@ void TDatabase::Close()
         sqlite3_exec(FHandle, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close_v2(FHandle);
     FHandle = nullptr;
+}
+
+void TDatabase::Interrupt() const
+{
+    if (FPg)
+        FPg->Cancel();
+    else if (FHandle)
+        sqlite3_interrupt(FHandle);
 }
 
 sqlite3 *TDatabase::Handle() const

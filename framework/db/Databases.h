@@ -140,6 +140,14 @@ public:
     void Close();
     bool Connected() const { return FHandle != nullptr || FPg != nullptr; }
     bool IsPostgres() const { return FPg != nullptr; }
+    // The driver and parameters the open connection was made with, an alias's looked up: what a
+    // second connection to the same database is opened with.
+    const QString &ConnectedDriver() const { return FConnectedDriver; }
+    const QStringList &ConnectedParams() const { return FConnectedParams; }
+    // Asks the statement running on the connection to stop; it fails with the engine's message.
+    // Safe from any thread while the connection is open (not while it closes); nothing happens
+    // when no statement runs.
+    void Interrupt() const;
     void SetConnected(bool value) { value ? Open() : Close(); }
     const QString &FileName() const { return FFileName; }
     // Opened for reading only: asked for (OPEN MODE=READ ONLY), or because the file or its folder
@@ -236,6 +244,8 @@ private:
     sqlite3 *FHandle = nullptr;
     std::shared_ptr<TPgConnection> FPg;
     QString FFileName;
+    QString FConnectedDriver;
+    QStringList FConnectedParams;
     bool FReadOnly = false;
     QString FReadOnlyReason;
     bool FWriteRefused = false;

@@ -92,7 +92,8 @@ const QSet<QString> &keywords()
                                  "VARCHAR",      "VARYING",
                                  "VIEW",         "WHEN",
                                  "WHERE",        "WITH",
-                                 "WITHOUT",      "ZONE"})
+                                 "WITHOUT",      "ZONE",
+                                 "EXTENSION",    "NFD"})
             set.insert(QString::fromLatin1(word));
         // The server's words for what only its own statements have.
         for (const char *word : {"EXTENSION", "MATERIALIZED"})

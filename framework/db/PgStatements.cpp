@@ -114,6 +114,7 @@ TPgConnection::TPgConnection(const TPgTarget &target, bool create)
         throw EDatabaseError(
             QStringLiteral("Cannot connect to the database %1: %2").arg(target.Database, message));
     }
+    FCancel = PQgetCancel(FConn);
     // The server's notices ("drop cascades to ...") are no errors; nobody reads them.
     PQsetNoticeProcessor(
         FConn, [](void *, const char *) {}, nullptr);
@@ -126,8 +127,18 @@ TPgConnection::~TPgConnection()
 
 void TPgConnection::Finish()
 {
+    PQfreeCancel(FCancel);
+    FCancel = nullptr;
     PQfinish(FConn);
     FConn = nullptr;
+}
+
+void TPgConnection::Cancel() const
+{
+    // PQcancel is made for this: it opens a connection of its own and touches no state of FConn.
+    char error[256];
+    if (FCancel)
+        PQcancel(FCancel, error, int(sizeof error));
 }
 
 pg_conn *TPgConnection::Handle() const

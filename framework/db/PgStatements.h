@@ -9,6 +9,7 @@
 
 struct pg_conn;
 struct pg_result;
+struct pg_cancel;
 
 // Where a server is and which database of it: what an alias of the POSTGRESQL driver names. The
 // password is never one of them: libpq reads it from ~/.pgpass or a service file.
@@ -33,6 +34,8 @@ public:
     pg_conn *Handle() const; // throws once finished
     // Ends the connection; statements still held fail from then on.
     void Finish();
+    // Asks the server to stop the command the connection runs; from any thread, until Finish.
+    void Cancel() const;
     // The Oid-numbered type of a column as the SQLite driver would declare it ("SMALLINT").
     static QString DeclType(unsigned type, int modifier);
     bool InTransaction() const;
@@ -46,6 +49,7 @@ public:
 
 private:
     pg_conn *FConn = nullptr;
+    pg_cancel *FCancel = nullptr;
 };
 
 // A statement on a PostgreSQL connection. It is prepared (unnamed) when made, so that its

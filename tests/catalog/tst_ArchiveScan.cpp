@@ -201,7 +201,7 @@ void TestArchiveScan::findsInside()
     criteria.Name = u"*lake*"_s;
     ApplyFindCriteria(*F->Global, criteria);
     QStringList found;
-    ForEachFindResult(*F->Global, [&found](const TSqliteStatement &row) {
+    ForEachFindResult(*F->Global, [&found](const TStatement &row) {
         found << row.Column(1, TFieldType::String).AsString() + u'|' +
                      row.Column(2, TFieldType::String).AsString();
     });

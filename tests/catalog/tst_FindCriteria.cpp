@@ -213,7 +213,7 @@ void TestFindCriteria::CountAndStreamAgreeWithTheDataSet()
         QCOMPARE(FindResultCount(*FGlobal), qint64(found.size()));
         TIds streamed;
         QStringList folders;
-        ForEachFindResult(*FGlobal, [&](const TSqliteStatement &row) {
+        ForEachFindResult(*FGlobal, [&](const TStatement &row) {
             streamed << row.ColumnInt64(0);
             folders << row.Column(2, TFieldType::String).AsString();
         });
@@ -306,7 +306,7 @@ void TestFindCriteria::IndexedNamesFindWhatTheScanFinds()
 
     ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = pattern, .WholeMatch = whole});
     TIds found;
-    ForEachFindResult(*FGlobal, [&](const TSqliteStatement &row) { found << row.ColumnInt64(0); });
+    ForEachFindResult(*FGlobal, [&](const TStatement &row) { found << row.ColumnInt64(0); });
     if (pattern == u"*")
         QCOMPARE(found.size(), expected.size() + 1); // the entry without a name
     else

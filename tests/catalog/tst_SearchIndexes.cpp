@@ -37,7 +37,7 @@ TIds found(TGlobal &global, const TFindCriteria &criteria)
 {
     ApplyFindCriteria(global, criteria);
     TIds ids;
-    ForEachFindResult(global, [&ids](const TSqliteStatement &row) { ids << row.ColumnInt64(0); });
+    ForEachFindResult(global, [&ids](const TStatement &row) { ids << row.ColumnInt64(0); });
     return ids;
 }
 
@@ -110,7 +110,7 @@ void TestSearchIndexes::KeptInStepWithTheEntries()
     find.ParamByName(u"name"_s)->SetAsString(u"*lake*"_s);
     find.ParamByName(u"text"_s)->Clear();
     TIds before;
-    ForEachFindResult(global, [&before](const TSqliteStatement &row) { before << row.ColumnInt64(0); });
+    ForEachFindResult(global, [&before](const TStatement &row) { before << row.ColumnInt64(0); });
     QCOMPARE(before, (TIds{11, 12, 13}));
     QCOMPARE(found(global, lakeTexts), (TIds{11, 12, 13}));
     verifyIndexes(global);

@@ -10,8 +10,11 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -44,6 +47,7 @@ private slots:
     void ConnectionSettings_data();
     void ConnectionSettings();
     void ReadOnlyMode();
+    void InterruptStopsTheRunningStatementOnly();
     void ReadOnlyRefusesEveryWrite_data();
     void ReadOnlyRefusesEveryWrite();
     void ReadOnlyKeepsItsTemporaryTables();
@@ -878,6 +882,37 @@ void TestDatabases::LostConnectionIsTold()
     database->Close();
     database->Open();
     QCOMPARE(Count(*database), 2);
+}
+
+void TestDatabases::InterruptStopsTheRunningStatementOnly()
+{
+    auto database = Direct(QStringLiteral("Interrupted"), {QStringLiteral("CREATE=TRUE")});
+    database->Open();
+    // Far too long to wait for: the test ends only if the interrupt stops the engine.
+    const auto statement =
+        database->Prepare(QStringLiteral("WITH RECURSIVE Counter AS (SELECT 1 AS I UNION ALL SELECT I + 1 "
+                                         "FROM Counter WHERE I < 2000000000) SELECT count(*) FROM Counter"));
+    std::atomic<bool> done = false;
+    QString failure;
+    std::thread worker([&] {
+        try {
+            statement->Step();
+        } catch (const EDatabaseError &error) {
+            failure = error.Message();
+        }
+        done = true;
+    });
+    // Asked again and again, since the worker may not have reached the engine at the first.
+    while (!done) {
+        database->Interrupt();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    worker.join();
+    QVERIFY(!failure.isEmpty());
+    // The connection goes on with the next statement.
+    const auto next = database->Prepare(QStringLiteral("SELECT 7"));
+    QVERIFY(next->Step());
+    QCOMPARE(next->ColumnInt64(0), 7);
 }
 
 QTEST_GUILESS_MAIN(TestDatabases)
