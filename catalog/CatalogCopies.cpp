@@ -85,6 +85,11 @@ TCopyCounts CopyCatalogue(TDatabase &from, TDatabase &to, const std::function<bo
     counts.Volumes = scalar(from, QStringLiteral("SELECT count(*) FROM CDs"));
     const qint64 total = scalar(from, QStringLiteral("SELECT count(*) FROM Entries"));
 
+    // Every table is read as it was at one moment, whatever other programs write meanwhile.
+    from.StartTransaction(TTransactionLock::Deferred);
+    const auto endRead = qScopeGuard([&from] { from.Rollback(); });
+    if (from.IsPostgres())
+        from.ExecSQL(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ"));
     to.RunInTransaction([&] {
         // The entries' references are checked once all are in, not row by row.
         if (!to.IsPostgres())
@@ -109,15 +114,13 @@ TCopyCounts CopyCatalogue(TDatabase &from, TDatabase &to, const std::function<bo
             const QString order = table.Key ? QStringLiteral(" ORDER BY ") + QString::fromUtf16(table.Key)
                                   : from.IsPostgres() ? QString()
                                                       : QStringLiteral(" ORDER BY rowid");
-            const auto rows =
-                from.Prepare(QStringLiteral("SELECT %1 FROM \"%2\"%3").arg(quoted.join(u", "), name, order));
+            TBulkRead rows(
+                from, QStringLiteral("SELECT %1 FROM \"%2\"%3").arg(quoted.join(u", "), name, order), types);
             const QStringList restores = liftChecks(to, name);
             TBulkInsert insert(to, name, columns);
             const bool entries = name == u"Entries";
             TVariantArray values(size_t(columns.size()));
-            while (rows->Step()) {
-                for (size_t i = 0; i < values.size(); ++i)
-                    values[i] = rows->Column(int(i), types[i]);
+            while (rows.Next(values)) {
                 insert.Add(values);
                 if (entries && ++counts.Entries % ProgressStep == 0 && progress &&
                     !progress(counts.Entries, total))

@@ -2,9 +2,12 @@
 
 #include "DatabaseError.h"
 #include "Databases.h"
+#include "PgSql.h"
 #include "PgStatements.h"
 #include "Statements.h"
 
+#include <QScopeGuard>
+#include <cctype>
 #include <cmath>
 #include <libpq-fe.h>
 
@@ -159,4 +162,148 @@ void TBulkInsert::Finish()
     }
     if (failed)
         FDatabase.PgConnection()->Raise(failed);
+}
+
+QByteArray UnescapedCopyText(QByteArrayView field)
+{
+    QByteArray out;
+    out.reserve(field.size());
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        const char c = field[i];
+        if (c != '\\' || i + 1 == field.size()) {
+            out.append(c);
+            continue;
+        }
+        const char next = field[++i];
+        switch (next) {
+        case 'b':
+            out.append('\b');
+            break;
+        case 'f':
+            out.append('\f');
+            break;
+        case 'n':
+            out.append('\n');
+            break;
+        case 'r':
+            out.append('\r');
+            break;
+        case 't':
+            out.append('\t');
+            break;
+        case 'v':
+            out.append('\v');
+            break;
+        case 'x': {
+            int value = 0, digits = 0;
+            for (; digits < 2 && i + 1 < field.size() && std::isxdigit(uchar(field[i + 1])); ++digits)
+                value = value * 16 + QByteArray(1, field[++i]).toInt(nullptr, 16);
+            if (digits == 0)
+                out.append('x');
+            else
+                out.append(char(value));
+            break;
+        }
+        default:
+            if (next >= '0' && next <= '7') {
+                int value = next - '0';
+                for (int digits = 1;
+                     digits < 3 && i + 1 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '7';
+                     ++digits)
+                    value = value * 8 + (field[++i] - '0');
+                out.append(char(value));
+            } else {
+                out.append(next);
+            }
+        }
+    }
+    return out;
+}
+
+TBulkRead::TBulkRead(TDatabase &database, const QString &select, std::vector<TFieldType> types)
+    : FDatabase(database), FTypes(std::move(types))
+{
+    if (!database.IsPostgres()) {
+        FSelect = database.Prepare(select);
+        return;
+    }
+    // Prepared first, for the types of its columns.
+    const auto connection = database.PgConnection();
+    {
+        TPgStatement prepared(connection, select);
+        for (int column = 0; column < prepared.ColumnCount(); ++column)
+            FOids.push_back(prepared.ColumnOid(column));
+    }
+    if (FOids.size() != FTypes.size())
+        throw EDatabaseError(QStringLiteral("%1 columns read as %2").arg(FOids.size()).arg(FTypes.size()));
+    const QByteArray sql =
+        QStringLiteral("COPY (%1) TO STDOUT").arg(TranslateToPostgres(select).Text).toUtf8();
+    PGresult *result = PQexec(connection->Handle(), sql.constData());
+    if (PQresultStatus(result) != PGRES_COPY_OUT)
+        connection->Raise(result);
+    PQclear(result);
+    FCopying = true;
+}
+
+TBulkRead::~TBulkRead()
+{
+    // A read left part-way is called off, so that the connection serves the next statement.
+    if (!FCopying)
+        return;
+    PGconn *conn = FDatabase.PgConnection()->Handle();
+    if (PGcancel *cancel = PQgetCancel(conn)) {
+        char reason[256];
+        PQcancel(cancel, reason, sizeof reason);
+        PQfreeCancel(cancel);
+    }
+    char *row = nullptr;
+    while (PQgetCopyData(conn, &row, 0) > 0)
+        PQfreemem(row);
+    while (PGresult *result = PQgetResult(conn))
+        PQclear(result);
+}
+
+bool TBulkRead::Next(TVariantArray &values)
+{
+    values.resize(FTypes.size());
+    if (FSelect) {
+        if (!FSelect->Step())
+            return false;
+        for (size_t i = 0; i < FTypes.size(); ++i)
+            values[i] = FSelect->Column(int(i), FTypes[i]);
+        return true;
+    }
+    if (!FCopying)
+        return false;
+    PGconn *conn = FDatabase.PgConnection()->Handle();
+    char *row = nullptr;
+    const int length = PQgetCopyData(conn, &row, 0);
+    if (length < 0) {
+        FCopying = false;
+        PGresult *failed = nullptr;
+        while (PGresult *result = PQgetResult(conn)) {
+            if (PQresultStatus(result) != PGRES_COMMAND_OK && !failed)
+                failed = result;
+            else
+                PQclear(result);
+        }
+        if (failed || length == -2)
+            FDatabase.PgConnection()->Raise(failed);
+        return false;
+    }
+    const auto freeRow = qScopeGuard([row] { PQfreemem(row); });
+    QByteArrayView line(row, length);
+    if (line.endsWith('\n'))
+        line.chop(1);
+    size_t column = 0;
+    for (qsizetype start = 0; column < FTypes.size(); ++column) {
+        qsizetype end = line.indexOf('\t', start);
+        if (end < 0)
+            end = line.size();
+        const QByteArrayView field = line.sliced(start, end - start);
+        values[column] = field == "\\N" ? TVariant::Null()
+                                        : PgValueOf(UnescapedCopyText(field), FOids[column], FTypes[column]);
+        start = end + 1;
+    }
+    return true;
 }

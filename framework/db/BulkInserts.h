@@ -1,11 +1,13 @@
 #pragma once
 
+#include "FieldTypes.h"
 #include "Variants.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <vector>
 
 class TDatabase;
 class TStatement;
@@ -34,6 +36,32 @@ private:
     QByteArray FBuffer;                  // PostgreSQL: rows of COPY's text form not yet sent
     bool FCopying = false;
 };
+
+// The rows of a query read as fast as the engine gives them, without holding them all: one COPY
+// out of a PostgreSQL server, one prepared statement stepped on SQLite. The query takes no
+// parameters; each row's values come typed as asked. On a server the connection serves nothing
+// else until the last row has been read or the read is destroyed.
+class TBulkRead
+{
+public:
+    TBulkRead(TDatabase &database, const QString &select, std::vector<TFieldType> types);
+    ~TBulkRead();
+    TBulkRead(const TBulkRead &) = delete;
+    TBulkRead &operator=(const TBulkRead &) = delete;
+
+    // The next row into values; false once there are no more.
+    bool Next(TVariantArray &values);
+
+private:
+    TDatabase &FDatabase;
+    std::vector<TFieldType> FTypes;
+    std::vector<unsigned> FOids;
+    std::shared_ptr<TStatement> FSelect; // SQLite
+    bool FCopying = false;
+};
+
+// A field of COPY's text form as the server writes a value: escapes undone.
+QByteArray UnescapedCopyText(QByteArrayView field);
 
 // A value as COPY's text form writes it: \N for NULL, backslashes, tabs and line ends escaped.
 QByteArray CopyText(const TVariant &value);

@@ -551,8 +551,16 @@ TVariant TPgStatement::Column(int column, TFieldType type) const
 {
     if (ColumnIsNull(column))
         return TVariant::Null();
-    const Oid oid = FColumns.at(size_t(column)).Type;
-    const QByteArray text = Text(column);
+    return PgValueOf(Text(column), FColumns.at(size_t(column)).Type, type);
+}
+
+unsigned TPgStatement::ColumnOid(int column) const
+{
+    return FColumns.at(size_t(column)).Type;
+}
+
+TVariant PgValueOf(const QByteArray &text, unsigned oid, TFieldType type)
+{
     switch (type) {
     case TFieldType::Smallint:
         return TVariant(qint16(integerOf(text, oid)));
