@@ -4,6 +4,7 @@
 #include "CatalogSchema.h"
 #include "DatabaseError.h"
 #include "Databases.h"
+#include "PgStatements.h"
 #include "Statements.h"
 
 #include <QCoreApplication>
@@ -89,7 +90,7 @@ TCopyCounts CopyCatalogue(TDatabase &from, TDatabase &to, const std::function<bo
     from.StartTransaction(TTransactionLock::Deferred);
     const auto endRead = qScopeGuard([&from] { from.Rollback(); });
     if (from.IsPostgres())
-        from.ExecSQL(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ"));
+        from.PgConnection()->Exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ"));
     to.RunInTransaction([&] {
         // The entries' references are checked once all are in, not row by row.
         if (!to.IsPostgres())
