@@ -817,6 +817,13 @@ int copyCatalogue(const QStringList &args)
             throw EUsage(QStringLiteral("%1 needs a catalogue file or a server URI").arg(args[i]));
         const QString text = args[++i];
         const bool onServer = IsPostgresUri(text);
+        if (onServer) {
+            try {
+                PostgresParamsFromUri(text);
+            } catch (const EDatabaseError &error) {
+                throw EUsage(error.Message());
+            }
+        }
         (isFrom ? from : to) = TCatalogueEnd{onServer ? text : QFileInfo(text).absoluteFilePath(), onServer};
     }
     if (!from || !to)
