@@ -65,6 +65,8 @@ int main(int argc, char *argv[])
     // Alternately, the best of two each: the machine may be busy with other work.
     for (int run = 0; run < 4; ++run) {
         const bool file = run % 2 == 0;
+        // Each run's alias in a configuration of its own.
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config%1").arg(run))));
         if (file) {
             const QString path = dir.filePath(QStringLiteral("scan%1.db").arg(run));
             pointAliasAt(QString::fromUtf16(TDatabase::DriverSqlite),
