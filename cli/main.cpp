@@ -1,6 +1,7 @@
 // vor-nex-cli: the catalogue from a terminal or a script, over the same data module as the
 // program's windows. Needs no display.
 
+#include "CatalogCopies.h"
 #include "CatalogSchema.h"
 #include "CataloguedSources.h"
 #include "DiscImageSources.h"
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QTextStream>
 #include <atomic>
 #include <csignal>
@@ -59,6 +61,7 @@ const char *const Usage =
     "  vor-nex-cli [--catalog FILE] matches FOLDER [--path] [--size] [--time] [--root DIR]\n"
     "  vor-nex-cli [--catalog FILE] export [--volume ID] [--format csv|json|html] [FILE]\n"
     "  vor-nex-cli --server URI init\n"
+    "  vor-nex-cli copy --from FILE|URI --to FILE|URI\n"
     "\n"
     "scan     catalogues the volume mounted at PATH (its label and serial come from its file\n"
     "         system), or a folder that is no mount point as a volume of its own (label: the\n"
@@ -124,6 +127,13 @@ const char *const Usage =
     "         catalogue at it. A database holding a catalogue already is left as it is; one\n"
     "         holding anything else is refused. The password is not written anywhere: libpq\n"
     "         reads it from ~/.pgpass.\n"
+    "copy     copies a whole catalogue, with its IDs, descriptions, file types and pictures,\n"
+    "         into a new or empty one: a catalogue FILE, or a database on a PostgreSQL server\n"
+    "         named by a URI (postgresql://user@host:port/database, or\n"
+    "         postgresql:///database?host=/socket/folder; the password comes from ~/.pgpass).\n"
+    "           --from FILE|URI     the catalogue copied\n"
+    "           --to FILE|URI       where it goes; made when missing\n"
+    "         The copy is written whole or not at all. Ctrl+C stops it.\n"
     "--catalog FILE  uses (and creates, when missing) that catalogue instead of the usual one.\n"
     "--server URI    the PostgreSQL database that init makes the shared catalogue in.\n"
     "\n"
@@ -836,6 +846,85 @@ int exportCatalogue(TGlobal &global, const TOptions &options)
     return ecDone;
 }
 
+// A catalogue named on the command line: a file, or a database on a server.
+struct TCatalogueEnd
+{
+    QString Text;
+    bool OnServer = false;
+};
+
+void openEnd(TDatabase &database, const TCatalogueEnd &end, bool target)
+{
+    if (end.OnServer) {
+        database.SetDriverName(QString::fromUtf16(TDatabase::DriverPostgres));
+        QStringList params = CatalogSchema::ServerAliasParams(end.Text);
+        if (target)
+            params << QStringLiteral("CREATE=TRUE");
+        database.SetParams(params);
+        database.Open();
+        if (target && !database.TableExists(QStringLiteral("Entries")))
+            CatalogSchema::Create(database);
+        return;
+    }
+    database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
+    database.SetParams({QStringLiteral("DATABASE NAME=") + end.Text});
+    database.Open();
+}
+
+int copyCatalogue(const QStringList &args)
+{
+    std::optional<TCatalogueEnd> from, to;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const bool isFrom = args[i] == u"--from";
+        if (!isFrom && args[i] != u"--to")
+            throw EUsage(QStringLiteral("copy takes --from FILE|URI and --to FILE|URI only"));
+        if (i + 1 >= args.size())
+            throw EUsage(QStringLiteral("%1 needs a catalogue file or a server URI").arg(args[i]));
+        const QString text = args[++i];
+        const bool onServer = text.startsWith(u"postgresql://") || text.startsWith(u"postgres://");
+        if (onServer) {
+            try {
+                CatalogSchema::ServerAliasParams(text);
+            } catch (const EDatabaseError &error) {
+                throw EUsage(error.Message());
+            }
+        }
+        (isFrom ? from : to) = TCatalogueEnd{onServer ? text : QFileInfo(text).absoluteFilePath(), onServer};
+    }
+    if (!from || !to)
+        throw EUsage(QStringLiteral("copy needs --from and --to"));
+    if (!from->OnServer && !QFileInfo::exists(from->Text)) {
+        err() << "vor-nex-cli: there is no catalogue " << from->Text << '\n';
+        return ecNothing;
+    }
+    if (!from->OnServer && !to->OnServer && from->Text == to->Text)
+        throw EUsage(QStringLiteral("a catalogue cannot be copied into itself"));
+
+    // A file this copy made goes again when the copy does not complete.
+    const bool madeFile = !to->OnServer && !QFileInfo::exists(to->Text);
+    if (madeFile)
+        CatalogSchema::CreateFile(to->Text);
+    auto dropMade = qScopeGuard([&] {
+        if (madeFile)
+            QFile::remove(to->Text);
+    });
+    TDatabase source, target;
+    openEnd(source, *from, false);
+    openEnd(target, *to, true);
+
+    TProgressBar bar;
+    std::signal(SIGINT, onInterrupt);
+    const TCopyCounts counts = CopyCatalogue(source, target, [&bar](qint64 done, qint64 total) {
+        bar.Show(total > 0 ? int(done * 100 / total) : 100, QStringLiteral("%1 entries").arg(done));
+        return !stopRequested.load();
+    });
+    bar.Finish();
+    target.Close();
+    dropMade.dismiss();
+    err() << counts.Volumes << " volumes and " << counts.Entries << " entries copied\n";
+    return ecDone;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -848,6 +937,8 @@ int main(int argc, char *argv[])
         return ecDone;
     }
     try {
+        if (args.value(0) == u"copy")
+            return copyCatalogue(args.mid(1));
         const TOptions options = parse(args);
         if (options.Arguments.isEmpty())
             throw EUsage(QStringLiteral("a command is needed"));

@@ -183,6 +183,8 @@ public:
 
     // The SQLite connection, for what only that engine has; nullptr on a PostgreSQL connection.
     sqlite3 *Handle() const;
+    // The server connection, for what only PostgreSQL has; nullptr on SQLite.
+    const std::shared_ptr<TPgConnection> &PgConnection() const { return FPg; }
     // A new prepared statement of the connection's driver. Statements are written in SQLite's
     // dialect; the PostgreSQL driver translates them.
     std::shared_ptr<TStatement> Prepare(const QString &sql);

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 #include <cmath>
+#include <functional>
 #include <libpq-fe.h>
 #include <limits>
 
@@ -255,6 +256,71 @@ private:
     bool FActive;
 };
 
+// Whether a statement needs the savepoint of TStatementGuard: inside a transaction only.
+bool needsGuard(pg_conn *conn, bool enabled)
+{
+    return enabled && PQtransactionStatus(conn) == PQTRANS_INTRANS;
+}
+
+// Sends what `send` queues between a savepoint and its release in one pipeline, so that a
+// statement guarded as TStatementGuard guards it costs the server one round trip, not three.
+// Returns the results of what `send` queued, in order; on a failure the transaction is taken back
+// to the savepoint and the failed result comes last. The caller frees the results.
+std::vector<PGresult *> guardedPipeline(pg_conn *conn, const std::function<int(pg_conn *)> &send, int queued)
+{
+    const auto sendCommand = [conn](const char *sql) {
+        return PQsendQueryParams(conn, sql, 0, nullptr, nullptr, nullptr, nullptr, 0);
+    };
+    std::vector<PGresult *> results;
+    if (PQenterPipelineMode(conn) != 1 || sendCommand("SAVEPOINT vnx_statement") != 1 || send(conn) != 1 ||
+        sendCommand("RELEASE SAVEPOINT vnx_statement") != 1 || PQpipelineSync(conn) != 1) {
+        // Nothing was sent, or the connection is gone: what is queued is dropped with it.
+        PQexitPipelineMode(conn);
+        results.push_back(nullptr);
+        return results;
+    }
+    bool failed = false;
+    // The savepoint, what was queued, the release: each one's results end with a null.
+    for (int query = 0; query < queued + 2;) {
+        PGresult *result = PQgetResult(conn);
+        if (!result) {
+            ++query;
+            continue;
+        }
+        const ExecStatusType status = PQresultStatus(result);
+        if (status == PGRES_PIPELINE_SYNC) { // the server ended the pipeline early (a lost connection)
+            PQclear(result);
+            failed = true;
+            break;
+        }
+        const bool error = status == PGRES_FATAL_ERROR || status == PGRES_PIPELINE_ABORTED;
+        if (query >= 1 && query <= queued && !failed) {
+            results.push_back(result);
+            failed = status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE;
+            continue;
+        }
+        if (error && !failed)
+            failed = true, results.push_back(result);
+        else
+            PQclear(result);
+    }
+    if (PQstatus(conn) == CONNECTION_OK) {
+        while (PGresult *result = PQgetResult(conn)) {
+            const bool sync = PQresultStatus(result) == PGRES_PIPELINE_SYNC;
+            PQclear(result);
+            if (sync)
+                break;
+        }
+    }
+    PQexitPipelineMode(conn);
+    if (failed && PQstatus(conn) == CONNECTION_OK)
+        PQclear(PQexec(conn, "ROLLBACK TO SAVEPOINT vnx_statement; RELEASE SAVEPOINT vnx_statement"));
+    if (failed && (results.empty() || PQresultStatus(results.back()) == PGRES_COMMAND_OK ||
+                   PQresultStatus(results.back()) == PGRES_TUPLES_OK))
+        results.push_back(nullptr);
+    return results;
+}
+
 } // namespace
 
 TPgStatement::TPgStatement(std::shared_ptr<TPgConnection> connection, const QString &sql, bool translate)
@@ -286,37 +352,56 @@ void TPgStatement::Prepare()
     std::vector<Oid> types(size_t(FParamNames.size()), 0);
     static const QRegularExpression undetermined(
         QStringLiteral("could not determine data type of parameter \\$(\\d+)"));
-    std::optional<TStatementGuard> guard;
-    guard.emplace(*FConnection, !FTransactionControl);
+    const bool guarded = needsGuard(conn, !FTransactionControl);
+    PGresult *description = nullptr;
     for (int attempt = 0;; ++attempt) {
-        PGresult *result = PQprepare(conn, "", FSql.constData(), int(types.size()), types.data());
-        if (PQresultStatus(result) == PGRES_COMMAND_OK) {
-            PQclear(result);
-            break;
+        PGresult *failure = nullptr;
+        if (guarded) {
+            std::vector<PGresult *> results = guardedPipeline(
+                conn,
+                [&](pg_conn *c) {
+                    return PQsendPrepare(c, "", FSql.constData(), int(types.size()), types.data()) == 1 &&
+                                   PQsendDescribePrepared(c, "") == 1
+                               ? 1
+                               : 0;
+                },
+                2);
+            if (results.size() == 2 && PQresultStatus(results[1]) == PGRES_COMMAND_OK) {
+                PQclear(results[0]);
+                description = results[1];
+                break;
+            }
+            failure = results.back();
+            results.pop_back();
+            for (PGresult *other : results)
+                PQclear(other);
+        } else {
+            PGresult *result = PQprepare(conn, "", FSql.constData(), int(types.size()), types.data());
+            if (PQresultStatus(result) == PGRES_COMMAND_OK) {
+                PQclear(result);
+                description = PQdescribePrepared(conn, "");
+                if (PQresultStatus(description) != PGRES_COMMAND_OK)
+                    FConnection->Raise(description);
+                break;
+            }
+            failure = result;
         }
         // A parameter nothing gives a type to ("? IS NULL", "SELECT ?") is taken as text, which
         // is how SQLite would hold it.
-        const QString message = QString::fromUtf8(PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY));
+        const QString message =
+            failure ? QString::fromUtf8(PQresultErrorField(failure, PG_DIAG_MESSAGE_PRIMARY)) : QString();
         const QRegularExpressionMatch match = undetermined.match(message);
         if (match.hasMatch() && attempt < 1000) {
             const size_t index = match.captured(1).toUInt();
             if (index > 0 && index <= 65535) {
-                PQclear(result);
+                PQclear(failure);
                 if (types.size() < index)
                     types.resize(index, 0);
                 types[index - 1] = TextOid;
-                guard->Failed();
-                guard.emplace(*FConnection, !FTransactionControl);
                 continue;
             }
         }
-        guard->Failed();
-        FConnection->Raise(result);
-    }
-    PGresult *description = PQdescribePrepared(conn, "");
-    if (PQresultStatus(description) != PGRES_COMMAND_OK) {
-        guard->Failed();
-        FConnection->Raise(description);
+        FConnection->Raise(failure);
     }
     FParamTypes.resize(size_t(PQnparams(description)));
     for (size_t i = 0; i < FParamTypes.size(); ++i)
@@ -325,7 +410,6 @@ void TPgStatement::Prepare()
         FColumns.push_back({QString::fromUtf8(PQfname(description, i)), PQftype(description, i),
                             PQfmod(description, i), PQftable(description, i) != InvalidOid});
     PQclear(description);
-    guard->Done();
     while (FParamNames.size() < qsizetype(FParamTypes.size()))
         FParamNames << QString();
     FValues.assign(FParamTypes.size(), std::nullopt);
@@ -424,12 +508,30 @@ void TPgStatement::Run()
             lengths[i] = int(FValues[i]->size());
         }
     }
-    TStatementGuard guard(*FConnection, !FTransactionControl);
-    PGresult *result = PQexecParams(FConnection->Handle(), FSql.constData(), int(values.size()),
-                                    FParamTypes.data(), values.data(), lengths.data(), FFormats.data(), 0);
+    pg_conn *conn = FConnection->Handle();
+    PGresult *result = nullptr;
+    std::optional<TStatementGuard> guard;
+    if (FAfter.isEmpty() && needsGuard(conn, !FTransactionControl)) {
+        std::vector<PGresult *> results = guardedPipeline(
+            conn,
+            [&](pg_conn *c) {
+                return PQsendQueryParams(c, FSql.constData(), int(values.size()), FParamTypes.data(),
+                                         values.data(), lengths.data(), FFormats.data(), 0);
+            },
+            1);
+        result = results.back();
+        results.pop_back();
+        for (PGresult *other : results)
+            PQclear(other);
+    } else {
+        guard.emplace(*FConnection, !FTransactionControl);
+        result = PQexecParams(conn, FSql.constData(), int(values.size()), FParamTypes.data(), values.data(),
+                              lengths.data(), FFormats.data(), 0);
+    }
     const ExecStatusType status = PQresultStatus(result);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-        guard.Failed();
+        if (guard)
+            guard->Failed();
         FConnection->Raise(result);
     }
     try {
@@ -437,10 +539,12 @@ void TPgStatement::Run()
             FConnection->Exec(statement);
     } catch (...) {
         PQclear(result);
-        guard.Failed();
+        if (guard)
+            guard->Failed();
         throw;
     }
-    guard.Done();
+    if (guard)
+        guard->Done();
     FResult = result;
     FRan = true;
     FRows = PQntuples(result);
@@ -562,8 +666,16 @@ TVariant TPgStatement::Column(int column, TFieldType type) const
 {
     if (ColumnIsNull(column))
         return TVariant::Null();
-    const Oid oid = FColumns.at(size_t(column)).Type;
-    const QByteArray text = Text(column);
+    return PgValueOf(Text(column), FColumns.at(size_t(column)).Type, type);
+}
+
+unsigned TPgStatement::ColumnOid(int column) const
+{
+    return FColumns.at(size_t(column)).Type;
+}
+
+TVariant PgValueOf(const QByteArray &text, unsigned oid, TFieldType type)
+{
     switch (type) {
     case TFieldType::Smallint:
         return TVariant(qint16(integerOf(text, oid)));

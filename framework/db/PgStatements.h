@@ -52,6 +52,10 @@ private:
     pg_cancel *FCancel = nullptr;
 };
 
+// A value as the server writes it in text, of a column of that Oid-numbered type, as the field
+// type asks for it.
+TVariant PgValueOf(const QByteArray &text, unsigned oid, TFieldType type);
+
 // A statement on a PostgreSQL connection. It is prepared (unnamed) when made, so that its
 // parameters and columns are known and a syntax error shows at once; each run sends the text with
 // its values, and the whole result is read at the first step.
@@ -77,6 +81,7 @@ public:
     qint64 ColumnInt64(int column) const override;
     TVariant Column(int column, TFieldType type) const override;
     TFieldType ColumnValueType(int column) const override;
+    unsigned ColumnOid(int column) const; // the server's type of the column
 
     qint64 Changes() const override { return FChanges; }
     qint64 LastInsertId() const override { return FLastInsertId; }
