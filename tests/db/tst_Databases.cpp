@@ -711,6 +711,8 @@ void TestDatabases::SqliteComparisons()
     database->Open();
     QCOMPARE(ScalarOf(*database, QStringLiteral("SELECT count(*) FROM T WHERE ID = 1 AND ") + condition),
              holds ? 1 : 0);
+}
+
 // Rows in bulk go in as typed, whatever in them a server's copy format treats as markup.
 void TestDatabases::BulkInsertKeepsEveryValue()
 {
