@@ -3,8 +3,11 @@
 #include "DataSets.h"
 
 #include <QString>
+#include <memory>
 
 struct TDirEntry;
+class TDatabase;
+class TStatement;
 
 // How a name is stored: every ASCII letter after the first character lowered, the first as found
 // (README.TXT is stored as Readme.txt). Other letters are left alone, as the catalogue always did.
@@ -15,7 +18,15 @@ QString LowerAfterFirst(const QString &name);
 class TEntryRows
 {
 public:
+    // Through a data set, whose cursor ends on each row written.
     explicit TEntryRows(TDataSet &table);
+    // Straight into the table through one prepared insert, for a walk that writes a row per
+    // entry of a volume and needs no cursor on them. The values are those the data set's fields
+    // would write.
+    TEntryRows(TDatabase &database, const QString &tableName);
+    ~TEntryRows();
+    TEntryRows(const TEntryRows &) = delete;
+    TEntryRows &operator=(const TEntryRows &) = delete;
 
     // Appends and posts the row of one directory entry (its name as found) below parent; fullPath
     // is its folder's path below the volume root ("" in the root). archive: a file whose entries
@@ -25,21 +36,36 @@ public:
     // The rows appended from now on lie inside an archive. A table without the columns of
     // archives (the comparison's) records neither.
     void SetInArchive(bool value) { FInArchiveRows = value; }
-    // Once everything below a folder is written: its size on its row.
+    // Once everything below a folder is written: its size on its row, found by its bookmark
+    // through a data set, by its ID without one.
     void SetFolderSize(const TBookmark &row, qint64 size);
+    void SetFolderSize(int id, qint64 size);
 
 private:
-    TDataSet &FTable;
-    TField *FName;
-    TField *FModified;
-    TField *FFullPath;
-    TField *FParent;
-    TField *FCD;
-    TField *FFolder;
-    TField *FImageID;
-    TField *FSize;
-    TField *FID;
-    TField *FInArchive;
-    TField *FArchive;
+    int InsertRow(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent, int cd,
+                  int imageId, bool archive);
+
+    TDataSet *FTable = nullptr;
+    TField *FName = nullptr;
+    TField *FModified = nullptr;
+    TField *FFullPath = nullptr;
+    TField *FParent = nullptr;
+    TField *FCD = nullptr;
+    TField *FFolder = nullptr;
+    TField *FImageID = nullptr;
+    TField *FSize = nullptr;
+    TField *FID = nullptr;
+    TField *FInArchive = nullptr;
+    TField *FArchive = nullptr;
     bool FInArchiveRows = false;
+
+    // Without a data set.
+    TDatabase *FDatabase = nullptr;
+    QString FTableName;
+    QString FInsertSql;
+    QString FSizeSql;
+    std::shared_ptr<TStatement> FInsert;
+    int FNameWidth = 0; // the widths of the text columns, 0 for none
+    int FFullPathWidth = 0;
+    bool FArchiveColumns = false;
 };

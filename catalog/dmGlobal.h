@@ -244,6 +244,9 @@ public:
 
 private:
     friend class TVolumeUpdate;
+    // LoadFolder's walk, every row written through rows.
+    void WalkFolder(TEntryRows &rows, TVolumeSource &source, const QString &folder, int parentId,
+                    qint64 &total, int cd);
     // The archive a file of the walk holds, open, or nullptr when it holds none.
     std::unique_ptr<TArchiveReader> OpenArchive(TVolumeSource &source, const QString &folder,
                                                 const TDirEntry &file);

@@ -123,6 +123,14 @@ int TGlobal::AddDiskRoot(TVolumeSource &source, const QString &name, int picture
 
 void TGlobal::LoadFolder(TVolumeSource &source, const QString &folder, int parentId, qint64 &total, int cd)
 {
+    // One prepared insert for every row of the walk.
+    TEntryRows rows(Database, QStringLiteral("Entries"));
+    WalkFolder(rows, source, folder, parentId, total, cd);
+}
+
+void TGlobal::WalkFolder(TEntryRows &rows, TVolumeSource &source, const QString &folder, int parentId,
+                         qint64 &total, int cd)
+{
     total = 0;
     // The folder is listed whole and its listing closed before anything below it is walked, so a
     // deep chain of folders holds no handle per level.
@@ -131,7 +139,6 @@ void TGlobal::LoadFolder(TVolumeSource &source, const QString &folder, int paren
         return;
     const QString fullPath = QString(folder).replace(u'/', u'\\');
 
-    TEntryRows rows(Main);
     bool noted = false;
     for (const TDirEntry &entry : *entries) {
         const QString found = FileNameToText(entry.Name);
@@ -142,12 +149,10 @@ void TGlobal::LoadFolder(TVolumeSource &source, const QString &folder, int paren
         if (archive)
             LoadArchive(*archive, rowId, fullPath + found + u'\\', cd);
         if (entry.IsDirectory) {
-            const int folderId = rowId;
-            const TBookmark row = Main.GetBookmark();
             qint64 sub = 0;
             if (source.Enters(entry))
-                LoadFolder(source, folder + found + u'/', folderId, sub, cd);
-            rows.SetFolderSize(row, sub);
+                WalkFolder(rows, source, folder + found + u'/', rowId, sub, cd);
+            rows.SetFolderSize(rowId, sub);
             total += sub;
         } else {
             if (!noted && MayBeInfoFile(found)) {
