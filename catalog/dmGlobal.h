@@ -281,7 +281,9 @@ private:
     int FNotedCd = 0;                 // the volume the noted folders belong to
     QList<int> FNotedFolders;
     bool FScanning = false;
-    QHash<QString, qint16> FExtensionTypes; // while walking: the type of each extension met
+    // While walking: the type of every extension of the Ext table (ImageIDForFile's answer).
+    void ReadExtensionTypes();
+    QHash<QString, qint16> FExtensionTypes;
     quint32 FStartTick = 0;
     quint32 FLastReportTick = 0;
     quint32 FLastCommitTick = 0;

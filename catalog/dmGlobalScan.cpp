@@ -18,6 +18,10 @@ namespace {
 
 QString lowerAscii(const QString &text)
 {
+    // Most extensions are in lower case already: they are not copied.
+    if (std::none_of(text.cbegin(), text.cend(),
+                     [](QChar c) { return c.unicode() >= u'A' && c.unicode() <= u'Z'; }))
+        return text;
     QString result = text;
     for (QChar &c : result)
         if (c.unicode() >= u'A' && c.unicode() <= u'Z')
@@ -64,20 +68,41 @@ qint16 TGlobal::ImageIDForFile(const QString &fileName)
     // Everything after the first dot: archive.tar.gz is looked up as tar.gz, README as readme.
     const qsizetype dot = fileName.indexOf(u'.');
     const QString extension = lowerAscii(dot < 0 ? fileName : fileName.mid(dot + 1));
-    // While a volume is walked the types cannot change, and a volume has few distinct extensions
-    // among many files: each is looked up once.
-    if (FScanning) {
-        if (const auto it = FExtensionTypes.constFind(extension); it != FExtensionTypes.constEnd())
-            return it.value();
-    }
+    // While a volume is walked the types cannot change: every extension was read at its start.
+    if (FScanning)
+        return FExtensionTypes.value(extension, 3);
     FindEx.Close();
     FindEx.ParamByName(QStringLiteral("str"))->SetAsString(extension);
     FindEx.Open();
     const int imageId = FindEx.IsEmpty() ? 0 : FindEx.FieldByName(QStringLiteral("ImageID"))->AsInteger();
-    const qint16 type = qint16(imageId != 0 ? imageId : 3);
-    if (FScanning && FExtensionTypes.size() < 10000)
-        FExtensionTypes.insert(extension, type);
-    return type;
+    return qint16(imageId != 0 ? imageId : 3);
+}
+
+void TGlobal::ReadExtensionTypes()
+{
+    // A volume has a few distinct extensions among many files, and some of its names have none,
+    // each looked up whole: one query apiece would cost as much as the row of the file. An
+    // extension listed twice has the type FindEx finds first, the first row in the table.
+    FExtensionTypes.clear();
+    const std::shared_ptr<TStatement> types =
+        Database.AcquireStatement(QStringLiteral("SELECT Name, ImageID FROM Ext"));
+    try {
+        while (types->Step()) {
+            if (types->ColumnIsNull(0))
+                continue;
+            const QString name = types->Column(0, TFieldType::String).AsString();
+            if (FExtensionTypes.contains(name))
+                continue;
+            // Read as FindEx's field reads it.
+            const TVariant value = types->Column(1, TFieldType::Smallint);
+            const int imageId = value.IsEmptyOrNull() ? 0 : value.AsInteger();
+            FExtensionTypes.insert(name, qint16(imageId != 0 ? imageId : 3));
+        }
+    } catch (...) {
+        types->Reset();
+        throw;
+    }
+    types->Reset();
 }
 
 int TGlobal::AddDiskRoot(const QString &rootPath, const QString &name, int pictureId)
@@ -216,9 +241,15 @@ bool TGlobal::MayBeInfoFile(const QString &name) const
     // then lowered, which lowers the first as well.
     const auto lowered = [](auto c) -> uint { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; };
     const auto matchesAny = [this](const auto *begin, const auto *end, auto at) {
-        for (const QList<uint> &pattern : FInfoPatterns)
+        for (const QList<uint> &pattern : FInfoPatterns) {
+            // A pattern that ends in a plain character ("*.nfo") only matches a name ending in it:
+            // most names are told apart without a walk through them.
+            const uint last = pattern.isEmpty() ? uint('*') : pattern.constLast();
+            if (last != '*' && last != '?' && (begin == end || at(end[-1]) != last))
+                continue;
             if (globMatches(pattern.constData(), pattern.constData() + pattern.size(), begin, end, at))
                 return true;
+        }
         return false;
     };
     const auto *units = name.utf16();
@@ -337,6 +368,7 @@ int TGlobal::LoadDisk(TVolumeSource &source, const QString &name, int pictureId,
     int addedRoot = 0;
     try {
         DataChanged = true;
+        ReadExtensionTypes();
         if (known)
             DeleteDisk(replaced);
         const int rootId = AddDiskRoot(source, name, pictureId);
