@@ -7,6 +7,10 @@
 #include "Statements.h"
 #include "VolumeServices.h"
 
+#include <QStringList>
+#include <algorithm>
+#include <iterator>
+
 QString LowerAfterFirst(const QString &name)
 {
     const qsizetype size = name.size();
@@ -66,6 +70,7 @@ TEntryRows::TEntryRows(TDatabase &database, const QString &tableName) : FDatabas
                                           "Size) VALUES (?, ?, ?, ?, ?, ?, ?, ?)")) +
         database.ReturningKey(QStringLiteral("ID"));
     FSizeSql = QStringLiteral("UPDATE ") + FTableName + QStringLiteral(" SET Size = ? WHERE ID = ?");
+    FColumns = FArchiveColumns ? 10 : 8;
 }
 
 TEntryRows::~TEntryRows() = default;
@@ -102,8 +107,16 @@ int TEntryRows::Append(const TDirEntry &entry, const QString &found, const QStri
     return FID->AsInteger();
 }
 
-int TEntryRows::InsertRow(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent,
-                          int cd, int imageId, bool archive)
+namespace {
+
+// The rows of one statement of several, largest first: a queue of any length is written in a
+// few statements, each prepared once.
+constexpr size_t BatchSizes[] = {64, 16, 4, 1};
+
+} // namespace
+
+void TEntryRows::AddValues(std::vector<TVariant> &values, const TDirEntry &entry, const QString &found,
+                           const QString &fullPath, int parent, int cd, int imageId, bool archive) const
 {
     const auto cut = [](const QString &text, int width) {
         return width > 0 && text.size() > width ? text.left(width) : text;
@@ -113,23 +126,33 @@ int TEntryRows::InsertRow(const TDirEntry &entry, const QString &found, const QS
             QStringLiteral(
                 "%1 is not a valid value for field 'ImageID'. The allowed range is -32768 to 32767")
                 .arg(imageId));
+    values.emplace_back(cut(LowerAfterFirst(found), FNameWidth));
+    values.push_back(entry.Stated ? TVariant(entry.Time) : TVariant::Null());
+    // No FullPath in the root of the volume.
+    values.push_back(fullPath.isEmpty() ? TVariant::Null() : TVariant(cut(fullPath, FFullPathWidth)));
+    values.emplace_back(qint32(parent));
+    values.emplace_back(qint32(cd));
+    values.emplace_back(qint16(imageId));
+    values.emplace_back(entry.IsDirectory);
+    values.push_back(entry.IsDirectory ? TVariant::Null() : TVariant(qint64(entry.Size)));
+    if (FArchiveColumns) {
+        values.emplace_back(FInArchiveRows);
+        values.emplace_back(archive);
+    }
+}
+
+int TEntryRows::InsertRow(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent,
+                          int cd, int imageId, bool archive)
+{
+    // The rows queued before it come first, as they came first in the walk.
+    Flush();
+    FRow.clear();
+    AddValues(FRow, entry, found, fullPath, parent, cd, imageId, archive);
     if (!FInsert)
         FInsert = FDatabase->AcquireStatement(FInsertSql);
     TStatement &insert = *FInsert;
     insert.Reset();
-    insert.Bind(1, TVariant(cut(LowerAfterFirst(found), FNameWidth)));
-    insert.Bind(2, entry.Stated ? TVariant(entry.Time) : TVariant::Null());
-    // No FullPath in the root of the volume.
-    insert.Bind(3, fullPath.isEmpty() ? TVariant::Null() : TVariant(cut(fullPath, FFullPathWidth)));
-    insert.Bind(4, TVariant(qint32(parent)));
-    insert.Bind(5, TVariant(qint32(cd)));
-    insert.Bind(6, TVariant(qint16(imageId)));
-    insert.Bind(7, TVariant(entry.IsDirectory));
-    insert.Bind(8, entry.IsDirectory ? TVariant::Null() : TVariant(qint64(entry.Size)));
-    if (FArchiveColumns) {
-        insert.Bind(9, TVariant(FInArchiveRows));
-        insert.Bind(10, TVariant(archive));
-    }
+    insert.BindAll(FRow);
     qint64 id = 0;
     try {
         insert.Execute();
@@ -140,6 +163,79 @@ int TEntryRows::InsertRow(const TDirEntry &entry, const QString &found, const QS
     }
     insert.Reset();
     return int(id);
+}
+
+void TEntryRows::Queue(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent,
+                       int cd, int imageId)
+{
+    Q_ASSERT(FDatabase);
+    AddValues(FQueue, entry, found, fullPath, parent, cd, imageId, false);
+    if (FQueue.size() >= BatchSizes[0] * size_t(FColumns))
+        Flush();
+}
+
+void TEntryRows::InsertQueued(size_t first, size_t count)
+{
+    const size_t batch =
+        size_t(std::find(std::begin(BatchSizes), std::end(BatchSizes), count) - std::begin(BatchSizes));
+    std::shared_ptr<TStatement> &statement = FBatches[batch];
+    if (!statement) {
+        QString row = QStringLiteral("(?");
+        for (int i = 1; i < FColumns; ++i)
+            row += QStringLiteral(", ?");
+        row += u')';
+        QStringList rows;
+        for (size_t i = 0; i < count; ++i)
+            rows << row;
+        const qsizetype values = FInsertSql.indexOf(QStringLiteral(" VALUES "));
+        statement = FDatabase->AcquireStatement(FInsertSql.left(values) + QStringLiteral(" VALUES ") +
+                                                rows.join(QStringLiteral(", ")));
+    }
+    statement->Reset();
+    const size_t columns = size_t(FColumns);
+    for (size_t i = 0; i < count * columns; ++i)
+        statement->Bind(int(i) + 1, FQueue[first * columns + i]);
+    try {
+        statement->Execute();
+    } catch (...) {
+        statement->Reset();
+        throw;
+    }
+    statement->Reset();
+}
+
+void TEntryRows::Flush()
+{
+    const size_t columns = size_t(FColumns);
+    const size_t queued = columns > 0 ? FQueue.size() / columns : 0;
+    if (queued == 0)
+        return;
+    const bool inTransaction = FDatabase->InTransaction();
+    size_t done = 0;
+    try {
+        while (done < queued) {
+            const size_t count = *std::find_if(std::begin(BatchSizes), std::end(BatchSizes),
+                                               [&](size_t size) { return size <= queued - done; });
+            try {
+                InsertQueued(done, count);
+            } catch (const EDatabaseError &) {
+                // A statement that failed wrote none of its rows. One by one, the rows before the
+                // one at fault are written and its own error is passed on, as if each had been
+                // written when it was met; unless the engine gave up the transaction with the
+                // statement, in which case nothing written since its start stays anyway.
+                if (count == 1 || FDatabase->IsPostgres() || FDatabase->InTransaction() != inTransaction)
+                    throw;
+                for (size_t i = 0; i < count; ++i)
+                    InsertQueued(done + i, 1);
+            }
+            done += count;
+        }
+    } catch (...) {
+        // The rows after the one at fault were never written: the walk ends here.
+        FQueue.clear();
+        throw;
+    }
+    FQueue.clear();
 }
 
 void TEntryRows::SetFolderSize(const TBookmark &row, qint64 size)

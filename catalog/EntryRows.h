@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <memory>
+#include <vector>
 
 struct TDirEntry;
 class TDatabase;
@@ -33,6 +34,14 @@ public:
     // are read below it. Gives the new row's ID.
     int Append(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent, int cd,
                int imageId, bool archive = false);
+    // Without a data set: the row of an entry whose ID nobody asks for, written with the rows
+    // queued before it in as few statements as may be, at the next Append or Flush. The rows
+    // keep the order, and so the IDs, they would have had one by one. When a statement of
+    // several rows fails, they are written again one by one: the rows before the one that fails
+    // stay, and its error is the one passed on.
+    void Queue(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent, int cd,
+               int imageId);
+    void Flush();
     // The rows appended from now on lie inside an archive. A table without the columns of
     // archives (the comparison's) records neither.
     void SetInArchive(bool value) { FInArchiveRows = value; }
@@ -44,6 +53,11 @@ public:
 private:
     int InsertRow(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent, int cd,
                   int imageId, bool archive);
+    // Adds the values of a row as the insert binds them.
+    void AddValues(std::vector<TVariant> &values, const TDirEntry &entry, const QString &found,
+                   const QString &fullPath, int parent, int cd, int imageId, bool archive) const;
+    // Writes rows [first, first + count) of the queue in one statement.
+    void InsertQueued(size_t first, size_t count);
 
     TDataSet *FTable = nullptr;
     TField *FName = nullptr;
@@ -65,6 +79,11 @@ private:
     QString FInsertSql;
     QString FSizeSql;
     std::shared_ptr<TStatement> FInsert;
+    int FColumns = 0; // values of a row
+    std::vector<TVariant> FRow;
+    std::vector<TVariant> FQueue;
+    // The statements of several rows, by how many they write (BatchSizes).
+    std::shared_ptr<TStatement> FBatches[4];
     int FNameWidth = 0; // the widths of the text columns, 0 for none
     int FFullPathWidth = 0;
     bool FArchiveColumns = false;

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -146,11 +147,37 @@ int TGlobal::AddDiskRoot(TVolumeSource &source, const QString &name, int picture
     return id;
 }
 
+namespace {
+
+// The rows of the walk under way (one at a time, the data module being single): the files queued
+// in them are written before each report, so that what the handler sees, what a commit keeps and
+// what a stop leaves are what they would be with every row written as it was met.
+TEntryRows *walkRows = nullptr;
+
+} // namespace
+
 void TGlobal::LoadFolder(TVolumeSource &source, const QString &folder, int parentId, qint64 &total, int cd)
 {
-    // One prepared insert for every row of the walk.
     TEntryRows rows(Database, QStringLiteral("Entries"));
-    WalkFolder(rows, source, folder, parentId, total, cd);
+    TEntryRows *const outer = std::exchange(walkRows, &rows);
+    const bool inTransaction = Database.InTransaction();
+    try {
+        WalkFolder(rows, source, folder, parentId, total, cd);
+        rows.Flush();
+    } catch (...) {
+        walkRows = outer;
+        // What was met before the failure stays, as it would row by row; not when the engine
+        // gave up the transaction that held it.
+        if (Database.InTransaction() == inTransaction) {
+            try {
+                rows.Flush();
+            } catch (...) {
+                // The first failure is the one to tell.
+            }
+        }
+        throw;
+    }
+    walkRows = outer;
 }
 
 void TGlobal::WalkFolder(TEntryRows &rows, TVolumeSource &source, const QString &folder, int parentId,
@@ -169,8 +196,13 @@ void TGlobal::WalkFolder(TEntryRows &rows, TVolumeSource &source, const QString 
         const QString found = FileNameToText(entry.Name);
         std::unique_ptr<TArchiveReader> archive =
             ProcessArchives && !entry.IsDirectory ? OpenArchive(source, folder, entry) : nullptr;
-        const int rowId = rows.Append(entry, found, fullPath, parentId, cd,
-                                      entry.IsDirectory ? 1 : ImageIDForFile(found), archive != nullptr);
+        const int imageId = entry.IsDirectory ? 1 : ImageIDForFile(found);
+        // Only a folder's ID and an archive's are asked for: the other files are queued.
+        int rowId = 0;
+        if (entry.IsDirectory || archive)
+            rowId = rows.Append(entry, found, fullPath, parentId, cd, imageId, archive != nullptr);
+        else
+            rows.Queue(entry, found, fullPath, parentId, cd, imageId);
         if (archive)
             LoadArchive(*archive, rowId, fullPath + found + u'\\', cd);
         if (entry.IsDirectory) {
@@ -277,6 +309,8 @@ bool TGlobal::DoProgress(TProgressKind kind)
     }
     if (sinceReport <= 500)
         return false;
+    if (walkRows)
+        walkRows->Flush();
     // A volume whose size is unknown reports 0 % and no estimate; the fraction never passes 1.
     const double x = FCapacity > 0 ? std::min(1.0, double(FBytesDone) / double(FCapacity)) : 0.0;
     FLastReportTick = now;
