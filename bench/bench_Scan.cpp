@@ -3,6 +3,12 @@
 // facts (size, time, path). Both run on a warm cache. The scan runs again into a catalogue
 // without the indexes of names and descriptions, to tell what keeping them in step costs. Built with the
 // project, run by hand or `make bench`. Arguments: a number of files (default 200,000) to try other sizes.
+//
+// The scan's processor time against find's, 200,000 files, on a development machine of two shared
+// cores: 1209 ms against 484 ms (2.50) when every row went through the Main table's append and
+// post, 963 ms against 610 ms (1.58) with one prepared insert and the files written several to
+// a statement. Instructions (callgrind, 20,000 files, one scan): 919 M then, 638 M with the
+// prepared insert alone; find takes 99 M and spends most of its time in the kernel.
 
 #include "BenchSupport.h"
 #include "BenchTrees.h"
@@ -196,6 +202,8 @@ int main(int argc, char *argv[])
     BenchOut() << "    ratio scan / find: " << QString::number(scan.Elapsed / find.Elapsed, 'f', 2)
                << " elapsed, " << QString::number(scan.Cpu / find.Cpu, 'f', 2)
                << " processor   (target <= 2 processor)" << Qt::endl;
+    BenchOut() << "    (2.50 when each row went through the table's append and post, 200,000 files)"
+               << Qt::endl;
     BenchOut() << "    of the processor time in the kernel: find " << QString::number(findBestSystem, 'f', 0)
                << " ms, the scan " << QString::number(scanSystem, 'f', 0) << " ms" << Qt::endl;
     Report("LoadDescriptions after the scan", descriptions.Elapsed, descriptions.Cpu,

@@ -244,9 +244,6 @@ public:
 
 private:
     friend class TVolumeUpdate;
-    // LoadFolder's walk, every row written through rows.
-    void WalkFolder(TEntryRows &rows, TVolumeSource &source, const QString &folder, int parentId,
-                    qint64 &total, int cd);
     // The archive a file of the walk holds, open, or nullptr when it holds none.
     std::unique_ptr<TArchiveReader> OpenArchive(TVolumeSource &source, const QString &folder,
                                                 const TDirEntry &file);
@@ -281,9 +278,7 @@ private:
     int FNotedCd = 0;                 // the volume the noted folders belong to
     QList<int> FNotedFolders;
     bool FScanning = false;
-    // While walking: the type of every extension of the Ext table (ImageIDForFile's answer).
-    void ReadExtensionTypes();
-    QHash<QString, qint16> FExtensionTypes;
+    QHash<QString, qint16> FExtensionTypes; // while walking: the type of each extension met
     quint32 FStartTick = 0;
     quint32 FLastReportTick = 0;
     quint32 FLastCommitTick = 0;

@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
-#include <utility>
 
 namespace {
 
@@ -64,46 +63,60 @@ qint64 TGlobal::GetDiskSize(const QString &rootPath)
     return TVolumeServices::Current().DiskSize(rootPath).value_or(0);
 }
 
+namespace {
+
+// Among the types of a walk, the key that no extension can be (no name holds a NUL): it marks
+// the Ext table as read.
+const QString typesRead(1, QChar(0));
+
+// Every extension of the Ext table with the type ImageIDForFile gives it. A volume has a few
+// distinct extensions among many files, and some of its names have none, each looked up whole:
+// one query apiece would cost as much as the row of the file. An extension listed twice has the
+// type FindEx finds first, that of its first row in the table.
+void readExtensionTypes(TDatabase &database, QHash<QString, qint16> &types)
+{
+    types.clear();
+    const std::shared_ptr<TStatement> rows =
+        database.AcquireStatement(QStringLiteral("SELECT Name, ImageID FROM Ext"));
+    try {
+        while (rows->Step()) {
+            if (rows->ColumnIsNull(0))
+                continue;
+            const QString name = rows->Column(0, TFieldType::String).AsString();
+            if (types.contains(name))
+                continue;
+            // Read as FindEx's field reads it.
+            const TVariant value = rows->Column(1, TFieldType::Smallint);
+            const int imageId = value.IsEmptyOrNull() ? 0 : value.AsInteger();
+            types.insert(name, qint16(imageId != 0 ? imageId : 3));
+        }
+    } catch (...) {
+        rows->Reset();
+        types.clear();
+        throw;
+    }
+    rows->Reset();
+    types.insert(typesRead, 3);
+}
+
+} // namespace
+
 qint16 TGlobal::ImageIDForFile(const QString &fileName)
 {
     // Everything after the first dot: archive.tar.gz is looked up as tar.gz, README as readme.
     const qsizetype dot = fileName.indexOf(u'.');
     const QString extension = lowerAscii(dot < 0 ? fileName : fileName.mid(dot + 1));
-    // While a volume is walked the types cannot change: every extension was read at its start.
-    if (FScanning)
+    // While a volume is walked the types cannot change: they are read at the first file.
+    if (FScanning) {
+        if (!FExtensionTypes.contains(typesRead))
+            readExtensionTypes(Database, FExtensionTypes);
         return FExtensionTypes.value(extension, 3);
+    }
     FindEx.Close();
     FindEx.ParamByName(QStringLiteral("str"))->SetAsString(extension);
     FindEx.Open();
     const int imageId = FindEx.IsEmpty() ? 0 : FindEx.FieldByName(QStringLiteral("ImageID"))->AsInteger();
     return qint16(imageId != 0 ? imageId : 3);
-}
-
-void TGlobal::ReadExtensionTypes()
-{
-    // A volume has a few distinct extensions among many files, and some of its names have none,
-    // each looked up whole: one query apiece would cost as much as the row of the file. An
-    // extension listed twice has the type FindEx finds first, the first row in the table.
-    FExtensionTypes.clear();
-    const std::shared_ptr<TStatement> types =
-        Database.AcquireStatement(QStringLiteral("SELECT Name, ImageID FROM Ext"));
-    try {
-        while (types->Step()) {
-            if (types->ColumnIsNull(0))
-                continue;
-            const QString name = types->Column(0, TFieldType::String).AsString();
-            if (FExtensionTypes.contains(name))
-                continue;
-            // Read as FindEx's field reads it.
-            const TVariant value = types->Column(1, TFieldType::Smallint);
-            const int imageId = value.IsEmptyOrNull() ? 0 : value.AsInteger();
-            FExtensionTypes.insert(name, qint16(imageId != 0 ? imageId : 3));
-        }
-    } catch (...) {
-        types->Reset();
-        throw;
-    }
-    types->Reset();
 }
 
 int TGlobal::AddDiskRoot(const QString &rootPath, const QString &name, int pictureId)
@@ -158,31 +171,31 @@ TEntryRows *walkRows = nullptr;
 
 void TGlobal::LoadFolder(TVolumeSource &source, const QString &folder, int parentId, qint64 &total, int cd)
 {
-    TEntryRows rows(Database, QStringLiteral("Entries"));
-    TEntryRows *const outer = std::exchange(walkRows, &rows);
-    const bool inTransaction = Database.InTransaction();
-    try {
-        WalkFolder(rows, source, folder, parentId, total, cd);
-        rows.Flush();
-    } catch (...) {
-        walkRows = outer;
-        // What was met before the failure stays, as it would row by row; not when the engine
-        // gave up the transaction that held it.
-        if (Database.InTransaction() == inTransaction) {
-            try {
-                rows.Flush();
-            } catch (...) {
-                // The first failure is the one to tell.
+    // The walk's first call writes the rows of all.
+    if (!walkRows) {
+        TEntryRows rows(Database, QStringLiteral("Entries"));
+        walkRows = &rows;
+        const bool inTransaction = Database.InTransaction();
+        try {
+            LoadFolder(source, folder, parentId, total, cd);
+            rows.Flush();
+        } catch (...) {
+            walkRows = nullptr;
+            // What was met before the failure stays, as it would row by row; not when the engine
+            // gave up the transaction that held it.
+            if (Database.InTransaction() == inTransaction) {
+                try {
+                    rows.Flush();
+                } catch (...) {
+                    // The first failure is the one to tell.
+                }
             }
+            throw;
         }
-        throw;
+        walkRows = nullptr;
+        return;
     }
-    walkRows = outer;
-}
-
-void TGlobal::WalkFolder(TEntryRows &rows, TVolumeSource &source, const QString &folder, int parentId,
-                         qint64 &total, int cd)
-{
+    TEntryRows &rows = *walkRows;
     total = 0;
     // The folder is listed whole and its listing closed before anything below it is walked, so a
     // deep chain of folders holds no handle per level.
@@ -208,7 +221,7 @@ void TGlobal::WalkFolder(TEntryRows &rows, TVolumeSource &source, const QString 
         if (entry.IsDirectory) {
             qint64 sub = 0;
             if (source.Enters(entry))
-                WalkFolder(rows, source, folder + found + u'/', rowId, sub, cd);
+                LoadFolder(source, folder + found + u'/', rowId, sub, cd);
             rows.SetFolderSize(rowId, sub);
             total += sub;
         } else {
@@ -402,7 +415,6 @@ int TGlobal::LoadDisk(TVolumeSource &source, const QString &name, int pictureId,
     int addedRoot = 0;
     try {
         DataChanged = true;
-        ReadExtensionTypes();
         if (known)
             DeleteDisk(replaced);
         const int rootId = AddDiskRoot(source, name, pictureId);

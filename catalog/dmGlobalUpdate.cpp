@@ -414,7 +414,7 @@ bool TGlobal::UpdateDisk(TVolumeSource &source, int cd, const QString &name, TVo
         DataChanged = true;
         ArchiveNotes.clear();
         FScanning = true;
-        ReadExtensionTypes();
+        FExtensionTypes.clear();
         FStartTick = FLastReportTick = FLastCommitTick = TVolumeServices::Current().TickCount();
         FCapacity = source.Capacity();
         FBytesDone = 0;
