@@ -3,6 +3,13 @@
 // facts (size, time, path). Both run on a warm cache. The scan runs again into a catalogue
 // without the indexes of names and descriptions, to tell what keeping them in step costs. Built with the
 // project, run by hand or `make bench`. Arguments: a number of files (default 200,000) to try other sizes.
+//
+// The scan's processor time against find's, 200,000 files, on a development machine of two shared
+// cores: 1209 ms against 484 ms (2.50) when every row went through the Main table's append and
+// post, 961 ms against 588 ms (1.63) with one prepared insert and the files written several to
+// a statement (1,000,000 files: 5303 ms against 2971 ms, 1.78). Instructions (callgrind, 20,000
+// files, one scan): 919 M then, 515 M now; find takes 99 M and spends most of its time in the
+// kernel.
 
 #include "BenchSupport.h"
 #include "BenchTrees.h"
@@ -39,9 +46,21 @@ double peakMB()
     return double(usage.ru_maxrss) / 1024.0;
 }
 
+// The part of the processor time spent in the kernel (listing folders, reading file facts,
+// writing the catalogue), in ms.
+double systemMs(int who)
+{
+    rusage usage{};
+    ::getrusage(who, &usage);
+    return double(usage.ru_stime.tv_sec) * 1e3 + double(usage.ru_stime.tv_usec) / 1e3;
+}
+
+double findSystem = 0;
+
 TTimes timeFind(const QString &root)
 {
     const double cpuBefore = CpuMs(RUSAGE_CHILDREN);
+    const double systemBefore = systemMs(RUSAGE_CHILDREN);
     QProcess find;
     QElapsedTimer timer;
     timer.start();
@@ -50,6 +69,7 @@ TTimes timeFind(const QString &root)
         {QStringLiteral("-c"), QStringLiteral("find '%1' -printf '%s %T@ %p\\n' > /dev/null").arg(root)});
     if (!find.waitForFinished(-1) || find.exitCode() != 0)
         Fail(QStringLiteral("find failed"));
+    findSystem = systemMs(RUSAGE_CHILDREN) - systemBefore;
     return {MsSince(timer), CpuMs(RUSAGE_CHILDREN) - cpuBefore};
 }
 
@@ -83,10 +103,13 @@ int main(int argc, char *argv[])
     // The first run fills the cache; the best of three is find's time on a warm cache.
     timeFind(root);
     TTimes find = timeFind(root);
+    double findBestSystem = findSystem;
     for (int i = 0; i < 2; ++i) {
         const TTimes again = timeFind(root);
-        if (again.Elapsed < find.Elapsed)
+        if (again.Elapsed < find.Elapsed) {
             find = again;
+            findBestSystem = findSystem;
+        }
     }
     Report("find -printf size, time, path", find.Elapsed, find.Cpu, QStringLiteral("(for comparison)"));
 
@@ -99,6 +122,7 @@ int main(int argc, char *argv[])
     TTimes descriptions;
     TTimes wholeVolume;
     TTimes plainScan;
+    double scanSystem = 0;
     qint64 fileSize = 0;
     qint64 plainFileSize = 0;
     double indexing = 0;
@@ -124,12 +148,16 @@ int main(int argc, char *argv[])
         int reports = 0;
         global.OnProgress = [&](TGlobal *, int, int) { return ++reports, false; };
         const double cpuBefore = CpuMs(RUSAGE_SELF);
+        const double systemBefore = systemMs(RUSAGE_SELF);
         timer.restart();
         rootId = global.LoadDisk(root, QString(), 2, false);
         const TTimes times{MsSince(timer), CpuMs(RUSAGE_SELF) - cpuBefore};
         TTimes &best = indexed ? scan : plainScan;
-        if (run < 2 || times.Elapsed < best.Elapsed)
+        if (run < 2 || times.Elapsed < best.Elapsed) {
             best = times;
+            if (indexed)
+                scanSystem = systemMs(RUSAGE_SELF) - systemBefore;
+        }
         if (rootId < 0)
             Fail(QStringLiteral("the scan catalogued nothing"));
         if (indexed) {
@@ -171,10 +199,14 @@ int main(int argc, char *argv[])
     const double peakAfter = peakMB();
     TVolumeServices::SetCurrent(nullptr);
 
-    Report("LoadDisk into a fresh catalogue", scan.Elapsed, scan.Cpu, QStringLiteral("<= 3 x find"));
+    Report("LoadDisk into a fresh catalogue", scan.Elapsed, scan.Cpu, QStringLiteral("<= 2 x find"));
     BenchOut() << "    ratio scan / find: " << QString::number(scan.Elapsed / find.Elapsed, 'f', 2)
-               << " elapsed, " << QString::number(scan.Cpu / find.Cpu, 'f', 2) << " processor   (target <= 3)"
+               << " elapsed, " << QString::number(scan.Cpu / find.Cpu, 'f', 2)
+               << " processor   (target <= 2 processor)" << Qt::endl;
+    BenchOut() << "    (2.50 when each row went through the table's append and post, 200,000 files)"
                << Qt::endl;
+    BenchOut() << "    of the processor time in the kernel: find " << QString::number(findBestSystem, 'f', 0)
+               << " ms, the scan " << QString::number(scanSystem, 'f', 0) << " ms" << Qt::endl;
     Report("LoadDescriptions after the scan", descriptions.Elapsed, descriptions.Cpu,
            QStringLiteral("<= 0.15 x scan"));
     Report("LoadDescriptions over the whole volume", wholeVolume.Elapsed, wholeVolume.Cpu,

@@ -1,21 +1,38 @@
 #include "EntryRows.h"
 
+#include "DatabaseError.h"
+#include "Databases.h"
 #include "Fields.h"
+#include "SqliteStatements.h"
+#include "Statements.h"
 #include "VolumeServices.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <iterator>
 
 QString LowerAfterFirst(const QString &name)
 {
+    const qsizetype size = name.size();
+    const QChar *chars = name.constData();
+    qsizetype i = 1;
+    while (i < size && !(chars[i].unicode() >= u'A' && chars[i].unicode() <= u'Z'))
+        ++i;
+    // Most names are stored as found: they are not copied.
+    if (i >= size)
+        return name;
     QString result = name;
-    for (qsizetype i = 1; i < result.size(); ++i) {
-        const char16_t c = result[i].unicode();
+    QChar *out = result.data();
+    for (; i < size; ++i) {
+        const char16_t c = out[i].unicode();
         if (c >= u'A' && c <= u'Z')
-            result[i] = QChar(char16_t(c + (u'a' - u'A')));
+            out[i] = QChar(char16_t(c + (u'a' - u'A')));
     }
     return result;
 }
 
 TEntryRows::TEntryRows(TDataSet &table)
-    : FTable(table), FName(table.FieldByName(QStringLiteral("Name"))),
+    : FTable(&table), FName(table.FieldByName(QStringLiteral("Name"))),
       FModified(table.FieldByName(QStringLiteral("Modified"))),
       FFullPath(table.FieldByName(QStringLiteral("FullPath"))),
       FParent(table.FieldByName(QStringLiteral("Parent"))), FCD(table.FieldByName(QStringLiteral("CD"))),
@@ -26,10 +43,44 @@ TEntryRows::TEntryRows(TDataSet &table)
       FArchive(table.FindField(QStringLiteral("Archive")))
 {}
 
+TEntryRows::TEntryRows(TDatabase &database, const QString &tableName) : FDatabase(&database)
+{
+    const std::shared_ptr<const TTableInfo> info = database.TableInfo(tableName);
+    FTableName = QuoteIdentifier(info->Name);
+    // A text longer than its column is cut as the column's field cuts it.
+    const auto width = [&info](const QString &column) {
+        const int index = info->ColumnIndex(column);
+        return index >= 0 && info->Columns[size_t(index)].Type == TFieldType::String
+                   ? info->Columns[size_t(index)].Size
+                   : 0;
+    };
+    FNameWidth = width(QStringLiteral("Name"));
+    FFullPathWidth = width(QStringLiteral("FullPath"));
+    FArchiveColumns = info->ColumnIndex(QStringLiteral("InArchive")) >= 0 &&
+                      info->ColumnIndex(QStringLiteral("Archive")) >= 0;
+    // Every column a row of the walk may have, always: one statement for folders and files alike.
+    // What the data set would leave unwritten is bound as the table's default for it: no size
+    // or time yet, not a folder, not in an archive.
+    FInsertSql =
+        QStringLiteral("INSERT INTO ") + FTableName +
+        (FArchiveColumns ? QStringLiteral(" (Name, Modified, FullPath, Parent, CD, ImageID, Folder, "
+                                          "Size, InArchive, Archive) VALUES (?, ?, ?, ?, ?, ?, ?, ?, "
+                                          "?, ?)")
+                         : QStringLiteral(" (Name, Modified, FullPath, Parent, CD, ImageID, Folder, "
+                                          "Size) VALUES (?, ?, ?, ?, ?, ?, ?, ?)")) +
+        database.ReturningKey(QStringLiteral("ID"));
+    FSizeSql = QStringLiteral("UPDATE ") + FTableName + QStringLiteral(" SET Size = ? WHERE ID = ?");
+    FColumns = FArchiveColumns ? 10 : 8;
+}
+
+TEntryRows::~TEntryRows() = default;
+
 int TEntryRows::Append(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent,
                        int cd, int imageId, bool archive)
 {
-    FTable.Append();
+    if (FDatabase)
+        return InsertRow(entry, found, fullPath, parent, cd, imageId, archive);
+    FTable->Append();
     try {
         FName->SetAsString(LowerAfterFirst(found));
         if (entry.Stated)
@@ -48,18 +99,168 @@ int TEntryRows::Append(const TDirEntry &entry, const QString &found, const QStri
             FInArchive->SetAsBoolean(true);
         if (archive && FArchive)
             FArchive->SetAsBoolean(true);
-        FTable.Post();
+        FTable->Post();
     } catch (...) {
-        FTable.Cancel();
+        FTable->Cancel();
         throw;
     }
     return FID->AsInteger();
 }
 
+namespace {
+
+// The rows of one statement of several, largest first: a queue of any length is written in a
+// few statements, each prepared once.
+constexpr size_t BatchSizes[] = {64, 16, 4, 1};
+
+} // namespace
+
+void TEntryRows::AddValues(std::vector<TVariant> &values, const TDirEntry &entry, const QString &found,
+                           const QString &fullPath, int parent, int cd, int imageId, bool archive) const
+{
+    const auto cut = [](const QString &text, int width) {
+        return width > 0 && text.size() > width ? text.left(width) : text;
+    };
+    if (imageId < -32768 || imageId > 32767)
+        throw EDatabaseError(
+            QStringLiteral(
+                "%1 is not a valid value for field 'ImageID'. The allowed range is -32768 to 32767")
+                .arg(imageId));
+    values.emplace_back(cut(LowerAfterFirst(found), FNameWidth));
+    values.push_back(entry.Stated ? TVariant(entry.Time) : TVariant::Null());
+    // No FullPath in the root of the volume.
+    values.push_back(fullPath.isEmpty() ? TVariant::Null() : TVariant(cut(fullPath, FFullPathWidth)));
+    values.emplace_back(qint32(parent));
+    values.emplace_back(qint32(cd));
+    values.emplace_back(qint16(imageId));
+    values.emplace_back(entry.IsDirectory);
+    values.push_back(entry.IsDirectory ? TVariant::Null() : TVariant(qint64(entry.Size)));
+    if (FArchiveColumns) {
+        values.emplace_back(FInArchiveRows);
+        values.emplace_back(archive);
+    }
+}
+
+int TEntryRows::InsertRow(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent,
+                          int cd, int imageId, bool archive)
+{
+    // The rows queued before it come first, as they came first in the walk.
+    Flush();
+    FRow.clear();
+    AddValues(FRow, entry, found, fullPath, parent, cd, imageId, archive);
+    if (!FInsert)
+        FInsert = FDatabase->AcquireStatement(FInsertSql);
+    TStatement &insert = *FInsert;
+    insert.Reset();
+    insert.BindAll(FRow);
+    qint64 id = 0;
+    try {
+        insert.Execute();
+        id = insert.LastInsertId();
+    } catch (...) {
+        insert.Reset();
+        throw;
+    }
+    insert.Reset();
+    return int(id);
+}
+
+void TEntryRows::Queue(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent,
+                       int cd, int imageId)
+{
+    Q_ASSERT(FDatabase);
+    AddValues(FQueue, entry, found, fullPath, parent, cd, imageId, false);
+    if (FQueue.size() >= BatchSizes[0] * size_t(FColumns))
+        Flush();
+}
+
+void TEntryRows::InsertQueued(size_t first, size_t count)
+{
+    const size_t batch =
+        size_t(std::find(std::begin(BatchSizes), std::end(BatchSizes), count) - std::begin(BatchSizes));
+    std::shared_ptr<TStatement> &statement = FBatches[batch];
+    if (!statement) {
+        QString row = QStringLiteral("(?");
+        for (int i = 1; i < FColumns; ++i)
+            row += QStringLiteral(", ?");
+        row += u')';
+        QStringList rows;
+        for (size_t i = 0; i < count; ++i)
+            rows << row;
+        const qsizetype values = FInsertSql.indexOf(QStringLiteral(" VALUES "));
+        statement = FDatabase->AcquireStatement(FInsertSql.left(values) + QStringLiteral(" VALUES ") +
+                                                rows.join(QStringLiteral(", ")));
+    }
+    statement->Reset();
+    const size_t columns = size_t(FColumns);
+    for (size_t i = 0; i < count * columns; ++i)
+        statement->Bind(int(i) + 1, FQueue[first * columns + i]);
+    try {
+        statement->Execute();
+    } catch (...) {
+        statement->Reset();
+        throw;
+    }
+    statement->Reset();
+}
+
+void TEntryRows::Flush()
+{
+    const size_t columns = size_t(FColumns);
+    const size_t queued = columns > 0 ? FQueue.size() / columns : 0;
+    if (queued == 0)
+        return;
+    const bool inTransaction = FDatabase->InTransaction();
+    size_t done = 0;
+    try {
+        while (done < queued) {
+            const size_t count = *std::find_if(std::begin(BatchSizes), std::end(BatchSizes),
+                                               [&](size_t size) { return size <= queued - done; });
+            try {
+                InsertQueued(done, count);
+            } catch (const EDatabaseError &) {
+                // A statement that failed wrote none of its rows. One by one, the rows before the
+                // one at fault are written and its own error is passed on, as if each had been
+                // written when it was met; unless the engine gave up the transaction with the
+                // statement, in which case nothing written since its start stays anyway.
+                if (count == 1 || FDatabase->IsPostgres() || FDatabase->InTransaction() != inTransaction)
+                    throw;
+                for (size_t i = 0; i < count; ++i)
+                    InsertQueued(done + i, 1);
+            }
+            done += count;
+        }
+    } catch (...) {
+        // The rows after the one at fault were never written: the walk ends here.
+        FQueue.clear();
+        throw;
+    }
+    FQueue.clear();
+}
+
 void TEntryRows::SetFolderSize(const TBookmark &row, qint64 size)
 {
-    FTable.GotoBookmark(row);
-    FTable.Edit();
+    Q_ASSERT(FTable);
+    FTable->GotoBookmark(row);
+    FTable->Edit();
     FSize->SetAsLargeInt(size);
-    FTable.Post();
+    FTable->Post();
+}
+
+void TEntryRows::SetFolderSize(int id, qint64 size)
+{
+    Q_ASSERT(FDatabase);
+    const std::shared_ptr<TStatement> update = FDatabase->AcquireStatement(FSizeSql);
+    update->Bind(1, TVariant(size));
+    update->Bind(2, TVariant(qint64(id)));
+    try {
+        update->Execute();
+    } catch (...) {
+        update->Reset();
+        throw;
+    }
+    const qint64 changed = update->Changes();
+    update->Reset();
+    if (changed == 0)
+        throw EDatabaseError(QStringLiteral("Record/Key deleted."));
 }

@@ -3,8 +3,12 @@
 #include "DataSets.h"
 
 #include <QString>
+#include <memory>
+#include <vector>
 
 struct TDirEntry;
+class TDatabase;
+class TStatement;
 
 // How a name is stored: every ASCII letter after the first character lowered, the first as found
 // (README.TXT is stored as Readme.txt). Other letters are left alone, as the catalogue always did.
@@ -15,31 +19,72 @@ QString LowerAfterFirst(const QString &name);
 class TEntryRows
 {
 public:
+    // Through a data set, whose cursor ends on each row written.
     explicit TEntryRows(TDataSet &table);
+    // Straight into the table through one prepared insert, for a walk that writes a row per
+    // entry of a volume and needs no cursor on them. The values are those the data set's fields
+    // would write.
+    TEntryRows(TDatabase &database, const QString &tableName);
+    ~TEntryRows();
+    TEntryRows(const TEntryRows &) = delete;
+    TEntryRows &operator=(const TEntryRows &) = delete;
 
     // Appends and posts the row of one directory entry (its name as found) below parent; fullPath
     // is its folder's path below the volume root ("" in the root). archive: a file whose entries
     // are read below it. Gives the new row's ID.
     int Append(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent, int cd,
                int imageId, bool archive = false);
+    // Without a data set: the row of an entry whose ID nobody asks for, written with the rows
+    // queued before it in as few statements as may be, at the next Append or Flush. The rows
+    // keep the order, and so the IDs, they would have had one by one. When a statement of
+    // several rows fails, they are written again one by one: the rows before the one that fails
+    // stay, and its error is the one passed on.
+    void Queue(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent, int cd,
+               int imageId);
+    void Flush();
     // The rows appended from now on lie inside an archive. A table without the columns of
     // archives (the comparison's) records neither.
     void SetInArchive(bool value) { FInArchiveRows = value; }
-    // Once everything below a folder is written: its size on its row.
+    // Once everything below a folder is written: its size on its row, found by its bookmark
+    // through a data set, by its ID without one.
     void SetFolderSize(const TBookmark &row, qint64 size);
+    void SetFolderSize(int id, qint64 size);
 
 private:
-    TDataSet &FTable;
-    TField *FName;
-    TField *FModified;
-    TField *FFullPath;
-    TField *FParent;
-    TField *FCD;
-    TField *FFolder;
-    TField *FImageID;
-    TField *FSize;
-    TField *FID;
-    TField *FInArchive;
-    TField *FArchive;
+    int InsertRow(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent, int cd,
+                  int imageId, bool archive);
+    // Adds the values of a row as the insert binds them.
+    void AddValues(std::vector<TVariant> &values, const TDirEntry &entry, const QString &found,
+                   const QString &fullPath, int parent, int cd, int imageId, bool archive) const;
+    // Writes rows [first, first + count) of the queue in one statement.
+    void InsertQueued(size_t first, size_t count);
+
+    TDataSet *FTable = nullptr;
+    TField *FName = nullptr;
+    TField *FModified = nullptr;
+    TField *FFullPath = nullptr;
+    TField *FParent = nullptr;
+    TField *FCD = nullptr;
+    TField *FFolder = nullptr;
+    TField *FImageID = nullptr;
+    TField *FSize = nullptr;
+    TField *FID = nullptr;
+    TField *FInArchive = nullptr;
+    TField *FArchive = nullptr;
     bool FInArchiveRows = false;
+
+    // Without a data set.
+    TDatabase *FDatabase = nullptr;
+    QString FTableName;
+    QString FInsertSql;
+    QString FSizeSql;
+    std::shared_ptr<TStatement> FInsert;
+    int FColumns = 0; // values of a row
+    std::vector<TVariant> FRow;
+    std::vector<TVariant> FQueue;
+    // The statements of several rows, by how many they write (BatchSizes).
+    std::shared_ptr<TStatement> FBatches[4];
+    int FNameWidth = 0; // the widths of the text columns, 0 for none
+    int FFullPathWidth = 0;
+    bool FArchiveColumns = false;
 };

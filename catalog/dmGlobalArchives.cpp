@@ -11,13 +11,13 @@
 
 namespace {
 
-// Writes the entries a walk of an archive gives as rows of Main: one level per archive, the
+// Writes the entries a walk of an archive gives as rows of Entries: one level per archive, the
 // volume's first, each with the folders met in it so far.
 class TArchiveRows final : public TArchiveVisitor
 {
 public:
     TArchiveRows(TGlobal &global, int archiveId, const QString &fullPath, int cd)
-        : FGlobal(global), FRows(global.Main), FCd(cd)
+        : FGlobal(global), FRows(global.Database, QStringLiteral("Entries")), FCd(cd)
     {
         FRows.SetInArchive(true);
         FLevels.push_back({archiveId, fullPath, {}, 0});
@@ -67,8 +67,7 @@ public:
         const int type = entry.IsDirectory ? 1 : FGlobal.ImageIDForFile(name);
         const int id = FRows.Append(row, name, fullPath, parentId, FCd, type, nested);
         if (entry.IsDirectory && parts && !parts->isEmpty())
-            level.Folders.insert((folders + QStringList{name}).join(u'/'),
-                                 {id, FGlobal.Main.GetBookmark(), 0});
+            level.Folders.insert((folders + QStringList{name}).join(u'/'), {id, 0});
         if (!entry.IsDirectory && parts) {
             for (qsizetype i = 1; i <= folders.size(); ++i)
                 level.Folders[folders.mid(0, i).join(u'/')].Size += row.Size;
@@ -85,7 +84,7 @@ public:
             return;
         // Folder sizes last: they are the totals of what lies below each.
         for (const TFolder &folder : std::as_const(FLevels.back().Folders))
-            FRows.SetFolderSize(folder.Row, folder.Size);
+            FRows.SetFolderSize(folder.Id, folder.Size);
         if (FLevels.back().UnsafeNames > 0)
             FUnsafeNames.append({FLevels.back().FullPath.chopped(1), FLevels.back().UnsafeNames});
         FLevels.pop_back();
@@ -101,7 +100,6 @@ private:
     struct TFolder
     {
         int Id = 0;
-        TBookmark Row;
         qint64 Size = 0;
     };
     struct TLevel
@@ -126,7 +124,7 @@ private:
         TDirEntry folder;
         folder.IsDirectory = true;
         const int id = FRows.Append(folder, path.last(), fullPath, parentId, FCd, 1);
-        return *level.Folders.insert(key, {id, FGlobal.Main.GetBookmark(), 0});
+        return *level.Folders.insert(key, {id, 0});
     }
 
     TGlobal &FGlobal;

@@ -18,6 +18,10 @@ namespace {
 
 QString lowerAscii(const QString &text)
 {
+    // Most extensions are in lower case already: they are not copied.
+    if (std::none_of(text.cbegin(), text.cend(),
+                     [](QChar c) { return c.unicode() >= u'A' && c.unicode() <= u'Z'; }))
+        return text;
     QString result = text;
     for (QChar &c : result)
         if (c.unicode() >= u'A' && c.unicode() <= u'Z')
@@ -59,25 +63,60 @@ qint64 TGlobal::GetDiskSize(const QString &rootPath)
     return TVolumeServices::Current().DiskSize(rootPath).value_or(0);
 }
 
+namespace {
+
+// Among the types of a walk, the key that no extension can be (no name holds a NUL): it marks
+// the Ext table as read.
+const QString typesRead(1, QChar(0));
+
+// Every extension of the Ext table with the type ImageIDForFile gives it. A volume has a few
+// distinct extensions among many files, and some of its names have none, each looked up whole:
+// one query apiece would cost as much as the row of the file. An extension listed twice has the
+// type FindEx finds first, that of its first row in the table.
+void readExtensionTypes(TDatabase &database, QHash<QString, qint16> &types)
+{
+    types.clear();
+    const std::shared_ptr<TStatement> rows =
+        database.AcquireStatement(QStringLiteral("SELECT Name, ImageID FROM Ext"));
+    try {
+        while (rows->Step()) {
+            if (rows->ColumnIsNull(0))
+                continue;
+            const QString name = rows->Column(0, TFieldType::String).AsString();
+            if (types.contains(name))
+                continue;
+            // Read as FindEx's field reads it.
+            const TVariant value = rows->Column(1, TFieldType::Smallint);
+            const int imageId = value.IsEmptyOrNull() ? 0 : value.AsInteger();
+            types.insert(name, qint16(imageId != 0 ? imageId : 3));
+        }
+    } catch (...) {
+        rows->Reset();
+        types.clear();
+        throw;
+    }
+    rows->Reset();
+    types.insert(typesRead, 3);
+}
+
+} // namespace
+
 qint16 TGlobal::ImageIDForFile(const QString &fileName)
 {
     // Everything after the first dot: archive.tar.gz is looked up as tar.gz, README as readme.
     const qsizetype dot = fileName.indexOf(u'.');
     const QString extension = lowerAscii(dot < 0 ? fileName : fileName.mid(dot + 1));
-    // While a volume is walked the types cannot change, and a volume has few distinct extensions
-    // among many files: each is looked up once.
+    // While a volume is walked the types cannot change: they are read at the first file.
     if (FScanning) {
-        if (const auto it = FExtensionTypes.constFind(extension); it != FExtensionTypes.constEnd())
-            return it.value();
+        if (!FExtensionTypes.contains(typesRead))
+            readExtensionTypes(Database, FExtensionTypes);
+        return FExtensionTypes.value(extension, 3);
     }
     FindEx.Close();
     FindEx.ParamByName(QStringLiteral("str"))->SetAsString(extension);
     FindEx.Open();
     const int imageId = FindEx.IsEmpty() ? 0 : FindEx.FieldByName(QStringLiteral("ImageID"))->AsInteger();
-    const qint16 type = qint16(imageId != 0 ? imageId : 3);
-    if (FScanning && FExtensionTypes.size() < 10000)
-        FExtensionTypes.insert(extension, type);
-    return type;
+    return qint16(imageId != 0 ? imageId : 3);
 }
 
 int TGlobal::AddDiskRoot(const QString &rootPath, const QString &name, int pictureId)
@@ -123,8 +162,42 @@ int TGlobal::AddDiskRoot(TVolumeSource &source, const QString &name, int picture
     return id;
 }
 
+namespace {
+
+// The rows of the walk under way (one at a time, the data module being single): the files queued
+// in them are written before each report, so that what the handler sees, what a commit keeps and
+// what a stop leaves are what they would be with every row written as it was met.
+TEntryRows *walkRows = nullptr;
+
+} // namespace
+
 void TGlobal::LoadFolder(TVolumeSource &source, const QString &folder, int parentId, qint64 &total, int cd)
 {
+    // The walk's first call writes the rows of all.
+    if (!walkRows) {
+        TEntryRows rows(Database, QStringLiteral("Entries"));
+        walkRows = &rows;
+        const bool inTransaction = Database.InTransaction();
+        try {
+            LoadFolder(source, folder, parentId, total, cd);
+            rows.Flush();
+        } catch (...) {
+            walkRows = nullptr;
+            // What was met before the failure stays, as it would row by row; not when the engine
+            // gave up the transaction that held it.
+            if (Database.InTransaction() == inTransaction) {
+                try {
+                    rows.Flush();
+                } catch (...) {
+                    // The first failure is the one to tell.
+                }
+            }
+            throw;
+        }
+        walkRows = nullptr;
+        return;
+    }
+    TEntryRows &rows = *walkRows;
     total = 0;
     // The folder is listed whole and its listing closed before anything below it is walked, so a
     // deep chain of folders holds no handle per level.
@@ -133,23 +206,25 @@ void TGlobal::LoadFolder(TVolumeSource &source, const QString &folder, int paren
         return;
     const QString fullPath = QString(folder).replace(u'/', u'\\');
 
-    TEntryRows rows(Main);
     bool noted = false;
     for (const TDirEntry &entry : *entries) {
         const QString found = FileNameToText(entry.Name);
         std::unique_ptr<TArchiveReader> archive =
             ProcessArchives && !entry.IsDirectory ? OpenArchive(source, folder, entry) : nullptr;
-        const int rowId = rows.Append(entry, found, fullPath, parentId, cd,
-                                      entry.IsDirectory ? 1 : ImageIDForFile(found), archive != nullptr);
+        const int imageId = entry.IsDirectory ? 1 : ImageIDForFile(found);
+        // Only a folder's ID and an archive's are asked for: the other files are queued.
+        int rowId = 0;
+        if (entry.IsDirectory || archive)
+            rowId = rows.Append(entry, found, fullPath, parentId, cd, imageId, archive != nullptr);
+        else
+            rows.Queue(entry, found, fullPath, parentId, cd, imageId);
         if (archive)
             LoadArchive(*archive, rowId, fullPath + found + u'\\', cd);
         if (entry.IsDirectory) {
-            const int folderId = rowId;
-            const TBookmark row = Main.GetBookmark();
             qint64 sub = 0;
             if (source.Enters(entry))
-                LoadFolder(source, folder + found + u'/', folderId, sub, cd);
-            rows.SetFolderSize(row, sub);
+                LoadFolder(source, folder + found + u'/', rowId, sub, cd);
+            rows.SetFolderSize(rowId, sub);
             total += sub;
         } else {
             if (!noted && MayBeInfoFile(found)) {
@@ -213,9 +288,15 @@ bool TGlobal::MayBeInfoFile(const QString &name) const
     // then lowered, which lowers the first as well.
     const auto lowered = [](auto c) -> uint { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; };
     const auto matchesAny = [this](const auto *begin, const auto *end, auto at) {
-        for (const QList<uint> &pattern : FInfoPatterns)
+        for (const QList<uint> &pattern : FInfoPatterns) {
+            // A pattern that ends in a plain character ("*.nfo") only matches a name ending in it:
+            // most names are told apart without a walk through them.
+            const uint last = pattern.isEmpty() ? uint('*') : pattern.constLast();
+            if (last != '*' && last != '?' && (begin == end || at(end[-1]) != last))
+                continue;
             if (globMatches(pattern.constData(), pattern.constData() + pattern.size(), begin, end, at))
                 return true;
+        }
         return false;
     };
     const auto *units = name.utf16();
@@ -243,6 +324,8 @@ bool TGlobal::DoProgress(TProgressKind kind)
     }
     if (sinceReport <= 500)
         return false;
+    if (walkRows)
+        walkRows->Flush();
     // A volume whose size is unknown reports 0 % and no estimate; the fraction never passes 1.
     const double x = FCapacity > 0 ? std::min(1.0, double(FBytesDone) / double(FCapacity)) : 0.0;
     FLastReportTick = now;

@@ -182,7 +182,7 @@ void TVolumeUpdate::ArchiveContent(const TDirEntry &entry, const QString &folder
     if (!archive)
         return;
     Exec(QStringLiteral("UPDATE Entries SET Archive = 1 WHERE ID = ?1"), {TVariant(rowId)});
-    // The archive's rows are written as the scan writes them, through the data module's table.
+    // The archive's rows are written as the scan writes them.
     if (!FGlobal.Main.Active())
         FGlobal.Main.Open();
     FGlobal.LoadArchive(*archive, rowId, fullPath + found + u'\\', FCd);
@@ -402,7 +402,7 @@ bool TGlobal::UpdateDisk(TVolumeSource &source, int cd, const QString &name, TVo
     TImportFilter filter;
     const bool mainWasActive = Main.Active();
     auto cleanUp = [&] {
-        // The archives' rows went through it: its buffer may hold rows that were rolled back.
+        // Main is left open or closed as it was found.
         if (!mainWasActive)
             Main.Close();
         FScanning = false;

@@ -2,6 +2,7 @@
 
 #include "DatabaseError.h"
 
+#include <algorithm>
 #include <limits>
 #include <sqlite3.h>
 
@@ -104,9 +105,26 @@ void TSqliteStatement::Bind(int index, const TVariant &value)
     case TVarType::Date:
         rc = bindBytes(value.AsDateTime().ToTextUtf8(), true);
         break;
-    case TVarType::String:
-        rc = bindBytes(value.AsString().toUtf8(), true);
+    case TVarType::String: {
+        // Rows written one after another bind texts of similar lengths in the same slots: the
+        // slot's buffer is reused, and a plain ASCII text is copied in without an encoder.
+        if (FBound.size() < size_t(index))
+            FBound.resize(size_t(index));
+        QByteArray &bytes = FBound[size_t(index) - 1];
+        const QString text = value.AsString();
+        const auto *units = reinterpret_cast<const char16_t *>(text.constData());
+        const qsizetype size = text.size();
+        if (std::all_of(units, units + size, [](char16_t c) { return c < 0x80; })) {
+            bytes.resize(size);
+            char *out = bytes.data();
+            for (qsizetype i = 0; i < size; ++i)
+                out[i] = char(units[i]);
+        } else {
+            bytes = text.toUtf8();
+        }
+        rc = sqlite3_bind_text(FStmt, index, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
         break;
+    }
     case TVarType::Bytes: {
         // An empty blob is a blob, not NULL: the engine needs a non-null pointer for that.
         QByteArray bytes = value.AsBytes();

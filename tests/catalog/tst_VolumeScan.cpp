@@ -49,6 +49,32 @@ public:
     TFileBytes ReadFile(const QString &, const QString &, qint64) override { return {{}, ENOENT, {}}; }
 };
 
+// A root of files f00.txt, f01.txt, ... in that order, the one at `odd` named fNN.odd instead.
+class TListedSource final : public TVolumeSource
+{
+public:
+    TListedSource(int files, int odd) : FFiles(files), FOdd(odd) {}
+    QString DisplayName() const override { return QStringLiteral("listed"); }
+    std::optional<TVolumeInfo> VolumeInformation() override
+    {
+        return TVolumeInfo{QStringLiteral("LISTED"), 9};
+    }
+    qint64 Capacity() override { return 1000; }
+    std::optional<QList<TDirEntry>> ListFolder(const QString &) override
+    {
+        QList<TDirEntry> entries;
+        for (int i = 0; i < FFiles; ++i)
+            entries.append({QByteArray::number(100 + i).mid(1).prepend('f') + (i == FOdd ? ".odd" : ".txt"),
+                            false, false, 10, TDateTime::FromParts(2024, 1, 1), 0, true});
+        return entries;
+    }
+    TFileBytes ReadFile(const QString &, const QString &, qint64) override { return {{}, ENOENT, {}}; }
+
+private:
+    int FFiles;
+    int FOdd;
+};
+
 // (percent, seconds left) of each progress report, in order.
 using TReports = QList<std::pair<int, int>>;
 
@@ -148,6 +174,8 @@ private slots:
     void ErrorMidWalk();
     void KilledMidScan();
     void SourceThatIsNoVolume();
+    void RowRefused_data();
+    void RowRefused();
 
 private:
     QString Root() const { return FDrive->path(); }
@@ -907,6 +935,38 @@ void TestVolumeScan::SourceThatIsNoVolume()
     QVERIFY(!F->Global->Database.InTransaction());
     QCOMPARE(F->Committed(u"SELECT count(*) FROM Entries"_s) + F->Committed(u"SELECT count(*) FROM CDs"_s),
              0);
+}
+
+void TestVolumeScan::RowRefused_data()
+{
+    QTest::addColumn<int>("odd");
+
+    QTest::newRow("first") << 0;
+    QTest::newRow("among many") << 7;
+    QTest::newRow("among the last few") << 17;
+    QTest::newRow("last") << 19;
+}
+
+// A row that the catalogue refuses ends the walk with its error; the rows met before it stay,
+// written with others or not, and none met after it.
+void TestVolumeScan::RowRefused()
+{
+    QFETCH(int, odd);
+    TDatabase &database = F->Global->Database;
+    // A type that is not there, so that the catalogue's references refuse a file of it.
+    database.ExecSQL(u"PRAGMA foreign_keys = OFF"_s);
+    database.ExecSQL(u"INSERT INTO Ext (Name, ImageID) VALUES ('odd', 999)"_s);
+    database.ExecSQL(u"PRAGMA foreign_keys = ON"_s);
+    F->Services.SetTick(0);
+    TListedSource source(20, odd);
+
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, F->Global->LoadDisk(source, QString(), Picture, false));
+    QVERIFY(!database.InTransaction());
+    QStringList expected;
+    for (int i = 0; i < odd; ++i)
+        expected << u"f%1.txt"_s.arg(i, 2, 10, QChar(u'0'));
+    QCOMPARE(F->Rows(u"SELECT Name FROM Entries WHERE Parent IS NOT NULL ORDER BY ID"_s), expected);
+    QCOMPARE(F->Committed(u"SELECT count(*) FROM Entries"_s), 1 + odd);
 }
 
 int main(int argc, char *argv[])
