@@ -222,8 +222,9 @@ void TEntryRows::Flush()
                 // A statement that failed wrote none of its rows. One by one, the rows before the
                 // one at fault are written and its own error is passed on, as if each had been
                 // written when it was met; unless the engine gave up the transaction with the
-                // statement, in which case nothing written since its start stays anyway.
-                if (count == 1 || FDatabase->IsPostgres() || FDatabase->InTransaction() != inTransaction)
+                // statement, in which case nothing written since its start stays anyway. (On a
+                // server the driver undoes the failed statement alone, as SQLite does.)
+                if (count == 1 || FDatabase->InTransaction() != inTransaction)
                     throw;
                 for (size_t i = 0; i < count; ++i)
                     InsertQueued(done + i, 1);

@@ -4,6 +4,7 @@
 #include "ByteTrees.h"
 #include "CatalogFixture.h"
 #include "FileNames.h"
+#include "PgStatements.h"
 #include "VolumeSources.h"
 
 #include <QCoreApplication>
@@ -954,9 +955,15 @@ void TestVolumeScan::RowRefused()
     QFETCH(int, odd);
     TDatabase &database = F->Global->Database;
     // A type that is not there, so that the catalogue's references refuse a file of it.
-    database.ExecSQL(u"PRAGMA foreign_keys = OFF"_s);
-    database.ExecSQL(u"INSERT INTO Ext (Name, ImageID) VALUES ('odd', 999)"_s);
-    database.ExecSQL(u"PRAGMA foreign_keys = ON"_s);
+    if (database.IsPostgres()) {
+        database.PgConnection()->Exec(u"SET session_replication_role = replica"_s);
+        database.ExecSQL(u"INSERT INTO Ext (Name, ImageID) VALUES ('odd', 999)"_s);
+        database.PgConnection()->Exec(u"SET session_replication_role = DEFAULT"_s);
+    } else {
+        database.ExecSQL(u"PRAGMA foreign_keys = OFF"_s);
+        database.ExecSQL(u"INSERT INTO Ext (Name, ImageID) VALUES ('odd', 999)"_s);
+        database.ExecSQL(u"PRAGMA foreign_keys = ON"_s);
+    }
     F->Services.SetTick(0);
     TListedSource source(20, odd);
 
