@@ -59,17 +59,13 @@ QString pgFindConditions()
                "  AND (:t12 OR (Entries.Name COLLATE \"C\" LIKE "
                "replace(replace(replace(replace(replace(:name, "
                "'\\', '\\\\'), '%', '\\%'), '_', '\\_'), '*', '%'), '?', '_') ESCAPE '\\'))\n"
-               "  AND (:t11 OR (lower(Entries.Name COLLATE \"C\") = lower(:name COLLATE \"C\")))\n"
-               "  AND (NOT :t0 OR (Entries.Parent <> 0))\n"
-               "  AND (:t2 OR (Entries.CD = :cd))\n"
-               "  AND (:t3 OR (Modified BETWEEN :daten AND :datek))\n"
-               "  AND (:t4 OR Entries.ImageID = :type)\n"
-               "  AND (:t51 OR Size = :size)\n"
-               "  AND (:t52 OR Size < :size)\n"
-               "  AND (:t53 OR Size > :size)\n"
+               "  AND (:t11 OR (lower(Entries.Name COLLATE \"C\") = lower(:name COLLATE \"C\")))\n") +
+           QString::fromLatin1(FindStatements::OtherConditions) +
+           QStringLiteral(
                "  AND (:text IS NULL OR to_tsvector('simple', %1) @@ "
                "to_tsquery('simple', nullif(regexp_replace(trim(%2), ' +', ' & ', 'g'), '') || ':*'))\n")
-        .arg(PgIndexedWords(QStringLiteral("Entries.Description")), PgIndexedWords(QStringLiteral(":text")));
+               .arg(PgIndexedWords(QStringLiteral("Entries.Description")),
+                    PgIndexedWords(QStringLiteral(":text")));
 }
 
 // A character a word of a description is made of, as the descriptions' index reads them.
@@ -93,8 +89,8 @@ QStringList FindDialogSql(bool postgres)
     // The server's indexes need no way chosen ahead: it plans the statement with its values.
     if (postgres)
         return {QString::fromLatin1(FindStatements::FindColumns) +
-                    QString::fromLatin1(FindStatements::EntriesWithVolumeAndType) + QStringLiteral("WHERE TRUE\n") +
-                    pgFindConditions(),
+                    QString::fromLatin1(FindStatements::EntriesWithVolumeAndType) +
+                    QStringLiteral("WHERE TRUE\n") + pgFindConditions(),
                 QStringLiteral("ORDER BY Entries.ID")};
     QStringList lines;
     for (const std::string &line : FindStatements::DialogLines())

@@ -15,6 +15,14 @@ const char *const EntriesWithVolumeAndType =
     "FROM (Entries INNER JOIN CDs ON Entries.CD = CDs.ID) INNER JOIN Images ON Entries.ImageID = "
     "Images.ImageID\n";
 
+const char *const OtherConditions = "  AND (NOT :t0 OR (Entries.Parent <> 0))\n"
+                                    "  AND (:t2 OR (Entries.CD = :cd))\n"
+                                    "  AND (:t3 OR (Modified BETWEEN :daten AND :datek))\n"
+                                    "  AND (:t4 OR Entries.ImageID = :type)\n"
+                                    "  AND (:t51 OR Size = :size)\n"
+                                    "  AND (:t52 OR Size < :size)\n"
+                                    "  AND (:t53 OR Size > :size)\n";
+
 namespace {
 
 // What every row must pass, whichever index found it. Name patterns use * and ? and ignore letter
@@ -25,14 +33,8 @@ std::string findConditions(bool withText)
     std::string conditions =
         "  AND (:t12 OR (Entries.Name LIKE replace(replace(replace(replace(replace(:name, "
         "'\\', '\\\\'), '%', '\\%'), '_', '\\_'), '*', '%'), '?', '_') ESCAPE '\\'))\n"
-        "  AND (:t11 OR (Entries.Name = :name COLLATE NOCASE))\n"
-        "  AND (NOT :t0 OR (Entries.Parent <> 0))\n"
-        "  AND (:t2 OR (Entries.CD = :cd))\n"
-        "  AND (:t3 OR (Modified BETWEEN :daten AND :datek))\n"
-        "  AND (:t4 OR Entries.ImageID = :type)\n"
-        "  AND (:t51 OR Size = :size)\n"
-        "  AND (:t52 OR Size < :size)\n"
-        "  AND (:t53 OR Size > :size)\n";
+        "  AND (:t11 OR (Entries.Name = :name COLLATE NOCASE))\n" +
+        std::string(OtherConditions);
     if (withText)
         conditions += "  AND (:text IS NULL OR Entries.ID IN "
                       "(SELECT rowid FROM EntryTexts WHERE EntryTexts MATCH :text))\n";

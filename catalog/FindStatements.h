@@ -23,6 +23,9 @@ namespace FindStatements {
 // The columns of a found row, and the entries joined with their volumes and types they come from.
 extern const char *const FindColumns;
 extern const char *const EntriesWithVolumeAndType;
+// FindDialog's conditions other than the name's and the description's, which each engine words
+// for its own indexes.
+extern const char *const OtherConditions;
 
 // The lines of FindDialog's statement; see FindDialogSql for what its parameters mean.
 const std::vector<std::string> &DialogLines();

@@ -38,6 +38,20 @@ void appendEscaped(QByteArray &out, QByteArrayView text)
     }
 }
 
+// The results of a COPY once it has ended: the first that failed, for the caller to raise, or
+// nullptr; the others are freed.
+PGresult *firstFailure(PGconn *conn)
+{
+    PGresult *failed = nullptr;
+    while (PGresult *result = PQgetResult(conn)) {
+        if (PQresultStatus(result) != PGRES_COMMAND_OK && !failed)
+            failed = result;
+        else
+            PQclear(result);
+    }
+    return failed;
+}
+
 } // namespace
 
 QByteArray CopyText(const TVariant &value)
@@ -153,14 +167,7 @@ void TBulkInsert::Finish()
     FCopying = false;
     if (PQputCopyEnd(conn, nullptr) != 1)
         FDatabase.PgConnection()->Raise(nullptr);
-    PGresult *failed = nullptr;
-    while (PGresult *result = PQgetResult(conn)) {
-        if (PQresultStatus(result) != PGRES_COMMAND_OK && !failed)
-            failed = result;
-        else
-            PQclear(result);
-    }
-    if (failed)
+    if (PGresult *failed = firstFailure(conn))
         FDatabase.PgConnection()->Raise(failed);
 }
 
@@ -280,13 +287,7 @@ bool TBulkRead::Next(TVariantArray &values)
     const int length = PQgetCopyData(conn, &row, 0);
     if (length < 0) {
         FCopying = false;
-        PGresult *failed = nullptr;
-        while (PGresult *result = PQgetResult(conn)) {
-            if (PQresultStatus(result) != PGRES_COMMAND_OK && !failed)
-                failed = result;
-            else
-                PQclear(result);
-        }
+        PGresult *failed = firstFailure(conn);
         if (failed || length == -2)
             FDatabase.PgConnection()->Raise(failed);
         return false;
