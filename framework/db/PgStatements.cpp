@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QRegularExpression>
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <libpq-fe.h>
@@ -344,6 +345,14 @@ TPgStatement::TPgStatement(std::shared_ptr<TPgConnection> connection, const QStr
 TPgStatement::~TPgStatement()
 {
     Clear();
+    // What the server keeps of a named statement goes with it; a connection that has gone, or a
+    // transaction that failed, lets it go at the session's end instead.
+    if (!FName.isEmpty()) {
+        try {
+            PQclear(PQexec(FConnection->Handle(), QByteArray("DEALLOCATE " + FName).constData()));
+        } catch (const EDatabaseError &) {
+        }
+    }
 }
 
 void TPgStatement::Prepare()
@@ -509,24 +518,50 @@ void TPgStatement::Run()
         }
     }
     pg_conn *conn = FConnection->Handle();
+    const int count = int(values.size());
+    // A statement run again is kept prepared on the server under a name of its own, so that the
+    // server parses and plans it once, not at every run.
+    const bool named = FAfter.isEmpty() && !FTransactionControl && ++FRuns > 1;
+    const bool prepareNow = named && FName.isEmpty();
+    if (prepareNow) {
+        static std::atomic<quint64> serial{0};
+        FName = QByteArrayLiteral("vnx_") + QByteArray::number(++serial);
+    }
     PGresult *result = nullptr;
     std::optional<TStatementGuard> guard;
     if (FAfter.isEmpty() && needsGuard(conn, !FTransactionControl)) {
         std::vector<PGresult *> results = guardedPipeline(
             conn,
             [&](pg_conn *c) {
-                return PQsendQueryParams(c, FSql.constData(), int(values.size()), FParamTypes.data(),
-                                         values.data(), lengths.data(), FFormats.data(), 0);
+                if (prepareNow &&
+                    PQsendPrepare(c, FName.constData(), FSql.constData(), count, FParamTypes.data()) != 1)
+                    return 0;
+                return named ? PQsendQueryPrepared(c, FName.constData(), count, values.data(), lengths.data(),
+                                                   FFormats.data(), 0)
+                             : PQsendQueryParams(c, FSql.constData(), count, FParamTypes.data(),
+                                                 values.data(), lengths.data(), FFormats.data(), 0);
             },
-            1);
+            prepareNow ? 2 : 1);
+        // A name the server did not take is not used again.
+        if (prepareNow && results.size() < 2)
+            FName.clear();
         result = results.back();
         results.pop_back();
         for (PGresult *other : results)
             PQclear(other);
     } else {
         guard.emplace(*FConnection, !FTransactionControl);
-        result = PQexecParams(conn, FSql.constData(), int(values.size()), FParamTypes.data(), values.data(),
-                              lengths.data(), FFormats.data(), 0);
+        if (prepareNow) {
+            PGresult *prepared =
+                PQprepare(conn, FName.constData(), FSql.constData(), count, FParamTypes.data());
+            if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
+                FName.clear();
+            PQclear(prepared);
+        }
+        result = named && !FName.isEmpty() ? PQexecPrepared(conn, FName.constData(), count, values.data(),
+                                                            lengths.data(), FFormats.data(), 0)
+                                           : PQexecParams(conn, FSql.constData(), count, FParamTypes.data(),
+                                                          values.data(), lengths.data(), FFormats.data(), 0);
     }
     const ExecStatusType status = PQresultStatus(result);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {

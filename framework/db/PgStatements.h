@@ -107,6 +107,8 @@ private:
     std::vector<unsigned> FParamTypes;
     std::vector<TColumn> FColumns;
     bool FTransactionControl = false;
+    int FRuns = 0;
+    QByteArray FName; // the name it is prepared under on the server, from its second run
 
     std::vector<std::optional<QByteArray>> FValues;
     std::vector<int> FFormats;
