@@ -55,7 +55,9 @@ bool FileEngineOnly(const QString &statement)
 {
     // The word indexes and what keeps them: the file's engine has them, the server its own.
     static const QRegularExpression words(QStringLiteral("\\b(EntryNames|EntryTexts|SearchIndexed)\\b"));
-    return statement.contains(words) || statement.contains(u"VIRTUAL TABLE", Qt::CaseInsensitive);
+    static const QStringList searchIndexes = SearchIndexStatements();
+    return statement.contains(words) || statement.contains(u"VIRTUAL TABLE", Qt::CaseInsensitive) ||
+           searchIndexes.contains(statement);
 }
 
 QStringList PostgresTableStatements()
