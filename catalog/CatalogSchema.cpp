@@ -114,8 +114,6 @@ QStringList SearchIndexStatements()
     // on NULL.
     const QString indexed = QStringLiteral("(SELECT UpTo FROM SearchIndexed)");
     return {
-        // Whole names, letter case aside (ASCII, as NOCASE folds it).
-        QStringLiteral("CREATE INDEX IF NOT EXISTS \"Entries.LowerName\" ON Entries(lower(Name))"),
         QStringLiteral("CREATE TABLE SearchIndexed (UpTo INTEGER NOT NULL)"),
         QStringLiteral("INSERT INTO SearchIndexed (UpTo) SELECT coalesce(max(ID), 0) FROM Entries"),
         // Every three characters of every name, case folded: finds the names holding a text.
@@ -218,9 +216,7 @@ const std::vector<QStringList> &UpgradeSteps()
         QStringList{QStringLiteral("ALTER TABLE Entries ADD COLUMN InArchive BOOLEAN NOT NULL DEFAULT 0"),
                     QStringLiteral("ALTER TABLE Entries ADD COLUMN Archive BOOLEAN NOT NULL DEFAULT 0")},
         // 3 to 4: where folders and disc images were read from; older volumes do not say.
-        // Also the index of whole names.
-        QStringList{QStringLiteral("ALTER TABLE CDs ADD COLUMN Source VARCHAR(65535)"),
-                    SearchIndexStatements().first()},
+        QStringList{QStringLiteral("ALTER TABLE CDs ADD COLUMN Source VARCHAR(65535)")},
     };
     return steps;
 }

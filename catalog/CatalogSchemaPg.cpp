@@ -55,9 +55,7 @@ bool FileEngineOnly(const QString &statement)
 {
     // The word indexes and what keeps them: the file's engine has them, the server its own.
     static const QRegularExpression words(QStringLiteral("\\b(EntryNames|EntryTexts|SearchIndexed)\\b"));
-    static const QStringList searchIndexes = SearchIndexStatements();
-    return statement.contains(words) || statement.contains(u"VIRTUAL TABLE", Qt::CaseInsensitive) ||
-           searchIndexes.contains(statement);
+    return statement.contains(words) || statement.contains(u"VIRTUAL TABLE", Qt::CaseInsensitive);
 }
 
 QStringList PostgresTableStatements()

@@ -44,10 +44,9 @@ std::string findConditions(bool withText)
 std::vector<std::string> dialogLines()
 {
     // Every row of the catalogue could be read and tested, as the scan below does; the indexes
-    // spare that. The ways below are exclusive, chosen from the parameters alone (way), so that
-    // the engine tests the choice once, before it reads anything:
-    // - a whole name: through the index of lowered names;
-    // - a name pattern holding three characters in a row without * or ?: the
+    // spare that. The four ways below are exclusive, chosen from the parameters alone (way), so
+    // that the engine tests the choice once, before it reads anything:
+    // - a name pattern, or a whole name, holding three characters in a row without * or ?: the
     //   names holding such threes are read from the names' index (NameTerms lists them), in
     //   the order of IDs, then the entries it does not hold yet;
     // - otherwise, a description's words: through the descriptions' index (which must be up to
@@ -56,8 +55,7 @@ std::vector<std::string> dialogLines()
     // The index only narrows the rows down: each row found is tested on every condition, so the
     // result is what the scan would give. The indexes fold letter case beyond ASCII and the names'
     // one ignores the order of its threes, which only lets more rows through to the tests.
-    const std::string way = "(CASE WHEN NOT :t11 THEN 'whole' "
-                            "WHEN NOT :t12 AND :name GLOB '*[^*?][^*?][^*?]*' "
+    const std::string way = "(CASE WHEN (NOT :t11 OR NOT :t12) AND :name GLOB '*[^*?][^*?][^*?]*' "
                             "THEN 'name' WHEN :text IS NOT NULL THEN 'text' ELSE 'scan' END)";
     return {
         "WITH RECURSIVE",
@@ -84,13 +82,6 @@ std::vector<std::string> dialogLines()
             " = 'name' AND EntryNames MATCH "
             "coalesce((SELECT Terms FROM NameTerms), '\"\"')\n" +
             findConditions(true) + "UNION ALL",
-        // A whole name through the index of lowered names, which holds every entry at once.
-        FindColumns +
-            std::string("FROM Entries INDEXED BY \"Entries.LowerName\"\n"
-                        "CROSS JOIN CDs ON Entries.CD = CDs.ID CROSS JOIN Images ON Entries.ImageID = "
-                        "Images.ImageID\n"
-                        "WHERE ") +
-            way + " = 'whole' AND lower(Entries.Name) = lower(:name)\n" + findConditions(true) + "UNION ALL",
         // The entries the names' index does not hold yet come after those it holds, as their IDs do.
         FindColumns + std::string(EntriesWithVolumeAndType) + "WHERE " + way +
             " = 'name' AND Entries.ID > (SELECT UpTo FROM SearchIndexed)\n" + findConditions(true) +
