@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <functional>
 #include <sys/resource.h>
 
 // What the benchmarks share: their output and their clock.
@@ -55,6 +56,16 @@ struct TTimes
 inline double MsSince(const QElapsedTimer &timer)
 {
     return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// The elapsed and processor time of one run of work.
+inline TTimes Timed(const std::function<void()> &work)
+{
+    QElapsedTimer timer;
+    const double cpu = CpuMs();
+    timer.start();
+    work();
+    return {MsSince(timer), CpuMs() - cpu};
 }
 
 // One line of a result table: what was measured, two figures in ms (a negative one prints "-"),

@@ -4,6 +4,7 @@
 // three counting. Built with the project, run by hand or `make bench`. Arguments: a number of zip
 // files (default 1,000) to try other sizes.
 
+#include "BenchCatalogues.h"
 #include "BenchSupport.h"
 #include "BenchTrees.h"
 #include "CatalogSchema.h"
@@ -128,12 +129,7 @@ int main(int argc, char *argv[])
                << files << " files unpacked, made in " << QString::number(MsSince(timer) / 1000, 'f', 1)
                << " s" << Qt::endl;
 
-    const QString path = CatalogSchema::DefaultFilePath();
-    CatalogSchema::CreateFile(path);
-    TSession::Default().AddAlias(
-        QString::fromUtf16(TGlobal::AliasName), QString::fromUtf16(TDatabase::DriverSqlite),
-        {QStringLiteral("DATABASE NAME=") + path, QStringLiteral("OPEN MODE=READ/WRITE")});
-    TSession::Default().SaveConfigFile();
+    MakeCatalogueFile();
 
     TVolumeServicesDouble services;
     services.AddDrive(zips, QStringLiteral("ZIPS"), 0x12345678, qint64(1) << 30);

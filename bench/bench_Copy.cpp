@@ -12,15 +12,6 @@
 
 namespace {
 
-TTimes timed(const std::function<void()> &work)
-{
-    QElapsedTimer timer;
-    const double cpu = CpuMs();
-    timer.start();
-    work();
-    return {MsSince(timer), CpuMs() - cpu};
-}
-
 void openServer(TDatabase &database, const QString &uri)
 {
     database.SetDriverName(QString::fromUtf16(TDatabase::DriverPostgres));
@@ -68,7 +59,7 @@ int main(int argc, char *argv[])
         TDatabase source, target;
         openFile(source, sourcePath);
         openServer(target, server.Uri(QStringLiteral("copied")));
-        toServer = timed([&] { CopyCatalogue(source, target); });
+        toServer = Timed([&] { CopyCatalogue(source, target); });
     }
     CatalogSchema::CreateFile(backPath);
     {
@@ -77,7 +68,7 @@ int main(int argc, char *argv[])
         source.SetParams(CatalogSchema::ServerAliasParams(server.Uri(QStringLiteral("copied"))));
         source.Open();
         openFile(target, backPath);
-        back = timed([&] { CopyCatalogue(source, target); });
+        back = Timed([&] { CopyCatalogue(source, target); });
     }
     BenchOut() << "catalogue copy, " << entries << " entries (elapsed ms, this process's processor ms)\n";
     Report("file to server", toServer.Elapsed, toServer.Cpu, QStringLiteral("<= 60000 elapsed"));

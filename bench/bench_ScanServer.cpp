@@ -37,12 +37,10 @@ TTimes timedScan(const QString &root)
     // As the program does: on a file, the word indexes follow the scan in the background.
     global.SetIndexInBackground(true);
     global.OnProgress = [](TGlobal *, int, int) { return false; };
-    const double cpu = CpuMs();
-    QElapsedTimer timer;
-    timer.start();
-    if (global.LoadDisk(root, QString(), 2, false) < 0)
-        Fail(QStringLiteral("the scan catalogued nothing"));
-    return {MsSince(timer), CpuMs() - cpu};
+    return Timed([&] {
+        if (global.LoadDisk(root, QString(), 2, false) < 0)
+            Fail(QStringLiteral("the scan catalogued nothing"));
+    });
 }
 
 } // namespace

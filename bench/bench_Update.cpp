@@ -3,6 +3,7 @@
 // after 1 % of its files changed size, each on a warm cache. Built with the project, run by hand
 // or `make bench`. Arguments: a number of files (default 200,000) to try other sizes.
 
+#include "BenchCatalogues.h"
 #include "BenchSupport.h"
 #include "BenchTrees.h"
 #include "CatalogSchema.h"
@@ -57,12 +58,7 @@ int main(int argc, char *argv[])
     BenchOut() << "tree: " << files << " files in " << Folders << " folders; " << changing.size()
                << " of them change" << Qt::endl;
 
-    const QString path = CatalogSchema::DefaultFilePath();
-    CatalogSchema::CreateFile(path);
-    TSession::Default().AddAlias(
-        QString::fromUtf16(TGlobal::AliasName), QString::fromUtf16(TDatabase::DriverSqlite),
-        {QStringLiteral("DATABASE NAME=") + path, QStringLiteral("OPEN MODE=READ/WRITE")});
-    TSession::Default().SaveConfigFile();
+    MakeCatalogueFile();
     TVolumeServicesDouble services;
     services.AddDrive(root, QStringLiteral("BENCH"), 0x12345678, total);
     TVolumeServices::SetCurrent(&services);
