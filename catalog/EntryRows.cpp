@@ -47,6 +47,7 @@ TEntryRows::TEntryRows(TDatabase &database, const QString &tableName) : FDatabas
 {
     const std::shared_ptr<const TTableInfo> info = database.TableInfo(tableName);
     FTableName = QuoteIdentifier(info->Name);
+    FKeyTable = info->Name;
     // A text longer than its column is cut as the column's field cuts it.
     const auto width = [&info](const QString &column) {
         const int index = info->ColumnIndex(column);
@@ -58,19 +59,23 @@ TEntryRows::TEntryRows(TDatabase &database, const QString &tableName) : FDatabas
     FFullPathWidth = width(QStringLiteral("FullPath"));
     FArchiveColumns = info->ColumnIndex(QStringLiteral("InArchive")) >= 0 &&
                       info->ColumnIndex(QStringLiteral("Archive")) >= 0;
+    // A server is a round trip away: its rows go many to a statement with the IDs taken ahead.
+    FKeysAhead = database.PgConnection() != nullptr;
+    FLargestBatch = FKeysAhead ? 0 : 1;
     // Every column a row of the walk may have, always: one statement for folders and files alike.
     // What the data set would leave unwritten is bound as the table's default for it: no size
     // or time yet, not a folder, not in an archive.
-    FInsertSql =
-        QStringLiteral("INSERT INTO ") + FTableName +
-        (FArchiveColumns ? QStringLiteral(" (Name, Modified, FullPath, Parent, CD, ImageID, Folder, "
-                                          "Size, InArchive, Archive) VALUES (?, ?, ?, ?, ?, ?, ?, ?, "
-                                          "?, ?)")
-                         : QStringLiteral(" (Name, Modified, FullPath, Parent, CD, ImageID, Folder, "
-                                          "Size) VALUES (?, ?, ?, ?, ?, ?, ?, ?)")) +
-        database.ReturningKey(QStringLiteral("ID"));
+    const QString columns =
+        QStringLiteral("Name, Modified, FullPath, Parent, CD, ImageID, Folder, Size") +
+        (FArchiveColumns ? QStringLiteral(", InArchive, Archive") : QString());
+    FColumns = (FArchiveColumns ? 10 : 8) + (FKeysAhead ? 1 : 0);
+    QStringList marks;
+    for (int i = 0; i < FColumns; ++i)
+        marks << QStringLiteral("?");
+    FInsertSql = QStringLiteral("INSERT INTO ") + FTableName + QStringLiteral(" (") +
+                 (FKeysAhead ? QStringLiteral("ID, ") : QString()) + columns + QStringLiteral(") VALUES (") +
+                 marks.join(QStringLiteral(", ")) + u')' + database.ReturningKey(QStringLiteral("ID"));
     FSizeSql = QStringLiteral("UPDATE ") + FTableName + QStringLiteral(" SET Size = ? WHERE ID = ?");
-    FColumns = FArchiveColumns ? 10 : 8;
 }
 
 TEntryRows::~TEntryRows() = default;
@@ -110,13 +115,17 @@ int TEntryRows::Append(const TDirEntry &entry, const QString &found, const QStri
 namespace {
 
 // The rows of one statement of several, largest first: a queue of any length is written in a
-// few statements, each prepared once.
-constexpr size_t BatchSizes[] = {64, 16, 4, 1};
+// few statements, each prepared once. The first only on a server, where each statement costs a
+// round trip.
+constexpr size_t BatchSizes[] = {256, 64, 16, 4, 1};
+// Where the column Size lies in a queued row that starts with its ID.
+constexpr size_t SizeColumnAfterKey = 8;
 
 } // namespace
 
-void TEntryRows::AddValues(std::vector<TVariant> &values, const TDirEntry &entry, const QString &found,
-                           const QString &fullPath, int parent, int cd, int imageId, bool archive) const
+void TEntryRows::AddValues(std::vector<TVariant> &values, qint64 id, const TDirEntry &entry,
+                           const QString &found, const QString &fullPath, int parent, int cd, int imageId,
+                           bool archive) const
 {
     const auto cut = [](const QString &text, int width) {
         return width > 0 && text.size() > width ? text.left(width) : text;
@@ -126,6 +135,8 @@ void TEntryRows::AddValues(std::vector<TVariant> &values, const TDirEntry &entry
             QStringLiteral(
                 "%1 is not a valid value for field 'ImageID'. The allowed range is -32768 to 32767")
                 .arg(imageId));
+    if (FKeysAhead)
+        values.emplace_back(qint32(id));
     values.emplace_back(cut(LowerAfterFirst(found), FNameWidth));
     values.push_back(entry.Stated ? TVariant(entry.Time) : TVariant::Null());
     // No FullPath in the root of the volume.
@@ -144,10 +155,18 @@ void TEntryRows::AddValues(std::vector<TVariant> &values, const TDirEntry &entry
 int TEntryRows::InsertRow(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent,
                           int cd, int imageId, bool archive)
 {
+    if (FKeysAhead) {
+        const qint64 id = NextKey();
+        AddValues(FQueue, id, entry, found, fullPath, parent, cd, imageId, archive);
+        // What is read below an archive is written through a data set, after the archive's row.
+        if (archive || FQueue.size() >= BatchSizes[FLargestBatch] * size_t(FColumns))
+            Flush();
+        return int(id);
+    }
     // The rows queued before it come first, as they came first in the walk.
     Flush();
     FRow.clear();
-    AddValues(FRow, entry, found, fullPath, parent, cd, imageId, archive);
+    AddValues(FRow, 0, entry, found, fullPath, parent, cd, imageId, archive);
     if (!FInsert)
         FInsert = FDatabase->AcquireStatement(FInsertSql);
     TStatement &insert = *FInsert;
@@ -169,9 +188,26 @@ void TEntryRows::Queue(const TDirEntry &entry, const QString &found, const QStri
                        int cd, int imageId)
 {
     Q_ASSERT(FDatabase);
-    AddValues(FQueue, entry, found, fullPath, parent, cd, imageId, false);
-    if (FQueue.size() >= BatchSizes[0] * size_t(FColumns))
+    AddValues(FQueue, FKeysAhead ? NextKey() : 0, entry, found, fullPath, parent, cd, imageId, false);
+    if (FQueue.size() >= BatchSizes[FLargestBatch] * size_t(FColumns))
         Flush();
+}
+
+void TEntryRows::Reserve(int count)
+{
+    if (!FKeysAhead || count <= 0)
+        return;
+    FKeys.erase(FKeys.begin(), FKeys.begin() + qsizetype(FNextKey));
+    FNextKey = 0;
+    const std::vector<qint64> keys = FDatabase->ReserveKeys(FKeyTable, QStringLiteral("ID"), count);
+    FKeys.insert(FKeys.end(), keys.begin(), keys.end());
+}
+
+qint64 TEntryRows::NextKey()
+{
+    if (FNextKey == FKeys.size())
+        Reserve(1);
+    return FKeys[FNextKey++];
 }
 
 void TEntryRows::InsertQueued(size_t first, size_t count)
@@ -208,13 +244,15 @@ void TEntryRows::Flush()
 {
     const size_t columns = size_t(FColumns);
     const size_t queued = columns > 0 ? FQueue.size() / columns : 0;
-    if (queued == 0)
+    if (queued == 0) {
+        WriteSizes();
         return;
+    }
     const bool inTransaction = FDatabase->InTransaction();
     size_t done = 0;
     try {
         while (done < queued) {
-            const size_t count = *std::find_if(std::begin(BatchSizes), std::end(BatchSizes),
+            const size_t count = *std::find_if(std::begin(BatchSizes) + FLargestBatch, std::end(BatchSizes),
                                                [&](size_t size) { return size <= queued - done; });
             try {
                 InsertQueued(done, count);
@@ -234,9 +272,11 @@ void TEntryRows::Flush()
     } catch (...) {
         // The rows after the one at fault were never written: the walk ends here.
         FQueue.clear();
+        FSizes.clear();
         throw;
     }
     FQueue.clear();
+    WriteSizes();
 }
 
 void TEntryRows::SetFolderSize(const TBookmark &row, qint64 size)
@@ -251,6 +291,22 @@ void TEntryRows::SetFolderSize(const TBookmark &row, qint64 size)
 void TEntryRows::SetFolderSize(int id, qint64 size)
 {
     Q_ASSERT(FDatabase);
+    if (FKeysAhead) {
+        // A folder still queued is written with its size; one written before waits for the next
+        // statement of sizes.
+        const size_t columns = size_t(FColumns);
+        for (size_t row = FQueue.size(); row >= columns; row -= columns) {
+            if (FQueue[row - columns].AsInteger() == id) {
+                FQueue[row - columns + SizeColumnAfterKey] = TVariant(size);
+                return;
+            }
+        }
+        FSizes.emplace_back(qint32(id));
+        FSizes.emplace_back(size);
+        if (FSizes.size() >= 2 * size_t(BatchSizes[1]))
+            WriteSizes();
+        return;
+    }
     const std::shared_ptr<TStatement> update = FDatabase->AcquireStatement(FSizeSql);
     update->Bind(1, TVariant(size));
     update->Bind(2, TVariant(qint64(id)));
@@ -264,4 +320,46 @@ void TEntryRows::SetFolderSize(int id, qint64 size)
     update->Reset();
     if (changed == 0)
         throw EDatabaseError(QStringLiteral("Record/Key deleted."));
+}
+
+void TEntryRows::WriteSizes()
+{
+    const size_t pending = FSizes.size() / 2;
+    size_t done = 0;
+    try {
+        while (done < pending) {
+            const auto size = std::find_if(std::begin(BatchSizes) + 1, std::end(BatchSizes),
+                                           [&](size_t batch) { return batch <= pending - done; });
+            const size_t count = *size;
+            std::shared_ptr<TStatement> &statement = FSizeBatches[size - std::begin(BatchSizes) - 1];
+            if (!statement) {
+                QStringList pairs;
+                for (size_t i = 0; i < count; ++i)
+                    pairs << QStringLiteral("(CAST(? AS INTEGER), CAST(? AS BIGINT))");
+                statement = FDatabase->AcquireStatement(QStringLiteral("UPDATE ") + FTableName +
+                                                        QStringLiteral(" AS t SET Size = v.s FROM (VALUES ") +
+                                                        pairs.join(QStringLiteral(", ")) +
+                                                        QStringLiteral(") AS v (i, s) WHERE t.ID = v.i"));
+            }
+            statement->Reset();
+            for (size_t i = 0; i < 2 * count; ++i)
+                statement->Bind(int(i) + 1, FSizes[2 * done + i]);
+            qint64 changed = 0;
+            try {
+                statement->Execute();
+                changed = statement->Changes();
+            } catch (...) {
+                statement->Reset();
+                throw;
+            }
+            statement->Reset();
+            if (changed != qint64(count))
+                throw EDatabaseError(QStringLiteral("Record/Key deleted."));
+            done += count;
+        }
+    } catch (...) {
+        FSizes.clear();
+        throw;
+    }
+    FSizes.clear();
 }

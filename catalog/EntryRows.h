@@ -41,6 +41,11 @@ public:
     // stay, and its error is the one passed on.
     void Queue(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent, int cd,
                int imageId);
+    // Without a data set: the next count rows will be written, folders and archives among them.
+    // On a server their IDs are taken now, in one exchange, and every row is queued with its
+    // own: folders need not wait for a statement of their own, nor their sizes for one each.
+    // Nothing happens on SQLite.
+    void Reserve(int count);
     void Flush();
     // The rows appended from now on lie inside an archive. A table without the columns of
     // archives (the comparison's) records neither.
@@ -53,11 +58,15 @@ public:
 private:
     int InsertRow(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent, int cd,
                   int imageId, bool archive);
-    // Adds the values of a row as the insert binds them.
-    void AddValues(std::vector<TVariant> &values, const TDirEntry &entry, const QString &found,
+    // Adds the values of a row as the insert binds them, its ID first when it has one.
+    void AddValues(std::vector<TVariant> &values, qint64 id, const TDirEntry &entry, const QString &found,
                    const QString &fullPath, int parent, int cd, int imageId, bool archive) const;
+    // The next reserved ID, reserved now if none is left.
+    qint64 NextKey();
     // Writes rows [first, first + count) of the queue in one statement.
     void InsertQueued(size_t first, size_t count);
+    // Writes the folder sizes set on rows written before.
+    void WriteSizes();
 
     TDataSet *FTable = nullptr;
     TField *FName = nullptr;
@@ -83,7 +92,16 @@ private:
     std::vector<TVariant> FRow;
     std::vector<TVariant> FQueue;
     // The statements of several rows, by how many they write (BatchSizes).
-    std::shared_ptr<TStatement> FBatches[4];
+    std::shared_ptr<TStatement> FBatches[5];
+    size_t FLargestBatch = 0; // the index in BatchSizes of the most rows a statement writes
+    // On a server: IDs reserved for the rows to come, the next at FNextKey, and the folder sizes
+    // (ID, size) of rows written before they were known.
+    bool FKeysAhead = false;
+    QString FKeyTable; // the table's name unquoted
+    std::vector<qint64> FKeys;
+    size_t FNextKey = 0;
+    std::vector<TVariant> FSizes;
+    std::shared_ptr<TStatement> FSizeBatches[4];
     int FNameWidth = 0; // the widths of the text columns, 0 for none
     int FFullPathWidth = 0;
     bool FArchiveColumns = false;

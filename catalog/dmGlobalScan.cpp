@@ -205,6 +205,7 @@ void TGlobal::LoadFolder(TVolumeSource &source, const QString &folder, int paren
     if (!entries)
         return;
     const QString fullPath = QString(folder).replace(u'/', u'\\');
+    rows.Reserve(int(entries->size()));
 
     bool noted = false;
     for (const TDirEntry &entry : *entries) {

@@ -534,6 +534,7 @@ void TDatabase::Close()
     FDataSets.clear();
     FStatementCache.clear();
     FSchema.clear();
+    FKeySequences.clear();
     FTableUses.clear();
     if (FPg) {
         // Ending the session rolls back what it left open.
@@ -619,6 +620,46 @@ QString TDatabase::OrderTerm(const QString &column, bool descending) const
 QString TDatabase::ReturningKey(const QString &column) const
 {
     return FPg ? QStringLiteral(" RETURNING ") + column : QString();
+}
+
+std::vector<qint64> TDatabase::ReserveKeys(const QString &tableName, const QString &column, int count)
+{
+    std::vector<qint64> keys;
+    if (!FPg || count <= 0)
+        return keys;
+    CheckWritable();
+    // The sequence is looked up once: the lookup costs the server more than the numbers do. The
+    // table's name as the server looks it up (quoted, as every name is written), the column's as
+    // it stands.
+    QString &sequence = FKeySequences[tableName + u'.' + column];
+    if (sequence.isEmpty()) {
+        const std::shared_ptr<TStatement> find =
+            AcquireStatement(QStringLiteral("SELECT pg_get_serial_sequence(?, ?)"));
+        find->Bind(1, TVariant(QuoteIdentifier(tableName)));
+        find->Bind(2, TVariant(column));
+        const bool found = find->Step() && !find->ColumnIsNull(0);
+        if (found)
+            sequence = find->Column(0, TFieldType::String).AsString();
+        find->Reset();
+        if (!found)
+            throw EDatabaseError(QStringLiteral("The table %1 has no generated key %2").arg(tableName, column));
+    }
+    const std::shared_ptr<TStatement> next = AcquireStatement(QStringLiteral(
+        "SELECT nextval(CAST(? AS regclass)) FROM generate_series(1, CAST(? AS INTEGER)) ORDER BY 1"));
+    next->Bind(1, TVariant(sequence));
+    next->Bind(2, TVariant(qint32(count)));
+    keys.reserve(size_t(count));
+    try {
+        while (next->Step())
+            keys.push_back(next->ColumnInt64(0));
+    } catch (...) {
+        next->Reset();
+        throw;
+    }
+    next->Reset();
+    if (keys.size() != size_t(count))
+        throw EDatabaseError(QStringLiteral("The table %1 has no generated key %2").arg(tableName, column));
+    return keys;
 }
 
 std::shared_ptr<TStatement> TDatabase::AcquireStatement(const QString &sql)
@@ -776,6 +817,7 @@ QString TDatabase::SchemaTableOf(const QString &tableName)
 void TDatabase::InvalidateSchema()
 {
     FSchema.clear();
+    FKeySequences.clear();
 }
 
 std::shared_ptr<const TTableInfo> TDatabase::TableInfo(const QString &tableName)

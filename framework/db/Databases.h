@@ -200,6 +200,11 @@ public:
     // What an INSERT needs at its end to give back the row's key: nothing on SQLite, which keeps
     // the last row number.
     QString ReturningKey(const QString &column) const;
+    // The next count numbers of a table's generated key, taken now for rows the caller will write
+    // with them: on a server, whose sequence never gives them to anyone else, so rows can be
+    // written many in a statement with their keys known before. Ascending; empty on SQLite,
+    // which numbers rows as they are written.
+    std::vector<qint64> ReserveKeys(const QString &tableName, const QString &column, int count);
 
     // A table opened exclusively is refused to every other data set, and the other way round.
     void AcquireTable(const QString &tableName, const void *owner, bool exclusive);
@@ -254,6 +259,7 @@ private:
     int FRowsAffected = 0;
     TSession *FRegisteredIn = nullptr;
     std::map<QString, std::shared_ptr<const TTableInfo>> FSchema;
+    std::map<QString, QString> FKeySequences; // by "table.column", see ReserveKeys
     struct TTableUse
     {
         const void *Owner;

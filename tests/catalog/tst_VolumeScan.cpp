@@ -842,10 +842,11 @@ void TestVolumeScan::ErrorMidWalk()
     };
 
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, F->Global->LoadDisk(Root(), QString(), Picture, false));
-    // What was posted before the error is kept, and committed.
-    QVERIFY(posted >= 2);
+    // What was met before the error is kept, and committed: the root and the folder at fault at
+    // least, and whatever was written by then (on a server, rows may still wait in the queue).
     QVERIFY(!F->Global->Database.InTransaction());
-    QCOMPARE(F->Committed(u"SELECT count(*) FROM Entries"_s), posted);
+    QVERIFY(F->Committed(u"SELECT count(*) FROM Entries"_s) >= std::max<qint64>(posted, 2));
+    QCOMPARE(F->Committed(u"SELECT count(*) FROM Entries WHERE Name = 'bad'"_s), 1);
     QCOMPARE(F->Committed(u"SELECT count(*) FROM CDs"_s), 1);
 }
 
