@@ -134,10 +134,11 @@ int main(int argc, char *argv[])
             database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
             database.SetParams({QStringLiteral("DATABASE NAME=") + path});
             database.Open();
-            for (const char *name : {"SearchIndexes.Delete", "EntryNames.Update", "EntryTexts.Update"})
+            for (const char *name : {"SearchIndexes.Delete", "EntryNames.Update", "EntryTexts.Update",
+                                     "WholeNames.Delete", "WholeNames.Update"})
                 database.ExecSQL(QStringLiteral("DROP TRIGGER \"%1\"").arg(QLatin1String(name)));
             database.ExecSQL(QStringLiteral("DROP TABLE EntryNames; DROP TABLE EntryTexts; "
-                                            "DROP TABLE SearchIndexed"));
+                                            "DROP TABLE WholeNames; DROP TABLE SearchIndexed"));
         }
         TGlobal global;
         // As the program does: the scan ends when its entries are written, the indexes follow.

@@ -96,7 +96,7 @@ QStringList TableStatements()
                QStringLiteral("CREATE TABLE Temp_Entry %1").arg(ScratchColumns(1)),
                QStringLiteral("CREATE TABLE MatchedEntries %1").arg(ScratchColumns(2)),
            } +
-           SearchIndexStatements();
+           SearchIndexStatements() + WholeNameStatements();
 }
 
 QStringList SearchIndexStatements()
@@ -147,6 +147,30 @@ QStringList SearchIndexStatements()
     };
 }
 
+QStringList WholeNameStatements()
+{
+    // The names as NOCASE compares them, which is how a whole name is found, next to their IDs: a
+    // whole name is looked up here instead of being tested on each entry holding its threes.
+    // A table rather than an index on Entries: a scan adds its entries in the order it walks
+    // them, which would write to the index at a place of its own for nearly every one; this
+    // table gets them a slice at a time, sorted, as the word indexes do.
+    const QString indexed = QStringLiteral("(SELECT UpTo FROM SearchIndexed)");
+    return {
+        QStringLiteral("CREATE TABLE WholeNames (Name VARCHAR(1024) NOT NULL COLLATE NOCASE, "
+                       "ID INTEGER NOT NULL, PRIMARY KEY (Name, ID)) WITHOUT ROWID"),
+        QStringLiteral("CREATE TRIGGER \"WholeNames.Delete\" AFTER DELETE ON Entries "
+                       "WHEN old.ID <= %1 AND old.Name IS NOT NULL BEGIN "
+                       "DELETE FROM WholeNames WHERE Name = old.Name AND ID = old.ID; END")
+            .arg(indexed),
+        QStringLiteral("CREATE TRIGGER \"WholeNames.Update\" AFTER UPDATE OF ID, Name ON Entries "
+                       "WHEN old.ID IS NOT new.ID OR old.Name IS NOT new.Name BEGIN "
+                       "DELETE FROM WholeNames WHERE Name = old.Name AND ID = old.ID; "
+                       "INSERT INTO WholeNames (Name, ID) "
+                       "SELECT new.Name, new.ID WHERE new.Name IS NOT NULL AND new.ID <= %1; END")
+            .arg(indexed),
+    };
+}
+
 QStringList IndexEntriesStatements()
 {
     const QString slice = QStringLiteral("WHERE ID > (SELECT UpTo FROM SearchIndexed) AND ID <= :last");
@@ -156,6 +180,9 @@ QStringList IndexEntriesStatements()
             .arg(slice),
         QStringLiteral("INSERT INTO EntryTexts (rowid, Description) SELECT ID, Description FROM Entries %1 "
                        "AND Description IS NOT NULL ORDER BY ID")
+            .arg(slice),
+        QStringLiteral("INSERT INTO WholeNames (Name, ID) SELECT Name, ID FROM Entries %1 "
+                       "AND Name IS NOT NULL ORDER BY Name COLLATE NOCASE, ID")
             .arg(slice),
         QStringLiteral("UPDATE SearchIndexed SET UpTo = max(UpTo, min(:last, "
                        "coalesce((SELECT max(ID) FROM Entries), 0)))"),
@@ -217,6 +244,12 @@ const std::vector<QStringList> &UpgradeSteps()
                     QStringLiteral("ALTER TABLE Entries ADD COLUMN Archive BOOLEAN NOT NULL DEFAULT 0")},
         // 3 to 4: where folders and disc images were read from; older volumes do not say.
         QStringList{QStringLiteral("ALTER TABLE CDs ADD COLUMN Source VARCHAR(65535)")},
+        // 4 to 5: the whole names, of the entries the word indexes hold; the others follow with
+        // them.
+        WholeNameStatements() +
+            QStringList{QStringLiteral("INSERT INTO WholeNames (Name, ID) SELECT Name, ID FROM Entries "
+                                       "WHERE ID <= (SELECT UpTo FROM SearchIndexed) AND Name IS NOT NULL "
+                                       "ORDER BY Name COLLATE NOCASE, ID")},
     };
     return steps;
 }

@@ -49,6 +49,9 @@ QStringList TableStatements();
 // descriptions through, the triggers that keep them in step with Entries, and how far the word
 // indexes hold the entries (SearchIndexed.UpTo, an ID).
 QStringList SearchIndexStatements();
+// The part that layout 5 added: every name whole, letter case aside, in order, for the find of a
+// whole name; filled and kept in step as the word indexes are.
+QStringList WholeNameStatements();
 
 // Adds the entries added since the last time to the word indexes, in the transaction that is
 // open or in one of its own; nothing on a catalogue that cannot be written. Searches find those

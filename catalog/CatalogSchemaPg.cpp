@@ -54,7 +54,7 @@ QStringList neededTables(const QString &statement)
 bool FileEngineOnly(const QString &statement)
 {
     // The word indexes and what keeps them: the file's engine has them, the server its own.
-    static const QRegularExpression words(QStringLiteral("\\b(EntryNames|EntryTexts|SearchIndexed)\\b"));
+    static const QRegularExpression words(QStringLiteral("\\b(EntryNames|EntryTexts|SearchIndexed|WholeNames)\\b"));
     return statement.contains(words) || statement.contains(u"VIRTUAL TABLE", Qt::CaseInsensitive);
 }
 

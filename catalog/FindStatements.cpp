@@ -44,18 +44,21 @@ std::string findConditions(bool withText)
 std::vector<std::string> dialogLines()
 {
     // Every row of the catalogue could be read and tested, as the scan below does; the indexes
-    // spare that. The four ways below are exclusive, chosen from the parameters alone (way), so
+    // spare that. The five ways below are exclusive, chosen from the parameters alone (way), so
     // that the engine tests the choice once, before it reads anything:
-    // - a name pattern, or a whole name, holding three characters in a row without * or ?: the
-    //   names holding such threes are read from the names' index (NameTerms lists them), in
-    //   the order of IDs, then the entries it does not hold yet;
+    // - a whole name: looked up among the names in order (WholeNames), then the entries it does
+    //   not hold yet;
+    // - a name pattern holding three characters in a row without * or ?: the names holding such
+    //   threes are read from the names' index (NameTerms lists them), in the order of IDs, then
+    //   the entries it does not hold yet;
     // - otherwise, a description's words: through the descriptions' index (which must be up to
     //   date, see CatalogSchema::UpdateSearchIndexes);
     // - otherwise, every entry.
     // The index only narrows the rows down: each row found is tested on every condition, so the
     // result is what the scan would give. The indexes fold letter case beyond ASCII and the names'
     // one ignores the order of its threes, which only lets more rows through to the tests.
-    const std::string way = "(CASE WHEN (NOT :t11 OR NOT :t12) AND :name GLOB '*[^*?][^*?][^*?]*' "
+    const std::string way = "(CASE WHEN NOT :t11 THEN 'whole' "
+                            "WHEN NOT :t12 AND :name GLOB '*[^*?][^*?][^*?]*' "
                             "THEN 'name' WHEN :text IS NOT NULL THEN 'text' ELSE 'scan' END)";
     return {
         "WITH RECURSIVE",
@@ -74,6 +77,12 @@ std::vector<std::string> dialogLines()
         FindColumns + std::string(EntriesWithVolumeAndType) + "WHERE " + way + " = 'scan'\n" +
             findConditions(true) + "UNION ALL",
         FindColumns +
+            std::string("FROM WholeNames CROSS JOIN Entries ON Entries.ID = WholeNames.ID\n"
+                        "CROSS JOIN CDs ON Entries.CD = CDs.ID CROSS JOIN Images ON Entries.ImageID = "
+                        "Images.ImageID\n"
+                        "WHERE ") +
+            way + " = 'whole' AND WholeNames.Name = :name\n" + findConditions(true) + "UNION ALL",
+        FindColumns +
             std::string("FROM EntryNames CROSS JOIN Entries ON Entries.ID = EntryNames.rowid\n"
                         "CROSS JOIN CDs ON Entries.CD = CDs.ID CROSS JOIN Images ON Entries.ImageID = "
                         "Images.ImageID\n"
@@ -84,7 +93,7 @@ std::vector<std::string> dialogLines()
             findConditions(true) + "UNION ALL",
         // The entries the names' index does not hold yet come after those it holds, as their IDs do.
         FindColumns + std::string(EntriesWithVolumeAndType) + "WHERE " + way +
-            " = 'name' AND Entries.ID > (SELECT UpTo FROM SearchIndexed)\n" + findConditions(true) +
+            " IN ('whole', 'name') AND Entries.ID > (SELECT UpTo FROM SearchIndexed)\n" + findConditions(true) +
             "UNION ALL",
         FindColumns + std::string(EntriesWithVolumeAndType) + "WHERE " + way +
             " = 'text'\n"

@@ -269,7 +269,8 @@ void TestArchiveScan::upgradeFromLayout2()
         database.SetParams({u"DATABASE NAME="_s + CatalogSchema::DefaultFilePath()});
         database.Open();
         database.ExecSQL(
-            u"ALTER TABLE Entries DROP COLUMN InArchive; ALTER TABLE Entries DROP COLUMN Archive; "
+            u"DROP TRIGGER \"WholeNames.Delete\"; DROP TRIGGER \"WholeNames.Update\"; DROP TABLE WholeNames; "
+            "ALTER TABLE Entries DROP COLUMN InArchive; ALTER TABLE Entries DROP COLUMN Archive; "
             "ALTER TABLE CDs DROP COLUMN Source; PRAGMA user_version = 2"_s);
         QCOMPARE(CatalogSchema::FileVersion(database), 2);
     }

@@ -135,12 +135,13 @@ void TestCataloguedSources::UpgradeFromLayout3()
         database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
         database.SetParams({u"DATABASE NAME="_s + CatalogSchema::DefaultFilePath()});
         database.Open();
-        database.ExecSQL(u"ALTER TABLE CDs DROP COLUMN Source; PRAGMA user_version = 3"_s);
+        database.ExecSQL(u"DROP TRIGGER \"WholeNames.Delete\"; DROP TRIGGER \"WholeNames.Update\"; "
+                         "DROP TABLE WholeNames; ALTER TABLE CDs DROP COLUMN Source; PRAGMA user_version = 3"_s);
         QCOMPARE(CatalogSchema::FileVersion(database), 3);
     }
 
     F->Global = std::make_unique<TGlobal>();
-    QCOMPARE(CatalogSchema::FileVersion(F->Global->Database), 4);
+    QCOMPARE(CatalogSchema::FileVersion(F->Global->Database), CatalogSchema::Version);
     QCOMPARE(F->Rows(volumeRows), before);
     QCOMPARE(Source(cd), u"NULL"_s);
     // The volumes catalogued from then on record their place.

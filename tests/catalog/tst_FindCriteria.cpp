@@ -316,10 +316,11 @@ void TestFindCriteria::IndexedNamesFindWhatTheScanFinds()
 
 void TestFindCriteria::NamesAreReadThroughTheIndex()
 {
-    // With the names' index emptied, a pattern or a whole name of three characters or more finds
-    // nothing, while shorter ones and descriptions are found without it.
+    // With the names' indexes emptied, a pattern of three characters or more and any whole name
+    // find nothing, while shorter patterns and descriptions are found without them.
     CatalogSchema::UpdateSearchIndexes(FGlobal->Database);
     FGlobal->Database.ExecSQL(u"INSERT INTO EntryNames (EntryNames) VALUES ('delete-all')"_s);
+    FGlobal->Database.ExecSQL(u"DELETE FROM WholeNames"_s);
     FGlobal->Database.ExecSQL(u"UPDATE Entries SET Description = 'in the docs folder' WHERE ID = 4"_s);
     ApplyFindCriteria(*FGlobal, TFindCriteria{.Name = u"*report*"_s});
     QCOMPARE(Found(), TIds{});

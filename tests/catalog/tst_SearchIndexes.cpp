@@ -41,11 +41,19 @@ TIds found(TGlobal &global, const TFindCriteria &criteria)
     return ids;
 }
 
-// The index agrees with the entries it was made from: the engine compares them.
+// The indexes agree with the entries they were made from: the engine compares the word indexes,
+// the whole names hold every named entry up to SearchIndexed.UpTo and nothing else.
 void verifyIndexes(TGlobal &global)
 {
     for (const QString &index : {u"EntryNames"_s, u"EntryTexts"_s})
         global.Database.ExecSQL(u"INSERT INTO %1 (%1) VALUES ('integrity-check')"_s.arg(index));
+    const QString indexed = u"SELECT Name, ID FROM Entries WHERE Name IS NOT NULL AND "
+                            "ID <= (SELECT UpTo FROM SearchIndexed)"_s;
+    TSqliteStatement differ(global.Database.Handle(),
+                            u"SELECT (SELECT count(*) FROM (SELECT Name, ID FROM WholeNames EXCEPT %1)) + "
+                            "(SELECT count(*) FROM (%1 EXCEPT SELECT Name, ID FROM WholeNames))"_s.arg(indexed));
+    QVERIFY(differ.Step());
+    QCOMPARE(differ.ColumnInt64(0), 0);
 }
 
 } // namespace
@@ -134,7 +142,8 @@ void TestSearchIndexes::BuiltForAnOlderCatalogue()
         database.SetParams({u"DATABASE NAME="_s + FPath});
         database.Open();
         database.ExecSQL(
-            u"DROP TRIGGER \"SearchIndexes.Delete\"; "
+            u"DROP TRIGGER \"WholeNames.Delete\"; DROP TRIGGER \"WholeNames.Update\"; DROP TABLE WholeNames; "
+            "DROP TRIGGER \"SearchIndexes.Delete\"; "
             "DROP TRIGGER \"EntryNames.Update\"; DROP TRIGGER \"EntryTexts.Update\"; "
             "DROP TABLE EntryNames; DROP TABLE EntryTexts; DROP TABLE SearchIndexed; "
             "ALTER TABLE Entries DROP COLUMN InArchive; ALTER TABLE Entries DROP COLUMN Archive; "
