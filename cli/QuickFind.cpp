@@ -455,6 +455,13 @@ void appendColumn(std::string &line, sqlite3_stmt *row, int column, bool asTime)
     size_t units = 0;
     for (size_t i = 0; i < bytes.size() && !(asTime && units >= 19);) {
         const unsigned char lead = bytes[i];
+        // Most text is ASCII, one unit a byte, and needs no decoding.
+        if (lead < 0x80) {
+            line += !asTime && (lead == '\t' || lead == '\n' || lead == '\r') ? ' ' : char(lead);
+            ++units;
+            ++i;
+            continue;
+        }
         const size_t length = sequenceLength(lead);
         std::optional<std::u32string> code;
         if (i + length <= bytes.size())
