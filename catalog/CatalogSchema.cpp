@@ -336,11 +336,14 @@ int FileVersion(TDatabase &database)
     return pragmaValue(database, QStringLiteral("user_version"));
 }
 
-void Create(TDatabase &database)
+bool Create(TDatabase &database)
 {
-    database.RunInTransaction([&database] {
+    bool made = true;
+    database.RunInTransaction([&database, &made] {
         if (database.IsPostgres()) {
-            Pg::Create(database);
+            made = Pg::Create(database);
+            if (!made)
+                return;
         } else {
             for (const QString &statement : TableStatements())
                 database.ExecSQL(statement);
@@ -366,11 +369,9 @@ void Create(TDatabase &database)
             return;
         }
         database.ExecSQL(QStringLiteral("PRAGMA application_id = %1").arg(ApplicationId));
-        if (database.IsPostgres())
-            Pg::SetLayout(database, Version);
-        else
-            database.ExecSQL(QStringLiteral("PRAGMA user_version = %1").arg(Version));
+        database.ExecSQL(QStringLiteral("PRAGMA user_version = %1").arg(Version));
     });
+    return made;
 }
 
 void CheckAndUpgrade(TDatabase &database)

@@ -12,8 +12,9 @@ class TDatabase;
 namespace CatalogSchema {
 
 // Builds a new catalogue in an empty database: tables, indexes, saved queries, the default file
-// types with their pictures and the default info-file patterns, in one transaction.
-void Create(TDatabase &database);
+// types with their pictures and the default info-file patterns, in one transaction. False when,
+// on a server, another program made it first while this one waited for it.
+bool Create(TDatabase &database);
 
 // Gives a connection its own scratch tables TEMP_CD, Temp_Entry, MatchedEntries and InfoFolders, as temporary
 // tables that come before the file's tables of the same names: two programs comparing folders or

@@ -54,7 +54,8 @@ QStringList neededTables(const QString &statement)
 bool FileEngineOnly(const QString &statement)
 {
     // The word indexes and what keeps them: the file's engine has them, the server its own.
-    static const QRegularExpression words(QStringLiteral("\\b(EntryNames|EntryTexts|SearchIndexed|WholeNames)\\b"));
+    static const QRegularExpression words(
+        QStringLiteral("\\b(EntryNames|EntryTexts|SearchIndexed|WholeNames)\\b"));
     return statement.contains(words) || statement.contains(u"VIRTUAL TABLE", Qt::CaseInsensitive);
 }
 
@@ -128,13 +129,21 @@ int LayoutOf(TDatabase &database)
     return layout->Step() && !layout->ColumnIsNull(0) ? int(layout->ColumnInt64(0)) : 0;
 }
 
-void Create(TDatabase &database)
+bool Create(TDatabase &database)
 {
+    // Two programs starting at once on the same empty database: one makes the catalogue, the
+    // other waits until that is committed and then finds it made. The lock ends with the
+    // transaction.
+    database.ExecSQL(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(ApplicationId));
+    database.InvalidateSchema();
+    if (LayoutOf(database) > 0)
+        return false;
     // Trigrams serve the searches by part of a name; a trusted extension that the owner of a
     // database may add.
     database.ExecSQL(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"));
     for (const QString &statement : PostgresTableStatements())
         database.ExecSQL(statement);
+    return true;
 }
 
 void SetLayout(TDatabase &database, int layout)

@@ -19,8 +19,9 @@ inline constexpr const char16_t *LayoutTable = u"VorNexCatalogue";
 
 // The layout the database records, 0 when it records none.
 int LayoutOf(TDatabase &database);
-// The tables and indexes, in the transaction that is open.
-void Create(TDatabase &database);
+// The tables and indexes, in the transaction that is open; false, with nothing done, when another
+// program made them while this one waited its turn.
+bool Create(TDatabase &database);
 void SetLayout(TDatabase &database, int layout);
 
 } // namespace Pg

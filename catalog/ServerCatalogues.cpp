@@ -38,8 +38,7 @@ TServerCatalogue EnsureServerCatalogue(TDatabase &database)
         return TServerCatalogue::Existing;
     if (!IsEmptyDatabase(database))
         throw EDatabaseError(tr("%1 is not a VOR-NEX catalogue.").arg(database.FileName()));
-    Create(database);
-    return TServerCatalogue::Created;
+    return Create(database) ? TServerCatalogue::Created : TServerCatalogue::Existing;
 }
 
 void EnsureServerCatalogueOf(const QString &aliasName)

@@ -12,7 +12,9 @@
 #include <QTest>
 #include <cstring>
 #include <iostream>
+#include <latch>
 #include <string>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -185,6 +187,38 @@ void TestSharedCatalogue::MadeOnlyInAnEmptyDatabase()
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, CatalogSchema::EnsureServerCatalogue(other));
     QVERIFY(!other.TableExists(u"Entries"_s));
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, CatalogSchema::CheckAndUpgrade(other));
+
+    // Two programs starting at once on one empty database: one makes the catalogue, the other
+    // finds it made.
+    const QStringList sharedParams = TestDatabaseParams(folder.path(), u"made_at_once"_s);
+    TDatabase first, second;
+    for (TDatabase *connection : {&first, &second}) {
+        connection->SetDriverName(TestDriver());
+        connection->SetParams(sharedParams);
+        connection->Open();
+    }
+    std::latch start(2);
+    QString outcomes[2];
+    const auto ensure = [&start](TDatabase &connection, QString &outcome) {
+        start.arrive_and_wait();
+        try {
+            outcome =
+                CatalogSchema::EnsureServerCatalogue(connection) == CatalogSchema::TServerCatalogue::Created
+                    ? u"made"_s
+                    : u"found"_s;
+        } catch (const EDatabaseError &error) {
+            outcome = error.Message();
+        }
+    };
+    std::thread other1(ensure, std::ref(first), std::ref(outcomes[0]));
+    std::thread other2(ensure, std::ref(second), std::ref(outcomes[1]));
+    other1.join();
+    other2.join();
+    QStringList both{outcomes[0], outcomes[1]};
+    both.sort();
+    QCOMPARE(both, (QStringList{u"found"_s, u"made"_s}));
+    QCOMPARE(ScalarOf(second, u"SELECT count(*) FROM Images"_s),
+             ScalarOf(database, u"SELECT count(*) FROM Images"_s));
 }
 
 // The layout is recorded in a table of the catalogue's own, without what only the file's engine
