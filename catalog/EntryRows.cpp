@@ -65,9 +65,8 @@ TEntryRows::TEntryRows(TDatabase &database, const QString &tableName) : FDatabas
     // Every column a row of the walk may have, always: one statement for folders and files alike.
     // What the data set would leave unwritten is bound as the table's default for it: no size
     // or time yet, not a folder, not in an archive.
-    const QString columns =
-        QStringLiteral("Name, Modified, FullPath, Parent, CD, ImageID, Folder, Size") +
-        (FArchiveColumns ? QStringLiteral(", InArchive, Archive") : QString());
+    const QString columns = QStringLiteral("Name, Modified, FullPath, Parent, CD, ImageID, Folder, Size") +
+                            (FArchiveColumns ? QStringLiteral(", InArchive, Archive") : QString());
     FColumns = (FArchiveColumns ? 10 : 8) + (FKeysAhead ? 1 : 0);
     QStringList marks;
     for (int i = 0; i < FColumns; ++i)

@@ -93,8 +93,8 @@ std::vector<std::string> dialogLines()
             findConditions(true) + "UNION ALL",
         // The entries the names' index does not hold yet come after those it holds, as their IDs do.
         FindColumns + std::string(EntriesWithVolumeAndType) + "WHERE " + way +
-            " IN ('whole', 'name') AND Entries.ID > (SELECT UpTo FROM SearchIndexed)\n" + findConditions(true) +
-            "UNION ALL",
+            " IN ('whole', 'name') AND Entries.ID > (SELECT UpTo FROM SearchIndexed)\n" +
+            findConditions(true) + "UNION ALL",
         FindColumns + std::string(EntriesWithVolumeAndType) + "WHERE " + way +
             " = 'text'\n"
             "  AND Entries.ID IN (SELECT rowid FROM EntryTexts "

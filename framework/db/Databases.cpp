@@ -642,7 +642,8 @@ std::vector<qint64> TDatabase::ReserveKeys(const QString &tableName, const QStri
             sequence = find->Column(0, TFieldType::String).AsString();
         find->Reset();
         if (!found)
-            throw EDatabaseError(QStringLiteral("The table %1 has no generated key %2").arg(tableName, column));
+            throw EDatabaseError(
+                QStringLiteral("The table %1 has no generated key %2").arg(tableName, column));
     }
     const std::shared_ptr<TStatement> next = AcquireStatement(QStringLiteral(
         "SELECT nextval(CAST(? AS regclass)) FROM generate_series(1, CAST(? AS INTEGER)) ORDER BY 1"));

@@ -135,8 +135,9 @@ void TestCataloguedSources::UpgradeFromLayout3()
         database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
         database.SetParams({u"DATABASE NAME="_s + CatalogSchema::DefaultFilePath()});
         database.Open();
-        database.ExecSQL(u"DROP TRIGGER \"WholeNames.Delete\"; DROP TRIGGER \"WholeNames.Update\"; "
-                         "DROP TABLE WholeNames; ALTER TABLE CDs DROP COLUMN Source; PRAGMA user_version = 3"_s);
+        database.ExecSQL(
+            u"DROP TRIGGER \"WholeNames.Delete\"; DROP TRIGGER \"WholeNames.Update\"; "
+            "DROP TABLE WholeNames; ALTER TABLE CDs DROP COLUMN Source; PRAGMA user_version = 3"_s);
         QCOMPARE(CatalogSchema::FileVersion(database), 3);
     }
 

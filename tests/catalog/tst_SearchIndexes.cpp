@@ -49,9 +49,10 @@ void verifyIndexes(TGlobal &global)
         global.Database.ExecSQL(u"INSERT INTO %1 (%1) VALUES ('integrity-check')"_s.arg(index));
     const QString indexed = u"SELECT Name, ID FROM Entries WHERE Name IS NOT NULL AND "
                             "ID <= (SELECT UpTo FROM SearchIndexed)"_s;
-    TSqliteStatement differ(global.Database.Handle(),
-                            u"SELECT (SELECT count(*) FROM (SELECT Name, ID FROM WholeNames EXCEPT %1)) + "
-                            "(SELECT count(*) FROM (%1 EXCEPT SELECT Name, ID FROM WholeNames))"_s.arg(indexed));
+    TSqliteStatement differ(
+        global.Database.Handle(),
+        u"SELECT (SELECT count(*) FROM (SELECT Name, ID FROM WholeNames EXCEPT %1)) + "
+        "(SELECT count(*) FROM (%1 EXCEPT SELECT Name, ID FROM WholeNames))"_s.arg(indexed));
     QVERIFY(differ.Step());
     QCOMPARE(differ.ColumnInt64(0), 0);
 }
