@@ -51,6 +51,10 @@ TGlobal::TGlobal(const QString &catalogueFile)
     SetUpDataSets();
 
     Database.Open();
+    // The server plans its own statement of the find; whoever opens FindDialog gets the one of
+    // the engine it runs on.
+    if (Database.IsPostgres())
+        FindDialog.SetSQL(FindDialogSql(true));
     try {
         CatalogSchema::CheckAndUpgrade(Database);
         Folders.Open();

@@ -20,40 +20,45 @@ namespace {
 // of the containing folder with a backslash after each name, NULL in the root.
 const QString Catalogue = uR"sql(
 INSERT INTO Entries (ID, Parent, Name, Folder, Size, Modified, ImageID, CD, FullPath, Description) VALUES
- (1, NULL, 'My disk', 1, 0, '2020-05-05 10:00:00.000', 2, 1, NULL, NULL),
- (2, 1, 'Docs', 1, 0, '2020-05-05 10:00:00.000', 1, 1, NULL, NULL),
- (3, 1, 'readme.txt', 0, 1234567, '2024-01-02 00:00:00.000', :txt, 1, NULL, 'read me first'),
- (4, 2, 'Report_100%.TXT', 0, 2048, '2024-01-02 23:59:59.999', :txt, 1, 'Docs\', NULL),
- (5, 2, 'Sub', 1, 0, '2020-05-05 10:00:00.000', 1, 1, 'Docs\', NULL),
- (6, 5, 'notes.md', 0, 10, '2024-01-01 23:59:59.999', 3, 1, 'Docs\Sub\', NULL),
- (7, 2, 'reportX100a.txt', 0, 300, '2024-01-03 00:00:00.000', :txt, 1, 'Docs\', NULL),
- (10, NULL, 'Backup', 1, 0, '2020-05-05 10:00:00.000', 2, 10, NULL, NULL),
- (11, 10, 'Photos', 1, 0, '2020-05-05 10:00:00.000', 1, 10, NULL, NULL),
- (12, 11, 'photo1.jpg', 0, 500000, '2023-06-01 08:00:00.000', :jpg, 10, 'Photos\', NULL),
- (13, 10, 'README.TXT', 0, 2048, '2023-12-31 12:00:00.000', :txt, 10, NULL, 'top'),
- (14, 11, 'photo22.jpg', 0, 4096, '2023-06-02 08:00:00.000', :jpg, 10, 'Photos\', NULL);
+ (1, NULL, 'My disk', TRUE, 0, '2020-05-05 10:00:00.000', 2, 1, NULL, NULL),
+ (2, 1, 'Docs', TRUE, 0, '2020-05-05 10:00:00.000', 1, 1, NULL, NULL),
+ (3, 1, 'readme.txt', FALSE, 1234567, '2024-01-02 00:00:00.000', :txt, 1, NULL, 'read me first'),
+ (4, 2, 'Report_100%.TXT', FALSE, 2048, '2024-01-02 23:59:59.999', :txt, 1, 'Docs\', NULL),
+ (5, 2, 'Sub', TRUE, 0, '2020-05-05 10:00:00.000', 1, 1, 'Docs\', NULL),
+ (6, 5, 'notes.md', FALSE, 10, '2024-01-01 23:59:59.999', 3, 1, 'Docs\Sub\', NULL),
+ (7, 2, 'reportX100a.txt', FALSE, 300, '2024-01-03 00:00:00.000', :txt, 1, 'Docs\', NULL),
+ (10, NULL, 'Backup', TRUE, 0, '2020-05-05 10:00:00.000', 2, 10, NULL, NULL),
+ (11, 10, 'Photos', TRUE, 0, '2020-05-05 10:00:00.000', 1, 10, NULL, NULL),
+ (12, 11, 'photo1.jpg', FALSE, 500000, '2023-06-01 08:00:00.000', :jpg, 10, 'Photos\', NULL),
+ (13, 10, 'README.TXT', FALSE, 2048, '2023-12-31 12:00:00.000', :txt, 10, NULL, 'top'),
+ (14, 11, 'photo22.jpg', FALSE, 4096, '2023-06-02 08:00:00.000', :jpg, 10, 'Photos\', NULL);
 INSERT INTO CDs (ID, SerialNum, VolumeLabel) VALUES (1, '1111-1111', 'My disk'), (10, '2222-2222', 'Backup');
 )sql"_s;
 
 // A volume whose folders nest 1,500 deep (IDs 100..1600, a file 1601 at the bottom): deeper than
 // the engine follows cascading deletes. And a scan stopped before it finished (2000..2003): its
 // root has neither CD nor Size yet, and some of its rows lack their CD.
-const QString DeepAndStopped = uR"sql(
-INSERT INTO Entries (ID, Parent, Name, Folder, Size, Modified, ImageID, CD, FullPath)
- VALUES (100, NULL, 'Deep', 1, 0, '2020-05-05 10:00:00.000', 2, 100, NULL);
-WITH RECURSIVE Chain(N) AS (SELECT 1 UNION ALL SELECT N + 1 FROM Chain WHERE N < 1500)
-INSERT INTO Entries (ID, Parent, Name, Folder, Size, Modified, ImageID, CD, FullPath)
- SELECT 100 + N, 99 + N, 'd', 1, 0, '2020-05-05 10:00:00.000', 1, 100,
-        CASE N WHEN 1 THEN NULL ELSE replace(hex(zeroblob(N - 1)), '00', 'd\') END FROM Chain;
-INSERT INTO Entries (ID, Parent, Name, Folder, Size, Modified, ImageID, CD, FullPath)
- VALUES (1601, 1600, 'bottom.txt', 0, 5, '2020-05-05 10:00:00.000', 3, 100, replace(hex(zeroblob(1500)), '00', 'd\'));
+QString deepAndStopped()
+{
+    const QString columns =
+        u"INSERT INTO Entries (ID, Parent, Name, Folder, Size, Modified, ImageID, CD, FullPath) "
+        "VALUES "_s;
+    QStringList rows{u"(100, NULL, 'Deep', TRUE, 0, '2020-05-05 10:00:00.000', 2, 100, NULL)"_s};
+    for (int n = 1; n <= 1500; ++n)
+        rows << u"(%1, %2, 'd', TRUE, 0, '2020-05-05 10:00:00.000', 1, 100, %3)"_s.arg(100 + n)
+                    .arg(99 + n)
+                    .arg(n == 1 ? u"NULL"_s : u"'"_s + u"d\\"_s.repeated(n - 1) + u"'"_s);
+    rows << u"(1601, 1600, 'bottom.txt', FALSE, 5, '2020-05-05 10:00:00.000', 3, 100, '%1')"_s.arg(
+        u"d\\"_s.repeated(1500));
+    return columns + rows.join(u", "_s) + uR"sql(;
 INSERT INTO CDs (ID, SerialNum, VolumeLabel) VALUES (100, '3333-3333', 'Deep');
 INSERT INTO Entries (ID, Parent, Name, Folder, Size, Modified, ImageID, CD, FullPath) VALUES
- (2000, NULL, 'Stopped', 1, NULL, '2020-05-05 10:00:00.000', 2, NULL, NULL),
- (2001, 2000, 'Half', 1, 0, '2020-05-05 10:00:00.000', 1, NULL, NULL),
- (2002, 2001, 'a.txt', 0, 1, '2020-05-05 10:00:00.000', 3, NULL, 'Half\'),
- (2003, 2000, 'b.txt', 0, 1, '2020-05-05 10:00:00.000', 3, 2000, NULL);
+ (2000, NULL, 'Stopped', TRUE, NULL, '2020-05-05 10:00:00.000', 2, NULL, NULL),
+ (2001, 2000, 'Half', TRUE, 0, '2020-05-05 10:00:00.000', 1, NULL, NULL),
+ (2002, 2001, 'a.txt', FALSE, 1, '2020-05-05 10:00:00.000', 3, NULL, 'Half\'),
+ (2003, 2000, 'b.txt', FALSE, 1, '2020-05-05 10:00:00.000', 3, 2000, NULL);
 )sql"_s;
+}
 
 TIds sorted(TIds ids)
 {
@@ -206,7 +211,7 @@ void TestDmGlobal::DeleteCD()
 {
     QFETCH(qint64, volume);
     TGlobal &g = *F->Global;
-    g.Database.ExecSQL(DeepAndStopped);
+    g.Database.ExecSQL(deepAndStopped());
     // The ID range of each volume and how many rows it holds.
     const QList<std::tuple<qint64, qint64, qint64>> volumes{
         {1, 7, 7}, {10, 14, 5}, {100, 1601, 1502}, {2000, 2003, 4}};
@@ -358,7 +363,7 @@ void TestDmGlobal::RefreshViews()
     };
     // A new volume root sorts among the roots, which the open view has read already.
     g.Database.ExecSQL(
-        u"INSERT INTO Entries (ID, Parent, Name, Folder, ImageID, CD) VALUES (20, NULL, 'New', 1, 2, 20);"
+        u"INSERT INTO Entries (ID, Parent, Name, Folder, ImageID, CD) VALUES (20, NULL, 'New', TRUE, 2, 20);"
         u"INSERT INTO CDs (ID, SerialNum, VolumeLabel) VALUES (20, '4444-4444', 'New')"_s);
     QVERIFY(!g.DataChanged);
     g.RefreshViews();
@@ -502,6 +507,8 @@ void TestDmGlobal::OneDataModuleOnly()
 
 void TestDmGlobal::LockedByAnotherConnection()
 {
+    if (OnPostgres())
+        QSKIP("a server locks the rows written, not the catalogue");
     TGlobal &g = *F->Global;
     g.Database.SetBusyTimeout(200);
     TDatabase other;
@@ -510,7 +517,7 @@ void TestDmGlobal::LockedByAnotherConnection()
     other.Open();
     other.StartTransaction();
     other.ExecSQL(
-        u"INSERT INTO Entries (ID, Parent, Name, Folder, ImageID, CD) VALUES (30, 10, 'theirs', 0, 3, 10)"_s);
+        u"INSERT INTO Entries (ID, Parent, Name, Folder, ImageID, CD) VALUES (30, 10, 'theirs', FALSE, 3, 10)"_s);
 
     AppendMine(10);
     try {
@@ -542,17 +549,20 @@ void TestDmGlobal::IdleModuleSeesAnotherProgramsWrites()
     idle.exec();
 
     TDatabase other; // the command-line tool adding a volume meanwhile
-    other.SetDriverName(u"SQLITE"_s);
-    other.SetParams({u"DATABASE NAME="_s + g.Database.FileName()});
+    other.SetDriverName(g.Database.ConnectedDriver());
+    other.SetParams(g.Database.ConnectedParams());
     other.Open();
     other.ExecSQL(
-        u"INSERT INTO Entries (ID, Parent, Name, Folder, ImageID, CD) VALUES (20, NULL, 'New', 1, 2, 20);"
+        u"INSERT INTO Entries (ID, Parent, Name, Folder, ImageID, CD) VALUES (20, NULL, 'New', TRUE, 2, 20);"
         u"INSERT INTO CDs (ID, SerialNum, VolumeLabel) VALUES (20, '4444-4444', 'New')"_s);
-    int logPages = -1;
-    int folded = -1;
-    QCOMPARE(
-        sqlite3_wal_checkpoint_v2(other.Handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logPages, &folded),
-        SQLITE_OK);
+    // On a file, the log can be folded back whole: the idle module holds no snapshot.
+    if (other.Handle()) {
+        int logPages = -1;
+        int folded = -1;
+        QCOMPARE(sqlite3_wal_checkpoint_v2(other.Handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logPages,
+                                           &folded),
+                 SQLITE_OK);
+    }
 
     g.DataChanged = true;
     g.RefreshViews();
