@@ -39,12 +39,17 @@ qint64 sizeInBytes(const QString &text)
 
 // FindDialog's statement on its connection, its parameters bound as the data set's parameters
 // hold them.
+void bindParameters(TQuery &findDialog, TStatement &statement)
+{
+    for (int i = 1; i <= statement.ParameterCount(); ++i)
+        if (const TParam *value = findDialog.ParamByName(statement.ParameterName(i).mid(1)))
+            statement.Bind(i, value->Value());
+}
+
 std::shared_ptr<TStatement> boundStatement(TQuery &findDialog, const QString &sql)
 {
     std::shared_ptr<TStatement> statement = databaseOf(findDialog).Prepare(sql);
-    for (int i = 1; i <= statement->ParameterCount(); ++i)
-        if (const TParam *value = findDialog.ParamByName(statement->ParameterName(i).mid(1)))
-            statement->Bind(i, value->Value());
+    bindParameters(findDialog, *statement);
     return statement;
 }
 
@@ -239,11 +244,12 @@ qint64 FindResultCount(TGlobal &global)
     return FindResultCount(global.FindDialog);
 }
 
-void ForEachFindResult(TQuery &findDialog, const std::function<void(const TStatement &row)> &onRow)
+void ForEachFindResult(TQuery &findDialog, const std::function<void(const TStatement &row)> &onRow, int slice)
 {
-    const std::shared_ptr<TStatement> statement = boundStatement(findDialog, findDialog.Text());
-    while (statement->Step())
-        onRow(*statement);
+    databaseOf(findDialog)
+        .ForEachRow(
+            findDialog.Text(),
+            [&findDialog](TStatement &statement) { bindParameters(findDialog, statement); }, onRow, slice);
 }
 
 void ForEachFindResult(TGlobal &global, const std::function<void(const TStatement &row)> &onRow)

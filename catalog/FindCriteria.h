@@ -84,6 +84,8 @@ qint64 FindResultCount(TQuery &findDialog);
 QString FindCountSql(const QString &findSql);
 
 // Runs FindDialog's statement with its current parameters and hands each row over, in the
-// query's column order, without keeping it: for results too large to hold (the command line).
+// query's column order, without keeping it: for results too large to hold (the command line). On
+// a server the rows come `slice` at a time (TDatabase::ForEachRow).
 void ForEachFindResult(TGlobal &global, const std::function<void(const TStatement &row)> &onRow);
-void ForEachFindResult(TQuery &findDialog, const std::function<void(const TStatement &row)> &onRow);
+void ForEachFindResult(TQuery &findDialog, const std::function<void(const TStatement &row)> &onRow,
+                       int slice = 10000);

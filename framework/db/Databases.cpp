@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QUrl>
 #include <algorithm>
+#include <atomic>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -608,6 +609,56 @@ int TDatabase::ExecuteScript(const QString &sql, const std::function<void(TState
     }
     FPg->Exec(nested ? QStringLiteral("RELEASE SAVEPOINT script") : QStringLiteral("COMMIT"));
     return changed;
+}
+
+void TDatabase::ForEachRow(const QString &sql, const std::function<void(TStatement &)> &bind,
+                           const std::function<void(const TStatement &)> &onRow, int slice)
+{
+    if (!FPg) {
+        const std::shared_ptr<TStatement> statement = Prepare(sql);
+        bind(*statement);
+        while (statement->Step())
+            onRow(*statement);
+        return;
+    }
+    // A cursor lasts as long as its transaction; one of a name of its own, so that a read begun
+    // while another one goes on does not meet it.
+    static std::atomic<quint64> serial{0};
+    const QString cursor = QStringLiteral("vnx_rows_%1").arg(++serial);
+    const bool own = !InTransaction();
+    if (own)
+        StartTransaction();
+    try {
+        const std::shared_ptr<TStatement> declare =
+            Prepare(QStringLiteral("DECLARE %1 CURSOR FOR ").arg(cursor) + sql);
+        bind(*declare);
+        declare->Step();
+        const std::shared_ptr<TStatement> fetch =
+            Prepare(QStringLiteral("FETCH %1 FROM %2").arg(std::max(slice, 1)).arg(cursor));
+        for (int rows = slice; rows >= slice;) {
+            fetch->Reset();
+            rows = 0;
+            while (fetch->Step()) {
+                onRow(*fetch);
+                ++rows;
+            }
+        }
+        fetch->Reset();
+        ExecSQL(QStringLiteral("CLOSE %1").arg(cursor));
+        if (own)
+            Commit();
+    } catch (...) {
+        // A cursor left open goes with the transaction; one of the caller's is closed if it still can be.
+        if (own && InTransaction()) {
+            Rollback();
+        } else if (!own) {
+            try {
+                ExecSQL(QStringLiteral("CLOSE %1").arg(cursor));
+            } catch (const EDatabaseError &) {
+            }
+        }
+        throw;
+    }
 }
 
 QString TDatabase::OrderTerm(const QString &column, bool descending) const

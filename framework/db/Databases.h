@@ -195,6 +195,11 @@ public:
     // Runs every statement of a script, binding each through `bind`, and returns the rows they
     // changed. A script of several statements takes effect whole or not at all.
     int ExecuteScript(const QString &sql, const std::function<void(TStatement &)> &bind);
+    // Reads every row of a query, bound through `bind`, with onRow. A server sends a result whole,
+    // so there the rows come `slice` at a time through a cursor, in the transaction that is open
+    // or in one of its own: a query of millions of rows holds a slice in memory, never all.
+    void ForEachRow(const QString &sql, const std::function<void(TStatement &)> &bind,
+                    const std::function<void(const TStatement &)> &onRow, int slice = 10000);
     // An ORDER BY term in which NULL comes first, as SQLite orders it, whatever the engine.
     QString OrderTerm(const QString &column, bool descending) const;
     // What an INSERT needs at its end to give back the row's key: nothing on SQLite, which keeps

@@ -9,7 +9,9 @@ const QSet<QString> &keywords()
 {
     static const QSet<QString> words = [] {
         QSet<QString> set;
-        for (const char *word : {"ABORT",        "ACTION",
+        for (const char *word : {"CLOSE",        "CURSOR",
+                                 "DECLARE",      "FETCH", // a query read a slice at a time
+                                 "ABORT",        "ACTION",
                                  "ADD",          "AFTER",
                                  "ALL",          "ALTER",
                                  "ALWAYS",       "ANALYZE",

@@ -57,6 +57,8 @@ private slots:
     void Search();
     void ASearchOfItsOwnFindsAndCountsTheSame();
     void ACancelledSearchReportsNothing();
+    void ReadASliceAtATime_data();
+    void ReadASliceAtATime();
 
 private:
     TIds Found();
@@ -180,6 +182,42 @@ void TestFindStatements::ACancelledSearchReportsNothing()
     QVERIFY(!count.Running());
     QCoreApplication::processEvents();
     QCOMPARE(counted.size() + failed.size(), 0);
+}
+
+void TestFindStatements::ReadASliceAtATime_data()
+{
+    QTest::addColumn<int>("slice");
+    QTest::addColumn<bool>("inTransaction");
+    for (const int slice : {1, 4, 9, 10}) {
+        QTest::addRow("%d a slice", slice) << slice << false;
+        QTest::addRow("%d a slice, in the caller's transaction", slice) << slice << true;
+    }
+}
+
+void TestFindStatements::ReadASliceAtATime()
+{
+    QFETCH(int, slice);
+    QFETCH(bool, inTransaction);
+    ApplyFindCriteria(*FFind, TFindCriteria{});
+    if (inTransaction)
+        FDb->StartTransaction();
+    TIds ids;
+    ForEachFindResult(
+        *FFind, [&ids](const TStatement &row) { ids << row.ColumnInt64(0); }, slice);
+    QCOMPARE(ids, (TIds{2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    QCOMPARE(FDb->InTransaction(), inTransaction);
+    // A reader that gives up midway leaves the connection as it found it.
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, ForEachFindResult(
+                                                     *FFind,
+                                                     [](const TStatement &row) {
+                                                         if (row.ColumnInt64(0) == 5)
+                                                             throw std::runtime_error("stop");
+                                                     },
+                                                     slice));
+    QCOMPARE(FDb->InTransaction(), inTransaction);
+    QCOMPARE(Found(), ids);
+    if (inTransaction)
+        FDb->Commit();
 }
 
 QTEST_GUILESS_MAIN(TestFindStatements)

@@ -28,6 +28,9 @@ void TestPgSql::Translate_data()
     QTest::newRow("a table before its columns is no function")
         << u"INSERT INTO T(A) VALUES (1)"_s << u"INSERT INTO \"T\"(\"A\") VALUES (1)"_s;
     QTest::newRow("positional and numbered") << u"SELECT ?, ?3, ?"_s << u"SELECT $1, $3, $4"_s;
+    QTest::newRow("a cursor and its slices")
+        << u"DECLARE vnx_rows_1 CURSOR FOR SELECT Name FROM Entries WHERE ID > ?; FETCH 100 FROM vnx_rows_1"_s
+        << u"DECLARE \"vnx_rows_1\" CURSOR FOR SELECT \"Name\" FROM \"Entries\" WHERE \"ID\" > $1; FETCH 100 FROM \"vnx_rows_1\""_s;
     QTest::newRow("a name used twice is one parameter")
         << u"UPDATE T SET A = :v, B = :V WHERE C = :w"_s
         << u"UPDATE \"T\" SET \"A\" = $1, \"B\" = $1 WHERE \"C\" = $2"_s;
