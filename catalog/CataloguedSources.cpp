@@ -12,10 +12,11 @@
 
 namespace {
 
-QString tr(const char *text)
+// The context of this unit's texts in the translations, as the translation tools find it.
+struct CataloguedSources
 {
-    return QCoreApplication::translate("CataloguedSources", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(CataloguedSources)
+};
 
 // The serial text of what source holds now; empty when it cannot be read.
 QString SerialOf(TVolumeSource &source)
@@ -66,8 +67,8 @@ TFoundSource FindCataloguedSource(const TCataloguedVolume &volume)
     const QFileInfo place(volume.Source);
     const QString shown = QDir::toNativeSeparators(volume.Source);
     if (!place.exists()) {
-        found.Reason =
-            tr("%1, where \"%2\" was catalogued from, is not there any more.").arg(shown, volume.Name);
+        found.Reason = CataloguedSources::tr("%1, where \"%2\" was catalogued from, is not there any more.")
+                           .arg(shown, volume.Name);
         return found;
     }
     std::unique_ptr<TVolumeSource> source;
@@ -85,12 +86,14 @@ TFoundSource FindCataloguedSource(const TCataloguedVolume &volume)
     }
     const QString serial = SerialOf(*source);
     if (serial.isEmpty()) {
-        found.Reason = tr("%1, where \"%2\" was catalogued from, cannot be read.").arg(shown, volume.Name);
+        found.Reason = CataloguedSources::tr("%1, where \"%2\" was catalogued from, cannot be read.")
+                           .arg(shown, volume.Name);
         return found;
     }
     if (!SameSerial(serial, volume.Serial)) {
-        found.Reason = tr("%1 holds another volume now: its serial number is %2, that of \"%3\" %4.")
-                           .arg(shown, serial, volume.Name, volume.Serial);
+        found.Reason =
+            CataloguedSources::tr("%1 holds another volume now: its serial number is %2, that of \"%3\" %4.")
+                .arg(shown, serial, volume.Name, volume.Serial);
         return found;
     }
     found.Where = where;

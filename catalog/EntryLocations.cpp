@@ -22,10 +22,11 @@ std::function<bool(const QUrl &)> &Opener()
     return opener;
 }
 
-QString tr(const char *text)
+// The context of this unit's texts in the translations, as the translation tools find it.
+struct EntryLocations
 {
-    return QCoreApplication::translate("EntryLocations", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(EntryLocations)
+};
 
 } // namespace
 
@@ -57,7 +58,7 @@ TEntryLocation LocateEntry(TGlobal &global, int entryId)
     TStatement &row = *statement;
     row.Bind(1, TVariant(qint32(entryId)));
     if (!row.Step()) {
-        location.Reason = tr("The entry is not in the catalogue any more.");
+        location.Reason = EntryLocations::tr("The entry is not in the catalogue any more.");
         return location;
     }
     const QString name = row.Column(0, TFieldType::String).AsString();
@@ -77,7 +78,8 @@ TEntryLocation LocateEntry(TGlobal &global, int entryId)
         location.Reason =
             !found.Reason.isEmpty()
                 ? found.Reason
-                : tr("The volume %1 (%2) is not online: insert or mount it to open what it holds.")
+                : EntryLocations::tr(
+                      "The volume %1 (%2) is not online: insert or mount it to open what it holds.")
                       .arg(label, serial);
         return location;
     }
@@ -90,8 +92,8 @@ TEntryLocation LocateEntry(TGlobal &global, int entryId)
             location.Path = TextToFileName(image.absoluteFilePath());
             location.Online = true;
         } else {
-            location.Reason =
-                tr("%1 is inside the disc image %2.").arg(fullPath + name, QDir::toNativeSeparators(root));
+            location.Reason = EntryLocations::tr("%1 is inside the disc image %2.")
+                                  .arg(fullPath + name, QDir::toNativeSeparators(root));
             location.FolderOnline = true;
         }
         return location;
@@ -106,7 +108,8 @@ TEntryLocation LocateEntry(TGlobal &global, int entryId)
         const std::optional<QByteArray> path = InfoFilePath(root, folder, name);
         struct stat info;
         if (!path || ::lstat(path->constData(), &info) != 0) {
-            location.Reason = tr("%1 is not on the volume %2 any more.").arg(fullPath + name, label);
+            location.Reason =
+                EntryLocations::tr("%1 is not on the volume %2 any more.").arg(fullPath + name, label);
             return location;
         }
         location.Path = *path;

@@ -200,7 +200,8 @@ qint64 TVolumeUpdate::Folder(const QString &folder, int folderId, bool added)
     const std::optional<QList<TDirEntry>> listed = FSource.ListFolder(folder);
     if (!listed) {
         if (folderId == FCd)
-            throw EUpdateError(tr("The volume at %1 cannot be read.").arg(FSource.DisplayName()));
+            throw EUpdateError(QCoreApplication::translate("TGlobal", "The volume at %1 cannot be read.")
+                                   .arg(FSource.DisplayName()));
         // A folder that cannot be read now is kept as it was catalogued: an unreadable folder
         // is no reason to forget what was in it.
         if (added)

@@ -19,6 +19,37 @@
         <source>The catalogue %1 was written by a newer version of VOR-NEX (layout %2; this program knows layouts up to %3). It has been left as it is.</source>
         <translation>Der Katalog %1 wurde von einer neueren Version von VOR-NEX geschrieben (Aufbau %2; dieses Programm kennt Aufbauten bis %3). Er wurde unverändert gelassen.</translation>
     </message>
+    <message>
+        <source>%1 is no server address: postgresql://[user@]host[:port]/database or postgresql:///database?host=/socket/folder&amp;user=name</source>
+        <translation>%1 ist keine Serveradresse: postgresql://[benutzer@]rechner[:port]/datenbank oder postgresql:///datenbank?host=/socket/ordner&amp;user=name</translation>
+    </message>
+    <message>
+        <source>The alias keeps the server, port, database and user only, not %1</source>
+        <translation>Der Alias enthält nur Server, Port, Datenbank und Benutzer, nicht %1</translation>
+    </message>
+    <message>
+        <source>A password does not go in the alias: put it in ~/.pgpass</source>
+        <translation>Ein Passwort gehört nicht in den Alias: tragen Sie es in ~/.pgpass ein</translation>
+    </message>
+    <message>
+        <source>%1 names no database</source>
+        <translation>%1 nennt keine Datenbank</translation>
+    </message>
+</context>
+<context>
+    <name>CataloguedSources</name>
+    <message>
+        <source>%1, where &quot;%2&quot; was catalogued from, is not there any more.</source>
+        <translation>%1, woraus &quot;%2&quot; katalogisiert wurde, ist nicht mehr vorhanden.</translation>
+    </message>
+    <message>
+        <source>%1, where &quot;%2&quot; was catalogued from, cannot be read.</source>
+        <translation>%1, woraus &quot;%2&quot; katalogisiert wurde, kann nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>%1 holds another volume now: its serial number is %2, that of &quot;%3&quot; %4.</source>
+        <translation>%1 enthält jetzt einen anderen Datenträger: seine Seriennummer ist %2, die von &quot;%3&quot; %4.</translation>
+    </message>
 </context>
 <context>
     <name>CheckAlias</name>
@@ -164,6 +195,25 @@
     <message>
         <source>Shortcut</source>
         <translation>Verknüpfung</translation>
+    </message>
+</context>
+<context>
+    <name>EntryLocations</name>
+    <message>
+        <source>The entry is not in the catalogue any more.</source>
+        <translation>Der Eintrag ist nicht mehr im Katalog.</translation>
+    </message>
+    <message>
+        <source>The volume %1 (%2) is not online: insert or mount it to open what it holds.</source>
+        <translation>Der Datenträger %1 (%2) ist nicht verfügbar: legen Sie ihn ein oder binden Sie ihn ein, um seinen Inhalt zu öffnen.</translation>
+    </message>
+    <message>
+        <source>%1 is inside the disc image %2.</source>
+        <translation>%1 liegt in der Abbilddatei %2.</translation>
+    </message>
+    <message>
+        <source>%1 is not on the volume %2 any more.</source>
+        <translation>%1 ist nicht mehr auf dem Datenträger %2.</translation>
     </message>
 </context>
 <context>
@@ -381,6 +431,14 @@ Die GNU-C++-Standardbibliothek, unter der GNU General Public License Version 3 m
         <source>Warning</source>
         <translation>Warnung</translation>
     </message>
+    <message>
+        <source>&amp;Export...</source>
+        <translation>&amp;Exportieren...</translation>
+    </message>
+    <message>
+        <source>&amp;Update entry...</source>
+        <translation>Eintrag a&amp;ktualisieren...</translation>
+    </message>
 </context>
 <context>
     <name>TCDImages</name>
@@ -546,6 +604,10 @@ Die GNU-C++-Standardbibliothek, unter der GNU General Public License Version 3 m
         <source>This catalogue is read-only: %1</source>
         <translation>Dieser Katalog ist schreibgeschützt: %1</translation>
     </message>
+    <message>
+        <source>The connection to the database server was lost: %1</source>
+        <translation>Die Verbindung zum Datenbankserver ist abgebrochen: %1</translation>
+    </message>
 </context>
 <context>
     <name>TDiscImageSource</name>
@@ -584,6 +646,84 @@ Die GNU-C++-Standardbibliothek, unter der GNU General Public License Version 3 m
     <message>
         <source>it holds too many entries</source>
         <translation>sie enthält zu viele Einträge</translation>
+    </message>
+</context>
+<context>
+    <name>TEntryOpener</name>
+    <message>
+        <source>&amp;Open</source>
+        <translation>&amp;Öffnen</translation>
+    </message>
+    <message>
+        <source>Open containing &amp;folder</source>
+        <translation>Enthaltenden &amp;Ordner öffnen</translation>
+    </message>
+    <message>
+        <source>No program could open %1.</source>
+        <translation>Kein Programm konnte %1 öffnen.</translation>
+    </message>
+</context>
+<context>
+    <name>TExportDialog</name>
+    <message>
+        <source>Export</source>
+        <translation>Exportieren</translation>
+    </message>
+    <message>
+        <source>&amp;All volumes</source>
+        <translation>&amp;Alle Datenträger</translation>
+    </message>
+    <message>
+        <source>&amp;Current volume: %1</source>
+        <translation>&amp;Aktueller Datenträger: %1</translation>
+    </message>
+    <message>
+        <source>&amp;Current volume</source>
+        <translation>&amp;Aktueller Datenträger</translation>
+    </message>
+    <message>
+        <source>CSV table, for spreadsheets</source>
+        <translation>CSV-Tabelle, für Tabellenkalkulationen</translation>
+    </message>
+    <message>
+        <source>JSON data, one tree per volume</source>
+        <translation>JSON-Daten, ein Baum je Datenträger</translation>
+    </message>
+    <message>
+        <source>HTML page with a tree and a search</source>
+        <translation>HTML-Seite mit Baum und Suche</translation>
+    </message>
+    <message>
+        <source>&amp;Format:</source>
+        <translation>&amp;Format:</translation>
+    </message>
+    <message>
+        <source>&amp;Export...</source>
+        <translation>&amp;Exportieren...</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Export to</source>
+        <translation>Exportieren nach</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written: %2</source>
+        <translation>%1 kann nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>&amp;Stop</source>
+        <translation>&amp;Anhalten</translation>
+    </message>
+    <message>
+        <source>Stopped: nothing was written.</source>
+        <translation>Angehalten: es wurde nichts geschrieben.</translation>
     </message>
 </context>
 <context>
@@ -878,6 +1018,46 @@ Wählen Sie NEIN, um diese Datei zu verarbeiten</translation>
         <source>Information</source>
         <translation>Information</translation>
     </message>
+    <message>
+        <source>Someone else changed this description while you were editing it, so yours was not saved. Your text is still here: copy it, then cancel to see theirs.</source>
+        <translation>Jemand anderes hat diese Beschreibung geändert, während Sie sie bearbeitet haben; Ihre wurde daher nicht gespeichert. Ihr Text ist noch hier: kopieren Sie ihn und brechen Sie dann ab, um den anderen zu sehen.</translation>
+    </message>
+    <message>
+        <source>%1 is damaged or cut short after %2 entries; those are catalogued%3</source>
+        <translation>%1 ist nach %2 Einträgen beschädigt oder abgeschnitten; diese sind katalogisiert%3</translation>
+    </message>
+    <message>
+        <source>%1 holds more than %2 entries; the rest is not catalogued</source>
+        <translation>%1 enthält mehr als %2 Einträge; der Rest ist nicht katalogisiert</translation>
+    </message>
+    <message>
+        <source>%1 has more than %2 bytes of entry headers; the rest is not catalogued</source>
+        <translation>%1 hat mehr als %2 Bytes an Eintragsköpfen; der Rest ist nicht katalogisiert</translation>
+    </message>
+    <message>
+        <source>%1 holds %2 entries whose names lead outside it; they are catalogued under their whole names</source>
+        <translation>%1 enthält %2 Einträge, deren Namen aus ihm hinausführen; sie sind unter ihrem vollen Namen katalogisiert</translation>
+    </message>
+    <message>
+        <source>The volume at %1 cannot be read.</source>
+        <translation>Der Datenträger unter %1 kann nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>There is no readable volume at %1.</source>
+        <translation>Unter %1 ist kein lesbarer Datenträger.</translation>
+    </message>
+    <message>
+        <source>The volume at %1 (serial number %2) is not in the catalogue.</source>
+        <translation>Der Datenträger unter %1 (Seriennummer %2) ist nicht im Katalog.</translation>
+    </message>
+    <message>
+        <source>The volume to update is no longer in the catalogue.</source>
+        <translation>Der zu aktualisierende Datenträger ist nicht mehr im Katalog.</translation>
+    </message>
+    <message>
+        <source>The volume at %1 is not the one catalogued: its serial number is %2, the catalogued volume&apos;s %3.</source>
+        <translation>Der Datenträger unter %1 ist nicht der katalogisierte: seine Seriennummer ist %2, die des katalogisierten %3.</translation>
+    </message>
 </context>
 <context>
     <name>THelp</name>
@@ -1008,6 +1188,25 @@ Wählen Sie NEIN, um diese Datei zu verarbeiten</translation>
     <message>
         <source>File pattern should include an asteric &apos;*&apos;, a dot &apos;.&apos; and a file extension pattern</source>
         <translation>Das Dateimuster muss einen Stern &apos;*&apos;, einen Punkt &apos;.&apos; und ein Muster der Dateierweiterung enthalten</translation>
+    </message>
+</context>
+<context>
+    <name>TProgressPanel</name>
+    <message>
+        <source>Time remaining: %1 min</source>
+        <translation>Verbleibende Zeit: %1 min</translation>
+    </message>
+    <message>
+        <source>Time remaining: %1 sec</source>
+        <translation>Verbleibende Zeit: %1 s</translation>
+    </message>
+    <message>
+        <source>%p% (%1 min)</source>
+        <translation>%p% (%1 min)</translation>
+    </message>
+    <message>
+        <source>%p% (%1 sec)</source>
+        <translation>%p% (%1 s)</translation>
     </message>
 </context>
 <context>
@@ -1206,6 +1405,10 @@ Wählen Sie NEIN, um diese Datei zu verarbeiten</translation>
         <source>Processing file descriptions</source>
         <translation>Dateibeschreibungen werden verarbeitet</translation>
     </message>
+    <message>
+        <source>%1 archives could not be read whole; first: %2</source>
+        <translation>%1 Archive konnten nicht ganz gelesen werden; das erste: %2</translation>
+    </message>
 </context>
 <context>
     <name>TTreeNode</name>
@@ -1216,6 +1419,116 @@ Wählen Sie NEIN, um diese Datei zu verarbeiten</translation>
     <message>
         <source>Cannot move a node under itself</source>
         <translation>Ein Knoten kann nicht unter sich selbst verschoben werden</translation>
+    </message>
+</context>
+<context>
+    <name>TUpdateReport</name>
+    <message>
+        <source>Added</source>
+        <translation>Hinzugefügt</translation>
+    </message>
+    <message>
+        <source>Removed</source>
+        <translation>Entfernt</translation>
+    </message>
+    <message>
+        <source>Changed</source>
+        <translation>Geändert</translation>
+    </message>
+    <message>
+        <source>Update of %1</source>
+        <translation>Aktualisierung von %1</translation>
+    </message>
+    <message>
+        <source>%1 added, %2 removed, %3 changed, %4 unchanged</source>
+        <translation>%1 hinzugefügt, %2 entfernt, %3 geändert, %4 unverändert</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n info file(s) could not be read.</source>
+        <translation>
+            <numerusform>%n Infodatei konnte nicht gelesen werden.</numerusform>
+            <numerusform>%n Infodateien konnten nicht gelesen werden.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Change</source>
+        <translation>Änderung</translation>
+    </message>
+    <message>
+        <source>Path</source>
+        <translation>Pfad</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>&amp;Kopieren</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>The disk of &quot;%1&quot; (serial number %2) is in no drive.</source>
+        <translation>Der Datenträger von &quot;%1&quot; (Seriennummer %2) ist in keinem Laufwerk.</translation>
+    </message>
+    <message>
+        <source>Select YES to choose the folder it was catalogued from</source>
+        <translation>Wählen Sie JA, um den Ordner auszuwählen, aus dem er katalogisiert wurde</translation>
+    </message>
+    <message>
+        <source>Select NO to choose its disc image file</source>
+        <translation>Wählen Sie NEIN, um seine Abbilddatei auszuwählen</translation>
+    </message>
+    <message>
+        <source>Information</source>
+        <translation>Information</translation>
+    </message>
+    <message>
+        <source>Select the folder of %1:</source>
+        <translation>Den Ordner von %1 auswählen:</translation>
+    </message>
+    <message>
+        <source>%1 cannot be read as a volume.</source>
+        <translation>%1 kann nicht als Datenträger gelesen werden.</translation>
+    </message>
+    <message>
+        <source>Select the disc image of %1</source>
+        <translation>Die Abbilddatei von %1 auswählen</translation>
+    </message>
+    <message>
+        <source>Disc images (*.iso *.udf *.img);;All files (*)</source>
+        <translation>Abbilddateien (*.iso *.udf *.img);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Updating %1...</source>
+        <translation>%1 wird aktualisiert...</translation>
+    </message>
+    <message>
+        <source>&amp;Stop</source>
+        <translation>&amp;Anhalten</translation>
+    </message>
+    <message>
+        <source>Update entry</source>
+        <translation>Eintrag aktualisieren</translation>
+    </message>
+    <message>
+        <source>Updating...</source>
+        <translation>Wird aktualisiert...</translation>
+    </message>
+    <message>
+        <source>Time remaining: %1 min</source>
+        <translation>Verbleibende Zeit: %1 min</translation>
+    </message>
+    <message>
+        <source>Time remaining: %1 sec</source>
+        <translation>Verbleibende Zeit: %1 s</translation>
+    </message>
+    <message>
+        <source>Nothing was changed.</source>
+        <translation>Es wurde nichts geändert.</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
     </message>
 </context>
 </TS>
