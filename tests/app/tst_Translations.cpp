@@ -34,14 +34,17 @@ struct TMessage
 };
 
 // The text of a source or translation, where lupdate writes a byte it cannot put in XML, such as the
-// carriage return of "\r\n", as <byte value="xd"/>.
-QString ReadText(QXmlStreamReader &xml)
+// carriage return of "\r\n", as <byte value="xd"/>. A translation of a text with a count ("%n")
+// has a form for each grammatical number instead: those go to forms.
+QString ReadText(QXmlStreamReader &xml, QStringList *forms = nullptr)
 {
     QString text;
     while (!xml.atEnd()) {
         xml.readNext();
         if (xml.isCharacters()) {
             text += xml.text();
+        } else if (forms && xml.isStartElement() && xml.name() == u"numerusform") {
+            *forms << ReadText(xml);
         } else if (xml.isStartElement() && xml.name() == u"byte") {
             QString value = xml.attributes().value(u"value"_s).toString();
             bool ok = false;
@@ -70,17 +73,22 @@ QList<TMessage> ReadMessages(const QString &path)
             context = xml.readElementText();
         } else if (xml.name() == u"message") {
             TMessage message{context, {}, {}, {}};
+            QStringList forms;
             while (xml.readNextStartElement()) {
                 if (xml.name() == u"source") {
                     message.Source = ReadText(xml);
                 } else if (xml.name() == u"translation") {
                     message.Type = xml.attributes().value(u"type"_s).toString();
-                    message.Translation = ReadText(xml);
+                    message.Translation = ReadText(xml, &forms);
                 } else {
                     xml.skipCurrentElement();
                 }
             }
-            messages << message;
+            // Each form of a count is checked as a translation of its own.
+            if (forms.isEmpty())
+                messages << message;
+            for (const QString &form : std::as_const(forms))
+                messages << TMessage{message.Context, message.Source, form, message.Type};
         }
     }
     return xml.hasError() ? QList<TMessage>() : messages;
