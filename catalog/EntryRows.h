@@ -31,7 +31,8 @@ public:
 
     // Appends and posts the row of one directory entry (its name as found) below parent; fullPath
     // is its folder's path below the volume root ("" in the root). archive: a file whose entries
-    // are read below it. Gives the new row's ID.
+    // are read below it. Gives the new row's ID. On a server, with its ID taken ahead (Reserve),
+    // the row may wait in the queue like those of Queue; an archive's row is written at once.
     int Append(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent, int cd,
                int imageId, bool archive = false);
     // Without a data set: the row of an entry whose ID nobody asks for, written with the rows
