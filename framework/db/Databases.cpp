@@ -626,8 +626,9 @@ void TDatabase::ForEachRow(const QString &sql, const std::function<void(TStateme
     static std::atomic<quint64> serial{0};
     const QString cursor = QStringLiteral("vnx_rows_%1").arg(++serial);
     const bool own = !InTransaction();
+    // A read: a connection that may not write reads as well.
     if (own)
-        StartTransaction();
+        StartTransaction(TTransactionLock::Deferred);
     try {
         const std::shared_ptr<TStatement> declare =
             Prepare(QStringLiteral("DECLARE %1 CURSOR FOR ").arg(cursor) + sql);

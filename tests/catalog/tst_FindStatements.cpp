@@ -218,6 +218,19 @@ void TestFindStatements::ReadASliceAtATime()
     QCOMPARE(Found(), ids);
     if (inTransaction)
         FDb->Commit();
+
+    // A connection that may not write reads as well.
+    TDatabase reader;
+    reader.SetDriverName(FDb->ConnectedDriver());
+    QStringList params = FDb->ConnectedParams();
+    params.removeIf([](const QString &param) { return param.startsWith(u"CREATE="_s); });
+    reader.SetParams(params + QStringList{u"OPEN MODE=READ ONLY"_s});
+    reader.Open();
+    TIds read;
+    reader.ForEachRow(
+        u"SELECT ID FROM Entries WHERE ID > 1 ORDER BY ID"_s, [](TStatement &) {},
+        [&read](const TStatement &row) { read << row.ColumnInt64(0); }, slice);
+    QCOMPARE(read, ids);
 }
 
 QTEST_GUILESS_MAIN(TestFindStatements)
