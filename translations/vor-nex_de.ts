@@ -1394,14 +1394,6 @@ Wählen Sie NEIN, um diese Datei zu verarbeiten</translation>
         <translation>Abbilddateien (*.iso *.udf *.img);;Alle Dateien (*)</translation>
     </message>
     <message>
-        <source>Time remaining: %1 min</source>
-        <translation>Verbleibende Zeit: %1 min</translation>
-    </message>
-    <message>
-        <source>Time remaining: %1 sec</source>
-        <translation>Verbleibende Zeit: %1 s</translation>
-    </message>
-    <message>
         <source>Processing file descriptions</source>
         <translation>Dateibeschreibungen werden verarbeitet</translation>
     </message>
@@ -1513,14 +1505,6 @@ Wählen Sie NEIN, um diese Datei zu verarbeiten</translation>
     <message>
         <source>Updating...</source>
         <translation>Wird aktualisiert...</translation>
-    </message>
-    <message>
-        <source>Time remaining: %1 min</source>
-        <translation>Verbleibende Zeit: %1 min</translation>
-    </message>
-    <message>
-        <source>Time remaining: %1 sec</source>
-        <translation>Verbleibende Zeit: %1 s</translation>
     </message>
     <message>
         <source>Nothing was changed.</source>

@@ -39,6 +39,15 @@ TProgressPanel::TProgressPanel(TCommonAVI animation, bool inLine, QWidget *paren
     hide();
 }
 
+QString TProgressPanel::TimeLeftText(int secondsLeft)
+{
+    if (secondsLeft > 120)
+        return tr("Time remaining: %1 min").arg(secondsLeft / 60);
+    if (secondsLeft > 0)
+        return tr("Time remaining: %1 sec").arg(secondsLeft);
+    return QString();
+}
+
 void TProgressPanel::Progress(int percent, int secondsLeft)
 {
     if (isHidden()) {
@@ -46,12 +55,7 @@ void TProgressPanel::Progress(int percent, int secondsLeft)
         Animation->SetActive(true);
     }
     Bar->setValue(percent);
-    if (secondsLeft > 120)
-        TimeLeft->setText(tr("Time remaining: %1 min").arg(secondsLeft / 60));
-    else if (secondsLeft > 0)
-        TimeLeft->setText(tr("Time remaining: %1 sec").arg(secondsLeft));
-    else
-        TimeLeft->clear();
+    TimeLeft->setText(TimeLeftText(secondsLeft));
     if (TimeLeft->isHidden())
         Bar->setFormat(secondsLeft > 120 ? tr("%p% (%1 min)").arg(secondsLeft / 60)
                        : secondsLeft > 0 ? tr("%p% (%1 sec)").arg(secondsLeft)

@@ -22,6 +22,9 @@ public:
     void Progress(int percent, int secondsLeft);
     // Hides the panel and stops the animation.
     void Finish();
+    // How long is left, as every progress report says it: in minutes past two minutes, else in
+    // seconds; empty without an estimate (0 or less).
+    static QString TimeLeftText(int secondsLeft);
 
     TAnimate *Animation = nullptr;
     QProgressBar *Bar = nullptr;

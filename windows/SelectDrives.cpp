@@ -10,6 +10,7 @@
 #include "ListViews.h"
 #include "MountWatcher.h"
 #include "MountedSources.h"
+#include "ProgressPanels.h"
 #include "VolumeServices.h"
 #include "WindowSettings.h"
 #include "dmGlobal.h"
@@ -485,12 +486,7 @@ void TSelectDrive::StartLoading()
 
 bool TSelectDrive::LoadProgress(int percent, int secondsLeft)
 {
-    QString text;
-    if (secondsLeft > 120)
-        text = tr("Time remaining: %1 min").arg(secondsLeft / 60);
-    else if (secondsLeft > 0)
-        text = tr("Time remaining: %1 sec").arg(secondsLeft);
-    StatusLabel->setText(text);
+    StatusLabel->setText(TProgressPanel::TimeLeftText(secondsLeft));
     ProgressBar->setValue(percent);
     QCoreApplication::processEvents();
     return FStopped;

@@ -6,6 +6,7 @@
 #include "FolderBrowsers.h"
 #include "MessageBoxes.h"
 #include "MountedSources.h"
+#include "ProgressPanels.h"
 #include "SelectDrives.h"
 #include "dmGlobal.h"
 
@@ -202,12 +203,8 @@ TUpdateReport *UpdateVolume(QWidget *parent, int cd)
     progress.setAutoReset(false);
     progress.setAutoClose(false);
     global.OnProgress = [&progress](TGlobal *, int percent, int secondsLeft) {
-        QString text = TUpdateReport::tr("Updating...");
-        if (secondsLeft > 120)
-            text = TUpdateReport::tr("Time remaining: %1 min").arg(secondsLeft / 60);
-        else if (secondsLeft > 0)
-            text = TUpdateReport::tr("Time remaining: %1 sec").arg(secondsLeft);
-        progress.setLabelText(text);
+        const QString left = TProgressPanel::TimeLeftText(secondsLeft);
+        progress.setLabelText(left.isEmpty() ? TUpdateReport::tr("Updating...") : left);
         progress.setValue(percent);
         QCoreApplication::processEvents();
         return progress.wasCanceled();
