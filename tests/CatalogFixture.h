@@ -16,7 +16,33 @@
 #include <QFileInfo>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <iterator>
 #include <memory>
+
+// Takes the catalogue file at path back to an older layout, as a program of that layout left it:
+// what each later layout added is taken out again, the newest first. Gives the layout the file
+// then records.
+inline int MakeOlderLayout(const QString &path, int layout)
+{
+    // What each step added, undone; index 0 undoes 1 to 2.
+    static const char *const undo[] = {
+        "DROP TRIGGER \"SearchIndexes.Delete\"; DROP TRIGGER \"EntryNames.Update\"; "
+        "DROP TRIGGER \"EntryTexts.Update\"; DROP TABLE EntryNames; DROP TABLE EntryTexts; "
+        "DROP TABLE SearchIndexed",
+        "ALTER TABLE Entries DROP COLUMN InArchive; ALTER TABLE Entries DROP COLUMN Archive",
+        "ALTER TABLE CDs DROP COLUMN Source",
+        "DROP TRIGGER \"WholeNames.Delete\"; DROP TRIGGER \"WholeNames.Update\"; DROP TABLE WholeNames",
+    };
+    static_assert(std::size(undo) == CatalogSchema::Version - 1, "a layout step without its undoing");
+    TDatabase database;
+    database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
+    database.SetParams({QStringLiteral("DATABASE NAME=") + path});
+    database.Open();
+    for (int to = CatalogSchema::Version - 1; to >= layout; --to)
+        database.ExecSQL(QString::fromLatin1(undo[to - 1]));
+    database.ExecSQL(QStringLiteral("PRAGMA user_version = %1").arg(layout));
+    return CatalogSchema::FileVersion(database);
+}
 
 class TCatalogFixture
 {

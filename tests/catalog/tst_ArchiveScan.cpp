@@ -263,17 +263,7 @@ void TestArchiveScan::upgradeFromLayout2()
     QVERIFY(Scan(false) > 0);
     F->Global.reset();
     // The catalogue as layout 2 left it: without the columns of archives.
-    {
-        TDatabase database;
-        database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
-        database.SetParams({u"DATABASE NAME="_s + CatalogSchema::DefaultFilePath()});
-        database.Open();
-        database.ExecSQL(
-            u"DROP TRIGGER \"WholeNames.Delete\"; DROP TRIGGER \"WholeNames.Update\"; DROP TABLE WholeNames; "
-            "ALTER TABLE Entries DROP COLUMN InArchive; ALTER TABLE Entries DROP COLUMN Archive; "
-            "ALTER TABLE CDs DROP COLUMN Source; PRAGMA user_version = 2"_s);
-        QCOMPARE(CatalogSchema::FileVersion(database), 2);
-    }
+    QCOMPARE(MakeOlderLayout(CatalogSchema::DefaultFilePath(), 2), 2);
 
     F->Global = std::make_unique<TGlobal>();
     QCOMPARE(CatalogSchema::FileVersion(F->Global->Database), CatalogSchema::Version);

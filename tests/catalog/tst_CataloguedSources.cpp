@@ -130,16 +130,7 @@ void TestCataloguedSources::UpgradeFromLayout3()
     const QStringList before = F->Rows(volumeRows);
     QCOMPARE(before.size(), 1);
     F->Global.reset();
-    {
-        TDatabase database;
-        database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
-        database.SetParams({u"DATABASE NAME="_s + CatalogSchema::DefaultFilePath()});
-        database.Open();
-        database.ExecSQL(
-            u"DROP TRIGGER \"WholeNames.Delete\"; DROP TRIGGER \"WholeNames.Update\"; "
-            "DROP TABLE WholeNames; ALTER TABLE CDs DROP COLUMN Source; PRAGMA user_version = 3"_s);
-        QCOMPARE(CatalogSchema::FileVersion(database), 3);
-    }
+    QCOMPARE(MakeOlderLayout(CatalogSchema::DefaultFilePath(), 3), 3);
 
     F->Global = std::make_unique<TGlobal>();
     QCOMPARE(CatalogSchema::FileVersion(F->Global->Database), CatalogSchema::Version);

@@ -1,6 +1,7 @@
 // The indexes the find reads names and descriptions through: kept in step with the entries as
 // volumes come, are renamed and go, and built for a catalogue of the layout before them.
 
+#include "CatalogFixture.h"
 #include "CatalogSchema.h"
 #include "Databases.h"
 #include "FindCriteria.h"
@@ -137,18 +138,12 @@ void TestSearchIndexes::KeptInStepWithTheEntries()
 void TestSearchIndexes::BuiltForAnOlderCatalogue()
 {
     // A catalogue of layout 1, with entries: no indexes of names and descriptions, no triggers.
+    QCOMPARE(MakeOlderLayout(FPath, 1), 1);
     {
         TDatabase database;
         database.SetDriverName(QString::fromUtf16(TDatabase::DriverSqlite));
         database.SetParams({u"DATABASE NAME="_s + FPath});
         database.Open();
-        database.ExecSQL(
-            u"DROP TRIGGER \"WholeNames.Delete\"; DROP TRIGGER \"WholeNames.Update\"; DROP TABLE WholeNames; "
-            "DROP TRIGGER \"SearchIndexes.Delete\"; "
-            "DROP TRIGGER \"EntryNames.Update\"; DROP TRIGGER \"EntryTexts.Update\"; "
-            "DROP TABLE EntryNames; DROP TABLE EntryTexts; DROP TABLE SearchIndexed; "
-            "ALTER TABLE Entries DROP COLUMN InArchive; ALTER TABLE Entries DROP COLUMN Archive; "
-            "ALTER TABLE CDs DROP COLUMN Source; PRAGMA user_version = 1"_s);
         database.ExecSQL(Volumes);
         TSqliteStatement left(
             database.Handle(),
