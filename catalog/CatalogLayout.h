@@ -5,7 +5,7 @@
 namespace CatalogSchema {
 
 // The layout this program writes and reads.
-constexpr int Version = 5;
+constexpr int Version = 6;
 
 // "VNX!" in the file header: tells a catalogue from any other SQLite file.
 constexpr int ApplicationId = 0x564E5821;

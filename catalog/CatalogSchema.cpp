@@ -250,6 +250,9 @@ const std::vector<QStringList> &UpgradeSteps()
             QStringList{QStringLiteral("INSERT INTO WholeNames (Name, ID) SELECT Name, ID FROM Entries "
                                        "WHERE ID <= (SELECT UpTo FROM SearchIndexed) AND Name IS NOT NULL "
                                        "ORDER BY Name COLLATE NOCASE, ID")},
+        // 5 to 6: nothing in a file; a server checks the entries' references its own way
+        // (Pg::Upgrade).
+        QStringList{},
     };
     return steps;
 }
@@ -396,11 +399,16 @@ void CheckAndUpgrade(TDatabase &database)
             for (const QString &statement : UpgradeSteps().at(size_t(from - 1)))
                 if (!database.IsPostgres() || !FileEngineOnly(statement))
                     database.ExecSQL(statement);
+            if (database.IsPostgres())
+                Pg::Upgrade(database, from);
         }
         // The saved queries fit one layout: those of this program replace the file's.
         for (const TSavedQuery &query : CatalogSavedQueries())
             database.StoreSavedQuery(query.Name, query.Statement);
-        database.ExecSQL(QStringLiteral("PRAGMA user_version = %1").arg(Version));
+        if (database.IsPostgres())
+            Pg::SetLayout(database, Version);
+        else
+            database.ExecSQL(QStringLiteral("PRAGMA user_version = %1").arg(Version));
     });
 }
 

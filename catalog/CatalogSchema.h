@@ -45,6 +45,8 @@ void EnsureAlias(const QString &aliasName);
 
 // The statements that create the tables and indexes, in order.
 QStringList TableStatements();
+// Creates the tables and indexes in an empty database of either engine.
+void CreateTables(TDatabase &database);
 
 // The part of TableStatements that layout 2 added: the indexes the find searches names and
 // descriptions through, the triggers that keep them in step with Entries, and how far the word
@@ -67,6 +69,8 @@ QStringList IndexEntriesStatements();
 // date itself: trigrams of names (pg_trgm), names in lower case and the words of descriptions.
 // The FindDialog statement for the server is written for them.
 QStringList PgSearchIndexStatements();
+// The index of the words of descriptions, on the entries that have one.
+QString PgDescriptionIndexStatement();
 // TableStatements as a server takes them: without the word indexes of the file's engine and the
 // file's shared scratch tables, each table after those it refers to, then PgSearchIndexStatements.
 QStringList PostgresTableStatements();

@@ -23,6 +23,9 @@ int LayoutOf(TDatabase &database);
 // program made them while this one waited its turn.
 bool Create(TDatabase &database);
 void SetLayout(TDatabase &database, int layout);
+// What the server does, beyond the statements both engines run, to take a catalogue from layout
+// from to the next.
+void Upgrade(TDatabase &database, int from);
 
 } // namespace Pg
 

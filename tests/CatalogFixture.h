@@ -32,6 +32,7 @@ inline int MakeOlderLayout(const QString &path, int layout)
         "ALTER TABLE Entries DROP COLUMN InArchive; ALTER TABLE Entries DROP COLUMN Archive",
         "ALTER TABLE CDs DROP COLUMN Source",
         "DROP TRIGGER \"WholeNames.Delete\"; DROP TRIGGER \"WholeNames.Update\"; DROP TABLE WholeNames",
+        "", // 5 to 6 changed nothing in a file
     };
     static_assert(std::size(undo) == CatalogSchema::Version - 1, "a layout step without its undoing");
     TDatabase database;
@@ -39,7 +40,8 @@ inline int MakeOlderLayout(const QString &path, int layout)
     database.SetParams({QStringLiteral("DATABASE NAME=") + path});
     database.Open();
     for (int to = CatalogSchema::Version - 1; to >= layout; --to)
-        database.ExecSQL(QString::fromLatin1(undo[to - 1]));
+        if (*undo[to - 1])
+            database.ExecSQL(QString::fromLatin1(undo[to - 1]));
     database.ExecSQL(QStringLiteral("PRAGMA user_version = %1").arg(layout));
     return CatalogSchema::FileVersion(database);
 }

@@ -138,11 +138,11 @@ std::shared_ptr<const TTableInfo> TDatabase::PostgresTableInfo(const QString &ta
         info->Columns.push_back(column);
     }
 
-    // The driver's own triggers change no row; only those on inserts (bit 4 of tgtype) may change
-    // a row just inserted.
+    // The program's own triggers (named vnx_) change no row; only those on inserts (bit 4 of
+    // tgtype) may change a row just inserted.
     TPgStatement triggers(FPg,
                           QStringLiteral("SELECT 1 FROM pg_trigger WHERE tgrelid = $1 AND NOT tgisinternal "
-                                         "AND (tgtype & 4) <> 0 AND tgname NOT LIKE 'vnx\\_identity\\_%'"),
+                                         "AND (tgtype & 4) <> 0 AND tgname NOT LIKE 'vnx\\_%'"),
                           false);
     triggers.Bind(1, oid);
     info->HasInsertTriggers = triggers.Step();

@@ -10,8 +10,5 @@
 
 inline void CreateSearchTables(TDatabase &database)
 {
-    const QStringList tables =
-        database.IsPostgres() ? CatalogSchema::PostgresTableStatements() : CatalogSchema::TableStatements();
-    for (const QString &sql : tables)
-        database.ExecSQL(sql);
+    CatalogSchema::CreateTables(database);
 }

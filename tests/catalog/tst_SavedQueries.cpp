@@ -101,9 +101,7 @@ void TestSavedQueries::init()
     FDb->SetParams(TestDatabaseParams(FDir->path(), QStringLiteral("catalogue")) +
                    QStringList{QStringLiteral("CREATE=TRUE")});
     FDb->Open();
-    for (const QString &statement :
-         OnPostgres() ? CatalogSchema::PostgresTableStatements() : CatalogSchema::TableStatements())
-        FDb->ExecSQL(statement);
+    CatalogSchema::CreateTables(*FDb);
     CatalogSchema::CreateScratchTables(*FDb);
     for (const TSavedQuery &query : CatalogSavedQueries())
         FDb->StoreSavedQuery(query.Name, query.Statement);

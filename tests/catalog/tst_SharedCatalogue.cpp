@@ -3,6 +3,7 @@
 // the second to be saved is refused with a message, losing neither text.
 
 #include "CatalogFixture.h"
+#include "PgStatements.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -74,6 +75,8 @@ private slots:
     void ServerAliasParams();
     void MadeOnlyInAnEmptyDatabase();
     void LayoutsOnTheServer();
+    void EntryReferences_data();
+    void EntryReferences();
     void SetupTablesEditable();
 };
 
@@ -242,6 +245,70 @@ void TestSharedCatalogue::LayoutsOnTheServer()
     database.ExecSQL(u"UPDATE VorNexCatalogue SET Layout = %1"_s.arg(CatalogSchema::Version + 1));
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, CatalogSchema::CheckAndUpgrade(database));
     QCOMPARE(CatalogSchema::FileVersion(database), CatalogSchema::Version + 1);
+}
+
+void TestSharedCatalogue::EntryReferences_data()
+{
+    QTest::addColumn<bool>("upgraded");
+    QTest::newRow("new catalogue") << false;
+    QTest::newRow("upgraded from layout 5") << true;
+}
+
+// An entry refers to its folder and its picture, on the server as in a file: a reference to
+// nothing is refused, the entries below a folder go with it, a picture in use stays.
+void TestSharedCatalogue::EntryReferences()
+{
+    QFETCH(bool, upgraded);
+    if (upgraded && !OnPostgres())
+        QSKIP("layout 6 changed nothing in a file");
+    QTemporaryDir folder;
+    TDatabase database;
+    database.SetDriverName(TestDriver());
+    database.SetParams(TestDatabaseParams(folder.path(), u"references"_s) + QStringList{u"CREATE=TRUE"_s});
+    database.Open();
+    CatalogSchema::Create(database);
+    if (upgraded) {
+        // As layout 5 left a server: foreign keys, and no triggers in their place.
+        for (const char *sql :
+             {"DROP TRIGGER \"vnx_Entries.Added\" ON \"Entries\"",
+              "DROP TRIGGER \"vnx_Entries.Changed\" ON \"Entries\"",
+              "DROP TRIGGER \"vnx_Entries.Removed\" ON \"Entries\"",
+              "DROP TRIGGER \"vnx_Images.Changed\" ON \"Images\"",
+              "DROP TRIGGER \"vnx_Images.Removed\" ON \"Images\"",
+              "ALTER TABLE \"Entries\" ADD FOREIGN KEY (\"Parent\") REFERENCES \"Entries\" (\"ID\") ON "
+              "DELETE CASCADE",
+              "ALTER TABLE \"Entries\" ADD FOREIGN KEY (\"ImageID\") REFERENCES \"Images\" (\"ImageID\")",
+              "UPDATE \"VorNexCatalogue\" SET \"Layout\" = 5"})
+            database.PgConnection()->Exec(QString::fromLatin1(sql));
+        CatalogSchema::CheckAndUpgrade(database);
+        QCOMPARE(CatalogSchema::FileVersion(database), CatalogSchema::Version);
+        QCOMPARE(ScalarOf(database, u"SELECT count(*) FROM pg_constraint WHERE contype = 'f' "
+                                    "AND conrelid = '\"Entries\"'::regclass"_s),
+                 0);
+    }
+    const qint64 used = ScalarOf(database, u"SELECT min(ImageID) FROM Images"_s);
+    const qint64 unused = ScalarOf(database, u"SELECT max(ImageID) FROM Images"_s);
+    // A volume, a folder in it, one in that and a file at the bottom, written by one statement.
+    database.ExecSQL(u"INSERT INTO Entries (ID, Parent, Name, ImageID, Folder) VALUES "
+                     "(1, NULL, 'Disc', NULL, TRUE), (2, 1, 'a', NULL, TRUE), (3, 2, 'b', NULL, TRUE), "
+                     "(4, 3, 'c.txt', %1, FALSE)"_s.arg(used));
+    const auto refused = [&database](const QString &sql) {
+        return ErrorOf([&] { database.ExecSQL(sql); }).contains(u"FOREIGN KEY"_s, Qt::CaseInsensitive);
+    };
+    QVERIFY(refused(u"INSERT INTO Entries (ID, Parent, Name) VALUES (10, 99, 'lost')"_s));
+    QVERIFY(refused(u"INSERT INTO Entries (ID, Parent, Name, ImageID) VALUES (10, 1, 'x', 999)"_s));
+    QVERIFY(refused(u"UPDATE Entries SET Parent = 99 WHERE ID = 3"_s));
+    QVERIFY(refused(u"DELETE FROM Images WHERE ImageID = %1"_s.arg(used)));
+    QCOMPARE(ScalarOf(database, u"SELECT count(*) FROM Entries WHERE ID >= 10"_s), 0);
+    QCOMPARE(ScalarOf(database, u"SELECT Parent FROM Entries WHERE ID = 3"_s), 2);
+    QCOMPARE(ScalarOf(database, u"SELECT count(*) FROM Images WHERE ImageID = %1"_s.arg(used)), 1);
+    if (unused != used) {
+        QCOMPARE(ErrorOf([&] { database.ExecSQL(u"DELETE FROM Images WHERE ImageID = %1"_s.arg(unused)); }),
+                 QString());
+    }
+
+    database.ExecSQL(u"DELETE FROM Entries WHERE ID = 2"_s);
+    QCOMPARE(RowsOf(database, u"SELECT ID FROM Entries ORDER BY ID"_s), QStringList{u"1"_s});
 }
 
 // The tables the setup windows edit, which have no key of their own, can be browsed and written.
