@@ -64,7 +64,7 @@ void buildCatalogue(TDatabase &database)
 {
     CreateSearchTables(database);
     // Made again below, once the rows are in.
-    for (const char *index : {"Entries.NameTrigrams", "Entries.LowerName", "Entries.DescriptionWords"})
+    for (const char *index : {"NameSearch.Trigrams", "NameSearch.LowerName", "Entries.DescriptionWords"})
         database.ExecSQL(QStringLiteral("DROP INDEX \"%1\"").arg(QString::fromLatin1(index)));
     QStringList words;
     for (const char *word : Words)
@@ -103,9 +103,12 @@ void buildCatalogue(TDatabase &database)
                  QString::number(Entries)));
     database.ExecSQL(QStringLiteral("UPDATE Entries SET Name = 'Zebracorn dance.txt', Description = 'Unique "
                                     "quetzalcoatl sighting' WHERE ID = 1234567"));
+    // The name search as the server's indexer leaves it, every name in.
+    database.ExecSQL(QStringLiteral("INSERT INTO NameSearch (ID, Name) SELECT ID, Name FROM Entries WHERE "
+                                    "Name IS NOT NULL; DELETE FROM NamesPending"));
     for (const QString &sql : CatalogSchema::PgSearchIndexStatements())
         database.ExecSQL(sql);
-    database.ExecSQL(QStringLiteral("ANALYZE Entries"));
+    database.ExecSQL(QStringLiteral("ANALYZE Entries; ANALYZE NameSearch; ANALYZE NamesPending"));
 }
 
 // The server's time to run the plan of FindDialog as it stands, in ms; the plan goes to the

@@ -191,9 +191,19 @@ QStringList IndexEntriesStatements()
 
 void UpdateSearchIndexes(TDatabase &database)
 {
-    // A server keeps its own search indexes up to date as the entries change.
-    if (database.IsPostgres() || database.ReadOnly() ||
-        !database.TableExists(QStringLiteral("SearchIndexed")))
+    if (database.ReadOnly())
+        return;
+    // A server keeps the words of descriptions itself, and notes the names it has yet to add.
+    if (database.IsPostgres()) {
+        if (database.InTransaction()) {
+            Pg::IndexNames(database, std::numeric_limits<int>::max());
+            return;
+        }
+        while (Pg::IndexNames(database, Pg::NotesPerSlice) > 0) {
+        }
+        return;
+    }
+    if (!database.TableExists(QStringLiteral("SearchIndexed")))
         return;
     {
         TQuery pending;

@@ -14,6 +14,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+using namespace Qt::StringLiterals;
+
 namespace CatalogSchema {
 
 namespace {
@@ -55,88 +57,124 @@ QStringList neededTables(const QString &statement)
 // spent more on those than on everything else it writes. These triggers check the rows of a
 // statement at once, as the keys would, and take the same locks: a folder or a picture referred
 // to cannot go before the transaction that refers to it ends.
-QStringList entryReferenceStatements()
+//
+// They also note the entries whose names the name search does not hold yet (NamesPending), which
+// vnx_index_names adds to it a slice at a time: the trigram index costs a scan as much again as
+// everything else, and is better built after it, in the background. An entry is always either
+// in NameSearch with its name or in NamesPending; each slice locks the entries it reads, so that
+// a name changed meanwhile is noted again once the slice is in.
+QStringList serverTriggerStatements()
 {
     return {
-        QStringLiteral(
-            "CREATE OR REPLACE FUNCTION vnx_entries_written() RETURNS trigger LANGUAGE plpgsql AS $body$\n"
-            "BEGIN\n"
-            "  PERFORM 1 FROM \"Entries\" e WHERE e.\"ID\" IN (SELECT w.\"Parent\" FROM written w) "
-            "FOR KEY SHARE OF e;\n"
-            "  IF EXISTS (SELECT 1 FROM written w WHERE w.\"Parent\" IS NOT NULL AND NOT EXISTS "
-            "(SELECT 1 FROM \"Entries\" e WHERE e.\"ID\" = w.\"Parent\")) THEN\n"
-            "    RAISE foreign_key_violation USING MESSAGE = 'insert or update on table \"Entries\" "
-            "violates foreign key constraint \"Entries.Parent\"';\n"
-            "  END IF;\n"
-            "  PERFORM 1 FROM \"Images\" i WHERE i.\"ImageID\" IN (SELECT w.\"ImageID\" FROM written w) "
-            "FOR KEY SHARE OF i;\n"
-            "  IF EXISTS (SELECT 1 FROM written w WHERE w.\"ImageID\" IS NOT NULL AND NOT EXISTS "
-            "(SELECT 1 FROM \"Images\" i WHERE i.\"ImageID\" = w.\"ImageID\")) THEN\n"
-            "    RAISE foreign_key_violation USING MESSAGE = 'insert or update on table \"Entries\" "
-            "violates foreign key constraint \"Entries.ImageID\"';\n"
-            "  END IF;\n"
-            // An entry whose ID changed may not leave the entries below it behind.
-            "  IF TG_OP = 'UPDATE' THEN\n"
-            "    IF EXISTS (SELECT 1 FROM removed r WHERE NOT EXISTS (SELECT 1 FROM \"Entries\" e "
-            "WHERE e.\"ID\" = r.\"ID\") AND EXISTS (SELECT 1 FROM \"Entries\" c "
-            "WHERE c.\"Parent\" = r.\"ID\")) THEN\n"
-            "      RAISE foreign_key_violation USING MESSAGE = 'update or delete on table \"Entries\" "
-            "violates foreign key constraint \"Entries.Parent\" on table \"Entries\"';\n"
-            "    END IF;\n"
-            "  END IF;\n"
-            "  RETURN NULL;\n"
-            "END\n"
-            "$body$"),
+        // The entries of a statement that wrote them or changed their names, a row each.
+        uR"sql(CREATE TABLE IF NOT EXISTS "NamesPending" ("IDs" INTEGER[] NOT NULL))sql"_s,
+        uR"sql(CREATE OR REPLACE FUNCTION vnx_entries_written() RETURNS trigger LANGUAGE plpgsql AS $body$
+BEGIN
+  -- Each folder and picture referred to once, however many rows refer to it.
+  IF (SELECT count(*) FROM (SELECT 1 FROM "Entries" e WHERE e."ID" IN (SELECT w."Parent" FROM written w)
+                            FOR KEY SHARE OF e) k)
+     <> (SELECT count(DISTINCT w."Parent") FROM written w) THEN
+    RAISE foreign_key_violation USING MESSAGE =
+      'insert or update on table "Entries" violates foreign key constraint "Entries.Parent"';
+  END IF;
+  IF (SELECT count(*) FROM (SELECT 1 FROM "Images" i WHERE i."ImageID" IN (SELECT w."ImageID" FROM written w)
+                            FOR KEY SHARE OF i) k)
+     <> (SELECT count(DISTINCT w."ImageID") FROM written w) THEN
+    RAISE foreign_key_violation USING MESSAGE =
+      'insert or update on table "Entries" violates foreign key constraint "Entries.ImageID"';
+  END IF;
+  IF TG_OP = 'INSERT' THEN
+    INSERT INTO "NamesPending" ("IDs")
+      SELECT a FROM (SELECT array_agg(w."ID") a FROM written w WHERE w."Name" IS NOT NULL) n
+      WHERE a IS NOT NULL;
+    RETURN NULL;
+  END IF;
+  -- An entry whose ID changed may not leave the entries below it behind.
+  IF EXISTS (SELECT 1 FROM removed r
+             WHERE NOT EXISTS (SELECT 1 FROM "Entries" e WHERE e."ID" = r."ID")
+             AND EXISTS (SELECT 1 FROM "Entries" c WHERE c."Parent" = r."ID")) THEN
+    RAISE foreign_key_violation USING MESSAGE =
+      'update or delete on table "Entries" violates foreign key constraint "Entries.Parent" on table "Entries"';
+  END IF;
+  INSERT INTO "NamesPending" ("IDs")
+    SELECT a FROM (SELECT array_agg(c."ID") a FROM (
+      SELECT w."ID" FROM written w LEFT JOIN removed r ON r."ID" = w."ID"
+      WHERE r."ID" IS NULL OR r."Name" IS DISTINCT FROM w."Name"
+      UNION ALL
+      SELECT r."ID" FROM removed r WHERE NOT EXISTS (SELECT 1 FROM written w WHERE w."ID" = r."ID")) c) n
+    WHERE a IS NOT NULL;
+  RETURN NULL;
+END
+$body$)sql"_s,
         // What lies below the entries deleted goes with them, all levels in one statement: the
         // trigger that statement fires again finds nothing left below, and deletes nothing, which
         // would fire it once more.
-        QStringLiteral(
-            "CREATE OR REPLACE FUNCTION vnx_entries_removed() RETURNS trigger LANGUAGE plpgsql AS $body$\n"
-            "BEGIN\n"
-            "  IF NOT EXISTS (SELECT 1 FROM \"Entries\" e WHERE e.\"Parent\" IN (SELECT r.\"ID\" FROM "
-            "removed r)) "
-            "THEN\n"
-            "    RETURN NULL;\n"
-            "  END IF;\n"
-            "  WITH RECURSIVE below (\"ID\") AS (\n"
-            "    SELECT e.\"ID\" FROM \"Entries\" e WHERE e.\"Parent\" IN (SELECT r.\"ID\" FROM removed r)\n"
-            "    UNION SELECT e.\"ID\" FROM \"Entries\" e JOIN below b ON e.\"Parent\" = b.\"ID\")\n"
-            "  DELETE FROM \"Entries\" WHERE \"ID\" IN (SELECT \"ID\" FROM below);\n"
-            "  RETURN NULL;\n"
-            "END\n"
-            "$body$"),
+        uR"sql(CREATE OR REPLACE FUNCTION vnx_entries_removed() RETURNS trigger LANGUAGE plpgsql AS $body$
+BEGIN
+  DELETE FROM "NameSearch" WHERE "ID" IN (SELECT r."ID" FROM removed r);
+  IF NOT EXISTS (SELECT 1 FROM "Entries" e WHERE e."Parent" IN (SELECT r."ID" FROM removed r)) THEN
+    RETURN NULL;
+  END IF;
+  WITH RECURSIVE below ("ID") AS (
+    SELECT e."ID" FROM "Entries" e WHERE e."Parent" IN (SELECT r."ID" FROM removed r)
+    UNION SELECT e."ID" FROM "Entries" e JOIN below b ON e."Parent" = b."ID")
+  DELETE FROM "Entries" WHERE "ID" IN (SELECT "ID" FROM below);
+  RETURN NULL;
+END
+$body$)sql"_s,
         // A picture that entries show may not go. Only a picture whose ID is gone is looked for
         // among the entries, which have no index by picture.
-        QStringLiteral(
-            "CREATE OR REPLACE FUNCTION vnx_images_removed() RETURNS trigger LANGUAGE plpgsql AS $body$\n"
-            "DECLARE\n"
-            "  gone smallint[];\n"
-            "BEGIN\n"
-            "  SELECT array_agg(r.\"ImageID\") INTO gone FROM removed r WHERE NOT EXISTS "
-            "(SELECT 1 FROM \"Images\" i WHERE i.\"ImageID\" = r.\"ImageID\");\n"
-            "  IF gone IS NOT NULL AND EXISTS (SELECT 1 FROM \"Entries\" e "
-            "WHERE e.\"ImageID\" = ANY (gone)) THEN\n"
-            "    RAISE foreign_key_violation USING MESSAGE = 'update or delete on table \"Images\" "
-            "violates foreign key constraint \"Entries.ImageID\" on table \"Entries\"';\n"
-            "  END IF;\n"
-            "  RETURN NULL;\n"
-            "END\n"
-            "$body$"),
-        QStringLiteral("CREATE TRIGGER \"vnx_Entries.Added\" AFTER INSERT ON \"Entries\" REFERENCING NEW "
-                       "TABLE AS written FOR EACH STATEMENT EXECUTE FUNCTION vnx_entries_written()"),
-        QStringLiteral("CREATE TRIGGER \"vnx_Entries.Changed\" AFTER UPDATE ON \"Entries\" REFERENCING OLD "
-                       "TABLE AS removed NEW TABLE AS written FOR EACH STATEMENT EXECUTE FUNCTION "
-                       "vnx_entries_written()"),
-        QStringLiteral("CREATE TRIGGER \"vnx_Entries.Removed\" AFTER DELETE ON \"Entries\" REFERENCING OLD "
-                       "TABLE AS removed FOR EACH STATEMENT EXECUTE FUNCTION vnx_entries_removed()"),
-        QStringLiteral("CREATE TRIGGER \"vnx_Images.Changed\" AFTER UPDATE ON \"Images\" REFERENCING OLD "
-                       "TABLE AS removed FOR EACH STATEMENT EXECUTE FUNCTION vnx_images_removed()"),
-        QStringLiteral("CREATE TRIGGER \"vnx_Images.Removed\" AFTER DELETE ON \"Images\" REFERENCING OLD "
-                       "TABLE AS removed FOR EACH STATEMENT EXECUTE FUNCTION vnx_images_removed()"),
+        uR"sql(CREATE OR REPLACE FUNCTION vnx_images_removed() RETURNS trigger LANGUAGE plpgsql AS $body$
+DECLARE
+  gone smallint[];
+BEGIN
+  SELECT array_agg(r."ImageID") INTO gone FROM removed r
+    WHERE NOT EXISTS (SELECT 1 FROM "Images" i WHERE i."ImageID" = r."ImageID");
+  IF gone IS NOT NULL AND EXISTS (SELECT 1 FROM "Entries" e WHERE e."ImageID" = ANY (gone)) THEN
+    RAISE foreign_key_violation USING MESSAGE =
+      'update or delete on table "Images" violates foreign key constraint "Entries.ImageID" on table "Entries"';
+  END IF;
+  RETURN NULL;
+END
+$body$)sql"_s,
+        // Moves the entries of up to slice rows of NamesPending into NameSearch, in the
+        // transaction of the statement that calls it; gives how many entries it took, 0 when none
+        // was left. Rows another program's slice holds are left to it.
+        uR"sql(CREATE OR REPLACE FUNCTION vnx_index_names(slice integer) RETURNS integer LANGUAGE plpgsql AS $body$
+DECLARE
+  rows tid[];
+  ids integer[];
+BEGIN
+  SELECT array_agg(p.ctid), array_agg(DISTINCT i) INTO rows, ids
+    FROM (SELECT ctid, "IDs" FROM "NamesPending" LIMIT slice FOR UPDATE SKIP LOCKED) p,
+         unnest(p."IDs") i;
+  IF ids IS NULL THEN
+    RETURN 0;
+  END IF;
+  PERFORM 1 FROM "Entries" e WHERE e."ID" = ANY (ids) ORDER BY e."ID" FOR SHARE OF e;
+  DELETE FROM "NamesPending" WHERE ctid = ANY (rows);
+  DELETE FROM "NameSearch" s WHERE s."ID" = ANY (ids)
+    AND NOT EXISTS (SELECT 1 FROM "Entries" e WHERE e."ID" = s."ID" AND e."Name" IS NOT NULL);
+  INSERT INTO "NameSearch" ("ID", "Name")
+    SELECT e."ID", e."Name" FROM "Entries" e WHERE e."ID" = ANY (ids) AND e."Name" IS NOT NULL
+    ON CONFLICT ("ID") DO UPDATE SET "Name" = excluded."Name";
+  RETURN cardinality(ids);
+END
+$body$)sql"_s,
+        uR"sql(CREATE TRIGGER "vnx_Entries.Added" AFTER INSERT ON "Entries"
+  REFERENCING NEW TABLE AS written FOR EACH STATEMENT EXECUTE FUNCTION vnx_entries_written())sql"_s,
+        uR"sql(CREATE TRIGGER "vnx_Entries.Changed" AFTER UPDATE ON "Entries"
+  REFERENCING OLD TABLE AS removed NEW TABLE AS written FOR EACH STATEMENT EXECUTE FUNCTION vnx_entries_written())sql"_s,
+        uR"sql(CREATE TRIGGER "vnx_Entries.Removed" AFTER DELETE ON "Entries"
+  REFERENCING OLD TABLE AS removed FOR EACH STATEMENT EXECUTE FUNCTION vnx_entries_removed())sql"_s,
+        uR"sql(CREATE TRIGGER "vnx_Images.Changed" AFTER UPDATE ON "Images"
+  REFERENCING OLD TABLE AS removed FOR EACH STATEMENT EXECUTE FUNCTION vnx_images_removed())sql"_s,
+        uR"sql(CREATE TRIGGER "vnx_Images.Removed" AFTER DELETE ON "Images"
+  REFERENCING OLD TABLE AS removed FOR EACH STATEMENT EXECUTE FUNCTION vnx_images_removed())sql"_s,
     };
 }
 
-// The Entries table without its foreign keys, which entryReferenceStatements stand in for.
+// The Entries table without its foreign keys, which serverTriggerStatements stand in for.
 QString withoutEntryReferences(QString statement)
 {
     if (createdTable(statement) != u"entries")
@@ -214,7 +252,7 @@ void CreateTables(TDatabase &database)
     }
     for (const QString &statement : PostgresTableStatements())
         database.ExecSQL(statement);
-    for (const QString &statement : entryReferenceStatements())
+    for (const QString &statement : serverTriggerStatements())
         database.PgConnection()->Exec(statement);
 }
 
@@ -257,12 +295,20 @@ bool Create(TDatabase &database)
     return true;
 }
 
+int IndexNames(TDatabase &database, int notes)
+{
+    const std::shared_ptr<TStatement> index = database.Prepare(QStringLiteral("SELECT vnx_index_names(?)"));
+    index->Bind(1, TVariant(qint32(notes)));
+    return index->Step() ? int(index->ColumnInt64(0)) : 0;
+}
+
 void Upgrade(TDatabase &database, int from)
 {
     if (from != 5)
         return;
     // 5 to 6: the entries' foreign keys give way to the triggers that check a statement's rows
-    // at once, and the index of descriptions leaves out the entries without one.
+    // at once, the name search gets a table of its own, and the index of descriptions leaves out
+    // the entries without one.
     database.PgConnection()->Exec(
         QStringLiteral("DO $do$\n"
                        "DECLARE\n"
@@ -275,10 +321,16 @@ void Upgrade(TDatabase &database, int from)
                        "  END LOOP;\n"
                        "END\n"
                        "$do$"));
-    for (const QString &statement : entryReferenceStatements())
-        database.PgConnection()->Exec(statement);
+    // The name search moves to a table of its own, filled in the background from every entry.
+    database.ExecSQL(QStringLiteral("DROP INDEX IF EXISTS \"Entries.NameTrigrams\""));
+    database.ExecSQL(QStringLiteral("DROP INDEX IF EXISTS \"Entries.LowerName\""));
     database.ExecSQL(QStringLiteral("DROP INDEX IF EXISTS \"Entries.DescriptionWords\""));
-    database.ExecSQL(PgDescriptionIndexStatement());
+    for (const QString &statement : PgSearchIndexStatements())
+        database.ExecSQL(statement);
+    for (const QString &statement : serverTriggerStatements())
+        database.PgConnection()->Exec(statement);
+    database.PgConnection()->Exec(uR"sql(INSERT INTO "NamesPending" ("IDs")
+  SELECT array_agg("ID") FROM "Entries" WHERE "Name" IS NOT NULL GROUP BY "ID" / 256)sql"_s);
 }
 
 void SetLayout(TDatabase &database, int layout)

@@ -26,6 +26,11 @@ void SetLayout(TDatabase &database, int layout);
 // What the server does, beyond the statements both engines run, to take a catalogue from layout
 // from to the next.
 void Upgrade(TDatabase &database, int from);
+// Moves the entries of up to notes rows of NamesPending into the name search, in the transaction
+// that is open or in one of its own; gives how many entries it took, 0 once none is left.
+int IndexNames(TDatabase &database, int notes);
+// A scan notes up to a few hundred entries a statement: about 25,000 entries, a quarter of a second.
+constexpr int NotesPerSlice = 100;
 
 } // namespace Pg
 

@@ -8,6 +8,13 @@
 
 namespace {
 
+// A name pattern of * and ? as LIKE takes it; % and _ typed by the user are themselves.
+QString PgLikePattern()
+{
+    return QStringLiteral("replace(replace(replace(replace(replace(:name, '\\', '\\\\'), '%', '\\%'), '_', "
+                          "'\\_'), '*', '%'), '?', '_') ESCAPE '\\'");
+}
+
 TParam *param(TQuery &findDialog, const char16_t *name)
 {
     return findDialog.ParamByName(QString::fromUtf16(name));
@@ -58,13 +65,21 @@ std::shared_ptr<TStatement> boundStatement(TQuery &findDialog, const QString &sq
 // condition falls away and the pattern is a constant. Comparisons are made in the "C" collation,
 // which folds ASCII letters only, as SQLite's LIKE and NOCASE do. text holds the words of the
 // description's condition separated by blanks, the last one as the start of a word.
+//
+// The names are looked for in NameSearch, and among the entries not there yet (NamesPending),
+// whenever the index can serve the pattern: a whole name, or one with three characters in a row
+// that are no wildcards. Each entry found is still tested on its own name.
 QString pgFindConditions()
 {
-    return QStringLiteral(
-               "  AND (:t12 OR (Entries.Name COLLATE \"C\" LIKE "
-               "replace(replace(replace(replace(replace(:name, "
-               "'\\', '\\\\'), '%', '\\%'), '_', '\\_'), '*', '%'), '?', '_') ESCAPE '\\'))\n"
-               "  AND (:t11 OR (lower(Entries.Name COLLATE \"C\") = lower(:name COLLATE \"C\")))\n") +
+    const QString whole = QStringLiteral("lower(%1 COLLATE \"C\") = lower(:name COLLATE \"C\")");
+    const QString found = QStringLiteral("Entries.ID = ANY (ARRAY(SELECT ID FROM NameSearch WHERE %1 "
+                                         "UNION ALL SELECT unnest(IDs) FROM NamesPending))");
+    return QStringLiteral("  AND (:t12 OR (Entries.Name COLLATE \"C\" LIKE %1))\n"
+                          "  AND (:t12 OR NOT (:name ~ '[^*?]{3}') OR %2)\n"
+                          "  AND (:t11 OR (%3))\n"
+                          "  AND (:t11 OR %4)\n")
+               .arg(PgLikePattern(), found.arg(QStringLiteral("Name COLLATE \"C\" LIKE ") + PgLikePattern()),
+                    whole.arg(u"Entries.Name"), found.arg(whole.arg(u"Name"))) +
            QString::fromLatin1(FindStatements::OtherConditions) +
            QStringLiteral(
                "  AND (:text IS NULL OR to_tsvector('simple', %1) @@ "

@@ -1,7 +1,10 @@
 #include "SearchIndexers.h"
 
 #include "CatalogSchema.h"
+#include "CatalogSchemaPg.h"
 #include "DatabaseError.h"
+#include "Databases.h"
+#include "PgStatements.h"
 #include "SqliteStatements.h"
 
 #include <sqlite3.h>
@@ -13,6 +16,8 @@ TSearchIndexer::~TSearchIndexer()
         FCancelled = true;
         if (FHandle)
             sqlite3_interrupt(FHandle);
+        if (FServer)
+            FServer->Cancel();
     }
     FChanged.notify_all();
     if (FThread.joinable())
@@ -51,8 +56,10 @@ void TSearchIndexer::Run()
 {
     sqlite3 *handle = nullptr;
     QString failure;
-    if (sqlite3_open_v2(FFileName.constData(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
+    if (!FDriver.isEmpty()) {
+        failure = RunOnServer();
+    } else if (sqlite3_open_v2(FFileName.constData(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                               nullptr) != SQLITE_OK) {
         failure = QString::fromUtf8(handle ? sqlite3_errmsg(handle) : "out of memory");
     } else {
         {
@@ -117,4 +124,45 @@ bool TSearchIndexer::IndexSlice(sqlite3 *handle)
     }
     TSqliteStatement(handle, QStringLiteral("COMMIT")).Execute();
     return true;
+}
+
+QString TSearchIndexer::RunOnServer()
+{
+    TDatabase database;
+    try {
+        database.SetDriverName(FDriver);
+        database.SetParams(FParams);
+        database.Open();
+        {
+            const std::lock_guard guard(FLock);
+            if (!FCancelled)
+                FServer = database.PgConnection();
+        }
+        // A slice that meets another program's transaction (a deadlock, a name being changed) is
+        // tried again: the name search is only ever late, never wrong.
+        int failures = 0;
+        for (;;) {
+            try {
+                while (!FCancelled &&
+                       CatalogSchema::Pg::IndexNames(database, CatalogSchema::Pg::NotesPerSlice) > 0)
+                    failures = 0;
+            } catch (const EDatabaseError &) {
+                if (FCancelled || ++failures > 3)
+                    throw;
+                std::unique_lock guard(FLock);
+                FChanged.wait_for(guard, std::chrono::milliseconds(200), [this] { return bool(FCancelled); });
+                continue;
+            }
+            const std::lock_guard guard(FLock);
+            if (!FAgain || FCancelled) {
+                FServer.reset();
+                return QString();
+            }
+            FAgain = false;
+        }
+    } catch (const EDatabaseError &error) {
+        const std::lock_guard guard(FLock);
+        FServer.reset();
+        return FCancelled ? QString() : error.Message();
+    }
 }

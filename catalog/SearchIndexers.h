@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
 struct sqlite3;
+class TPgConnection;
 
 // Brings the word indexes of a catalogue up to its entries on a connection and thread of its own,
 // a slice of entries per transaction, so that a scan ends as soon as its entries are written and
@@ -21,6 +24,11 @@ public:
 
     explicit TSearchIndexer(const QString &fileName, int sliceEntries = DefaultSlice)
         : FFileName(fileName.toUtf8()), FSliceEntries(sliceEntries)
+    {}
+    // On a PostgreSQL server, given as a connection is opened (TDatabase's driver and params):
+    // the name search, from the entries noted as not in it yet (CatalogSchema::Pg::IndexNames).
+    TSearchIndexer(const QString &driver, const QStringList &params)
+        : FDriver(driver), FParams(params), FSliceEntries(0)
     {}
     // Cancels what is running: the slice under way is rolled back, the slices before it stay.
     ~TSearchIndexer();
@@ -38,13 +46,17 @@ private:
     void Run();
     // One slice; false when nothing was left to index.
     bool IndexSlice(sqlite3 *handle);
+    QString RunOnServer();
 
     const QByteArray FFileName;
+    const QString FDriver; // on a server
+    const QStringList FParams;
     const int FSliceEntries;
     std::thread FThread;
     mutable std::mutex FLock;
     std::condition_variable FChanged;
-    sqlite3 *FHandle = nullptr; // while the work runs, so the destructor can interrupt it
+    sqlite3 *FHandle = nullptr;             // while the work runs, so the destructor can interrupt it
+    std::shared_ptr<TPgConnection> FServer; // the same on a server
     bool FRunning = false;
     bool FAgain = false;
     QString FFailure;

@@ -16,12 +16,16 @@ QStringList CatalogSchema::PgSearchIndexStatements()
 {
     return {
         QStringLiteral("CREATE EXTENSION IF NOT EXISTS \"pg_trgm\""),
+        // The names the searches read, each with its entry's ID, filled after the entries are
+        // written (NamesPending, made with the triggers of the server's schema).
+        QStringLiteral("CREATE TABLE IF NOT EXISTS \"NameSearch\" (\"ID\" INTEGER PRIMARY KEY, "
+                       "\"Name\" VARCHAR(1024) NOT NULL)"),
         // Names holding a text (LIKE '%text%'), compared in the "C" collation, which folds ASCII
         // letters only as SQLite's LIKE does; the searches name the same collation.
-        QStringLiteral("CREATE INDEX IF NOT EXISTS \"Entries.NameTrigrams\" ON \"Entries\" "
+        QStringLiteral("CREATE INDEX IF NOT EXISTS \"NameSearch.Trigrams\" ON \"NameSearch\" "
                        "USING gin (\"Name\" COLLATE \"C\" \"gin_trgm_ops\")"),
         // Whole names, letter case aside.
-        QStringLiteral("CREATE INDEX IF NOT EXISTS \"Entries.LowerName\" ON \"Entries\" "
+        QStringLiteral("CREATE INDEX IF NOT EXISTS \"NameSearch.LowerName\" ON \"NameSearch\" "
                        "(lower(\"Name\" COLLATE \"C\"))"),
         PgDescriptionIndexStatement(),
     };

@@ -256,17 +256,16 @@ void TGlobal::ReloadImageLists()
 
 void TGlobal::SetIndexInBackground(bool background)
 {
-    // A server keeps its search indexes up to date itself.
-    if (!background || Database.IsPostgres())
+    if (!background)
         FIndexer.reset();
+    else if (!FIndexer && Database.IsPostgres())
+        FIndexer = std::make_unique<TSearchIndexer>(Database.ConnectedDriver(), Database.ConnectedParams());
     else if (!FIndexer)
         FIndexer = std::make_unique<TSearchIndexer>(Database.FileName());
 }
 
 void TGlobal::IndexNewEntries()
 {
-    if (Database.IsPostgres())
-        return;
     if (!FIndexer) {
         CatalogSchema::UpdateSearchIndexes(Database);
         return;
