@@ -63,6 +63,9 @@ QStringList neededTables(const QString &statement)
 // everything else, and is better built after it, in the background. An entry is always either
 // in NameSearch with its name or in NamesPending; each slice locks the entries it reads, so that
 // a name changed meanwhile is noted again once the slice is in.
+//
+// Their statements are planned once and kept while the table grows from nothing during a scan:
+// they are told to read the entries by their indexes, which a plan made for a few rows would not.
 QStringList serverTriggerStatements()
 {
     return {
@@ -90,9 +93,10 @@ BEGIN
     RETURN NULL;
   END IF;
   -- An entry whose ID changed may not leave the entries below it behind.
-  IF EXISTS (SELECT 1 FROM removed r
-             WHERE NOT EXISTS (SELECT 1 FROM "Entries" e WHERE e."ID" = r."ID")
-             AND EXISTS (SELECT 1 FROM "Entries" c WHERE c."Parent" = r."ID")) THEN
+  IF EXISTS (SELECT 1 FROM removed r WHERE NOT EXISTS (SELECT 1 FROM written w WHERE w."ID" = r."ID"))
+     AND EXISTS (SELECT 1 FROM removed r
+                 WHERE NOT EXISTS (SELECT 1 FROM "Entries" e WHERE e."ID" = r."ID")
+                 AND EXISTS (SELECT 1 FROM "Entries" c WHERE c."Parent" = r."ID")) THEN
     RAISE foreign_key_violation USING MESSAGE =
       'update or delete on table "Entries" violates foreign key constraint "Entries.Parent" on table "Entries"';
   END IF;
@@ -105,7 +109,7 @@ BEGIN
     WHERE a IS NOT NULL;
   RETURN NULL;
 END
-$body$)sql"_s,
+$body$ SET enable_seqscan = off)sql"_s,
         // What lies below the entries deleted goes with them, all levels in one statement: the
         // trigger that statement fires again finds nothing left below, and deletes nothing, which
         // would fire it once more.
@@ -121,7 +125,7 @@ BEGIN
   DELETE FROM "Entries" WHERE "ID" IN (SELECT "ID" FROM below);
   RETURN NULL;
 END
-$body$)sql"_s,
+$body$ SET enable_seqscan = off)sql"_s,
         // A picture that entries show may not go. Only a picture whose ID is gone is looked for
         // among the entries, which have no index by picture.
         uR"sql(CREATE OR REPLACE FUNCTION vnx_images_removed() RETURNS trigger LANGUAGE plpgsql AS $body$

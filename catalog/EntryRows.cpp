@@ -159,7 +159,7 @@ int TEntryRows::InsertRow(const TDirEntry &entry, const QString &found, const QS
         AddValues(FQueue, id, entry, found, fullPath, parent, cd, imageId, archive);
         // What is read below an archive is written through a data set, after the archive's row.
         if (archive || FQueue.size() >= BatchSizes[FLargestBatch] * size_t(FColumns))
-            Flush();
+            WriteQueue();
         return int(id);
     }
     // The rows queued before it come first, as they came first in the walk.
@@ -189,16 +189,20 @@ void TEntryRows::Queue(const TDirEntry &entry, const QString &found, const QStri
     Q_ASSERT(FDatabase);
     AddValues(FQueue, FKeysAhead ? NextKey() : 0, entry, found, fullPath, parent, cd, imageId, false);
     if (FQueue.size() >= BatchSizes[FLargestBatch] * size_t(FColumns))
-        Flush();
+        WriteQueue();
 }
 
 void TEntryRows::Reserve(int count)
 {
-    if (!FKeysAhead || count <= 0)
+    const size_t left = FKeys.size() - FNextKey;
+    if (!FKeysAhead || count <= 0 || size_t(count) <= left)
         return;
     FKeys.erase(FKeys.begin(), FKeys.begin() + qsizetype(FNextKey));
     FNextKey = 0;
-    const std::vector<qint64> keys = FDatabase->ReserveKeys(FKeyTable, QStringLiteral("ID"), count);
+    // Many at a time, as most folders hold a few entries: the keys not used in the end are
+    // gaps, as a sequence leaves them anyway.
+    const std::vector<qint64> keys = FDatabase->ReserveKeys(FKeyTable, QStringLiteral("ID"),
+                                                            std::max(count - int(left), int(BatchSizes[0])));
     FKeys.insert(FKeys.end(), keys.begin(), keys.end());
 }
 
@@ -241,12 +245,16 @@ void TEntryRows::InsertQueued(size_t first, size_t count)
 
 void TEntryRows::Flush()
 {
+    WriteQueue();
+    WriteSizes();
+}
+
+void TEntryRows::WriteQueue()
+{
     const size_t columns = size_t(FColumns);
     const size_t queued = columns > 0 ? FQueue.size() / columns : 0;
-    if (queued == 0) {
-        WriteSizes();
+    if (queued == 0)
         return;
-    }
     const bool inTransaction = FDatabase->InTransaction();
     size_t done = 0;
     try {
@@ -275,7 +283,6 @@ void TEntryRows::Flush()
         throw;
     }
     FQueue.clear();
-    WriteSizes();
 }
 
 void TEntryRows::SetFolderSize(const TBookmark &row, qint64 size)

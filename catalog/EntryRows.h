@@ -66,6 +66,8 @@ private:
     qint64 NextKey();
     // Writes rows [first, first + count) of the queue in one statement.
     void InsertQueued(size_t first, size_t count);
+    // Writes the queue, leaving the folder sizes for later.
+    void WriteQueue();
     // Writes the folder sizes set on rows written before.
     void WriteSizes();
 
