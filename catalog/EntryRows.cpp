@@ -77,7 +77,15 @@ TEntryRows::TEntryRows(TDatabase &database, const QString &tableName) : FDatabas
     FSizeSql = QStringLiteral("UPDATE ") + FTableName + QStringLiteral(" SET Size = ? WHERE ID = ?");
 }
 
-TEntryRows::~TEntryRows() = default;
+TEntryRows::~TEntryRows()
+{
+    try {
+        AwaitSent();
+    } catch (const EDatabaseError &) {
+        // The walk that wrote the rows has ended with an error of its own, or was told it at
+        // its last Flush.
+    }
+}
 
 int TEntryRows::Append(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent,
                        int cd, int imageId, bool archive)
@@ -117,6 +125,8 @@ namespace {
 // few statements, each prepared once. The first only on a server, where each statement costs a
 // round trip.
 constexpr size_t BatchSizes[] = {256, 64, 16, 4, 1};
+// Keys taken at once on a server; each time, the statements sent are waited for.
+constexpr int KeysAtATime = 4096;
 // Where the column Size lies in a queued row that starts with its ID.
 constexpr size_t SizeColumnAfterKey = 8;
 
@@ -197,12 +207,13 @@ void TEntryRows::Reserve(int count)
     const size_t left = FKeys.size() - FNextKey;
     if (!FKeysAhead || count <= 0 || size_t(count) <= left)
         return;
+    AwaitSent();
     FKeys.erase(FKeys.begin(), FKeys.begin() + qsizetype(FNextKey));
     FNextKey = 0;
     // Many at a time, as most folders hold a few entries: the keys not used in the end are
     // gaps, as a sequence leaves them anyway.
-    const std::vector<qint64> keys = FDatabase->ReserveKeys(FKeyTable, QStringLiteral("ID"),
-                                                            std::max(count - int(left), int(BatchSizes[0])));
+    const std::vector<qint64> keys =
+        FDatabase->ReserveKeys(FKeyTable, QStringLiteral("ID"), std::max(count - int(left), KeysAtATime));
     FKeys.insert(FKeys.end(), keys.begin(), keys.end());
 }
 
@@ -213,7 +224,7 @@ qint64 TEntryRows::NextKey()
     return FKeys[FNextKey++];
 }
 
-void TEntryRows::InsertQueued(size_t first, size_t count)
+void TEntryRows::InsertValues(const TVariant *values, size_t count, bool send)
 {
     const size_t batch =
         size_t(std::find(std::begin(BatchSizes), std::end(BatchSizes), count) - std::begin(BatchSizes));
@@ -226,15 +237,20 @@ void TEntryRows::InsertQueued(size_t first, size_t count)
         QStringList rows;
         for (size_t i = 0; i < count; ++i)
             rows << row;
-        const qsizetype values = FInsertSql.indexOf(QStringLiteral(" VALUES "));
-        statement = FDatabase->AcquireStatement(FInsertSql.left(values) + QStringLiteral(" VALUES ") +
+        const qsizetype at = FInsertSql.indexOf(QStringLiteral(" VALUES "));
+        statement = FDatabase->AcquireStatement(FInsertSql.left(at) + QStringLiteral(" VALUES ") +
                                                 rows.join(QStringLiteral(", ")));
     }
     statement->Reset();
-    const size_t columns = size_t(FColumns);
-    for (size_t i = 0; i < count * columns; ++i)
-        statement->Bind(int(i) + 1, FQueue[first * columns + i]);
+    for (size_t i = 0; i < count * size_t(FColumns); ++i)
+        statement->Bind(int(i) + 1, values[i]);
     try {
+        if (send) {
+            statement->Send();
+            FSent = statement;
+            FSentRows.assign(values, values + count * size_t(FColumns));
+            return;
+        }
         statement->Execute();
     } catch (...) {
         statement->Reset();
@@ -243,9 +259,36 @@ void TEntryRows::InsertQueued(size_t first, size_t count)
     statement->Reset();
 }
 
+void TEntryRows::AwaitSent()
+{
+    const std::shared_ptr<TStatement> sent = std::move(FSent);
+    FSent.reset();
+    if (!sent)
+        return;
+    const bool inTransaction = FDatabase->InTransaction();
+    try {
+        sent->Await();
+    } catch (const EDatabaseError &) {
+        sent->Reset();
+        // As when the statement had been run at once: the rows before the one at fault are
+        // written one by one, and its error is the one passed on.
+        if (FDatabase->InTransaction() == inTransaction)
+            for (size_t row = 0; row < FSentRows.size(); row += size_t(FColumns))
+                InsertValues(&FSentRows[row], 1, false);
+        throw;
+    }
+    sent->Reset();
+}
+
 void TEntryRows::Flush()
 {
     WriteQueue();
+    try {
+        AwaitSent();
+    } catch (...) {
+        FSizes.clear();
+        throw;
+    }
     WriteSizes();
 }
 
@@ -261,8 +304,12 @@ void TEntryRows::WriteQueue()
         while (done < queued) {
             const size_t count = *std::find_if(std::begin(BatchSizes) + FLargestBatch, std::end(BatchSizes),
                                                [&](size_t size) { return size <= queued - done; });
+            AwaitSent();
+            // The largest statements go to a server without waiting for its answer, which comes
+            // while the walk goes on; a transaction lets each fail alone.
+            const bool send = FKeysAhead && inTransaction && count == BatchSizes[0];
             try {
-                InsertQueued(done, count);
+                InsertValues(&FQueue[done * columns], count, send);
             } catch (const EDatabaseError &) {
                 // A statement that failed wrote none of its rows. One by one, the rows before the
                 // one at fault are written and its own error is passed on, as if each had been
@@ -272,7 +319,7 @@ void TEntryRows::WriteQueue()
                 if (count == 1 || FDatabase->InTransaction() != inTransaction)
                     throw;
                 for (size_t i = 0; i < count; ++i)
-                    InsertQueued(done + i, 1);
+                    InsertValues(&FQueue[(done + i) * columns], 1, false);
             }
             done += count;
         }
@@ -331,6 +378,8 @@ void TEntryRows::SetFolderSize(int id, qint64 size)
 void TEntryRows::WriteSizes()
 {
     const size_t pending = FSizes.size() / 2;
+    if (pending > 0)
+        AwaitSent();
     size_t done = 0;
     try {
         while (done < pending) {

@@ -64,8 +64,11 @@ private:
                    const QString &fullPath, int parent, int cd, int imageId, bool archive) const;
     // The next reserved ID, reserved now if none is left.
     qint64 NextKey();
-    // Writes rows [first, first + count) of the queue in one statement.
-    void InsertQueued(size_t first, size_t count);
+    // Writes count rows of values in one statement; with send, on a server, the statement may
+    // still run when this returns (AwaitSent).
+    void InsertValues(const TVariant *values, size_t count, bool send);
+    // Waits for the statement sent; its failure is passed on as a statement run at once would.
+    void AwaitSent();
     // Writes the queue, leaving the folder sizes for later.
     void WriteQueue();
     // Writes the folder sizes set on rows written before.
@@ -105,6 +108,8 @@ private:
     size_t FNextKey = 0;
     std::vector<TVariant> FSizes;
     std::shared_ptr<TStatement> FSizeBatches[4];
+    std::shared_ptr<TStatement> FSent; // the statement whose answer is awaited, and its rows
+    std::vector<TVariant> FSentRows;
     int FNameWidth = 0; // the widths of the text columns, 0 for none
     int FFullPathWidth = 0;
     bool FArchiveColumns = false;

@@ -129,6 +129,7 @@ TPgConnection::~TPgConnection()
 
 void TPgConnection::Finish()
 {
+    FSending = nullptr;
     PQfreeCancel(FCancel);
     FCancel = nullptr;
     PQfinish(FConn);
@@ -147,6 +148,8 @@ pg_conn *TPgConnection::Handle() const
 {
     if (!FConn)
         throw EDatabaseError(QStringLiteral("The database is not connected"));
+    if (TPgStatement *sending = std::exchange(FSending, nullptr))
+        sending->Receive();
     return FConn;
 }
 
@@ -267,19 +270,25 @@ bool needsGuard(pg_conn *conn, bool enabled)
 // statement guarded as TStatementGuard guards it costs the server one round trip, not three.
 // Returns the results of what `send` queued, in order; on a failure the transaction is taken back
 // to the savepoint and the failed result comes last. The caller frees the results.
-std::vector<PGresult *> guardedPipeline(pg_conn *conn, const std::function<int(pg_conn *)> &send, int queued)
+// The first half of guardedPipeline: false when nothing was sent, or the connection is gone.
+bool sendGuarded(pg_conn *conn, const std::function<int(pg_conn *)> &send)
 {
     const auto sendCommand = [conn](const char *sql) {
         return PQsendQueryParams(conn, sql, 0, nullptr, nullptr, nullptr, nullptr, 0);
     };
-    std::vector<PGresult *> results;
     if (PQenterPipelineMode(conn) != 1 || sendCommand("SAVEPOINT vnx_statement") != 1 || send(conn) != 1 ||
         sendCommand("RELEASE SAVEPOINT vnx_statement") != 1 || PQpipelineSync(conn) != 1) {
-        // Nothing was sent, or the connection is gone: what is queued is dropped with it.
+        // What is queued is dropped with the connection.
         PQexitPipelineMode(conn);
-        results.push_back(nullptr);
-        return results;
+        return false;
     }
+    return true;
+}
+
+// The second half: the answers to what sendGuarded sent.
+std::vector<PGresult *> receiveGuarded(pg_conn *conn, int queued)
+{
+    std::vector<PGresult *> results;
     bool failed = false;
     // The savepoint, what was queued, the release: each one's results end with a null.
     for (int query = 0; query < queued + 2;) {
@@ -316,10 +325,17 @@ std::vector<PGresult *> guardedPipeline(pg_conn *conn, const std::function<int(p
     PQexitPipelineMode(conn);
     if (failed && PQstatus(conn) == CONNECTION_OK)
         PQclear(PQexec(conn, "ROLLBACK TO SAVEPOINT vnx_statement; RELEASE SAVEPOINT vnx_statement"));
-    if (failed && (results.empty() || PQresultStatus(results.back()) == PGRES_COMMAND_OK ||
-                   PQresultStatus(results.back()) == PGRES_TUPLES_OK))
+    if (results.empty() || (failed && (PQresultStatus(results.back()) == PGRES_COMMAND_OK ||
+                                       PQresultStatus(results.back()) == PGRES_TUPLES_OK)))
         results.push_back(nullptr);
     return results;
+}
+
+std::vector<PGresult *> guardedPipeline(pg_conn *conn, const std::function<int(pg_conn *)> &send, int queued)
+{
+    if (!sendGuarded(conn, send))
+        return {nullptr};
+    return receiveGuarded(conn, queued);
 }
 
 } // namespace
@@ -344,6 +360,14 @@ TPgStatement::TPgStatement(std::shared_ptr<TPgConnection> connection, const QStr
 
 TPgStatement::~TPgStatement()
 {
+    if (FConnection->FSending == this) {
+        FConnection->FSending = nullptr;
+        try {
+            Receive();
+        } catch (const EDatabaseError &) {
+            // Nobody asks for the answer any more.
+        }
+    }
     Clear();
     // What the server keeps of a named statement goes with it; a connection that has gone, or a
     // transaction that failed, lets it go at the session's end instead.
@@ -506,44 +530,53 @@ QString TPgStatement::ParameterName(int index) const
     return index >= 1 && index <= FParamNames.size() ? FParamNames[index - 1] : QString();
 }
 
-void TPgStatement::Run()
+TPgStatement::TRunValues TPgStatement::RunValues()
 {
-    Clear();
-    std::vector<const char *> values(FValues.size(), nullptr);
-    std::vector<int> lengths(FValues.size(), 0);
+    TRunValues run;
+    run.Values.assign(FValues.size(), nullptr);
+    run.Lengths.assign(FValues.size(), 0);
     for (size_t i = 0; i < FValues.size(); ++i) {
         if (FValues[i]) {
-            values[i] = FValues[i]->constData();
-            lengths[i] = int(FValues[i]->size());
+            run.Values[i] = FValues[i]->constData();
+            run.Lengths[i] = int(FValues[i]->size());
         }
     }
-    pg_conn *conn = FConnection->Handle();
-    const int count = int(values.size());
     // A statement run again is kept prepared on the server under a name of its own, so that the
     // server parses and plans it once, not at every run.
-    const bool named = FAfter.isEmpty() && !FTransactionControl && ++FRuns > 1;
-    const bool prepareNow = named && FName.isEmpty();
-    if (prepareNow) {
+    run.Named = FAfter.isEmpty() && !FTransactionControl && ++FRuns > 1;
+    run.PrepareNow = run.Named && FName.isEmpty();
+    if (run.PrepareNow) {
         static std::atomic<quint64> serial{0};
         FName = QByteArrayLiteral("vnx_") + QByteArray::number(++serial);
     }
+    return run;
+}
+
+int TPgStatement::SendRun(pg_conn *conn, const TRunValues &run)
+{
+    const int count = int(run.Values.size());
+    if (run.PrepareNow &&
+        PQsendPrepare(conn, FName.constData(), FSql.constData(), count, FParamTypes.data()) != 1)
+        return 0;
+    return run.Named ? PQsendQueryPrepared(conn, FName.constData(), count, run.Values.data(),
+                                           run.Lengths.data(), FFormats.data(), 0)
+                     : PQsendQueryParams(conn, FSql.constData(), count, FParamTypes.data(), run.Values.data(),
+                                         run.Lengths.data(), FFormats.data(), 0);
+}
+
+void TPgStatement::Run()
+{
+    Clear();
+    pg_conn *conn = FConnection->Handle();
+    const TRunValues run = RunValues();
+    const int count = int(run.Values.size());
     PGresult *result = nullptr;
     std::optional<TStatementGuard> guard;
     if (FAfter.isEmpty() && needsGuard(conn, !FTransactionControl)) {
         std::vector<PGresult *> results = guardedPipeline(
-            conn,
-            [&](pg_conn *c) {
-                if (prepareNow &&
-                    PQsendPrepare(c, FName.constData(), FSql.constData(), count, FParamTypes.data()) != 1)
-                    return 0;
-                return named ? PQsendQueryPrepared(c, FName.constData(), count, values.data(), lengths.data(),
-                                                   FFormats.data(), 0)
-                             : PQsendQueryParams(c, FSql.constData(), count, FParamTypes.data(),
-                                                 values.data(), lengths.data(), FFormats.data(), 0);
-            },
-            prepareNow ? 2 : 1);
+            conn, [&](pg_conn *c) { return SendRun(c, run); }, run.PrepareNow ? 2 : 1);
         // A name the server did not take is not used again.
-        if (prepareNow && results.size() < 2)
+        if (run.PrepareNow && results.size() < 2)
             FName.clear();
         result = results.back();
         results.pop_back();
@@ -551,17 +584,18 @@ void TPgStatement::Run()
             PQclear(other);
     } else {
         guard.emplace(*FConnection, !FTransactionControl);
-        if (prepareNow) {
+        if (run.PrepareNow) {
             PGresult *prepared =
                 PQprepare(conn, FName.constData(), FSql.constData(), count, FParamTypes.data());
             if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
                 FName.clear();
             PQclear(prepared);
         }
-        result = named && !FName.isEmpty() ? PQexecPrepared(conn, FName.constData(), count, values.data(),
-                                                            lengths.data(), FFormats.data(), 0)
-                                           : PQexecParams(conn, FSql.constData(), count, FParamTypes.data(),
-                                                          values.data(), lengths.data(), FFormats.data(), 0);
+        result = run.Named && !FName.isEmpty()
+                     ? PQexecPrepared(conn, FName.constData(), count, run.Values.data(), run.Lengths.data(),
+                                      FFormats.data(), 0)
+                     : PQexecParams(conn, FSql.constData(), count, FParamTypes.data(), run.Values.data(),
+                                    run.Lengths.data(), FFormats.data(), 0);
     }
     const ExecStatusType status = PQresultStatus(result);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
@@ -580,6 +614,11 @@ void TPgStatement::Run()
     }
     if (guard)
         guard->Done();
+    Took(result);
+}
+
+void TPgStatement::Took(PGresult *result)
+{
     FResult = result;
     FRan = true;
     FRows = PQntuples(result);
@@ -589,9 +628,50 @@ void TPgStatement::Run()
                          qstrncmp(command, "DELETE", 6) == 0 || qstrncmp(command, "MERGE", 5) == 0;
     FChanges = changes ? QByteArray(PQcmdTuples(result)).toLongLong() : 0;
     // An insert that returns a column returns the key it gave the row.
-    if (status == PGRES_TUPLES_OK && FRows > 0 && qstrncmp(PQcmdStatus(result), "INSERT", 6) == 0 &&
+    if (PQresultStatus(result) == PGRES_TUPLES_OK && FRows > 0 && qstrncmp(command, "INSERT", 6) == 0 &&
         PQnfields(result) > 0)
         FLastInsertId = QByteArray(PQgetvalue(result, 0, 0)).toLongLong();
+}
+
+void TPgStatement::Send()
+{
+    Clear();
+    pg_conn *conn = FConnection->Handle();
+    if (!FAfter.isEmpty() || !needsGuard(conn, !FTransactionControl)) {
+        Run();
+        return;
+    }
+    const TRunValues run = RunValues();
+    if (!sendGuarded(conn, [&](pg_conn *c) { return SendRun(c, run); })) {
+        if (run.PrepareNow)
+            FName.clear();
+        FConnection->Raise(nullptr);
+    }
+    FSentPrepare = run.PrepareNow;
+    FConnection->FSending = this;
+}
+
+void TPgStatement::Await()
+{
+    if (FConnection->FSending != this)
+        return;
+    FConnection->FSending = nullptr;
+    Receive();
+}
+
+void TPgStatement::Receive()
+{
+    std::vector<PGresult *> results = receiveGuarded(FConnection->FConn, FSentPrepare ? 2 : 1);
+    if (FSentPrepare && results.size() < 2)
+        FName.clear();
+    PGresult *result = results.back();
+    results.pop_back();
+    for (PGresult *other : results)
+        PQclear(other);
+    const ExecStatusType status = PQresultStatus(result);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        FConnection->Raise(result);
+    Took(result);
 }
 
 bool TPgStatement::Step()

@@ -10,6 +10,7 @@
 struct pg_conn;
 struct pg_result;
 struct pg_cancel;
+class TPgStatement;
 
 // Where a server is and which database of it: what an alias of the POSTGRESQL driver names. The
 // password is never one of them: libpq reads it from ~/.pgpass or a service file.
@@ -31,7 +32,9 @@ public:
     TPgConnection(const TPgConnection &) = delete;
     TPgConnection &operator=(const TPgConnection &) = delete;
 
-    pg_conn *Handle() const; // throws once finished
+    // Throws once finished; first reads the answer a statement sent waits for (TPgStatement::Send),
+    // and throws its failure.
+    pg_conn *Handle() const;
     // Ends the connection; statements still held fail from then on.
     void Finish();
     // Asks the server to stop the command the connection runs; from any thread, until Finish.
@@ -48,8 +51,10 @@ public:
     QString ReadOnlyText;
 
 private:
+    friend class TPgStatement;
     pg_conn *FConn = nullptr;
     pg_cancel *FCancel = nullptr;
+    mutable TPgStatement *FSending = nullptr; // sent, its answer not read yet
 };
 
 // A value as the server writes it in text, of a column of that Oid-numbered type, as the field
@@ -73,6 +78,10 @@ public:
     int ParameterCount() const override { return int(FParamTypes.size()); }
     QString ParameterName(int index) const override;
     bool Step() override;
+    // In a transaction, where its savepoint lets a failure undo this statement alone; elsewhere
+    // it runs at once.
+    void Send() override;
+    void Await() override;
 
     int ColumnCount() const override { return int(FColumns.size()); }
     QString ColumnName(int column) const override;
@@ -95,8 +104,25 @@ private:
         int Modifier = -1;
         bool OfTable = false;
     };
+    friend class TPgConnection;
     void Prepare();
     void Run();
+    // What Run and Send share: the values as libpq takes them, and whether the statement is
+    // prepared under its own name now (its second run) or was already.
+    struct TRunValues
+    {
+        std::vector<const char *> Values;
+        std::vector<int> Lengths;
+        bool Named = false;
+        bool PrepareNow = false;
+    };
+    TRunValues RunValues();
+    // Sends the run as guardedPipeline sends it.
+    int SendRun(pg_conn *conn, const TRunValues &run);
+    // Reads what Send sent; called once, by Await or by the connection.
+    void Receive();
+    // Takes the result of a run that went through.
+    void Took(pg_result *result);
     void Clear();
     QByteArray Text(int column) const;
 
@@ -114,6 +140,7 @@ private:
     std::vector<int> FFormats;
     pg_result *FResult = nullptr;
     bool FRan = false;
+    bool FSentPrepare = false; // what Send sent prepares the statement too
     int FRow = -1;
     int FRows = 0;
     qint64 FChanges = 0;

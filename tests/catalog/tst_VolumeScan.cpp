@@ -65,7 +65,7 @@ public:
     {
         QList<TDirEntry> entries;
         for (int i = 0; i < FFiles; ++i)
-            entries.append({QByteArray::number(100 + i).mid(1).prepend('f') + (i == FOdd ? ".odd" : ".txt"),
+            entries.append({QByteArray::number(10000 + i).mid(1).prepend('f') + (i == FOdd ? ".odd" : ".txt"),
                             false, false, 10, TDateTime::FromParts(2024, 1, 1), 0, true});
         return entries;
     }
@@ -941,18 +941,23 @@ void TestVolumeScan::SourceThatIsNoVolume()
 
 void TestVolumeScan::RowRefused_data()
 {
+    QTest::addColumn<int>("files");
     QTest::addColumn<int>("odd");
 
-    QTest::newRow("first") << 0;
-    QTest::newRow("among many") << 7;
-    QTest::newRow("among the last few") << 17;
-    QTest::newRow("last") << 19;
+    QTest::newRow("first") << 20 << 0;
+    QTest::newRow("among many") << 20 << 7;
+    QTest::newRow("among the last few") << 20 << 17;
+    QTest::newRow("last") << 20 << 19;
+    // On a server, statements of many rows go while the walk goes on, and fail later.
+    QTest::newRow("in a statement sent ahead") << 600 << 300;
+    QTest::newRow("first of a statement sent ahead") << 600 << 256;
 }
 
 // A row that the catalogue refuses ends the walk with its error; the rows met before it stay,
 // written with others or not, and none met after it.
 void TestVolumeScan::RowRefused()
 {
+    QFETCH(int, files);
     QFETCH(int, odd);
     TDatabase &database = F->Global->Database;
     // A type that is not there, so that the catalogue's references refuse a file of it.
@@ -966,13 +971,13 @@ void TestVolumeScan::RowRefused()
         database.ExecSQL(u"PRAGMA foreign_keys = ON"_s);
     }
     F->Services.SetTick(0);
-    TListedSource source(20, odd);
+    TListedSource source(files, odd);
 
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, F->Global->LoadDisk(source, QString(), Picture, false));
     QVERIFY(!database.InTransaction());
     QStringList expected;
     for (int i = 0; i < odd; ++i)
-        expected << u"f%1.txt"_s.arg(i, 2, 10, QChar(u'0'));
+        expected << u"f%1.txt"_s.arg(i, 4, 10, QChar(u'0'));
     QCOMPARE(F->Rows(u"SELECT Name FROM Entries WHERE Parent IS NOT NULL ORDER BY ID"_s), expected);
     QCOMPARE(F->Committed(u"SELECT count(*) FROM Entries"_s), 1 + odd);
 }
