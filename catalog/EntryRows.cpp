@@ -3,6 +3,7 @@
 #include "DatabaseError.h"
 #include "Databases.h"
 #include "Fields.h"
+#include "PgStatements.h"
 #include "SqliteStatements.h"
 #include "Statements.h"
 #include "VolumeServices.h"
@@ -68,6 +69,9 @@ TEntryRows::TEntryRows(TDatabase &database, const QString &tableName) : FDatabas
     const QString columns = QStringLiteral("Name, Modified, FullPath, Parent, CD, ImageID, Folder, Size") +
                             (FArchiveColumns ? QStringLiteral(", InArchive, Archive") : QString());
     FColumns = (FArchiveColumns ? 10 : 8) + (FKeysAhead ? 1 : 0);
+    if (FKeysAhead)
+        FCopy = std::make_unique<TPgCopy>(database.PgConnection(), info->Name,
+                                          (QStringLiteral("ID, ") + columns).split(QStringLiteral(", ")));
     QStringList marks;
     for (int i = 0; i < FColumns; ++i)
         marks << QStringLiteral("?");
@@ -224,7 +228,7 @@ qint64 TEntryRows::NextKey()
     return FKeys[FNextKey++];
 }
 
-void TEntryRows::InsertValues(const TVariant *values, size_t count, bool send)
+void TEntryRows::InsertValues(const TVariant *values, size_t count)
 {
     const size_t batch =
         size_t(std::find(std::begin(BatchSizes), std::end(BatchSizes), count) - std::begin(BatchSizes));
@@ -245,12 +249,6 @@ void TEntryRows::InsertValues(const TVariant *values, size_t count, bool send)
     for (size_t i = 0; i < count * size_t(FColumns); ++i)
         statement->Bind(int(i) + 1, values[i]);
     try {
-        if (send) {
-            statement->Send();
-            FSent = statement;
-            FSentRows.assign(values, values + count * size_t(FColumns));
-            return;
-        }
         statement->Execute();
     } catch (...) {
         statement->Reset();
@@ -261,23 +259,21 @@ void TEntryRows::InsertValues(const TVariant *values, size_t count, bool send)
 
 void TEntryRows::AwaitSent()
 {
-    const std::shared_ptr<TStatement> sent = std::move(FSent);
-    FSent.reset();
-    if (!sent)
+    if (!FCopy || !FCopy->Copying())
         return;
     const bool inTransaction = FDatabase->InTransaction();
+    std::vector<TVariant> copied;
+    copied.swap(FCopied);
     try {
-        sent->Await();
+        FCopy->End();
     } catch (const EDatabaseError &) {
-        sent->Reset();
-        // As when the statement had been run at once: the rows before the one at fault are
-        // written one by one, and its error is the one passed on.
+        // As when each row had been written when it was met: the rows before the one at fault
+        // are written one by one, and its error is the one passed on.
         if (FDatabase->InTransaction() == inTransaction)
-            for (size_t row = 0; row < FSentRows.size(); row += size_t(FColumns))
-                InsertValues(&FSentRows[row], 1, false);
+            for (size_t row = 0; row < copied.size(); row += size_t(FColumns))
+                InsertValues(&copied[row], 1);
         throw;
     }
-    sent->Reset();
 }
 
 void TEntryRows::Flush()
@@ -299,17 +295,29 @@ void TEntryRows::WriteQueue()
     if (queued == 0)
         return;
     const bool inTransaction = FDatabase->InTransaction();
+    // On a server, in a transaction, the rows are copied: each goes as it comes, and the server
+    // writes them while the walk goes on, until the walk needs an answer of the server (AwaitSent).
+    if (FCopy && inTransaction) {
+        try {
+            for (size_t row = 0; row < queued; ++row)
+                FCopy->Add(&FQueue[row * columns], columns);
+        } catch (...) {
+            FQueue.clear();
+            FSizes.clear();
+            FCopied.clear();
+            throw;
+        }
+        FCopied.insert(FCopied.end(), FQueue.begin(), FQueue.end());
+        FQueue.clear();
+        return;
+    }
     size_t done = 0;
     try {
         while (done < queued) {
             const size_t count = *std::find_if(std::begin(BatchSizes) + FLargestBatch, std::end(BatchSizes),
                                                [&](size_t size) { return size <= queued - done; });
-            AwaitSent();
-            // The largest statements go to a server without waiting for its answer, which comes
-            // while the walk goes on; a transaction lets each fail alone.
-            const bool send = FKeysAhead && inTransaction && count == BatchSizes[0];
             try {
-                InsertValues(&FQueue[done * columns], count, send);
+                InsertValues(&FQueue[done * columns], count);
             } catch (const EDatabaseError &) {
                 // A statement that failed wrote none of its rows. One by one, the rows before the
                 // one at fault are written and its own error is passed on, as if each had been
@@ -319,7 +327,7 @@ void TEntryRows::WriteQueue()
                 if (count == 1 || FDatabase->InTransaction() != inTransaction)
                     throw;
                 for (size_t i = 0; i < count; ++i)
-                    InsertValues(&FQueue[(done + i) * columns], 1, false);
+                    InsertValues(&FQueue[(done + i) * columns], 1);
             }
             done += count;
         }

@@ -9,6 +9,7 @@
 struct TDirEntry;
 class TDatabase;
 class TStatement;
+class TPgCopy;
 
 // How a name is stored: every ASCII letter after the first character lowered, the first as found
 // (README.TXT is stored as Readme.txt). Other letters are left alone, as the catalogue always did.
@@ -64,10 +65,10 @@ private:
                    const QString &fullPath, int parent, int cd, int imageId, bool archive) const;
     // The next reserved ID, reserved now if none is left.
     qint64 NextKey();
-    // Writes count rows of values in one statement; with send, on a server, the statement may
-    // still run when this returns (AwaitSent).
-    void InsertValues(const TVariant *values, size_t count, bool send);
-    // Waits for the statement sent; its failure is passed on as a statement run at once would.
+    // Writes count rows of values in one statement.
+    void InsertValues(const TVariant *values, size_t count);
+    // Ends the copy of rows under way; its failure is passed on as a statement run at once would
+    // pass it on.
     void AwaitSent();
     // Writes the queue, leaving the folder sizes for later.
     void WriteQueue();
@@ -108,8 +109,8 @@ private:
     size_t FNextKey = 0;
     std::vector<TVariant> FSizes;
     std::shared_ptr<TStatement> FSizeBatches[4];
-    std::shared_ptr<TStatement> FSent; // the statement whose answer is awaited, and its rows
-    std::vector<TVariant> FSentRows;
+    std::unique_ptr<TPgCopy> FCopy; // on a server, and the rows of the copy under way
+    std::vector<TVariant> FCopied;
     int FNameWidth = 0; // the widths of the text columns, 0 for none
     int FFullPathWidth = 0;
     bool FArchiveColumns = false;

@@ -129,7 +129,7 @@ TPgConnection::~TPgConnection()
 
 void TPgConnection::Finish()
 {
-    FSending = nullptr;
+    FPending = nullptr;
     PQfreeCancel(FCancel);
     FCancel = nullptr;
     PQfinish(FConn);
@@ -148,8 +148,8 @@ pg_conn *TPgConnection::Handle() const
 {
     if (!FConn)
         throw EDatabaseError(QStringLiteral("The database is not connected"));
-    if (TPgStatement *sending = std::exchange(FSending, nullptr))
-        sending->Receive();
+    if (TPgPending *pending = std::exchange(FPending, nullptr))
+        pending->Finish();
     return FConn;
 }
 
@@ -360,14 +360,6 @@ TPgStatement::TPgStatement(std::shared_ptr<TPgConnection> connection, const QStr
 
 TPgStatement::~TPgStatement()
 {
-    if (FConnection->FSending == this) {
-        FConnection->FSending = nullptr;
-        try {
-            Receive();
-        } catch (const EDatabaseError &) {
-            // Nobody asks for the answer any more.
-        }
-    }
     Clear();
     // What the server keeps of a named statement goes with it; a connection that has gone, or a
     // transaction that failed, lets it go at the session's end instead.
@@ -633,47 +625,6 @@ void TPgStatement::Took(PGresult *result)
         FLastInsertId = QByteArray(PQgetvalue(result, 0, 0)).toLongLong();
 }
 
-void TPgStatement::Send()
-{
-    Clear();
-    pg_conn *conn = FConnection->Handle();
-    if (!FAfter.isEmpty() || !needsGuard(conn, !FTransactionControl)) {
-        Run();
-        return;
-    }
-    const TRunValues run = RunValues();
-    if (!sendGuarded(conn, [&](pg_conn *c) { return SendRun(c, run); })) {
-        if (run.PrepareNow)
-            FName.clear();
-        FConnection->Raise(nullptr);
-    }
-    FSentPrepare = run.PrepareNow;
-    FConnection->FSending = this;
-}
-
-void TPgStatement::Await()
-{
-    if (FConnection->FSending != this)
-        return;
-    FConnection->FSending = nullptr;
-    Receive();
-}
-
-void TPgStatement::Receive()
-{
-    std::vector<PGresult *> results = receiveGuarded(FConnection->FConn, FSentPrepare ? 2 : 1);
-    if (FSentPrepare && results.size() < 2)
-        FName.clear();
-    PGresult *result = results.back();
-    results.pop_back();
-    for (PGresult *other : results)
-        PQclear(other);
-    const ExecStatusType status = PQresultStatus(result);
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-        FConnection->Raise(result);
-    Took(result);
-}
-
 bool TPgStatement::Step()
 {
     if (!FRan)
@@ -824,4 +775,127 @@ TVariant PgValueOf(const QByteArray &text, unsigned oid, TFieldType type)
     if (oid == TimestampOid)
         return TVariant(QString::fromUtf8(normalizedTime(text)));
     return TVariant(QString::fromUtf8(bytesOf(text, oid)));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Copies
+
+TPgCopy::TPgCopy(std::shared_ptr<TPgConnection> connection, const QString &table, const QStringList &columns)
+    : FConnection(std::move(connection))
+{
+    QStringList names;
+    for (const QString &column : columns)
+        names << quoted(column);
+    FCommand = QStringLiteral("COPY %1 (%2) FROM STDIN").arg(quoted(table), names.join(u", ")).toUtf8();
+}
+
+TPgCopy::~TPgCopy()
+{
+    try {
+        End();
+    } catch (const EDatabaseError &) {
+    }
+}
+
+namespace {
+
+// A value as a field of COPY's text format.
+void appendCopyField(QByteArray &line, const TVariant &value)
+{
+    const auto appendText = [&line](const QByteArray &text) {
+        for (const char c : text) {
+            switch (c) {
+            case '\\':
+                line += "\\\\";
+                break;
+            case '\t':
+                line += "\\t";
+                break;
+            case '\n':
+                line += "\\n";
+                break;
+            case '\r':
+                line += "\\r";
+                break;
+            default:
+                line += c;
+            }
+        }
+    };
+    switch (value.VarType()) {
+    case TVarType::Empty:
+    case TVarType::Null:
+        line += "\\N";
+        break;
+    case TVarType::Smallint:
+    case TVarType::Integer:
+    case TVarType::Int64:
+        line += QByteArray::number(value.AsInt64());
+        break;
+    case TVarType::Boolean:
+        line += value.AsBoolean() ? 't' : 'f';
+        break;
+    case TVarType::Double:
+    case TVarType::Currency:
+        line += QByteArray::number(value.AsDouble(), 'g', 17);
+        break;
+    case TVarType::Date:
+        line += value.AsDateTime().ToTextUtf8();
+        break;
+    case TVarType::String:
+        appendText(value.AsString().toUtf8());
+        break;
+    case TVarType::Bytes:
+    case TVarType::Array:
+        throw EDatabaseError(QStringLiteral("A copied row holds only texts, numbers and times"));
+    }
+}
+
+} // namespace
+
+void TPgCopy::Add(const TVariant *values, size_t count)
+{
+    FLine.clear();
+    for (size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            FLine += '\t';
+        appendCopyField(FLine, values[i]);
+    }
+    FLine += '\n';
+    if (!FCopying) {
+        pg_conn *conn = FConnection->Handle();
+        if (!FConnection->InTransaction())
+            throw EDatabaseError(QStringLiteral("Rows are copied inside a transaction only"));
+        FConnection->Exec(QStringLiteral("SAVEPOINT vnx_copy"));
+        PGresult *result = PQexec(conn, FCommand.constData());
+        if (PQresultStatus(result) != PGRES_COPY_IN) {
+            PQclear(PQexec(conn, "ROLLBACK TO SAVEPOINT vnx_copy; RELEASE SAVEPOINT vnx_copy"));
+            FConnection->Raise(result);
+        }
+        PQclear(result);
+        FCopying = true;
+        FConnection->FPending = this;
+    }
+    if (PQputCopyData(FConnection->FConn, FLine.constData(), int(FLine.size())) != 1)
+        End(); // the connection is gone: End tells so
+}
+
+void TPgCopy::End()
+{
+    if (!std::exchange(FCopying, false))
+        return;
+    if (FConnection->FPending == this)
+        FConnection->FPending = nullptr;
+    pg_conn *conn = FConnection->FConn;
+    PGresult *result = PQputCopyEnd(conn, nullptr) == 1 ? PQgetResult(conn) : nullptr;
+    while (PGresult *more = PQgetResult(conn))
+        PQclear(more);
+    if (PQresultStatus(result) == PGRES_COMMAND_OK) {
+        PQclear(result);
+        FConnection->Exec(QStringLiteral("RELEASE SAVEPOINT vnx_copy"));
+        return;
+    }
+    if (PQstatus(conn) == CONNECTION_OK)
+        PQclear(PQexec(conn, "ROLLBACK TO SAVEPOINT vnx_copy; RELEASE SAVEPOINT vnx_copy"));
+    FConnection->Raise(result);
 }

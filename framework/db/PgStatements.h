@@ -11,6 +11,19 @@ struct pg_conn;
 struct pg_result;
 struct pg_cancel;
 class TPgStatement;
+class TPgCopy;
+
+// What a connection runs while the program goes on (rows being copied): its end is read before
+// the connection is asked anything else.
+class TPgPending
+{
+public:
+    // Reads the end; throws its failure.
+    virtual void Finish() = 0;
+
+protected:
+    ~TPgPending() = default;
+};
 
 // Where a server is and which database of it: what an alias of the POSTGRESQL driver names. The
 // password is never one of them: libpq reads it from ~/.pgpass or a service file.
@@ -32,8 +45,8 @@ public:
     TPgConnection(const TPgConnection &) = delete;
     TPgConnection &operator=(const TPgConnection &) = delete;
 
-    // Throws once finished; first reads the answer a statement sent waits for (TPgStatement::Send),
-    // and throws its failure.
+    // Throws once finished; first ends what runs while the program goes on (TPgCopy), and throws
+    // its failure.
     pg_conn *Handle() const;
     // Ends the connection; statements still held fail from then on.
     void Finish();
@@ -51,10 +64,10 @@ public:
     QString ReadOnlyText;
 
 private:
-    friend class TPgStatement;
+    friend class TPgCopy;
     pg_conn *FConn = nullptr;
     pg_cancel *FCancel = nullptr;
-    mutable TPgStatement *FSending = nullptr; // sent, its answer not read yet
+    mutable TPgPending *FPending = nullptr;
 };
 
 // A value as the server writes it in text, of a column of that Oid-numbered type, as the field
@@ -78,10 +91,6 @@ public:
     int ParameterCount() const override { return int(FParamTypes.size()); }
     QString ParameterName(int index) const override;
     bool Step() override;
-    // In a transaction, where its savepoint lets a failure undo this statement alone; elsewhere
-    // it runs at once.
-    void Send() override;
-    void Await() override;
 
     int ColumnCount() const override { return int(FColumns.size()); }
     QString ColumnName(int column) const override;
@@ -119,8 +128,6 @@ private:
     TRunValues RunValues();
     // Sends the run as guardedPipeline sends it.
     int SendRun(pg_conn *conn, const TRunValues &run);
-    // Reads what Send sent; called once, by Await or by the connection.
-    void Receive();
     // Takes the result of a run that went through.
     void Took(pg_result *result);
     void Clear();
@@ -140,9 +147,36 @@ private:
     std::vector<int> FFormats;
     pg_result *FResult = nullptr;
     bool FRan = false;
-    bool FSentPrepare = false; // what Send sent prepares the statement too
     int FRow = -1;
     int FRows = 0;
     qint64 FChanges = 0;
     qint64 FLastInsertId = 0;
+};
+
+// Rows copied into a table (COPY FROM STDIN), each sent as it is added while the program goes on,
+// inside a transaction and behind a savepoint of its own, so that a failure undoes the rows of
+// this copy alone. A copy ends at End, or when the connection is asked anything else.
+class TPgCopy final : private TPgPending
+{
+public:
+    TPgCopy(std::shared_ptr<TPgConnection> connection, const QString &table, const QStringList &columns);
+    // Ends the copy under way; its failure is told nobody.
+    ~TPgCopy();
+    TPgCopy(const TPgCopy &) = delete;
+    TPgCopy &operator=(const TPgCopy &) = delete;
+
+    // Adds a row, its values in the order of the columns; begins a copy when none is under way.
+    void Add(const TVariant *values, size_t count);
+    // Ends the copy under way and reads its answer: throws its failure, which wrote none of its
+    // rows. Nothing to do without a copy.
+    void End();
+    bool Copying() const { return FCopying; }
+
+private:
+    void Finish() override { End(); }
+
+    std::shared_ptr<TPgConnection> FConnection;
+    QByteArray FCommand;
+    QByteArray FLine;
+    bool FCopying = false;
 };

@@ -28,11 +28,6 @@ public:
     virtual bool Step() = 0;
     // Runs to the end, for statements without rows.
     void Execute();
-    // Execute, but an engine a round trip away may answer later: the program goes on meanwhile,
-    // and Await, or anything else the connection is asked, reads the answer and throws its
-    // failure. At most one statement of a connection waits for its answer at a time.
-    virtual void Send() { Execute(); }
-    virtual void Await() {}
 
     virtual int ColumnCount() const = 0;
     virtual QString ColumnName(int column) const = 0;

@@ -731,6 +731,7 @@ void TestVolumeScan::OddNames_data()
     QTest::newRow("backslash") << QByteArray("back\\slash") << u"back\\slash"_s;
     QTest::newRow("star and question mark") << QByteArray("*?.txt") << u"*?.txt"_s;
     QTest::newRow("newline") << QByteArray("new\nline") << u"new\nline"_s;
+    QTest::newRow("tab and carriage return") << QByteArray("a\tb\rc") << u"a\tb\rc"_s;
     QTest::newRow("leading dots") << QByteArray("...dots") << u"...dots"_s;
     QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9 \xe2\x82\xac") << u"café €"_s;
     QTest::newRow("only ASCII letters lowered") << QByteArray("\xc3\x89T\xc3\x89.TXT") << u"ÉtÉ.txt"_s;
@@ -948,7 +949,7 @@ void TestVolumeScan::RowRefused_data()
     QTest::newRow("among many") << 20 << 7;
     QTest::newRow("among the last few") << 20 << 17;
     QTest::newRow("last") << 20 << 19;
-    // On a server, statements of many rows go while the walk goes on, and fail later.
+    // On a server, rows are copied while the walk goes on, and a refused one is told later.
     QTest::newRow("in a statement sent ahead") << 600 << 300;
     QTest::newRow("first of a statement sent ahead") << 600 << 256;
 }
