@@ -156,6 +156,17 @@ void TestSearchIndexes::KeptInStepWithTheEntries()
     QCOMPARE(found(global, TFindCriteria{.Name = u"*photos*"_s}), TIds{2});
     QCOMPARE(found(global, TFindCriteria{.Text = u"summ"_s}), TIds{2});
     if (server) {
+        // The data module's own indexer adds what is noted on a connection of its own.
+        global.SetIndexInBackground(true);
+        global.Database.ExecSQL(u"INSERT INTO Entries (Parent, Name, Folder, Size, ImageID, CD) "
+                                "VALUES (1, 'photos.zip', FALSE, 1, 3, 1)"_s);
+        global.IndexNewEntries();
+        QCOMPARE(global.WaitForIndexes(), QString());
+        QCOMPARE(ScalarOf(global.Database, u"SELECT count(*) FROM NamesPending"_s), 0);
+        QCOMPARE(ScalarOf(global.Database, u"SELECT count(*) FROM NameSearch WHERE Name = 'photos.zip'"_s),
+                 1);
+        QCOMPARE(found(global, TFindCriteria{.Name = u"*photos*"_s}).size(), 2);
+        global.Database.ExecSQL(u"DELETE FROM Entries WHERE Name = 'photos.zip'"_s);
         // The names are found through the name search, not by reading every entry.
         global.Database.ExecSQL(u"DELETE FROM NameSearch"_s);
         QCOMPARE(found(global, TFindCriteria{.Name = u"*photos*"_s}), TIds{});
