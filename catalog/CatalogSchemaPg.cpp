@@ -52,6 +52,19 @@ QStringList neededTables(const QString &statement)
     return tables;
 }
 
+// Raises what a foreign key would when a row written refers to no row of table by column; each
+// row referred to is looked for once, however many rows refer to it.
+QString referenceCheck(QStringView column, QStringView table, QStringView key)
+{
+    return uR"sql(  IF (SELECT count(*) FROM (SELECT 1 FROM "%2" r WHERE r."%3" IN (SELECT w."%1" FROM written w)
+                            FOR KEY SHARE OF r) k)
+     <> (SELECT count(DISTINCT w."%1") FROM written w) THEN
+    RAISE foreign_key_violation USING MESSAGE =
+      'insert or update on table "Entries" violates foreign key constraint "Entries.%1"';
+  END IF;
+)sql"_s.arg(column, table, key);
+}
+
 // The references of an entry to its parent folder and to its picture. A foreign key is checked
 // row by row, each check a query of its own: a scan, writing a few hundred rows a statement,
 // spent more on those than on everything else it writes. These triggers check the rows of a
@@ -73,19 +86,8 @@ QStringList serverTriggerStatements()
         uR"sql(CREATE TABLE IF NOT EXISTS "NamesPending" ("IDs" INTEGER[] NOT NULL))sql"_s,
         uR"sql(CREATE OR REPLACE FUNCTION vnx_entries_written() RETURNS trigger LANGUAGE plpgsql AS $body$
 BEGIN
-  -- Each folder and picture referred to once, however many rows refer to it.
-  IF (SELECT count(*) FROM (SELECT 1 FROM "Entries" e WHERE e."ID" IN (SELECT w."Parent" FROM written w)
-                            FOR KEY SHARE OF e) k)
-     <> (SELECT count(DISTINCT w."Parent") FROM written w) THEN
-    RAISE foreign_key_violation USING MESSAGE =
-      'insert or update on table "Entries" violates foreign key constraint "Entries.Parent"';
-  END IF;
-  IF (SELECT count(*) FROM (SELECT 1 FROM "Images" i WHERE i."ImageID" IN (SELECT w."ImageID" FROM written w)
-                            FOR KEY SHARE OF i) k)
-     <> (SELECT count(DISTINCT w."ImageID") FROM written w) THEN
-    RAISE foreign_key_violation USING MESSAGE =
-      'insert or update on table "Entries" violates foreign key constraint "Entries.ImageID"';
-  END IF;
+)sql"_s + referenceCheck(u"Parent", u"Entries", u"ID") +
+            referenceCheck(u"ImageID", u"Images", u"ImageID") + uR"sql(
   IF TG_OP = 'INSERT' THEN
     INSERT INTO "NamesPending" ("IDs")
       SELECT a FROM (SELECT array_agg(w."ID") a FROM written w WHERE w."Name" IS NOT NULL) n
