@@ -40,7 +40,9 @@ public:
     // queued before it in as few statements as may be, at the next Append or Flush. The rows
     // keep the order, and so the IDs, they would have had one by one. When a statement of
     // several rows fails, they are written again one by one: the rows before the one that fails
-    // stay, and its error is the one passed on.
+    // stay, and its error is the one passed on. On a server, in a transaction, the rows are
+    // copied (TPgCopy) and the server writes them while the walk goes on; a copy that fails is
+    // told at the next Flush, a reservation or a folder size, with the same outcome.
     void Queue(const TDirEntry &entry, const QString &found, const QString &fullPath, int parent, int cd,
                int imageId);
     // Without a data set: the next count rows will be written, folders and archives among them.
